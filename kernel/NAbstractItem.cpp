@@ -1,0 +1,103 @@
+#include "kernel/NAbstractItem.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "kernel/NAItem.h"
+#include "kernel/NClock.h"
+#include "kernel/NUnitDescription.h"
+
+namespace talvero {
+
+NAbstractItem::~NAbstractItem() { DisconnectAll(); }
+
+void NAbstractItem::RemoveConnector(NAbstractConnector* connector) {
+    Connectors.erase(std::remove(Connectors.begin(), Connectors.end(), connector), Connectors.end());
+}
+
+int NAbstractItem::GetConnectorsCount() const { return static_cast<int>(Connectors.size()); }
+
+bool NAbstractItem::DisconnectConnector(const char* name) {
+    NAbstractConnector* connector = GetConnector(name);
+    if (!connector) return false;
+    connector->Disconnect();
+    return true;
+}
+
+void NAbstractItem::DisconnectAll() {
+    // Each Disconnect removes the first entry; remove from the back to keep it linear.
+    const std::size_t count = Connectors.size();
+    for (std::size_t i = 0; i < count && !Connectors.empty(); ++i) {
+        NAbstractConnector* first = Connectors.front();
+        first->Disconnect();
+        if (!Connectors.empty() && Connectors.front() == first) Connectors.erase(Connectors.begin());
+    }
+}
+
+NAbstractItem::ConnectorList::const_iterator NAbstractItem::GetConnectorsBegin() const { return Connectors.begin(); }
+
+NAbstractItem::ConnectorList::const_iterator NAbstractItem::GetConnectorsEnd() const { return Connectors.end(); }
+
+NAbstractConnector* NAbstractItem::GetConnector(const char* name) {
+    if (!name || !*name) {
+        ReportError(1);
+        return nullptr;
+    }
+    for (NAbstractConnector* c : Connectors)
+        if (std::strcmp(c->GetName(), name) == 0) return c;
+    ReportError(3, name);
+    return nullptr;
+}
+
+void NAbstractItem::TransferToConnectors() {
+    for (NAbstractConnector* c : Connectors) c->Transfer();
+}
+
+bool NAbstractItem::ConnectChecked(NAbstractConnector* connector, bool rightKind) {
+    if (!connector) return ReportError(4);
+    if (!rightKind) return ReportError(32);
+    if (std::find(Connectors.begin(), Connectors.end(), connector) != Connectors.end()) return ReportError(31);
+    if (!connector->Connect(this)) return false;
+    Connectors.push_back(connector);
+    return true;
+}
+
+bool NItem::Connect(NAbstractConnector* connector) {
+    return ConnectChecked(connector, dynamic_cast<NConnector*>(connector) != nullptr);
+}
+
+bool NAItem::Connect(NAbstractConnector* connector) {
+    return ConnectChecked(connector, dynamic_cast<NAConnector*>(connector) != nullptr);
+}
+
+void NAItem::Reset() { NAnalogAddition::Reset(); }
+
+void NAItem::Calculate() {
+    NAnalogAddition::Calculate();
+    TransferToConnectors();
+}
+
+NAnalogAddition::NAnalogAddition() : CalcStep(static_cast<double>(GetTimeStep())) {}
+
+void NAnalogAddition::SetCalcStep(double value) {
+    if (value > 0) CalcStep = value;
+}
+
+void NAnalogAddition::Reset() { CountDown = 0; }
+
+void NAnalogAddition::Calculate() {
+    const NTime dt = GetTimeStep();
+    const NTime interval = CalcStep;
+    if (dt < interval) {
+        CountDown = static_cast<double>(CountDown - dt);
+        if (CountDown > 0) return;
+        CountDown = CalcStep;
+        ACalculate();
+    } else if (dt > interval) {
+        for (double sum = 0; dt >= sum; sum = sum + CalcStep) ACalculate();
+    } else {
+        ACalculate();
+    }
+}
+
+} // namespace talvero

@@ -1,0 +1,88 @@
+#pragma once
+// Root classes of every model element: owner, name, and the fixed set of virtual operations
+// through which the rest of the system builds, names, parameterises, copies, resets and steps it.
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "kernel/NError.h"
+
+namespace talvero {
+
+using NStringList = std::vector<std::string>;
+using NLinksMap = std::multimap<std::string, std::string>;
+
+// Separator of composite names.
+inline constexpr char kNameSeparator = '.';
+
+class NControl {
+public:
+    virtual ~NControl() = default;
+};
+
+class NBasicDescription : public NControl {
+public:
+    NBasicDescription(NBasicDescription* owner, const char* name);
+    NBasicDescription(const NBasicDescription&) = delete;
+    NBasicDescription& operator=(const NBasicDescription&) = delete;
+    ~NBasicDescription() override;
+
+    virtual NBasicDescription* GetOwner() const;
+    virtual const char* GetName() const;
+    virtual int GetFullNameLength() const;
+    // buffer null: the shared name buffer is used (valid until the next such call).
+    virtual char* GetFullName(char* buffer) const;
+    virtual int GetRelativeNameLength(const NBasicDescription* ancestor) const;
+    virtual char* GetRelativeName(const NBasicDescription* ancestor, char* buffer) const;
+    virtual bool SetName(const char* name);
+    virtual bool CheckName(const char* name) = 0;
+    virtual char* GenerateName(char* buffer);
+    virtual NBasicDescription* New(NBasicDescription* owner, const char* name) = 0;
+    virtual NBasicDescription* Clone(NBasicDescription* owner, const char* name);
+    virtual NBasicDescription* GetComponent(const char* name) = 0;
+    virtual bool AddComponent(NBasicDescription* component) = 0;
+    virtual bool DelComponent(const char* name) = 0;
+    virtual void GetComponentsList(NStringList& names) = 0;
+    virtual bool CopyComponents(NBasicDescription* target) = 0;
+    virtual double GetParameter(const char* name) = 0;
+    virtual bool SetParameter(const char* name, double value) = 0;
+    virtual void GetParametersList(NStringList& names) = 0;
+    virtual bool CopyParameters(NBasicDescription* target) = 0;
+    virtual int GetStateSize() = 0;
+    virtual char* SaveState(char* buffer) = 0;
+    virtual bool LoadState(const char* buffer) = 0;
+    virtual void Reset() = 0;
+    virtual void Calculate() = 0;
+
+    // Convenience forms of the names (not part of the virtual table).
+    std::string FullName() const;
+    std::string RelativeName(const NBasicDescription* ancestor) const;
+
+    // Number of live description objects.
+    static int GetInstanceCount();
+
+protected:
+    // A container keeps a name index of its components; it hears of renames here.
+    virtual void ComponentRenamed(NBasicDescription* component, const std::string& oldName);
+
+private:
+    NBasicDescription* Owner;
+    std::string Name;
+};
+
+class NObject : public NBasicDescription {
+public:
+    NObject(NBasicDescription* owner, const char* name) : NBasicDescription(owner, name) {}
+};
+
+// The common checks of New: owner null (4), owner not an OwnerClass (12), name refused by the owner (2).
+template <class OwnerClass>
+bool CheckNewOwner(NBasicDescription* owner, const char* name) {
+    if (!owner) return ReportError(4);
+    if (!dynamic_cast<OwnerClass*>(owner)) return ReportError(12, owner->FullName());
+    if (!owner->CheckName(name)) return ReportError(2, name);
+    return true;
+}
+
+} // namespace talvero

@@ -1,0 +1,75 @@
+#include "kernel/NClock.h"
+
+#include <cmath>
+
+#include "kernel/NError.h"
+#include "kernel/NModel.h"
+
+namespace talvero {
+namespace {
+
+NModel* ActiveModel = nullptr;
+NTime CachedTimeStep = kDefaultTimeStep;
+NTime CachedCurrentTime = 0;
+NTime CachedPulseDuration = kDefaultPulseDuration;
+int CachedPulseLength = 0;  // derived from the two values above; 0 = not yet computed
+
+void SetCaches(NTime step, NTime now, NTime pulse) {
+    if (step != CachedTimeStep || pulse != CachedPulseDuration) CachedPulseLength = 0;
+    CachedTimeStep = step;
+    CachedCurrentTime = now;
+    CachedPulseDuration = pulse;
+}
+
+void RefreshFromModel() {
+    if (ActiveModel)
+        SetCaches(ActiveModel->GetTimeStep(), ActiveModel->GetCurrentTime(), ActiveModel->GetPulseDuration());
+    else
+        SetCaches(kDefaultTimeStep, 0, kDefaultPulseDuration);
+}
+
+} // namespace
+
+NModel* GetActiveModel() { return ActiveModel; }
+
+void SetActiveModel(NModel* model) {
+    ActiveModel = model;
+    RefreshFromModel();
+}
+
+NTime GetTimeStep() { return CachedTimeStep; }
+NTime GetCurrentTime() { return CachedCurrentTime; }
+NTime GetPulseDuration() { return CachedPulseDuration; }
+
+bool SetTimeStep(NTime step) {
+    if (step <= 0) return ReportError(21);
+    if (ActiveModel) return ActiveModel->SetTimeStep(step);
+    SetCaches(step, CachedCurrentTime, CachedPulseDuration);
+    return true;
+}
+
+void ResetActiveModel() {
+    if (ActiveModel) ActiveModel->Reset();
+    RefreshFromModel();
+}
+
+void StepActiveModel() {
+    if (!ActiveModel) return;
+    ActiveModel->Calculate();
+    CachedCurrentTime = ActiveModel->GetCurrentTime();
+}
+
+bool TimeEquals(double a, double b) {
+    const NTime tolerance = 0.1 * CachedTimeStep;
+    const NTime la = a;
+    const NTime lb = b;
+    return lb - tolerance <= la && la <= lb + tolerance;
+}
+
+int PulseLengthInSteps() {
+    if (CachedPulseLength == 0)
+        CachedPulseLength = static_cast<int>(std::trunc(CachedPulseDuration / CachedTimeStep)) + 1;
+    return CachedPulseLength;
+}
+
+} // namespace talvero

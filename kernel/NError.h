@@ -1,0 +1,52 @@
+#pragma once
+// Error records, the process-wide error table and the last error.
+// Nothing in the kernel throws: a failing operation reports a code and returns false/0/null.
+
+#include <cstdint>
+#include <map>
+#include <string>
+
+namespace talvero {
+
+class NError {
+public:
+    NError();
+    NError(std::uint32_t code, std::int32_t type, std::string level, std::string message);
+    NError(const NError& other);
+    NError& operator=(const NError& other);
+
+    std::uint32_t GetCode() const { return Code; }
+    std::int32_t GetType() const { return Type; }
+    const std::string& GetLevel() const { return Level; }
+    const std::string& GetMessage() const { return Message; }
+
+private:
+    std::uint32_t Code;
+    std::int32_t Type;
+    std::string Level;
+    std::string Message;
+};
+
+// Records code and information as the last error; true only for code 0.
+bool ReportError(std::uint32_t code, const std::string& information = std::string());
+bool ReportError(std::uint32_t code, const char* information);
+
+// The registered record of the last error code (default record if unregistered); resets the code to 0.
+NError TakeLastError();
+// The information string of the last report; never reset.
+std::string GetLastErrorInfo();
+// Code of the last report, without taking it.
+std::uint32_t PeekLastErrorCode();
+
+// Writes (or replaces) a row of the table. Level and message are cp1251 byte strings.
+void RegisterError(std::uint32_t code, std::int32_t type, const std::string& level, const std::string& message);
+// Same, with the message given in UTF-8 (converted to cp1251 once, here).
+void RegisterErrorUtf8(std::uint32_t code, std::int32_t type, const std::string& level, const std::string& utf8Message);
+
+// The whole table, ordered by code.
+const std::map<std::uint32_t, NError>& GetErrorTable();
+
+// Writes the "Kernel Level 1" rows.
+void RegisterKernelErrors();
+
+} // namespace talvero

@@ -1,0 +1,80 @@
+#pragma once
+// Nets: containers of a model's objects, with links recorded by name.
+
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "kernel/NBasicDescription.h"
+
+namespace talvero {
+
+class NAbstractNet : public NObject {
+public:
+    NAbstractNet(NBasicDescription* owner, const char* name) : NObject(owner, name) {}
+
+    NBasicDescription* Clone(NBasicDescription* owner, const char* name) override;
+
+    virtual bool CreateLink(const char* itemName, const char* connectorName);
+    virtual bool SetLinks(const NLinksMap& links);
+    virtual bool BreakLink(const char* name);
+    virtual void BreakAllLinks();
+    virtual void GetLinks(NLinksMap& links) const;
+
+protected:
+    NLinksMap Links;
+};
+
+class NNet : public NAbstractNet {
+public:
+    using ObjectList = std::vector<std::unique_ptr<NObject>>;
+
+    NNet(NBasicDescription* owner, const char* name) : NAbstractNet(owner, name) {}
+    ~NNet() override;
+
+    bool CheckName(const char* name) override;
+    NBasicDescription* New(NBasicDescription* owner, const char* name) override;
+    NBasicDescription* GetComponent(const char* name) override;
+    bool AddComponent(NBasicDescription* component) override;
+    bool DelComponent(const char* name) override;
+    void GetComponentsList(NStringList& names) override;
+    bool CopyComponents(NBasicDescription* target) override;
+    double GetParameter(const char* name) override;
+    bool SetParameter(const char* name, double value) override;
+    void GetParametersList(NStringList& names) override;
+    bool CopyParameters(NBasicDescription* target) override;
+    int GetStateSize() override { return 0; }
+    char* SaveState(char* buffer) override { return buffer; }
+    bool LoadState(const char*) override { return true; }
+    void Reset() override;
+    void Calculate() override;
+
+    virtual void DelAllComponents();
+    virtual int GetObjectsCount() const;
+    virtual bool AddObject(NObject* object);
+    virtual bool DelObject(const char* name);
+    virtual void DelAllObjects();
+    virtual ObjectList::const_iterator GetObjectsBegin() const;
+    virtual ObjectList::const_iterator GetObjectsEnd() const;
+    virtual NObject* GetObject(const char* name);
+
+protected:
+    void ComponentRenamed(NBasicDescription* component, const std::string& oldName) override;
+
+private:
+    NObject* FindObject(std::string_view name) const;
+
+    ObjectList Objects;
+    void IndexName(const std::string& name);
+
+    struct NameHash {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
+    };
+    // Name -> first object of that name in insertion order, so that lookups are not linear.
+    std::unordered_map<std::string, NObject*, NameHash, std::equal_to<>> Index;
+};
+
+} // namespace talvero

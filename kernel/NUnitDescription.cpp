@@ -1,0 +1,64 @@
+#include "kernel/NUnitDescription.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "kernel/NAItem.h"
+
+namespace talvero {
+
+NUnitDescription::NUnitDescription(NBasicDescription* owner, const char* name, std::uint32_t inputs,
+                                   std::uint32_t outputs)
+    : NBasicDescription(owner, name),
+      Inputs(inputs ? std::make_unique<double[]>(inputs) : nullptr),
+      Outputs(outputs ? std::make_unique<double[]>(outputs) : nullptr),
+      InputsCount(inputs),
+      OutputsCount(outputs) {}
+
+void NUnitDescription::SetInputs(const double* values) {
+    if (InputsCount) std::memcpy(Inputs.get(), values, InputsCount * sizeof(double));
+}
+
+double* NUnitDescription::GetOutputs(double* values, std::uint32_t count) const {
+    const std::uint32_t n = (count != 0 && count < OutputsCount) ? count : OutputsCount;
+    if (n) std::memcpy(values, Outputs.get(), n * sizeof(double));
+    return values;
+}
+
+NAbstractConnector::~NAbstractConnector() { Disconnect(); }
+
+void NAbstractConnector::Disconnect() {
+    if (!Item) return;
+    Item->RemoveConnector(this);
+    Item = nullptr;
+}
+
+bool NAbstractConnector::ConnectChecked(NAbstractItem* item, bool rightKind) {
+    if (!item) return ReportError(4);
+    if (!rightKind) return ReportError(32);
+    if (Item) return ReportError(30);
+    Item = item;
+    return true;
+}
+
+bool NConnector::Connect(NAbstractItem* item) {
+    return ConnectChecked(item, dynamic_cast<NItem*>(item) != nullptr);
+}
+
+void NConnector::Transfer() {
+    PulseCounter = PulseLengthInSteps();
+    PulseStartTime = GetCurrentTime();
+}
+
+bool NAConnector::Connect(NAbstractItem* item) {
+    auto* analog = dynamic_cast<NAItem*>(item);
+    if (!ConnectChecked(item, analog != nullptr)) return false;
+    AnalogItem = analog;
+    return true;
+}
+
+void NAConnector::Transfer() {
+    if (Item) AnalogItem->GetOutputs(Inputs.get(), InputsCount);
+}
+
+} // namespace talvero

@@ -1,0 +1,86 @@
+#pragma once
+// Components with fixed input and output vectors: zones, ion units and every connector.
+
+#include <cstdint>
+#include <memory>
+
+#include "kernel/NBasicDescription.h"
+#include "kernel/NClock.h"
+
+namespace talvero {
+
+class NAbstractItem;
+class NAItem;
+
+class NUnitDescription : public NBasicDescription {
+public:
+    NUnitDescription(NBasicDescription* owner, const char* name, std::uint32_t inputs, std::uint32_t outputs);
+
+    virtual std::uint32_t GetInputsCount() const { return InputsCount; }
+    virtual std::uint32_t GetOutputsCount() const { return OutputsCount; }
+    virtual void SetInputs(const double* values);
+    virtual double* GetOutputs(double* values, std::uint32_t count) const;
+
+    // Direct access for the owner's per-step work (no copy).
+    const double* InputsData() const { return Inputs.get(); }
+    const double* OutputsData() const { return Outputs.get(); }
+    double Output(std::uint32_t i) const { return Outputs[i]; }
+
+protected:
+    std::unique_ptr<double[]> Inputs;   // null when there are none
+    std::unique_ptr<double[]> Outputs;  // null when there are none
+    std::uint32_t InputsCount;
+    std::uint32_t OutputsCount;
+};
+
+class NAbstractConnector : public NUnitDescription {
+public:
+    NAbstractConnector(NBasicDescription* owner, const char* name, std::uint32_t inputs, std::uint32_t outputs)
+        : NUnitDescription(owner, name, inputs, outputs) {}
+    ~NAbstractConnector() override;
+
+    virtual NAbstractItem* GetItem() const { return Item; }
+    virtual bool Connect(NAbstractItem* item) = 0;
+    virtual void Disconnect();
+    virtual void Transfer() = 0;
+
+protected:
+    bool ConnectChecked(NAbstractItem* item, bool rightKind);
+
+    NAbstractItem* Item = nullptr;
+};
+
+// Pulse connector: a pulse acts for trunc(pulse duration / time step) + 1 of its steps.
+class NConnector : public NAbstractConnector {
+public:
+    NConnector(NBasicDescription* owner, const char* name, std::uint32_t outputs)
+        : NAbstractConnector(owner, name, 0, outputs) {}
+
+    bool Connect(NAbstractItem* item) override;
+    void Transfer() override;
+    void Reset() override { PulseCounter = 0; }
+
+    virtual NTime GetActivePulseStart() const { return PulseCounter ? PulseStartTime : 0; }
+    virtual NTime GetPulseStartTime() const { return PulseStartTime; }
+
+    std::int32_t GetPulseCounter() const { return PulseCounter; }
+
+protected:
+    std::int32_t PulseCounter = 0;
+    NTime PulseStartTime = 0;
+};
+
+// Analog connector: its inputs receive the driving analog item's outputs.
+class NAConnector : public NAbstractConnector {
+public:
+    NAConnector(NBasicDescription* owner, const char* name, std::uint32_t inputs, std::uint32_t outputs)
+        : NAbstractConnector(owner, name, inputs, outputs) {}
+
+    bool Connect(NAbstractItem* item) override;
+    void Transfer() override;
+
+private:
+    NAItem* AnalogItem = nullptr;  // Item seen as an analog item; set with it
+};
+
+} // namespace talvero
