@@ -1,0 +1,155 @@
+#pragma once
+// The application controller: the open project and its file, the model's environment, the
+// computation switches, the registry of watch windows, and the workspace kept with the project.
+// It talks to windows only through the interfaces of VUiInterfaces.h.
+//
+// Implementation split by concern: VModelerProject.cpp (project file and lifecycle operations),
+// VModelerLifecycle.cpp (construction and the commands), VModelerComputation.cpp,
+// VModelerWatches.cpp (watch window registry and watch info file), VModelerWorkspace.cpp,
+// VModelerErrors.cpp (the controller's error table).
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "kernel/NBasicDescription.h"
+#include "kernel/NError.h"
+#include "modeler/VIniFile.h"
+#include "modeler/VUiInterfaces.h"
+
+namespace talvero {
+
+class NEnvironment;
+
+// Writes the controller's rows (codes 1001 to 1041, level "Visualizator") into the error table.
+void RegisterModelerErrors();
+
+class VModeler : public NControl {
+public:
+    // Ordered by the keys' bytes ("10" before "2").
+    using WatchWindowMap = std::map<std::string, std::unique_ptr<VWatchWindow>>;
+
+    explicit VModeler(const VUserInterface& ui);
+    ~VModeler() override;
+    VModeler(const VModeler&) = delete;
+    VModeler& operator=(const VModeler&) = delete;
+
+    // Queries.
+    bool IsProjectOpen() const { return ProjectOpen; }
+    bool IsProjectModified() const { return Modified; }
+    bool IsRunning() const { return Running; }
+    bool IsPaused() const { return Paused; }
+    bool IsWatchAccumulationOn() const { return WatchAccumulation; }
+    bool IsTimeCounterOn() const { return TimeCounter; }
+    std::uint32_t StepsPerTick() const { return StepsPerTickCount; }
+    void SetStepsPerTick(std::uint32_t steps) { StepsPerTickCount = steps; }
+    std::uint32_t TimerPeriod() const { return TimerPeriodMs; }
+    void SetTimerPeriod(std::uint32_t milliseconds) { TimerPeriodMs = milliseconds; }
+    NEnvironment* GetEnvironment() const { return Environment.get(); }
+    const std::string& GetProjectDirectory() const { return ProjectDirectory; }
+    const std::string& GetProjectFileName() const { return ProjectFileName; }
+    // The open project file in memory; null when no project is open.
+    VIniFile* GetProjectFile() const { return ProjectFile.get(); }
+
+    // Project operations: false after ReportError.
+    bool NewProject(std::string directory, std::string fileName);
+    bool LoadProject(std::string directory, std::string fileName);
+    bool SaveProjectFile();
+    bool CloseCurrentProject();
+    void SetProjectName(const std::string& name);
+    const std::string& GetProjectName() const { return ProjectName; }
+    void SetDescription(const NStringList& lines);
+    const NStringList& GetDescription() const { return Description; }
+    // The error box: the record's message, a line break, the last error information.
+    void ShowError(const NError& error);
+
+    // Commands of the main window.
+    void CreateProject();
+    void OpenProject();
+    void SaveProject();
+    void CloseProject(bool save);
+    void EditProjectOptions();
+    void EditEnvironmentOptions() {}
+    void EditModelOptions() {}
+    void EditToolsOptions() {}
+    void ShowObjectsList();
+    void ShowSourcesList();
+    void ShowWatchPointsList();
+    void CheckModelSource();
+    void ShowAbout();
+    // The main window was shown: the objects list gets the environment's model.
+    void MainWindowShown();
+
+    // Computation control.
+    void StartComputation();
+    void PauseComputation();
+    void StopComputation();
+    void ComputeTick();
+    void EditComputationOptions();
+    void ToggleWatchAccumulation() { WatchAccumulation = !WatchAccumulation; }
+    void ToggleTimeCounter() { TimeCounter = !TimeCounter; }
+    void ShowComputationState() {}
+    void RememberComputationState() {}
+    void RestoreComputationState() {}
+
+    // Watch window registry and watch info file.
+    bool AddWatchWindow(const std::string& key);
+    bool RemoveWatchWindow(const std::string& key);
+    bool CloseAllWatchWindows();
+    void ResetWatchWindows();
+    void UpdateWatchWindows(std::uint32_t steps);
+    void ListWatchWindows(NStringList& list) const;
+    bool SaveWatchInfo(bool withData, const std::string& path);
+    bool LoadWatchInfo(bool withData, const std::string& path);
+    void CreateWatchWindow();
+    void DeleteWatchWindow();
+    void ShowWatchWindowList();
+    const WatchWindowMap& GetWatchWindows() const { return WatchWindows; }
+    // The window of `key`, or null.
+    VWatchWindow* GetWatchWindow(const std::string& key) const;
+
+    // Workspace.
+    bool RestoreWorkspace();
+    bool SaveWorkspace();
+    bool IsWorkspaceChanged();
+
+private:
+    // What a command remembers of the computation before it pauses it.
+    struct ComputationMark {
+        bool WasRunning = false;
+        bool WasPaused = false;
+    };
+    ComputationMark RememberAndPause();
+    void Resume(const ComputationMark& mark);
+    // The save question before a project is replaced; false when the user cancelled.
+    bool AskToSaveModified();
+    // The watch info file name from the project file, "watchinfo" (written to the key and the
+    // file) when the key is missing. False when the project file could not be written.
+    bool EnsureWatchInfoFileName(std::string& name);
+    // Writes the project file to disk; code 1003 with the path on failure.
+    bool WriteProjectFile();
+    void ShowLastError();
+
+    // Fields in the order of the controller's state.
+    VMainWindow* MainWindow;
+    std::unique_ptr<NEnvironment> Environment;
+    bool Modified = false;
+    bool ProjectOpen = false;
+    std::string ProjectDirectory;
+    std::string ProjectFileName;
+    std::string ProjectName;
+    NStringList Description;
+    std::unique_ptr<VIniFile> ProjectFile;
+    std::uint32_t StepsPerTickCount = 20;
+    std::uint32_t TimerPeriodMs = 30;
+    bool Running = false;
+    bool Paused = false;
+    WatchWindowMap WatchWindows;
+    bool WatchAccumulation = true;
+    bool TimeCounter = true;
+
+    VUserInterface Ui;
+};
+
+} // namespace talvero
