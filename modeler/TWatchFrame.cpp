@@ -1,0 +1,347 @@
+#include "modeler/TWatchFrame.h"
+
+#include <charconv>
+#include <cstdlib>
+#include <limits>
+#include <utility>
+#include <vector>
+
+#include <locale.h>
+
+#include "kernel/NAbstractOutGate.h"
+#include "kernel/NError.h"
+#include "kernel/NModel.h"
+#include "modeler/VIniFile.h"
+#include "modeler/VUiInterfaces.h"
+
+namespace talvero {
+namespace {
+
+// Point lists in the series file: fixed six decimals with '.', whatever the process locale.
+void AppendPointValue(std::string& text, double value) {
+    char buffer[400];  // room for the largest double in fixed notation
+    const auto r = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, 6);
+    text.append(buffer, r.ptr);
+    text += '|';
+}
+
+// Reads a piece of a point list the way the C library reads a decimal number in the "C" locale:
+// leading blanks skipped, the longest number prefix taken, 0 when there is none.
+double ParsePointValue(const std::string& piece) {
+    static const locale_t cLocale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
+    if (!cLocale) return std::strtod(piece.c_str(), nullptr);
+    return strtod_l(piece.c_str(), nullptr, cLocale);
+}
+
+VColor ReadColor(const VIniFile& file, const std::string& section) {
+    const std::int64_t value = file.ReadInteger(section, "Color", kChartAutoColor);
+    if (value < std::numeric_limits<VColor>::min() || value > std::numeric_limits<VColor>::max())
+        return kChartAutoColor;
+    return static_cast<VColor>(value);
+}
+
+} // namespace
+
+TWatchFrame::TWatchFrame(std::unique_ptr<VChart> chart) : Chart(std::move(chart)) {}
+
+TWatchFrame::~TWatchFrame() { ClearAll(); }
+
+VChartSeries* TWatchFrame::FindSeries(const std::string& title) const {
+    const int count = Chart->GetSeriesCount();
+    for (int i = 0; i < count; ++i) {
+        VChartSeries* series = Chart->GetSeries(i);
+        if (series->GetTitle() == title) return series;
+    }
+    return nullptr;
+}
+
+OutGateWatchData* TWatchFrame::FindRecord(const std::string& name) const {
+    auto found = WatchData.find(name);
+    return found == WatchData.end() ? nullptr : found->second.get();
+}
+
+bool TWatchFrame::LegendTaken(const std::string& legend) const {
+    for (const auto& [name, data] : WatchData)
+        if (data->Legend == legend) return true;
+    return false;
+}
+
+bool TWatchFrame::AddObservation(const std::string& name, const OutGateWatchData& data) {
+    if (!Model || !Model->GetOutGate(name.c_str())) return false;
+    if (WatchData.contains(name) || LegendTaken(data.Legend)) return false;
+    WatchData.emplace(name, std::make_unique<OutGateWatchData>(data));
+    AddSeries(name);
+    Changed = true;
+    return true;
+}
+
+void TWatchFrame::AddSeries(const std::string& name) {
+    NAbstractOutGate* gate = Model ? Model->GetOutGate(name.c_str()) : nullptr;
+    auto& slot = WatchData[name];
+    if (!slot) slot = std::make_unique<OutGateWatchData>();
+    const OutGateWatchData& data = *slot;
+
+    VChartSeries* series = Chart->AddSeries();
+    series->SetTitle(data.Legend);
+    series->SetColor(data.Color);
+    series->SetActive(false);
+    if (gate) {
+        auto y = gate->GetYBegin();
+        const auto yEnd = gate->GetYEnd();
+        for (auto x = gate->GetXBegin(), xEnd = gate->GetXEnd(); x != xEnd && y != yEnd; ++x, ++y)
+            series->AddXY(*x, *y + data.YShift, data.Color);
+    }
+    series->SetActive(true);
+    Changed = true;
+}
+
+void TWatchFrame::RemoveSeries(const std::string& name) {
+    const OutGateWatchData* data = FindRecord(name);
+    if (!data) return;
+    for (int i = Chart->GetSeriesCount() - 1; i >= 0; --i) {
+        VChartSeries* series = Chart->GetSeries(i);
+        if (series->GetTitle() == data->Legend) Chart->RemoveSeries(series);
+    }
+    Changed = true;
+}
+
+void TWatchFrame::RemoveAllSeries() {
+    while (Chart->GetSeriesCount() > 0) Chart->RemoveSeries(Chart->GetSeries(Chart->GetSeriesCount() - 1));
+    Changed = true;
+}
+
+void TWatchFrame::ClearAll() {
+    if (WatchData.empty()) return;
+    RemoveAllSeries();
+    WatchData.clear();
+    Changed = true;
+}
+
+void TWatchFrame::CopyWatchData(OutGateWatchMap& target) const {
+    for (const auto& [name, data] : WatchData) target[name] = std::make_unique<OutGateWatchData>(*data);
+}
+
+bool TWatchFrame::SetLegend(const std::string& name, const std::string& legend) {
+    if (!Model || !Model->GetOutGate(name.c_str())) return false;
+    OutGateWatchData* data = FindRecord(name);
+    if (!data || LegendTaken(legend)) return false;
+    SetSeriesLegend(name, legend);
+    data->Legend = legend;
+    return true;
+}
+
+void TWatchFrame::SetSeriesLegend(const std::string& name, const std::string& legend) {
+    const OutGateWatchData* data = FindRecord(name);
+    if (!data) return;
+    if (VChartSeries* series = FindSeries(data->Legend)) series->SetTitle(legend);
+    Changed = true;
+}
+
+bool TWatchFrame::SetColor(const std::string& name, VColor color) {
+    if (!Model || !Model->GetOutGate(name.c_str())) return false;
+    OutGateWatchData* data = FindRecord(name);
+    if (!data) return false;
+    SetSeriesColor(name, color);
+    data->Color = color;
+    return true;
+}
+
+void TWatchFrame::SetSeriesColor(const std::string& name, VColor color) {
+    const OutGateWatchData* data = FindRecord(name);
+    if (!data) return;
+    if (VChartSeries* series = FindSeries(data->Legend)) series->SetColor(color);
+    Changed = true;
+}
+
+void TWatchFrame::UpdateTimeCourse(VChartSeries& series, const OutGateWatchData& data, NAbstractOutGate& gate) {
+    const auto xBegin = gate.GetXBegin();
+    const auto yBegin = gate.GetYBegin();
+    auto x = gate.GetXEnd();
+    auto y = gate.GetYEnd();
+    if (x == xBegin) return;
+
+    const int count = series.GetCount();
+    const double lastX = count > 0 ? series.GetX(count - 1) : 0.0;
+
+    // Walk back over the points newer than the series' last one, then add them oldest first.
+    std::vector<std::pair<double, double>> fresh;
+    bool stoppedInside = false;
+    while (x != xBegin && y != yBegin) {
+        --x;
+        --y;
+        if (!(*x > lastX)) {
+            stoppedInside = x != xBegin;
+            break;
+        }
+        fresh.emplace_back(*x, *y);
+    }
+    for (auto p = fresh.rbegin(); p != fresh.rend(); ++p) series.AddXY(p->first, p->second + data.YShift, data.Color);
+    Changed = true;
+
+    // Points the gate dropped at the front of its window leave the series too.
+    if (stoppedInside) {
+        const double firstX = *xBegin;
+        while (series.GetCount() > 0 && series.GetX(0) < firstX) series.DeleteFirst();
+    }
+}
+
+void TWatchFrame::Replot(VChartSeries& series, const OutGateWatchData& data, NAbstractOutGate& gate) {
+    series.Clear();
+    auto y = gate.GetYBegin();
+    const auto yEnd = gate.GetYEnd();
+    for (auto x = gate.GetXBegin(), xEnd = gate.GetXEnd(); x != xEnd && y != yEnd; ++x, ++y)
+        series.AddXY(*x, *y + data.YShift, data.Color);
+    Changed = true;
+}
+
+void TWatchFrame::UpdateSeries() {
+    for (int j = 0; j < Chart->GetSeriesCount(); ++j) Chart->GetSeries(j)->SetActive(false);
+
+    for (int j = 0; j < Chart->GetSeriesCount(); ++j) {
+        VChartSeries* series = Chart->GetSeries(j);
+        const std::string* name = nullptr;
+        const OutGateWatchData* data = nullptr;
+        for (const auto& [key, record] : WatchData)
+            if (record->Legend == series->GetTitle()) {
+                name = &key;
+                data = record.get();
+                break;
+            }
+        // A series that no record owns (renamed from outside) has no gate to read.
+        if (!name) continue;
+
+        NAbstractOutGate* gate = Model ? Model->GetOutGate(name->c_str()) : nullptr;
+        if (!gate) {
+            // The series that moves into place j is handled at the next update.
+            RemoveSeries(*name);
+            Changed = true;
+            continue;
+        }
+        if (!gate->GetWatchState()) {
+            if (series->GetCount() > 0) {
+                series->Clear();
+                Changed = true;
+            }
+            continue;
+        }
+        if (gate->GetWatchType() == NAbstractOutGate::kTimeCourse)
+            UpdateTimeCourse(*series, *data, *gate);
+        else
+            Replot(*series, *data, *gate);
+    }
+
+    for (int j = 0; j < Chart->GetSeriesCount(); ++j) Chart->GetSeries(j)->SetActive(true);
+}
+
+void TWatchFrame::ClearSeriesData() {
+    const int count = Chart->GetSeriesCount();
+    for (int j = 0; j < count; ++j) Chart->GetSeries(j)->Clear();
+    if (count > 0) Changed = true;
+}
+
+bool TWatchFrame::TestAndClearChanged() { return std::exchange(Changed, false); }
+
+bool TWatchFrame::SaveToFile(const std::string& fileName, bool withData) {
+    if (WatchData.empty()) return true;
+
+    VIniFile file(fileName);  // the old content is discarded, not read
+    const std::string prefix = Progress ? Progress->GetLineText(1) : std::string();
+    if (Progress) Progress->SetRange(1, 0, static_cast<int>(WatchData.size()));
+
+    for (const auto& [name, data] : WatchData) {
+        if (Progress) Progress->SetLineText(1, prefix + " - " + data->Legend + ":");
+        file.WriteString(name, "Legend", data->Legend);
+        file.WriteFloat(name, "YShift", data->YShift);
+        file.WriteInteger(name, "Color", data->Color);
+        if (withData) {
+            if (const VChartSeries* series = FindSeries(data->Legend)) {
+                std::string xText;
+                std::string yText;
+                const int count = series->GetCount();
+                xText.reserve(static_cast<std::size_t>(count) * 10);
+                yText.reserve(static_cast<std::size_t>(count) * 10);
+                for (int i = 0; i < count; ++i) {
+                    AppendPointValue(xText, series->GetX(i));
+                    AppendPointValue(yText, series->GetY(i));
+                }
+                file.WriteString(name, "XDATA", xText);
+                file.WriteString(name, "YDATA", yText);
+            }
+        }
+        if (Progress) Progress->Advance(1, 1);
+    }
+
+    if (!file.UpdateFile()) {
+        // The old series file stays as it was; the frame keeps its changed mark.
+        ReportError(1003, fileName);
+        return false;
+    }
+    Changed = false;
+    return true;
+}
+
+bool TWatchFrame::LoadFromFile(const std::string& fileName, bool withData) {
+    const std::unique_ptr<VIniFile> file = VIniFile::Open(fileName);
+    if (!file) {
+        ReportError(1002, fileName);
+        return false;
+    }
+    ClearAll();
+
+    const std::vector<std::string> sections = file->GetSections();
+    const std::string prefix = Progress ? Progress->GetLineText(1) : std::string();
+    if (Progress) Progress->SetRange(1, 0, static_cast<int>(sections.size()));
+
+    for (const std::string& section : sections) {
+        if (Progress) Progress->SetLineText(1, prefix + " - " + section + ":");
+        if (!Model || !Model->GetOutGate(section.c_str())) {
+            if (Progress) Progress->Advance(1, 1);
+            continue;
+        }
+        auto data = std::make_unique<OutGateWatchData>(file->ReadString(section, "Legend", section),
+                                                       file->ReadFloat(section, "YShift", 0.0),
+                                                       ReadColor(*file, section));
+        // Series are told apart by their legends: a second section with a legend already in use
+        // would plot its gate's data into the first one's series.
+        if (LegendTaken(data->Legend)) {
+            if (Progress) Progress->Advance(1, 1);
+            continue;
+        }
+        const OutGateWatchData& record = *data;
+        WatchData.emplace(section, std::move(data));
+
+        VChartSeries* series = Chart->AddSeries();
+        series->SetTitle(record.Legend);
+        series->SetColor(record.Color);
+        if (withData) {
+            series->Clear();
+            const std::string xText = file->ReadString(section, "XDATA", std::string());
+            const std::string yText = file->ReadString(section, "YDATA", std::string());
+            series->SetActive(false);
+            std::size_t xPos = 0;
+            std::size_t yPos = 0;
+            for (;;) {
+                const std::size_t xBar = xText.find('|', xPos);
+                if (xBar == std::string::npos) break;
+                const std::size_t yBar = yText.find('|', yPos);
+                if (yBar == std::string::npos) {
+                    // Fewer y values than x values: the points cannot be paired, none are kept.
+                    series->Clear();
+                    break;
+                }
+                const double x = ParsePointValue(xText.substr(xPos, xBar - xPos));
+                const double y = ParsePointValue(yText.substr(yPos, yBar - yPos));
+                series->AddXY(x, y, record.Color);
+                xPos = xBar + 1;
+                yPos = yBar + 1;
+            }
+            series->SetActive(true);
+        }
+        if (Progress) Progress->Advance(1, 1);
+    }
+
+    Changed = false;
+    return true;
+}
+
+} // namespace talvero
