@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "elements/NFixedComponents.h"
+#include "elements/NComponentSlots.h"
 #include "kernel/NElementSupport.h"
 #include "kernel/NUnitDescription.h"
 

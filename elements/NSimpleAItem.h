@@ -1,7 +1,7 @@
 #pragma once
 // Analog relay: offers the value found at its input port as its own output.
 
-#include "elements/NFixedComponents.h"
+#include "elements/NComponentSlots.h"
 #include "elements/NSimpleAConnector.h"
 #include "kernel/NAItem.h"
 

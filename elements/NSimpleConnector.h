@@ -1,7 +1,7 @@
 #pragma once
 // Pulse input port: its output is 1 while a pulse that reached it is in progress.
 
-#include "elements/NFixedComponents.h"
+#include "elements/NComponentSlots.h"
 #include "kernel/NElementSupport.h"
 #include "kernel/NUnitDescription.h"
 

@@ -1,6 +1,6 @@
 #pragma once
-// What elements with fixed named components share: lookups by (dotted) path, copying a fixed
-// component into a copy of its owner, and the whole component handling of an element whose only
+// What elements with replaceable named components share: lookups by (dotted) path, copying such
+// a component into a copy of its owner, and the whole component handling of an element whose only
 // component is an input connector named "input". Also the parameter operations of elements that
 // have no parameters.
 
