@@ -1,0 +1,60 @@
+#include "environment/NLineReader.h"
+
+#include <sys/stat.h>
+
+#include <cstring>
+
+namespace talvero {
+
+NLineReader::NLineReader(std::FILE* file, std::size_t maxLength)
+    : File(file), Chunk(64 * 1024), MaxLength(maxLength) {}
+
+NLineReader::NLineReader(const char* data, std::size_t size, std::size_t maxLength)
+    : Data(data), Size(size), MaxLength(maxLength) {}
+
+bool NLineReader::Refill() {
+    if (!File) return false;
+    Size = std::fread(Chunk.data(), 1, Chunk.size(), File);
+    Pos = 0;
+    Data = Chunk.data();
+    if (Size == 0) {
+        if (std::ferror(File)) Failed = true;
+        return false;
+    }
+    return true;
+}
+
+NLineRead NLineReader::Next(std::string& line) {
+    line.clear();
+    bool any = false;
+    for (;;) {
+        if (Pos == Size && !Refill()) {
+            AtEnd = true;
+            if (Failed) return NLineRead::Failed;
+            if (!any) return NLineRead::End;
+            return line.size() > MaxLength ? NLineRead::TooLong : NLineRead::Line;
+        }
+        const char* start = Data + Pos;
+        const void* feed = std::memchr(start, '\n', Size - Pos);
+        const std::size_t n = feed ? static_cast<std::size_t>(static_cast<const char*>(feed) - start) : Size - Pos;
+        any = true;
+        // One more than the limit leaves room for a carriage return before the line feed.
+        if (line.size() + n > MaxLength + 1) return NLineRead::TooLong;
+        line.append(start, n);
+        Pos += n;
+        if (feed) {
+            ++Pos;
+            if (!line.empty() && line.back() == '\r') line.pop_back();
+            return line.size() > MaxLength ? NLineRead::TooLong : NLineRead::Line;
+        }
+    }
+}
+
+std::FILE* OpenRegularFileForReading(const std::string& fileName) {
+    if (fileName.find('\0') != std::string::npos) return nullptr;
+    struct stat status;
+    if (::stat(fileName.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) return nullptr;
+    return std::fopen(fileName.c_str(), "rb");
+}
+
+} // namespace talvero
