@@ -13,7 +13,7 @@ namespace {
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
 
-std::string Trim(const std::string& text) {
+std::string TrimBlanks(const std::string& text) {
     std::size_t b = 0;
     std::size_t e = text.size();
     while (b < e && IsBlank(text[b])) ++b;
@@ -141,7 +141,7 @@ void VIniFile::SetText(const std::string& text) {
         pos = end + 1;
         if (!line.empty() && line.back() == '\r') line.pop_back();
 
-        const std::string trimmed = Trim(line);
+        const std::string trimmed = TrimBlanks(line);
         if (trimmed.size() >= 2 && trimmed.front() == '[' && trimmed.back() == ']') {
             current = &SectionForWrite(trimmed.substr(1, trimmed.size() - 2));
             continue;
@@ -149,7 +149,7 @@ void VIniFile::SetText(const std::string& text) {
         // Lines before the first section, comments and lines without '=' carry nothing.
         const std::size_t eq = line.find('=');
         if (!current || eq == std::string::npos) continue;
-        const std::string key = Trim(line.substr(0, eq));
+        const std::string key = TrimBlanks(line.substr(0, eq));
         if (key.empty() || key.front() == ';' || key.front() == '#') continue;
         bool seen = false;
         for (const auto& entry : current->Values)
@@ -184,7 +184,7 @@ std::string FormatFloat(double value) {
 }
 
 bool ParseFloat(const std::string& text, double& value) {
-    std::string t = Trim(text);
+    std::string t = TrimBlanks(text);
     if (!t.empty() && t.front() == '+') t.erase(0, 1);
     if (t.empty() || t.front() == '+') return false;
     for (char& c : t)
@@ -201,7 +201,7 @@ bool ParseFloat(const std::string& text, double& value) {
 std::string FormatInteger(std::int64_t value) { return std::to_string(value); }
 
 bool ParseInteger(const std::string& text, std::int64_t& value) {
-    std::string t = Trim(text);
+    std::string t = TrimBlanks(text);
     if (!t.empty() && t.front() == '+') t.erase(0, 1);
     if (t.empty() || t.front() == '+') return false;
     std::int64_t v = 0;
