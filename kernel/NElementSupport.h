@@ -134,8 +134,9 @@ public:
         if (!target) return ReportError(4);
         auto* other = dynamic_cast<Derived*>(target);
         if (!other) return ReportError(5);
-        other->NWithParameters::Params = Params;
-        other->ParameterChanged();
+        NWithParameters& copy = *other;  // the hook may be protected in Derived
+        copy.Params = Params;
+        copy.ParameterChanged();
         return true;
     }
 
