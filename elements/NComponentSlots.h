@@ -7,27 +7,34 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "kernel/NBasicDescription.h"
 
 namespace talvero {
+
+// Splits "head.rest" at the first separator; false when the path has none.
+inline bool SplitPath(const char* path, std::string_view& head, const char*& rest) {
+    const char* dot = std::strchr(path, kNameSeparator);
+    if (!dot) return false;
+    head = std::string_view(path, static_cast<std::size_t>(dot - path));
+    rest = dot + 1;
+    return true;
+}
 
 // Whether `component` answers `path`: the path is its name (the component itself), or, with
 // `dotted`, the path starts with its whole name and "." (the rest goes to its own lookup).
 // Reports nothing when it does not answer, so a caller can try further candidates.
 inline bool LookupFixed(NBasicDescription* component, const char* path, bool dotted, NBasicDescription*& result) {
     if (!component || !path) return false;
-    const char* name = component->GetName();
-    if (std::strcmp(path, name) == 0) {
+    if (std::strcmp(path, component->GetName()) == 0) {
         result = component;
         return true;
     }
-    if (!dotted) return false;
-    const char* dot = std::strchr(path, kNameSeparator);
-    if (!dot) return false;
-    const std::size_t head = static_cast<std::size_t>(dot - path);
-    if (std::strlen(name) != head || std::strncmp(path, name, head) != 0) return false;
-    result = component->GetComponent(dot + 1);
+    std::string_view head;
+    const char* rest = nullptr;
+    if (!dotted || !SplitPath(path, head, rest) || head != component->GetName()) return false;
+    result = component->GetComponent(rest);
     return true;
 }
 

@@ -1,0 +1,64 @@
+#pragma once
+// Ion unit: one ionic mechanism of a neuron's membrane, a current source behind R and C shunted
+// by the conductances of its synapses. Its output is the unit's intensity.
+
+#include <memory>
+#include <vector>
+
+#include "elements/NSynapse.h"
+#include "kernel/NClock.h"
+#include "kernel/NElementSupport.h"
+#include "kernel/NUnitDescription.h"
+
+namespace talvero {
+
+struct NIonUnitParameters {
+    double R = 8e6;             // ohms
+    double C = 2.5e-9;          // farads
+    double MaxIntensity = 1.0;  // -1..1; the sign picks the neuron potential it feeds
+};
+
+class NIonUnit final : public NWithParameters<NIonUnit, NUnitDescription, NIonUnitParameters> {
+public:
+    using SynapseList = std::vector<std::unique_ptr<NSynapse>>;
+
+    NIonUnit(NBasicDescription* owner, const char* name);
+    ~NIonUnit() override;
+
+    static const NParameterTable<NIonUnitParameters>& ParameterTable();
+
+    bool CheckName(const char* name) override;
+    NBasicDescription* New(NBasicDescription* owner, const char* name) override;
+    NBasicDescription* GetComponent(const char* path) override;
+    bool AddComponent(NBasicDescription* component) override;
+    bool DelComponent(const char* name) override;
+    void GetComponentsList(NStringList& names) override;
+    bool CopyComponents(NBasicDescription* target) override;
+    bool CopyParameters(NBasicDescription* target) override;
+
+    int GetStateSize() override { return 0; }
+    char* SaveState(char* buffer) override { return buffer; }
+    bool LoadState(const char*) override { return true; }
+
+    void Reset() override;
+    void Calculate() override { Step(GetTimeStep()); }
+
+    virtual int GetSynapsesCount() const { return static_cast<int>(Synapses.size()); }
+    virtual bool AddSynapse(NSynapse* synapse);
+    virtual bool DelSynapse(const char* name);
+    virtual void DelAllSynapses();
+    virtual SynapseList::const_iterator GetSynapsesBegin() const { return Synapses.begin(); }
+    virtual SynapseList::const_iterator GetSynapsesEnd() const { return Synapses.end(); }
+    virtual NSynapse* GetSynapse(const char* name);
+
+    void Step(NTime dt);
+    double GetRC() const { return RC; }
+
+private:
+    NSynapse* FindSynapse(const char* name) const;
+
+    SynapseList Synapses;
+    double RC = 0;  // R * C, taken at construction and Reset
+};
+
+} // namespace talvero

@@ -1,0 +1,68 @@
+#include "elements/NLTZone.h"
+
+#include <cmath>
+
+#include "kernel/NAbstractItem.h"
+
+namespace talvero {
+
+NLTZone::NLTZone(NBasicDescription* owner, const char* name) : NWithParameters(owner, name, 2, 1) { Reset(); }
+
+const NParameterTable<NLTZoneParameters>& NLTZone::ParameterTable() {
+    using P = NLTZoneParameters;
+    static const NParameterTable<P> table{
+        {"PT1", &P::PT1, NRange::Positive(), true}, {"PT2", &P::PT2, NRange::Positive(), true},
+        {"AT1", &P::AT1, NRange::Positive(), true}, {"AT2", &P::AT2, NRange::Positive(), true},
+        {"K", &P::K, NRange::Positive(), true},
+    };
+    return table;
+}
+
+NBasicDescription* NLTZone::New(NBasicDescription* owner, const char* name) {
+    if (!CheckNewOwner<NItem>(owner, name)) return nullptr;
+    return new NLTZone(owner, name);
+}
+
+bool NLTZone::CopyParameters(NBasicDescription* target) {
+    if (!NWithParameters::CopyParameters(target)) return false;
+    target->Reset();
+    return true;
+}
+
+void NLTZone::Reset() {
+    State = NState{};
+    // The membrane halves within one pulse duration.
+    State.MembraneTC = static_cast<double>(GetPulseDuration() / -std::log(0.5L));
+    Inputs[0] = Inputs[1] = 0;
+    Outputs[0] = 0;
+    CachedDt = 0;
+}
+
+void NLTZone::Prepare(NTime dt) {
+    CachedDt = dt;
+    RestDen1 = dt / 2 + Params.PT1;
+    RestDen2 = dt / 2 + Params.PT2;
+    FireDen1 = dt / 2 + Params.AT1;
+    FireDen2 = dt / 2 + Params.AT2;
+    MembraneDen = State.MembraneTC / dt + 0.5L;
+}
+
+void NLTZone::Step(NTime dt, int pulseSteps) {
+    if (dt != CachedDt) Prepare(dt);
+    NState& s = State;
+    if (s.PulseCounter == 0) {
+        s.Filter1 = static_cast<double>(s.Filter1 + (NTime(Inputs[0]) - s.Filter1) * dt / RestDen1);
+        s.Filter2 = static_cast<double>(s.Filter2 + (NTime(Inputs[1]) - s.Filter2) * dt / RestDen2);
+        s.Membrane = static_cast<double>(s.Membrane + (NTime(s.Filter1) + s.Filter2 - s.Membrane) / MembraneDen);
+        if (s.Membrane > Params.FireThreshold) s.PulseCounter = pulseSteps;
+    } else {
+        const NTime target = -NTime(Params.K);
+        s.Filter1 = static_cast<double>(s.Filter1 + (target - s.Filter1) * dt / FireDen1);
+        s.Filter2 = static_cast<double>(s.Filter2 + (target - s.Filter2) * dt / FireDen2);
+        s.Membrane = static_cast<double>(s.Membrane + (-NTime(Params.FireThreshold) - s.Membrane) / MembraneDen);
+        --s.PulseCounter;
+    }
+    Outputs[0] = s.PulseCounter != 0 ? 1.0 : 0.0;
+}
+
+} // namespace talvero

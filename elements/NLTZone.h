@@ -1,0 +1,71 @@
+#pragma once
+// Low-threshold zone: the spike generator of a neuron. Two lagged inputs sum into a membrane
+// value; above the threshold the zone fires for one pulse length and is then refractory.
+
+#include <cstdint>
+
+#include "kernel/NClock.h"
+#include "kernel/NElementSupport.h"
+#include "kernel/NUnitDescription.h"
+
+namespace talvero {
+
+struct NLTZoneParameters {
+    double PT1 = 0.05;  // filter time constants at rest, seconds
+    double PT2 = 0.05;
+    double AT1 = 0.1;   // and while firing
+    double AT2 = 0.1;
+    double K = 1.0;     // while firing both filters go towards -K
+    double FireThreshold = 0.001;  // copied with the others, but not settable by name
+};
+
+class NLTZone final
+    : public NWithParameters<NLTZone, NWithoutComponents<NLTZone, NUnitDescription>, NLTZoneParameters> {
+public:
+    NLTZone(NBasicDescription* owner, const char* name);
+
+    static const NParameterTable<NLTZoneParameters>& ParameterTable();
+
+    NBasicDescription* New(NBasicDescription* owner, const char* name) override;
+    bool CopyParameters(NBasicDescription* target) override;
+
+    int GetStateSize() override { return 0; }
+    char* SaveState(char* buffer) override { return buffer; }
+    bool LoadState(const char*) override { return true; }
+
+    void Reset() override;
+    void Calculate() override { Step(GetTimeStep(), PulseLengthInSteps()); }
+
+    // One step with the owner's inputs; dt the time step, pulseSteps trunc(P/dt) + 1.
+    void Step(NTime dt, int pulseSteps);
+    void SetInputPair(double in0, double in1) {
+        Inputs[0] = in0;
+        Inputs[1] = in1;
+    }
+    bool IsFiring() const { return Outputs[0] != 0; }
+
+    double GetFilter1() const { return State.Filter1; }
+    double GetFilter2() const { return State.Filter2; }
+    double GetMembrane() const { return State.Membrane; }
+    double GetMembraneTC() const { return State.MembraneTC; }
+    std::int32_t GetPulseCounter() const { return State.PulseCounter; }
+
+protected:
+    void ParameterChanged() override { CachedDt = 0; }
+
+private:
+    struct NState {
+        double Filter1 = 0;
+        double Filter2 = 0;
+        double Membrane = 0;
+        double MembraneTC = 0;
+        std::int32_t PulseCounter = 0;
+    } State;
+
+    // Denominators of the updates for CachedDt (0: to be computed).
+    void Prepare(NTime dt);
+    NTime CachedDt = 0;
+    NTime RestDen1 = 0, RestDen2 = 0, FireDen1 = 0, FireDen2 = 0, MembraneDen = 0;
+};
+
+} // namespace talvero

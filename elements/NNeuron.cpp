@@ -1,0 +1,143 @@
+#include "elements/NNeuron.h"
+
+#include <algorithm>
+#include <cstring>
+#include <string_view>
+
+namespace talvero {
+
+NNeuron::NNeuron(NBasicDescription* owner, const char* name)
+    : NAbstractItem(owner, name), NWithoutParameters(owner, name), LTZone(new NLTZone(this, "LTZone")) {}
+
+NNeuron::~NNeuron() = default;
+
+NIonUnit* NNeuron::FindIonUnit(const char* name) const {
+    for (const auto& u : IonUnits)
+        if (std::strcmp(u->GetName(), name) == 0) return u.get();
+    return nullptr;
+}
+
+bool NNeuron::CheckName(const char* name) {
+    return name && *name && std::strcmp(name, LTZone->GetName()) != 0 && !FindIonUnit(name);
+}
+
+NBasicDescription* NNeuron::New(NBasicDescription* owner, const char* name) {
+    if (!CheckNewOwner<NObject>(owner, name)) return nullptr;
+    return new NNeuron(owner, name);
+}
+
+NBasicDescription* NNeuron::GetComponent(const char* path) {
+    if (!path || !*path) {
+        ReportError(1);
+        return nullptr;
+    }
+    std::string_view head;
+    const char* rest = nullptr;
+    if (SplitPath(path, head, rest)) {
+        if (head == LTZone->GetName()) return LTZone->GetComponent(rest);
+        for (const auto& u : IonUnits)
+            if (head == u->GetName()) return u->GetComponent(rest);
+    } else {
+        if (std::strcmp(path, LTZone->GetName()) == 0) return LTZone.get();
+        if (NIonUnit* u = FindIonUnit(path)) return u;
+    }
+    ReportError(3, path);
+    return nullptr;
+}
+
+bool NNeuron::AddComponent(NBasicDescription* component) {
+    if (!component) return ReportError(4);
+    if (auto* unit = dynamic_cast<NIonUnit*>(component)) return AddIonUnit(unit);
+    if (auto* zone = dynamic_cast<NLTZone*>(component)) return SetLTZone(zone);
+    const std::string name = component->FullName();
+    delete component;
+    return ReportError(10, name);
+}
+
+bool NNeuron::DelComponent(const char* name) { return DelIonUnit(name); }
+
+void NNeuron::GetComponentsList(NStringList& names) {
+    names.emplace_back(LTZone->GetName());
+    for (const auto& u : IonUnits) names.emplace_back(u->GetName());
+}
+
+bool NNeuron::CopyComponents(NBasicDescription* target) {
+    if (!target) return ReportError(4);
+    auto* other = dynamic_cast<NNeuron*>(target);
+    if (!other) return ReportError(5);
+    for (const auto& u : IonUnits) {
+        NBasicDescription* copy = u->Clone(other, u->GetName());
+        if (copy) other->AddIonUnit(static_cast<NIonUnit*>(copy));
+    }
+    CopyFixedComponent<NLTZone>(LTZone.get(), other->LTZone.get(), other,
+                                [other](NLTZone* zone) { return other->SetLTZone(zone); });
+    return true;
+}
+
+bool NNeuron::AddIonUnit(NIonUnit* unit) {
+    if (!unit) return ReportError(4);
+    if (unit->GetOwner() != this) {
+        const std::string name = unit->FullName();
+        delete unit;
+        return ReportError(14, name);
+    }
+    for (const auto& u : IonUnits)
+        if (u.get() == unit) return ReportError(11, unit->FullName());
+    IonUnits.emplace_back(unit);
+    return true;
+}
+
+bool NNeuron::DelIonUnit(const char* name) {
+    if (!name || !*name) return ReportError(1);
+    const auto it = std::find_if(IonUnits.begin(), IonUnits.end(),
+                                 [name](const auto& u) { return std::strcmp(u->GetName(), name) == 0; });
+    if (it == IonUnits.end()) return ReportError(3, name);
+    IonUnits.erase(it);
+    return true;
+}
+
+void NNeuron::DelAllIonUnits() { IonUnits.clear(); }
+
+NIonUnit* NNeuron::GetIonUnit(const char* name) {
+    if (!name || !*name) {
+        ReportError(1);
+        return nullptr;
+    }
+    NIonUnit* u = FindIonUnit(name);
+    if (!u) ReportError(3, name);
+    return u;
+}
+
+void NNeuron::Reset() {
+    for (const auto& u : IonUnits) u->Reset();
+    LTZone->Reset();
+    State = NState{};
+}
+
+void NNeuron::Calculate() {
+    const NTime dt = GetTimeStep();
+    double negative = 0, positive = 0;
+    int negatives = 0, positives = 0;
+    for (const auto& u : IonUnits) {
+        u->Step(dt);
+        const double x = u->Output(0);
+        if (x < 0) {
+            negative += x;
+            ++negatives;
+        } else if (x > 0) {
+            positive += x;
+            ++positives;
+        }
+    }
+    if (negatives > 0) negative /= negatives;
+    if (positives > 0) positive /= positives;
+    State.NegativePotential = negative;
+    State.PositivePotential = positive;
+
+    const bool wasFiring = LTZone->IsFiring();
+    LTZone->SetInputPair(negative, positive);
+    LTZone->Step(dt, PulseLengthInSteps());
+    if (LTZone->IsFiring() && !wasFiring) TransferToConnectors();
+}
+
+} // namespace talvero
