@@ -1,0 +1,67 @@
+#pragma once
+// The component operations of an element whose components are created with it, named, and never
+// added, removed or replaced: lookup by name or dotted path, the name list, and the name check.
+// Adding, deleting and copying behave as for an element without components.
+
+#include <cstring>
+#include <memory>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "kernel/NElementSupport.h"
+
+namespace talvero {
+
+template <class Derived, class Base>
+class NWithFixedComponents : public NWithoutComponents<Derived, Base> {
+public:
+    using NWithoutComponents<Derived, Base>::NWithoutComponents;
+
+    // A new component may not take the name of a fixed one.
+    bool CheckName(const char* name) override { return !name || !FindFixed(name); }
+
+    // Exact names first, in order; then "<component>.<rest>" goes on to that component.
+    NBasicDescription* GetComponent(const char* path) override {
+        if (!path || !*path) {
+            ReportError(1, "");
+            return nullptr;
+        }
+        if (NBasicDescription* c = FindFixed(path)) return c;
+        if (const char* dot = std::strchr(path, kNameSeparator)) {
+            const std::string_view head(path, static_cast<std::size_t>(dot - path));
+            for (const auto& c : Fixed)
+                if (head == c->GetName()) return c->GetComponent(dot + 1);
+        }
+        ReportError(3, path);
+        return nullptr;
+    }
+
+    void GetComponentsList(NStringList& names) override {
+        for (const auto& c : Fixed) names.emplace_back(c->GetName());
+    }
+
+protected:
+    // Takes ownership; call from the derived constructor in listing order.
+    template <class C>
+    C* AddFixedComponent(std::unique_ptr<C> component) {
+        C* raw = component.get();
+        Fixed.push_back(std::move(component));
+        return raw;
+    }
+
+    void ResetFixedComponents() {
+        for (const auto& c : Fixed) c->Reset();
+    }
+
+private:
+    NBasicDescription* FindFixed(const char* name) const {
+        for (const auto& c : Fixed)
+            if (std::strcmp(c->GetName(), name) == 0) return c.get();
+        return nullptr;
+    }
+
+    std::vector<std::unique_ptr<NBasicDescription>> Fixed;
+};
+
+} // namespace talvero
