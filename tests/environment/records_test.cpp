@@ -1,0 +1,140 @@
+// The parsed-line records: their one-line form and reading it back.
+
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "environment/NParserRecords.h"
+
+namespace talvero {
+namespace {
+
+TEST(ParserRecords, KindsAndAccessors) {
+    NParserClassHdr cls("A", "Neuron");
+    NParserObjectHdr obj("gen", "ASinusGenerator");
+    NParserParameter par("Frequency", "5");
+    NParserLink link("gen", "net1.cellA.u1.s1");
+    EXPECT_EQ(cls.GetKind(), 1);
+    EXPECT_EQ(obj.GetKind(), 2);
+    EXPECT_EQ(par.GetKind(), 3);
+    EXPECT_EQ(link.GetKind(), 4);
+    EXPECT_EQ(NParserBlockOpen().GetKind(), 8);
+    EXPECT_EQ(NParserBlockClose().GetKind(), 9);
+    EXPECT_EQ(NParserString().GetKind(), 0);
+    EXPECT_EQ(NParserNamedString("n").GetKind(), 0);
+    EXPECT_EQ(NParserHdr("n", "a").GetKind(), 0);
+    EXPECT_EQ(cls.GetName() + "/" + cls.GetArgument(), "A/Neuron");
+    EXPECT_EQ(obj.GetName() + "/" + obj.GetArgument(), "gen/ASinusGenerator");
+    EXPECT_EQ(par.GetName() + "/" + par.GetArgument(), "Frequency/5");
+    EXPECT_EQ(link.GetName() + "/" + link.GetArgument(), "gen/net1.cellA.u1.s1");
+}
+
+TEST(ParserRecords, OneLineForms) {
+    EXPECT_EQ(RecordLine(NParserClassHdr("A", "Neuron")), "1 A Neuron");
+    EXPECT_EQ(RecordLine(NParserObjectHdr("gen", "ASinusGenerator")), "2 gen ASinusGenerator");
+    EXPECT_EQ(RecordLine(NParserParameter("Frequency", "5")), "3 Frequency 5");
+    // A link writes its names in the reverse of their source order.
+    EXPECT_EQ(RecordLine(NParserLink("gen", "net1.cellA.u1.s1")), "4 net1.cellA.u1.s1 gen");
+    EXPECT_EQ(RecordLine(NParserBlockOpen()), "8");
+    EXPECT_EQ(RecordLine(NParserBlockClose()), "9");
+    EXPECT_EQ(RecordLine(NParserHdr("n", "a")), "0 n a");
+    std::string out = "prefix:";
+    NParserBlockClose().WriteFields(out);
+    EXPECT_EQ(out, "prefix:9");
+}
+
+TEST(ParserRecords, EveryRecordReadsBackFromItsLine) {
+    std::vector<std::unique_ptr<NParserString>> written;
+    written.push_back(std::make_unique<NParserClassHdr>("A", "Neuron"));
+    written.push_back(std::make_unique<NParserObjectHdr>("gen", "ASinusGenerator"));
+    written.push_back(std::make_unique<NParserParameter>("Frequency", "-1.5e3"));
+    written.push_back(std::make_unique<NParserParameter>("Empty", ""));
+    written.push_back(std::make_unique<NParserLink>("gen", "net1.cellA.u1.s1"));
+    written.push_back(std::make_unique<NParserBlockOpen>());
+    written.push_back(std::make_unique<NParserBlockClose>());
+    for (const auto& record : written) {
+        std::string line = RecordLine(*record);
+        std::unique_ptr<NParserString> read = MakeParserRecord(record->GetKind());
+        ASSERT_TRUE(read);
+        ASSERT_TRUE(read->ReadFields(line)) << RecordLine(*record);
+        EXPECT_EQ(read->GetKind(), record->GetKind());
+        EXPECT_EQ(read->GetName(), record->GetName());
+        EXPECT_EQ(read->GetArgument(), record->GetArgument());
+    }
+}
+
+TEST(ParserRecords, ReadingShortensTheLineFieldByField) {
+    NParserParameter par;
+    std::string line = "3 Frequency";
+    ASSERT_TRUE(par.ReadFields(line));
+    // The last field stays in the line and is read again as the value.
+    EXPECT_EQ(par.GetName(), "Frequency");
+    EXPECT_EQ(par.GetArgument(), "Frequency");
+    EXPECT_EQ(line, "Frequency");
+
+    NParserLink link;
+    line = "4 b a extra";
+    ASSERT_TRUE(link.ReadFields(line));
+    EXPECT_EQ(link.GetName(), "a");
+    EXPECT_EQ(link.GetArgument(), "b");
+    EXPECT_EQ(line, "extra");
+
+    NParserObjectHdr hdr;
+    line = "2";
+    ASSERT_TRUE(hdr.ReadFields(line));
+    EXPECT_EQ(hdr.GetName() + "/" + hdr.GetArgument(), "2/2");
+}
+
+TEST(ParserRecords, TheKindAtTheFrontMustBeTheRecordsOwn) {
+    NParserBlockClose close;
+    std::string line = "9";
+    EXPECT_TRUE(close.ReadFields(line));
+    line = "8";
+    EXPECT_FALSE(close.ReadFields(line));
+    EXPECT_EQ(line, "8");
+
+    NParserParameter par("keep", "me");
+    line = "03 x y";
+    EXPECT_TRUE(par.ReadFields(line));
+    EXPECT_EQ(par.GetName() + "/" + par.GetArgument(), "x/y");
+    // A leading blank makes an empty first field: kind 0.
+    line = " 3 x y";
+    EXPECT_FALSE(par.ReadFields(line));
+    EXPECT_EQ(line, " 3 x y");
+    EXPECT_EQ(par.GetName(), "x");
+    line = "3x a b";
+    EXPECT_TRUE(par.ReadFields(line));
+    EXPECT_EQ(par.GetName() + "/" + par.GetArgument(), "a/b");
+}
+
+TEST(TextToLong, ReadsLikeAtolWithoutOverflow) {
+    EXPECT_EQ(TextToLong("42"), 42);
+    EXPECT_EQ(TextToLong("\t\n +7x"), 7);
+    EXPECT_EQ(TextToLong("-5"), -5);
+    EXPECT_EQ(TextToLong(""), 0);
+    EXPECT_EQ(TextToLong("abc"), 0);
+    EXPECT_EQ(TextToLong("- 5"), 0);
+    EXPECT_EQ(TextToLong("9223372036854775807"), LLONG_MAX);
+    EXPECT_EQ(TextToLong("99999999999999999999999"), LLONG_MAX);
+    EXPECT_EQ(TextToLong("-9223372036854775808"), LLONG_MIN);
+    EXPECT_EQ(TextToLong("-99999999999999999999999"), LLONG_MIN);
+    // A kind far out of range never wraps onto a real one.
+    EXPECT_EQ(MakeParserRecord(TextToLong("4294967297")), nullptr);
+}
+
+TEST(MakeParserRecord, OnlyTheSixListKindsHaveRecords) {
+    for (long long kind : {1, 2, 3, 4, 8, 9}) {
+        auto record = MakeParserRecord(kind);
+        ASSERT_TRUE(record);
+        EXPECT_EQ(record->GetKind(), kind);
+        EXPECT_EQ(record->GetName(), "");
+        EXPECT_EQ(record->GetArgument(), "");
+    }
+    for (long long kind : {0, 5, 6, 7, 10, -1}) EXPECT_EQ(MakeParserRecord(kind), nullptr);
+}
+
+} // namespace
+} // namespace talvero
