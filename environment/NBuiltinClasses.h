@@ -1,0 +1,20 @@
+#pragma once
+// The built-in element classes of the description language, as prototypes in an environment's
+// class registry.
+
+#include <string>
+#include <vector>
+
+#include "environment/NEnvironment.h"
+
+namespace talvero {
+
+// Appends one prototype of every built-in class to the environment's registry, in registration
+// order, each named with its class name and constructed with its owner (an earlier prototype, or
+// the environment's model). A class whose name the registry already holds is not added again.
+void RegisterBuiltinClasses(NEnvironment& environment);
+
+// The class names RegisterBuiltinClasses registers, in its order.
+std::vector<std::string> BuiltinClassNames();
+
+} // namespace talvero

@@ -1,0 +1,136 @@
+#include "environment/NEnvironment.h"
+
+#include <unordered_map>
+
+#include "environment/NBinaryModelFile.h"
+#include "environment/NPreprocessor.h"
+
+namespace talvero {
+
+NEnvironment::NEnvironment() {
+    RegisterEnvironmentErrors();
+    Model = std::make_unique<NModel>("Empty");
+}
+
+NEnvironment::~NEnvironment() {
+    DeleteUserClasses();
+    // Later prototypes may hang below earlier ones: the owners go last.
+    while (!ClassRegistry.empty()) ClassRegistry.pop_back();
+    Model.reset();
+}
+
+bool NEnvironment::LoadText(std::string fileName, std::string& text) { return talvero::LoadText(std::move(fileName), text); }
+
+bool NEnvironment::Parse(const std::string& text, NParserRecordList& records) { return talvero::Parse(text, records); }
+
+void NEnvironment::ComputeChecksum(const NParserRecordList& records, std::string& out) {
+    talvero::ComputeChecksum(records, out);
+}
+
+bool NEnvironment::CheckChecksum(const NParserRecordList& records, const std::string& stored) {
+    return talvero::CheckChecksum(records, stored);
+}
+
+bool NEnvironment::WriteBinaryFile(const NParserRecordList& records, std::string fileName) {
+    return talvero::WriteBinaryFile(records, std::move(fileName),
+                                    [this](const NParserRecordList& r, std::string& out) { ComputeChecksum(r, out); });
+}
+
+bool NEnvironment::ReadBinaryFile(NParserRecordList& records, std::string fileName) {
+    return talvero::ReadBinaryFile(records, std::move(fileName), [this](const NParserRecordList& r, const std::string& stored) {
+        return CheckChecksum(r, stored);
+    });
+}
+
+bool NEnvironment::Compile(std::string sourceFileName, std::string binaryFileName) {
+    std::string text;
+    if (!LoadText(std::move(sourceFileName), text)) return false;
+    NParserRecordList records;
+    if (!Parse(text, records)) return false;
+    return WriteBinaryFile(records, std::move(binaryFileName));
+}
+
+void NEnvironment::Clear() {
+    Model->DelAllComponents();
+    DeleteUserClasses();
+    ModelFileName.clear();
+    ModelLoaded = false;
+}
+
+bool NEnvironment::LoadModel(std::string binaryFileName) {
+    Clear();
+    NParserRecordList records;
+    if (!ReadBinaryFile(records, binaryFileName) || !BuildClasses(records) || !BuildObjects(records)) {
+        // Whatever stage failed, the model is left without components and the classes are gone.
+        Model->DelAllComponents();
+        DeleteUserClasses();
+        return false;
+    }
+    records.clear();
+    ModelLoaded = true;
+    const std::size_t slash = binaryFileName.find_last_of("\\/");
+    ModelFileName = slash == std::string::npos ? binaryFileName : binaryFileName.substr(slash + 1);
+    return true;
+}
+
+bool NEnvironment::SetModel(NModel* model) {
+    if (!model) return ReportError(4);
+    if (model == Model.get()) return true;
+    if (!RehomePrototypes(model)) return false;
+    // The user classes hang below the old model or below prototypes just replaced.
+    DeleteUserClasses();
+    Model.reset(model);
+    ModelFileName.clear();
+    ModelLoaded = false;
+    return true;
+}
+
+// Prototypes owned (directly or through other prototypes) by the current model are copied below
+// `newModel`, and the old ones deleted, so that no prototype is left with a deleted owner. All
+// copies are made before anything is replaced: if one cannot be made (the new model refuses its
+// name) nothing changes and the result is false.
+bool NEnvironment::RehomePrototypes(NModel* newModel) {
+    std::unordered_map<const NBasicDescription*, NBasicDescription*> newOwners{{Model.get(), newModel}};
+    std::unordered_map<const NBasicDescription*, std::size_t> positions;
+    for (std::size_t i = 0; i < ClassRegistry.size(); ++i) positions.emplace(ClassRegistry[i].get(), i);
+
+    NPrototypeList copies(ClassRegistry.size());
+    std::vector<bool> decided(ClassRegistry.size(), false);
+    auto discard = [&] {
+        while (!copies.empty()) copies.pop_back();
+        return false;
+    };
+    for (bool progress = true; progress;) {
+        progress = false;
+        for (std::size_t i = 0; i < ClassRegistry.size(); ++i) {
+            if (decided[i]) continue;
+            NBasicDescription* prototype = ClassRegistry[i].get();
+            const NBasicDescription* owner = prototype->GetOwner();
+            auto mapped = newOwners.find(owner);
+            if (mapped == newOwners.end()) {
+                auto pos = positions.find(owner);
+                // Owned by a prototype not yet decided: wait for it.
+                if (pos != positions.end() && !decided[pos->second]) continue;
+                decided[i] = progress = true;
+                continue;
+            }
+            NBasicDescription* copy = prototype->Clone(mapped->second, prototype->GetName());
+            if (!copy) return discard();
+            copies[i].reset(copy);
+            newOwners.emplace(prototype, copy);
+            decided[i] = progress = true;
+        }
+    }
+
+    NPrototypeList replaced;
+    for (std::size_t i = 0; i < copies.size(); ++i)
+        if (copies[i]) {
+            replaced.push_back(std::move(ClassRegistry[i]));
+            ClassRegistry[i] = std::move(copies[i]);
+        }
+    DeleteUserClasses();
+    while (!replaced.empty()) replaced.pop_back();
+    return true;
+}
+
+} // namespace talvero

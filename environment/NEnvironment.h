@@ -1,0 +1,106 @@
+#pragma once
+// The host of one model and the compiler of model descriptions: text -> records -> binary model
+// file (Compile), and binary model file -> records -> user classes and the model's object tree
+// (LoadModel).
+
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "environment/NParserRecords.h"
+#include "kernel/NBasicDescription.h"
+#include "kernel/NModel.h"
+
+namespace talvero {
+
+// An ordered list of prototypes, owned by the list.
+using NPrototypeList = std::vector<std::unique_ptr<NBasicDescription>>;
+
+// Writes the environment's rows (codes 111 to 414) into the process-wide error table.
+void RegisterEnvironmentErrors();
+
+class NEnvironment : public NControl {
+public:
+    // Bounds that keep a hostile description from exhausting the stack or the memory: how deep
+    // objects may nest, and how many description objects may be alive while a model is built.
+    static constexpr int DefaultMaxNestingDepth = 256;
+    static constexpr std::size_t DefaultMaxLiveObjects = std::size_t(1) << 22;
+
+    NEnvironment();
+    NEnvironment(const NEnvironment&) = delete;
+    NEnvironment& operator=(const NEnvironment&) = delete;
+    ~NEnvironment() override;
+
+    virtual bool LoadText(std::string fileName, std::string& text);
+    virtual bool Parse(const std::string& text, NParserRecordList& records);
+    virtual void ComputeChecksum(const NParserRecordList& records, std::string& out);
+    virtual bool CheckChecksum(const NParserRecordList& records, const std::string& stored);
+    virtual bool WriteBinaryFile(const NParserRecordList& records, std::string fileName);
+    virtual bool ReadBinaryFile(NParserRecordList& records, std::string fileName);
+
+    // Builds the user classes and removes their declarations from `records` (each class's block
+    // close stays). Codes 401 to 404, 414.
+    virtual bool BuildClasses(NParserRecordList& records);
+    // Builds every top-level object declaration. On failure the model is emptied.
+    virtual bool BuildObjects(NParserRecordList& records);
+    // Builds the object whose header stands at `position` in `records`, owned by `owner`. On
+    // success `object` is the new object (or the model, for the type "Model") and `end` the
+    // position of its block close; on failure `object` is null and nothing built is left behind.
+    virtual bool BuildObject(const NParserRecordList& records, NParserRecordPosition position,
+                             NBasicDescription* owner, NBasicDescription*& object, NParserRecordPosition& end);
+
+    virtual bool IsModelLoaded() const { return ModelLoaded; }
+    virtual std::string GetModelFileName() const { return ModelFileName; }
+    virtual NModel* GetModel() const { return Model.get(); }
+    // Takes ownership of `model`; the prototypes that hung below the old model are re-made below
+    // the new one, and the user classes go with the old model.
+    virtual bool SetModel(NModel* model);
+    virtual NPrototypeList& GetUserClasses() { return UserClasses; }
+    virtual NPrototypeList& GetClassRegistry() { return ClassRegistry; }
+    virtual bool Compile(std::string sourceFileName, std::string binaryFileName);
+    virtual void Clear();
+    virtual bool LoadModel(std::string binaryFileName);
+
+    // The first registry prototype of that name, else the first user class of that name, else null.
+    NBasicDescription* FindPrototype(const std::string& className) const;
+
+    void SetMaxNestingDepth(int depth) { MaxNestingDepth = depth; }
+    int GetMaxNestingDepth() const { return MaxNestingDepth; }
+    void SetMaxLiveObjects(std::size_t count) { MaxLiveObjects = count; }
+    std::size_t GetMaxLiveObjects() const { return MaxLiveObjects; }
+
+private:
+    // What cloning a prototype brings into being: how many description objects, and how many
+    // levels deep its tree reaches (1 for an object without components).
+    struct NShape {
+        std::size_t Objects = 1;
+        int Height = 1;
+    };
+
+    bool Build(const NParserRecordList& records, NParserRecordPosition position, NBasicDescription* owner,
+               int depth, NBasicDescription*& object, NParserRecordPosition& end, NShape& shape);
+    NShape ShapeOf(const NBasicDescription* prototype) const;
+    void DeleteUserClasses();
+    void Dispose(NBasicDescription* object);
+    bool RehomePrototypes(NModel* newModel);
+
+    std::unique_ptr<NModel> Model;
+    NPrototypeList ClassRegistry;
+    NPrototypeList UserClasses;
+    bool ModelLoaded = false;
+    std::string ModelFileName;
+
+    struct NUserClassEntry {
+        std::size_t Position;
+        NBasicDescription* Prototype;
+    };
+
+    std::unordered_map<const NBasicDescription*, NShape> UserClassShapes;
+    std::unordered_map<std::string, NUserClassEntry> UserClassIndex;
+    int MaxNestingDepth = DefaultMaxNestingDepth;
+    std::size_t MaxLiveObjects = DefaultMaxLiveObjects;
+};
+
+} // namespace talvero

@@ -1,0 +1,202 @@
+// The second compilation stage: from the record list to user class prototypes and the model's
+// object tree, every object a clone of the prototype of its class.
+
+#include <algorithm>
+#include <clocale>
+#include <cstdlib>
+#include <locale.h>
+
+#include "environment/NEnvironment.h"
+
+namespace talvero {
+namespace {
+
+// The type word that denotes the environment's own model rather than a class.
+const std::string kModelType = "Model";
+
+// strtod's reading of a value, but always with '.' as the decimal point: a user interface may
+// have switched the process to a locale with a decimal comma.
+double ValueOf(const std::string& text) {
+    static const locale_t cLocale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
+    if (cLocale) return strtod_l(text.c_str(), nullptr, cLocale);
+    return std::strtod(text.c_str(), nullptr);
+}
+
+std::string ClassObjectInfo(const NBasicDescription& object) { return "class/object " + object.FullName(); }
+
+std::size_t LiveObjects() { return static_cast<std::size_t>(std::max(0, NBasicDescription::GetInstanceCount())); }
+
+} // namespace
+
+NBasicDescription* NEnvironment::FindPrototype(const std::string& className) const {
+    for (const auto& prototype : ClassRegistry)
+        if (className == prototype->GetName()) return prototype.get();
+    // Descriptions may declare many classes: the first of each name is indexed. The list is open
+    // to the owner, so an index entry is trusted only while the list still holds it there.
+    auto it = UserClassIndex.find(className);
+    if (it != UserClassIndex.end() && it->second.Position < UserClasses.size() &&
+        UserClasses[it->second.Position].get() == it->second.Prototype)
+        return it->second.Prototype;
+    for (const auto& prototype : UserClasses)
+        if (className == prototype->GetName()) return prototype.get();
+    return nullptr;
+}
+
+NEnvironment::NShape NEnvironment::ShapeOf(const NBasicDescription* prototype) const {
+    auto it = UserClassShapes.find(prototype);
+    if (it != UserClassShapes.end()) return it->second;
+    // A built-in prototype: an element with at most its fixed components.
+    return NShape{1, 2};
+}
+
+void NEnvironment::Dispose(NBasicDescription* object) {
+    if (object != Model.get()) delete object;
+}
+
+void NEnvironment::DeleteUserClasses() {
+    UserClasses.clear();
+    UserClassShapes.clear();
+    UserClassIndex.clear();
+}
+
+bool NEnvironment::BuildObject(const NParserRecordList& records, NParserRecordPosition position,
+                               NBasicDescription* owner, NBasicDescription*& object, NParserRecordPosition& end) {
+    object = nullptr;
+    if (position == records.end()) return ReportError(300);
+    NShape shape;
+    return Build(records, position, owner, 1, object, end, shape);
+}
+
+bool NEnvironment::Build(const NParserRecordList& records, NParserRecordPosition position, NBasicDescription* owner,
+                         int depth, NBasicDescription*& object, NParserRecordPosition& end, NShape& shape) {
+    object = nullptr;
+    const std::string type = (*position)->GetArgument();
+    const std::string name = (*position)->GetName();
+    const int instancesBefore = NBasicDescription::GetInstanceCount();
+    int height = 1;
+
+    if (type == kModelType) {
+        // Only a top-level declaration may stand for the model: nested, the model would become
+        // a component of itself or of one of its own objects.
+        if (depth > 1) return ReportError(401, type);
+        object = Model.get();
+        object->SetName(name.c_str());
+    } else if (NBasicDescription* prototype = FindPrototype(type)) {
+        const NShape needed = ShapeOf(prototype);
+        if (depth + needed.Height - 1 > MaxNestingDepth || LiveObjects() + needed.Objects > MaxLiveObjects)
+            return ReportError(300, name);
+        object = prototype->Clone(owner, name.c_str());
+        height = needed.Height;
+    }
+    if (!object) return ReportError(401, type);
+
+    auto fail = [&](std::uint32_t code, const std::string& information) {
+        Dispose(object);
+        object = nullptr;
+        return ReportError(code, information);
+    };
+
+    auto* net = dynamic_cast<NAbstractNet*>(object);
+    NLinksMap links;
+    for (++position;; ++position) {
+        // A block that is never closed: the list ends inside it.
+        if (position == records.end()) return fail(300, name);
+        const NParserString& record = **position;
+        switch (record.GetKind()) {
+        case ParserKindParameter: {
+            const std::string parameter = record.GetName();
+            if (!object->SetParameter(parameter.c_str(), ValueOf(record.GetArgument())))
+                return fail(402, ClassObjectInfo(*object) + ", parameter " + parameter);
+            break;
+        }
+        case ParserKindObjectHdr: {
+            NBasicDescription* child = nullptr;
+            NParserRecordPosition childEnd;
+            NShape childShape;
+            if (!Build(records, position, object, depth + 1, child, childEnd, childShape)) {
+                Dispose(object);
+                object = nullptr;
+                return false;
+            }
+            // The container may destroy a refused child: take its name first.
+            const std::string childName = child->GetName();
+            if (!object->AddComponent(child)) {
+                // A model refuses a second net without destroying it.
+                if (PeekLastErrorCode() == 40) delete child;
+                const std::string reason = GetLastErrorInfo();
+                return fail(403, ClassObjectInfo(*object) + ", component " + childName + " (" + reason + ")");
+            }
+            height = std::max(height, childShape.Height + 1);
+            position = childEnd;
+            break;
+        }
+        case ParserKindLink:
+            if (!net) return fail(404, object->FullName());
+            links.emplace(record.GetName(), record.GetArgument());
+            break;
+        case ParserKindBlockClose:
+            end = position;
+            if (net && !net->SetLinks(links)) return fail(414, object->FullName());
+            shape.Objects = static_cast<std::size_t>(std::max(0, NBasicDescription::GetInstanceCount() - instancesBefore));
+            shape.Height = height;
+            return true;
+        default:
+            break;
+        }
+    }
+}
+
+bool NEnvironment::BuildClasses(NParserRecordList& records) {
+    for (auto position = records.begin(); position != records.end(); ++position) {
+        if ((*position)->GetKind() != ParserKindClassHdr) continue;
+        const std::string parent = (*position)->GetArgument();
+        // A class of the model would make the environment's own model a prototype.
+        NBasicDescription* parentPrototype = parent == kModelType ? nullptr : FindPrototype(parent);
+        if (!parentPrototype) {
+            DeleteUserClasses();
+            return ReportError(401, parent);
+        }
+        NBasicDescription* prototype = nullptr;
+        NParserRecordPosition end;
+        NShape shape;
+        if (!Build(records, position, parentPrototype->GetOwner(), 1, prototype, end, shape)) {
+            DeleteUserClasses();
+            return false;
+        }
+        UserClasses.emplace_back(prototype);
+        UserClassShapes[prototype] = shape;
+        UserClassIndex.try_emplace(prototype->GetName(), NUserClassEntry{UserClasses.size() - 1, prototype});
+        position = records.erase(position, end);
+    }
+    return true;
+}
+
+bool NEnvironment::BuildObjects(NParserRecordList& records) {
+    auto failed = [&] {
+        Model->DelAllComponents();
+        DeleteUserClasses();
+        return false;
+    };
+    for (auto position = records.begin(); position != records.end(); ++position) {
+        if ((*position)->GetKind() != ParserKindObjectHdr) continue;
+        NBasicDescription* object = nullptr;
+        NParserRecordPosition end;
+        NShape shape;
+        if (!Build(records, position, Model.get(), 1, object, end, shape)) return failed();
+        // A top-level object of another type than Model goes into the model like one declared
+        // in its block, so that it is neither lost nor silently dropped.
+        if (object != Model.get()) {
+            const std::string name = object->GetName();
+            if (!Model->AddComponent(object)) {
+                if (PeekLastErrorCode() == 40) delete object;
+                const std::string reason = GetLastErrorInfo();
+                ReportError(403, ClassObjectInfo(*Model) + ", component " + name + " (" + reason + ")");
+                return failed();
+            }
+        }
+        position = end;
+    }
+    return true;
+}
+
+} // namespace talvero
