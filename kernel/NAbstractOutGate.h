@@ -1,13 +1,64 @@
 #pragma once
 // Base of every observation point. The model keeps out gates in their own list and computes them last.
+// A gate records while its watch state is on; the watch windows read its points through the X and Y
+// positions, two equally long sequences walked forward or backward.
+
+#include <cstdint>
+#include <deque>
 
 #include "kernel/NBasicDescription.h"
+#include "kernel/NClock.h"
 
 namespace talvero {
 
 class NAbstractOutGate : public NObject {
 public:
+    // Points are dropped at the front when a watch keeps a moving window: a deque does that in O(1).
+    using NDataList = std::deque<double>;
+    using NDataPosition = NDataList::const_iterator;
+
+    // Kinds of collected data, chosen by the watch window for plotting.
+    static constexpr std::int32_t kTimeCourse = 1;
+    static constexpr std::int32_t kFrequencyHistogram = 2;
+
     NAbstractOutGate(NBasicDescription* owner, const char* name) : NObject(owner, name) {}
+
+    // "WatchState", "StartTime", "StopTime"; subclasses handle their names first and pass the rest here.
+    double GetParameter(const char* name) override;
+    bool SetParameter(const char* name, double value) override;
+    void GetParametersList(NStringList& names) override;
+    bool CopyParameters(NBasicDescription* target) override;
+    // Switches recording on at StartTime and off at StopTime (0 = never), then collects.
+    void Calculate() override;
+
+    virtual int GetWatchType() const { return WatchType; }
+    virtual bool GetWatchState() const { return WatchState; }
+    // Switching on clears the data and stamps StartTime.
+    virtual void SetWatchState(bool on);
+    virtual NTime GetStartTime() const { return StartTime; }
+    // A start in the future switches recording off; a stop before the new start is cleared.
+    virtual void SetStartTime(NTime t);
+    virtual NTime GetStopTime() const { return StopTime; }
+    virtual void SetStopTime(NTime t);
+    virtual void ClearData() = 0;
+    // Number of X points (always equal to the number of Y points).
+    virtual unsigned GetDataSize() const = 0;
+    virtual NDataPosition GetXBegin() const = 0;
+    virtual NDataPosition GetXEnd() const = 0;
+    virtual NDataPosition GetYBegin() const = 0;
+    virtual NDataPosition GetYEnd() const = 0;
+    virtual void CollectData() = 0;
+
+protected:
+    // Data clearing restarts the record at the current time.
+    void StampStartTime() { StartTime = GetCurrentTime(); }
+
+    std::int32_t WatchType = kTimeCourse;
+
+private:
+    bool WatchState = true;
+    NTime StartTime = 0;
+    NTime StopTime = 0;
 };
 
 } // namespace talvero

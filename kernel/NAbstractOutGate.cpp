@@ -1,0 +1,82 @@
+#include "kernel/NAbstractOutGate.h"
+
+#include <cstring>
+
+namespace talvero {
+namespace {
+
+bool Is(const char* name, const char* expected) { return name && std::strcmp(name, expected) == 0; }
+
+} // namespace
+
+double NAbstractOutGate::GetParameter(const char* name) {
+    if (Is(name, "WatchState")) return WatchState ? 1 : 0;
+    if (Is(name, "StartTime")) return static_cast<double>(StartTime);
+    if (Is(name, "StopTime")) return static_cast<double>(StopTime);
+    ReportError(20, name);
+    return 0;
+}
+
+bool NAbstractOutGate::SetParameter(const char* name, double value) {
+    if (Is(name, "WatchState")) {
+        SetWatchState(value != 0);
+        return true;
+    }
+    if (Is(name, "StartTime")) {
+        SetStartTime(value);
+        return true;
+    }
+    if (Is(name, "StopTime")) {
+        SetStopTime(value);
+        return true;
+    }
+    return ReportError(20, name);
+}
+
+void NAbstractOutGate::GetParametersList(NStringList& names) {
+    names.emplace_back("WatchState");
+    names.emplace_back("StartTime");
+    names.emplace_back("StopTime");
+}
+
+bool NAbstractOutGate::CopyParameters(NBasicDescription* target) {
+    if (!target) return ReportError(4);
+    auto* gate = dynamic_cast<NAbstractOutGate*>(target);
+    if (!gate) return ReportError(5);
+    gate->SetWatchState(WatchState);
+    gate->SetStopTime(StopTime);
+    gate->SetStartTime(StartTime);
+    return true;
+}
+
+void NAbstractOutGate::Calculate() {
+    const NTime t = GetCurrentTime();
+    if (!WatchState) {
+        if (!TimeEquals(static_cast<double>(StartTime), static_cast<double>(t))) return;
+        SetWatchState(true);
+    }
+    if (TimeEquals(static_cast<double>(StopTime), static_cast<double>(t)) && t > 0) {
+        SetWatchState(false);
+        return;
+    }
+    CollectData();
+}
+
+void NAbstractOutGate::SetWatchState(bool on) {
+    if (on == WatchState) return;
+    WatchState = on;
+    if (on) {
+        ClearData();
+        StartTime = GetCurrentTime();
+    }
+}
+
+void NAbstractOutGate::SetStartTime(NTime t) {
+    if (WatchState && t > GetCurrentTime()) SetWatchState(false);
+    StartTime = t;
+    if (t > StopTime) StopTime = 0;
+}
+
+void NAbstractOutGate::SetStopTime(NTime t) { StopTime = t; }
+
+} // namespace talvero

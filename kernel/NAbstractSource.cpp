@@ -1,0 +1,77 @@
+#include "kernel/NAbstractSource.h"
+
+#include <cstring>
+
+namespace talvero {
+namespace {
+
+bool Is(const char* name, const char* expected) { return name && std::strcmp(name, expected) == 0; }
+
+} // namespace
+
+bool NAbstractSource::CheckName(const char*) { return true; }
+
+double NAbstractSource::GetParameter(const char* name) {
+    if (Is(name, "StartTime")) return static_cast<double>(StartTime);
+    if (Is(name, "StopTime")) return static_cast<double>(StopTime);
+    ReportError(20);
+    return 0;
+}
+
+bool NAbstractSource::SetParameter(const char* name, double value) {
+    if (Is(name, "StartTime")) return SetStartTime(value);
+    if (Is(name, "StopTime")) return SetStopTime(value);
+    return ReportError(20);
+}
+
+void NAbstractSource::GetParametersList(NStringList& names) {
+    names.emplace_back("StartTime");
+    names.emplace_back("StopTime");
+}
+
+bool NAbstractSource::CopyParameters(NBasicDescription* target) {
+    if (!target) return ReportError(4);
+    auto* source = dynamic_cast<NAbstractSource*>(target);
+    if (!source) return ReportError(5);
+    source->SetStartTime(StartTime);
+    source->SetStopTime(StopTime);
+    return true;
+}
+
+bool NAbstractSource::SetStartTime(NTime t) {
+    if (Active && t > GetCurrentTime()) SetActive(false);
+    StartTime = t;
+    if (StopTime < StartTime) StopTime = 0;
+    return true;
+}
+
+bool NAbstractSource::SetStopTime(NTime t) {
+    StopTime = t;
+    return true;
+}
+
+void NAbstractSource::SetActive(bool on) {
+    if (on == Active) return;
+    Active = on;
+    if (on) {
+        Reset();
+        StartTime = GetCurrentTime();
+    } else {
+        StopTime = GetCurrentTime();
+    }
+}
+
+bool NAbstractSource::BeginStep() {
+    const NTime t = GetCurrentTime();
+    if (!Active) {
+        if (!TimeEquals(static_cast<double>(StartTime), static_cast<double>(t))) return false;
+        SetActive(true);
+    }
+    if (TimeEquals(static_cast<double>(StopTime), static_cast<double>(t)) && t > 0) {
+        SetActive(false);
+        return false;
+    }
+    return true;
+}
+
+} // namespace talvero
