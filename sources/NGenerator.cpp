@@ -1,0 +1,85 @@
+#include "sources/NGenerator.h"
+
+#include <cmath>
+#include <limits>
+
+#include "sources/NParameterAccessors.h"
+
+namespace talvero {
+namespace {
+
+const NParameterAccessors<NGenerator>& Accessors() {
+    static const NParameterAccessors<NGenerator> table{
+        {"Frequency", [](const NGenerator& g) { return g.GetFrequency(); },
+         [](NGenerator& g, double v) { return g.SetFrequency(v); }},
+    };
+    return table;
+}
+
+} // namespace
+
+NGenerator::NGenerator(NBasicDescription* owner, const char* name)
+    : NAbstractItem(owner, name), NWithoutComponents(owner, name) {}
+
+double NGenerator::GetParameter(const char* name) {
+    if (const auto* p = Accessors().Find(name)) return p->Get(*this);
+    return NSource::GetParameter(name);
+}
+
+bool NGenerator::SetParameter(const char* name, double value) {
+    if (const auto* p = Accessors().Find(name)) return p->Set(*this, value);
+    return NSource::SetParameter(name, value);
+}
+
+void NGenerator::GetParametersList(NStringList& names) {
+    NSource::GetParametersList(names);
+    Accessors().List(names);
+}
+
+bool NGenerator::CopyParameters(NBasicDescription* target) {
+    if (!NSource::CopyParameters(target)) return false;
+    auto* generator = dynamic_cast<NGenerator*>(target);
+    if (!generator) return ReportError(5);
+    return generator->SetFrequency(Params.Frequency);
+}
+
+NBasicDescription* NGenerator::New(NBasicDescription* owner, const char* name) {
+    if (!CheckNewOwner<NObject>(owner, name)) return nullptr;
+    return new NGenerator(owner, name);
+}
+
+bool NGenerator::SetFrequency(double f) {
+    // NaN passes both comparisons and would make the period meaningless.
+    if (std::isnan(f) || f < 0 || static_cast<NTime>(f) * GetPulseDuration() * 2 > 1) return ReportError(21, FullName());
+    Params.Frequency = f;
+    Reset();
+    return true;
+}
+
+void NGenerator::Reset() {
+    if (Params.Frequency != 0) {
+        const NTime steps = std::trunc(GetPulseDuration() * 1000 / static_cast<NTime>(Params.Frequency) / GetTimeStep());
+        // A frequency so low that the period overflows the counter never fires again anyway.
+        constexpr NTime kMaxSteps = std::numeric_limits<std::int32_t>::max();
+        State.PeriodSteps = steps >= kMaxSteps ? std::numeric_limits<std::int32_t>::max() : static_cast<std::int32_t>(steps);
+    }
+    State.StepsLeft = 0;
+}
+
+void NGenerator::Calculate() {
+    if (!BeginStep()) return;
+    if (State.StepsLeft != 0) {
+        --State.StepsLeft;
+        return;
+    }
+    if (Params.Frequency == 0) return;
+    State.StepsLeft = State.PeriodSteps;
+    TransferToConnectors();
+}
+
+bool NGenerator::IsPulse() {
+    const std::uint32_t sinceEmission = static_cast<std::uint32_t>(State.PeriodSteps) - static_cast<std::uint32_t>(State.StepsLeft);
+    return sinceEmission < GetPulseDuration() / GetTimeStep();
+}
+
+} // namespace talvero

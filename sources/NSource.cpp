@@ -1,0 +1,8 @@
+#include "sources/NSource.h"
+
+namespace talvero {
+
+NSource::NSource(NBasicDescription* owner, const char* name)
+    : NAbstractItem(owner, name), NAbstractSource(owner, name), NItem(owner, name) {}
+
+} // namespace talvero
