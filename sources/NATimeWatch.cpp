@@ -1,0 +1,106 @@
+#include "sources/NATimeWatch.h"
+
+#include <cmath>
+
+#include "sources/NParameterAccessors.h"
+
+namespace talvero {
+namespace {
+
+const NParameterAccessors<NATimeWatch>& Accessors() {
+    static const NParameterAccessors<NATimeWatch> table{
+        {"WatchInterval", [](const NATimeWatch& w) { return static_cast<double>(w.GetWatchInterval()); },
+         [](NATimeWatch& w, double v) { return w.SetWatchInterval(v); }},
+    };
+    return table;
+}
+
+} // namespace
+
+NATimeWatch::NATimeWatch(NBasicDescription* owner, const char* name) : NAOutGate(owner, name), Values(1) {}
+
+double NATimeWatch::GetParameter(const char* name) {
+    if (const auto* p = Accessors().Find(name)) return p->Get(*this);
+    return NAOutGate::GetParameter(name);
+}
+
+bool NATimeWatch::SetParameter(const char* name, double value) {
+    if (const auto* p = Accessors().Find(name)) return p->Set(*this, value);
+    return NAOutGate::SetParameter(name, value);
+}
+
+void NATimeWatch::GetParametersList(NStringList& names) {
+    NAOutGate::GetParametersList(names);
+    Accessors().List(names);
+}
+
+bool NATimeWatch::CopyParameters(NBasicDescription* target) {
+    if (!NAOutGate::CopyParameters(target)) return false;
+    auto* watch = dynamic_cast<NATimeWatch*>(target);
+    if (!watch) return ReportError(5);
+    return watch->SetWatchInterval(WatchInterval);
+}
+
+NBasicDescription* NATimeWatch::New(NBasicDescription* owner, const char* name) {
+    if (!CheckNewOwner<NObject>(owner, name)) return nullptr;
+    return new NATimeWatch(owner, name);
+}
+
+void NATimeWatch::Reset() {
+    NAOutGate::Reset();
+    ClearData();
+}
+
+void NATimeWatch::ClearData() {
+    Times.clear();
+    for (NDataList& list : Values) list.clear();
+    StampStartTime();
+}
+
+bool NATimeWatch::SetFirstOutIndex(std::uint32_t i) {
+    if (!NAOutGate::SetFirstOutIndex(i)) return false;
+    RebuildChannels();
+    return true;
+}
+
+bool NATimeWatch::SetLastOutIndex(std::uint32_t i) {
+    if (i >= GetFirstOutIndex() && i - GetFirstOutIndex() >= kMaxChannels) return ReportError(21);
+    if (!NAOutGate::SetLastOutIndex(i)) return false;
+    RebuildChannels();
+    return true;
+}
+
+bool NATimeWatch::SetWatchInterval(NTime x) {
+    if (x < 0 || std::isnan(x)) return ReportError(21);
+    WatchInterval = x;
+    return true;
+}
+
+void NATimeWatch::RebuildChannels() {
+    Times.clear();
+    Values.clear();
+    Values.resize(static_cast<std::size_t>(GetLastOutIndex() - GetFirstOutIndex()) + 1);
+    ClearData();
+}
+
+void NATimeWatch::CollectValues() {
+    NSimpleAConnector* input = GetInput();
+    input->Calculate();
+    const std::uint32_t n = input->GetOutputsCount();
+    InputBuffer.resize(n);
+    if (n) input->GetOutputs(InputBuffer.data(), n);
+
+    Times.push_back(static_cast<double>(GetCurrentTime()));
+    const std::uint32_t first = GetFirstOutIndex();
+    for (std::size_t i = 0; i < Values.size(); ++i) {
+        const std::uint64_t k = first + static_cast<std::uint64_t>(i);
+        Values[i].push_back(k < n ? InputBuffer[k] : 0.0);
+    }
+
+    if (WatchInterval > 0 && static_cast<NTime>(Times.back()) - static_cast<NTime>(Times.front()) > WatchInterval) {
+        Times.pop_front();
+        for (NDataList& list : Values) list.pop_front();
+    }
+}
+
+} // namespace talvero

@@ -1,0 +1,59 @@
+#pragma once
+// Time watch on an analog input: one sample every WatchStep, one value list per recorded channel,
+// optionally keeping only a moving time window.
+
+#include <cstdint>
+#include <vector>
+
+#include "sources/NAOutGate.h"
+
+namespace talvero {
+
+class NATimeWatch : public NAOutGate {
+public:
+    // Recording more channels than this is refused: every channel costs a list and a value per sample.
+    static constexpr std::uint32_t kMaxChannels = 1024;
+
+    // Starts with the one list of the default channel range 0..0.
+    NATimeWatch(NBasicDescription* owner, const char* name);
+
+    double GetParameter(const char* name) override;
+    bool SetParameter(const char* name, double value) override;
+    void GetParametersList(NStringList& names) override;
+    bool CopyParameters(NBasicDescription* target) override;
+
+    NBasicDescription* New(NBasicDescription* owner, const char* name) override;
+    int GetStateSize() override { return 0; }
+    char* SaveState(char* buffer) override { return buffer; }
+    bool LoadState(const char*) override { return true; }
+    void Reset() override;
+
+    void ClearData() override;
+    unsigned GetDataSize() const override { return static_cast<unsigned>(Times.size()); }
+    NDataPosition GetXBegin() const override { return Times.begin(); }
+    NDataPosition GetXEnd() const override { return Times.end(); }
+    // The list of the channel FirstOutIndex + CurrentOutIndex.
+    NDataPosition GetYBegin() const override { return Values[GetCurrentOutIndex()].begin(); }
+    NDataPosition GetYEnd() const override { return Values[GetCurrentOutIndex()].end(); }
+
+    // A changed channel range drops all data and rebuilds one empty list per channel.
+    bool SetFirstOutIndex(std::uint32_t i) override;
+    bool SetLastOutIndex(std::uint32_t i) override;
+    void CollectValues() override;
+
+    virtual NTime GetWatchInterval() const { return WatchInterval; }
+    virtual bool SetWatchInterval(NTime x);
+
+    std::size_t GetChannelListsCount() const { return Values.size(); }
+
+private:
+    void RebuildChannels();
+
+    NTime WatchInterval = 0;  // length of the kept time window, seconds; 0 = everything
+
+    NDataList Times;                 // X: sample times
+    std::vector<NDataList> Values;   // Y: one list per channel FirstOutIndex + i
+    std::vector<double> InputBuffer; // the input's outputs of one sample
+};
+
+} // namespace talvero

@@ -1,0 +1,141 @@
+#include "sources/NFrequencyWatch.h"
+
+#include <cmath>
+#include <cstring>
+
+#include "sources/NParameterAccessors.h"
+
+namespace talvero {
+namespace {
+
+const NParameterAccessors<NFrequencyWatch>& Accessors() {
+    static const NParameterAccessors<NFrequencyWatch> table{
+        {"LeftRange", [](const NFrequencyWatch& w) { return w.GetLeftRange(); },
+         [](NFrequencyWatch& w, double v) { return w.SetLeftRange(v); }},
+        {"RightRange", [](const NFrequencyWatch& w) { return w.GetRightRange(); },
+         [](NFrequencyWatch& w, double v) { return w.SetRightRange(v); }},
+        {"FrequencyStep", [](const NFrequencyWatch& w) { return w.GetFrequencyStep(); },
+         [](NFrequencyWatch& w, double v) { return w.SetFrequencyStep(v); }},
+    };
+    return table;
+}
+
+bool InRange(double x) { return NRange::Closed(0, NFrequencyWatch::kMaxFrequency).Admits(x); }
+
+} // namespace
+
+NFrequencyWatch::NFrequencyWatch(NBasicDescription* owner, const char* name) : NOutGate(owner, name) {
+    WatchType = kFrequencyHistogram;
+}
+
+double NFrequencyWatch::GetParameter(const char* name) {
+    if (const auto* p = Accessors().Find(name)) return p->Get(*this);
+    return NOutGate::GetParameter(name);
+}
+
+bool NFrequencyWatch::SetParameter(const char* name, double value) {
+    if (const auto* p = Accessors().Find(name)) return p->Set(*this, value);
+    if (name && std::strcmp(name, "WatchType") == 0) return ReportError(21);
+    return NOutGate::SetParameter(name, value);
+}
+
+void NFrequencyWatch::GetParametersList(NStringList& names) {
+    NOutGate::GetParametersList(names);
+    Accessors().List(names);
+}
+
+bool NFrequencyWatch::CopyParameters(NBasicDescription* target) {
+    if (!NOutGate::CopyParameters(target)) return false;
+    auto* watch = dynamic_cast<NFrequencyWatch*>(target);
+    if (!watch) return ReportError(5);
+    watch->SetLeftRange(Params.LeftRange);
+    watch->SetRightRange(Params.RightRange);
+    watch->SetFrequencyStep(Params.FrequencyStep);
+    return true;
+}
+
+NBasicDescription* NFrequencyWatch::New(NBasicDescription* owner, const char* name) {
+    if (!CheckNewOwner<NObject>(owner, name)) return nullptr;
+    return new NFrequencyWatch(owner, name);
+}
+
+void NFrequencyWatch::Reset() {
+    NOutGate::Reset();
+    ClearData();
+}
+
+bool NFrequencyWatch::SetLeftRange(double x) {
+    if (!InRange(x) || x > Params.RightRange) return ReportError(21);
+    Parameters candidate = Params;
+    candidate.LeftRange = x;
+    return Accept(candidate);
+}
+
+bool NFrequencyWatch::SetRightRange(double x) {
+    if (!InRange(x) || x < Params.LeftRange) return ReportError(21);
+    Parameters candidate = Params;
+    candidate.RightRange = x;
+    return Accept(candidate);
+}
+
+bool NFrequencyWatch::SetFrequencyStep(double x) {
+    if (!(x > 0) || x > Params.RightRange - Params.LeftRange) return ReportError(21);
+    Parameters candidate = Params;
+    candidate.FrequencyStep = x;
+    return Accept(candidate);
+}
+
+bool NFrequencyWatch::Accept(const Parameters& candidate) {
+    // A step that is tiny against the range would build bins without end.
+    if (candidate.FrequencyStep > 0 &&
+        (candidate.RightRange - candidate.LeftRange) / candidate.FrequencyStep > kMaxBins)
+        return ReportError(21);
+    Params = candidate;
+    if (GetWatchState()) ClearData();
+    return true;
+}
+
+void NFrequencyWatch::ClearData() {
+    Bins.clear();
+    Fractions.clear();
+    Counts.clear();
+    IntervalsCount = 0;
+    // The bin frequencies carry the rounding of the running sum. The loop also ends when the step
+    // no longer moves the sum, or at the bin limit, whatever the parameters.
+    for (double f = Params.LeftRange; f < Params.RightRange && Bins.size() <= kMaxBins;) {
+        Bins.push_back(f);
+        Fractions.push_back(0);
+        Counts.push_back(0);
+        const double next = Params.FrequencyStep + f;
+        if (!(next > f)) break;
+        f = next;
+    }
+    LastPulseTime = -1;
+}
+
+void NFrequencyWatch::CollectData() {
+    NSimpleConnector* input = GetInput();
+    input->Calculate();
+    // A start at time 0 cannot be told from no pulse at all; each pulse counts in its first step only.
+    const double a = static_cast<double>(input->GetActivePulseStart());
+    if (a == 0 || !TimeEquals(a, static_cast<double>(GetCurrentTime()))) return;
+    if (LastPulseTime == -1) {
+        LastPulseTime = a;
+        return;
+    }
+    const double f = 1 / (a - LastPulseTime);
+    LastPulseTime = a;
+    if (Bins.empty() || f < Bins.front() || f > Bins.back()) return;
+
+    const double step = Params.FrequencyStep;
+    for (std::size_t i = 0; i < Bins.size(); ++i) {
+        if (Bins[i] - step <= f && f <= Bins[i] + step) {
+            Counts[i] += 1;
+            ++IntervalsCount;
+            for (std::size_t j = 0; j < Bins.size(); ++j) Fractions[j] = Counts[j] / IntervalsCount;
+            return;
+        }
+    }
+}
+
+} // namespace talvero

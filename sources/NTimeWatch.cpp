@@ -1,0 +1,93 @@
+#include "sources/NTimeWatch.h"
+
+#include <cmath>
+
+#include "sources/NParameterAccessors.h"
+
+namespace talvero {
+namespace {
+
+const NParameterAccessors<NTimeWatch>& Accessors() {
+    static const NParameterAccessors<NTimeWatch> table{
+        {"WatchInterval", [](const NTimeWatch& w) { return static_cast<double>(w.GetWatchInterval()); },
+         [](NTimeWatch& w, double v) { return w.SetWatchInterval(v); }},
+    };
+    return table;
+}
+
+} // namespace
+
+double NTimeWatch::GetParameter(const char* name) {
+    if (const auto* p = Accessors().Find(name)) return p->Get(*this);
+    return NOutGate::GetParameter(name);
+}
+
+bool NTimeWatch::SetParameter(const char* name, double value) {
+    if (const auto* p = Accessors().Find(name)) return p->Set(*this, value);
+    return NOutGate::SetParameter(name, value);
+}
+
+void NTimeWatch::GetParametersList(NStringList& names) {
+    NOutGate::GetParametersList(names);
+    Accessors().List(names);
+}
+
+bool NTimeWatch::CopyParameters(NBasicDescription* target) {
+    if (!NOutGate::CopyParameters(target)) return false;
+    auto* watch = dynamic_cast<NTimeWatch*>(target);
+    if (!watch) return ReportError(5);
+    return watch->SetWatchInterval(WatchInterval);
+}
+
+NBasicDescription* NTimeWatch::New(NBasicDescription* owner, const char* name) {
+    if (!CheckNewOwner<NObject>(owner, name)) return nullptr;
+    return new NTimeWatch(owner, name);
+}
+
+void NTimeWatch::Reset() {
+    NOutGate::Reset();
+    ClearData();
+}
+
+void NTimeWatch::ClearData() {
+    Times.clear();
+    Values.clear();
+    StampStartTime();
+}
+
+bool NTimeWatch::SetWatchInterval(NTime x) {
+    if (x < 0 || std::isnan(x)) return ReportError(21);
+    WatchInterval = x;
+    return true;
+}
+
+void NTimeWatch::CollectData() {
+    NSimpleConnector* input = GetInput();
+    input->Calculate();
+    double v = 0;
+    input->GetOutputs(&v, 1);
+    const double t = static_cast<double>(GetCurrentTime());
+
+    // A constant stretch is its first point plus a last point that follows the clock.
+    const std::size_t n = Times.size();
+    if (n < 3 || Values[n - 1] != v || Values[n - 2] != v) {
+        Times.push_back(t);
+        Values.push_back(v);
+    } else {
+        Times.back() = t;
+    }
+
+    // The oldest point creeps forward one step per step, keeping the value of the oldest stretch,
+    // and is dropped when it reaches the step before the next point.
+    if (WatchInterval > 0 && static_cast<NTime>(Times.back()) - static_cast<NTime>(Times.front()) > WatchInterval) {
+        const NTime dt = GetTimeStep();
+        if (TimeEquals(Times[0], static_cast<double>(Times[1] - dt))) {
+            Times.pop_front();
+            Values.pop_front();
+        } else {
+            Times[0] = static_cast<double>(Times[0] + dt);
+        }
+    }
+}
+
+} // namespace talvero

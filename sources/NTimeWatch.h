@@ -1,0 +1,43 @@
+#pragma once
+// Time watch on a pulse input: records 1 while a pulse runs through its input and 0 otherwise,
+// compressed to two points per constant stretch, optionally keeping only a moving time window.
+
+#include "sources/NOutGate.h"
+
+namespace talvero {
+
+class NTimeWatch : public NOutGate {
+public:
+    NTimeWatch(NBasicDescription* owner, const char* name) : NOutGate(owner, name) {}
+
+    double GetParameter(const char* name) override;
+    bool SetParameter(const char* name, double value) override;
+    void GetParametersList(NStringList& names) override;
+    bool CopyParameters(NBasicDescription* target) override;
+
+    NBasicDescription* New(NBasicDescription* owner, const char* name) override;
+    int GetStateSize() override { return 0; }
+    char* SaveState(char* buffer) override { return buffer; }
+    bool LoadState(const char*) override { return true; }
+    void Reset() override;
+
+    void ClearData() override;
+    unsigned GetDataSize() const override { return static_cast<unsigned>(Times.size()); }
+    NDataPosition GetXBegin() const override { return Times.begin(); }
+    NDataPosition GetXEnd() const override { return Times.end(); }
+    NDataPosition GetYBegin() const override { return Values.begin(); }
+    NDataPosition GetYEnd() const override { return Values.end(); }
+    void CollectData() override;
+
+    virtual NTime GetWatchInterval() const { return WatchInterval; }
+    // 0 keeps everything; the collected points stay and the window applies from the next point on.
+    virtual bool SetWatchInterval(NTime x);
+
+private:
+    NTime WatchInterval = 0;  // length of the kept time window, seconds
+
+    NDataList Times;   // X: model times
+    NDataList Values;  // Y: 0 or 1
+};
+
+} // namespace talvero
