@@ -1,0 +1,243 @@
+// What every out gate shares: recording switch, start and stop, input component, analog channel
+// indices and sampling.
+
+#include "SourcesTestSupport.h"
+#include "sources/NAStepGenerator.h"
+#include "sources/NATimeWatch.h"
+#include "sources/NFrequencyWatch.h"
+#include "sources/NGenerator.h"
+#include "sources/NTimeWatch.h"
+
+namespace talvero::test {
+namespace {
+
+using OutGateTest = ModelTest;
+
+TEST_F(OutGateTest, NewGatesRecordAndListTheirParameters) {
+    auto* time = Add<NTimeWatch>("t");
+    auto* analog = Add<NATimeWatch>("a");
+    auto* frequency = Add<NFrequencyWatch>("f");
+    EXPECT_TRUE(time->GetWatchState());
+    EXPECT_EQ(time->GetWatchType(), 1);
+    EXPECT_EQ(analog->GetWatchType(), 1);
+    EXPECT_EQ(frequency->GetWatchType(), 2);
+
+    NStringList names;
+    time->GetParametersList(names);
+    EXPECT_EQ(names, (NStringList{"WatchState", "StartTime", "StopTime", "WatchInterval"}));
+    names.clear();
+    analog->GetParametersList(names);
+    EXPECT_EQ(names, (NStringList{"WatchState", "StartTime", "StopTime", "CurrentOutIndex", "FirstOutIndex",
+                                  "LastOutIndex", "WatchStep", "WatchInterval"}));
+    names.clear();
+    frequency->GetParametersList(names);
+    EXPECT_EQ(names, (NStringList{"WatchState", "StartTime", "StopTime", "LeftRange", "RightRange", "FrequencyStep"}));
+
+    EXPECT_EQ(time->GetParameter("Amplitude"), 0);
+    EXPECT_EQ(LastCode(), 20u);
+    EXPECT_EQ(GetLastErrorInfo(), "Amplitude");
+    EXPECT_FALSE(time->SetParameter("Amplitude", 1));
+    EXPECT_EQ(LastCode(), 20u);
+}
+
+TEST_F(OutGateTest, WatchStateParameterTakesAnyNonZeroAsOn) {
+    auto* gate = Add<NTimeWatch>("t");
+    EXPECT_TRUE(gate->SetParameter("WatchState", 0));
+    EXPECT_FALSE(gate->GetWatchState());
+    EXPECT_EQ(gate->GetParameter("WatchState"), 0);
+    EXPECT_TRUE(gate->SetParameter("WatchState", 0.5));
+    EXPECT_TRUE(gate->GetWatchState());
+    EXPECT_EQ(gate->GetParameter("WatchState"), 1);
+}
+
+TEST_F(OutGateTest, FutureStartSwitchesOffUntilItsStep) {
+    auto* gate = Add<NTimeWatch>("t");
+    Start();
+    gate->SetStartTime(0.002);
+    EXPECT_FALSE(gate->GetWatchState());
+    Step(20);
+    EXPECT_EQ(gate->GetDataSize(), 0u);
+    Step();
+    EXPECT_TRUE(gate->GetWatchState());
+    EXPECT_EQ(static_cast<double>(gate->GetStartTime()), TimeOfStep(20));
+    EXPECT_EQ(Xs(*gate), (std::vector<double>{TimeOfStep(20)}));
+}
+
+TEST_F(OutGateTest, StartAfterStopClearsTheStop) {
+    auto* gate = Add<NTimeWatch>("t");
+    gate->SetStopTime(2);
+    gate->SetStartTime(3);
+    EXPECT_EQ(gate->GetStopTime(), 0);
+    gate->SetStopTime(3);
+    gate->SetStartTime(3);
+    EXPECT_EQ(gate->GetStopTime(), 3);
+}
+
+TEST_F(OutGateTest, StopTimeEndsRecordingAndKeepsTheData) {
+    auto* gate = Add<NTimeWatch>("t");
+    ASSERT_TRUE(gate->SetParameter("StopTime", 0.001));
+    Start();
+    Step(30);
+    EXPECT_FALSE(gate->GetWatchState());
+    const std::vector<double> x = Xs(*gate);
+    ASSERT_FALSE(x.empty());
+    EXPECT_EQ(x.back(), TimeOfStep(9));
+}
+
+TEST_F(OutGateTest, CopyParametersCopiesStateAndTimes) {
+    auto* gate = Add<NTimeWatch>("t");
+    gate->SetStartTime(1);
+    gate->SetStopTime(2);
+    NTimeWatch other(&Model, "o");
+    EXPECT_TRUE(gate->CopyParameters(&other));
+    EXPECT_FALSE(other.GetWatchState());  // a future start switches the target off as well
+    EXPECT_EQ(other.GetStartTime(), 1);
+    EXPECT_EQ(other.GetStopTime(), 2);
+    NAStepGenerator source(&Model, "s");
+    EXPECT_FALSE(gate->CopyParameters(&source));
+    EXPECT_EQ(LastCode(), 5u);
+    NFrequencyWatch frequency(&Model, "f");
+    EXPECT_FALSE(gate->CopyParameters(&frequency));  // an out gate, but not a time watch
+    EXPECT_EQ(LastCode(), 5u);
+    EXPECT_EQ(frequency.GetStartTime(), 1);
+}
+
+TEST_F(OutGateTest, InputComponentCanBeReplacedButNotRemoved) {
+    auto* gate = Add<NTimeWatch>("t");
+    NSimpleConnector* input = gate->GetInput();
+    NStringList names;
+    gate->GetComponentsList(names);
+    EXPECT_EQ(names, (NStringList{"input"}));
+    EXPECT_EQ(gate->GetComponent("input"), input);
+    EXPECT_EQ(gate->GetComponent("other"), nullptr);
+    EXPECT_EQ(LastCode(), 3u);
+    EXPECT_EQ(gate->GetComponent(nullptr), nullptr);
+    EXPECT_EQ(LastCode(), 1u);
+    EXPECT_FALSE(gate->CheckName("input"));
+    EXPECT_TRUE(gate->CheckName("x"));
+
+    EXPECT_FALSE(gate->DelComponent("input"));
+    EXPECT_EQ(LastCode(), 3u);
+    EXPECT_EQ(gate->GetInput(), input);
+
+    const int before = NBasicDescription::GetInstanceCount();
+    NTimeWatch other(&Model, "o");
+    EXPECT_FALSE(gate->AddComponent(new NSimpleConnector(&other, "foreign")));
+    EXPECT_EQ(LastCode(), 14u);
+    EXPECT_EQ(gate->GetInput(), input);
+    EXPECT_FALSE(gate->AddComponent(new NSimpleAConnector(gate, "analog")));
+    EXPECT_EQ(LastCode(), 10u);
+    EXPECT_EQ(NBasicDescription::GetInstanceCount(), before + 2);  // other and its input only
+
+    // Offering the gate its own input again must not destroy it.
+    EXPECT_TRUE(gate->SetInput(input));
+    EXPECT_EQ(gate->GetInput(), input);
+    EXPECT_STREQ(input->GetName(), "input");
+
+    auto* replacement = new NSimpleConnector(gate, "input2");
+    EXPECT_TRUE(gate->AddComponent(replacement));
+    EXPECT_EQ(gate->GetInput(), replacement);
+}
+
+TEST_F(OutGateTest, LinkedInputFollowsItsItem) {
+    auto* generator = Add<NGenerator>("g");
+    auto* gate = Add<NTimeWatch>("t");
+    Link("g", "t.input");
+    EXPECT_EQ(gate->GetInput()->GetItem(), generator);
+    ASSERT_TRUE(Model.DelComponent("t"));
+    EXPECT_EQ(generator->GetConnectorsCount(), 0);
+}
+
+TEST_F(OutGateTest, ResetDropsAPulseStillInTheInput) {
+    auto* generator = Add<NGenerator>("g");
+    auto* gate = Add<NTimeWatch>("t");
+    Link("g", "t.input");
+    ASSERT_TRUE(generator->SetFrequency(10));
+    Start();
+    Step(3);  // a pulse is running through the input
+    generator->SetStartTime(1);  // nothing more comes after the reset
+    ResetActiveModel();
+    Step(5);
+    for (double v : Ys(*gate)) EXPECT_EQ(v, 0);
+}
+
+TEST_F(OutGateTest, IndexSettersKeepTheRange) {
+    auto* gate = Add<NATimeWatch>("a");
+    EXPECT_FALSE(gate->SetFirstOutIndex(2));
+    EXPECT_EQ(LastCode(), 21u);
+    EXPECT_EQ(GetLastErrorInfo(), "");
+    EXPECT_EQ(gate->GetFirstOutIndex(), 0u);
+    EXPECT_TRUE(gate->SetLastOutIndex(3));
+    EXPECT_TRUE(gate->SetFirstOutIndex(2));
+    EXPECT_TRUE(gate->SetCurrentOutIndex(1));
+    EXPECT_FALSE(gate->SetCurrentOutIndex(2));
+    EXPECT_EQ(LastCode(), 21u);
+    EXPECT_FALSE(gate->SetLastOutIndex(1));
+    EXPECT_FALSE(gate->SetWatchStep(-0.1));
+    EXPECT_TRUE(gate->SetWatchStep(0));
+
+    EXPECT_TRUE(gate->SetParameter("LastOutIndex", 5));
+    EXPECT_TRUE(gate->SetParameter("FirstOutIndex", 2.9));
+    EXPECT_EQ(gate->GetParameter("FirstOutIndex"), 2);
+    EXPECT_FALSE(gate->SetParameter("CurrentOutIndex", -1));
+    EXPECT_EQ(LastCode(), 21u);
+    EXPECT_FALSE(gate->SetParameter("WatchStep", -1));
+    EXPECT_EQ(LastCode(), 21u);
+    EXPECT_FALSE(gate->SetParameter("LastOutIndex", std::numeric_limits<double>::quiet_NaN()));
+    EXPECT_FALSE(gate->SetParameter("LastOutIndex", 1e12));
+    EXPECT_EQ(gate->GetLastOutIndex(), 5u);
+}
+
+TEST_F(OutGateTest, NarrowedRangePullsCurrentChannelBackInside) {
+    auto* gate = Add<NATimeWatch>("a");
+    ASSERT_TRUE(gate->SetLastOutIndex(3));
+    ASSERT_TRUE(gate->SetCurrentOutIndex(3));
+    ASSERT_TRUE(gate->SetLastOutIndex(1));
+    EXPECT_EQ(gate->GetCurrentOutIndex(), 1u);
+    ASSERT_TRUE(gate->SetFirstOutIndex(1));
+    EXPECT_EQ(gate->GetCurrentOutIndex(), 0u);
+    Start();
+    Step(3);
+    // The Y positions address an existing list, as long as X.
+    EXPECT_EQ(Ys(*gate).size(), 3u);
+    EXPECT_EQ(Xs(*gate).size(), 3u);
+}
+
+TEST_F(OutGateTest, CopyParametersValidatesAgainstTheTarget) {
+    auto* gate = Add<NATimeWatch>("a");
+    ASSERT_TRUE(gate->SetLastOutIndex(5));
+    ASSERT_TRUE(gate->SetFirstOutIndex(2));
+    ASSERT_TRUE(gate->SetCurrentOutIndex(1));
+    NATimeWatch target(&Model, "b");
+    EXPECT_TRUE(gate->CopyParameters(&target));
+    EXPECT_EQ(target.GetFirstOutIndex(), 0u);
+    EXPECT_EQ(target.GetLastOutIndex(), 5u);
+    EXPECT_EQ(target.GetCurrentOutIndex(), 0u);
+    EXPECT_EQ(target.GetChannelListsCount(), 6u);
+}
+
+TEST_F(OutGateTest, SamplingCountdownRoundsUpToWholeSteps) {
+    auto* gate = Add<NATimeWatch>("a");
+    ASSERT_TRUE(gate->SetParameter("WatchStep", 0.00035));
+    Start();
+    Step(12);
+    EXPECT_EQ(Xs(*gate), (std::vector<double>{0, TimeOfStep(4), TimeOfStep(8)}));
+    ResetActiveModel();
+    Step();
+    EXPECT_EQ(gate->GetDataSize(), 1u);  // the countdown starts over: the first step samples
+}
+
+TEST_F(OutGateTest, ModelResetClearsDataAndStampsTheInterruptedTime) {
+    auto* gate = Add<NTimeWatch>("t");
+    Start();
+    Step(50);
+    ResetActiveModel();
+    EXPECT_EQ(gate->GetDataSize(), 0u);
+    EXPECT_EQ(static_cast<double>(gate->GetStartTime()), TimeOfStep(50));
+    EXPECT_EQ(GetCurrentTime(), 0);
+    Step();
+    EXPECT_EQ(gate->GetDataSize(), 1u);
+}
+
+} // namespace
+} // namespace talvero::test
