@@ -7,16 +7,16 @@
 namespace talvero {
 
 NLineReader::NLineReader(std::FILE* file, std::size_t maxLength)
-    : File(file), Chunk(64 * 1024), MaxLength(maxLength) {}
+    : File(file), Chunk(new char[16 * 1024]), ChunkSize(16 * 1024), MaxLength(maxLength) {}
 
 NLineReader::NLineReader(const char* data, std::size_t size, std::size_t maxLength)
     : Data(data), Size(size), MaxLength(maxLength) {}
 
 bool NLineReader::Refill() {
     if (!File) return false;
-    Size = std::fread(Chunk.data(), 1, Chunk.size(), File);
+    Size = std::fread(Chunk.get(), 1, ChunkSize, File);
     Pos = 0;
-    Data = Chunk.data();
+    Data = Chunk.get();
     if (Size == 0) {
         if (std::ferror(File)) Failed = true;
         return false;

@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <cstdio>
 #include <string>
-#include <vector>
+#include <memory>
 
 namespace talvero {
 
@@ -30,7 +30,8 @@ private:
     bool Refill();
 
     std::FILE* File = nullptr;
-    std::vector<char> Chunk;
+    std::unique_ptr<char[]> Chunk;  // not zero-filled: many small included files are read
+    std::size_t ChunkSize = 0;
     const char* Data = nullptr;
     std::size_t Size = 0;
     std::size_t Pos = 0;

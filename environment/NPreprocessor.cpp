@@ -47,6 +47,17 @@ bool IsLinkName(const std::string& word) {
     return true;
 }
 
+namespace {
+
+// text[begin, end) without the trimming blanks at its ends, assigned without a temporary.
+void AssignTrimmed(std::string& to, const std::string& text, std::size_t begin, std::size_t end) {
+    while (begin < end && IsTrimBlank(text[begin])) ++begin;
+    while (end > begin && IsTrimBlank(text[end - 1])) --end;
+    to.assign(text, begin, end - begin);
+}
+
+} // namespace
+
 bool NextToken(const std::string& text, std::size_t& position, std::string& word, std::string& delimiter) {
     const std::size_t length = text.size();
     std::size_t b = position;
@@ -61,7 +72,7 @@ bool NextToken(const std::string& text, std::size_t& position, std::string& word
     while (c < length && !IsDelimiter(text[c])) ++c;
     if (c >= length) {
         // The end of the text acts as a blank after the last word.
-        word = Trim(text.substr(b));
+        AssignTrimmed(word, text, b, length);
         delimiter.clear();
         position = length;
         return true;
@@ -71,8 +82,8 @@ bool NextToken(const std::string& text, std::size_t& position, std::string& word
         while (d < length && text[d] == ' ') ++d;
         if (d < length && IsDelimiter(text[d])) c = d;
     }
-    word = Trim(text.substr(b, c - b));
-    delimiter = Trim(std::string(1, text[c]));
+    AssignTrimmed(word, text, b, c);
+    AssignTrimmed(delimiter, text, c, c + 1);
     position = c + 1;
     return true;
 }

@@ -151,6 +151,20 @@ TEST(LoadText, IncludeChainsAreBoundedInDepth) {
     EXPECT_EQ(Load(dir, "include \"f0.tv\""), "end");
 }
 
+TEST(LoadText, IncludeFanOutIsBoundedInCount) {
+    // Each file includes the next twice: 2^17 reads without a bound, none of them a cycle.
+    TempDir dir;
+    CurrentDirectory cd(dir.Name());
+    const int levels = 17;
+    for (int i = 0; i < levels; ++i) {
+        const std::string next = "include \"g" + std::to_string(i + 1) + ".tv\"\n";
+        dir.Write("g" + std::to_string(i) + ".tv", next + next);
+    }
+    dir.Write("g" + std::to_string(levels) + ".tv", "x");
+    EXPECT_EQ(Load(dir, "include \"g0.tv\"").substr(0, 4), "201|");
+    EXPECT_EQ(Load(dir, "include \"g" + std::to_string(levels - 3) + ".tv\""), "xxxxxxxx");
+}
+
 TEST(LoadText, LinesOfMoreThan1023CharactersFailWith112) {
     TempDir dir;
     const std::string longest(1023, 'x');
