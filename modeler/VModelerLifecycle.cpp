@@ -1,0 +1,207 @@
+// Construction and destruction of the controller, and the project commands of the main window.
+
+#include "environment/NBuiltinClasses.h"
+#include "environment/NEnvironment.h"
+#include "kernel/NClock.h"
+#include "kernel/NModel.h"
+#include "modeler/VModeler.h"
+#include "modeler/VModelerText.h"
+
+namespace talvero {
+
+using namespace modeler_text;
+
+namespace {
+
+// Splits at the last '\' or '/': the directory keeps its separator; without one the directory
+// is empty and the file name the whole path.
+void SplitPath(const std::string& path, std::string& directory, std::string& fileName) {
+    const auto sep = LastSeparator(path);
+    if (sep == std::string::npos) {
+        directory.clear();
+        fileName = path;
+    } else {
+        directory = path.substr(0, sep + 1);
+        fileName = path.substr(sep + 1);
+    }
+}
+
+// The binary model file's name for a model file: its base name with the extension "btv".
+// A name without a directory part is treated alike ("arm.tv" gives "arm.btv"), and a base name
+// without a '.' gets one.
+std::string BinaryModelName(const std::string& modelPath) {
+    const auto sep = LastSeparator(modelPath);
+    std::string base = sep == std::string::npos ? modelPath : modelPath.substr(sep + 1);
+    const auto dot = base.rfind('.');
+    if (dot == std::string::npos) base += '.';
+    else base.erase(dot + 1);
+    return base + "btv";
+}
+
+// Copies a file through a temporary file beside the target; the target is replaced whole or not at all.
+bool CopyFileReplacing(const std::string& from, const std::string& to) {
+    std::string content;
+    return ReadWholeFile(from, content) && WriteFileReplacing(to, content);
+}
+
+} // namespace
+
+VModeler::VModeler(const VUserInterface& ui)
+    : MainWindow(ui.MainWindow), Environment(std::make_unique<NEnvironment>()), Ui(ui) {
+    RegisterModelerErrors();
+    RegisterBuiltinClasses(*Environment);
+    MainWindow->SetCaption(kCaptionBase);
+}
+
+VModeler::~VModeler() {
+    CloseCurrentProject();
+    // The windows' frames point into the model: they go first. The clock must not keep
+    // pointing at a model that is about to be deleted.
+    WatchWindows.clear();
+    if (GetActiveModel() == Environment->GetModel()) SetActiveModel(nullptr);
+    Environment.reset();
+}
+
+void VModeler::ShowError(const NError& error) {
+    Ui.Messages->ShowMessage(Cp("Ошибка!"), error.GetMessage() + "\n" + GetLastErrorInfo());
+}
+
+void VModeler::ShowLastError() { ShowError(TakeLastError()); }
+
+VModeler::ComputationMark VModeler::RememberAndPause() {
+    const ComputationMark mark{Running, Paused};
+    if (Running) PauseComputation();
+    return mark;
+}
+
+void VModeler::Resume(const ComputationMark& mark) {
+    if (mark.WasRunning && !mark.WasPaused) StartComputation();
+}
+
+bool VModeler::AskToSaveModified() {
+    if (!ProjectOpen || !Modified) return true;
+    const VAnswer answer = Ui.Messages->AskYesNoCancel(
+        Cp("Предупреждение"), Cp("Текущий проект был изменён. Сохранить изменения?"));
+    if (answer == VAnswer::Cancel) return false;
+    if (answer == VAnswer::No) {
+        // Drops the changes and the change marks, so that the coming save writes the
+        // workspace only for a changed observation switch.
+        Modified = false;
+        IsWorkspaceChanged();
+    }
+    return true;
+}
+
+void VModeler::CreateProject() {
+    const ComputationMark mark = RememberAndPause();
+    if (!AskToSaveModified() || !Ui.NewProjectWizard->Run()) {
+        Resume(mark);
+        return;
+    }
+    StopComputation();
+
+    std::string directory;
+    std::string fileName;
+    SplitPath(Ui.NewProjectWizard->GetProjectFileName(), directory, fileName);
+    if (!NewProject(directory, fileName)) {
+        ShowLastError();
+        return;
+    }
+    SetProjectName(Ui.NewProjectWizard->GetProjectName());
+    SetDescription(Ui.NewProjectWizard->GetDescription());
+
+    const std::string modelPath = Ui.NewProjectWizard->GetModelFileName();
+    const std::string binaryPath = ProjectDirectory + BinaryModelName(modelPath);
+    if (Ui.NewProjectWizard->IsModelSource()) {
+        if (!Environment->Compile(modelPath, binaryPath)) {
+            ReportError(1040, binaryPath);  // the compiler's own message is the source check's business
+            ShowLastError();
+        } else if (!Environment->LoadModel(binaryPath)) {
+            ReportError(1030, binaryPath);
+            ShowLastError();
+        }
+    } else {
+        if (!CopyFileReplacing(modelPath, binaryPath)) {
+            ReportError(1041, modelPath);
+            ShowLastError();
+        } else if (!Environment->LoadModel(binaryPath)) {
+            ReportError(1030, binaryPath);
+            ShowLastError();
+        }
+    }
+
+    if (!SaveProjectFile()) ShowLastError();
+}
+
+void VModeler::OpenProject() {
+    const ComputationMark mark = RememberAndPause();
+    if (!AskToSaveModified()) {
+        Resume(mark);
+        return;
+    }
+    std::string path;
+    if (!Ui.FileOpenDialog->Run(Cp("Проект Talvero (*.tvp)|*.tvp"), "tvp", path)) {
+        Resume(mark);
+        return;
+    }
+    StopComputation();
+    std::string directory;
+    std::string fileName;
+    SplitPath(path, directory, fileName);
+    if (!LoadProject(directory, fileName)) ShowLastError();
+}
+
+void VModeler::SaveProject() {
+    const ComputationMark mark = RememberAndPause();
+    if (!SaveProjectFile()) ShowLastError();
+    Resume(mark);
+}
+
+void VModeler::CloseProject(bool save) {
+    if (save) {
+        SaveProject();
+    } else {
+        Modified = false;
+        IsWorkspaceChanged();
+    }
+    CloseCurrentProject();
+}
+
+void VModeler::EditProjectOptions() {
+    if (!ProjectOpen) return;
+    std::string name = ProjectName;
+    NStringList lines = Description;
+    if (!Ui.ProjectOptionsDialog->Run(name, lines)) return;
+    SetProjectName(name);
+    SetDescription(lines);
+}
+
+namespace {
+
+void ShowObjectsPage(VObjectsListWindow& window, NModel* model, int page) {
+    window.SetModel(model);
+    window.SetPage(page);
+    window.Show();
+}
+
+} // namespace
+
+void VModeler::ShowObjectsList() {
+    if (ProjectOpen) ShowObjectsPage(*Ui.ObjectsList, Environment->GetModel(), 0);
+}
+
+void VModeler::ShowSourcesList() {
+    if (ProjectOpen) ShowObjectsPage(*Ui.ObjectsList, Environment->GetModel(), 1);
+}
+
+void VModeler::ShowWatchPointsList() {
+    if (ProjectOpen) ShowObjectsPage(*Ui.ObjectsList, Environment->GetModel(), 2);
+}
+
+void VModeler::CheckModelSource() { Ui.SourceCheckDialog->Run(); }
+
+void VModeler::ShowAbout() { Ui.AboutBox->Run(); }
+
+void VModeler::MainWindowShown() { Ui.ObjectsList->SetModel(Environment->GetModel()); }
+
+} // namespace talvero
