@@ -3,8 +3,6 @@
 // active force; the total force moves a mass under gravity; length and forces are reported
 // through six analog output items.
 
-#include <memory>
-
 #include "kernel/NAItem.h"
 #include "kernel/NFixedComponents.h"
 
