@@ -80,6 +80,12 @@ void RegisterBuiltinClasses(NEnvironment& environment) {
     }
 }
 
+NBasicDescription* MakeBuiltinPrototype(const std::string& className, NBasicDescription* owner) {
+    for (const NBuiltinClass& entry : kBuiltinClasses)
+        if (className == entry.Name) return entry.Make(owner, entry.Name);
+    return nullptr;
+}
+
 std::vector<std::string> BuiltinClassNames() {
     std::vector<std::string> names;
     for (const NBuiltinClass& entry : kBuiltinClasses) names.emplace_back(entry.Name);

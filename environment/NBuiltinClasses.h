@@ -17,4 +17,8 @@ void RegisterBuiltinClasses(NEnvironment& environment);
 // The class names RegisterBuiltinClasses registers, in its order.
 std::vector<std::string> BuiltinClassNames();
 
+// A new object of the built-in class of that name, constructed with `owner` and named with the
+// class name (as the registry holds it), or null when no built-in class bears the name.
+NBasicDescription* MakeBuiltinPrototype(const std::string& className, NBasicDescription* owner);
+
 } // namespace talvero

@@ -1,7 +1,9 @@
 #include "environment/NEnvironment.h"
 
+#include <typeinfo>
 #include <unordered_map>
 
+#include "environment/NBuiltinClasses.h"
 #include "environment/NBinaryModelFile.h"
 #include "environment/NPreprocessor.h"
 
@@ -85,10 +87,12 @@ bool NEnvironment::SetModel(NModel* model) {
     return true;
 }
 
-// Prototypes owned (directly or through other prototypes) by the current model are copied below
-// `newModel`, and the old ones deleted, so that no prototype is left with a deleted owner. All
-// copies are made before anything is replaced: if one cannot be made (the new model refuses its
-// name) nothing changes and the result is false.
+// Prototypes owned (directly or through other prototypes) by the current model are made anew below
+// `newModel`, and the old ones deleted, so that no prototype is left with a deleted owner. A
+// built-in class is constructed again (its owner's name checks would refuse a clone: a neuron
+// already holds a zone named "LTZone") and takes the old prototype's components and parameters;
+// anything else is cloned. All are made before anything is replaced: if one cannot be made (the
+// new model refuses its name) nothing changes and the result is false.
 bool NEnvironment::RehomePrototypes(NModel* newModel) {
     std::unordered_map<const NBasicDescription*, NBasicDescription*> newOwners{{Model.get(), newModel}};
     std::unordered_map<const NBasicDescription*, std::size_t> positions;
@@ -114,7 +118,14 @@ bool NEnvironment::RehomePrototypes(NModel* newModel) {
                 decided[i] = progress = true;
                 continue;
             }
-            NBasicDescription* copy = prototype->Clone(mapped->second, prototype->GetName());
+            NBasicDescription* copy = MakeBuiltinPrototype(prototype->GetName(), mapped->second);
+            if (copy && typeid(*copy) == typeid(*prototype)) {
+                prototype->CopyComponents(copy);
+                prototype->CopyParameters(copy);
+            } else {
+                delete copy;
+                copy = prototype->Clone(mapped->second, prototype->GetName());
+            }
             if (!copy) return discard();
             copies[i].reset(copy);
             newOwners.emplace(prototype, copy);
