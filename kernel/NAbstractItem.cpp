@@ -25,7 +25,7 @@ bool NAbstractItem::DisconnectConnector(const char* name) {
 }
 
 void NAbstractItem::DisconnectAll() {
-    // Each Disconnect removes the first entry; remove from the back to keep it linear.
+    // Each Disconnect removes the first entry; one that does not is dropped here, so this ends.
     const std::size_t count = Connectors.size();
     for (std::size_t i = 0; i < count && !Connectors.empty(); ++i) {
         NAbstractConnector* first = Connectors.front();

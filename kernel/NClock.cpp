@@ -1,6 +1,7 @@
 #include "kernel/NClock.h"
 
 #include <cmath>
+#include <limits>
 
 #include "kernel/NError.h"
 #include "kernel/NModel.h"
@@ -42,7 +43,7 @@ NTime GetCurrentTime() { return CachedCurrentTime; }
 NTime GetPulseDuration() { return CachedPulseDuration; }
 
 bool SetTimeStep(NTime step) {
-    if (step <= 0) return ReportError(21);
+    if (!(step > 0)) return ReportError(21);  // NaN included
     if (ActiveModel) return ActiveModel->SetTimeStep(step);
     SetCaches(step, CachedCurrentTime, CachedPulseDuration);
     return true;
@@ -67,8 +68,12 @@ bool TimeEquals(double a, double b) {
 }
 
 int PulseLengthInSteps() {
-    if (CachedPulseLength == 0)
-        CachedPulseLength = static_cast<int>(std::trunc(CachedPulseDuration / CachedTimeStep)) + 1;
+    if (CachedPulseLength == 0) {
+        // A quotient past the counter's range means "for good", not an undefined conversion.
+        const NTime steps = std::trunc(CachedPulseDuration / CachedTimeStep);
+        CachedPulseLength = steps < std::numeric_limits<int>::max() ? static_cast<int>(steps) + 1
+                                                                     : std::numeric_limits<int>::max();
+    }
     return CachedPulseLength;
 }
 

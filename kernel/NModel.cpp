@@ -189,7 +189,7 @@ void NModel::Calculate() {
 }
 
 bool NModel::SetTimeStep(NTime step) {
-    if (step <= 0) return ReportError(21);
+    if (!(step > 0)) return ReportError(21);  // NaN included
     TimeStep = static_cast<double>(step);
     if (GetActiveModel() == this) ResetActiveModel();
     else Reset();
@@ -197,7 +197,7 @@ bool NModel::SetTimeStep(NTime step) {
 }
 
 bool NModel::SetPulseDuration(NTime duration) {
-    if (duration <= 0) return ReportError(21);
+    if (!(duration > 0)) return ReportError(21);
     PulseDuration = duration;
     if (GetActiveModel() == this) ResetActiveModel();
     else Reset();
@@ -219,6 +219,7 @@ bool NModel::SetNet(NAbstractNet* net) {
         delete net;
         return ReportError(14, name);
     }
+    if (net == Net.get()) return true;  // already ours: destroying it would leave Net dangling
     DelNet();
     Net.reset(net);
     return true;

@@ -192,7 +192,10 @@ bool NNet::AddObject(NObject* object) {
         delete object;
         return ReportError(14, name);
     }
-    if (std::any_of(Objects.begin(), Objects.end(), [&](const auto& o) { return o.get() == object; }))
+    // The index answers for the first object of a name; only a shared name needs the scan.
+    const NObject* first = FindObject(object->GetName());
+    if (first == object || (first && std::any_of(Objects.begin(), Objects.end(),
+                                                 [&](const auto& o) { return o.get() == object; })))
         return ReportError(11, object->FullName());
     Objects.emplace_back(object);
     Index.emplace(object->GetName(), object);

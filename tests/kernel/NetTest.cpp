@@ -1,0 +1,279 @@
+// Nets: objects, dotted lookups, links and their copies, computation order.
+
+#include "TestElements.h"
+
+namespace talvero::test {
+namespace {
+
+class NetTest : public KernelTest {
+protected:
+    TestCell* AddCell(NNet& net, const char* name, std::initializer_list<const char*> synapses = {}) {
+        auto* cell = new TestCell(&net, name);
+        for (const char* s : synapses) cell->AddSynapse(s);
+        EXPECT_TRUE(net.AddObject(cell));
+        return cell;
+    }
+    static NAbstractItem* ItemOf(NBasicDescription* connector) {
+        return static_cast<NAbstractConnector*>(connector)->GetItem();
+    }
+};
+
+TEST_F(NetTest, DottedLookupDescendsIntoTheExactHeadOnly) {
+    NNet net(nullptr, "net");
+    TestCell* cell1 = AddCell(net, "cell1", {"s2"});
+    TestCell* cell10 = AddCell(net, "cell10", {"s1"});
+    EXPECT_EQ(net.GetComponent("cell10.s1"), cell10->GetComponent("s1"));
+    EXPECT_EQ(net.GetComponent("cell1"), cell1);
+
+    EXPECT_EQ(net.GetComponent("cell1.s1"), nullptr);
+    EXPECT_EQ(LastCode(), 3u);
+    EXPECT_EQ(GetLastErrorInfo(), "s1");  // reported by cell1's own lookup
+    EXPECT_EQ(net.GetComponent("cell2.s1"), nullptr);
+    EXPECT_EQ(LastCode(), 3u);
+    EXPECT_EQ(GetLastErrorInfo(), "cell2.s1");
+    EXPECT_EQ(net.GetComponent(""), nullptr);
+    EXPECT_EQ(LastCode(), 1u);
+    EXPECT_EQ(net.GetComponent(nullptr), nullptr);
+    EXPECT_EQ(LastCode(), 1u);
+    EXPECT_EQ(net.GetObject("cell10.s1"), nullptr);  // GetObject takes own names only
+    EXPECT_EQ(LastCode(), 3u);
+}
+
+TEST_F(NetTest, LookupsFindTheFirstOfTwoEqualNamesAndTryNoOther) {
+    // AddObject does not check names, so a net can hold two objects of one name.
+    NNet net(nullptr, "net");
+    TestCell* first = AddCell(net, "twin");
+    TestCell* second = AddCell(net, "twin", {"x"});
+    AddCell(net, "other");
+    EXPECT_EQ(net.GetComponent("twin"), first);
+    EXPECT_EQ(net.GetObject("twin"), first);
+    EXPECT_EQ(net.GetComponent("twin.x"), nullptr);
+    EXPECT_EQ(LastCode(), 3u);
+
+    EXPECT_TRUE(net.DelObject("twin"));  // the first one goes
+    EXPECT_EQ(net.GetComponent("twin"), second);
+    EXPECT_NE(net.GetComponent("twin.x"), nullptr);
+
+    // Renaming a later twin away must not hide the earlier one of that name.
+    TestCell* third = AddCell(net, "twin");
+    ASSERT_NE(third, second);
+    ASSERT_TRUE(second->SetName("single"));
+    EXPECT_EQ(net.GetComponent("twin"), third);
+    EXPECT_EQ(net.GetComponent("single"), second);
+}
+
+TEST_F(NetTest, InsertionRefusals) {
+    NNet net(nullptr, "net");
+    NNet elsewhere(nullptr, "elsewhere");
+    const int live = NBasicDescription::GetInstanceCount();
+
+    EXPECT_FALSE(net.AddObject(nullptr));
+    EXPECT_EQ(LastCode(), 4u);
+    EXPECT_FALSE(net.AddObject(new TestElement(&elsewhere, "stray")));
+    EXPECT_EQ(LastCode(), 14u);
+    EXPECT_EQ(GetLastErrorInfo(), "elsewhere.stray");
+    EXPECT_EQ(NBasicDescription::GetInstanceCount(), live);  // destroyed
+
+    EXPECT_FALSE(net.AddComponent(new TestConnector(&net, "loose")));
+    EXPECT_EQ(LastCode(), 10u);
+    EXPECT_EQ(GetLastErrorInfo(), "net.loose");
+    EXPECT_EQ(NBasicDescription::GetInstanceCount(), live);
+
+    auto* once = new TestElement(&net, "once");
+    ASSERT_TRUE(net.AddComponent(once));
+    EXPECT_FALSE(net.AddObject(once));
+    EXPECT_EQ(LastCode(), 11u);
+    EXPECT_EQ(GetLastErrorInfo(), "net.once");
+    EXPECT_EQ(net.GetObjectsCount(), 1);
+    EXPECT_STREQ(once->GetName(), "once");  // still alive
+
+    EXPECT_FALSE(net.DelObject(""));
+    EXPECT_EQ(LastCode(), 1u);
+    EXPECT_FALSE(net.DelComponent("nobody"));
+    EXPECT_EQ(LastCode(), 3u);
+    EXPECT_EQ(GetLastErrorInfo(), "nobody");
+}
+
+TEST_F(NetTest, NameChecksListsAndParameters) {
+    NNet net(nullptr, "net");
+    AddCell(net, "b");
+    AddCell(net, "a");
+    EXPECT_FALSE(net.CheckName(nullptr));
+    EXPECT_FALSE(net.CheckName(""));
+    EXPECT_FALSE(net.CheckName("a"));
+    EXPECT_TRUE(net.CheckName("A"));  // case-sensitive
+    NStringList names{"x"};
+    net.GetComponentsList(names);
+    EXPECT_EQ(names, (NStringList{"x", "b", "a"}));
+
+    EXPECT_EQ(net.GetParameter("P"), 0);
+    EXPECT_EQ(LastCode(), 20u);
+    EXPECT_FALSE(net.SetParameter("P", 1));
+    EXPECT_EQ(LastCode(), 20u);
+    NStringList parameters;
+    net.GetParametersList(parameters);
+    EXPECT_TRUE(parameters.empty());
+
+    TestElement notANet(nullptr, "e");
+    EXPECT_FALSE(net.CopyComponents(&notANet));
+    EXPECT_EQ(LastCode(), 5u);
+    EXPECT_FALSE(net.CopyParameters(nullptr));
+    EXPECT_EQ(LastCode(), 4u);
+
+    TestConnector notAnObject(nullptr, "c");
+    EXPECT_EQ(net.New(&notAnObject, "n"), nullptr);
+    EXPECT_EQ(LastCode(), 12u);
+}
+
+TEST_F(NetTest, CreateLinkResolvesBothEndsAndRecordsTheLink) {
+    NNet net(nullptr, "net");
+    AddCell(net, "src");
+    TestCell* dst = AddCell(net, "dst", {"s1", "s2"});
+    auto* analog = new TestAnalogItem(&net, "analog");
+    ASSERT_TRUE(net.AddObject(analog));
+
+    EXPECT_TRUE(net.CreateLink("src", "dst.s1"));
+    EXPECT_EQ(ItemOf(dst->GetComponent("s1")), net.GetComponent("src"));
+
+    EXPECT_FALSE(net.CreateLink("analog", "dst.s2"));
+    EXPECT_EQ(LastCode(), 32u);
+    EXPECT_FALSE(net.CreateLink("ghost", "dst.s2"));
+    EXPECT_EQ(LastCode(), 3u);
+    EXPECT_EQ(GetLastErrorInfo(), "ghost");
+    EXPECT_FALSE(net.CreateLink("src", "dst.ghost"));
+    EXPECT_EQ(LastCode(), 3u);
+    EXPECT_EQ(GetLastErrorInfo(), "dst.ghost");
+    EXPECT_FALSE(net.CreateLink("dst.s2", "dst.s2"));  // a connector is no item
+    EXPECT_EQ(LastCode(), 3u);
+    EXPECT_FALSE(net.CreateLink("src", "dst"));  // an item is no connector
+    EXPECT_EQ(LastCode(), 3u);
+    EXPECT_FALSE(net.CreateLink(nullptr, "dst.s2"));
+    EXPECT_EQ(LastCode(), 3u);
+    EXPECT_FALSE(net.CreateLink("src", "dst.s1"));  // already made
+    EXPECT_EQ(LastCode(), 31u);
+
+    NLinksMap links{{"stale", "entry"}};
+    net.GetLinks(links);
+    EXPECT_EQ(links, (NLinksMap{{"src", "dst.s1"}}));
+}
+
+TEST_F(NetTest, SetLinksMakesEveryLinkItCanAndStillReportsFailure) {
+    NNet net(nullptr, "net");
+    AddCell(net, "a");
+    AddCell(net, "b");
+    TestCell* dst = AddCell(net, "dst", {"s1", "s2", "s3"});
+    // "Ghost" sorts first: an unknown item must not stop the keys after it.
+    const NLinksMap wanted{{"a", "dst.s1"}, {"a", "dst.nope"}, {"a", "dst.s2"}, {"Ghost", "dst.s3"}, {"b", "dst.s3"}};
+    EXPECT_FALSE(net.SetLinks(wanted));
+    EXPECT_EQ(LastCode(), 3u);  // the last failure: the unknown connector
+    EXPECT_EQ(GetLastErrorInfo(), "dst.nope");
+    EXPECT_EQ(ItemOf(dst->GetComponent("s1")), net.GetComponent("a"));
+    EXPECT_EQ(ItemOf(dst->GetComponent("s2")), net.GetComponent("a"));
+    EXPECT_EQ(ItemOf(dst->GetComponent("s3")), net.GetComponent("b"));
+    NLinksMap made;
+    net.GetLinks(made);
+    EXPECT_EQ(made, (NLinksMap{{"a", "dst.s1"}, {"a", "dst.s2"}, {"b", "dst.s3"}}));
+
+    // A link its item refuses counts as a failure too; the rest is still made.
+    TestCell* more = AddCell(net, "more", {"s"});
+    EXPECT_FALSE(net.SetLinks(NLinksMap{{"a", "dst.s1"}, {"a", "more.s"}}));
+    EXPECT_EQ(ItemOf(more->GetComponent("s")), net.GetComponent("a"));
+    EXPECT_TRUE(net.SetLinks(NLinksMap{}));
+}
+
+TEST_F(NetTest, BreakingLinksLeavesTheRecordedLinks) {
+    NNet net(nullptr, "net");
+    TestCell* src = AddCell(net, "src");
+    TestCell* dst = AddCell(net, "dst", {"s1", "s2"});
+    ASSERT_TRUE(net.CreateLink("src", "dst.s1"));
+    ASSERT_TRUE(net.CreateLink("src", "dst.s2"));
+
+    EXPECT_TRUE(net.BreakLink("dst.s1"));
+    EXPECT_EQ(ItemOf(dst->GetComponent("s1")), nullptr);
+    EXPECT_EQ(src->GetConnectorsCount(), 1);
+    EXPECT_TRUE(net.BreakLink("src"));
+    EXPECT_EQ(src->GetConnectorsCount(), 0);
+    EXPECT_FALSE(net.BreakLink("ghost"));
+    EXPECT_EQ(LastCode(), 3u);
+    NLinksMap links;
+    net.GetLinks(links);
+    EXPECT_EQ(links.size(), 2u);
+
+    ASSERT_TRUE(net.SetLinks(links));  // remade from the record
+    EXPECT_EQ(src->GetConnectorsCount(), 2);
+    net.BreakAllLinks();
+    EXPECT_EQ(src->GetConnectorsCount(), 0);
+    net.GetLinks(links);
+    EXPECT_EQ(links.size(), 4u);  // SetLinks recorded them again
+}
+
+TEST_F(NetTest, CloneRemakesTheLinksBetweenTheCopies) {
+    NNet net(nullptr, "net");
+    TestCell* first = AddCell(net, "first");
+    TestCell* second = AddCell(net, "second", {"syn"});
+    first->SetParameter("Period", 4);
+    second->SetParameter("Weight", -2);
+    auto* inner = new NNet(&net, "inner");
+    ASSERT_TRUE(net.AddObject(inner));
+    auto* deep = new TestCell(inner, "deep");
+    deep->AddSynapse("syn");
+    inner->AddObject(deep);
+    ASSERT_TRUE(inner->CreateLink("deep", "deep.syn"));
+    ASSERT_TRUE(net.CreateLink("first", "second.syn"));
+    NNet holder(nullptr, "holder");
+
+    std::unique_ptr<NBasicDescription> made(net.Clone(&holder, "copy"));
+    auto* copy = dynamic_cast<NNet*>(made.get());
+    ASSERT_NE(copy, nullptr);
+    EXPECT_EQ(copy->GetObjectsCount(), 3);
+    auto* copyFirst = dynamic_cast<TestCell*>(copy->GetObject("first"));
+    auto* copySecond = dynamic_cast<TestCell*>(copy->GetObject("second"));
+    ASSERT_TRUE(copyFirst && copySecond);
+    EXPECT_NE(copyFirst, first);
+    EXPECT_EQ(copyFirst->GetParameter("Period"), 4);
+    EXPECT_EQ(copySecond->GetParameter("Weight"), -2);
+    EXPECT_EQ(ItemOf(copy->GetComponent("second.syn")), copyFirst);
+    EXPECT_EQ(ItemOf(second->GetComponent("syn")), first);  // the original keeps its own
+    EXPECT_EQ(first->GetConnectorsCount(), 1);
+    EXPECT_EQ(ItemOf(copy->GetComponent("inner.deep.syn")), copy->GetComponent("inner.deep"));
+    NLinksMap links;
+    copy->GetLinks(links);
+    EXPECT_EQ(links, (NLinksMap{{"first", "second.syn"}}));
+}
+
+TEST_F(NetTest, ObjectsComputeInInsertionOrderSoPulsesReachLaterObjectsInTheSameStep) {
+    NNet net(nullptr, "net");
+    TestCell* early = AddCell(net, "early", {"s"});
+    TestCell* source = AddCell(net, "source");
+    TestCell* late = AddCell(net, "late", {"s"});
+    source->SetParameter("Period", 100);
+    ASSERT_TRUE(net.CreateLink("source", "early.s"));
+    ASSERT_TRUE(net.CreateLink("source", "late.s"));
+    std::vector<std::string> log;
+    CallLog = &log;
+    net.Reset();
+    net.Calculate();
+    net.Calculate();
+    EXPECT_EQ(log, (std::vector<std::string>{"net.early@0.000000", "net.source@0.000000", "net.late@0.000000",
+                                             "net.early@0.000000", "net.source@0.000000", "net.late@0.000000"}));
+    EXPECT_EQ(late->GetState().FirstInputStep, 1);
+    EXPECT_EQ(early->GetState().FirstInputStep, 2);
+    EXPECT_EQ(early->GetState().Resets, 1);
+}
+
+TEST_F(NetTest, DestroyingANetDetachesConnectorsOutsideIt) {
+    auto* net = new NNet(nullptr, "net");
+    AddCell(*net, "a");
+    AddCell(*net, "b", {"s"});
+    ASSERT_TRUE(net->CreateLink("a", "b.s"));
+    TestConnector outside(nullptr, "outside");
+    ASSERT_TRUE(dynamic_cast<TestCell*>(net->GetObject("a"))->Connect(&outside));
+    net->DelAllComponents();
+    EXPECT_EQ(net->GetObjectsCount(), 0);
+    EXPECT_EQ(outside.GetItem(), nullptr);
+    EXPECT_EQ(net->GetComponent("a"), nullptr);
+    delete net;
+}
+
+} // namespace
+} // namespace talvero::test
