@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <iterator>
 #include <memory>
 #include <set>
 #include <utility>
@@ -49,11 +50,14 @@ protected:
         std::set<std::pair<double, double>> plotted;
         for (int i = 0; i < series.GetCount(); ++i) {
             plotted.emplace(series.GetX(i), series.GetY(i));
-            if (i > 0) ASSERT_LE(series.GetX(i - 1), series.GetX(i));
+            if (i > 0) {
+                ASSERT_LE(series.GetX(i - 1), series.GetX(i));
+            }
         }
         auto y = gate.GetYBegin();
         for (auto x = gate.GetXBegin(); x != gate.GetXEnd(); ++x, ++y) {
-            if (*x == 0 || (skipFirst && x == gate.GetXBegin())) continue;  // a first point at time 0 reaches only a new series
+            // A point at time 0 reaches only a new series.
+            if (*x == 0 || (skipFirst && x == gate.GetXBegin())) continue;
             EXPECT_TRUE(plotted.contains({*x, *y + shift})) << *x;
         }
         ASSERT_GT(series.GetCount(), 0);
@@ -104,17 +108,6 @@ TEST_F(FrameGatesTest, TheHistogramIsThePointListOfItsWatch) {
     double total = 0;
     for (int i = 0; i < s.GetCount(); ++i) total += s.GetY(i);
     EXPECT_DOUBLE_EQ(total, 1);
-}
-
-TEST_F(FrameGatesTest, ARestartEmptiesTheSeriesAndRegrowsThem) {
-    ASSERT_TRUE(frame.AddObservation("w", OutGateWatchData("pulses", 0, 1)));
-    for (int tick = 0; tick < 5; ++tick) Tick();
-    frame.ClearSeriesData();
-    ResetActiveModel();
-    EXPECT_EQ(Series(0).GetCount(), 0);
-    Tick();
-    ExpectSeriesCoversGate(Series(0), *watch, 0);
-    EXPECT_LT(Series(0).GetX(0), 0.0021);
 }
 
 } // namespace

@@ -17,13 +17,6 @@ namespace {
 
 using Points = std::vector<std::pair<double, double>>;
 
-Points PointsOf(const VChartSeries* series) {
-    Points p;
-    if (!series) return p;
-    for (int i = 0; i < series->GetCount(); ++i) p.emplace_back(series->GetX(i), series->GetY(i));
-    return p;
-}
-
 class FrameTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -31,17 +24,18 @@ protected:
         b = AddGate("b");
         frame.SetModel(&model);
     }
-
     ScriptedGate* AddGate(const char* name, int type = NAbstractOutGate::kTimeCourse) {
         auto* gate = new ScriptedGate(&model, name, type);
         EXPECT_TRUE(model.AddOutGate(gate));
         return gate;
     }
-    VMemorySeries* Series(int i) { return chart.GetMemorySeries(i); }
-    VChartSeries* SeriesTitled(const std::string& title) {
-        for (int i = 0; i < chart.GetSeriesCount(); ++i)
-            if (chart.GetSeries(i)->GetTitle() == title) return chart.GetSeries(i);
-        return nullptr;
+    Points PointsOf(int i) const {
+        Points p;
+        for (const auto& point : chart.GetMemorySeries(i)->GetPoints()) p.emplace_back(point.X, point.Y);
+        return p;
+    }
+    bool Observe(const char* name, const char* legend, double shift = 0) {
+        return frame.AddObservation(name, OutGateWatchData(legend, shift, 7));
     }
 
     NModel model{"m"};
@@ -51,181 +45,126 @@ protected:
     VMemoryChart& chart = static_cast<VMemoryChart&>(frame.GetChart());
 };
 
-TEST_F(FrameTest, AddObservationRefusesUnknownGatesTakenNamesAndTakenLegends) {
-    EXPECT_FALSE(frame.AddObservation("nowhere", OutGateWatchData("n", 0, 1)));
-    EXPECT_TRUE(frame.AddObservation("a", OutGateWatchData("A", 0, 0x0000FF)));
-    EXPECT_FALSE(frame.AddObservation("a", OutGateWatchData("other", 0, 1)));
-    EXPECT_FALSE(frame.AddObservation("b", OutGateWatchData("A", 0, 1)));
+TEST_F(FrameTest, AnObservationNeedsAKnownGateAFreeNameAndAFreeLegend) {
+    EXPECT_FALSE(Observe("nowhere", "N"));
+    EXPECT_TRUE(Observe("a", "A"));
+    EXPECT_FALSE(Observe("a", "other"));
+    EXPECT_FALSE(Observe("b", "A"));
     ASSERT_EQ(frame.GetWatchData().size(), 1u);
     ASSERT_EQ(chart.GetSeriesCount(), 1);
-    EXPECT_EQ(Series(0)->GetTitle(), "A");
-    EXPECT_EQ(Series(0)->GetColor(), 0x0000FF);
+    EXPECT_EQ(chart.GetSeries(0)->GetTitle(), "A");
+    EXPECT_EQ(chart.GetSeries(0)->GetColor(), 7);
 
     TWatchFrame unbound(std::make_unique<VMemoryChart>());
     EXPECT_FALSE(unbound.AddObservation("a", OutGateWatchData("A", 0, 1)));
-    EXPECT_FALSE(unbound.TestAndClearChanged());
 }
 
-TEST_F(FrameTest, NewSeriesHoldsEverythingTheGateHasThenGrowsByNewerPointsOnly) {
+TEST_F(FrameTest, ANewSeriesTakesAllPointsThenUpdatesAddOnlyNewerOnes) {
     a->Set({0, 0.0001, 0.0002}, {0, 1, 1});
-    ASSERT_TRUE(frame.AddObservation("a", OutGateWatchData("A", 0.5, 7)));
-    EXPECT_EQ(PointsOf(Series(0)), (Points{{0, 0.5}, {0.0001, 1.5}, {0.0002, 1.5}}));
-    for (const auto& p : Series(0)->GetPoints()) EXPECT_EQ(p.Color, 7);
-
+    ASSERT_TRUE(Observe("a", "A", 0.5));
+    EXPECT_EQ(PointsOf(0), (Points{{0, 0.5}, {0.0001, 1.5}, {0.0002, 1.5}}));
     a->Append(0.0003, 0);
     frame.UpdateSeries();
-    EXPECT_EQ(PointsOf(Series(0)), (Points{{0, 0.5}, {0.0001, 1.5}, {0.0002, 1.5}, {0.0003, 0.5}}));
     frame.UpdateSeries();
-    EXPECT_EQ(Series(0)->GetCount(), 4);
-}
+    EXPECT_EQ(PointsOf(0), (Points{{0, 0.5}, {0.0001, 1.5}, {0.0002, 1.5}, {0.0003, 0.5}}));
 
-TEST_F(FrameTest, AnEmptySeriesTakesNoPointAtTimeZeroOnUpdate) {
-    ASSERT_TRUE(frame.AddObservation("a", OutGateWatchData("A", 0, 1)));
-    a->Set({0}, {1});
+    // An empty series takes no point at time 0 on update.
+    b->Set({0}, {1});
+    ASSERT_TRUE(Observe("b", "B"));
+    frame.ClearSeriesData();
     frame.UpdateSeries();
-    EXPECT_EQ(Series(0)->GetCount(), 0);
-    a->Append(0.0001, 1);
-    frame.UpdateSeries();
-    EXPECT_EQ(PointsOf(Series(0)), (Points{{0.0001, 1}}));
+    EXPECT_EQ(PointsOf(1), Points{});
 }
 
 TEST_F(FrameTest, AMovedLastPointIsPlottedAgainAndDroppedFrontPointsLeave) {
     a->Set({0, 0.0001, 0.0002}, {0, 0, 0});
-    ASSERT_TRUE(frame.AddObservation("a", OutGateWatchData("A", 0, 1)));
-    // The compressed record moves its last point forward.
-    a->X.back() = 0.0004;
+    ASSERT_TRUE(Observe("a", "A"));
+    a->X.back() = 0.0004;  // the compressed record moves its last point forward
     frame.UpdateSeries();
-    EXPECT_EQ(PointsOf(Series(0)), (Points{{0, 0}, {0.0001, 0}, {0.0002, 0}, {0.0004, 0}}));
+    EXPECT_EQ(PointsOf(0), (Points{{0, 0}, {0.0001, 0}, {0.0002, 0}, {0.0004, 0}}));
 
-    // The gate's window drops its oldest point and appends a new one.
-    a->X.pop_front();
+    a->X.pop_front();  // the gate's window drops its oldest point
     a->Y.pop_front();
     a->Append(0.0005, 1);
     frame.UpdateSeries();
-    EXPECT_EQ(PointsOf(Series(0)), (Points{{0.0001, 0}, {0.0002, 0}, {0.0004, 0}, {0.0005, 1}}));
+    EXPECT_EQ(PointsOf(0), (Points{{0.0001, 0}, {0.0002, 0}, {0.0004, 0}, {0.0005, 1}}));
 }
 
-TEST_F(FrameTest, AStoppedGateEmptiesItsSeriesAndAHistogramIsReplottedWhole) {
+TEST_F(FrameTest, StoppedGatesEmptyTheirSeriesHistogramsAreReplottedAndEachSeriesIsDrawnOnce) {
     ScriptedGate* h = AddGate("h", NAbstractOutGate::kFrequencyHistogram);
     h->Set({0, 1, 2}, {0, 0, 0});
     a->Set({0, 0.0001}, {1, 1});
-    ASSERT_TRUE(frame.AddObservation("a", OutGateWatchData("A", 0, 1)));
-    ASSERT_TRUE(frame.AddObservation("h", OutGateWatchData("H", 1, 2)));
-    EXPECT_EQ(PointsOf(Series(1)), (Points{{0, 1}, {1, 1}, {2, 1}}));
+    ASSERT_TRUE(Observe("a", "A"));
+    ASSERT_TRUE(Observe("h", "H", 1));
+    const int drawn = chart.GetMemorySeries(1)->GetActivations();
 
     h->Y = {0.25, 0.75, 0};
     a->SetWatchState(false);
     frame.TestAndClearChanged();
     frame.UpdateSeries();
-    EXPECT_EQ(Series(0)->GetCount(), 0);
-    EXPECT_EQ(PointsOf(Series(1)), (Points{{0, 1.25}, {1, 1.75}, {2, 1}}));
+    EXPECT_EQ(PointsOf(0), Points{});
+    EXPECT_EQ(PointsOf(1), (Points{{0, 1.25}, {1, 1.75}, {2, 1}}));
+    EXPECT_EQ(chart.GetMemorySeries(1)->GetActivations(), drawn + 1);
     EXPECT_TRUE(frame.TestAndClearChanged());
 }
 
 TEST_F(FrameTest, AGateThatLeftTheModelLosesItsSeriesButKeepsItsRecord) {
     ScriptedGate* c = AddGate("c");
-    a->Set({0.1}, {1});
-    c->Set({0.1}, {1});
-    ASSERT_TRUE(frame.AddObservation("a", OutGateWatchData("A", 0, 1)));
-    ASSERT_TRUE(frame.AddObservation("b", OutGateWatchData("B", 0, 1)));
-    ASSERT_TRUE(frame.AddObservation("c", OutGateWatchData("C", 0, 1)));
+    ASSERT_TRUE(Observe("a", "A"));
+    ASSERT_TRUE(Observe("b", "B"));
+    ASSERT_TRUE(Observe("c", "C"));
     ASSERT_TRUE(model.DelOutGate("a"));
     ASSERT_TRUE(model.DelOutGate("b"));
-    c->Append(0.2, 0);
+    c->Set({0.1}, {1});
 
     frame.UpdateSeries();
     // "B" moved into the place of "A" and waits for the next update; "C" was updated.
     ASSERT_EQ(chart.GetSeriesCount(), 2);
-    EXPECT_EQ(Series(0)->GetTitle(), "B");
-    EXPECT_EQ(PointsOf(SeriesTitled("C")), (Points{{0.1, 1}, {0.2, 0}}));
+    EXPECT_EQ(chart.GetSeries(0)->GetTitle(), "B");
+    EXPECT_EQ(PointsOf(1), (Points{{0.1, 1}}));
     frame.UpdateSeries();
     ASSERT_EQ(chart.GetSeriesCount(), 1);
-    EXPECT_EQ(Series(0)->GetTitle(), "C");
     EXPECT_EQ(frame.GetWatchData().size(), 3u);
-}
-
-TEST_F(FrameTest, AnUpdateDrawsEachSeriesOnce) {
-    ASSERT_TRUE(frame.AddObservation("a", OutGateWatchData("A", 0, 1)));
-    ASSERT_TRUE(frame.AddObservation("b", OutGateWatchData("B", 0, 1)));
-    const int before = Series(0)->GetActivations();
-    for (int i = 1; i <= 20; ++i) {
-        a->Append(i * 0.0001, 0);
-        b->Append(i * 0.0001, 1);
-    }
-    frame.UpdateSeries();
-    EXPECT_EQ(Series(0)->GetCount(), 20);
-    EXPECT_EQ(Series(0)->GetActivations(), before + 1);
-    EXPECT_EQ(Series(1)->GetActivations(), before + 1);
-    EXPECT_TRUE(Series(0)->IsActive());
 }
 
 TEST_F(FrameTest, LegendsAndColoursFollowTheirRecordsAndStayUnique) {
     a->Set({0.1}, {1});
-    ASSERT_TRUE(frame.AddObservation("a", OutGateWatchData("A", 0, 1)));
-    ASSERT_TRUE(frame.AddObservation("b", OutGateWatchData("B", 0, 2)));
+    ASSERT_TRUE(Observe("a", "A"));
+    ASSERT_TRUE(Observe("b", "B"));
     frame.TestAndClearChanged();
-
     EXPECT_FALSE(frame.SetLegend("a", "B"));
     EXPECT_FALSE(frame.SetLegend("nowhere", "Z"));
     EXPECT_FALSE(frame.TestAndClearChanged());
+
     EXPECT_TRUE(frame.SetLegend("a", "Alpha"));
+    EXPECT_TRUE(frame.SetColor("a", 0x00FF00));
     EXPECT_TRUE(frame.TestAndClearChanged());
     EXPECT_EQ(frame.GetWatchData().at("a")->Legend, "Alpha");
-    EXPECT_EQ(Series(0)->GetTitle(), "Alpha");
-
-    EXPECT_TRUE(frame.SetColor("a", 0x00FF00));
     EXPECT_EQ(frame.GetWatchData().at("a")->Color, 0x00FF00);
-    EXPECT_EQ(Series(0)->GetColor(), 0x00FF00);
-    EXPECT_EQ(Series(1)->GetColor(), 2);
+    EXPECT_EQ(chart.GetSeries(0)->GetTitle(), "Alpha");
+    EXPECT_EQ(chart.GetSeries(0)->GetColor(), 0x00FF00);
+    EXPECT_EQ(chart.GetSeries(1)->GetColor(), 7);
 
-    // The renamed series still finds its gate.
+    // The renamed series still finds its gate; copies are independent of the frame.
     a->Append(0.2, 0);
     frame.UpdateSeries();
-    EXPECT_EQ(Series(0)->GetCount(), 2);
-}
-
-TEST_F(FrameTest, CopiesRemovalAndClearing) {
-    a->Set({0.1, 0.2}, {1, 1});
-    ASSERT_TRUE(frame.AddObservation("a", OutGateWatchData("A", 0.5, 1)));
-    ASSERT_TRUE(frame.AddObservation("b", OutGateWatchData("B", 0, 2)));
-
+    EXPECT_EQ(PointsOf(0).size(), 2u);
     OutGateWatchMap copy;
     copy["a"] = std::make_unique<OutGateWatchData>("old", 0, 0);
-    copy["z"] = std::make_unique<OutGateWatchData>("Z", 0, 0);
     frame.CopyWatchData(copy);
-    ASSERT_EQ(copy.size(), 3u);
-    EXPECT_EQ(copy["a"]->Legend, "A");
-    EXPECT_EQ(copy["a"]->YShift, 0.5);
     copy["a"]->Legend = "changed";
-    EXPECT_EQ(frame.GetWatchData().at("a")->Legend, "A");
-
-    frame.TestAndClearChanged();
-    frame.ClearSeriesData();
-    EXPECT_TRUE(frame.TestAndClearChanged());
-    EXPECT_EQ(chart.GetSeriesCount(), 2);
-    EXPECT_EQ(Series(0)->GetCount(), 0);
-
-    frame.RemoveSeries("a");
-    EXPECT_EQ(chart.GetSeriesCount(), 1);
-    EXPECT_EQ(frame.GetWatchData().size(), 2u);
-
-    frame.ClearAll();
-    EXPECT_EQ(chart.GetSeriesCount(), 0);
-    EXPECT_TRUE(frame.GetWatchData().empty());
-    EXPECT_TRUE(frame.TestAndClearChanged());
-    frame.ClearAll();
-    frame.ClearSeriesData();
-    EXPECT_FALSE(frame.TestAndClearChanged());
+    EXPECT_EQ(copy.size(), 2u);
+    EXPECT_EQ(frame.GetWatchData().at("a")->Legend, "Alpha");
 }
 
-TEST(MemoryChartTest, KeepsPointsInAscendingXWhateverTheOrderOfAdding) {
+TEST(MemoryChartTest, APointAddedOutOfOrderGoesToItsPlace) {
     VMemorySeries series;
-    for (double x : {0.3, 0.1, 0.2, 0.2, 0.5}) series.AddXY(x, x * 10, 1);
-    ASSERT_EQ(series.GetCount(), 5);
-    EXPECT_EQ(PointsOf(&series), (Points{{0.1, 1}, {0.2, 2}, {0.2, 2}, {0.3, 3}, {0.5, 5}}));
+    for (double x : {0.3, 0.1, 0.2, 0.1}) series.AddXY(x, x, 1);
     series.DeleteFirst();
-    EXPECT_EQ(series.GetX(0), 0.2);
-    EXPECT_EQ(series.GetX(99), 0);
+    ASSERT_EQ(series.GetCount(), 3);
+    EXPECT_EQ(series.GetX(0), 0.1);
+    EXPECT_EQ(series.GetX(1), 0.2);
+    EXPECT_EQ(series.GetX(2), 0.3);
 }
 
 } // namespace
