@@ -1,0 +1,275 @@
+// End-to-end tests of talvero-batch, run as a user runs it.
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "environment/NEnvironment.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Result {
+    int Status = -1;
+    std::string Out;
+    std::string Err;
+};
+
+std::string ReadFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+class BatchTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        Dir = fs::temp_directory_path() / ("talvero-batch-test-" + std::to_string(::getpid()) + "-" +
+                                           ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(Dir);
+        fs::create_directories(Dir);
+    }
+    void TearDown() override { fs::remove_all(Dir); }
+
+    // Runs the command in `cwd` with the given argument text (already quoted where needed).
+    Result Run(const std::string& args, const fs::path& cwd = {}) {
+        const fs::path out = Dir / "stdout.txt";
+        const fs::path err = Dir / "stderr.txt";
+        std::string command;
+        if (!cwd.empty()) command = "cd '" + cwd.string() + "' && ";
+        command += std::string("'") + TALVERO_BATCH + "' " + args + " </dev/null >'" + out.string() + "' 2>'" +
+                   err.string() + "'";
+        const int raw = std::system(command.c_str());
+        Result r;
+        r.Status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+        r.Out = ReadFile(out);
+        r.Err = ReadFile(err);
+        return r;
+    }
+
+    fs::path Write(const std::string& name, const std::string& text) {
+        const fs::path path = Dir / name;
+        std::ofstream(path, std::ios::binary) << text;
+        return path;
+    }
+
+    fs::path Dir;
+};
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
+// gate -> list of (x, y); fails the test on a malformed or non-finite line.
+std::map<std::string, std::vector<std::pair<double, double>>> ParseCsv(const std::string& text) {
+    std::map<std::string, std::vector<std::pair<double, double>>> data;
+    const auto lines = Lines(text);
+    EXPECT_FALSE(lines.empty());
+    if (lines.empty()) return data;
+    EXPECT_EQ(lines[0], "gate,x,y");
+    for (std::size_t i = 1; i < lines.size(); ++i) {
+        const auto c1 = lines[i].find(',');
+        const auto c2 = lines[i].find(',', c1 + 1);
+        EXPECT_NE(c2, std::string::npos) << lines[i];
+        if (c2 == std::string::npos) continue;
+        std::size_t used = 0;
+        const std::string xs = lines[i].substr(c1 + 1, c2 - c1 - 1);
+        const std::string ys = lines[i].substr(c2 + 1);
+        const double x = std::stod(xs, &used);
+        EXPECT_EQ(used, xs.size()) << lines[i];
+        const double y = std::stod(ys, &used);
+        EXPECT_EQ(used, ys.size()) << lines[i];
+        EXPECT_TRUE(std::isfinite(x) && std::isfinite(y)) << lines[i];
+        data[lines[i].substr(0, c1)].emplace_back(x, y);
+    }
+    return data;
+}
+
+// Steps (1-based) in which a pulse time watch's value rises to 1, at time step dt.
+std::vector<long> PulseSteps(const std::vector<std::pair<double, double>>& points, double dt) {
+    std::vector<long> steps;
+    double previous = 0;
+    for (const auto& [x, y] : points) {
+        if (y != 0 && previous == 0) steps.push_back(std::lround(x / dt) + 1);
+        previous = y;
+    }
+    return steps;
+}
+
+const char* kOneNeuron =
+    "Model m {\n"
+    "Net net {\n"
+    "Neuron cell { IonUnit u1 { Synapse s1 { } } }\n"
+    "}\n"
+    "TimeWatch w { }\n"
+    "link net.cell:w.input;\n"
+    "}\n";
+
+} // namespace
+
+TEST_F(BatchTest, EveryExampleChecksAndRunsWithFiniteWellFormedOutput) {
+    const fs::path examples = TALVERO_EXAMPLES;
+    int count = 0;
+    for (const auto& entry : fs::directory_iterator(examples)) {
+        if (entry.path().extension() != ".tv") continue;
+        const std::string text = ReadFile(entry.path());
+        if (text.find("Model ") == std::string::npos) continue;  // an include-only file
+        ++count;
+        SCOPED_TRACE(entry.path().filename().string());
+        const std::string name = "'" + entry.path().filename().string() + "'";
+        Result check = Run("--check " + name, examples);
+        EXPECT_EQ(check.Status, 0) << check.Err;
+        EXPECT_EQ(check.Out, "OK\n");
+        Result run = Run("-q -n 3000 " + name, examples);
+        ASSERT_EQ(run.Status, 0) << run.Err;
+        const auto data = ParseCsv(run.Out);
+        EXPECT_FALSE(data.empty());
+    }
+    EXPECT_GE(count, 4);
+}
+
+TEST_F(BatchTest, DefaultNeuronPulsesAtTheKnownSteps) {
+    const fs::path model = Write("one.tv", kOneNeuron);
+    Result r = Run("-q -n 300 '" + model.string() + "'");
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    const auto steps = PulseSteps(ParseCsv(r.Out)["w"], 0.0001);
+    ASSERT_GE(steps.size(), 7u);
+    EXPECT_EQ(std::vector<long>(steps.begin(), steps.begin() + 7), (std::vector<long>{23, 84, 117, 148, 176, 202, 227}));
+}
+
+TEST_F(BatchTest, SetReachesASynapseInsideANeuronOfANet) {
+    const fs::path model = Write("one.tv", kOneNeuron);
+    Result r = Run("--tree --set net.cell.u1.s1.K=0.7 --set net.cell.u1.MaxIntensity=-0.25 '" + model.string() + "'");
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    EXPECT_NE(r.Out.find("net.cell.u1.s1 SecretionTC=0.001 DissociationTC=0.005 K=0.7 Ri=5e+09 Rs=1e+07"),
+              std::string::npos)
+        << r.Out;
+    EXPECT_NE(r.Out.find("net.cell.u1 R=8e+06 C=2.5e-09 MaxIntensity=-0.25"), std::string::npos) << r.Out;
+
+    // A refused value and an unknown object are model errors with the kernel's message.
+    Result refused = Run("--set net.cell.u1.MaxIntensity=2 '" + model.string() + "'");
+    EXPECT_EQ(refused.Status, 1);
+    EXPECT_EQ(Lines(refused.Err).at(0).rfind("Ошибка 21 Kernel Level 1: ", 0), 0u) << refused.Err;
+    EXPECT_EQ(Lines(refused.Err).at(1), "[ MaxIntensity ]");
+    Result missing = Run("--set net.nobody.K=1 '" + model.string() + "'");
+    EXPECT_EQ(missing.Status, 1);
+    EXPECT_EQ(Lines(missing.Err).at(0).rfind("Ошибка 3 Kernel Level 1: ", 0), 0u) << missing.Err;
+}
+
+TEST_F(BatchTest, TreeListsObjectsDepthFirstWithParametersInClassOrder) {
+    const fs::path model = Write("one.tv", kOneNeuron);
+    Result r = Run("--tree '" + model.string() + "'");
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    const auto lines = Lines(r.Out);
+    ASSERT_EQ(lines.size(), 8u) << r.Out;
+    EXPECT_EQ(lines[0], "m");
+    EXPECT_EQ(lines[1], "w WatchState=1 StartTime=0 StopTime=0 WatchInterval=0");
+    EXPECT_EQ(lines[2], "w.input");
+    EXPECT_EQ(lines[3], "net");
+    EXPECT_EQ(lines[4], "net.cell");
+    EXPECT_EQ(lines[5].rfind("net.cell.LTZone PT1=", 0), 0u);
+    EXPECT_EQ(lines[6], "net.cell.u1 R=8e+06 C=2.5e-09 MaxIntensity=1");
+    EXPECT_EQ(lines[7], "net.cell.u1.s1 SecretionTC=0.001 DissociationTC=0.005 K=0.5 Ri=5e+09 Rs=1e+07");
+}
+
+TEST_F(BatchTest, BrokenModelExitsOneWithTheTwoLineMessage) {
+    const fs::path model = Write("broken.tv", "Model m {\n}\n}\n");
+    Result r = Run("'" + model.string() + "'");
+    EXPECT_EQ(r.Status, 1);
+    const auto lines = Lines(r.Err);
+    ASSERT_EQ(lines.size(), 2u) << r.Err;
+    EXPECT_EQ(lines[0],
+              "Ошибка 202 Environment - Preprocessor: Синтаксическая ошибка: закрывающая скобка '}' не имеет пары");
+    EXPECT_EQ(lines[1], "[ } ]");
+    EXPECT_TRUE(r.Out.empty());
+
+    Result unknownType = Run("'" + Write("foo.tv", "Model m { Foo x { } }").string() + "'");
+    EXPECT_EQ(unknownType.Status, 1);
+    EXPECT_EQ(Lines(unknownType.Err).at(0), "Ошибка 401 Environment - Processor: Тип объекта не найден");
+    EXPECT_EQ(Lines(unknownType.Err).at(1), "[ Foo ]");
+
+    Result missingFile = Run("'" + (Dir / "absent.btv").string() + "'");
+    EXPECT_EQ(missingFile.Status, 1);
+    EXPECT_EQ(Lines(missingFile.Err).at(0).rfind("Ошибка 111 Environment: ", 0), 0u) << missingFile.Err;
+}
+
+TEST_F(BatchTest, WrongCommandLinesExitTwoWithAUsageHint) {
+    const fs::path model = Write("one.tv", kOneNeuron);
+    for (const std::string args : {"--bogus '" + model.string() + "'", std::string("--dt 0 '") + model.string() + "'",
+                                   std::string("--pulse -1 '") + model.string() + "'",
+                                   std::string("--set net.cell.u1.R '") + model.string() + "'",
+                                   std::string("-n abc '") + model.string() + "'", std::string(""),
+                                   std::string("-n 5 -t 1 '") + model.string() + "'",
+                                   std::string("'") + Write("model.txt", "").string() + "'"}) {
+        SCOPED_TRACE(args);
+        Result r = Run(args);
+        EXPECT_EQ(r.Status, 2);
+        EXPECT_NE(r.Err.find("usage: talvero-batch"), std::string::npos) << r.Err;
+    }
+    EXPECT_EQ(Run("--help").Status, 0);
+    EXPECT_EQ(Run("--version").Status, 0);
+}
+
+TEST_F(BatchTest, TimeAndStepsAgreeAndTheTimeStepApplies) {
+    const fs::path model = Write("one.tv", kOneNeuron);
+    Result bySteps = Run("-q -n 1000 '" + model.string() + "'");
+    Result byTime = Run("-q -t 0.1 '" + model.string() + "'");
+    ASSERT_EQ(bySteps.Status, 0);
+    EXPECT_EQ(bySteps.Out, byTime.Out);
+
+    Result coarse = Run("-q -t 0.1 --dt 0.0002 '" + model.string() + "'");
+    Result coarseSteps = Run("-q -n 500 --dt 0.0002 '" + model.string() + "'");
+    ASSERT_EQ(coarse.Status, 0);
+    EXPECT_EQ(coarse.Out, coarseSteps.Out);
+    EXPECT_NE(coarse.Out, byTime.Out);
+}
+
+TEST_F(BatchTest, OutDirectoryWatchFilterAndProjectFiles) {
+    const fs::path model = Write("two.tv",
+                                 "Model m {\n"
+                                 "Net net { Neuron a { IonUnit u { } } Neuron b { IonUnit u { } } }\n"
+                                 "TimeWatch wa { }\nTimeWatch wb { }\n"
+                                 "link net.a:wa.input;\nlink net.b:wb.input;\n}\n");
+    const fs::path out = Dir / "csv";
+    Result r = Run("-q -n 200 --watch wb -o '" + out.string() + "' '" + model.string() + "'");
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    EXPECT_TRUE(r.Out.empty());
+    EXPECT_FALSE(fs::exists(out / "wa.csv"));
+    const std::string wb = ReadFile(out / "wb.csv");
+    EXPECT_EQ(wb.rfind("x,y\n0,0\n", 0), 0u) << wb;
+
+    Result unknownWatch = Run("-q --watch nope '" + model.string() + "'");
+    EXPECT_EQ(unknownWatch.Status, 1);
+
+    // A project: its model file (beside the project file) and its time step are used.
+    fs::create_directories(Dir / "proj");
+    {
+        talvero::NEnvironment environment;
+        ASSERT_TRUE(environment.Compile(model.string(), (Dir / "proj" / "two.btv").string()));
+    }
+    const fs::path project = Dir / "proj" / "two.tvp";
+    std::ofstream(project) << "[System]\nProjectName=two\nModelFileName=two.btv\n"
+                              "[Computation]\nTimeStep=0,0002\nTimerCallStep=30\nCalcPerTimerCall=20\n";
+    Result fromProject = Run("-q -n 400 --watch wa '" + project.string() + "'");
+    Result direct = Run("-q -n 400 --dt 0.0002 --watch wa '" + model.string() + "'");
+    Result binary = Run("-q -n 400 --dt 0.0002 --watch wa '" + (Dir / "proj" / "two.btv").string() + "'");
+    ASSERT_EQ(fromProject.Status, 0) << fromProject.Err;
+    EXPECT_EQ(fromProject.Out, direct.Out);
+    EXPECT_EQ(binary.Out, direct.Out);
+
+    std::ofstream(Dir / "proj" / "empty.tvp") << "[System]\nProjectName=empty\n";
+    EXPECT_EQ(Run("'" + (Dir / "proj" / "empty.tvp").string() + "'").Status, 1);
+}

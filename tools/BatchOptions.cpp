@@ -1,0 +1,149 @@
+#include "tools/BatchOptions.h"
+
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <cstdlib>
+
+namespace talvero::batch {
+namespace {
+
+bool ParseNumber(const std::string& text, double& value) {
+    if (text.empty()) return false;
+    const char* first = text.data();
+    const char* last = first + text.size();
+    auto [ptr, ec] = std::from_chars(first, last, value);
+    return ec == std::errc() && ptr == last && std::isfinite(value);
+}
+
+bool ParseCount(const std::string& text, long long& value) {
+    if (text.empty()) return false;
+    auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    return ec == std::errc() && ptr == text.data() + text.size() && value >= 0;
+}
+
+} // namespace
+
+const char* BatchUsage() {
+    return "usage: talvero-batch [-n STEPS | -t SECONDS] [--dt S] [--pulse S] [--set PATH=VALUE]... "
+           "[--watch NAME]... [-o DIR] [--tree | --check] [-q] MODEL(.tv|.btv|.tvp)";
+}
+
+bool ParseBatchOptions(const std::vector<std::string>& args, BatchOptions& options, std::string& error) {
+    bool stepsGiven = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        std::string arg = args[i];
+        std::string inlineValue;
+        bool hasInline = false;
+        if (arg.rfind("--", 0) == 0) {
+            const auto eq = arg.find('=');
+            if (eq != std::string::npos) {
+                inlineValue = arg.substr(eq + 1);
+                arg = arg.substr(0, eq);
+                hasInline = true;
+            }
+        }
+        auto value = [&](std::string& out) {
+            if (hasInline) {
+                out = inlineValue;
+                return true;
+            }
+            if (i + 1 >= args.size()) {
+                error = "option " + arg + " needs a value";
+                return false;
+            }
+            out = args[++i];
+            return true;
+        };
+        std::string v;
+        if (arg == "-h" || arg == "--help") {
+            options.Help = true;
+        } else if (arg == "--version") {
+            options.Version = true;
+        } else if (arg == "-q" || arg == "--quiet") {
+            options.Quiet = true;
+        } else if (arg == "--tree") {
+            options.Tree = true;
+        } else if (arg == "--check") {
+            options.Check = true;
+        } else if (arg == "-n" || arg == "--steps") {
+            if (!value(v)) return false;
+            if (!ParseCount(v, options.Steps)) {
+                error = "--steps needs a whole number >= 0, not '" + v + "'";
+                return false;
+            }
+            stepsGiven = true;
+        } else if (arg == "-t" || arg == "--time") {
+            if (!value(v)) return false;
+            double t = 0;
+            if (!ParseNumber(v, t) || t < 0) {
+                error = "--time needs a number of seconds >= 0, not '" + v + "'";
+                return false;
+            }
+            options.Time = t;
+        } else if (arg == "--dt") {
+            if (!value(v)) return false;
+            double dt = 0;
+            if (!ParseNumber(v, dt) || !(dt > 0)) {
+                error = "--dt needs a number > 0, not '" + v + "'";
+                return false;
+            }
+            options.TimeStep = dt;
+        } else if (arg == "--pulse") {
+            if (!value(v)) return false;
+            double p = 0;
+            if (!ParseNumber(v, p) || !(p > 0)) {
+                error = "--pulse needs a number > 0, not '" + v + "'";
+                return false;
+            }
+            options.PulseDuration = p;
+        } else if (arg == "--set") {
+            if (!value(v)) return false;
+            const auto eq = v.find('=');
+            double number = 0;
+            if (eq == std::string::npos || eq == 0 || !ParseNumber(v.substr(eq + 1), number)) {
+                error = "--set needs PATH=NUMBER, not '" + v + "'";
+                return false;
+            }
+            options.Sets.emplace_back(v.substr(0, eq), number);
+        } else if (arg == "--watch") {
+            if (!value(v)) return false;
+            if (v.empty()) {
+                error = "--watch needs a name";
+                return false;
+            }
+            options.Watches.push_back(v);
+        } else if (arg == "-o" || arg == "--out") {
+            if (!value(v)) return false;
+            if (v.empty()) {
+                error = "--out needs a directory";
+                return false;
+            }
+            options.OutDir = v;
+        } else if (hasInline || (arg.size() > 1 && arg[0] == '-')) {
+            error = "unknown option " + arg;
+            return false;
+        } else if (options.ModelPath.empty()) {
+            options.ModelPath = arg;
+        } else {
+            error = "only one MODEL may be given";
+            return false;
+        }
+    }
+    if (options.Help || options.Version) return true;
+    if (options.ModelPath.empty()) {
+        error = "no MODEL given";
+        return false;
+    }
+    if (stepsGiven && options.Time) {
+        error = "--steps and --time exclude each other";
+        return false;
+    }
+    if (options.Tree && options.Check) {
+        error = "--tree and --check exclude each other";
+        return false;
+    }
+    return true;
+}
+
+} // namespace talvero::batch

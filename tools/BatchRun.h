@@ -1,0 +1,15 @@
+#pragma once
+// The headless run: load a model, apply settings, step it, write what its out gates recorded.
+
+#include <iosfwd>
+
+#include "tools/BatchOptions.h"
+
+namespace talvero::batch {
+
+enum ExitCode { kExitOk = 0, kExitModel = 1, kExitUsage = 2 };
+
+// `progress`: show a progress bar on `err` during the run.
+int RunBatch(const BatchOptions& options, std::ostream& out, std::ostream& err, bool progress);
+
+} // namespace talvero::batch
