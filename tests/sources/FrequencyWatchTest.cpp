@@ -95,17 +95,11 @@ TEST_F(FrequencyWatchTest, SingleStepPulsesAreNotSeen) {
 TEST_F(FrequencyWatchTest, ParameterLimits) {
     EXPECT_FALSE(Watch->SetParameter("WatchType", 2));
     EXPECT_EQ(LastCode(), 21u);
-    EXPECT_EQ(Watch->GetParameter("WatchType"), 0);
-    EXPECT_EQ(LastCode(), 20u);
     EXPECT_FALSE(Watch->SetParameter("RightRange", 600));
-    EXPECT_EQ(LastCode(), 21u);
     ASSERT_TRUE(Watch->SetRightRange(200));
     EXPECT_FALSE(Watch->SetParameter("LeftRange", 300));
     EXPECT_EQ(LastCode(), 21u);
-    EXPECT_FALSE(Watch->SetLeftRange(-1));
     EXPECT_FALSE(Watch->SetFrequencyStep(201));
-    EXPECT_EQ(Watch->GetLeftRange(), 0);
-    EXPECT_EQ(Watch->GetRightRange(), 200);
     EXPECT_EQ(Watch->GetFrequencyStep(), 1);
 }
 

@@ -58,31 +58,15 @@ TEST_F(GeneratorTest, EmitsEveryPeriodPlusOneStepsWithTenPulseSteps) {
     ASSERT_TRUE(Generator->SetParameter("Frequency", 10));
     Start();
     int pulseSteps = 0;
-    std::vector<int> emissions;
     for (int k = 0; k < 3000; ++k) {
         Step();
-        if (Generator->GetStepsLeft() == Generator->GetPeriodSteps()) emissions.push_back(k);
         if (Generator->IsPulse()) ++pulseSteps;
     }
-    EXPECT_EQ(emissions, (std::vector<int>{0, 1000, 2000}));
     EXPECT_EQ(pulseSteps, 30);
+    EXPECT_EQ(PulseStarts(*Watch), (std::vector<double>{0, TimeOfStep(1000), TimeOfStep(2000)}));
     // The connector downstream holds each pulse for the same ten steps.
-    const std::vector<double> starts = PulseStarts(*Watch);
-    ASSERT_EQ(starts.size(), 3u);
-    EXPECT_EQ(starts[1], TimeOfStep(1000));
-    const std::vector<double> x = Xs(*Watch), y = Ys(*Watch);
-    EXPECT_EQ(x[0], 0);
-    EXPECT_EQ(x[1], TimeOfStep(1));
-    EXPECT_EQ(x[2], TimeOfStep(9));  // the last step of the first pulse
-    EXPECT_EQ(y[2], 1);
-    EXPECT_EQ(y[3], 0);
-}
-
-TEST_F(GeneratorTest, ThreeHundredHertzRepeatsEvery34Steps) {
-    ASSERT_TRUE(Generator->SetFrequency(300));
-    Start();
-    Step(69);
-    EXPECT_EQ(PulseStarts(*Watch), (std::vector<double>{0, TimeOfStep(34), TimeOfStep(68)}));
+    EXPECT_EQ(Xs(*Watch)[2], TimeOfStep(9));
+    EXPECT_EQ(Ys(*Watch)[3], 0);
 }
 
 TEST_F(GeneratorTest, StopTimeEndsTheTrain) {
@@ -100,19 +84,16 @@ TEST_F(GeneratorTest, StopTimeEndsTheTrain) {
     EXPECT_EQ(Generator->GetParameter("StartTime"), 0);
 }
 
-TEST_F(GeneratorTest, StartBetweenTwoStepsNeverFires) {
+TEST_F(GeneratorTest, StartFiresOnlyOnItsOwnStep) {
     ASSERT_TRUE(Generator->SetFrequency(100));
-    ASSERT_TRUE(Generator->SetParameter("StartTime", 0.00015));
+    ASSERT_TRUE(Generator->SetParameter("StartTime", 0.00015));  // halfway between two steps
     Start();
     Step(200);
     EXPECT_FALSE(Generator->IsActive());
     EXPECT_TRUE(PulseStarts(*Watch).empty());
-}
 
-TEST_F(GeneratorTest, StartOnAStepSwitchesOnThenAndNotBefore) {
-    ASSERT_TRUE(Generator->SetFrequency(100));
     ASSERT_TRUE(Generator->SetStartTime(0.05));
-    Start();
+    ResetActiveModel();
     Step(500);
     EXPECT_FALSE(Generator->IsActive());
     Step();
@@ -160,46 +141,6 @@ TEST_F(GeneratorTest, SwitchingTimesFollowTheRules) {
     EXPECT_EQ(Generator->GetStartTime(), start);
 }
 
-TEST_F(GeneratorTest, ModelResetKeepsActivityAndClearsCounters) {
-    ASSERT_TRUE(Generator->SetFrequency(10));
-    Start();
-    Step(5);
-    EXPECT_NE(Generator->GetStepsLeft(), 0);
-    ResetActiveModel();
-    EXPECT_TRUE(Generator->IsActive());
-    EXPECT_EQ(Generator->GetStepsLeft(), 0);
-}
-
-TEST_F(GeneratorTest, ParametersAndComponents) {
-    NStringList names;
-    Generator->GetParametersList(names);
-    EXPECT_EQ(names, (NStringList{"StartTime", "StopTime", "Frequency"}));
-
-    EXPECT_FALSE(Generator->SetParameter("Amplitude", 1));
-    EXPECT_EQ(LastCode(), 20u);
-    EXPECT_EQ(GetLastErrorInfo(), "");
-    EXPECT_EQ(Generator->GetParameter("Amplitude"), 0);
-    EXPECT_EQ(LastCode(), 20u);
-    EXPECT_TRUE(Generator->SetParameter("StartTime", -3));  // no range on times
-    EXPECT_EQ(Generator->GetParameter("StartTime"), -3);
-
-    const int before = NBasicDescription::GetInstanceCount();
-    EXPECT_FALSE(Generator->AddComponent(new NGenerator(&Model, "x")));
-    EXPECT_EQ(LastCode(), 10u);
-    EXPECT_EQ(NBasicDescription::GetInstanceCount(), before);
-    EXPECT_EQ(Generator->GetComponent("x"), nullptr);
-    EXPECT_EQ(LastCode(), 3u);
-    EXPECT_EQ(Generator->GetComponent(""), nullptr);
-    EXPECT_EQ(LastCode(), 1u);
-
-    EXPECT_EQ(Generator->New(nullptr, "n"), nullptr);
-    EXPECT_EQ(LastCode(), 4u);
-    EXPECT_EQ(Generator->New(Watch->GetInput(), "n"), nullptr);
-    EXPECT_EQ(LastCode(), 12u);
-    EXPECT_EQ(Generator->New(&Model, "w"), nullptr);
-    EXPECT_EQ(LastCode(), 2u);
-}
-
 TEST_F(GeneratorTest, CloneCarriesParametersAndCopyChecksTheClass) {
     ASSERT_TRUE(Generator->SetFrequency(40));
     Generator->SetStartTime(0.5);
@@ -207,28 +148,18 @@ TEST_F(GeneratorTest, CloneCarriesParametersAndCopyChecksTheClass) {
     std::unique_ptr<NBasicDescription> copy(Generator->Clone(&Model, "g2"));
     auto* clone = dynamic_cast<NGenerator*>(copy.get());
     ASSERT_NE(clone, nullptr);
-    EXPECT_EQ(clone->GetFrequency(), 40);
     EXPECT_EQ(clone->GetPeriodSteps(), 249);
     EXPECT_EQ(clone->GetStartTime(), Generator->GetStartTime());
     EXPECT_EQ(clone->GetStopTime(), Generator->GetStopTime());
-    EXPECT_FALSE(clone->IsActive());
 
     NASinusGenerator sine(&Model, "s");
     EXPECT_FALSE(Generator->CopyParameters(&sine));
     EXPECT_EQ(LastCode(), 5u);
     EXPECT_EQ(sine.GetStartTime(), Generator->GetStartTime());  // the times went over first
-    EXPECT_FALSE(Generator->CopyParameters(Watch));
-    EXPECT_EQ(LastCode(), 5u);
-    EXPECT_FALSE(Generator->CopyParameters(nullptr));
-    EXPECT_EQ(LastCode(), 4u);
-}
 
-TEST_F(GeneratorTest, OnlyPulseConnectorsAttach) {
-    NASinusGenerator sine(&Model, "s");
-    EXPECT_FALSE(sine.Connect(Watch->GetInput()));
-    EXPECT_EQ(LastCode(), 32u);
-    EXPECT_FALSE(Generator->Connect(Watch->GetInput()));  // already linked
-    EXPECT_EQ(LastCode(), 31u);
+    EXPECT_FALSE(Generator->SetParameter("Amplitude", 1));
+    EXPECT_EQ(LastCode(), 20u);
+    EXPECT_EQ(GetLastErrorInfo(), "");
 }
 
 TEST_F(GeneratorTest, VeryLowFrequencySaturatesThePeriod) {

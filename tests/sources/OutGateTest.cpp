@@ -18,36 +18,20 @@ TEST_F(OutGateTest, NewGatesRecordAndListTheirParameters) {
     auto* analog = Add<NATimeWatch>("a");
     auto* frequency = Add<NFrequencyWatch>("f");
     EXPECT_TRUE(time->GetWatchState());
-    EXPECT_EQ(time->GetWatchType(), 1);
     EXPECT_EQ(analog->GetWatchType(), 1);
     EXPECT_EQ(frequency->GetWatchType(), 2);
-
     NStringList names;
-    time->GetParametersList(names);
-    EXPECT_EQ(names, (NStringList{"WatchState", "StartTime", "StopTime", "WatchInterval"}));
-    names.clear();
     analog->GetParametersList(names);
     EXPECT_EQ(names, (NStringList{"WatchState", "StartTime", "StopTime", "CurrentOutIndex", "FirstOutIndex",
                                   "LastOutIndex", "WatchStep", "WatchInterval"}));
-    names.clear();
-    frequency->GetParametersList(names);
-    EXPECT_EQ(names, (NStringList{"WatchState", "StartTime", "StopTime", "LeftRange", "RightRange", "FrequencyStep"}));
-
-    EXPECT_EQ(time->GetParameter("Amplitude"), 0);
-    EXPECT_EQ(LastCode(), 20u);
-    EXPECT_EQ(GetLastErrorInfo(), "Amplitude");
     EXPECT_FALSE(time->SetParameter("Amplitude", 1));
     EXPECT_EQ(LastCode(), 20u);
-}
+    EXPECT_EQ(GetLastErrorInfo(), "Amplitude");
 
-TEST_F(OutGateTest, WatchStateParameterTakesAnyNonZeroAsOn) {
-    auto* gate = Add<NTimeWatch>("t");
-    EXPECT_TRUE(gate->SetParameter("WatchState", 0));
-    EXPECT_FALSE(gate->GetWatchState());
-    EXPECT_EQ(gate->GetParameter("WatchState"), 0);
-    EXPECT_TRUE(gate->SetParameter("WatchState", 0.5));
-    EXPECT_TRUE(gate->GetWatchState());
-    EXPECT_EQ(gate->GetParameter("WatchState"), 1);
+    EXPECT_TRUE(time->SetParameter("WatchState", 0));
+    EXPECT_FALSE(time->GetWatchState());
+    EXPECT_TRUE(time->SetParameter("WatchState", 0.5));
+    EXPECT_TRUE(time->GetWatchState());
 }
 
 TEST_F(OutGateTest, FutureStartSwitchesOffUntilItsStep) {
@@ -63,16 +47,6 @@ TEST_F(OutGateTest, FutureStartSwitchesOffUntilItsStep) {
     EXPECT_EQ(Xs(*gate), (std::vector<double>{TimeOfStep(20)}));
 }
 
-TEST_F(OutGateTest, StartAfterStopClearsTheStop) {
-    auto* gate = Add<NTimeWatch>("t");
-    gate->SetStopTime(2);
-    gate->SetStartTime(3);
-    EXPECT_EQ(gate->GetStopTime(), 0);
-    gate->SetStopTime(3);
-    gate->SetStartTime(3);
-    EXPECT_EQ(gate->GetStopTime(), 3);
-}
-
 TEST_F(OutGateTest, StopTimeEndsRecordingAndKeepsTheData) {
     auto* gate = Add<NTimeWatch>("t");
     ASSERT_TRUE(gate->SetParameter("StopTime", 0.001));
@@ -86,66 +60,41 @@ TEST_F(OutGateTest, StopTimeEndsRecordingAndKeepsTheData) {
 
 TEST_F(OutGateTest, CopyParametersCopiesStateAndTimes) {
     auto* gate = Add<NTimeWatch>("t");
-    gate->SetStartTime(1);
     gate->SetStopTime(2);
-    NTimeWatch other(&Model, "o");
-    EXPECT_TRUE(gate->CopyParameters(&other));
-    EXPECT_FALSE(other.GetWatchState());  // a future start switches the target off as well
-    EXPECT_EQ(other.GetStartTime(), 1);
-    EXPECT_EQ(other.GetStopTime(), 2);
-    NAStepGenerator source(&Model, "s");
-    EXPECT_FALSE(gate->CopyParameters(&source));
-    EXPECT_EQ(LastCode(), 5u);
+    gate->SetStartTime(3);  // a start after the stop clears the stop
+    EXPECT_EQ(gate->GetStopTime(), 0);
+    gate->SetStopTime(4);
     NFrequencyWatch frequency(&Model, "f");
     EXPECT_FALSE(gate->CopyParameters(&frequency));  // an out gate, but not a time watch
     EXPECT_EQ(LastCode(), 5u);
-    EXPECT_EQ(frequency.GetStartTime(), 1);
+    EXPECT_FALSE(frequency.GetWatchState());  // the common part went over first
+    EXPECT_EQ(frequency.GetStartTime(), 3);
+    EXPECT_EQ(frequency.GetStopTime(), 4);
 }
 
-TEST_F(OutGateTest, InputComponentCanBeReplacedButNotRemoved) {
+TEST_F(OutGateTest, InputCanBeReplacedButNotRemoved) {
     auto* gate = Add<NTimeWatch>("t");
     NSimpleConnector* input = gate->GetInput();
-    NStringList names;
-    gate->GetComponentsList(names);
-    EXPECT_EQ(names, (NStringList{"input"}));
-    EXPECT_EQ(gate->GetComponent("input"), input);
-    EXPECT_EQ(gate->GetComponent("other"), nullptr);
-    EXPECT_EQ(LastCode(), 3u);
-    EXPECT_EQ(gate->GetComponent(nullptr), nullptr);
-    EXPECT_EQ(LastCode(), 1u);
     EXPECT_FALSE(gate->CheckName("input"));
-    EXPECT_TRUE(gate->CheckName("x"));
-
     EXPECT_FALSE(gate->DelComponent("input"));
     EXPECT_EQ(LastCode(), 3u);
-    EXPECT_EQ(gate->GetInput(), input);
 
-    const int before = NBasicDescription::GetInstanceCount();
     NTimeWatch other(&Model, "o");
+    const int before = NBasicDescription::GetInstanceCount();
     EXPECT_FALSE(gate->AddComponent(new NSimpleConnector(&other, "foreign")));
     EXPECT_EQ(LastCode(), 14u);
-    EXPECT_EQ(gate->GetInput(), input);
     EXPECT_FALSE(gate->AddComponent(new NSimpleAConnector(gate, "analog")));
     EXPECT_EQ(LastCode(), 10u);
-    EXPECT_EQ(NBasicDescription::GetInstanceCount(), before + 2);  // other and its input only
+    EXPECT_EQ(NBasicDescription::GetInstanceCount(), before);
+    EXPECT_EQ(gate->GetInput(), input);
 
     // Offering the gate its own input again must not destroy it.
     EXPECT_TRUE(gate->SetInput(input));
-    EXPECT_EQ(gate->GetInput(), input);
-    EXPECT_STREQ(input->GetName(), "input");
+    EXPECT_STREQ(gate->GetInput()->GetName(), "input");
 
     auto* replacement = new NSimpleConnector(gate, "input2");
     EXPECT_TRUE(gate->AddComponent(replacement));
     EXPECT_EQ(gate->GetInput(), replacement);
-}
-
-TEST_F(OutGateTest, LinkedInputFollowsItsItem) {
-    auto* generator = Add<NGenerator>("g");
-    auto* gate = Add<NTimeWatch>("t");
-    Link("g", "t.input");
-    EXPECT_EQ(gate->GetInput()->GetItem(), generator);
-    ASSERT_TRUE(Model.DelComponent("t"));
-    EXPECT_EQ(generator->GetConnectorsCount(), 0);
 }
 
 TEST_F(OutGateTest, ResetDropsAPulseStillInTheInput) {
@@ -165,26 +114,21 @@ TEST_F(OutGateTest, IndexSettersKeepTheRange) {
     auto* gate = Add<NATimeWatch>("a");
     EXPECT_FALSE(gate->SetFirstOutIndex(2));
     EXPECT_EQ(LastCode(), 21u);
-    EXPECT_EQ(GetLastErrorInfo(), "");
-    EXPECT_EQ(gate->GetFirstOutIndex(), 0u);
     EXPECT_TRUE(gate->SetLastOutIndex(3));
     EXPECT_TRUE(gate->SetFirstOutIndex(2));
     EXPECT_TRUE(gate->SetCurrentOutIndex(1));
     EXPECT_FALSE(gate->SetCurrentOutIndex(2));
-    EXPECT_EQ(LastCode(), 21u);
     EXPECT_FALSE(gate->SetLastOutIndex(1));
-    EXPECT_FALSE(gate->SetWatchStep(-0.1));
-    EXPECT_TRUE(gate->SetWatchStep(0));
 
     EXPECT_TRUE(gate->SetParameter("LastOutIndex", 5));
     EXPECT_TRUE(gate->SetParameter("FirstOutIndex", 2.9));
     EXPECT_EQ(gate->GetParameter("FirstOutIndex"), 2);
     EXPECT_FALSE(gate->SetParameter("CurrentOutIndex", -1));
-    EXPECT_EQ(LastCode(), 21u);
     EXPECT_FALSE(gate->SetParameter("WatchStep", -1));
-    EXPECT_EQ(LastCode(), 21u);
+    // Values no index can hold are refused before any conversion.
     EXPECT_FALSE(gate->SetParameter("LastOutIndex", std::numeric_limits<double>::quiet_NaN()));
     EXPECT_FALSE(gate->SetParameter("LastOutIndex", 1e12));
+    EXPECT_EQ(LastCode(), 21u);
     EXPECT_EQ(gate->GetLastOutIndex(), 5u);
 }
 
