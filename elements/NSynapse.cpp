@@ -64,29 +64,4 @@ void NSynapse::Reset() {
     State.Transmitter = 0;
 }
 
-void NSynapse::Step(NTime dt) {
-    double& m = State.Transmitter;
-    const std::int32_t n = PulseCounter;
-    if (n == 0) {
-        m = static_cast<double>(m - m / Denominator(dt));
-    } else {
-        // The last pulse step aims at the middle and hands over to dissociation.
-        NTime target = 1;
-        if (n == 1) {
-            State.CurrentTC = Params.DissociationTC;
-            target = 0.5L;
-        }
-        m = static_cast<double>(m + (target - m) / Denominator(dt));
-        --PulseCounter;
-    }
-    if (Inert) {
-        Outputs[0] = 0;
-        return;
-    }
-    const double y = m / Params.K;
-    const double g = y >= 1 ? y / ((y - 1) * Params.Ri + Params.Rs) : y / Params.Rs;
-    // Subnormal K or Rs can still overflow; no finite conductance is taken as none.
-    Outputs[0] = std::isfinite(g) ? g : 0.0;
-}
-
 } // namespace talvero

@@ -2,6 +2,9 @@
 // Chemical synapse: a pulse connector of an ion unit. Presynaptic pulses drive the transmitter
 // level, which becomes a conductance that shunts the ion unit.
 
+#include <cmath>
+#include <cstdint>
+
 #include "kernel/NClock.h"
 #include "kernel/NElementSupport.h"
 #include "kernel/NUnitDescription.h"
@@ -66,5 +69,36 @@ private:
     NTime DenDt = 0;
     NTime Den = 0;
 };
+
+// Inline: the ion unit steps its synapses in its own loop.
+inline void NSynapse::Step(NTime dt) {
+    double& m = State.Transmitter;
+    const std::int32_t n = PulseCounter;
+    if (n == 0 && m == 0) {
+        // At rest nothing changes: skip the divisions.
+        Outputs[0] = 0;
+        return;
+    }
+    if (n == 0) {
+        m = static_cast<double>(m - m / Denominator(dt));
+    } else {
+        // The last pulse step aims at the middle and hands over to dissociation.
+        NTime target = 1;
+        if (n == 1) {
+            State.CurrentTC = Params.DissociationTC;
+            target = 0.5L;
+        }
+        m = static_cast<double>(m + (target - m) / Denominator(dt));
+        --PulseCounter;
+    }
+    if (Inert) {
+        Outputs[0] = 0;
+        return;
+    }
+    const double y = m / Params.K;
+    const double g = y >= 1 ? y / ((y - 1) * Params.Ri + Params.Rs) : y / Params.Rs;
+    // Subnormal K or Rs can still overflow; no finite conductance is taken as none.
+    Outputs[0] = std::isfinite(g) ? g : 0.0;
+}
 
 } // namespace talvero
