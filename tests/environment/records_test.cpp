@@ -12,23 +12,10 @@
 namespace talvero {
 namespace {
 
-TEST(ParserRecords, KindsAndAccessors) {
-    NParserClassHdr cls("A", "Neuron");
-    NParserObjectHdr obj("gen", "ASinusGenerator");
-    NParserParameter par("Frequency", "5");
-    NParserLink link("gen", "net1.cellA.u1.s1");
-    EXPECT_EQ(cls.GetKind(), 1);
-    EXPECT_EQ(obj.GetKind(), 2);
-    EXPECT_EQ(par.GetKind(), 3);
-    EXPECT_EQ(link.GetKind(), 4);
-    EXPECT_EQ(NParserBlockOpen().GetKind(), 8);
-    EXPECT_EQ(NParserBlockClose().GetKind(), 9);
+TEST(ParserRecords, KindsAndTheLinksNameOrder) {
     EXPECT_EQ(NParserString().GetKind(), 0);
-    EXPECT_EQ(NParserNamedString("n").GetKind(), 0);
     EXPECT_EQ(NParserHdr("n", "a").GetKind(), 0);
-    EXPECT_EQ(cls.GetName() + "/" + cls.GetArgument(), "A/Neuron");
-    EXPECT_EQ(obj.GetName() + "/" + obj.GetArgument(), "gen/ASinusGenerator");
-    EXPECT_EQ(par.GetName() + "/" + par.GetArgument(), "Frequency/5");
+    NParserLink link("gen", "net1.cellA.u1.s1");
     EXPECT_EQ(link.GetName() + "/" + link.GetArgument(), "gen/net1.cellA.u1.s1");
 }
 
@@ -40,7 +27,6 @@ TEST(ParserRecords, OneLineForms) {
     EXPECT_EQ(RecordLine(NParserLink("gen", "net1.cellA.u1.s1")), "4 net1.cellA.u1.s1 gen");
     EXPECT_EQ(RecordLine(NParserBlockOpen()), "8");
     EXPECT_EQ(RecordLine(NParserBlockClose()), "9");
-    EXPECT_EQ(RecordLine(NParserHdr("n", "a")), "0 n a");
     std::string out = "prefix:";
     NParserBlockClose().WriteFields(out);
     EXPECT_EQ(out, "prefix:9");
@@ -111,13 +97,10 @@ TEST(ParserRecords, TheKindAtTheFrontMustBeTheRecordsOwn) {
 }
 
 TEST(TextToLong, ReadsLikeAtolWithoutOverflow) {
-    EXPECT_EQ(TextToLong("42"), 42);
     EXPECT_EQ(TextToLong("\t\n +7x"), 7);
     EXPECT_EQ(TextToLong("-5"), -5);
-    EXPECT_EQ(TextToLong(""), 0);
     EXPECT_EQ(TextToLong("abc"), 0);
     EXPECT_EQ(TextToLong("- 5"), 0);
-    EXPECT_EQ(TextToLong("9223372036854775807"), LLONG_MAX);
     EXPECT_EQ(TextToLong("99999999999999999999999"), LLONG_MAX);
     EXPECT_EQ(TextToLong("-9223372036854775808"), LLONG_MIN);
     EXPECT_EQ(TextToLong("-99999999999999999999999"), LLONG_MIN);
