@@ -50,7 +50,12 @@ bool SetTimeStep(NTime step) {
 }
 
 void ResetActiveModel() {
-    if (ActiveModel) ActiveModel->Reset();
+    // Elements derive values from the step and the pulse duration in their Reset (delay cells,
+    // membrane time constant): let them see the model's values, also right after these changed.
+    if (ActiveModel) {
+        RefreshFromModel();
+        ActiveModel->Reset();
+    }
     RefreshFromModel();
 }
 
