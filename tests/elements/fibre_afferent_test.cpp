@@ -53,6 +53,13 @@ TEST(NerveFibre, OneOutputPulsePerRefractoryPeriod) {
     EXPECT_EQ(FibreBench({5, 30}, 0.001).Run(60), (std::vector<int>{14, 39}));
 }
 
+TEST(NerveFibre, CellsFollowTheTimeStepAtReset) {
+    FibreBench b({3}, 0.005);
+    ASSERT_TRUE(SetTimeStep(0.0005));  // resets the active model with the new step
+    EXPECT_EQ(b.Fibre->GetCellsCount(), 10);  // not the 49 cells of the old step
+    EXPECT_EQ(b.Run(30), (std::vector<int>{13}));
+}
+
 TEST(NerveFibre, IsPulseWhileEmitting) {
     FibreBench b({3}, 0.001);
     int active = 0;

@@ -100,8 +100,7 @@ TEST(LTZone, MembraneTimeConstantFollowsThePulseDurationAtReset) {
     auto* neuron = t.Add<NNeuron>("n");
     NLTZone* zone = neuron->GetLTZone();
     EXPECT_NEAR(zone->GetMembraneTC(), 0.0014427, 1e-7);
-    ASSERT_TRUE(t.Model->SetPulseDuration(0.002));
-    t.Reset();
+    ASSERT_TRUE(t.Model->SetPulseDuration(0.002));  // resets the active model with the new value
     EXPECT_NEAR(zone->GetMembraneTC(), 0.0028854, 1e-7);
 }
 
