@@ -41,9 +41,11 @@ public:
     virtual bool ReadBinaryFile(NParserRecordList& records, std::string fileName);
 
     // Builds the user classes and removes their declarations from `records` (each class's block
-    // close stays). Codes 401 to 404, 414.
+    // close stays). Codes 401 to 404, 414; 300 for a block that is never closed, or for objects
+    // nested deeper or more numerous than the bounds allow. A parent "Model" is refused with 401.
     virtual bool BuildClasses(NParserRecordList& records);
-    // Builds every top-level object declaration. On failure the model is emptied.
+    // Builds every top-level object declaration. One of another type than "Model" is added to the
+    // model like a component of its block. On failure the model is emptied.
     virtual bool BuildObjects(NParserRecordList& records);
     // Builds the object whose header stands at `position` in `records`, owned by `owner`. On
     // success `object` is the new object (or the model, for the type "Model") and `end` the
@@ -54,8 +56,10 @@ public:
     virtual bool IsModelLoaded() const { return ModelLoaded; }
     virtual std::string GetModelFileName() const { return ModelFileName; }
     virtual NModel* GetModel() const { return Model.get(); }
-    // Takes ownership of `model`; the prototypes that hung below the old model are re-made below
-    // the new one, and the user classes go with the old model.
+    // Takes ownership of `model` and deletes the old one; the prototypes that hung below the old
+    // model are re-made below the new one, and the user classes and the loaded state go with the
+    // old model. False, with `model` left to the caller, for null (code 4) or when the new model
+    // refuses the name of a prototype it would have to own.
     virtual bool SetModel(NModel* model);
     virtual NPrototypeList& GetUserClasses() { return UserClasses; }
     virtual NPrototypeList& GetClassRegistry() { return ClassRegistry; }

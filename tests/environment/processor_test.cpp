@@ -87,13 +87,10 @@ TEST_F(ProcessorTest, RefusedParameterFailsWith402) {
     EXPECT_EQ(NBasicDescription::GetInstanceCount(), before);
 }
 
-TEST_F(ProcessorTest, LinkInAnObjectThatIsNoNetFailsWith404) {
+TEST_F(ProcessorTest, LinkFailuresAre404OutsideNetsAnd414ForUnknownEnds) {
     EXPECT_FALSE(Build("Model m { ASinusGenerator gen { link a:b ; } }"));
     ExpectFailure(404, "m.gen");
     EXPECT_EQ(ModelComponents(), 0);
-}
-
-TEST_F(ProcessorTest, UnresolvableLinkFailsWith414) {
     EXPECT_FALSE(Build("Model m { Net net1 { Neuron a { } link a:nowhere ; } }"));
     ExpectFailure(414, "m.net1");
     EXPECT_EQ(ModelComponents(), 0);
@@ -140,15 +137,6 @@ TEST_F(ProcessorTest, ClassesAreFoundFromAnywhereButDeriveOnlyFromEarlierOnes) {
     EXPECT_FALSE(Build("class Early : Later { } class Later : ASinusGenerator { } Model m { }"));
     ExpectFailure(401, "Later");
     EXPECT_TRUE(env.GetUserClasses().empty());
-}
-
-TEST_F(ProcessorTest, ClassWithComponentsAndLinksIsCopiedWhole) {
-    ASSERT_TRUE(Build("class Pair : Net { Neuron a { IonUnit u { Synapse s { } } } "
-                      "Neuron b { IonUnit u { Synapse s { } } } link a:b.u.s ; } "
-                      "Model m { Pair net1 { } }"));
-    auto* synapse = dynamic_cast<NAbstractConnector*>(model().GetComponent("net1.b.u.s"));
-    ASSERT_NE(synapse, nullptr);
-    EXPECT_EQ(dynamic_cast<NBasicDescription*>(synapse->GetItem()), model().GetComponent("net1.a"));
 }
 
 // Decisions on what the language leaves open.
@@ -236,20 +224,6 @@ TEST_F(ProcessorTest, ClassesDoublingInSizeAreStoppedAtTheObjectBound) {
     EXPECT_FALSE(Build(text + "Model m { C39 top { } }"));
     EXPECT_EQ(PeekLastErrorCode(), 300u);
     EXPECT_TRUE(env.GetUserClasses().empty());
-}
-
-TEST_F(ProcessorTest, BuildObjectReportsTheBlockClosePosition) {
-    NParserRecordList records;
-    ASSERT_TRUE(Parse("Model m { Net net1 { } } Net other { }", records));
-    NBasicDescription* object = nullptr;
-    NParserRecordPosition end;
-    ASSERT_TRUE(env.BuildObject(records, records.begin(), nullptr, object, end));
-    EXPECT_EQ(object, env.GetModel());
-    EXPECT_EQ((*end)->GetKind(), ParserKindBlockClose);
-    EXPECT_EQ((*std::next(end))->GetName(), "other");
-
-    EXPECT_FALSE(env.BuildObject(records, records.end(), nullptr, object, end));
-    EXPECT_EQ(object, nullptr);
 }
 
 TEST_F(ProcessorTest, BuildClassesRemovesTheClassDeclarations) {
