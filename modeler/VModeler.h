@@ -78,6 +78,9 @@ public:
     void ShowWatchPointsList();
     void CheckModelSource();
     void ShowAbout();
+    // "Сменить модель": a description or binary model file chosen by the user becomes the open
+    // project's model through the steps of a new project's model; the project is then modified.
+    void ChangeModel();
     // The main window was shown: the objects list gets the environment's model.
     void MainWindowShown();
 
@@ -130,6 +133,10 @@ private:
     // Writes the project file to disk; code 1003 with the path on failure.
     bool WriteProjectFile();
     void ShowLastError();
+    // Compiles (a description) or copies (a binary file) the model into the project directory
+    // and loads it, showing any failure; false when nothing reached the environment (the file
+    // could not be compiled or copied, the loaded model stays).
+    bool BuildProjectModel(const std::string& modelPath, bool isSource);
 
     // Fields in the order of the controller's state.
     VMainWindow* MainWindow;
@@ -148,6 +155,9 @@ private:
     WatchWindowMap WatchWindows;
     bool WatchAccumulation = true;
     bool TimeCounter = true;
+    // The model of the open project failed to load and its watch windows were closed: their
+    // stored information is not overwritten with an empty registry.
+    bool KeepStoredWatchInfo = false;
 
     VUserInterface Ui;
 };

@@ -138,6 +138,7 @@ bool VModeler::LoadProject(std::string directory, std::string fileName) {
         if (!Environment->LoadModel(modelPath)) {
             RestoreWorkspace();
             CloseAllWatchWindows();
+            KeepStoredWatchInfo = true;
             return ReportError(1030, modelPath);
         }
     }
@@ -179,6 +180,7 @@ bool VModeler::CloseCurrentProject() {
     ProjectDirectory.clear();
     ProjectOpen = false;
     Modified = false;
+    KeepStoredWatchInfo = false;
     ProjectFile.reset();
     MainWindow->SetCaption(kCaptionBase);
     return true;

@@ -133,6 +133,11 @@ bool VModeler::SaveWorkspace() {
 
     std::string watchInfo;
     if (!EnsureWatchInfoFileName(watchInfo)) return fail();
+    if (KeepStoredWatchInfo && WatchWindows.empty()) {
+        progress.Hide();
+        return true;
+    }
+    KeepStoredWatchInfo = false;
     if (!SaveWatchInfo(true, ProjectDirectory + watchInfo)) {
         progress.Hide();
         return ReportError(1011);

@@ -184,3 +184,23 @@ TEST_F(ComputationTest, TheProjectsStepGovernsFromTheFirstStart) {
 
 } // namespace
 } // namespace talvero::testing
+
+namespace talvero::testing {
+namespace {
+
+TEST_F(ComputationTest, ANeuronModelRunsWithBothWatchesPlotted) {
+    CreateFromText("prj/", "Leg", kNeuronModel);
+    ASSERT_TRUE(Ui.Messages.Messages.empty()) << Ui.Messages.Messages[0].Text;
+    ASSERT_TRUE(Modeler->AddWatchWindow("0"));
+    FakeWatchWindow& window = *Window("0");
+    ASSERT_TRUE(window.Frame.AddObservation("drivewatch", OutGateWatchData("drive", 0, kChartAutoColor)));
+    ASSERT_TRUE(window.Frame.AddObservation("cellwatch", OutGateWatchData("cell", 1, kChartAutoColor)));
+    Modeler->StartComputation();
+    for (int i = 0; i < 10; ++i) Modeler->ComputeTick();
+    EXPECT_NEAR(200 * 0.0001, Now(), 1e-12);
+    ASSERT_EQ(2, window.Chart().GetSeriesCount());
+    for (int s = 0; s < 2; ++s) EXPECT_GT(window.Chart().GetSeries(s)->GetCount(), 0) << s;
+}
+
+} // namespace
+} // namespace talvero::testing

@@ -201,9 +201,12 @@ TEST_F(OpenProjectTest, AMissingModelFileIsReportedAndTheWatchFilesStay) {
     Ui.NameInput.Script.push_back(std::string("plot"));
     Modeler->CreateWatchWindow();
     ASSERT_EQ(1u, Modeler->GetWatchWindows().size());
+    ASSERT_TRUE(Window("0")->Frame.AddObservation("watch", OutGateWatchData("w", 0, kChartAutoColor)));
     Modeler->CloseProject(true);
     ASSERT_TRUE(Exists(At("a/watchinfo")));
     const std::string watchInfo = ReadText(At("a/watchinfo"));
+    const std::string series = ReadText(At("a/watchinfo.0"));
+    ASSERT_NE("", series);
 
     std::filesystem::remove(At("a/arm.btv"));
     Ui.FileOpen.Script.push_back(At("a/A.tvp"));
@@ -214,8 +217,13 @@ TEST_F(OpenProjectTest, AMissingModelFileIsReportedAndTheWatchFilesStay) {
     EXPECT_EQ("Talvero - A", Ui.MainWindow.Caption);
     EXPECT_FALSE(Modeler->GetEnvironment()->IsModelLoaded());
     EXPECT_TRUE(Modeler->GetWatchWindows().empty());
+    // A changed workspace is saved, but the closed windows' information is not overwritten.
+    Ui.MainWindow.Placement.Top += 10;
+    Modeler->ToggleTimeCounter();
     Modeler->CloseProject(true);
+    EXPECT_EQ("0", ReadIni(At("a/A.tvp"))->ReadString("Environment", "TimeCounterStatus", ""));
     EXPECT_EQ(watchInfo, ReadText(At("a/watchinfo")));
+    EXPECT_EQ(series, ReadText(At("a/watchinfo.0")));
 }
 
 TEST_F(OpenProjectTest, CloseWithoutSavingWritesNothingOfTheProject) {
