@@ -34,6 +34,13 @@ TEST_F(ProjectOpenTest, MissingKeysOpenAProjectNamedFailWithoutModelAndWithDefau
     EXPECT_TRUE(Modeler->GetWatchWindows().empty());
     EXPECT_TRUE(Modeler->IsWatchAccumulationOn());
     EXPECT_TRUE(Modeler->IsTimeCounterOn());
+
+    // An empty model name (saved while no model was loaded) means no model as well, not a failure.
+    WriteText(At("p/nomodel.tvp"), "[System]\nProjectName=N\nModelFileName=\n");
+    EXPECT_TRUE(Modeler->LoadProject(At("p/"), "nomodel.tvp"));
+    EXPECT_EQ(0u, PeekLastErrorCode());
+    EXPECT_EQ("Talvero - N", Ui.MainWindow.Caption);
+    EXPECT_FALSE(Modeler->GetEnvironment()->IsModelLoaded());
 }
 
 TEST_F(ProjectOpenTest, NumberTextsAreTruncatedAcceptCommaAndFallBackWhenDamaged) {
