@@ -27,7 +27,7 @@ bool NAbstractNet::CreateLink(const char* itemName, const char* connectorName) {
     auto* connector = dynamic_cast<NAbstractConnector*>(GetComponent(connectorName));
     if (!connector) return ReportError(3, connectorName);
     if (!item->Connect(connector)) return false;
-    Links.emplace(itemName, connectorName);
+    RecordLink(itemName, connectorName);
     return true;
 }
 
@@ -49,7 +49,7 @@ bool NAbstractNet::SetLinks(const NLinksMap& links) {
                 ReportError(3, it->second);
                 result = false;
             } else if (item->Connect(connector)) {
-                Links.emplace(it->first, it->second);
+                RecordLink(it->first, it->second);
             } else {
                 result = false;
             }
@@ -72,11 +72,29 @@ bool NAbstractNet::BreakLink(const char* name) {
 }
 
 void NAbstractNet::BreakAllLinks() {
-    for (auto it = Links.begin(); it != Links.end(); it = Links.upper_bound(it->first))
-        if (auto* item = dynamic_cast<NAbstractItem*>(GetComponent(it->first.c_str()))) item->DisconnectAll();
+    const auto& links = OrderedLinks();
+    for (std::size_t i = 0; i < links.size(); ++i)
+        if (i == 0 || links[i].first != links[i - 1].first)
+            if (auto* item = dynamic_cast<NAbstractItem*>(GetComponent(links[i].first.c_str()))) item->DisconnectAll();
 }
 
-void NAbstractNet::GetLinks(NLinksMap& links) const { links = Links; }
+void NAbstractNet::GetLinks(NLinksMap& links) const {
+    links.clear();
+    for (const auto& link : OrderedLinks()) links.emplace_hint(links.end(), link);
+}
+
+void NAbstractNet::RecordLink(std::string itemName, std::string connectorName) {
+    if (!Links.empty() && LinksOrdered && itemName < Links.back().first) LinksOrdered = false;
+    Links.emplace_back(std::move(itemName), std::move(connectorName));
+}
+
+const std::vector<std::pair<std::string, std::string>>& NAbstractNet::OrderedLinks() const {
+    if (!LinksOrdered) {
+        std::stable_sort(Links.begin(), Links.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+        LinksOrdered = true;
+    }
+    return Links;
+}
 
 // ---- NNet ----
 

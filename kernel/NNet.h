@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "kernel/NBasicDescription.h"
@@ -24,7 +25,16 @@ public:
     virtual void GetLinks(NLinksMap& links) const;
 
 protected:
-    NLinksMap Links;
+    // Records a link made by name.
+    void RecordLink(std::string itemName, std::string connectorName);
+    // The links in key order, equal keys in the order they were made (a multimap's order).
+    const std::vector<std::pair<std::string, std::string>>& OrderedLinks() const;
+
+private:
+    // Appended as links are made and ordered only when read, so that making many links stays
+    // linear instead of paying a string-keyed tree insertion per link.
+    mutable std::vector<std::pair<std::string, std::string>> Links;
+    mutable bool LinksOrdered = true;
 };
 
 class NNet : public NAbstractNet {

@@ -181,6 +181,30 @@ TEST_F(NetTest, SetLinksMakesEveryLinkItCanAndStillReportsFailure) {
     EXPECT_TRUE(net.SetLinks(NLinksMap{}));
 }
 
+TEST_F(NetTest, RecordedLinksReadBackInKeyOrderWithEqualKeysAsMade) {
+    NNet net(nullptr, "net");
+    AddCell(net, "a");
+    AddCell(net, "b");
+    TestCell* dst = AddCell(net, "dst", {"s1", "s2", "s3", "s4"});
+    const std::pair<const char*, const char*> made[] = {{"b", "dst.s3"}, {"a", "dst.s4"}, {"b", "dst.s1"}, {"a", "dst.s2"}};
+    NLinksMap expected;
+    for (const auto& [item, connector] : made) {
+        ASSERT_TRUE(net.CreateLink(item, connector));
+        expected.emplace(item, connector);
+    }
+    NLinksMap links;
+    net.GetLinks(links);
+    EXPECT_EQ(links, expected);  // multimap equality also compares the order of equal keys
+    EXPECT_EQ(links.begin()->second, "dst.s4");
+
+    net.BreakAllLinks();
+    for (const char* s : {"s1", "s2", "s3", "s4"}) EXPECT_EQ(ItemOf(dst->GetComponent(s)), nullptr) << s;
+    ASSERT_TRUE(net.CreateLink("a", "dst.s1"));  // recorded again after the others
+    expected.emplace("a", "dst.s1");
+    net.GetLinks(links);
+    EXPECT_EQ(links, expected);
+}
+
 TEST_F(NetTest, BreakingLinksLeavesTheRecordedLinks) {
     NNet net(nullptr, "net");
     TestCell* src = AddCell(net, "src");
