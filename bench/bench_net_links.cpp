@@ -63,8 +63,11 @@ public:
 
     static BenchCell* Prototype() {
         auto* cell = new BenchCell(nullptr, "BenchCell");
-        for (int i = 0; i < kPorts; ++i)
-            cell->AddComponent(new BenchPort(cell, ("p" + std::to_string(i)).c_str()));
+        for (int i = 0; i < kPorts; ++i) {
+            std::string name = "p";
+            name += std::to_string(i);
+            cell->AddComponent(new BenchPort(cell, name.c_str()));
+        }
         return cell;
     }
 
