@@ -94,7 +94,7 @@ TEST_F(NetTest, InsertionRefusals) {
     EXPECT_EQ(GetLastErrorInfo(), "nobody");
 }
 
-TEST_F(NetTest, NameChecksListsAndParameters) {
+TEST_F(NetTest, NameChecksListsAndOwners) {
     NNet net(nullptr, "net");
     AddCell(net, "b");
     AddCell(net, "a");
@@ -106,19 +106,9 @@ TEST_F(NetTest, NameChecksListsAndParameters) {
     net.GetComponentsList(names);
     EXPECT_EQ(names, (NStringList{"x", "b", "a"}));
 
-    EXPECT_EQ(net.GetParameter("P"), 0);
-    EXPECT_EQ(LastCode(), 20u);
-    EXPECT_FALSE(net.SetParameter("P", 1));
-    EXPECT_EQ(LastCode(), 20u);
-    NStringList parameters;
-    net.GetParametersList(parameters);
-    EXPECT_TRUE(parameters.empty());
-
     TestElement notANet(nullptr, "e");
     EXPECT_FALSE(net.CopyComponents(&notANet));
     EXPECT_EQ(LastCode(), 5u);
-    EXPECT_FALSE(net.CopyParameters(nullptr));
-    EXPECT_EQ(LastCode(), 4u);
 
     TestConnector notAnObject(nullptr, "c");
     EXPECT_EQ(net.New(&notAnObject, "n"), nullptr);
