@@ -94,7 +94,13 @@ void NAnalogAddition::Calculate() {
         CountDown = CalcStep;
         ACalculate();
     } else if (dt > interval) {
-        for (double sum = 0; dt >= sum; sum = sum + CalcStep) ACalculate();
+        // Once the running sum stops growing (a step 2^53 times the interval) it would never pass dt.
+        for (double sum = 0; dt >= sum;) {
+            ACalculate();
+            const double next = sum + CalcStep;
+            if (next == sum) break;
+            sum = next;
+        }
     } else {
         ACalculate();
     }

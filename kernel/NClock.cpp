@@ -43,7 +43,7 @@ NTime GetCurrentTime() { return CachedCurrentTime; }
 NTime GetPulseDuration() { return CachedPulseDuration; }
 
 bool SetTimeStep(NTime step) {
-    if (!(step > 0)) return ReportError(21);  // NaN included
+    if (!(step > 0) || !(static_cast<double>(step) > 0) || !std::isfinite(step)) return ReportError(21);
     if (ActiveModel) return ActiveModel->SetTimeStep(step);
     SetCaches(step, CachedCurrentTime, CachedPulseDuration);
     return true;

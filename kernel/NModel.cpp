@@ -1,6 +1,7 @@
 #include "kernel/NModel.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <string_view>
 
@@ -189,15 +190,17 @@ void NModel::Calculate() {
 }
 
 bool NModel::SetTimeStep(NTime step) {
-    if (!(step > 0)) return ReportError(21);  // NaN included
-    TimeStep = static_cast<double>(step);
+    // NaN, infinity and values that vanish as a double are no step.
+    const double stored = static_cast<double>(step);
+    if (!(step > 0) || !(stored > 0) || !std::isfinite(stored)) return ReportError(21);
+    TimeStep = stored;
     if (GetActiveModel() == this) ResetActiveModel();
     else Reset();
     return true;
 }
 
 bool NModel::SetPulseDuration(NTime duration) {
-    if (!(duration > 0)) return ReportError(21);
+    if (!(duration > 0) || !std::isfinite(static_cast<double>(duration))) return ReportError(21);
     PulseDuration = duration;
     if (GetActiveModel() == this) ResetActiveModel();
     else Reset();

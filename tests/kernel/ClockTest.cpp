@@ -2,6 +2,7 @@
 
 #include <climits>
 #include <cmath>
+#include <limits>
 
 #include "TestElements.h"
 
@@ -57,7 +58,9 @@ TEST_F(ClockTest, NonPositiveOrUndefinedStepIsRefusedAndChangesNothing) {
     NModel model("m");
     SetActiveModel(&model);
     StepActiveModel();
-    for (NTime bad : {NTime(0), NTime(-1), std::nanl("")}) {
+    // Infinity, and a positive extended value that vanishes as a double, are no step either.
+    for (NTime bad : {NTime(0), NTime(-1), std::nanl(""), std::numeric_limits<NTime>::infinity(),
+                      std::numeric_limits<NTime>::denorm_min()}) {
         EXPECT_FALSE(SetTimeStep(bad));
         EXPECT_EQ(LastCode(), 21u);
         EXPECT_EQ(GetLastErrorInfo(), "");
@@ -66,6 +69,7 @@ TEST_F(ClockTest, NonPositiveOrUndefinedStepIsRefusedAndChangesNothing) {
     EXPECT_EQ(GetCurrentTime(), static_cast<NTime>(0.0001));
     EXPECT_EQ(model.GetTimeStep(), static_cast<NTime>(0.0001));
     EXPECT_FALSE(model.SetPulseDuration(std::nanl("")));
+    EXPECT_FALSE(model.SetPulseDuration(std::numeric_limits<NTime>::infinity()));
     EXPECT_EQ(GetPulseDuration(), static_cast<NTime>(0.001));
 }
 
