@@ -1,0 +1,630 @@
+#include "ui/TQtChart.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include <QApplication>
+#include <QChart>
+#include <QChartView>
+#include <QFile>
+#include <QFileInfo>
+#include <QFont>
+#include <QGraphicsItem>
+#include <QFontMetricsF>
+#include <QGraphicsSimpleTextItem>
+#include <QLegend>
+#include <QLineSeries>
+#include <QPainter>
+#include <QPalette>
+#include <QPen>
+#include <QSvgGenerator>
+#include <QTimer>
+#include <QValueAxis>
+
+#include "ui/UiText.h"
+
+namespace talvero::ui {
+namespace {
+
+// Columns narrower than this are not worth thinning for.
+constexpr int kMinColumns = 64;
+// Before the view has a size the copies are thinned for a wide screen.
+constexpr int kDefaultColumns = 1600;
+
+int AxisIndex(VChartAxis axis) { return axis == VChartAxis::Bottom ? 0 : 1; }
+
+// A step of 1, 2 or 5 times a power of ten close to range / ticks.
+double NiceStep(double range, int ticks) {
+    if (!(range > 0) || !std::isfinite(range)) return 1;
+    const double raw = range / std::max(ticks, 1);
+    const double magnitude = std::pow(10.0, std::floor(std::log10(raw)));
+    const double fraction = raw / magnitude;
+    const double nice = fraction <= 1 ? 1 : fraction <= 2 ? 2 : fraction <= 5 ? 5 : 10;
+    return nice * magnitude;
+}
+
+QString LabelFormat(double step) {
+    const int decimals = std::clamp(static_cast<int>(-std::floor(std::log10(step) + 1e-9)), 0, 10);
+    return QStringLiteral("%.%1f").arg(decimals);
+}
+
+} // namespace
+
+QColor AutoColor(int index) {
+    static const QColor palette[] = {
+        QColor(0xd6, 0x27, 0x28), QColor(0x1f, 0x77, 0xb4), QColor(0x2c, 0xa0, 0x2c), QColor(0xff, 0x7f, 0x0e),
+        QColor(0x94, 0x67, 0xbd), QColor(0x8c, 0x56, 0x4b), QColor(0xe3, 0x77, 0xc2), QColor(0x7f, 0x7f, 0x7f),
+        QColor(0xbc, 0xbd, 0x22), QColor(0x17, 0xbe, 0xcf),
+    };
+    constexpr int count = static_cast<int>(sizeof palette / sizeof palette[0]);
+    return palette[((index % count) + count) % count];
+}
+
+QColor SystemColor(int index) {
+    const QPalette palette = QApplication::palette();
+    switch (index) {
+    case 0:  return palette.color(QPalette::Button);            // scroll bar
+    case 1:  return palette.color(QPalette::Dark);              // desktop
+    case 2:  return palette.color(QPalette::Active, QPalette::Highlight);    // active caption
+    case 3:  return palette.color(QPalette::Inactive, QPalette::Highlight);  // inactive caption
+    case 4:  return palette.color(QPalette::Window);            // menu
+    case 5:  return palette.color(QPalette::Base);              // window
+    case 6:  return palette.color(QPalette::Shadow);            // window frame
+    case 7:  return palette.color(QPalette::WindowText);        // menu text
+    case 8:  return palette.color(QPalette::Text);              // window text
+    case 9:  return palette.color(QPalette::Active, QPalette::HighlightedText);    // caption text
+    case 10: return palette.color(QPalette::Window);            // active border
+    case 11: return palette.color(QPalette::Inactive, QPalette::Window);   // inactive border
+    case 12: return palette.color(QPalette::Mid);               // application workspace
+    case 13: return palette.color(QPalette::Highlight);
+    case 14: return palette.color(QPalette::HighlightedText);
+    case 15: return palette.color(QPalette::Button);            // button face
+    case 16: return palette.color(QPalette::Dark);              // button shadow
+    case 17: return palette.color(QPalette::Disabled, QPalette::Text);     // grey text
+    case 18: return palette.color(QPalette::ButtonText);
+    case 19: return palette.color(QPalette::Inactive, QPalette::HighlightedText);
+    case 20: return palette.color(QPalette::Light);             // button highlight
+    case 21: return palette.color(QPalette::Shadow);            // dark 3D shadow
+    case 22: return palette.color(QPalette::Midlight);          // 3D light
+    case 23: return palette.color(QPalette::ToolTipText);
+    case 24: return palette.color(QPalette::ToolTipBase);
+    case 26: return palette.color(QPalette::Link);              // hot-tracked item
+    case 27: return palette.color(QPalette::Active, QPalette::Highlight);
+    case 28: return palette.color(QPalette::Inactive, QPalette::Highlight);
+    case 29: return palette.color(QPalette::Highlight);         // menu highlight
+    case 30: return palette.color(QPalette::Window);            // menu bar
+    default: return palette.color(QPalette::Text);
+    }
+}
+
+QColor ColorFromValue(VColor value, int autoIndex) {
+    if (value == kChartAutoColor) return AutoColor(autoIndex);
+    const auto bits = static_cast<std::uint32_t>(value);
+    if (bits & 0x80000000u) return SystemColor(static_cast<int>(bits & 0xFF));
+    if (bits == 0x1FFFFFFFu) return QColor(Qt::transparent);  // "no colour"
+    return QColor(static_cast<int>(bits & 0xFF), static_cast<int>((bits >> 8) & 0xFF),
+                  static_cast<int>((bits >> 16) & 0xFF));
+}
+
+VColor ValueFromColor(const QColor& color) {
+    const QColor rgb = color.toRgb();
+    return static_cast<VColor>(static_cast<std::uint32_t>(rgb.red()) | (static_cast<std::uint32_t>(rgb.green()) << 8) |
+                               (static_cast<std::uint32_t>(rgb.blue()) << 16));
+}
+
+// ---------------------------------------------------------------------------------------------
+
+// Paints every series' drawn copy inside the plot area.
+class TSeriesLayer final : public QGraphicsItem {
+public:
+    TSeriesLayer(TQtChart* owner, QGraphicsItem* parent) : QGraphicsItem(parent), Owner(owner) {
+        // Above the grid, below the legend.
+        setZValue(4.5);
+        setFlag(QGraphicsItem::ItemHasNoContents, false);
+    }
+    QRectF boundingRect() const override { return Area; }
+    void SetArea(const QRectF& area) {
+        if (area == Area) return;
+        prepareGeometryChange();
+        Area = area;
+    }
+    void paint(QPainter* painter, const QStyleOptionGraphicsItem*, QWidget*) override {
+        if (Owner) Owner->PaintSeries(*painter);
+    }
+
+    TQtChart* Owner;
+
+private:
+    QRectF Area;
+};
+
+TQtSeries::TQtSeries(TQtChart& chart, QLineSeries* line, int autoIndex)
+    : Owner(chart), LineSeries(line), AutoIndex(autoIndex) {
+    LineSeries->setPen(QPen(DrawnColor(), 2));
+}
+
+void TQtSeries::SetTitle(const std::string& title) {
+    Title = title;
+    LineSeries->setName(FromCp(title));
+}
+
+QColor TQtSeries::DrawnColor() const { return ColorFromValue(Color, AutoIndex); }
+
+void TQtSeries::SetColor(VColor color) {
+    Color = color;
+    QPen pen = LineSeries->pen();
+    pen.setColor(DrawnColor());
+    LineSeries->setPen(pen);
+    Touch();
+}
+
+void TQtSeries::Touch() {
+    Dirty = true;
+    Owner.SeriesChanged(*this);
+}
+
+void TQtSeries::AddXY(double x, double y, VColor) {
+    // Every point takes the series' colour: the line is drawn in one colour.
+    if (Xs.size() == Head || !(x < Xs.back())) {
+        Xs.push_back(x);
+        Ys.push_back(y);
+    } else {
+        // Out of order: after the points with the same X. The drawn copy is made anew.
+        const auto at = std::upper_bound(Xs.begin() + static_cast<std::ptrdiff_t>(Head), Xs.end(), x);
+        const auto offset = at - Xs.begin();
+        Xs.insert(at, x);
+        Ys.insert(Ys.begin() + offset, y);
+        ThinValid = false;
+    }
+    Touch();
+}
+
+double TQtSeries::GetX(int index) const {
+    if (index < 0 || index >= GetCount()) return 0;
+    return Xs[Head + static_cast<std::size_t>(index)];
+}
+
+double TQtSeries::GetY(int index) const {
+    if (index < 0 || index >= GetCount()) return 0;
+    return Ys[Head + static_cast<std::size_t>(index)];
+}
+
+void TQtSeries::DeleteFirst() {
+    if (GetCount() == 0) return;
+    ++Head;
+    ++Dropped;
+    FrontDropped = true;
+    if (Head == Xs.size()) {
+        Xs.clear();
+        Ys.clear();
+        Head = 0;
+    } else if (Head >= 4096 && Head * 2 >= Xs.size()) {
+        Xs.erase(Xs.begin(), Xs.begin() + static_cast<std::ptrdiff_t>(Head));
+        Ys.erase(Ys.begin(), Ys.begin() + static_cast<std::ptrdiff_t>(Head));
+        Head = 0;
+    }
+    Touch();
+}
+
+void TQtSeries::Clear() {
+    Dropped += static_cast<std::uint64_t>(GetCount());
+    Xs.clear();
+    Ys.clear();
+    Head = 0;
+    ThinValid = false;
+    Touch();
+}
+
+void TQtSeries::SetActive(bool active) {
+    if (active == Active) return;
+    Active = active;
+    if (active) Owner.SeriesActivated();
+}
+
+void TQtSeries::ThinFrom(std::size_t index) {
+    const std::size_t count = Xs.size() - Head;
+    const double* xs = Xs.data() + Head;
+    const double* ys = Ys.data() + Head;
+    TailDrawn = Drawn.size();
+    TailSequence = Dropped + index;
+    std::size_t i = index;
+    while (i < count) {
+        // One column: its first, lowest, highest and last point, in their own order.
+        const double column = Owner.ColumnOf(xs[i]);
+        const std::size_t first = i;
+        std::size_t low = i;
+        std::size_t high = i;
+        ++i;
+        while (i < count && Owner.ColumnOf(xs[i]) == column) {
+            if (ys[i] < ys[low]) low = i;
+            if (ys[i] > ys[high]) high = i;
+            ++i;
+        }
+        TailDrawn = Drawn.size();
+        TailSequence = Dropped + first;
+        const std::size_t picks[4] = {first, std::min(low, high), std::max(low, high), i - 1};
+        std::size_t previous = count;
+        for (std::size_t pick : picks) {
+            if (pick == previous) continue;
+            Drawn.emplace_back(xs[pick], ys[pick]);
+            previous = pick;
+        }
+    }
+}
+
+void TQtSeries::ThinAll() {
+    Drawn.clear();
+    ThinFrom(0);
+    ThinGrid = Owner.Grid;
+    ThinValid = true;
+    FrontDropped = false;
+}
+
+void TQtSeries::ThinFront() {
+    const std::size_t count = Xs.size() - Head;
+    const double* xs = Xs.data() + Head;
+    const double* ys = Ys.data() + Head;
+    // The columns before the first point are gone; the first point's column lost some points.
+    // It lies before the last column, which begins with a point that is still there.
+    const double column = Owner.ColumnOf(xs[0]);
+    std::size_t gone = 0;
+    while (gone < TailDrawn && Owner.ColumnOf(Drawn[gone].x()) <= column) ++gone;
+    std::size_t i = 0;
+    std::size_t low = 0;
+    std::size_t high = 0;
+    while (i < count && Owner.ColumnOf(xs[i]) == column) {
+        if (ys[i] < ys[low]) low = i;
+        if (ys[i] > ys[high]) high = i;
+        ++i;
+    }
+    QPointF front[4];
+    std::size_t made = 0;
+    const std::size_t picks[4] = {0, std::min(low, high), std::max(low, high), i - 1};
+    std::size_t previous = count;
+    for (std::size_t pick : picks) {
+        if (pick == previous) continue;
+        front[made++] = QPointF(xs[pick], ys[pick]);
+        previous = pick;
+    }
+    Drawn.erase(Drawn.begin(), Drawn.begin() + static_cast<std::ptrdiff_t>(gone));
+    Drawn.insert(Drawn.begin(), front, front + made);
+    TailDrawn = TailDrawn - gone + made;
+    FrontDropped = false;
+}
+
+void TQtSeries::Thin() {
+    // A new grid, an insert out of order, a clear, or a front that reached the last column: the
+    // copy is made anew.
+    if (!ThinValid || ThinGrid != Owner.Grid || (FrontDropped && TailSequence < Dropped + 1) || GetCount() == 0) {
+        ThinAll();
+        return;
+    }
+    if (FrontDropped) ThinFront();
+    // The last column may have grown: it is made again with everything after it.
+    Drawn.resize(TailDrawn);
+    ThinFrom(IndexOfSequence(TailSequence));
+}
+
+// ---------------------------------------------------------------------------------------------
+
+TQtChart::TQtChart(QWidget* parent) {
+    QtChart = new QChart();
+    QtChart->setBackgroundBrush(Qt::white);
+    QtChart->setBackgroundRoundness(0);
+    QtChart->setPlotAreaBackgroundVisible(false);
+    QtChart->setDropShadowEnabled(false);
+    QtChart->setTitle(QStringLiteral(" "));
+    QtChart->setAnimationOptions(QChart::NoAnimation);
+    QtChart->legend()->setVisible(false);
+    QtChart->legend()->setReverseMarkers(true);
+    QtChart->legend()->setAlignment(Qt::AlignRight);
+    QtChart->setMargins(QMargins(4, 2, 8, 4));
+
+    AxisX = new QValueAxis();
+    AxisY = new QValueAxis();
+    for (QValueAxis* axis : {AxisX, AxisY}) {
+        axis->setRange(0, 1);
+        axis->setTickType(QValueAxis::TicksDynamic);
+        axis->setTickAnchor(0);
+        axis->setTickInterval(0.2);
+        axis->setLabelFormat(QStringLiteral("%.1f"));
+        axis->setMinorTickCount(0);
+    }
+    QtChart->addAxis(AxisX, Qt::AlignBottom);
+    QtChart->addAxis(AxisY, Qt::AlignLeft);
+
+    // The left axis title reads horizontally, above the axis.
+    LeftTitle = new QGraphicsSimpleTextItem(QtChart);
+    LeftTitle->setFont(AxisY->titleFont());
+    LeftTitle->setBrush(AxisY->titleBrush());
+    Layer = new TSeriesLayer(this, QtChart);
+
+    ChartView = new QChartView(QtChart, parent);
+    ChartView->setRenderHint(QPainter::Antialiasing, false);
+    ChartView->setFrameShape(QFrame::NoFrame);
+    ChartView->setBackgroundBrush(Qt::white);
+    if (!parent) OwnedView.reset(ChartView.data());
+
+    QObject::connect(QtChart, &QChart::plotAreaChanged, QtChart, [this](const QRectF& area) {
+        Layer->SetArea(area);
+        PlaceLeftTitle();
+        if (Columns() != GridColumns) QueueFlush();
+    });
+}
+
+TQtChart::~TQtChart() {
+    FlushQueued = false;
+    // Series belong to the Qt chart; the chart belongs to the view, which may outlive this
+    // object inside its window for a moment.
+    if (ChartView) {
+        Layer->Owner = nullptr;
+        for (const auto& series : Series) {
+            QtChart->removeSeries(series->Line());
+            delete series->Line();
+        }
+    }
+    Series.clear();
+}
+
+VChartSeries* TQtChart::AddSeries() {
+    auto* line = new QLineSeries();
+    QtChart->addSeries(line);
+    line->attachAxis(AxisX);
+    line->attachAxis(AxisY);
+    // Automatic colours go by the place in the chart, so that series made again in the same
+    // order look the same.
+    Series.push_back(std::unique_ptr<TQtSeries>(new TQtSeries(*this, line, static_cast<int>(Series.size()))));
+    SeriesChanged(*Series.back());
+    return Series.back().get();
+}
+
+void TQtChart::RemoveSeries(VChartSeries* series) {
+    auto found = std::find_if(Series.begin(), Series.end(), [series](const auto& s) { return s.get() == series; });
+    if (found == Series.end()) return;
+    QLineSeries* line = (*found)->Line();
+    QtChart->removeSeries(line);
+    delete line;
+    Series.erase(found);
+    QueueFlush();
+}
+
+VChartSeries* TQtChart::GetSeries(int index) const { return GetQtSeries(index); }
+
+TQtSeries* TQtChart::GetQtSeries(int index) const {
+    if (index < 0 || index >= GetSeriesCount()) return nullptr;
+    return Series[static_cast<std::size_t>(index)].get();
+}
+
+void TQtChart::SetLegendVisible(bool visible) {
+    if (visible == LegendVisible) return;
+    LegendVisible = visible;
+    QtChart->legend()->setVisible(visible);
+    if (OnSettingsChanged) OnSettingsChanged();
+}
+
+void TQtChart::SetAxisTitle(VChartAxis axis, const std::string& title) {
+    if (AxisTitles[AxisIndex(axis)] == title) return;
+    AxisTitles[AxisIndex(axis)] = title;
+    if (axis == VChartAxis::Bottom) {
+        AxisX->setTitleText(FromCp(title));
+        AxisX->setTitleVisible(!title.empty());
+    } else {
+        LeftTitle->setText(FromCp(title));
+        PlaceLeftTitle();
+    }
+    if (OnSettingsChanged) OnSettingsChanged();
+}
+
+const std::string& TQtChart::GetAxisTitle(VChartAxis axis) const { return AxisTitles[AxisIndex(axis)]; }
+
+void TQtChart::SetAxisLabelsVisible(VChartAxis axis, bool visible) {
+    if (AxisLabels[AxisIndex(axis)] == visible) return;
+    AxisLabels[AxisIndex(axis)] = visible;
+    (axis == VChartAxis::Bottom ? AxisX : AxisY)->setLabelsVisible(visible);
+    if (OnSettingsChanged) OnSettingsChanged();
+}
+
+bool TQtChart::AreAxisLabelsVisible(VChartAxis axis) const { return AxisLabels[AxisIndex(axis)]; }
+
+void TQtChart::PlaceLeftTitle() {
+    const QRectF plot = QtChart->plotArea();
+    const QRectF text = LeftTitle->boundingRect();
+    // Left-aligned with the chart's edge, just above the plot area.
+    const qreal x = std::max<qreal>(4, plot.left() - 8 - text.width() / 2);
+    LeftTitle->setPos(std::min(x, std::max<qreal>(4, QtChart->size().width() - text.width() - 4)),
+                      std::max<qreal>(0, plot.top() - text.height() - 4));
+}
+
+int TQtChart::Columns() const {
+    const qreal width = QtChart->plotArea().width();
+    if (width < 1) return kDefaultColumns;
+    const qreal ratio = ChartView ? ChartView->devicePixelRatioF() : 1.0;
+    return std::max(kMinColumns, static_cast<int>(std::ceil(width * ratio)));
+}
+
+void TQtChart::SeriesChanged(TQtSeries& series) {
+    if (series.Active) QueueFlush();
+}
+
+void TQtChart::SeriesActivated() {
+    for (const auto& series : Series)
+        if (!series->Active) return;
+    Flush();
+}
+
+bool TQtChart::AnyDirty() const {
+    return std::any_of(Series.begin(), Series.end(), [](const auto& s) { return s->Dirty; });
+}
+
+void TQtChart::QueueFlush() {
+    if (FlushQueued) return;
+    FlushQueued = true;
+    QTimer::singleShot(0, QtChart, [alive = std::weak_ptr<bool>(Alive), this] {
+        if (alive.lock() && FlushQueued) Flush();
+    });
+}
+
+void TQtChart::Flush() {
+    FlushQueued = false;
+    // The horizontal range from the ends of the series, which keep their points in order.
+    double xMin = std::numeric_limits<double>::infinity();
+    double xMax = -xMin;
+    for (const auto& series : Series) {
+        if (series->GetCount() == 0) continue;
+        xMin = std::min(xMin, series->Xs[series->Head]);
+        xMax = std::max(xMax, series->Xs.back());
+    }
+    if (!(xMin <= xMax) || !std::isfinite(xMin) || !std::isfinite(xMax)) {
+        xMin = 0;
+        xMax = 1;
+    }
+    UpdateAxis(AxisX, xMin, xMax, &Range[0]);
+
+    const int columns = Columns();
+    const double scale = columns / (Range[1] - Range[0]);
+    if (columns != GridColumns || Range[0] != GridMin || scale != GridScale) {
+        ++Grid;
+        GridColumns = columns;
+        GridMin = Range[0];
+        GridScale = scale;
+    }
+    for (const auto& series : Series) {
+        if (!series->Active || (!series->Dirty && series->ThinGrid == Grid)) continue;
+        series->Thin();
+        series->Dirty = false;
+    }
+
+    // The drawn copies hold every column's lowest and highest point: their extremes are the
+    // series' extremes, found without walking all points.
+    double yMin = std::numeric_limits<double>::infinity();
+    double yMax = -yMin;
+    for (const auto& series : Series)
+        for (const QPointF& p : series->Drawn) {
+            if (!std::isfinite(p.y())) continue;
+            yMin = std::min(yMin, p.y());
+            yMax = std::max(yMax, p.y());
+        }
+    if (!(yMin <= yMax)) {
+        yMin = 0;
+        yMax = 1;
+    }
+    // Some room above and below, so that lines along the extremes stay visible.
+    const double ySpan = yMax - yMin;
+    const double yPad = ySpan > 0 ? ySpan * 0.05 : (yMin == 0 ? 0.5 : std::abs(yMin) * 0.1);
+    UpdateAxis(AxisY, yMin - yPad, yMax + yPad, &Range[2]);
+    Layer->update();
+}
+
+void TQtChart::UpdateAxis(QValueAxis* axis, double min, double max, double* shown) {
+    const QSizeF size = QtChart->size();
+    const int ticks = axis == AxisX ? std::clamp(static_cast<int>(size.width() / 90), 2, 10)
+                                    : std::clamp(static_cast<int>(size.height() / 45), 2, 10);
+    double span = max - min;
+    if (!(span > 0)) span = min == 0 ? 1 : std::abs(min) * 0.1;
+    const double step = NiceStep(span, ticks);
+    // Whole steps outward: the range stays while the data grow within it.
+    double from = std::floor(min / step) * step;
+    double to = std::ceil(max / step) * step;
+    if (!(to - from >= step * 0.5)) to = from + step;
+    if (!std::isfinite(from) || !std::isfinite(to) || !(to > from)) {
+        from = 0;
+        to = 1;
+    }
+    if (from == shown[0] && to == shown[1]) return;
+    shown[0] = from;
+    shown[1] = to;
+    axis->setRange(from, to);
+    axis->setTickAnchor(from);
+    if (axis->tickInterval() != step) axis->setTickInterval(step);
+    const QString format = LabelFormat(step);
+    if (axis->labelFormat() != format) axis->setLabelFormat(format);
+}
+
+void TQtChart::PaintSeries(QPainter& painter) {
+    const QRectF plot = QtChart->plotArea();
+    if (plot.width() <= 0 || plot.height() <= 0) return;
+    painter.save();
+    painter.setClipRect(plot);
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    const double sx = plot.width() / (Range[1] - Range[0]);
+    const double sy = plot.height() / (Range[3] - Range[2]);
+    // Whole pixels: the raster engine draws integer polylines fastest, and consecutive points on
+    // the same pixel are drawn once.
+    QPolygon line;
+    for (const auto& series : Series) {
+        const std::vector<QPointF>& drawn = series->Drawn;
+        if (drawn.empty()) continue;
+        QPen pen(series->DrawnColor(), 1);
+        pen.setCosmetic(true);
+        painter.setPen(pen);
+        line.clear();
+        line.reserve(static_cast<qsizetype>(drawn.size()));
+        auto flush = [&] {
+            if (line.size() == 1) painter.drawPoint(line.front());
+            else if (line.size() > 1) painter.drawPolyline(line);
+            line.clear();
+        };
+        for (const QPointF& p : drawn) {
+            const double x = plot.left() + (p.x() - Range[0]) * sx;
+            const double y = plot.bottom() - (p.y() - Range[2]) * sy;
+            // A value that cannot be placed breaks the line.
+            if (!std::isfinite(x) || !std::isfinite(y)) {
+                flush();
+                continue;
+            }
+            const QPoint pixel(static_cast<int>(std::lround(std::clamp(x, -1e6, 1e6))),
+                               static_cast<int>(std::lround(std::clamp(y, -1e6, 1e6))));
+            if (line.isEmpty() || line.back() != pixel) line.append(pixel);
+        }
+        flush();
+    }
+    painter.restore();
+}
+
+TPictureFormat TQtChart::FormatOfFileName(const QString& fileName) {
+    const QString suffix = QFileInfo(fileName).suffix().toLower();
+    if (suffix == QLatin1String("png")) return TPictureFormat::Png;
+    if (suffix == QLatin1String("svg")) return TPictureFormat::Svg;
+    return TPictureFormat::Bmp;
+}
+
+QImage TQtChart::Render() {
+    Flush();
+    const QSize size = ChartView->size().expandedTo(QSize(1, 1));
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    ChartView->render(&painter);
+    return image;
+}
+
+bool TQtChart::SavePicture(const QString& fileName, TPictureFormat format) {
+    if (format != TPictureFormat::Svg) {
+        const QImage image = Render();
+        return image.save(fileName, format == TPictureFormat::Png ? "PNG" : "BMP");
+    }
+    Flush();
+    const QSize size = ChartView->size().expandedTo(QSize(1, 1));
+    // The generator reports no failure of its own: find out first whether the file can be written.
+    QFile probe(fileName);
+    if (!probe.open(QIODevice::WriteOnly | QIODevice::Truncate)) return false;
+    probe.close();
+    QSvgGenerator generator;
+    generator.setFileName(fileName);
+    generator.setSize(size);
+    generator.setViewBox(QRect(QPoint(0, 0), size));
+    generator.setTitle(QtChart->title().trimmed());
+    QPainter painter;
+    if (!painter.begin(&generator)) return false;
+    painter.fillRect(QRect(QPoint(0, 0), size), Qt::white);
+    ChartView->render(&painter);
+    return painter.end();
+}
+
+bool TQtChart::SaveBitmap(const std::string& fileName) {
+    const QString name = QFile::decodeName(QByteArray::fromStdString(fileName));
+    return SavePicture(name, FormatOfFileName(name));
+}
+
+} // namespace talvero::ui
