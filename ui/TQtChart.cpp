@@ -614,6 +614,7 @@ bool TQtChart::SavePicture(const QString& fileName, TPictureFormat format) {
     generator.setFileName(fileName);
     generator.setSize(size);
     generator.setViewBox(QRect(QPoint(0, 0), size));
+    generator.setResolution(ChartView->logicalDpiX());
     generator.setTitle(QtChart->title().trimmed());
     QPainter painter;
     if (!painter.begin(&generator)) return false;

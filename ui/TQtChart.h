@@ -152,6 +152,8 @@ public:
     // Hands every pending change to Qt now instead of at the next turn of the event loop.
     void Flush();
     bool HasPendingChanges() const { return FlushQueued || AnyDirty(); }
+    // The pixel column of x on the grid the drawn copies are made for.
+    double ColumnOf(double x) const { return std::floor((x - GridMin) * GridScale); }
 
 private:
     friend class TQtSeries;
@@ -161,8 +163,6 @@ private:
     void QueueFlush();
     bool AnyDirty() const;
     int Columns() const;
-    // The column of x on the current grid.
-    double ColumnOf(double x) const { return std::floor((x - GridMin) * GridScale); }
     // Sets the axis to whole steps around [min, max]; `shown` holds the range it shows.
     void UpdateAxis(QValueAxis* axis, double min, double max, double* shown);
     void PlaceLeftTitle();

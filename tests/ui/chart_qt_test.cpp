@@ -1,0 +1,289 @@
+// The watch frame's chart on Qt Charts: colours, point order, the drawn copy, batching of
+// updates, and the same series as the in-memory chart after the same updates.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <map>
+#include <memory>
+#include <random>
+#include <utility>
+#include <vector>
+
+#include <QApplication>
+#include <QChart>
+#include <QLegend>
+#include <QLineSeries>
+#include <QPalette>
+
+#include "UiTestSupport.h"
+#include "kernel/NModel.h"
+#include "modeler/TWatchFrame.h"
+#include "modeler/VMemoryChart.h"
+#include "modeler/WatchTestSupport.h"
+#include "ui/TQtChart.h"
+
+namespace talvero::ui {
+namespace {
+
+using Points = std::vector<std::pair<double, double>>;
+
+Points PointsOf(const VChartSeries& series) {
+    Points p;
+    for (int i = 0; i < series.GetCount(); ++i) p.emplace_back(series.GetX(i), series.GetY(i));
+    return p;
+}
+
+TEST(ChartColors, ValuesMapToTheirColours) {
+    EXPECT_EQ(ColorFromValue(0x000000FF), QColor(255, 0, 0));
+    EXPECT_EQ(ColorFromValue(0x00FF0000), QColor(0, 0, 255));
+    EXPECT_EQ(ColorFromValue(0x00123456), QColor(0x56, 0x34, 0x12));
+    EXPECT_EQ(ValueFromColor(QColor(0x56, 0x34, 0x12)), 0x00123456);
+    // System colours: the high bit and the index of the desktop's colour.
+    EXPECT_EQ(ColorFromValue(static_cast<VColor>(0x80000005)), QApplication::palette().color(QPalette::Base));
+    EXPECT_EQ(ColorFromValue(static_cast<VColor>(0x8000000F)), QApplication::palette().color(QPalette::Button));
+    // The automatic colour depends on the series' place, and differs between neighbours.
+    EXPECT_EQ(ColorFromValue(kChartAutoColor, 3), AutoColor(3));
+    EXPECT_NE(AutoColor(0), AutoColor(1));
+
+    TQtChart chart;
+    VChartSeries* first = chart.AddSeries();
+    VChartSeries* second = chart.AddSeries();
+    second->SetColor(0x0000FF00);
+    EXPECT_EQ(first->GetColor(), kChartAutoColor);
+    EXPECT_EQ(chart.GetQtSeries(0)->DrawnColor(), AutoColor(0));
+    EXPECT_EQ(chart.GetQtSeries(1)->DrawnColor(), QColor(0, 255, 0));
+    EXPECT_EQ(chart.GetQtSeries(1)->Line()->pen().color(), QColor(0, 255, 0));
+}
+
+TEST(QtChart, LooksAsAWatchChartAtCreation) {
+    TQtChart chart;
+    EXPECT_EQ(chart.Chart()->title(), QStringLiteral(" "));
+    EXPECT_EQ(chart.Chart()->backgroundBrush().color(), QColor(Qt::white));
+    EXPECT_FALSE(chart.Chart()->legend()->isVisible());
+    EXPECT_TRUE(chart.Chart()->legend()->reverseMarkers());
+    EXPECT_FALSE(chart.IsLegendVisible());
+    EXPECT_TRUE(chart.AreAxisLabelsVisible(VChartAxis::Bottom));
+    EXPECT_TRUE(chart.AreAxisLabelsVisible(VChartAxis::Left));
+
+    int changes = 0;
+    chart.OnSettingsChanged = [&] { ++changes; };
+    chart.SetLegendVisible(true);
+    EXPECT_TRUE(chart.Chart()->legend()->isVisible());
+    chart.SetAxisTitle(VChartAxis::Left, uitest::Cp("Длина, мм"));
+    EXPECT_EQ(chart.GetAxisTitle(VChartAxis::Left), uitest::Cp("Длина, мм"));
+    chart.SetAxisLabelsVisible(VChartAxis::Bottom, false);
+    EXPECT_FALSE(chart.AreAxisLabelsVisible(VChartAxis::Bottom));
+    chart.SetAxisLabelsVisible(VChartAxis::Bottom, false);  // no change
+    EXPECT_EQ(changes, 3);
+
+    VChartSeries* series = chart.AddSeries();
+    series->SetTitle(uitest::Cp("Мышца"));
+    EXPECT_EQ(chart.GetQtSeries(0)->Line()->name(), uitest::U("Мышца"));
+}
+
+TEST(QtChart, KeepsPointsInAscendingXAndDropsTheFront) {
+    TQtChart chart;
+    VChartSeries& s = *chart.AddSeries();
+    s.AddXY(1, 10, 0);
+    s.AddXY(3, 30, 0);
+    s.AddXY(2, 20, 0);
+    s.AddXY(2, 21, 0);  // after the point with the same X
+    s.AddXY(0, 0, 0);
+    EXPECT_EQ(PointsOf(s), (Points{{0, 0}, {1, 10}, {2, 20}, {2, 21}, {3, 30}}));
+    s.DeleteFirst();
+    s.DeleteFirst();
+    EXPECT_EQ(PointsOf(s), (Points{{2, 20}, {2, 21}, {3, 30}}));
+    EXPECT_EQ(s.GetX(7), 0);
+    EXPECT_EQ(s.GetY(-1), 0);
+    s.Clear();
+    EXPECT_EQ(s.GetCount(), 0);
+    s.DeleteFirst();
+    EXPECT_EQ(s.GetCount(), 0);
+}
+
+// For every pixel column of the chart's current grid: the drawn copy holds the column's first,
+// last, lowest and highest value, and nothing that is not a point of the series.
+void ExpectDrawnCopyIsExact(TQtChart& chart, int index) {
+    chart.Flush();
+    const TQtSeries& s = *chart.GetQtSeries(index);
+    const std::vector<QPointF>& drawn = s.DrawnPoints();
+    ASSERT_GT(s.GetCount(), 0);
+    // The same columns as the chart's: found from the drawn copy's own ends and the series.
+    struct Column {
+        double FirstX, FirstY, LastX, LastY, Low, High;
+    };
+    auto columnsOf = [&](auto&& pointAt, int count) {
+        std::map<double, Column> columns;
+        for (int i = 0; i < count; ++i) {
+            const auto [x, y] = pointAt(i);
+            const double c = chart.ColumnOf(x);
+            auto [it, fresh] = columns.try_emplace(c, Column{x, y, x, y, y, y});
+            if (fresh) continue;
+            it->second.LastX = x;
+            it->second.LastY = y;
+            it->second.Low = std::min(it->second.Low, y);
+            it->second.High = std::max(it->second.High, y);
+        }
+        return columns;
+    };
+    const auto expected = columnsOf([&](int i) { return std::pair{s.GetX(i), s.GetY(i)}; }, s.GetCount());
+    const auto actual =
+        columnsOf([&](int i) { return std::pair{drawn[static_cast<std::size_t>(i)].x(), drawn[static_cast<std::size_t>(i)].y()}; },
+                  static_cast<int>(drawn.size()));
+    ASSERT_EQ(actual.size(), expected.size());
+    for (const auto& [c, e] : expected) {
+        const Column& a = actual.at(c);
+        EXPECT_EQ(a.FirstX, e.FirstX);
+        EXPECT_EQ(a.FirstY, e.FirstY);
+        EXPECT_EQ(a.LastX, e.LastX);
+        EXPECT_EQ(a.LastY, e.LastY);
+        EXPECT_EQ(a.Low, e.Low);
+        EXPECT_EQ(a.High, e.High);
+    }
+    EXPECT_LE(drawn.size(), expected.size() * 4);
+}
+
+TEST(QtChart, DrawsFewPointsForLongSeriesAndKeepsEveryColumnsExtremes) {
+    TQtChart chart;
+    chart.View()->resize(400, 300);
+    chart.View()->show();
+    QApplication::processEvents();
+    std::mt19937 random(7);
+    std::uniform_real_distribution<double> value(-1, 1);
+    VChartSeries& s = *chart.AddSeries();
+    s.SetActive(false);
+    for (int i = 0; i < 200000; ++i) s.AddXY(i * 0.0001, value(random), 0);
+    s.SetActive(true);
+    EXPECT_LT(chart.GetQtSeries(0)->DrawnCount(), 4 * 400);
+    ExpectDrawnCopyIsExact(chart, 0);
+
+    // Growing at the end and losing the front, as a watch with a moving window does.
+    for (int tick = 0; tick < 50; ++tick) {
+        s.SetActive(false);
+        for (int i = 0; i < 37; ++i) s.AddXY(s.GetX(s.GetCount() - 1) + 0.0001, value(random), 0);
+        for (int i = 0; i < 29; ++i) s.DeleteFirst();
+        s.SetActive(true);
+        if (tick % 10 == 0) ExpectDrawnCopyIsExact(chart, 0);
+    }
+    ExpectDrawnCopyIsExact(chart, 0);
+    // A point out of order and a new size.
+    s.AddXY(s.GetX(100) + 0.00001, 5, 0);
+    chart.View()->resize(300, 200);
+    QApplication::processEvents();
+    ExpectDrawnCopyIsExact(chart, 0);
+}
+
+TEST(QtChart, AnInactiveSeriesShowsNothingNewUntilAllAreActive) {
+    TQtChart chart;
+    VChartSeries& a = *chart.AddSeries();
+    VChartSeries& b = *chart.AddSeries();
+    a.AddXY(0, 0, 0);
+    chart.Flush();
+    ASSERT_EQ(chart.GetQtSeries(0)->DrawnCount(), 1);
+
+    a.SetActive(false);
+    b.SetActive(false);
+    a.AddXY(1, 1, 0);
+    b.AddXY(1, 1, 0);
+    QApplication::processEvents();
+    EXPECT_EQ(chart.GetQtSeries(0)->DrawnCount(), 1);
+    EXPECT_EQ(chart.GetQtSeries(1)->DrawnCount(), 0);
+    a.SetActive(true);
+    EXPECT_EQ(chart.GetQtSeries(0)->DrawnCount(), 1);  // b is still inactive
+    b.SetActive(true);                                  // the one redraw, at once
+    EXPECT_FALSE(chart.HasPendingChanges());
+    EXPECT_EQ(chart.GetQtSeries(0)->DrawnCount(), 2);
+    EXPECT_EQ(chart.GetQtSeries(1)->DrawnCount(), 1);
+
+    // A change to an active series shows at the next turn of the event loop.
+    a.AddXY(2, 0, 0);
+    EXPECT_TRUE(chart.HasPendingChanges());
+    QApplication::processEvents();
+    EXPECT_FALSE(chart.HasPendingChanges());
+    EXPECT_EQ(chart.GetQtSeries(0)->DrawnCount(), 3);
+}
+
+TEST(QtChart, BadValuesNeitherCrashNorSpoilTheAxes) {
+    TQtChart chart;
+    VChartSeries& s = *chart.AddSeries();
+    s.AddXY(0, std::nan(""), 0);
+    s.AddXY(1, INFINITY, 0);
+    s.AddXY(2, 1e308, 0);
+    s.AddXY(std::nan(""), 0, 0);
+    chart.Flush();
+    const QImage image = chart.Render();
+    EXPECT_FALSE(image.isNull());
+    EXPECT_EQ(s.GetCount(), 4);
+}
+
+// The same frame logic over the in-memory chart and over Qt Charts, through a long scripted run
+// with growing, dropping, restarting and histogram gates.
+TEST(QtChart, EndsPointForPointWhereTheMemoryChartEnds) {
+    using testing::ScriptedGate;
+    NModel model("m");
+    auto* grow = new ScriptedGate(&model, "grow");
+    auto* window = new ScriptedGate(&model, "window");
+    auto* histogram = new ScriptedGate(&model, "histogram", NAbstractOutGate::kFrequencyHistogram);
+    auto* moving = new ScriptedGate(&model, "moving");
+    for (auto* g : {grow, window, histogram, moving}) ASSERT_TRUE(model.AddOutGate(g));
+
+    TWatchFrame memory(std::make_unique<VMemoryChart>());
+    TWatchFrame qt(std::make_unique<TQtChart>());
+    std::mt19937 random(11);
+    std::uniform_real_distribution<double> value(0, 1);
+    double t = 0;
+    auto tick = [&] {
+        for (int i = 0; i < 20; ++i) {
+            t += 0.0001;
+            grow->Append(t, value(random) < 0.1 ? 1 : 0);
+            window->Append(t, value(random));
+            if (moving) moving->Append(t, 0);
+        }
+        while (window->X.size() > 150) {
+            window->X.pop_front();
+            window->Y.pop_front();
+        }
+        // The compressed record moves its last point forward in time.
+        if (moving) moving->X.back() += 0.00005;
+        histogram->Set({}, {});
+        for (int bin = 0; bin < 10; ++bin) histogram->Append(bin * 10.0, std::floor(value(random) * 5));
+    };
+    for (TWatchFrame* frame : {&memory, &qt}) {
+        frame->SetModel(&model);
+        ASSERT_TRUE(frame->AddObservation("grow", OutGateWatchData("G", 0.5, kChartAutoColor)));
+        ASSERT_TRUE(frame->AddObservation("histogram", OutGateWatchData("H", 0, 255)));
+    }
+    for (int step = 0; step < 60; ++step) {
+        tick();
+        if (step == 5)
+            for (TWatchFrame* frame : {&memory, &qt}) {
+                frame->AddObservation("window", OutGateWatchData("W", -1, 65280));
+                frame->AddObservation("moving", OutGateWatchData("M", 0, 0));
+            }
+        if (step == 30)
+            for (TWatchFrame* frame : {&memory, &qt}) frame->ClearSeriesData();
+        if (step == 40) window->SetWatchState(false);
+        if (step == 45) {
+            ASSERT_TRUE(model.DelOutGate("moving"));
+            moving = nullptr;
+        }
+        for (TWatchFrame* frame : {&memory, &qt}) frame->UpdateSeries();
+    }
+
+    const VChart& m = memory.GetChart();
+    const VChart& q = qt.GetChart();
+    ASSERT_EQ(q.GetSeriesCount(), m.GetSeriesCount());
+    ASSERT_EQ(q.GetSeriesCount(), 3);
+    for (int i = 0; i < m.GetSeriesCount(); ++i) {
+        EXPECT_EQ(q.GetSeries(i)->GetTitle(), m.GetSeries(i)->GetTitle());
+        EXPECT_EQ(q.GetSeries(i)->GetColor(), m.GetSeries(i)->GetColor());
+        EXPECT_EQ(PointsOf(*q.GetSeries(i)), PointsOf(*m.GetSeries(i))) << m.GetSeries(i)->GetTitle();
+        EXPECT_TRUE(q.GetSeries(i)->IsActive());
+    }
+    EXPECT_GT(q.GetSeries(0)->GetCount(), 500);
+}
+
+} // namespace
+} // namespace talvero::ui
