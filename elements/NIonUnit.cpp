@@ -71,6 +71,8 @@ bool NIonUnit::CopyComponents(NBasicDescription* target) {
     if (!target) return ReportError(4);
     auto* other = dynamic_cast<NIonUnit*>(target);
     if (!other) return ReportError(5);
+    other->Synapses.reserve(other->Synapses.size() + Synapses.size());
+    other->SynapseStates.Reserve(other->SynapseStates.Size() + Synapses.size());
     for (const auto& s : Synapses) {
         NBasicDescription* copy = s->Clone(other, s->GetName());
         if (copy) other->AddSynapse(static_cast<NSynapse*>(copy));
@@ -94,7 +96,14 @@ bool NIonUnit::AddSynapse(NSynapse* synapse) {
     for (const auto& s : Synapses)
         if (s.get() == synapse) return ReportError(11, synapse->FullName());
     Synapses.emplace_back(synapse);
+    const NSynapseState* before = SynapseStates.Data();
+    synapse->MoveInto(SynapseStates);
+    if (SynapseStates.Data() != before) RebindSynapses(0);
     return true;
+}
+
+void NIonUnit::RebindSynapses(std::size_t first) {
+    for (std::size_t i = first; i < Synapses.size(); ++i) Synapses[i]->Bind(&SynapseStates, static_cast<std::uint32_t>(i));
 }
 
 bool NIonUnit::DelSynapse(const char* name) {
@@ -102,11 +111,17 @@ bool NIonUnit::DelSynapse(const char* name) {
     const auto it = std::find_if(Synapses.begin(), Synapses.end(),
                                  [name](const auto& s) { return std::strcmp(s->GetName(), name) == 0; });
     if (it == Synapses.end()) return ReportError(3, name);
+    const auto index = static_cast<std::size_t>(it - Synapses.begin());
     Synapses.erase(it);
+    SynapseStates.Erase(static_cast<std::uint32_t>(index));
+    RebindSynapses(index);
     return true;
 }
 
-void NIonUnit::DelAllSynapses() { Synapses.clear(); }
+void NIonUnit::DelAllSynapses() {
+    Synapses.clear();
+    SynapseStates.Clear();
+}
 
 NSynapse* NIonUnit::GetSynapse(const char* name) {
     if (!name || !*name) {
@@ -125,11 +140,7 @@ void NIonUnit::Reset() {
 }
 
 void NIonUnit::Step(NTime dt) {
-    double g = 0;
-    for (const auto& s : Synapses) {
-        s->Step(dt);
-        g += s->GetConductance();
-    }
+    const double g = SynapseStates.Step(dt);
     const double a = 1 + Params.R * g;
     const double i = Outputs[0];
     const NTime dta = dt * a;

@@ -56,7 +56,10 @@ public:
 
 private:
     NSynapse* FindSynapse(const char* name) const;
+    // Tells the synapses from `first` on where their states are now.
+    void RebindSynapses(std::size_t first);
 
+    NSynapseBlock SynapseStates;  // the synapses' per-step states, in list order
     SynapseList Synapses;
     double RC = 0;  // R * C, taken at construction and Reset
 };

@@ -6,11 +6,210 @@
 #include "elements/NIonUnit.h"
 
 namespace talvero {
+namespace {
 
-NSynapse::NSynapse(NBasicDescription* owner, const char* name) : NWithParameters(owner, name, 1) {
-    ParameterChanged();
+bool SameBits(double a, double b) { return std::memcmp(&a, &b, sizeof(double)) == 0; }
+
+NSynapsePhase PhaseOf(const NSynapseState& s) { return static_cast<NSynapsePhase>(s.Phase); }
+
+void SetPhase(NSynapseState& s, NSynapsePhase phase) { s.Phase = static_cast<std::uint8_t>(phase); }
+
+// One step of a synapse is made in two parts: the transmitter level, in extended precision, then
+// the conductance, in double precision. The block runs the first part over all its synapses before
+// the second, so that the level the first part stores is not read back at once, which would stall
+// on the way from the x87 unit to the SSE unit.
+//
+// Every quotient is the one the plain formulas give. D is tau/dt + 0.5 in extended precision, made
+// when tau or dt changed. The three cases m - m/D without a pulse, m + (0.5 - m)/D in its last step
+// and m + (1 - m)/D before are one formula with a target of 0, 0.5 or 1: m + (0 - m)/D is m - m/D
+// to the last bit, as negation is exact. Selecting values instead of branching keeps the loop
+// free of unpredictable jumps.
+inline void AdvanceTransmitter(NSynapseState& s, const NSynapseConstants& c) {
+    static constexpr double kTargets[3] = {0, 0.5, 1};
+    const double m = s.Transmitter;
+    const std::int32_t n = s.PulseCounter;
+    // At rest nothing changes: skip the division.
+    if (n == 0 && m == 0) return;
+    const int kind = n == 0 ? 0 : (n == 1 ? 1 : 2);  // no pulse, last pulse step, pulse
+    // The last pulse step hands over to dissociation.
+    if (kind == 1) s.Phase = static_cast<std::uint8_t>(NSynapsePhase::Dissociation);
+    s.PulseCounter = n - (kind != 0);
+    s.Transmitter = static_cast<double>(m + (NTime(kTargets[kind]) - m) / c.Denominator(s.Phase));
+}
+
+// The conductance for the new level m; m / K becomes a product only where that is the same number.
+// A zero level gives none, as at rest (a level of -0 from a loaded state included).
+inline double ConductanceFor(double m, const NSynapseConstants& c) {
+    const double y = c.ReciprocalK != 0 ? m * c.ReciprocalK : m / c.Params.K;
+    const double above = (y - 1) * c.Params.Ri + c.Params.Rs;
+    const double g = y / (y >= 1 ? above : c.Params.Rs);
+    // Subnormal K or Rs can still overflow; no finite conductance is taken as none.
+    return m != 0 && !c.Inert && std::isfinite(g) ? g : 0.0;
+}
+
+// Sets are looked for among the last few made: models have few distinct synapse parameter sets,
+// and a hostile one with many must not make building quadratic.
+constexpr std::size_t kSetSearchWindow = 16;
+
+} // namespace
+
+// ---- constants ----
+
+NSynapseConstants::NSynapseConstants(const NSynapseParameters& params, double loadedTC, NTime dt)
+    : Params(params), LoadedTC(loadedTC), Dt(dt) {
+    Inert = Params.K == 0 || Params.Rs == 0;
+    // x / 2^e and x * 2^-e round the same real number: exact whenever 2^-e is a double.
+    int exponent = 0;
+    if (std::isfinite(Params.K) && std::frexp(Params.K, &exponent) == 0.5 && 1 - exponent <= 1023)
+        ReciprocalK = std::ldexp(1.0, 1 - exponent);
+    Den[static_cast<int>(NSynapsePhase::Dissociation)] = Params.DissociationTC / dt + 0.5L;
+    Den[static_cast<int>(NSynapsePhase::Secretion)] = Params.SecretionTC / dt + 0.5L;
+    Den[static_cast<int>(NSynapsePhase::Loaded)] = LoadedTC / dt + 0.5L;
+    DenSplit = true;
+    for (int i = 0; i < 3; ++i) {
+        DenHigh[i] = static_cast<double>(Den[i]);
+        DenLow[i] = static_cast<double>(Den[i] - DenHigh[i]);
+        const NTime sum = NTime(DenHigh[i]) + DenLow[i];
+        if (!std::isfinite(Den[i]) || Den[i] == 0 || !(sum == Den[i])) DenSplit = false;
+    }
+}
+
+bool NSynapseConstants::Matches(const NSynapseParameters& params, double loadedTC, NTime dt) const {
+    return std::memcmp(&Params, &params, sizeof(NSynapseParameters)) == 0 && SameBits(LoadedTC, loadedTC) && Dt == dt;
+}
+
+NSynapseConstantsTable& NSynapseConstantsTable::Instance() {
+    // Never destroyed: synapses of static objects may outlive any order of destruction.
+    static NSynapseConstantsTable* const table = new NSynapseConstantsTable;
+    return *table;
+}
+
+std::uint64_t NSynapseConstantsTable::Hash(const NSynapseParameters& params, double loadedTC, NTime dt) {
+    const double values[7] = {params.SecretionTC, params.DissociationTC, params.K, params.Ri, params.Rs, loadedTC,
+                              static_cast<double>(dt)};
+    std::uint64_t hash = 0xcbf29ce484222325ULL;
+    for (double v : values) {
+        std::uint64_t bits;
+        std::memcpy(&bits, &v, sizeof(bits));
+        hash = (hash ^ bits) * 0x100000001b3ULL;
+        hash ^= hash >> 29;
+    }
+    return hash;
+}
+
+std::uint32_t NSynapseConstantsTable::Acquire(const NSynapseParameters& params, double loadedTC, NTime dt) {
+    std::uint32_t set = UINT32_MAX;
+    if (Last < Sets.size() && Users[Last] != 0 && Sets[Last].Matches(params, loadedTC, dt)) {
+        set = Last;
+    } else {
+        const std::uint64_t hash = Hash(params, loadedTC, dt);
+        for (auto [it, end] = Index.equal_range(hash); it != end; ++it)
+            if (Sets[it->second].Matches(params, loadedTC, dt)) {
+                set = it->second;
+                break;
+            }
+        if (set == UINT32_MAX) {
+            if (!Free.empty()) {
+                set = Free.back();
+                Free.pop_back();
+                Sets[set] = NSynapseConstants(params, loadedTC, dt);
+            } else {
+                set = static_cast<std::uint32_t>(Sets.size());
+                Sets.emplace_back(params, loadedTC, dt);
+                Users.push_back(0);
+            }
+            Index.emplace(hash, set);
+        }
+    }
+    ++Users[set];
+    Last = set;
+    return set;
+}
+
+void NSynapseConstantsTable::Release(std::uint32_t set) {
+    if (--Users[set] != 0) return;
+    const NSynapseConstants& c = Sets[set];
+    for (auto [it, end] = Index.equal_range(Hash(c.Params, c.LoadedTC, c.Dt)); it != end; ++it)
+        if (it->second == set) {
+            Index.erase(it);
+            break;
+        }
+    Free.push_back(set);
+}
+
+// ---- blocks ----
+
+NSynapseBlock::NSynapseBlock() : Dt(GetTimeStep()) {}
+
+NSynapseBlock::~NSynapseBlock() { Clear(); }
+
+std::uint32_t NSynapseBlock::Add(NSynapseState state, const NSynapseParameters& params, double loadedTC) {
+    state.Set = NSynapseConstantsTable::Instance().Acquire(params, loadedTC, Dt);
+    States.push_back(state);
+    return static_cast<std::uint32_t>(States.size() - 1);
+}
+
+void NSynapseBlock::Erase(std::uint32_t index) {
+    NSynapseConstantsTable::Instance().Release(States[index].Set);
+    States.erase(States.begin() + index);
+}
+
+void NSynapseBlock::Clear() {
+    NSynapseConstantsTable& table = NSynapseConstantsTable::Instance();
+    for (const NSynapseState& s : States) table.Release(s.Set);
+    States.clear();
+}
+
+void NSynapseBlock::SetConstants(std::uint32_t index, const NSynapseParameters& params, double loadedTC) {
+    NSynapseConstantsTable& table = NSynapseConstantsTable::Instance();
+    NSynapseState& s = States[index];
+    if (table[s.Set].Matches(params, loadedTC, Dt)) return;
+    const std::uint32_t old = s.Set;
+    s.Set = table.Acquire(params, loadedTC, Dt);
+    table.Release(old);
+}
+
+void NSynapseBlock::UseTimeStep(NTime dt) {
+    Dt = dt;
+    NSynapseConstantsTable& table = NSynapseConstantsTable::Instance();
+    for (NSynapseState& s : States) {
+        const std::uint32_t old = s.Set;
+        const NSynapseParameters params = table[old].Params;
+        const double loadedTC = table[old].LoadedTC;
+        s.Set = table.Acquire(params, loadedTC, dt);
+        table.Release(old);
+    }
+}
+
+double NSynapseBlock::Step(NTime dt) {
+    if (dt != Dt) UseTimeStep(dt);
+    const NSynapseConstants* sets = NSynapseConstantsTable::Instance().Data();
+    for (NSynapseState& s : States) AdvanceTransmitter(s, sets[s.Set]);
+    double sum = 0;
+    for (NSynapseState& s : States) {
+        s.Conductance = ConductanceFor(s.Transmitter, sets[s.Set]);
+        sum += s.Conductance;
+    }
+    return sum;
+}
+
+void NSynapseBlock::StepOne(std::uint32_t index, NTime dt) {
+    if (dt != Dt) UseTimeStep(dt);
+    NSynapseState& s = States[index];
+    const NSynapseConstants& c = Constants(s);
+    AdvanceTransmitter(s, c);
+    s.Conductance = ConductanceFor(s.Transmitter, c);
+}
+
+// ---- the synapse ----
+
+NSynapse::NSynapse(NBasicDescription* owner, const char* name)
+    : NWithParameters(owner, name, 1), OwnBlock(std::make_unique<NSynapseBlock>()) {
+    Bind(OwnBlock.get(), OwnBlock->Add(NSynapseState{}, Params, 0));
     Reset();
 }
+
+NSynapse::~NSynapse() = default;
 
 const NParameterTable<NSynapseParameters>& NSynapse::ParameterTable() {
     using P = NSynapseParameters;
@@ -35,10 +234,21 @@ bool NSynapse::CopyParameters(NBasicDescription* target) {
     return true;
 }
 
-void NSynapse::ParameterChanged() { Inert = Params.K == 0 || Params.Rs == 0; }
+void NSynapse::ParameterChanged() { Block->SetConstants(Index, Params, LoadedTC()); }
+
+double NSynapse::LoadedTC() const { return Block->Constants(Own()).LoadedTC; }
+
+double NSynapse::GetCurrentTC() const {
+    switch (PhaseOf(Own())) {
+    case NSynapsePhase::Secretion: return Params.SecretionTC;
+    case NSynapsePhase::Loaded: return LoadedTC();
+    case NSynapsePhase::Dissociation: break;
+    }
+    return Params.DissociationTC;
+}
 
 char* NSynapse::SaveState(char* buffer) {
-    const double values[3] = {Outputs[0], State.CurrentTC, State.Transmitter};
+    const double values[3] = {Own().Conductance, GetCurrentTC(), Own().Transmitter};
     std::memcpy(buffer, values, sizeof(values));
     return buffer;
 }
@@ -46,22 +256,46 @@ char* NSynapse::SaveState(char* buffer) {
 bool NSynapse::LoadState(const char* buffer) {
     double values[3];
     std::memcpy(values, buffer, sizeof(values));
-    Outputs[0] = values[0];
-    State.CurrentTC = values[1];
-    State.Transmitter = values[2];
+    const double tc = values[1];
+    // A time constant that is neither parameter keeps its own quotient until the next switch.
+    NSynapsePhase phase = NSynapsePhase::Loaded;
+    if (SameBits(tc, Params.DissociationTC)) phase = NSynapsePhase::Dissociation;
+    else if (SameBits(tc, Params.SecretionTC)) phase = NSynapsePhase::Secretion;
+    Block->SetConstants(Index, Params, phase == NSynapsePhase::Loaded ? tc : 0);
+    NSynapseState& s = Own();
+    s.Conductance = values[0];
+    s.Transmitter = values[2];
+    SetPhase(s, phase);
     return true;
 }
 
 void NSynapse::Transfer() {
-    NConnector::Transfer();
-    State.CurrentTC = Params.SecretionTC;
+    NSynapseState& s = Own();
+    s.PulseCounter = PulseLengthInSteps();
+    PulseStartTime = GetCurrentTime();
+    SetPhase(s, NSynapsePhase::Secretion);
 }
 
 void NSynapse::Reset() {
     NConnector::Reset();
-    Outputs[0] = 0;
-    State.CurrentTC = Params.DissociationTC;
-    State.Transmitter = 0;
+    if (LoadedTC() != 0) Block->SetConstants(Index, Params, 0);
+    NSynapseState& s = Own();
+    s.PulseCounter = 0;
+    s.Conductance = 0;
+    s.Transmitter = 0;
+    SetPhase(s, NSynapsePhase::Dissociation);
+}
+
+void NSynapse::MoveInto(NSynapseBlock& block) {
+    const std::uint32_t index = block.Add(Own(), Params, LoadedTC());
+    Bind(&block, index);
+    OwnBlock.reset();
+}
+
+void NSynapse::Bind(NSynapseBlock* block, std::uint32_t index) {
+    Block = block;
+    Index = index;
+    BindOutputs(&block->State(index).Conductance);
 }
 
 } // namespace talvero

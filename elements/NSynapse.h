@@ -1,9 +1,16 @@
 #pragma once
 // Chemical synapse: a pulse connector of an ion unit. Presynaptic pulses drive the transmitter
 // level, which becomes a conductance that shunts the ion unit.
+//
+// The per-step state of a synapse does not live in the synapse object: the synapses of an ion unit
+// keep it in one contiguous block that the unit steps in a tight loop, together with the quotients
+// that depend only on the parameters and the time step. A synapse outside any unit has a block of
+// its own.
 
-#include <cmath>
 #include <cstdint>
+#include <memory>
+#include <unordered_map>
+#include <vector>
 
 #include "kernel/NClock.h"
 #include "kernel/NElementSupport.h"
@@ -19,10 +26,105 @@ struct NSynapseParameters {
     double Rs = 1e7;                // base resistance, ohms
 };
 
+// The time constant in force.
+enum class NSynapsePhase : std::uint8_t {
+    Dissociation,  // DissociationTC
+    Secretion,     // SecretionTC: from a pulse arrival to the last pulse step
+    Loaded,        // a value that came with a loaded state, until the next switch
+};
+
+// What the step of a synapse takes from its parameters and the time step.
+struct NSynapseConstants {
+    NSynapseConstants(const NSynapseParameters& params, double loadedTC, NTime dt);
+    bool Matches(const NSynapseParameters& params, double loadedTC, NTime dt) const;
+
+    // D = tau/dt + 0.5 for the time constant of a phase: an 80-bit load from memory is slow, two
+    // doubles whose sum is D to the last bit are not; where no such pair exists, Den itself.
+    NTime Denominator(std::uint32_t phase) const {
+        return DenSplit ? NTime(DenHigh[phase]) + DenLow[phase] : Den[phase];
+    }
+
+    double DenHigh[3] = {}, DenLow[3] = {};
+    double ReciprocalK = 0;  // 1/K when m * (1/K) is exactly m / K (K a power of two), else 0
+    NSynapseParameters Params;
+    bool DenSplit = false;
+    bool Inert = false;   // a zero K or Rs leaves no finite conductance: such a synapse conducts nothing
+    double LoadedTC = 0;  // the time constant of the Loaded phase
+    NTime Dt = 0;
+    NTime Den[3] = {};
+};
+
+// The constant sets of all synapses of the process, each distinct set once: models have few, and
+// the one shared copy of each stays in the cache. Sets are counted by their users and reused when
+// free. Single-threaded, like the clock.
+class NSynapseConstantsTable {
+public:
+    static NSynapseConstantsTable& Instance();
+
+    std::uint32_t Acquire(const NSynapseParameters& params, double loadedTC, NTime dt);
+    void Release(std::uint32_t set);
+    const NSynapseConstants& operator[](std::uint32_t set) const { return Sets[set]; }
+    const NSynapseConstants* Data() const { return Sets.data(); }
+    std::size_t LiveCount() const { return Sets.size() - Free.size(); }
+
+private:
+    static std::uint64_t Hash(const NSynapseParameters& params, double loadedTC, NTime dt);
+
+    std::vector<NSynapseConstants> Sets;
+    std::vector<std::uint32_t> Users;  // per set; 0: the slot is free
+    std::vector<std::uint32_t> Free;
+    std::unordered_multimap<std::uint64_t, std::uint32_t> Index;
+    std::uint32_t Last = 0;  // the set acquired last: synapses made in a row mostly share it
+};
+
+// The dynamic state of one synapse, as the loop over a block sees it.
+struct NSynapseState {
+    double Transmitter = 0;  // m, between 0 and 1
+    double Conductance = 0;  // output 0
+    std::int32_t PulseCounter = 0;
+    std::uint32_t Set = 0;   // its constants in the table
+    std::uint8_t Phase = static_cast<std::uint8_t>(NSynapsePhase::Dissociation);
+};
+
+// The states of the synapses of one ion unit, in order.
+class NSynapseBlock {
+public:
+    NSynapseBlock();
+    NSynapseBlock(const NSynapseBlock&) = delete;
+    NSynapseBlock& operator=(const NSynapseBlock&) = delete;
+    ~NSynapseBlock();
+
+    std::size_t Size() const { return States.size(); }
+    NSynapseState& State(std::uint32_t i) { return States[i]; }
+    const NSynapseState& State(std::uint32_t i) const { return States[i]; }
+    const NSynapseConstants& Constants(const NSynapseState& s) const { return NSynapseConstantsTable::Instance()[s.Set]; }
+    const NSynapseState* Data() const { return States.data(); }
+    void Reserve(std::size_t count) { States.reserve(count); }
+
+    // Appends a state whose constants come from `params` and `loadedTC`; returns its index.
+    std::uint32_t Add(NSynapseState state, const NSynapseParameters& params, double loadedTC);
+    void Erase(std::uint32_t index);
+    void Clear();
+    // Gives the state at `index` the constants of these values.
+    void SetConstants(std::uint32_t index, const NSynapseParameters& params, double loadedTC);
+
+    // One step of every synapse, in order; returns the sum of their conductances, in order.
+    double Step(NTime dt);
+    // One step of the synapse at `index` alone.
+    void StepOne(std::uint32_t index, NTime dt);
+
+private:
+    void UseTimeStep(NTime dt);
+
+    std::vector<NSynapseState> States;
+    NTime Dt;  // the step of the states' constant sets
+};
+
 class NSynapse final
     : public NWithParameters<NSynapse, NWithoutComponents<NSynapse, NConnector>, NSynapseParameters> {
 public:
     NSynapse(NBasicDescription* owner, const char* name);
+    ~NSynapse() override;
 
     static const NParameterTable<NSynapseParameters>& ParameterTable();
 
@@ -37,68 +139,31 @@ public:
     void Transfer() override;
     void Reset() override;
     void Calculate() override { Step(GetTimeStep()); }
+    NTime GetActivePulseStart() const override { return Own().PulseCounter ? PulseStartTime : 0; }
+    std::int32_t GetPulseCounter() const override { return Own().PulseCounter; }
 
-    void Step(NTime dt);
+    void Step(NTime dt) { Block->StepOne(Index, dt); }
 
-    double GetCurrentTC() const { return State.CurrentTC; }
-    double GetTransmitter() const { return State.Transmitter; }
-    double GetConductance() const { return Outputs[0]; }
+    double GetCurrentTC() const;
+    double GetTransmitter() const { return Own().Transmitter; }
+    double GetConductance() const { return Own().Conductance; }
 
 protected:
     void ParameterChanged() override;
 
 private:
-    struct NState {
-        double CurrentTC = 0;    // SecretionTC from an arrival to the last pulse step, else DissociationTC
-        double Transmitter = 0;  // m, between 0 and 1
-    } State;
+    friend class NIonUnit;
 
-    // A zero K or Rs leaves the conductance without a finite value: such a synapse conducts nothing.
-    bool Inert = false;
+    const NSynapseState& Own() const { return Block->State(Index); }
+    NSynapseState& Own() { return Block->State(Index); }
+    double LoadedTC() const;
+    // The unit moves the state into its block, and tells the synapse where it went.
+    void MoveInto(NSynapseBlock& block);
+    void Bind(NSynapseBlock* block, std::uint32_t index);
 
-    // D = tau/dt + 0.5 for the tau and dt it was computed with.
-    NTime Denominator(NTime dt) {
-        if (State.CurrentTC != DenTC || dt != DenDt) {
-            DenTC = State.CurrentTC;
-            DenDt = dt;
-            Den = DenTC / dt + 0.5L;
-        }
-        return Den;
-    }
-    double DenTC = 0;
-    NTime DenDt = 0;
-    NTime Den = 0;
+    std::unique_ptr<NSynapseBlock> OwnBlock;  // while the synapse is in no unit's block
+    NSynapseBlock* Block = nullptr;
+    std::uint32_t Index = 0;
 };
-
-// Inline: the ion unit steps its synapses in its own loop.
-inline void NSynapse::Step(NTime dt) {
-    double& m = State.Transmitter;
-    const std::int32_t n = PulseCounter;
-    if (n == 0 && m == 0) {
-        // At rest nothing changes: skip the divisions.
-        Outputs[0] = 0;
-        return;
-    }
-    if (n == 0) {
-        m = static_cast<double>(m - m / Denominator(dt));
-    } else {
-        // The last pulse step aims at the middle and hands over to dissociation.
-        NTime target = 1;
-        if (n == 1) {
-            State.CurrentTC = Params.DissociationTC;
-            target = 0.5L;
-        }
-        m = static_cast<double>(m + (target - m) / Denominator(dt));
-        --PulseCounter;
-    }
-    if (Inert) {
-        Outputs[0] = 0;
-        return;
-    }
-    const double y = m / Params.K;
-    const double g = y >= 1 ? y / ((y - 1) * Params.Ri + Params.Rs) : y / Params.Rs;
-    // Subnormal K or Rs can still overflow; no finite conductance is taken as none.
-    Outputs[0] = std::isfinite(g) ? g : 0.0;
-}
 
 } // namespace talvero

@@ -56,7 +56,10 @@ void NAbstractItem::TransferToConnectors() {
 bool NAbstractItem::ConnectChecked(NAbstractConnector* connector, bool rightKind) {
     if (!connector) return ReportError(4);
     if (!rightKind) return ReportError(32);
-    if (std::find(Connectors.begin(), Connectors.end(), connector) != Connectors.end()) return ReportError(31);
+    // A connector in the list is driven by this item: only such a one needs the scan, which keeps
+    // linking an item to thousands of connectors linear.
+    if (connector->GetItem() == this && std::find(Connectors.begin(), Connectors.end(), connector) != Connectors.end())
+        return ReportError(31);
     if (!connector->Connect(this)) return false;
     Connectors.push_back(connector);
     return true;

@@ -9,11 +9,16 @@ namespace talvero {
 
 NUnitDescription::NUnitDescription(NBasicDescription* owner, const char* name, std::uint32_t inputs,
                                    std::uint32_t outputs)
-    : NBasicDescription(owner, name),
-      Inputs(inputs ? std::make_unique<double[]>(inputs) : nullptr),
-      Outputs(outputs ? std::make_unique<double[]>(outputs) : nullptr),
-      InputsCount(inputs),
-      OutputsCount(outputs) {}
+    : NBasicDescription(owner, name), InputsCount(inputs), OutputsCount(outputs) {
+    const std::size_t total = std::size_t(inputs) + outputs;
+    double* values = LocalValues;
+    if (total > kLocalValues) {
+        HeapValues = std::make_unique<double[]>(total);
+        values = HeapValues.get();
+    }
+    if (inputs) Inputs.Data = values;
+    if (outputs) OwnOutputs = Outputs.Data = values + inputs;
+}
 
 void NUnitDescription::SetInputs(const double* values) {
     if (InputsCount) std::memcpy(Inputs.get(), values, InputsCount * sizeof(double));

@@ -12,6 +12,19 @@ namespace talvero {
 class NAbstractItem;
 class NAItem;
 
+// The input or output values of a unit: a view of values the unit owns or, for a unit whose
+// values live in its owner's contiguous per-step block, of that block.
+class NUnitValues {
+public:
+    double* get() const { return Data; }
+    double& operator[](std::size_t i) const { return Data[i]; }
+    explicit operator bool() const { return Data != nullptr; }
+
+private:
+    friend class NUnitDescription;
+    double* Data = nullptr;
+};
+
 class NUnitDescription : public NBasicDescription {
 public:
     NUnitDescription(NBasicDescription* owner, const char* name, std::uint32_t inputs, std::uint32_t outputs);
@@ -27,10 +40,20 @@ public:
     double Output(std::uint32_t i) const { return Outputs[i]; }
 
 protected:
-    std::unique_ptr<double[]> Inputs;   // null when there are none
-    std::unique_ptr<double[]> Outputs;  // null when there are none
+    // Points the outputs at values kept elsewhere (OutputsCount of them), or back at the unit's own.
+    void BindOutputs(double* values) { Outputs.Data = values ? values : OwnOutputs; }
+
+    NUnitValues Inputs;   // null when there are none
+    NUnitValues Outputs;  // null when there are none
     std::uint32_t InputsCount;
     std::uint32_t OutputsCount;
+
+private:
+    // Up to two values live in the object itself, more in one heap block: most units have one or two.
+    static constexpr std::uint32_t kLocalValues = 2;
+    double LocalValues[kLocalValues] = {};
+    std::unique_ptr<double[]> HeapValues;
+    double* OwnOutputs = nullptr;
 };
 
 class NAbstractConnector : public NUnitDescription {
@@ -63,7 +86,7 @@ public:
     virtual NTime GetActivePulseStart() const { return PulseCounter ? PulseStartTime : 0; }
     virtual NTime GetPulseStartTime() const { return PulseStartTime; }
 
-    std::int32_t GetPulseCounter() const { return PulseCounter; }
+    virtual std::int32_t GetPulseCounter() const { return PulseCounter; }
 
 protected:
     std::int32_t PulseCounter = 0;
