@@ -318,7 +318,8 @@ TQtChart::TQtChart(QWidget* parent) {
     QtChart->setAnimationOptions(QChart::NoAnimation);
     QtChart->legend()->setVisible(false);
     QtChart->legend()->setReverseMarkers(true);
-    QtChart->legend()->setAlignment(Qt::AlignRight);
+    // Below the plot: a row of entries takes less of a small window than a column.
+    QtChart->legend()->setAlignment(Qt::AlignBottom);
     QtChart->setMargins(QMargins(4, 2, 8, 4));
 
     AxisX = new QValueAxis();
@@ -523,10 +524,12 @@ void TQtChart::UpdateAxis(QValueAxis* axis, double min, double max, double* show
     double span = max - min;
     if (!(span > 0)) span = min == 0 ? 1 : std::abs(min) * 0.1;
     const double step = NiceStep(span, ticks);
-    // Whole steps outward: the range stays while the data grow within it.
-    double from = std::floor(min / step) * step;
-    double to = std::ceil(max / step) * step;
-    if (!(to - from >= step * 0.5)) to = from + step;
+    // Quarter steps outward: the range stays while the data grow within it, and the ticks stay
+    // on whole steps.
+    const double grain = step / 4;
+    double from = std::floor(min / grain) * grain;
+    double to = std::ceil(max / grain) * grain;
+    if (!(to - from >= grain)) to = from + grain;
     if (!std::isfinite(from) || !std::isfinite(to) || !(to > from)) {
         from = 0;
         to = 1;
@@ -535,7 +538,7 @@ void TQtChart::UpdateAxis(QValueAxis* axis, double min, double max, double* show
     shown[0] = from;
     shown[1] = to;
     axis->setRange(from, to);
-    axis->setTickAnchor(from);
+    axis->setTickAnchor(std::ceil(from / step) * step);
     if (axis->tickInterval() != step) axis->setTickInterval(step);
     const QString format = LabelFormat(step);
     if (axis->labelFormat() != format) axis->setLabelFormat(format);
@@ -589,8 +592,18 @@ TPictureFormat TQtChart::FormatOfFileName(const QString& fileName) {
     return TPictureFormat::Bmp;
 }
 
-QImage TQtChart::Render() {
+void TQtChart::FitChartToView() {
+    // A view that was never shown has not given the chart its size yet.
+    const QSize size = ChartView->size().expandedTo(QSize(1, 1));
+    if (QtChart->size() != QSizeF(size)) {
+        ChartView->scene()->setSceneRect(QRectF(QPointF(0, 0), QSizeF(size)));
+        QtChart->resize(QSizeF(size));
+    }
     Flush();
+}
+
+QImage TQtChart::Render() {
+    FitChartToView();
     const QSize size = ChartView->size().expandedTo(QSize(1, 1));
     QImage image(size, QImage::Format_RGB32);
     image.fill(Qt::white);
@@ -604,7 +617,7 @@ bool TQtChart::SavePicture(const QString& fileName, TPictureFormat format) {
         const QImage image = Render();
         return image.save(fileName, format == TPictureFormat::Png ? "PNG" : "BMP");
     }
-    Flush();
+    FitChartToView();
     const QSize size = ChartView->size().expandedTo(QSize(1, 1));
     // The generator reports no failure of its own: find out first whether the file can be written.
     QFile probe(fileName);

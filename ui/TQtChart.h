@@ -167,6 +167,7 @@ private:
     void UpdateAxis(QValueAxis* axis, double min, double max, double* shown);
     void PlaceLeftTitle();
     void PaintSeries(QPainter& painter);
+    void FitChartToView();
 
     std::unique_ptr<QChartView> OwnedView;  // set when the chart has no parent widget
     QPointer<QChartView> ChartView;

@@ -188,9 +188,13 @@ void TWatchWindowForm::SetCaption(const std::string& caption) {
 }
 
 VWindowPlacement TWatchWindowForm::GetPlacement() const {
-    const QRect normal = isMaximized() || isMinimized() ? normalGeometry() : geometry();
-    const QPoint position = isMaximized() || isMinimized() ? normal.topLeft() : pos();
-    return VWindowPlacement{position.y(), position.x(), normal.width(), normal.height()};
+    // The frame's position and the client's size, as SetPlacement takes them; a minimized or
+    // maximized window gives its normal placement.
+    if (!(isMaximized() || isMinimized()) || !normalGeometry().isValid())
+        return VWindowPlacement{y(), x(), width(), height()};
+    const QRect normal = normalGeometry();
+    const QPoint frame = normal.topLeft() - (geometry().topLeft() - pos());
+    return VWindowPlacement{frame.y(), frame.x(), normal.width(), normal.height()};
 }
 
 void TWatchWindowForm::SetPlacement(const VWindowPlacement& placement) {

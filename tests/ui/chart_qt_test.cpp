@@ -218,6 +218,21 @@ TEST(QtChart, BadValuesNeitherCrashNorSpoilTheAxes) {
     EXPECT_EQ(s.GetCount(), 4);
 }
 
+TEST(QtChart, RendersAtItsViewsSizeEvenBeforeItWasShown) {
+    TQtChart chart;
+    chart.View()->resize(300, 200);
+    VChartSeries& s = *chart.AddSeries();
+    s.SetColor(0x000000FF);
+    for (int i = 0; i < 100; ++i) s.AddXY(i, i % 2, 0);
+    const QImage image = chart.Render();
+    ASSERT_EQ(image.size(), QSize(300, 200));
+    EXPECT_EQ(image.pixelColor(0, 0), QColor(Qt::white));
+    int red = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) red += image.pixelColor(x, y) == QColor(255, 0, 0);
+    EXPECT_GT(red, 1000);  // the line fills the plot area's width
+}
+
 // The same frame logic over the in-memory chart and over Qt Charts, through a long scripted run
 // with growing, dropping, restarting and histogram gates.
 TEST(QtChart, EndsPointForPointWhereTheMemoryChartEnds) {
