@@ -534,9 +534,11 @@ void TQtChart::UpdateAxis(QValueAxis* axis, double min, double max, double* show
         from = 0;
         to = 1;
     }
-    if (from == shown[0] && to == shown[1]) return;
     shown[0] = from;
     shown[1] = to;
+    // Qt may set an axis itself when series come and go: what it shows is compared, not what
+    // was set last.
+    if (axis->min() == from && axis->max() == to) return;
     axis->setRange(from, to);
     axis->setTickAnchor(std::ceil(from / step) * step);
     if (axis->tickInterval() != step) axis->setTickInterval(step);

@@ -16,6 +16,7 @@
 #include <QLegend>
 #include <QLineSeries>
 #include <QPalette>
+#include <QValueAxis>
 
 #include "UiTestSupport.h"
 #include "kernel/NModel.h"
@@ -231,6 +232,37 @@ TEST(QtChart, RendersAtItsViewsSizeEvenBeforeItWasShown) {
     for (int y = 0; y < image.height(); ++y)
         for (int x = 0; x < image.width(); ++x) red += image.pixelColor(x, y) == QColor(255, 0, 0);
     EXPECT_GT(red, 1000);  // the line fills the plot area's width
+}
+
+TEST(QtChart, TheAxesCoverEverySeriesAsSeriesComeAndGo) {
+    TQtChart chart;
+    auto* x = qobject_cast<QValueAxis*>(chart.Chart()->axes(Qt::Horizontal).front());
+    auto* y = qobject_cast<QValueAxis*>(chart.Chart()->axes(Qt::Vertical).front());
+    ASSERT_TRUE(x && y);
+    VChartSeries* a = chart.AddSeries();
+    a->AddXY(2, -3, 0);
+    a->AddXY(7, 4, 0);
+    chart.Flush();
+    auto covers = [&](double xFrom, double xTo, double yFrom, double yTo) {
+        EXPECT_LE(x->min(), xFrom);
+        EXPECT_GE(x->max(), xTo);
+        EXPECT_LE(y->min(), yFrom);
+        EXPECT_GE(y->max(), yTo);
+        // Not much more than the data.
+        EXPECT_LT(x->max() - x->min(), 2 * (xTo - xFrom));
+        EXPECT_LT(y->max() - y->min(), 2 * (yTo - yFrom));
+    };
+    covers(2, 7, -3, 4);
+    chart.AddSeries();  // empty
+    chart.Flush();
+    covers(2, 7, -3, 4);
+    VChartSeries* b = chart.AddSeries();
+    b->AddXY(20, 40, 0);
+    chart.Flush();
+    covers(2, 20, -3, 40);
+    chart.RemoveSeries(b);
+    chart.Flush();
+    covers(2, 7, -3, 4);
 }
 
 // The same frame logic over the in-memory chart and over Qt Charts, through a long scripted run
