@@ -63,7 +63,7 @@ void NAfferentNeuron::Calculate() {
     const double a = 1 - std::exp(-Params.Sensitivity * x);
     const bool wasFiring = LTZone->IsFiring();
     LTZone->SetInputPair(a, 0);
-    LTZone->Step(GetTimeStep(), PulseLengthInSteps());
+    LTZone->Step(PulseLengthInSteps());
     if (LTZone->IsFiring() && !wasFiring) TransferToConnectors();
 }
 

@@ -139,8 +139,9 @@ void NIonUnit::Reset() {
     RC = Params.R * Params.C;
 }
 
-void NIonUnit::Step(NTime dt) {
-    const double g = SynapseStates.Step(dt);
+void NIonUnit::Step() {
+    const double g = SynapseStates.Step();
+    const NTime dt = GetSplitTimeStep().Get();
     const double a = 1 + Params.R * g;
     const double i = Outputs[0];
     const NTime dta = dt * a;

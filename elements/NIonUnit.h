@@ -41,7 +41,7 @@ public:
     bool LoadState(const char*) override { return true; }
 
     void Reset() override;
-    void Calculate() override { Step(GetTimeStep()); }
+    void Calculate() override { Step(); }
 
     virtual int GetSynapsesCount() const { return static_cast<int>(Synapses.size()); }
     virtual bool AddSynapse(NSynapse* synapse);
@@ -51,7 +51,8 @@ public:
     virtual SynapseList::const_iterator GetSynapsesEnd() const { return Synapses.end(); }
     virtual NSynapse* GetSynapse(const char* name);
 
-    void Step(NTime dt);
+    // One step at the cached time step.
+    void Step();
     double GetRC() const { return RC; }
 
 private:

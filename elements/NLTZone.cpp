@@ -35,31 +35,36 @@ void NLTZone::Reset() {
     State.MembraneTC = static_cast<double>(GetPulseDuration() / -std::log(0.5L));
     Inputs[0] = Inputs[1] = 0;
     Outputs[0] = 0;
-    CachedDt = 0;
+    Prepared = false;
 }
 
-void NLTZone::Prepare(NTime dt) {
-    CachedDt = dt;
-    RestDen1 = dt / 2 + Params.PT1;
-    RestDen2 = dt / 2 + Params.PT2;
-    FireDen1 = dt / 2 + Params.AT1;
-    FireDen2 = dt / 2 + Params.AT2;
-    MembraneDen = State.MembraneTC / dt + 0.5L;
+void NLTZone::Prepare() {
+    const NTime dt = GetTimeStep();
+    Prepared = true;
+    PreparedGeneration = GetClockGeneration();
+    RestDen1 = NSplitTime(dt / 2 + Params.PT1);
+    RestDen2 = NSplitTime(dt / 2 + Params.PT2);
+    FireDen1 = NSplitTime(dt / 2 + Params.AT1);
+    FireDen2 = NSplitTime(dt / 2 + Params.AT2);
+    MembraneDen = NSplitTime(State.MembraneTC / dt + 0.5L);
 }
 
-void NLTZone::Step(NTime dt, int pulseSteps) {
-    if (dt != CachedDt) Prepare(dt);
+void NLTZone::Step(int pulseSteps) {
+    if (!Prepared || PreparedGeneration != GetClockGeneration()) Prepare();
+    const NTime dt = GetSplitTimeStep().Get();
     NState& s = State;
     if (s.PulseCounter == 0) {
-        s.Filter1 = static_cast<double>(s.Filter1 + (NTime(Inputs[0]) - s.Filter1) * dt / RestDen1);
-        s.Filter2 = static_cast<double>(s.Filter2 + (NTime(Inputs[1]) - s.Filter2) * dt / RestDen2);
-        s.Membrane = static_cast<double>(s.Membrane + (NTime(s.Filter1) + s.Filter2 - s.Membrane) / MembraneDen);
+        s.Filter1 = static_cast<double>(s.Filter1 + (NTime(Inputs[0]) - s.Filter1) * dt / RestDen1.Get());
+        s.Filter2 = static_cast<double>(s.Filter2 + (NTime(Inputs[1]) - s.Filter2) * dt / RestDen2.Get());
+        s.Membrane =
+            static_cast<double>(s.Membrane + (NTime(s.Filter1) + s.Filter2 - s.Membrane) / MembraneDen.Get());
         if (s.Membrane > Params.FireThreshold) s.PulseCounter = pulseSteps;
     } else {
         const NTime target = -NTime(Params.K);
-        s.Filter1 = static_cast<double>(s.Filter1 + (target - s.Filter1) * dt / FireDen1);
-        s.Filter2 = static_cast<double>(s.Filter2 + (target - s.Filter2) * dt / FireDen2);
-        s.Membrane = static_cast<double>(s.Membrane + (-NTime(Params.FireThreshold) - s.Membrane) / MembraneDen);
+        s.Filter1 = static_cast<double>(s.Filter1 + (target - s.Filter1) * dt / FireDen1.Get());
+        s.Filter2 = static_cast<double>(s.Filter2 + (target - s.Filter2) * dt / FireDen2.Get());
+        s.Membrane =
+            static_cast<double>(s.Membrane + (-NTime(Params.FireThreshold) - s.Membrane) / MembraneDen.Get());
         --s.PulseCounter;
     }
     Outputs[0] = s.PulseCounter != 0 ? 1.0 : 0.0;

@@ -34,10 +34,10 @@ public:
     bool LoadState(const char*) override { return true; }
 
     void Reset() override;
-    void Calculate() override { Step(GetTimeStep(), PulseLengthInSteps()); }
+    void Calculate() override { Step(PulseLengthInSteps()); }
 
-    // One step with the owner's inputs; dt the time step, pulseSteps trunc(P/dt) + 1.
-    void Step(NTime dt, int pulseSteps);
+    // One step with the owner's inputs at the cached time step; pulseSteps is trunc(P/dt) + 1.
+    void Step(int pulseSteps);
     void SetInputPair(double in0, double in1) {
         Inputs[0] = in0;
         Inputs[1] = in1;
@@ -51,7 +51,7 @@ public:
     std::int32_t GetPulseCounter() const { return State.PulseCounter; }
 
 protected:
-    void ParameterChanged() override { CachedDt = 0; }
+    void ParameterChanged() override { Prepared = false; }
 
 private:
     struct NState {
@@ -62,10 +62,11 @@ private:
         std::int32_t PulseCounter = 0;
     } State;
 
-    // Denominators of the updates for CachedDt (0: to be computed).
-    void Prepare(NTime dt);
-    NTime CachedDt = 0;
-    NTime RestDen1 = 0, RestDen2 = 0, FireDen1 = 0, FireDen2 = 0, MembraneDen = 0;
+    // Denominators of the updates, for the clock of PreparedGeneration.
+    void Prepare();
+    bool Prepared = false;
+    unsigned long long PreparedGeneration = 0;
+    NSplitTime RestDen1, RestDen2, FireDen1, FireDen2, MembraneDen;
 };
 
 } // namespace talvero

@@ -115,11 +115,10 @@ void NNeuron::Reset() {
 }
 
 void NNeuron::Calculate() {
-    const NTime dt = GetTimeStep();
     double negative = 0, positive = 0;
     int negatives = 0, positives = 0;
     for (const auto& u : IonUnits) {
-        u->Step(dt);
+        u->Step();
         const double x = u->Output(0);
         if (x < 0) {
             negative += x;
@@ -136,7 +135,7 @@ void NNeuron::Calculate() {
 
     const bool wasFiring = LTZone->IsFiring();
     LTZone->SetInputPair(negative, positive);
-    LTZone->Step(dt, PulseLengthInSteps());
+    LTZone->Step(PulseLengthInSteps());
     if (LTZone->IsFiring() && !wasFiring) TransferToConnectors();
 }
 

@@ -139,7 +139,7 @@ void NSynapseConstantsTable::Release(std::uint32_t set) {
 
 // ---- blocks ----
 
-NSynapseBlock::NSynapseBlock() : Dt(GetTimeStep()) {}
+NSynapseBlock::NSynapseBlock() : Dt(GetTimeStep()), ClockGeneration(GetClockGeneration()) {}
 
 NSynapseBlock::~NSynapseBlock() { Clear(); }
 
@@ -158,6 +158,7 @@ void NSynapseBlock::Clear() {
     NSynapseConstantsTable& table = NSynapseConstantsTable::Instance();
     for (const NSynapseState& s : States) table.Release(s.Set);
     States.clear();
+    Dt = GetTimeStep();  // an empty block takes its next synapses at the step now in force
 }
 
 void NSynapseBlock::SetConstants(std::uint32_t index, const NSynapseParameters& params, double loadedTC) {
@@ -181,8 +182,12 @@ void NSynapseBlock::UseTimeStep(NTime dt) {
     }
 }
 
-double NSynapseBlock::Step(NTime dt) {
-    if (dt != Dt) UseTimeStep(dt);
+double NSynapseBlock::Step() {
+    if (ClockGeneration != GetClockGeneration()) {
+        ClockGeneration = GetClockGeneration();
+        const NTime dt = GetTimeStep();
+        if (dt != Dt) UseTimeStep(dt);
+    }
     const NSynapseConstants* sets = NSynapseConstantsTable::Instance().Data();
     for (NSynapseState& s : States) AdvanceTransmitter(s, sets[s.Set]);
     double sum = 0;
@@ -203,13 +208,40 @@ void NSynapseBlock::StepOne(std::uint32_t index, NTime dt) {
 
 // ---- the synapse ----
 
+namespace {
+
+// Blocks of synapses that have not joined a unit yet, kept for reuse: every synapse starts in one
+// and leaves it right away when its unit takes it, which would otherwise cost two allocations and
+// two releases per synapse of a model.
+std::vector<std::unique_ptr<NSynapseBlock>>& SpareBlocks() {
+    static auto* const spares = new std::vector<std::unique_ptr<NSynapseBlock>>;
+    return *spares;
+}
+
+std::unique_ptr<NSynapseBlock> TakeSpareBlock() {
+    auto& spares = SpareBlocks();
+    if (spares.empty()) return std::make_unique<NSynapseBlock>();
+    std::unique_ptr<NSynapseBlock> block = std::move(spares.back());
+    spares.pop_back();
+    return block;
+}
+
+void GiveBackBlock(std::unique_ptr<NSynapseBlock> block) {
+    constexpr std::size_t kMaxSpares = 16;
+    if (!block) return;
+    block->Clear();
+    if (SpareBlocks().size() < kMaxSpares) SpareBlocks().push_back(std::move(block));
+}
+
+} // namespace
+
 NSynapse::NSynapse(NBasicDescription* owner, const char* name)
-    : NWithParameters(owner, name, 1), OwnBlock(std::make_unique<NSynapseBlock>()) {
+    : NWithParameters(owner, name, 1), OwnBlock(TakeSpareBlock()) {
     Bind(OwnBlock.get(), OwnBlock->Add(NSynapseState{}, Params, 0));
     Reset();
 }
 
-NSynapse::~NSynapse() = default;
+NSynapse::~NSynapse() { GiveBackBlock(std::move(OwnBlock)); }
 
 const NParameterTable<NSynapseParameters>& NSynapse::ParameterTable() {
     using P = NSynapseParameters;
@@ -289,7 +321,7 @@ void NSynapse::Reset() {
 void NSynapse::MoveInto(NSynapseBlock& block) {
     const std::uint32_t index = block.Add(Own(), Params, LoadedTC());
     Bind(&block, index);
-    OwnBlock.reset();
+    GiveBackBlock(std::move(OwnBlock));
 }
 
 void NSynapse::Bind(NSynapseBlock* block, std::uint32_t index) {

@@ -108,8 +108,9 @@ public:
     // Gives the state at `index` the constants of these values.
     void SetConstants(std::uint32_t index, const NSynapseParameters& params, double loadedTC);
 
-    // One step of every synapse, in order; returns the sum of their conductances, in order.
-    double Step(NTime dt);
+    // One step of every synapse at the cached time step, in order; returns the sum of their
+    // conductances, in order.
+    double Step();
     // One step of the synapse at `index` alone.
     void StepOne(std::uint32_t index, NTime dt);
 
@@ -118,6 +119,7 @@ private:
 
     std::vector<NSynapseState> States;
     NTime Dt;  // the step of the states' constant sets
+    unsigned long long ClockGeneration;  // when Dt was last compared with the cached step
 };
 
 class NSynapse final

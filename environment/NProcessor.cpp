@@ -97,7 +97,7 @@ bool NEnvironment::Build(const NParserRecordList& records, NParserRecordPosition
     };
 
     auto* net = dynamic_cast<NAbstractNet*>(object);
-    NLinksMap links;
+    NLinkList links;
     for (++position;; ++position) {
         // A block that is never closed: the list ends inside it.
         if (position == records.end()) return fail(300, name);
@@ -132,11 +132,11 @@ bool NEnvironment::Build(const NParserRecordList& records, NParserRecordPosition
         }
         case ParserKindLink:
             if (!net) return fail(404, object->FullName());
-            links.emplace(record.GetName(), record.GetArgument());
+            links.emplace_back(record.GetName(), record.GetArgument());
             break;
         case ParserKindBlockClose:
             end = position;
-            if (net && !net->SetLinks(links)) return fail(414, object->FullName());
+            if (net && !net->SetLinks(std::move(links))) return fail(414, object->FullName());
             shape.Objects = static_cast<std::size_t>(std::max(0, NBasicDescription::GetInstanceCount() - instancesBefore));
             shape.Height = height;
             return true;

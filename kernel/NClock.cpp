@@ -14,9 +14,20 @@ NTime CachedTimeStep = kDefaultTimeStep;
 NTime CachedCurrentTime = 0;
 NTime CachedPulseDuration = kDefaultPulseDuration;
 int CachedPulseLength = 0;  // derived from the two values above; 0 = not yet computed
+unsigned long long Generation = 0;
+
+NSplitTime& SplitTimeStep() {
+    static NSplitTime split(kDefaultTimeStep);  // made on first use: no order of static initialisation
+    return split;
+}
 
 void SetCaches(NTime step, NTime now, NTime pulse) {
-    if (step != CachedTimeStep || pulse != CachedPulseDuration) CachedPulseLength = 0;
+    // NaN never equals itself: a change is counted in that case too.
+    if (!(step == CachedTimeStep) || !(pulse == CachedPulseDuration)) {
+        CachedPulseLength = 0;
+        SplitTimeStep() = NSplitTime(step);
+        ++Generation;
+    }
     CachedTimeStep = step;
     CachedCurrentTime = now;
     CachedPulseDuration = pulse;
@@ -71,6 +82,17 @@ bool TimeEquals(double a, double b) {
     const NTime lb = b;
     return lb - tolerance <= la && la <= lb + tolerance;
 }
+
+NSplitTime::NSplitTime(NTime value) : High(static_cast<double>(value)), Value(value) {
+    Low = static_cast<double>(value - High);
+    // Zero, infinities, NaN and values beyond the double range keep the 80-bit form.
+    const bool exact = std::isfinite(value) && value != 0 && std::isfinite(High) && NTime(High) + Low == value;
+    if (!exact) High = std::numeric_limits<double>::quiet_NaN();
+}
+
+const NSplitTime& GetSplitTimeStep() { return SplitTimeStep(); }
+
+unsigned long long GetClockGeneration() { return Generation; }
 
 int PulseLengthInSteps() {
     if (CachedPulseLength == 0) {

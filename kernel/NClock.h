@@ -23,4 +23,25 @@ bool TimeEquals(double a, double b);
 // trunc(pulse duration / time step) + 1 on the cached values: the steps a pulse lasts.
 int PulseLengthInSteps();
 
+// An 80-bit value kept as two doubles whose sum is exactly that value, where such a pair exists,
+// else as itself. Loading an 80-bit value from memory is slow on the x87 unit; two double loads
+// and one exact addition are not, which counts in loops run every step.
+class NSplitTime {
+public:
+    NSplitTime() = default;
+    explicit NSplitTime(NTime value);
+    NTime Get() const { return High == High ? NTime(High) + Low : Value; }
+
+private:
+    double High = 0;  // NaN when no pair exists
+    double Low = 0;
+    NTime Value = 0;
+};
+
+// The cached time step as an NSplitTime.
+const NSplitTime& GetSplitTimeStep();
+// Changes whenever the cached time step or pulse duration changes: values derived from them can
+// be kept until it does.
+unsigned long long GetClockGeneration();
+
 } // namespace talvero

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <unordered_map>
 
 #include "kernel/NAbstractItem.h"
 #include "kernel/NUnitDescription.h"
@@ -14,9 +15,11 @@ NBasicDescription* NAbstractNet::Clone(NBasicDescription* owner, const char* nam
     NBasicDescription* copy = NBasicDescription::Clone(owner, name);
     if (!copy) return nullptr;
     if (auto* net = dynamic_cast<NAbstractNet*>(copy)) {
-        NLinksMap links;
-        GetLinks(links);
-        net->SetLinks(links);
+        OrderLinks();
+        std::vector<std::pair<std::string_view, std::string_view>> links;
+        links.reserve(LinkStarts.size());
+        for (std::size_t i = 0; i < LinkStarts.size(); ++i) links.emplace_back(LinkItem(i), LinkConnector(i));
+        net->MakeLinks(links);
     }
     return copy;
 }
@@ -31,11 +34,14 @@ bool NAbstractNet::CreateLink(const char* itemName, const char* connectorName) {
     return true;
 }
 
-bool NAbstractNet::SetLinks(const NLinksMap& links) {
+template <class Links>
+bool NAbstractNet::MakeLinks(const Links& links) {
     bool result = true;
+    std::string key, value;  // the lookups take C strings
     for (auto it = links.begin(); it != links.end();) {
-        const std::string& key = it->first;
-        const auto last = links.upper_bound(key);
+        key.assign(it->first);
+        auto last = it;
+        while (last != links.end() && std::string_view(last->first) == std::string_view(key)) ++last;
         auto* item = dynamic_cast<NAbstractItem*>(GetComponent(key.c_str()));
         if (!item) {
             ReportError(3, key);
@@ -44,16 +50,70 @@ bool NAbstractNet::SetLinks(const NLinksMap& links) {
             continue;
         }
         for (; it != last; ++it) {
-            auto* connector = dynamic_cast<NAbstractConnector*>(GetComponent(it->second.c_str()));
+            value.assign(it->second);
+            auto* connector = dynamic_cast<NAbstractConnector*>(GetComponent(value.c_str()));
             if (!connector) {
-                ReportError(3, it->second);
+                ReportError(3, value);
                 result = false;
             } else if (item->Connect(connector)) {
-                RecordLink(it->first, it->second);
+                RecordLink(key, value);
             } else {
                 result = false;
             }
         }
+    }
+    return result;
+}
+
+bool NAbstractNet::SetLinks(const NLinksMap& links) { return MakeLinks(links); }
+
+bool NAbstractNet::SetLinks(NLinkList links) {
+    // The names are looked up in the order given, where neighbouring links mostly reach into the
+    // same objects, and the links are made in key order afterwards. Lookups change nothing but the
+    // last error: when one fails, the plain algorithm runs instead, so errors come in its order.
+    const std::size_t count = links.size();
+    std::vector<NAbstractConnector*> connectors(count);
+    for (std::size_t i = 0; i < count; ++i)
+        if (!(connectors[i] = dynamic_cast<NAbstractConnector*>(GetComponent(links[i].second.c_str())))) break;
+    // Key order, stable: number the distinct keys, sort those, and place the links by their key's rank.
+    std::unordered_map<std::string_view, std::size_t> keyIds;
+    std::vector<std::string_view> keys;
+    std::vector<std::size_t> keyOf(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        const auto [it, added] = keyIds.try_emplace(links[i].first, keys.size());
+        if (added) keys.push_back(links[i].first);
+        keyOf[i] = it->second;
+    }
+    std::vector<std::size_t> byName(keys.size());
+    for (std::size_t id = 0; id < keys.size(); ++id) byName[id] = id;
+    std::sort(byName.begin(), byName.end(), [&keys](std::size_t a, std::size_t b) { return keys[a] < keys[b]; });
+    std::vector<std::size_t> start(keys.size() + 1, 0);
+    for (std::size_t i = 0; i < count; ++i) ++start[keyOf[i] + 1];
+    std::vector<std::size_t> rankStart(keys.size() + 1, 0);
+    for (std::size_t r = 0; r < keys.size(); ++r) rankStart[r + 1] = rankStart[r] + start[byName[r] + 1];
+    std::vector<std::size_t> next(keys.size());
+    for (std::size_t r = 0; r < keys.size(); ++r) next[byName[r]] = rankStart[r];
+    std::vector<std::size_t> order(count);
+    for (std::size_t i = 0; i < count; ++i) order[next[keyOf[i]]++] = i;
+    const bool resolved = count == 0 || connectors[count - 1] != nullptr;
+    std::vector<NAbstractItem*> items(resolved ? count : 0);
+    for (std::size_t k = 0; resolved && k < count; ++k) {
+        const std::string& key = links[order[k]].first;
+        items[k] = k > 0 && key == links[order[k - 1]].first ? items[k - 1]
+                                                                : dynamic_cast<NAbstractItem*>(GetComponent(key.c_str()));
+        if (!items[k]) break;
+    }
+    if (!resolved || (count > 0 && !items[count - 1])) {
+        NLinkList sorted;
+        sorted.reserve(count);
+        for (std::size_t i : order) sorted.push_back(std::move(links[i]));
+        return MakeLinks(sorted);
+    }
+    bool result = true;
+    for (std::size_t k = 0; k < count; ++k) {
+        const auto& link = links[order[k]];
+        if (items[k]->Connect(connectors[order[k]])) RecordLink(link.first, link.second);
+        else result = false;
     }
     return result;
 }
@@ -72,28 +132,35 @@ bool NAbstractNet::BreakLink(const char* name) {
 }
 
 void NAbstractNet::BreakAllLinks() {
-    const auto& links = OrderedLinks();
-    for (std::size_t i = 0; i < links.size(); ++i)
-        if (i == 0 || links[i].first != links[i - 1].first)
-            if (auto* item = dynamic_cast<NAbstractItem*>(GetComponent(links[i].first.c_str()))) item->DisconnectAll();
+    OrderLinks();
+    std::string key;
+    for (std::size_t i = 0; i < LinkStarts.size(); ++i)
+        if (i == 0 || LinkItem(i) != LinkItem(i - 1)) {
+            key.assign(LinkItem(i));
+            if (auto* item = dynamic_cast<NAbstractItem*>(GetComponent(key.c_str()))) item->DisconnectAll();
+        }
 }
 
 void NAbstractNet::GetLinks(NLinksMap& links) const {
     links.clear();
-    for (const auto& link : OrderedLinks()) links.emplace_hint(links.end(), link);
+    OrderLinks();
+    for (std::size_t i = 0; i < LinkStarts.size(); ++i)
+        links.emplace_hint(links.end(), std::string(LinkItem(i)), std::string(LinkConnector(i)));
 }
 
-void NAbstractNet::RecordLink(std::string itemName, std::string connectorName) {
-    if (!Links.empty() && LinksOrdered && itemName < Links.back().first) LinksOrdered = false;
-    Links.emplace_back(std::move(itemName), std::move(connectorName));
+void NAbstractNet::RecordLink(std::string_view itemName, std::string_view connectorName) {
+    if (!LinkStarts.empty() && LinksOrdered && itemName < LinkItem(LinkStarts.size() - 1)) LinksOrdered = false;
+    LinkStarts.push_back(LinkText.size());
+    LinkText.append(itemName).push_back('\0');
+    LinkText.append(connectorName).push_back('\0');
 }
 
-const std::vector<std::pair<std::string, std::string>>& NAbstractNet::OrderedLinks() const {
-    if (!LinksOrdered) {
-        std::stable_sort(Links.begin(), Links.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
-        LinksOrdered = true;
-    }
-    return Links;
+void NAbstractNet::OrderLinks() const {
+    if (LinksOrdered) return;
+    const char* text = LinkText.data();
+    std::stable_sort(LinkStarts.begin(), LinkStarts.end(),
+                     [text](std::size_t a, std::size_t b) { return std::string_view(text + a) < std::string_view(text + b); });
+    LinksOrdered = true;
 }
 
 // ---- NNet ----

@@ -12,6 +12,9 @@
 
 namespace talvero {
 
+// Links as (item name, connector name) pairs, in any order.
+using NLinkList = std::vector<std::pair<std::string, std::string>>;
+
 class NAbstractNet : public NObject {
 public:
     NAbstractNet(NBasicDescription* owner, const char* name) : NObject(owner, name) {}
@@ -24,16 +27,27 @@ public:
     virtual void BreakAllLinks();
     virtual void GetLinks(NLinksMap& links) const;
 
-protected:
-    // Records a link made by name.
-    void RecordLink(std::string itemName, std::string connectorName);
-    // The links in key order, equal keys in the order they were made (a multimap's order).
-    const std::vector<std::pair<std::string, std::string>>& OrderedLinks() const;
+    // SetLinks of the multimap that these pairs would make, without building it.
+    bool SetLinks(NLinkList links);
 
 private:
-    // Appended as links are made and ordered only when read, so that making many links stays
-    // linear instead of paying a string-keyed tree insertion per link.
-    mutable std::vector<std::pair<std::string, std::string>> Links;
+    // Makes the links of a sequence of (item name, connector name) pairs in key order.
+    template <class Links>
+    bool MakeLinks(const Links& links);
+    // Records a link made by name.
+    void RecordLink(std::string_view itemName, std::string_view connectorName);
+    // Puts the recorded links in key order, equal keys in the order they were made (a multimap's order).
+    void OrderLinks() const;
+    std::string_view LinkItem(std::size_t i) const { return LinkText.data() + LinkStarts[i]; }
+    std::string_view LinkConnector(std::size_t i) const {
+        return LinkText.data() + LinkStarts[i] + LinkItem(i).size() + 1;
+    }
+
+    // The recorded links packed as "item\0connector\0" each, found through their starts. Appended
+    // as links are made and ordered only when read, so that making many links stays linear and a
+    // link costs little more than its two names.
+    std::string LinkText;
+    mutable std::vector<std::size_t> LinkStarts;
     mutable bool LinksOrdered = true;
 };
 
