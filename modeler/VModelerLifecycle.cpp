@@ -1,5 +1,7 @@
 // Construction and destruction of the controller, and the project commands of the main window.
 
+#include <cctype>
+
 #include "environment/NBuiltinClasses.h"
 #include "environment/NEnvironment.h"
 #include "kernel/NClock.h"
@@ -110,27 +112,52 @@ void VModeler::CreateProject() {
     SetProjectName(Ui.NewProjectWizard->GetProjectName());
     SetDescription(Ui.NewProjectWizard->GetDescription());
 
-    const std::string modelPath = Ui.NewProjectWizard->GetModelFileName();
+    BuildProjectModel(Ui.NewProjectWizard->GetModelFileName(), Ui.NewProjectWizard->IsModelSource());
+    if (!SaveProjectFile()) ShowLastError();
+}
+
+bool VModeler::BuildProjectModel(const std::string& modelPath, bool isSource) {
     const std::string binaryPath = ProjectDirectory + BinaryModelName(modelPath);
-    if (Ui.NewProjectWizard->IsModelSource()) {
+    if (isSource) {
         if (!Environment->Compile(modelPath, binaryPath)) {
             ReportError(1040, binaryPath);  // the compiler's own message is the source check's business
             ShowLastError();
-        } else if (!Environment->LoadModel(binaryPath)) {
-            ReportError(1030, binaryPath);
-            ShowLastError();
+            return false;
         }
-    } else {
-        if (!CopyFileReplacing(modelPath, binaryPath)) {
-            ReportError(1041, modelPath);
-            ShowLastError();
-        } else if (!Environment->LoadModel(binaryPath)) {
-            ReportError(1030, binaryPath);
-            ShowLastError();
-        }
+    } else if (!CopyFileReplacing(modelPath, binaryPath)) {
+        ReportError(1041, modelPath);
+        ShowLastError();
+        return false;
     }
+    if (!Environment->LoadModel(binaryPath)) {
+        ReportError(1030, binaryPath);
+        ShowLastError();
+    }
+    return true;
+}
 
-    if (!SaveProjectFile()) ShowLastError();
+void VModeler::ChangeModel() {
+    if (!ProjectOpen) return;
+    const ComputationMark mark = RememberAndPause();
+    std::string path;
+    if (!Ui.FileOpenDialog->Run(
+            Cp("Файл описания модели (*.tv)|*.tv|Двоичный файл модели (*.btv)|*.btv"), "tv", path)) {
+        Resume(mark);
+        return;
+    }
+    // Told apart by the ending in any letter case, as in the new-project wizard.
+    std::string lower = path;
+    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    const bool isSource = lower.ends_with(".tv");
+    if (!isSource && !lower.ends_with(".btv")) {
+        Ui.Messages->ShowMessage(Cp("Ошибка!"), Cp("Имя файла модели имеет недопустимое расширение!"));
+        Resume(mark);
+        return;
+    }
+    StopComputation();
+    // The model file's name and the model itself changed, whether or not the new one loaded.
+    if (BuildProjectModel(path, isSource)) Modified = true;
+    Ui.ObjectsList->SetModel(Environment->GetModel());
 }
 
 void VModeler::OpenProject() {
