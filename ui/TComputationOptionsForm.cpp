@@ -1,0 +1,100 @@
+#include "ui/TComputationOptionsForm.h"
+
+#include <cstdint>
+#include <limits>
+
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "modeler/VIniFile.h"
+#include "ui/UiDialogs.h"
+#include "ui/UiText.h"
+
+namespace talvero::ui {
+
+namespace {
+
+bool IsStep(const QString& text) {
+    double value = 0;
+    return ParseNumber(text, value) && value >= 0;
+}
+
+// The controller keeps the period and the steps as unsigned 32-bit numbers: a larger value
+// could not be taken and is refused like a negative one.
+bool IsCount(const QString& text) {
+    std::int64_t value = 0;
+    return ParseInteger(text.toStdString(), value) && value >= 0 &&
+           value <= std::numeric_limits<std::uint32_t>::max();
+}
+
+} // namespace
+
+TComputationOptionsForm::TComputationOptionsForm(QWidget* parent) : QDialog(parent) {
+    setWindowTitle(QString::fromUtf8("Настройки счёта"));
+    auto* form = new QFormLayout;
+    TimeStep = new QLineEdit;
+    TimerPeriod = new QLineEdit;
+    StepsPerTick = new QLineEdit;
+    for (QLineEdit* edit : {TimeStep, TimerPeriod, StepsPerTick}) edit->setMinimumWidth(120);
+    form->addRow(QString::fromUtf8("Шаг интегрирования:"), TimeStep);
+    form->addRow(QString::fromUtf8("Периодичность вызова таймера (мс):"), TimerPeriod);
+    form->addRow(QString::fromUtf8("Просчитывать шагов за один вызов:"), StepsPerTick);
+
+    auto* buttons = new QDialogButtonBox;
+    Ok = buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole);
+    buttons->addButton(QString::fromUtf8("Отмена"), QDialogButtonBox::RejectRole);
+    Ok->setDefault(true);
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(form);
+    layout->addWidget(buttons);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+}
+
+bool TComputationOptionsForm::Run(VComputationOptionsFields& fields) {
+    TimeStep->setText(FromCp(fields.TimeStep));
+    TimerPeriod->setText(FromCp(fields.TimerPeriod));
+    StepsPerTick->setText(FromCp(fields.StepsPerTick));
+    if (RunModal(*this) != QDialog::Accepted) return false;
+    fields.TimeStep = ToCp(TimeStep->text());
+    fields.TimerPeriod = ToCp(TimerPeriod->text());
+    fields.StepsPerTick = ToCp(StepsPerTick->text());
+    return true;
+}
+
+bool TComputationOptionsForm::Refuse(QLineEdit* field, const char* message) {
+    ShowMessageBox(this, QString::fromUtf8("Ошибка!"), QString::fromUtf8(message));
+    field->setFocus();
+    field->selectAll();
+    return false;
+}
+
+void TComputationOptionsForm::accept() {
+    // Zero passes here; the clock refuses a zero step when it is applied.
+    if (!IsStep(TimeStep->text())) {
+        Refuse(TimeStep, "Недопустимое значение шага интегрирования.");
+        return;
+    }
+    if (!IsCount(TimerPeriod->text())) {
+        Refuse(TimerPeriod, "Недопустимое значение периода вызова таймера.");
+        return;
+    }
+    if (!IsCount(StepsPerTick->text())) {
+        Refuse(StepsPerTick, "Недопустимое значение количества шагов интегрирования.");
+        return;
+    }
+    QDialog::accept();
+}
+
+void TComputationOptionsForm::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    TimeStep->setFocus();
+    TimeStep->selectAll();
+}
+
+} // namespace talvero::ui

@@ -1,0 +1,398 @@
+#include "ui/TMainForm.h"
+
+#include <algorithm>
+#include <climits>
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QFileInfo>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QShowEvent>
+#include <QStatusBar>
+#include <QTimer>
+#include <QToolBar>
+
+#include "environment/NEnvironment.h"
+#include "kernel/NClock.h"
+#include "kernel/NError.h"
+#include "modeler/VModeler.h"
+#include "ui/TAboutForm.h"
+#include "ui/TComputationOptionsForm.h"
+#include "ui/TComputationStateForm.h"
+#include "ui/TCreateProjectWizardForm.h"
+#include "ui/TImageList.h"
+#include "ui/TInputWindowsControlForm.h"
+#include "ui/TListInputForm.h"
+#include "ui/TMdlObjectsListForm.h"
+#include "ui/TPrjOptionsForm.h"
+#include "ui/TSeriesControlForm.h"
+#include "ui/TShowProgressBarForm.h"
+#include "ui/TSimpleGraphForm.h"
+#include "ui/TTestModelForm.h"
+#include "ui/TWatchWindowForm.h"
+#include "ui/UiText.h"
+
+namespace talvero::ui {
+
+namespace {
+
+constexpr int kWatchOnImage = 11;
+constexpr int kWatchOffImage = 12;
+constexpr int kTimeOnImage = 13;
+constexpr int kTimeOffImage = 14;
+constexpr const char* kImageProperty = "talveroImage";
+
+QString U(const char* utf8) { return QString::fromUtf8(utf8); }
+
+} // namespace
+
+TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
+    setWindowTitle(QStringLiteral("Talvero"));
+    setWindowIcon(TImageList::ApplicationIcon());
+    BuildMenus();
+    BuildToolBar();
+
+    StatusLine = new QLabel;
+    statusBar()->addWidget(StatusLine, 1);
+    statusBar()->setSizeGripEnabled(false);
+
+    CountTimer = new QTimer(this);
+    CountTimer->setInterval(10);
+    connect(CountTimer, &QTimer::timeout, this, &TMainForm::TimerTick);
+
+    // A narrow strip: the height is fixed, the width free above a minimum.
+    move(205, 125);
+    resize(593, 100);
+    setMinimumWidth(488);
+    setFixedHeight(90);
+
+    ObjectsList = new TMdlObjectsListForm(this);
+    Wizard = new TCreateProjectWizardForm(this);
+    SourceCheck = new TTestModelForm(this);
+    NameInput = new TListInputForm(this);
+    ComputationOptions = new TComputationOptionsForm(this);
+    ProjectOptions = new TPrjOptionsForm(this);
+    Progress = new TShowProgressBarForm(this);
+    About = new TAboutForm(this);
+    ComputationState = new TComputationStateForm(this);
+    SimpleGraph = new TSimpleGraphForm(this);
+    InputWindows = new TInputWindowsControlForm(this);
+    SeriesControl = new TSeriesControlForm(this, NameInput);
+    TWatchWindowServices services;
+    services.NameInput = NameInput;
+    services.ListCaptions = [this] {
+        NStringList captions;
+        Controller->ListWatchWindows(captions);
+        return captions;
+    };
+    services.SeriesControl = SeriesControl;
+    WatchWindowFactory = std::make_unique<TWatchWindowFactory>(this, services);
+
+    VUserInterface ui;
+    ui.MainWindow = this;
+    ui.Messages = &Messages;
+    ui.NewProjectWizard = Wizard;
+    ui.FileOpenDialog = &FileOpen;
+    ui.NameInputDialog = NameInput;
+    ui.ComputationOptionsDialog = ComputationOptions;
+    ui.ProjectOptionsDialog = ProjectOptions;
+    ui.SourceCheckDialog = SourceCheck;
+    ui.AboutBox = About;
+    ui.ObjectsList = ObjectsList;
+    ui.Progress = Progress;
+    ui.WatchWindows = WatchWindowFactory.get();
+    Controller = std::make_unique<VModeler>(ui);
+    Refresh();
+}
+
+TMainForm::~TMainForm() {
+    CountTimer->stop();
+    // The controller saves through the windows while it goes: they must still be there.
+    Controller.reset();
+}
+
+int TMainForm::ImageIndex(const QAction* action) {
+    const QVariant image = action ? action->property(kImageProperty) : QVariant();
+    return image.isValid() ? image.toInt() : -1;
+}
+
+void TMainForm::SetImage(QAction* action, int image) {
+    action->setIcon(TImageList::Icon(image));
+    action->setProperty(kImageProperty, image);
+}
+
+QAction* TMainForm::AddCommand(QMenu* menu, TCommand command, const char* caption, int image) {
+    QAction* action = menu->addAction(U(caption));
+    if (image >= 0) SetImage(action, image);
+    Actions[static_cast<std::size_t>(command)] = action;
+    return action;
+}
+
+void TMainForm::Bind(TCommand command, void (VModeler::*operation)()) {
+    connect(Action(command), &QAction::triggered, this, [this, operation] {
+        (Controller.get()->*operation)();
+        Refresh();
+    });
+}
+
+void TMainForm::ModelMayHaveChanged() { ObjectsList->SetModel(Controller->GetEnvironment()->GetModel()); }
+
+void TMainForm::BuildMenus() {
+    QMenu* file = menuBar()->addMenu(U("Файл"));
+    AddCommand(file, TCommand::CreateProject, "Создать проект", 0);
+    AddCommand(file, TCommand::OpenProject, "Открыть проект", 1);
+    AddCommand(file, TCommand::SaveProject, "Сохранить проект", 2);
+    file->addSeparator();
+    AddCommand(file, TCommand::Exit, "Выход");
+
+    QMenu* project = menuBar()->addMenu(U("Проект"));
+    AddCommand(project, TCommand::ProjectOptions, "Настройки проекта");
+    AddCommand(project, TCommand::EnvironmentOptions, "Настройки окружения");
+
+    QMenu* model = menuBar()->addMenu(U("Модель"));
+    AddCommand(model, TCommand::ObjectsList, "Список объектов");
+    AddCommand(model, TCommand::SourcesList, "Источники сигналов");
+    AddCommand(model, TCommand::WatchPointsList, "Точки наблюдения");
+    model->addSeparator();
+    AddCommand(model, TCommand::ChangeModel, "Сменить модель");
+    AddCommand(model, TCommand::CheckSource, "Проверить исходный код");
+    model->addSeparator();
+    AddCommand(model, TCommand::ModelOptions, "Настройки");
+
+    QMenu* processor = menuBar()->addMenu(U("Процессор"));
+    AddCommand(processor, TCommand::Start, "Пуск", 7);
+    AddCommand(processor, TCommand::Pause, "Пауза", 8);
+    AddCommand(processor, TCommand::Stop, "Стоп", 10);
+    processor->addSeparator();
+    AddCommand(processor, TCommand::State, "Состояние");
+    processor->addSeparator();
+    AddCommand(processor, TCommand::RememberState, "Запомнить состояние");
+    AddCommand(processor, TCommand::RestoreState, "Восстановить состояние");
+    processor->addSeparator();
+    AddCommand(processor, TCommand::ComputationOptions, "Настройки");
+
+    QMenu* tools = menuBar()->addMenu(U("Инструменты"));
+    AddCommand(tools, TCommand::NewWatchWindow, "Открыть новое окно наблюдений", 4);
+    AddCommand(tools, TCommand::DeleteWatchWindow, "Удалить окно наблюдений", 5);
+    AddCommand(tools, TCommand::WatchWindowList, "Список открытых окон", 6);
+    tools->addSeparator();
+    AddCommand(tools, TCommand::ToggleWatch, "Запретить все наблюдения", kWatchOnImage);
+    AddCommand(tools, TCommand::ToggleTime, "Запретить отображение текущего времени", kTimeOnImage);
+    tools->addSeparator();
+    AddCommand(tools, TCommand::ToolsOptions, "Настройки");
+
+    QMenu* help = menuBar()->addMenu(U("Справка"));
+    AddCommand(help, TCommand::About, "О программе", 3);
+
+    Bind(TCommand::CreateProject, &VModeler::CreateProject);
+    Bind(TCommand::OpenProject, &VModeler::OpenProject);
+    Bind(TCommand::ChangeModel, &VModeler::ChangeModel);
+    for (TCommand command : {TCommand::CreateProject, TCommand::OpenProject, TCommand::ChangeModel})
+        connect(Action(command), &QAction::triggered, this, [this] { ModelMayHaveChanged(); });
+    Bind(TCommand::SaveProject, &VModeler::SaveProject);
+    connect(Action(TCommand::Exit), &QAction::triggered, this, &QWidget::close);
+    Bind(TCommand::ProjectOptions, &VModeler::EditProjectOptions);
+    Bind(TCommand::EnvironmentOptions, &VModeler::EditEnvironmentOptions);
+    Bind(TCommand::ObjectsList, &VModeler::ShowObjectsList);
+    Bind(TCommand::SourcesList, &VModeler::ShowSourcesList);
+    Bind(TCommand::WatchPointsList, &VModeler::ShowWatchPointsList);
+    Bind(TCommand::CheckSource, &VModeler::CheckModelSource);
+    Bind(TCommand::ModelOptions, &VModeler::EditModelOptions);
+    connect(Action(TCommand::Start), &QAction::triggered, this, [this] {
+        Controller->StartComputation();
+        CountTimer->setInterval(static_cast<int>(std::min<std::uint32_t>(Controller->TimerPeriod(), INT_MAX)));
+        Refresh();
+    });
+    Bind(TCommand::Pause, &VModeler::PauseComputation);
+    Bind(TCommand::Stop, &VModeler::StopComputation);
+    Bind(TCommand::State, &VModeler::ShowComputationState);
+    Bind(TCommand::RememberState, &VModeler::RememberComputationState);
+    Bind(TCommand::RestoreState, &VModeler::RestoreComputationState);
+    Bind(TCommand::ComputationOptions, &VModeler::EditComputationOptions);
+    Bind(TCommand::NewWatchWindow, &VModeler::CreateWatchWindow);
+    Bind(TCommand::DeleteWatchWindow, &VModeler::DeleteWatchWindow);
+    Bind(TCommand::WatchWindowList, &VModeler::ShowWatchWindowList);
+    Bind(TCommand::ToggleWatch, &VModeler::ToggleWatchAccumulation);
+    Bind(TCommand::ToggleTime, &VModeler::ToggleTimeCounter);
+    Bind(TCommand::ToolsOptions, &VModeler::EditToolsOptions);
+    Bind(TCommand::About, &VModeler::ShowAbout);
+}
+
+void TMainForm::BuildToolBar() {
+    ToolBar1 = addToolBar(QStringLiteral("ToolBar1"));
+    ToolBar1->setObjectName(QStringLiteral("ToolBar1"));
+    ToolBar1->setMovable(false);
+    ToolBar1->setFloatable(false);
+    ToolBar1->setIconSize(QSize(16, 16));
+    ToolBar1->setContextMenuPolicy(Qt::PreventContextMenu);
+    ToolBar1->toggleViewAction()->setVisible(false);
+    const auto button = [this](TCommand command, const char* hint) {
+        QAction* action = Action(command);
+        action->setToolTip(U(hint));
+        ToolBar1->addAction(action);
+    };
+    button(TCommand::CreateProject, "Создать новый проект");
+    button(TCommand::OpenProject, "Открыть существующий проект");
+    button(TCommand::SaveProject, "Сохранить проект");
+    ToolBar1->addSeparator();
+    button(TCommand::Start, "Включить счёт");
+    button(TCommand::Pause, "Пауза");
+    button(TCommand::Stop, "Остановить счёт");
+    ToolBar1->addSeparator();
+    button(TCommand::NewWatchWindow, "Создать окно наблюдения");
+    button(TCommand::DeleteWatchWindow, "Удалить окно наблюдения");
+    button(TCommand::WatchWindowList, "Список окон наблюдения");
+    ToolBar1->addSeparator();
+    button(TCommand::ToggleWatch, "Запретить все наблюдения");
+    button(TCommand::ToggleTime, "Запретить отображение текущего времени");
+}
+
+QString TMainForm::StatusText() const { return StatusLine->text(); }
+
+void TMainForm::SetTimerRunning(bool running) {
+    if (running == CountTimer->isActive()) return;
+    if (running) CountTimer->start();
+    else CountTimer->stop();
+}
+
+void TMainForm::Refresh() {
+    const VModeler& modeler = *Controller;
+    const auto enable = [this](TCommand command, bool on) { Action(command)->setEnabled(on); };
+    const auto toggle = [this](TCommand command, const char* caption, int image, bool on) {
+        QAction* action = Action(command);
+        action->setText(U(caption));
+        action->setToolTip(U(caption));
+        SetImage(action, image);
+        action->setEnabled(on);
+    };
+    for (TCommand command : {TCommand::CreateProject, TCommand::OpenProject, TCommand::Exit, TCommand::CheckSource,
+                             TCommand::About})
+        enable(command, true);
+
+    if (!modeler.IsProjectOpen()) {
+        SetTimerRunning(false);
+        for (std::size_t i = 0; i < Actions.size(); ++i) {
+            const auto command = static_cast<TCommand>(i);
+            if (command != TCommand::CreateProject && command != TCommand::OpenProject && command != TCommand::Exit &&
+                command != TCommand::CheckSource && command != TCommand::About)
+                enable(command, false);
+        }
+        toggle(TCommand::ToggleWatch, "Запретить все наблюдения", kWatchOnImage, false);
+        toggle(TCommand::ToggleTime, "Запретить отображение текущего времени", kTimeOnImage, false);
+        StatusLine->setText(U("Нет проекта"));
+        return;
+    }
+
+    enable(TCommand::SaveProject, modeler.IsProjectModified());
+    for (TCommand command : {TCommand::ProjectOptions, TCommand::EnvironmentOptions, TCommand::ObjectsList,
+                             TCommand::SourcesList, TCommand::WatchPointsList, TCommand::ChangeModel,
+                             TCommand::ModelOptions})
+        enable(command, true);
+
+    struct Row {
+        bool Timer, Start, Pause, Stop, State, Restore;
+    };
+    Row row{};
+    QString status;
+    if (!modeler.GetEnvironment()->IsModelLoaded()) {
+        row = {false, false, false, false, false, false};
+        status = U("Модель не загружена");
+    } else if (!modeler.IsRunning()) {
+        row = {false, true, false, false, false, true};
+        status = U("Счёт остановлен");
+    } else if (!modeler.IsPaused()) {
+        row = {true, false, true, true, true, true};
+        status = modeler.IsTimeCounterOn()
+                     ? U("Время: ") + FormatModelTime(GetCurrentTime(), DecimalPoint()) + U(" с")
+                     : U("Счёт включён");
+    } else {
+        row = {false, true, false, true, true, true};
+        status = U("Пауза [") + FormatModelTime(GetCurrentTime(), DecimalPoint()) + U(" с]");
+    }
+    SetTimerRunning(row.Timer);
+    enable(TCommand::Start, row.Start);
+    enable(TCommand::Pause, row.Pause);
+    enable(TCommand::Stop, row.Stop);
+    enable(TCommand::State, row.State);
+    enable(TCommand::RememberState, row.State);
+    enable(TCommand::RestoreState, row.Restore);
+    enable(TCommand::ComputationOptions, true);
+
+    for (TCommand command : {TCommand::NewWatchWindow, TCommand::DeleteWatchWindow, TCommand::WatchWindowList})
+        enable(command, true);
+    if (modeler.IsWatchAccumulationOn()) toggle(TCommand::ToggleWatch, "Запретить все наблюдения", kWatchOnImage, true);
+    else toggle(TCommand::ToggleWatch, "Разрешить все наблюдения", kWatchOffImage, true);
+    if (modeler.IsTimeCounterOn())
+        toggle(TCommand::ToggleTime, "Запретить отображение текущего времени", kTimeOnImage, true);
+    else toggle(TCommand::ToggleTime, "Разрешить отображение текущего времени", kTimeOffImage, true);
+    enable(TCommand::ToolsOptions, true);
+    StatusLine->setText(status);
+}
+
+void TMainForm::TimerTick() {
+    const int period = static_cast<int>(std::min<std::uint32_t>(Controller->TimerPeriod(), INT_MAX));
+    if (CountTimer->interval() != period) CountTimer->setInterval(period);
+    Controller->ComputeTick();
+    Refresh();
+}
+
+bool TMainForm::OpenProjectFile(const QString& path) {
+    const QFileInfo file(path);
+    QString directory = file.absolutePath();
+    if (!directory.endsWith(QLatin1Char('/'))) directory += QLatin1Char('/');
+    Controller->StopComputation();
+    const bool opened = Controller->LoadProject(ToPath(directory), ToPath(file.fileName()));
+    if (!opened) Controller->ShowError(TakeLastError());
+    ModelMayHaveChanged();
+    Refresh();
+    return opened;
+}
+
+void TMainForm::SetCaption(const std::string& caption) { setWindowTitle(FromCp(caption)); }
+
+VWindowPlacement TMainForm::GetPlacement() const { return {y(), x(), width(), height()}; }
+
+void TMainForm::SetPlacement(const VWindowPlacement& placement) {
+    move(placement.Left, placement.Top);
+    resize(placement.Width, placement.Height);
+}
+
+void TMainForm::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (event->spontaneous()) return;
+    Controller->MainWindowShown();
+    Refresh();
+}
+
+void TMainForm::closeEvent(QCloseEvent* event) {
+    VModeler& modeler = *Controller;
+    const bool wasRunning = modeler.IsRunning();
+    const bool wasPaused = modeler.IsPaused();
+    if (wasRunning) modeler.PauseComputation();
+
+    bool allowed = true;
+    if (modeler.IsProjectModified()) {
+        switch (AskYesNoCancel(this, U("Предупреждение"), U("Текущий проект был изменён. Сохранить изменения?"))) {
+        case VAnswer::Cancel:
+            allowed = false;
+            if (wasRunning && !wasPaused) modeler.StartComputation();
+            break;
+        case VAnswer::Yes: modeler.CloseProject(true); break;
+        case VAnswer::No: modeler.CloseProject(false); break;
+        }
+    } else {
+        modeler.CloseProject(true);
+    }
+    Refresh();
+
+    if (!allowed) {
+        event->ignore();
+        return;
+    }
+    ObjectsList->hide();
+    event->accept();
+}
+
+} // namespace talvero::ui
