@@ -1,0 +1,403 @@
+// The main window over the real controller: menus and toolbar, the refresh table row by row,
+// the time text, the toggles, the timer, the close request and "Сменить модель".
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+#include <QTreeWidget>
+
+#include "UiTestSupport.h"
+#include "environment/NEnvironment.h"
+#include "modeler/VIniFile.h"
+#include "modeler/VModeler.h"
+#include "ui/TComputationOptionsForm.h"
+#include "ui/TImageList.h"
+#include "ui/TMainForm.h"
+#include "ui/TMdlObjectsListForm.h"
+#include "ui/UiText.h"
+
+namespace talvero::ui {
+namespace {
+
+using uitest::Cp;
+using uitest::U;
+using C = TCommand;
+
+class MainFormTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(folder.isValid()); }
+
+    std::string Dir() const { return ToPath(folder.path() + QLatin1Char('/')); }
+    VModeler& M() { return form.Modeler(); }
+    // What a command does to the controller; the window then refreshes, as after every command.
+    void OpenProjectWithoutModel() {
+        ASSERT_TRUE(M().NewProject(Dir(), "p.tvp"));
+        form.Refresh();
+    }
+    void OpenProjectWithModel() {
+        OpenProjectWithoutModel();
+        const std::string binary = Dir() + "reflex_arc.btv";
+        ASSERT_TRUE(M().GetEnvironment()->Compile(ToPath(uitest::Example("reflex_arc.tv")), binary));
+        ASSERT_TRUE(M().GetEnvironment()->LoadModel(binary));
+        form.Refresh();
+    }
+    bool On(C command) const { return form.Action(command)->isEnabled(); }
+    // The commands that are enabled, in menu order.
+    std::vector<C> Enabled() const {
+        std::vector<C> on;
+        for (int i = 0; i < static_cast<int>(C::Count); ++i)
+            if (On(static_cast<C>(i))) on.push_back(static_cast<C>(i));
+        return on;
+    }
+    void Trigger(C command) { form.Action(command)->trigger(); }
+
+    QTemporaryDir folder;
+    TMainForm form;
+};
+
+TEST_F(MainFormTest, WindowShape) {
+    EXPECT_EQ(form.windowTitle(), QStringLiteral("Talvero"));
+    EXPECT_EQ(form.minimumHeight(), 90);
+    EXPECT_EQ(form.maximumHeight(), 90);
+    EXPECT_EQ(form.minimumWidth(), 488);
+    EXPECT_EQ(form.height(), 90);
+    EXPECT_EQ(form.x(), 205);
+    EXPECT_EQ(form.y(), 125);
+    EXPECT_FALSE(form.Timer()->isActive());
+    EXPECT_EQ(form.Timer()->interval(), 10);
+    // The placement the controller restores meets the same constraints.
+    form.SetPlacement({10, 20, 700, 100});
+    EXPECT_EQ(form.GetPlacement(), (VWindowPlacement{10, 20, 700, 90}));
+}
+
+TEST_F(MainFormTest, MenusWithCaptionsAndImages) {
+    QStringList menus;
+    QStringList items;
+    for (QAction* menu : form.menuBar()->actions()) {
+        menus << menu->text();
+        for (QAction* item : menu->menu()->actions()) {
+            if (item->isSeparator()) {
+                items << QStringLiteral("-");
+                continue;
+            }
+            const int image = TMainForm::ImageIndex(item);
+            items << item->text() + (image >= 0 ? QStringLiteral(" #") + QString::number(image) : QString());
+        }
+        items << QStringLiteral("|");
+    }
+    EXPECT_EQ(menus, (QStringList{U("Файл"), U("Проект"), U("Модель"), U("Процессор"), U("Инструменты"), U("Справка")}));
+    EXPECT_EQ(items.join(QLatin1Char('\n')),
+              U("Создать проект #0\nОткрыть проект #1\nСохранить проект #2\n-\nВыход\n|\n"
+                "Настройки проекта\nНастройки окружения\n|\n"
+                "Список объектов\nИсточники сигналов\nТочки наблюдения\n-\nСменить модель\nПроверить исходный код\n-\n"
+                "Настройки\n|\n"
+                "Пуск #7\nПауза #8\nСтоп #10\n-\nСостояние\n-\nЗапомнить состояние\nВосстановить состояние\n-\n"
+                "Настройки\n|\n"
+                "Открыть новое окно наблюдений #4\nУдалить окно наблюдений #5\nСписок открытых окон #6\n-\n"
+                "Запретить все наблюдения #11\nЗапретить отображение текущего времени #13\n-\nНастройки\n|\n"
+                "О программе #3\n|"));
+}
+
+TEST_F(MainFormTest, ToolbarButtonsWithHintsAndImages) {
+    QStringList buttons;
+    for (QAction* action : form.ToolBar()->actions()) {
+        if (action->isSeparator()) {
+            buttons << QStringLiteral("-");
+            continue;
+        }
+        auto* button = qobject_cast<QToolButton*>(form.ToolBar()->widgetForAction(action));
+        ASSERT_NE(button, nullptr);
+        buttons << button->toolTip() + QStringLiteral(" #") + QString::number(TMainForm::ImageIndex(action));
+        EXPECT_EQ(button->icon().cacheKey(), TImageList::Icon(TMainForm::ImageIndex(action)).cacheKey());
+    }
+    EXPECT_EQ(buttons, (QStringList{U("Создать новый проект #0"), U("Открыть существующий проект #1"),
+                                    U("Сохранить проект #2"), QStringLiteral("-"), U("Включить счёт #7"),
+                                    U("Пауза #8"), U("Остановить счёт #10"), QStringLiteral("-"),
+                                    U("Создать окно наблюдения #4"), U("Удалить окно наблюдения #5"),
+                                    U("Список окон наблюдения #6"), QStringLiteral("-"),
+                                    U("Запретить все наблюдения #11"),
+                                    U("Запретить отображение текущего времени #13")}));
+}
+
+TEST_F(MainFormTest, ImageListHasFifteenDistinctPictures) {
+    for (int i = 0; i < TImageList::Count; ++i) {
+        EXPECT_FALSE(TImageList::Icon(i).isNull()) << i;
+        EXPECT_FALSE(TImageList::Icon(i).pixmap(16, 16).isNull()) << i;
+        for (int j = 0; j < i; ++j) EXPECT_NE(TImageList::Icon(i).cacheKey(), TImageList::Icon(j).cacheKey());
+    }
+    EXPECT_TRUE(TImageList::Icon(15).isNull());
+}
+
+TEST_F(MainFormTest, RowNoProject) {
+    form.Refresh();
+    EXPECT_EQ(Enabled(), (std::vector<C>{C::CreateProject, C::OpenProject, C::Exit, C::CheckSource, C::About}));
+    EXPECT_FALSE(form.Timer()->isActive());
+    EXPECT_EQ(form.StatusText(), U("Нет проекта"));
+    EXPECT_EQ(form.Action(C::ToggleWatch)->text(), U("Запретить все наблюдения"));
+    EXPECT_EQ(form.Action(C::ToggleWatch)->toolTip(), U("Запретить все наблюдения"));
+    EXPECT_EQ(TMainForm::ImageIndex(form.Action(C::ToggleWatch)), 11);
+    EXPECT_EQ(form.Action(C::ToggleTime)->text(), U("Запретить отображение текущего времени"));
+    EXPECT_EQ(TMainForm::ImageIndex(form.Action(C::ToggleTime)), 13);
+}
+
+TEST_F(MainFormTest, RowNoProjectResetsTheToggles) {
+    OpenProjectWithoutModel();
+    M().ToggleWatchAccumulation();
+    M().ToggleTimeCounter();
+    form.Refresh();
+    EXPECT_EQ(TMainForm::ImageIndex(form.Action(C::ToggleWatch)), 12);
+    ASSERT_TRUE(M().CloseCurrentProject());
+    form.Refresh();
+    EXPECT_EQ(form.Action(C::ToggleWatch)->text(), U("Запретить все наблюдения"));
+    EXPECT_EQ(TMainForm::ImageIndex(form.Action(C::ToggleWatch)), 11);
+    EXPECT_EQ(form.Action(C::ToggleTime)->toolTip(), U("Запретить отображение текущего времени"));
+    EXPECT_EQ(TMainForm::ImageIndex(form.Action(C::ToggleTime)), 13);
+    EXPECT_FALSE(On(C::ToggleWatch));
+    EXPECT_FALSE(On(C::ToggleTime));
+}
+
+TEST_F(MainFormTest, RowProjectWithoutModel) {
+    OpenProjectWithoutModel();
+    form.Refresh();
+    EXPECT_EQ(Enabled(), (std::vector<C>{C::CreateProject, C::OpenProject, C::Exit, C::ProjectOptions,
+                                         C::EnvironmentOptions, C::ObjectsList, C::SourcesList, C::WatchPointsList,
+                                         C::ChangeModel, C::CheckSource, C::ModelOptions, C::ComputationOptions,
+                                         C::NewWatchWindow, C::DeleteWatchWindow, C::WatchWindowList, C::ToggleWatch,
+                                         C::ToggleTime, C::ToolsOptions, C::About}));
+    EXPECT_FALSE(form.Timer()->isActive());
+    EXPECT_EQ(form.StatusText(), U("Модель не загружена"));
+}
+
+TEST_F(MainFormTest, SaveIsEnabledExactlyWhenModified) {
+    OpenProjectWithoutModel();
+    form.Refresh();
+    EXPECT_FALSE(On(C::SaveProject));
+    M().SetProjectName(Cp("Дуга"));
+    form.Refresh();
+    EXPECT_TRUE(On(C::SaveProject));
+    EXPECT_EQ(form.windowTitle(), U("Talvero - Дуга"));
+    Trigger(C::SaveProject);
+    EXPECT_FALSE(On(C::SaveProject));
+}
+
+TEST_F(MainFormTest, RowModelStopped) {
+    OpenProjectWithModel();
+    form.Refresh();
+    EXPECT_FALSE(form.Timer()->isActive());
+    EXPECT_TRUE(On(C::Start));
+    EXPECT_FALSE(On(C::Pause));
+    EXPECT_FALSE(On(C::Stop));
+    EXPECT_FALSE(On(C::State));
+    EXPECT_FALSE(On(C::RememberState));
+    EXPECT_TRUE(On(C::RestoreState));
+    EXPECT_TRUE(On(C::ComputationOptions));
+    EXPECT_EQ(form.StatusText(), U("Счёт остановлен"));
+}
+
+TEST_F(MainFormTest, RowRunningWithTheTimeText) {
+    OpenProjectWithModel();
+    Trigger(C::Start);
+    EXPECT_TRUE(form.Timer()->isActive());
+    EXPECT_EQ(form.Timer()->interval(), 30);
+    EXPECT_FALSE(On(C::Start));
+    EXPECT_TRUE(On(C::Pause));
+    EXPECT_TRUE(On(C::Stop));
+    EXPECT_TRUE(On(C::State));
+    EXPECT_TRUE(On(C::RememberState));
+    EXPECT_TRUE(On(C::RestoreState));
+    EXPECT_TRUE(On(C::ComputationOptions));
+    EXPECT_EQ(form.StatusText(), U("Время: 0.000 с"));
+
+    form.TimerTick();  // 20 steps of 0.0001
+    EXPECT_EQ(form.StatusText(), U("Время: 0.002 с"));
+    Trigger(C::ToggleTime);
+    EXPECT_EQ(form.StatusText(), U("Счёт включён"));
+    EXPECT_TRUE(form.Timer()->isActive());
+}
+
+TEST_F(MainFormTest, RowPausedShowsTheFrozenTime) {
+    OpenProjectWithModel();
+    Trigger(C::Start);
+    form.TimerTick();
+    form.TimerTick();
+    Trigger(C::Pause);
+    EXPECT_FALSE(form.Timer()->isActive());
+    EXPECT_TRUE(On(C::Start));
+    EXPECT_FALSE(On(C::Pause));
+    EXPECT_TRUE(On(C::Stop));
+    EXPECT_TRUE(On(C::State));
+    EXPECT_TRUE(On(C::RestoreState));
+    EXPECT_EQ(form.StatusText(), U("Пауза [0.004 с]"));
+    // A tick while paused computes nothing.
+    form.TimerTick();
+    EXPECT_EQ(form.StatusText(), U("Пауза [0.004 с]"));
+    // The paused text does not depend on the time display.
+    Trigger(C::ToggleTime);
+    EXPECT_EQ(form.StatusText(), U("Пауза [0.004 с]"));
+    Trigger(C::Start);  // continues
+    form.TimerTick();
+    Trigger(C::ToggleTime);
+    EXPECT_EQ(form.StatusText(), U("Время: 0.006 с"));
+    Trigger(C::Stop);
+    EXPECT_EQ(form.StatusText(), U("Счёт остановлен"));
+    EXPECT_FALSE(form.Timer()->isActive());
+}
+
+TEST_F(MainFormTest, TogglesSwitchCaptionHintAndImage) {
+    OpenProjectWithModel();
+    form.Refresh();
+    Trigger(C::ToggleWatch);
+    EXPECT_FALSE(M().IsWatchAccumulationOn());
+    EXPECT_EQ(form.Action(C::ToggleWatch)->text(), U("Разрешить все наблюдения"));
+    EXPECT_EQ(form.Action(C::ToggleWatch)->toolTip(), U("Разрешить все наблюдения"));
+    EXPECT_EQ(TMainForm::ImageIndex(form.Action(C::ToggleWatch)), 12);
+    EXPECT_EQ(form.Action(C::ToggleWatch)->icon().cacheKey(), TImageList::Icon(12).cacheKey());
+    Trigger(C::ToggleTime);
+    EXPECT_EQ(form.Action(C::ToggleTime)->text(), U("Разрешить отображение текущего времени"));
+    EXPECT_EQ(form.Action(C::ToggleTime)->toolTip(), U("Разрешить отображение текущего времени"));
+    EXPECT_EQ(TMainForm::ImageIndex(form.Action(C::ToggleTime)), 14);
+    Trigger(C::ToggleWatch);
+    Trigger(C::ToggleTime);
+    EXPECT_EQ(form.Action(C::ToggleWatch)->text(), U("Запретить все наблюдения"));
+    EXPECT_EQ(TMainForm::ImageIndex(form.Action(C::ToggleWatch)), 11);
+    EXPECT_EQ(form.Action(C::ToggleTime)->text(), U("Запретить отображение текущего времени"));
+    EXPECT_EQ(TMainForm::ImageIndex(form.Action(C::ToggleTime)), 13);
+    EXPECT_FALSE(M().IsProjectModified());
+}
+
+TEST_F(MainFormTest, EachTickTakesTheCurrentTimerPeriod) {
+    OpenProjectWithModel();
+    Trigger(C::Start);
+    uitest::DialogScript script;
+    script.ThenOn<TComputationOptionsForm>([](TComputationOptionsForm& f) {
+        f.TimerPeriodEdit()->setText(QStringLiteral("75"));
+        f.OkButton()->click();
+    });
+    Trigger(C::ComputationOptions);
+    EXPECT_TRUE(M().IsRunning());
+    EXPECT_EQ(form.Timer()->interval(), 30);
+    form.TimerTick();
+    EXPECT_EQ(form.Timer()->interval(), 75);
+    EXPECT_TRUE(On(C::SaveProject));
+}
+
+TEST_F(MainFormTest, CancellingTheCloseQuestionResumesARunningComputation) {
+    OpenProjectWithModel();
+    M().SetProjectName(Cp("Дуга"));
+    Trigger(C::Start);
+    uitest::DialogScript script;
+    script.ThenAnswer(U("Отмена"));
+    EXPECT_FALSE(form.close());
+    ASSERT_EQ(script.Boxes.size(), 1u);
+    EXPECT_EQ(script.Boxes[0].Caption, U("Предупреждение"));
+    EXPECT_EQ(script.Boxes[0].Text, U("Текущий проект был изменён. Сохранить изменения?"));
+    EXPECT_TRUE(M().IsRunning());
+    EXPECT_FALSE(M().IsPaused());
+    EXPECT_TRUE(form.Timer()->isActive());
+    EXPECT_TRUE(M().IsProjectOpen());
+}
+
+TEST_F(MainFormTest, CancellingTheCloseQuestionLeavesAPausedComputationPaused) {
+    OpenProjectWithModel();
+    M().SetProjectName(Cp("Дуга"));
+    Trigger(C::Start);
+    Trigger(C::Pause);
+    uitest::DialogScript script;
+    script.ThenAnswer(U("Отмена"));
+    EXPECT_FALSE(form.close());
+    EXPECT_TRUE(M().IsPaused());
+    EXPECT_FALSE(form.Timer()->isActive());
+}
+
+TEST_F(MainFormTest, YesSavesAndCloses) {
+    OpenProjectWithModel();
+    M().SetProjectName(Cp("Дуга"));
+    uitest::DialogScript script;
+    script.ThenAnswer(U("Да"));
+    EXPECT_TRUE(form.close());
+    EXPECT_FALSE(M().IsProjectOpen());
+    const auto file = VIniFile::Open(Dir() + "p.tvp");
+    ASSERT_NE(file, nullptr);
+    EXPECT_EQ(file->ReadString("System", "ProjectName", "Fail"), Cp("Дуга"));
+    EXPECT_EQ(form.StatusText(), U("Нет проекта"));
+}
+
+TEST_F(MainFormTest, NoClosesWithoutSavingTheProjectData) {
+    OpenProjectWithModel();
+    M().SetProjectName(Cp("Дуга"));
+    uitest::DialogScript script;
+    script.ThenAnswer(U("Нет"));
+    EXPECT_TRUE(form.close());
+    EXPECT_FALSE(M().IsProjectOpen());
+    const auto file = VIniFile::Open(Dir() + "p.tvp");
+    ASSERT_NE(file, nullptr);
+    EXPECT_EQ(file->ReadString("System", "ProjectName", "Fail"), "Fail");
+}
+
+TEST_F(MainFormTest, AnUnmodifiedProjectClosesWithoutQuestionThroughASave) {
+    OpenProjectWithModel();
+    Trigger(C::Start);
+    uitest::DialogScript script;  // no question may come
+    Trigger(C::Exit);
+    EXPECT_FALSE(form.isVisible());
+    EXPECT_FALSE(M().IsProjectOpen());
+    EXPECT_TRUE(QFile::exists(folder.filePath(QStringLiteral("p.tvp"))));  // the workspace was saved
+    EXPECT_TRUE(script.Boxes.empty());
+}
+
+TEST_F(MainFormTest, ChangeModelReplacesTheModelOfTheOpenProject) {
+    OpenProjectWithoutModel();
+    form.Refresh();
+    const QString source = folder.filePath(QStringLiteral("other.tv"));
+    ASSERT_TRUE(uitest::WriteText(source, "Model other {\n  Generator g { }\n}\n"));
+    form.ObjectsListForm()->SetModel(M().GetEnvironment()->GetModel());
+    form.ObjectsListForm()->Show();
+
+    uitest::DialogScript script;
+    QString filter;
+    script.Then([&](QDialog& dialog) {
+        auto* files = qobject_cast<QFileDialog*>(&dialog);
+        if (!files) return static_cast<int>(QDialog::Rejected);
+        filter = files->nameFilters().join(QStringLiteral(";;"));
+        files->selectFile(source);
+        static_cast<QDialog*>(files)->accept();
+        return files->result();
+    });
+    Trigger(C::ChangeModel);
+    EXPECT_EQ(filter, U("Файл описания модели (*.tv);;Двоичный файл модели (*.btv)"));
+    EXPECT_TRUE(M().GetEnvironment()->IsModelLoaded());
+    EXPECT_EQ(M().GetEnvironment()->GetModelFileName(), "other.btv");
+    EXPECT_TRUE(QFile::exists(folder.filePath(QStringLiteral("other.btv"))));
+    EXPECT_TRUE(M().IsProjectModified());
+    EXPECT_EQ(form.StatusText(), U("Счёт остановлен"));
+    // The open objects list follows the new model.
+    ASSERT_EQ(form.ObjectsListForm()->Tree()->topLevelItemCount(), 1);
+    EXPECT_EQ(form.ObjectsListForm()->Tree()->topLevelItem(0)->text(0), QStringLiteral("other"));
+    form.ObjectsListForm()->hide();
+
+    // Any other ending is refused and the model stays.
+    const QString text = folder.filePath(QStringLiteral("model.txt"));
+    ASSERT_TRUE(uitest::WriteText(text, "Model m { }\n"));
+    script.Then([&](QDialog& dialog) {
+        auto* files = qobject_cast<QFileDialog*>(&dialog);
+        if (!files) return static_cast<int>(QDialog::Rejected);
+        files->selectFile(text);
+        static_cast<QDialog*>(files)->accept();
+        return files->result();
+    });
+    Trigger(C::ChangeModel);
+    ASSERT_EQ(script.Boxes.size(), 1u);
+    EXPECT_EQ(script.Boxes[0].Text, U("Имя файла модели имеет недопустимое расширение!"));
+    EXPECT_EQ(M().GetEnvironment()->GetModelFileName(), "other.btv");
+}
+
+} // namespace
+} // namespace talvero::ui

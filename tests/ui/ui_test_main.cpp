@@ -1,0 +1,17 @@
+// The window tests run inside one application object, on the offscreen platform unless told
+// otherwise, with the C number format.
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+
+#include "UiTestSupport.h"
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    qputenv("LC_ALL", "C.UTF-8");
+    ::testing::InitGoogleTest(&argc, argv);
+    QApplication app(argc, argv);
+    talvero::ui::SetModalRunner(&talvero::uitest::RefuseUnscriptedDialog);
+    return RUN_ALL_TESTS();
+}
