@@ -7,7 +7,7 @@ packages=(
   build-essential cmake ninja-build pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
-  qt6-base-dev qt6-charts-dev libqt6opengl6-dev libqt6svg6-dev qt6-base-dev-tools libgl-dev
+  qt6-base-dev qt6-charts-dev libqt6opengl6-dev qt6-svg-dev qt6-base-dev-tools libgl-dev
   qt6-translations-l10n
   libsimpleini-dev
   xvfb xauth
