@@ -139,8 +139,7 @@ void NIonUnit::Reset() {
     RC = Params.R * Params.C;
 }
 
-void NIonUnit::Step() {
-    const double g = SynapseStates.Step();
+void NIonUnit::Integrate(double g) {
     const NTime dt = GetSplitTimeStep().Get();
     const double a = 1 + Params.R * g;
     const double i = Outputs[0];

@@ -51,8 +51,12 @@ public:
     virtual SynapseList::const_iterator GetSynapsesEnd() const { return Synapses.end(); }
     virtual NSynapse* GetSynapse(const char* name);
 
-    // One step at the cached time step.
-    void Step();
+    // One step at the cached time step: the synapses, then the unit itself.
+    void Step() { Integrate(StepSynapses()); }
+    // The synapses' part of a step; returns their summed conductance.
+    double StepSynapses() { return SynapseStates.Step(); }
+    // The unit's own part of a step, for the summed conductance g of its synapses.
+    void Integrate(double g);
     double GetRC() const { return RC; }
 
 private:

@@ -26,10 +26,13 @@ void SetPhase(NSynapseState& s, NSynapsePhase phase) { s.Phase = static_cast<std
 // free of unpredictable jumps.
 inline void AdvanceTransmitter(NSynapseState& s, const NSynapseConstants& c) {
     static constexpr double kTargets[3] = {0, 0.5, 1};
-    const double m = s.Transmitter;
     const std::int32_t n = s.PulseCounter;
-    // At rest nothing changes: skip the division.
-    if (n == 0 && m == 0) return;
+    // At rest (no pulse, m = ±0) nothing changes: skip the division. The test looks at the bits,
+    // so that m goes from memory straight to the x87 unit.
+    std::uint64_t bits;
+    std::memcpy(&bits, &s.Transmitter, sizeof(bits));
+    if (n == 0 && (bits << 1) == 0) return;
+    const NTime m = s.Transmitter;
     const int kind = n == 0 ? 0 : (n == 1 ? 1 : 2);  // no pulse, last pulse step, pulse
     // The last pulse step hands over to dissociation.
     if (kind == 1) s.Phase = static_cast<std::uint8_t>(NSynapsePhase::Dissociation);
@@ -76,12 +79,6 @@ NSynapseConstants::NSynapseConstants(const NSynapseParameters& params, double lo
 
 bool NSynapseConstants::Matches(const NSynapseParameters& params, double loadedTC, NTime dt) const {
     return std::memcmp(&Params, &params, sizeof(NSynapseParameters)) == 0 && SameBits(LoadedTC, loadedTC) && Dt == dt;
-}
-
-NSynapseConstantsTable& NSynapseConstantsTable::Instance() {
-    // Never destroyed: synapses of static objects may outlive any order of destruction.
-    static NSynapseConstantsTable* const table = new NSynapseConstantsTable;
-    return *table;
 }
 
 std::uint64_t NSynapseConstantsTable::Hash(const NSynapseParameters& params, double loadedTC, NTime dt) {

@@ -59,7 +59,11 @@ struct NSynapseConstants {
 // free. Single-threaded, like the clock.
 class NSynapseConstantsTable {
 public:
-    static NSynapseConstantsTable& Instance();
+    static NSynapseConstantsTable& Instance() {
+        // Never destroyed: synapses of static objects may outlive any order of destruction.
+        static NSynapseConstantsTable* const table = new NSynapseConstantsTable;
+        return *table;
+    }
 
     std::uint32_t Acquire(const NSynapseParameters& params, double loadedTC, NTime dt);
     void Release(std::uint32_t set);

@@ -7,6 +7,9 @@
 #include "kernel/NModel.h"
 
 namespace talvero {
+
+unsigned long long clock_detail::Generation = 0;
+
 namespace {
 
 NModel* ActiveModel = nullptr;
@@ -14,8 +17,6 @@ NTime CachedTimeStep = kDefaultTimeStep;
 NTime CachedCurrentTime = 0;
 NTime CachedPulseDuration = kDefaultPulseDuration;
 int CachedPulseLength = 0;  // derived from the two values above; 0 = not yet computed
-unsigned long long Generation = 0;
-
 NSplitTime& SplitTimeStep() {
     static NSplitTime split(kDefaultTimeStep);  // made on first use: no order of static initialisation
     return split;
@@ -26,7 +27,7 @@ void SetCaches(NTime step, NTime now, NTime pulse) {
     if (!(step == CachedTimeStep) || !(pulse == CachedPulseDuration)) {
         CachedPulseLength = 0;
         SplitTimeStep() = NSplitTime(step);
-        ++Generation;
+        ++clock_detail::Generation;
     }
     CachedTimeStep = step;
     CachedCurrentTime = now;
@@ -91,8 +92,6 @@ NSplitTime::NSplitTime(NTime value) : High(static_cast<double>(value)), Value(va
 }
 
 const NSplitTime& GetSplitTimeStep() { return SplitTimeStep(); }
-
-unsigned long long GetClockGeneration() { return Generation; }
 
 int PulseLengthInSteps() {
     if (CachedPulseLength == 0) {

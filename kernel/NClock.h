@@ -40,8 +40,12 @@ private:
 
 // The cached time step as an NSplitTime.
 const NSplitTime& GetSplitTimeStep();
+namespace clock_detail {
+extern unsigned long long Generation;
+} // namespace clock_detail
+
 // Changes whenever the cached time step or pulse duration changes: values derived from them can
 // be kept until it does.
-unsigned long long GetClockGeneration();
+inline unsigned long long GetClockGeneration() { return clock_detail::Generation; }
 
 } // namespace talvero
