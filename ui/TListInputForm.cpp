@@ -26,6 +26,8 @@ TListInputForm::TListInputForm(QWidget* parent) : QDialog(parent) {
     Items->setEditTriggers(QAbstractItemView::NoEditTriggers);
     Items->setShowGrid(false);
     Items->setFocusPolicy(Qt::NoFocus);
+    Items->verticalHeader()->setMinimumSectionSize(Items->fontMetrics().height() + 6);
+    Items->verticalHeader()->setDefaultSectionSize(Items->fontMetrics().height() + 6);
     connect(Items, &QTableWidget::cellDoubleClicked, this, [this](int row, int) { RowDoubleClicked(row); });
 
     EntryEdit = new QLineEdit;

@@ -69,6 +69,8 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
     setFixedHeight(90);
 
     ObjectsList = new TMdlObjectsListForm(this);
+    // Below the main window until a project's workspace places it.
+    ObjectsList->move(205, 260);
     Wizard = new TCreateProjectWizardForm(this);
     SourceCheck = new TTestModelForm(this);
     NameInput = new TListInputForm(this);

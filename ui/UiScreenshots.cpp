@@ -83,10 +83,8 @@ void TakeScreenshots(TMainForm& form, const QString& folder, const QString& proj
     if (list->isVisible()) {
         list->resize(520, 420);
         Settle();
-        if (QTreeWidgetItem* node = FindNode(list->Tree(), QStringLiteral("motor"))) {
-            list->Tree()->setCurrentItem(node);
-            node->setExpanded(true);
-        }
+        if (QTreeWidgetItem* node = FindNode(list->Tree(), QStringLiteral("motor"))) node->setExpanded(true);
+        if (QTreeWidgetItem* node = FindNode(list->Tree(), QStringLiteral("spindle"))) list->Tree()->setCurrentItem(node);
         Save(list, folder, "objects");
         list->SetPage(2);
         Save(list, folder, "objects_watch_points");
