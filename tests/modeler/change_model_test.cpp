@@ -93,12 +93,5 @@ TEST_F(ChangeModelTest, AModelThatDoesNotLoadLeavesTheProjectWithoutModel) {
     EXPECT_TRUE(Modeler->IsProjectModified());
 }
 
-TEST_F(ChangeModelTest, NothingWithoutAProject) {
-    ASSERT_TRUE(Modeler->CloseCurrentProject());
-    Choose(At("arm.tv"));
-    Modeler->ChangeModel();
-    EXPECT_EQ(Ui.FileOpen.Script.size(), 1u);
-}
-
 } // namespace
 } // namespace talvero::testing

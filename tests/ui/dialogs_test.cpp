@@ -9,7 +9,6 @@
 #include <QPushButton>
 
 #include "UiTestSupport.h"
-#include "ui/TAboutForm.h"
 #include "ui/TComputationOptionsForm.h"
 #include "ui/TPrjOptionsForm.h"
 #include "ui/TSetObjectParamForm.h"
@@ -196,16 +195,6 @@ TEST(Progress, NothingChangesWhileHidden) {
     EXPECT_EQ(form.Bar(1)->value(), 0);
     EXPECT_EQ(form.Bar(2)->value(), 0);
     form.Hide();
-}
-
-TEST(About, CaptionAndVersions) {
-    TAboutForm form;
-    EXPECT_EQ(form.windowTitle(), U("О Программе"));
-    EXPECT_TRUE(form.KernelVersionLabel()->text().startsWith(U("Версия ядра: ")));
-    EXPECT_TRUE(form.VisualizerVersionLabel()->text().startsWith(U("Версия визуализатора: ")));
-    uitest::DialogScript script;
-    script.ThenCancel();
-    form.Run();
 }
 
 } // namespace

@@ -45,16 +45,12 @@ protected:
     TListInputForm form;
 };
 
-TEST_F(ListInputTest, DefaultsAndSetup) {
-    TListInputForm fresh;
-    EXPECT_FALSE(fresh.GetMustSelect());
-    EXPECT_TRUE(fresh.GetNonEmpty());
-    EXPECT_TRUE(fresh.GetSorted());
-    fresh.Setup({U("в"), U("а"), U("б")}, QStringLiteral("T"), QString());
-    EXPECT_EQ(fresh.windowTitle(), QStringLiteral("T"));
-    ASSERT_EQ(fresh.List()->rowCount(), 3);
-    EXPECT_EQ(fresh.List()->item(0, 0)->text(), U("а"));
-    EXPECT_EQ(fresh.List()->item(2, 0)->text(), U("в"));
+TEST_F(ListInputTest, SortedItemsAreListedInOrder) {
+    form.SetSorted(true);
+    form.Setup({U("в"), U("а"), U("б")}, QStringLiteral("T"), QString());
+    ASSERT_EQ(form.List()->rowCount(), 3);
+    EXPECT_EQ(form.List()->item(0, 0)->text(), U("а"));
+    EXPECT_EQ(form.List()->item(2, 0)->text(), U("в"));
 }
 
 TEST_F(ListInputTest, AnEmptyListIsOneDisabledEmptyRow) {

@@ -198,16 +198,6 @@ TEST_F(ObjectsListTest, ARefusedValueShowsTheKernelErrorAndKeepsTheCell) {
     EXPECT_EQ(model->GetComponent("outer")->GetParameter("Frequency"), 20);
 }
 
-TEST_F(ObjectsListTest, ACancelledValueDialogChangesNothing) {
-    Open(0);
-    Click(QStringLiteral("outer"));
-    uitest::DialogScript script;
-    script.ThenCancel();
-    list.Grid()->setCurrentCell(RowOf(QStringLiteral("Frequency")), 1);
-    list.EditCurrentValue();
-    EXPECT_EQ(model->GetComponent("outer")->GetParameter("Frequency"), 20);
-}
-
 TEST_F(ObjectsListTest, WithoutModelTheTreeIsEmptyAndADoubleClickDoesNothing) {
     list.SetModel(nullptr);
     list.Show();
@@ -254,15 +244,6 @@ TEST_F(ObjectsListTest, ColumnsShareTheGridWidth) {
     const int width = list.Grid()->viewport()->width();
     EXPECT_EQ(list.Grid()->columnWidth(0), width * 65 / 100);
     EXPECT_EQ(list.Grid()->columnWidth(1), width * 35 / 100 - 4);
-}
-
-TEST_F(ObjectsListTest, PlacementRoundTrips) {
-    list.SetPlacement({120, 130, 400, 300});
-    const VWindowPlacement placement = list.GetPlacement();
-    EXPECT_EQ(placement.Width, 400);
-    EXPECT_EQ(placement.Height, 300);
-    EXPECT_EQ(placement.Top, 120);
-    EXPECT_EQ(placement.Left, 130);
 }
 
 } // namespace

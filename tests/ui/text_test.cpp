@@ -46,12 +46,6 @@ TEST(KernelText, Cp1251AndFileNamesLineByLine) {
     EXPECT_EQ(FromKernelText("plain\n"), QStringLiteral("plain\n"));
 }
 
-TEST(KernelText, RoundTripsCp1251) {
-    EXPECT_EQ(ToCp(U("Окно наблюдения 1")), Cp("Окно наблюдения 1"));
-    EXPECT_EQ(FromCp(Cp("Окно наблюдения 1")), U("Окно наблюдения 1"));
-    EXPECT_EQ(ToPath(U("/tmp/Проект/p.tvp")), std::string("/tmp/\xD0\x9F\xD1\x80\xD0\xBE\xD0\xB5\xD0\xBA\xD1\x82/p.tvp"));
-}
-
 TEST(KernelText, LinesOfAMultiLineField) {
     EXPECT_TRUE(ToCpLines(QString()).empty());
     EXPECT_EQ(ToCpLines(U("а\nб\n")), (NStringList{Cp("а"), Cp("б")}));

@@ -196,23 +196,5 @@ TEST_F(WizardTest, BrowsingPutsTheChosenFileIntoTheFieldAndFocusesIt) {
     EXPECT_EQ(wizard.ModelFileEdit()->text(), In("arm.tv"));
 }
 
-TEST_F(WizardTest, RunIsModalThroughTheSeam) {
-    uitest::DialogScript script;
-    const QString project = In("run.tvp");
-    const QString model = In("run.tv");
-    script.ThenOn<TCreateProjectWizardForm>([&](TCreateProjectWizardForm& w) {
-        EXPECT_TRUE(w.ProjectFileEdit()->text().isEmpty());
-        w.ProjectFileEdit()->setText(project);
-        w.ForwardButton()->click();
-        w.ForwardButton()->click();
-        w.ModelFileEdit()->setText(model);
-        w.ForwardButton()->click();
-    });
-    EXPECT_TRUE(wizard.Run());
-    EXPECT_EQ(wizard.GetModelFileName(), ToPath(model));
-    script.ThenOn<TCreateProjectWizardForm>([](TCreateProjectWizardForm& w) { w.CancelButton()->click(); });
-    EXPECT_FALSE(wizard.Run());
-}
-
 } // namespace
 } // namespace talvero::ui
