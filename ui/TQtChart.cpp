@@ -11,6 +11,7 @@
 #include <QFileInfo>
 #include <QFont>
 #include <QGraphicsItem>
+#include <QGraphicsLayout>
 #include <QFontMetricsF>
 #include <QGraphicsSimpleTextItem>
 #include <QLegend>
@@ -315,6 +316,7 @@ TQtChart::TQtChart(QWidget* parent) {
     QtChart->setPlotAreaBackgroundVisible(false);
     QtChart->setDropShadowEnabled(false);
     QtChart->setTitle(QStringLiteral(" "));
+    QtChart->layout()->setContentsMargins(0, 0, 0, 0);
     QtChart->setAnimationOptions(QChart::NoAnimation);
     QtChart->legend()->setVisible(false);
     QtChart->legend()->setReverseMarkers(true);
@@ -335,7 +337,9 @@ TQtChart::TQtChart(QWidget* parent) {
     QtChart->addAxis(AxisX, Qt::AlignBottom);
     QtChart->addAxis(AxisY, Qt::AlignLeft);
 
-    // The left axis title reads horizontally, above the axis.
+    // The left axis title reads horizontally, above the axis, in the band of the blank title:
+    // the band is as high as an axis title.
+    QtChart->setTitleFont(AxisY->titleFont());
     LeftTitle = new QGraphicsSimpleTextItem(QtChart);
     LeftTitle->setFont(AxisY->titleFont());
     LeftTitle->setBrush(AxisY->titleBrush());

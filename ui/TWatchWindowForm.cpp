@@ -45,9 +45,10 @@ QToolButton* AddButton(QToolBar* bar, const QString& icon, const QString& hint) 
     return button;
 }
 
+// The shortest text that reads back as the same number, without an exponent ("0.0001").
 void AppendNumber(std::string& out, double value) {
-    char buffer[64];
-    const auto r = std::to_chars(buffer, buffer + sizeof buffer, value);
+    char buffer[400];  // room for the longest double in fixed notation
+    const auto r = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed);
     out.append(buffer, r.ptr);
 }
 
