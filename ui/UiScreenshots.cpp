@@ -12,9 +12,11 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QTreeWidget>
 #include <QTreeWidgetItemIterator>
 
+#include "modeler/VModeler.h"
 #include "ui/TAboutForm.h"
 #include "ui/TComputationOptionsForm.h"
 #include "ui/TCreateProjectWizardForm.h"
@@ -22,9 +24,11 @@
 #include "ui/TMainForm.h"
 #include "ui/TMdlObjectsListForm.h"
 #include "ui/TPrjOptionsForm.h"
+#include "ui/TSeriesControlForm.h"
 #include "ui/TSetObjectParamForm.h"
 #include "ui/TShowProgressBarForm.h"
 #include "ui/TTestModelForm.h"
+#include "ui/TWatchWindowForm.h"
 #include "ui/UiDialogs.h"
 #include "ui/UiText.h"
 
@@ -58,6 +62,22 @@ QTreeWidgetItem* FindNode(QTreeWidget* tree, const QString& text) {
     for (QTreeWidgetItemIterator it(tree); *it; ++it)
         if ((*it)->text(0) == text) return *it;
     return nullptr;
+}
+
+void SaveWatchWindows(TMainForm& form, const QString& folder) {
+    TWatchWindowForm* first = nullptr;
+    for (const auto& [key, window] : form.Modeler().GetWatchWindows()) {
+        auto* watch = dynamic_cast<TWatchWindowForm*>(window.get());
+        if (!watch || !watch->isVisible()) continue;
+        if (!first) first = watch;
+        Save(watch, folder, ("watch_" + key).c_str());
+    }
+    if (!first) return;
+    first->ShowSeriesControl();
+    Save(form.SeriesControlForm(), folder, "series_control");
+    if (QScreen* screen = QGuiApplication::primaryScreen())
+        screen->grabWindow(0).save(QDir(folder).filePath(QStringLiteral("screen_watch.png")));
+    form.SeriesControlForm()->Cancel();
 }
 
 } // namespace
@@ -159,6 +179,9 @@ void TakeScreenshots(TMainForm& form, const QString& folder, const QString& proj
         form.Action(TCommand::Start)->trigger();
         for (int i = 0; i < 5; ++i) form.TimerTick();
         Save(&form, folder, "main_running");
+        // Some model time for the watch windows, then each of them and the series dialog.
+        for (int i = 0; i < 150; ++i) form.TimerTick();
+        SaveWatchWindows(form, folder);
         form.Action(TCommand::Pause)->trigger();
         Save(&form, folder, "main_paused");
         form.Action(TCommand::Stop)->trigger();
