@@ -95,6 +95,7 @@ bool NIonUnit::AddSynapse(NSynapse* synapse) {
     }
     for (const auto& s : Synapses)
         if (s.get() == synapse) return ReportError(11, synapse->FullName());
+    ReserveOneMore(Synapses);
     Synapses.emplace_back(synapse);
     const NSynapseState* before = SynapseStates.Data();
     synapse->MoveInto(SynapseStates);

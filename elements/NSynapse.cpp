@@ -94,7 +94,7 @@ std::uint64_t NSynapseConstantsTable::Hash(const NSynapseParameters& params, dou
     return hash;
 }
 
-std::uint32_t NSynapseConstantsTable::Acquire(const NSynapseParameters& params, double loadedTC, NTime dt) {
+std::uint32_t NSynapseConstantsTable::Acquire(NSynapseParameters params, double loadedTC, NTime dt) {
     std::uint32_t set = UINT32_MAX;
     if (Last < Sets.size() && Users[Last] != 0 && Sets[Last].Matches(params, loadedTC, dt)) {
         set = Last;
@@ -142,6 +142,7 @@ NSynapseBlock::~NSynapseBlock() { Clear(); }
 
 std::uint32_t NSynapseBlock::Add(NSynapseState state, const NSynapseParameters& params, double loadedTC) {
     state.Set = NSynapseConstantsTable::Instance().Acquire(params, loadedTC, Dt);
+    ReserveOneMore(States);
     States.push_back(state);
     return static_cast<std::uint32_t>(States.size() - 1);
 }
@@ -232,13 +233,16 @@ void GiveBackBlock(std::unique_ptr<NSynapseBlock> block) {
 
 } // namespace
 
-NSynapse::NSynapse(NBasicDescription* owner, const char* name)
-    : NWithParameters(owner, name, 1), OwnBlock(TakeSpareBlock()) {
-    Bind(OwnBlock.get(), OwnBlock->Add(NSynapseState{}, Params, 0));
+NSynapse::NSynapse(NBasicDescription* owner, const char* name) : NWithoutComponents(owner, name, 1) {
+    NSynapseBlock* block = TakeSpareBlock().release();
+    OwnsBlock = true;
+    Bind(block, block->Add(NSynapseState{}, NSynapseParameters{}, 0));
     Reset();
 }
 
-NSynapse::~NSynapse() { GiveBackBlock(std::move(OwnBlock)); }
+NSynapse::~NSynapse() {
+    if (OwnsBlock) GiveBackBlock(std::unique_ptr<NSynapseBlock>(Block));
+}
 
 const NParameterTable<NSynapseParameters>& NSynapse::ParameterTable() {
     using P = NSynapseParameters;
@@ -257,23 +261,35 @@ NBasicDescription* NSynapse::New(NBasicDescription* owner, const char* name) {
     return new NSynapse(owner, name);
 }
 
-bool NSynapse::CopyParameters(NBasicDescription* target) {
-    if (!NWithParameters::CopyParameters(target)) return false;
-    target->Reset();
+double NSynapse::GetParameter(const char* name) { return ParameterTable().Get(GetParams(), name); }
+
+bool NSynapse::SetParameter(const char* name, double value) {
+    NSynapseParameters params = GetParams();
+    bool resets = false;
+    if (!ParameterTable().Set(params, name, value, &resets)) return false;
+    SetConstants(params, LoadedTC());
+    if (resets) Reset();
     return true;
 }
 
-void NSynapse::ParameterChanged() { Block->SetConstants(Index, Params, LoadedTC()); }
+void NSynapse::GetParametersList(NStringList& names) { ParameterTable().List(names); }
 
-double NSynapse::LoadedTC() const { return Block->Constants(Own()).LoadedTC; }
+bool NSynapse::CopyParameters(NBasicDescription* target) {
+    if (!target) return ReportError(4);
+    auto* other = dynamic_cast<NSynapse*>(target);
+    if (!other) return ReportError(5);
+    other->SetConstants(NSynapseParameters(GetParams()), other->LoadedTC());
+    other->Reset();
+    return true;
+}
 
 double NSynapse::GetCurrentTC() const {
     switch (PhaseOf(Own())) {
-    case NSynapsePhase::Secretion: return Params.SecretionTC;
+    case NSynapsePhase::Secretion: return GetParams().SecretionTC;
     case NSynapsePhase::Loaded: return LoadedTC();
     case NSynapsePhase::Dissociation: break;
     }
-    return Params.DissociationTC;
+    return GetParams().DissociationTC;
 }
 
 char* NSynapse::SaveState(char* buffer) {
@@ -286,11 +302,12 @@ bool NSynapse::LoadState(const char* buffer) {
     double values[3];
     std::memcpy(values, buffer, sizeof(values));
     const double tc = values[1];
+    const NSynapseParameters params = GetParams();
     // A time constant that is neither parameter keeps its own quotient until the next switch.
     NSynapsePhase phase = NSynapsePhase::Loaded;
-    if (SameBits(tc, Params.DissociationTC)) phase = NSynapsePhase::Dissociation;
-    else if (SameBits(tc, Params.SecretionTC)) phase = NSynapsePhase::Secretion;
-    Block->SetConstants(Index, Params, phase == NSynapsePhase::Loaded ? tc : 0);
+    if (SameBits(tc, params.DissociationTC)) phase = NSynapsePhase::Dissociation;
+    else if (SameBits(tc, params.SecretionTC)) phase = NSynapsePhase::Secretion;
+    SetConstants(params, phase == NSynapsePhase::Loaded ? tc : 0);
     NSynapseState& s = Own();
     s.Conductance = values[0];
     s.Transmitter = values[2];
@@ -301,13 +318,13 @@ bool NSynapse::LoadState(const char* buffer) {
 void NSynapse::Transfer() {
     NSynapseState& s = Own();
     s.PulseCounter = PulseLengthInSteps();
-    PulseStartTime = GetCurrentTime();
+    StampPulseStart();
     SetPhase(s, NSynapsePhase::Secretion);
 }
 
 void NSynapse::Reset() {
     NConnector::Reset();
-    if (LoadedTC() != 0) Block->SetConstants(Index, Params, 0);
+    if (LoadedTC() != 0) SetConstants(NSynapseParameters(GetParams()), 0);
     NSynapseState& s = Own();
     s.PulseCounter = 0;
     s.Conductance = 0;
@@ -316,9 +333,12 @@ void NSynapse::Reset() {
 }
 
 void NSynapse::MoveInto(NSynapseBlock& block) {
-    const std::uint32_t index = block.Add(Own(), Params, LoadedTC());
+    NSynapseBlock* old = Block;
+    const bool owned = OwnsBlock;
+    const std::uint32_t index = block.Add(Own(), NSynapseParameters(GetParams()), LoadedTC());
     Bind(&block, index);
-    GiveBackBlock(std::move(OwnBlock));
+    OwnsBlock = false;
+    if (owned) GiveBackBlock(std::unique_ptr<NSynapseBlock>(old));
 }
 
 void NSynapse::Bind(NSynapseBlock* block, std::uint32_t index) {

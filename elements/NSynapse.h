@@ -65,7 +65,7 @@ public:
         return *table;
     }
 
-    std::uint32_t Acquire(const NSynapseParameters& params, double loadedTC, NTime dt);
+    std::uint32_t Acquire(NSynapseParameters params, double loadedTC, NTime dt);
     void Release(std::uint32_t set);
     const NSynapseConstants& operator[](std::uint32_t set) const { return Sets[set]; }
     const NSynapseConstants* Data() const { return Sets.data(); }
@@ -126,8 +126,9 @@ private:
     unsigned long long ClockGeneration;  // when Dt was last compared with the cached step
 };
 
-class NSynapse final
-    : public NWithParameters<NSynapse, NWithoutComponents<NSynapse, NConnector>, NSynapseParameters> {
+// The parameters of a synapse are kept in its constant set, where synapses of equal parameters
+// share them; its dynamic state is its entry in a block.
+class NSynapse final : public NWithoutComponents<NSynapse, NConnector> {
 public:
     NSynapse(NBasicDescription* owner, const char* name);
     ~NSynapse() override;
@@ -135,7 +136,13 @@ public:
     static const NParameterTable<NSynapseParameters>& ParameterTable();
 
     NBasicDescription* New(NBasicDescription* owner, const char* name) override;
+    double GetParameter(const char* name) override;
+    // A successful set resets the synapse.
+    bool SetParameter(const char* name, double value) override;
+    void GetParametersList(NStringList& names) override;
+    // Copies the parameters and resets the target.
     bool CopyParameters(NBasicDescription* target) override;
+    const NSynapseParameters& GetParams() const { return Constants().Params; }
 
     // Output 0, time constant in force, transmitter level: three doubles.
     int GetStateSize() override { return 3 * sizeof(double); }
@@ -145,7 +152,7 @@ public:
     void Transfer() override;
     void Reset() override;
     void Calculate() override { Step(GetTimeStep()); }
-    NTime GetActivePulseStart() const override { return Own().PulseCounter ? PulseStartTime : 0; }
+    NTime GetActivePulseStart() const override { return Own().PulseCounter ? GetPulseStartTime() : 0; }
     std::int32_t GetPulseCounter() const override { return Own().PulseCounter; }
 
     void Step(NTime dt) { Block->StepOne(Index, dt); }
@@ -154,22 +161,21 @@ public:
     double GetTransmitter() const { return Own().Transmitter; }
     double GetConductance() const { return Own().Conductance; }
 
-protected:
-    void ParameterChanged() override;
-
 private:
     friend class NIonUnit;
 
     const NSynapseState& Own() const { return Block->State(Index); }
     NSynapseState& Own() { return Block->State(Index); }
-    double LoadedTC() const;
+    const NSynapseConstants& Constants() const { return Block->Constants(Own()); }
+    double LoadedTC() const { return Constants().LoadedTC; }
+    void SetConstants(const NSynapseParameters& params, double loadedTC) { Block->SetConstants(Index, params, loadedTC); }
     // The unit moves the state into its block, and tells the synapse where it went.
     void MoveInto(NSynapseBlock& block);
     void Bind(NSynapseBlock* block, std::uint32_t index);
 
-    std::unique_ptr<NSynapseBlock> OwnBlock;  // while the synapse is in no unit's block
-    NSynapseBlock* Block = nullptr;
+    NSynapseBlock* Block = nullptr;  // its unit's block, or one of its own while in no unit's
     std::uint32_t Index = 0;
+    bool OwnsBlock = false;
 };
 
 } // namespace talvero

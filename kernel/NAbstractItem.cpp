@@ -5,6 +5,7 @@
 
 #include "kernel/NAItem.h"
 #include "kernel/NClock.h"
+#include "kernel/NElementSupport.h"
 #include "kernel/NUnitDescription.h"
 
 namespace talvero {
@@ -61,6 +62,7 @@ bool NAbstractItem::ConnectChecked(NAbstractConnector* connector, bool rightKind
     if (connector->GetItem() == this && std::find(Connectors.begin(), Connectors.end(), connector) != Connectors.end())
         return ReportError(31);
     if (!connector->Connect(this)) return false;
+    ReserveOneMore(Connectors);
     Connectors.push_back(connector);
     return true;
 }

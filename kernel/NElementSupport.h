@@ -2,6 +2,7 @@
 // What the element classes share, written once: table-driven parameters and the component
 // operations of elements that hold no components.
 
+#include <algorithm>
 #include <cstring>
 #include <initializer_list>
 #include <limits>
@@ -148,6 +149,13 @@ protected:
 
     P Params;
 };
+
+// Makes room for one more element, growing by a quarter (at least four) instead of doubling: the
+// containers of a model are filled while it is built and then kept as they are, spare room and all.
+template <class T, class A>
+void ReserveOneMore(std::vector<T, A>& list) {
+    if (list.size() == list.capacity()) list.reserve(list.size() + std::max<std::size_t>(4, list.size() / 4));
+}
 
 // Saves and loads a trivially copyable state block as raw bytes.
 template <class S>

@@ -5,6 +5,7 @@
 #include <unordered_map>
 
 #include "kernel/NAbstractItem.h"
+#include "kernel/NElementSupport.h"
 #include "kernel/NUnitDescription.h"
 
 namespace talvero {
@@ -15,10 +16,8 @@ NBasicDescription* NAbstractNet::Clone(NBasicDescription* owner, const char* nam
     NBasicDescription* copy = NBasicDescription::Clone(owner, name);
     if (!copy) return nullptr;
     if (auto* net = dynamic_cast<NAbstractNet*>(copy)) {
-        OrderLinks();
         std::vector<std::pair<std::string_view, std::string_view>> links;
-        links.reserve(LinkStarts.size());
-        for (std::size_t i = 0; i < LinkStarts.size(); ++i) links.emplace_back(LinkItem(i), LinkConnector(i));
+        for (std::size_t start : OrderedLinks()) links.emplace_back(LinkItem(start), LinkConnector(start));
         net->MakeLinks(links);
     }
     return copy;
@@ -132,35 +131,44 @@ bool NAbstractNet::BreakLink(const char* name) {
 }
 
 void NAbstractNet::BreakAllLinks() {
-    OrderLinks();
     std::string key;
-    for (std::size_t i = 0; i < LinkStarts.size(); ++i)
-        if (i == 0 || LinkItem(i) != LinkItem(i - 1)) {
-            key.assign(LinkItem(i));
-            if (auto* item = dynamic_cast<NAbstractItem*>(GetComponent(key.c_str()))) item->DisconnectAll();
-        }
+    std::string_view previous;
+    bool first = true;
+    for (std::size_t start : OrderedLinks()) {
+        if (!first && LinkItem(start) == previous) continue;
+        first = false;
+        previous = LinkItem(start);
+        key.assign(previous);
+        if (auto* item = dynamic_cast<NAbstractItem*>(GetComponent(key.c_str()))) item->DisconnectAll();
+    }
 }
 
 void NAbstractNet::GetLinks(NLinksMap& links) const {
     links.clear();
-    OrderLinks();
-    for (std::size_t i = 0; i < LinkStarts.size(); ++i)
-        links.emplace_hint(links.end(), std::string(LinkItem(i)), std::string(LinkConnector(i)));
+    for (std::size_t start : OrderedLinks())
+        links.emplace_hint(links.end(), std::string(LinkItem(start)), std::string(LinkConnector(start)));
 }
 
 void NAbstractNet::RecordLink(std::string_view itemName, std::string_view connectorName) {
-    if (!LinkStarts.empty() && LinksOrdered && itemName < LinkItem(LinkStarts.size() - 1)) LinksOrdered = false;
-    LinkStarts.push_back(LinkText.size());
-    LinkText.append(itemName).push_back('\0');
-    LinkText.append(connectorName).push_back('\0');
+    const std::size_t length = itemName.size() + connectorName.size() + 2;
+    if (LinkText.size() + length > LinkText.capacity())
+        LinkText.reserve(LinkText.size() + std::max(length, LinkText.size() / 4));
+    LinkText.insert(LinkText.end(), itemName.begin(), itemName.end());
+    LinkText.push_back('\0');
+    LinkText.insert(LinkText.end(), connectorName.begin(), connectorName.end());
+    LinkText.push_back('\0');
 }
 
-void NAbstractNet::OrderLinks() const {
-    if (LinksOrdered) return;
-    const char* text = LinkText.data();
-    std::stable_sort(LinkStarts.begin(), LinkStarts.end(),
-                     [text](std::size_t a, std::size_t b) { return std::string_view(text + a) < std::string_view(text + b); });
-    LinksOrdered = true;
+std::vector<std::size_t> NAbstractNet::OrderedLinks() const {
+    std::vector<std::size_t> starts;
+    for (std::size_t at = 0; at < LinkText.size();) {
+        starts.push_back(at);
+        at += LinkItem(at).size() + 1;
+        at += LinkItem(at).size() + 1;
+    }
+    std::stable_sort(starts.begin(), starts.end(),
+                     [this](std::size_t a, std::size_t b) { return LinkItem(a) < LinkItem(b); });
+    return starts;
 }
 
 // ---- NNet ----

@@ -36,19 +36,16 @@ private:
     bool MakeLinks(const Links& links);
     // Records a link made by name.
     void RecordLink(std::string_view itemName, std::string_view connectorName);
-    // Puts the recorded links in key order, equal keys in the order they were made (a multimap's order).
-    void OrderLinks() const;
-    std::string_view LinkItem(std::size_t i) const { return LinkText.data() + LinkStarts[i]; }
-    std::string_view LinkConnector(std::size_t i) const {
-        return LinkText.data() + LinkStarts[i] + LinkItem(i).size() + 1;
-    }
+    // The starts of the recorded links in key order, equal keys in the order they were made (a
+    // multimap's order).
+    std::vector<std::size_t> OrderedLinks() const;
+    std::string_view LinkItem(std::size_t start) const { return LinkText.data() + start; }
+    std::string_view LinkConnector(std::size_t start) const { return LinkText.data() + start + LinkItem(start).size() + 1; }
 
-    // The recorded links packed as "item\0connector\0" each, found through their starts. Appended
-    // as links are made and ordered only when read, so that making many links stays linear and a
-    // link costs little more than its two names.
-    std::string LinkText;
-    mutable std::vector<std::size_t> LinkStarts;
-    mutable bool LinksOrdered = true;
+    // The recorded links packed as "item\0connector\0" each, in the order they were made, and put
+    // in order only when read (rarely): making many links stays linear and a link costs no more
+    // than its two names.
+    std::vector<char> LinkText;
 };
 
 class NNet : public NAbstractNet {

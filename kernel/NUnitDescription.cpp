@@ -17,7 +17,7 @@ NUnitDescription::NUnitDescription(NBasicDescription* owner, const char* name, s
         values = HeapValues.get();
     }
     if (inputs) Inputs.Data = values;
-    if (outputs) OwnOutputs = Outputs.Data = values + inputs;
+    if (outputs) Outputs.Data = values + inputs;
 }
 
 void NUnitDescription::SetInputs(const double* values) {
@@ -52,7 +52,7 @@ bool NConnector::Connect(NAbstractItem* item) {
 
 void NConnector::Transfer() {
     PulseCounter = PulseLengthInSteps();
-    PulseStartTime = GetCurrentTime();
+    StampPulseStart();
 }
 
 bool NAConnector::Connect(NAbstractItem* item) {

@@ -2,6 +2,8 @@
 // Components with fixed input and output vectors: zones, ion units and every connector.
 
 #include <cstdint>
+#include <cstring>
+#include <limits>
 #include <memory>
 
 #include "kernel/NBasicDescription.h"
@@ -41,7 +43,10 @@ public:
 
 protected:
     // Points the outputs at values kept elsewhere (OutputsCount of them), or back at the unit's own.
-    void BindOutputs(double* values) { Outputs.Data = values ? values : OwnOutputs; }
+    void BindOutputs(double* values) {
+        if (!values && OutputsCount) values = (HeapValues ? HeapValues.get() : LocalValues) + InputsCount;
+        Outputs.Data = values;
+    }
 
     NUnitValues Inputs;   // null when there are none
     NUnitValues Outputs;  // null when there are none
@@ -53,7 +58,6 @@ private:
     static constexpr std::uint32_t kLocalValues = 2;
     double LocalValues[kLocalValues] = {};
     std::unique_ptr<double[]> HeapValues;
-    double* OwnOutputs = nullptr;
 };
 
 class NAbstractConnector : public NUnitDescription {
@@ -83,14 +87,29 @@ public:
     void Transfer() override;
     void Reset() override { PulseCounter = 0; }
 
-    virtual NTime GetActivePulseStart() const { return PulseCounter ? PulseStartTime : 0; }
-    virtual NTime GetPulseStartTime() const { return PulseStartTime; }
+    virtual NTime GetActivePulseStart() const { return PulseCounter ? GetPulseStartTime() : 0; }
+    virtual NTime GetPulseStartTime() const {
+        NTime time = 0;
+        std::memcpy(&time, PulseStartTime, kTimeBytes);
+        return time;
+    }
 
     virtual std::int32_t GetPulseCounter() const { return PulseCounter; }
 
 protected:
+    // PulseStartTime := the cached current time.
+    void StampPulseStart() {
+        const NTime now = GetCurrentTime();
+        std::memcpy(PulseStartTime, &now, kTimeBytes);
+    }
+
     std::int32_t PulseCounter = 0;
-    NTime PulseStartTime = 0;
+
+private:
+    // The bytes that hold an extended value: a connector then needs no 16-byte alignment, which
+    // keeps the many synapses of a model smaller.
+    static constexpr std::size_t kTimeBytes = std::numeric_limits<NTime>::digits == 64 ? 10 : sizeof(NTime);
+    unsigned char PulseStartTime[kTimeBytes] = {};
 };
 
 // Analog connector: its inputs receive the driving analog item's outputs.
