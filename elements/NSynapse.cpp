@@ -12,7 +12,7 @@ bool SameBits(double a, double b) { return std::memcmp(&a, &b, sizeof(double)) =
 
 NSynapsePhase PhaseOf(const NSynapseState& s) { return static_cast<NSynapsePhase>(s.Phase); }
 
-void SetPhase(NSynapseState& s, NSynapsePhase phase) { s.Phase = static_cast<std::uint8_t>(phase); }
+void SetPhase(NSynapseState& s, NSynapsePhase phase) { s.Phase = static_cast<std::uint32_t>(phase); }
 
 // One step of a synapse is made in two parts: the transmitter level, in extended precision, then
 // the conductance, in double precision. The block runs the first part over all its synapses before
@@ -35,7 +35,7 @@ inline void AdvanceTransmitter(NSynapseState& s, const NSynapseConstants& c) {
     const NTime m = s.Transmitter;
     const int kind = n == 0 ? 0 : (n == 1 ? 1 : 2);  // no pulse, last pulse step, pulse
     // The last pulse step hands over to dissociation.
-    if (kind == 1) s.Phase = static_cast<std::uint8_t>(NSynapsePhase::Dissociation);
+    if (kind == 1) s.Phase = static_cast<std::uint32_t>(NSynapsePhase::Dissociation);
     s.PulseCounter = n - (kind != 0);
     s.Transmitter = static_cast<double>(m + (NTime(kTargets[kind]) - m) / c.Denominator(s.Phase));
 }

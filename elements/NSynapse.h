@@ -86,9 +86,11 @@ struct NSynapseState {
     double Transmitter = 0;  // m, between 0 and 1
     double Conductance = 0;  // output 0
     std::int32_t PulseCounter = 0;
-    std::uint32_t Set = 0;   // its constants in the table
-    std::uint8_t Phase = static_cast<std::uint8_t>(NSynapsePhase::Dissociation);
+    // Its constants in the table: 2^30 sets would fill more memory than a machine has.
+    std::uint32_t Set : 30 = 0;
+    std::uint32_t Phase : 2 = static_cast<std::uint32_t>(NSynapsePhase::Dissociation);
 };
+static_assert(sizeof(NSynapseState) == 24);
 
 // The states of the synapses of one ion unit, in order.
 class NSynapseBlock {
