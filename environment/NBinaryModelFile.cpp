@@ -103,7 +103,9 @@ bool ReadBinaryFile(NParserRecordList& records, std::string fileName, const NChe
         // End here means the file ends with a terminator: the empty line after it is read as kind 0.
         const NLineRead read = reader.Next(line);
         if (read == NLineRead::TooLong || read == NLineRead::Failed) return fail(300);
-        std::unique_ptr<NParserString> record = MakeParserRecord(TextToLong(line.substr(0, line.find(' '))));
+        const std::size_t space = line.find(' ');
+        std::unique_ptr<NParserString> record = MakeParserRecord(
+            TextToLong(std::string_view(line).substr(0, space)));
         if (!record) return fail(300);
         record->ReadFields(line);
         records.push_back(std::move(record));

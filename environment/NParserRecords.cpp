@@ -28,7 +28,7 @@ bool IsCBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' |
 
 } // namespace
 
-long long TextToLong(const std::string& text) {
+long long TextToLong(std::string_view text) {
     std::size_t i = 0;
     while (i < text.size() && IsCBlank(text[i])) ++i;
     bool negative = false;

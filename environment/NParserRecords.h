@@ -9,6 +9,7 @@
 #include <list>
 #include <memory>
 #include <string>
+#include <string_view>
 
 namespace talvero {
 
@@ -156,6 +157,6 @@ std::string RecordLine(const NParserString& record);
 // The integer at the front of `text` read the way C `atol` reads it (leading blanks skipped,
 // optional sign, digits up to the first other character, 0 without digits). Values beyond the
 // range of long long saturate instead of overflowing.
-long long TextToLong(const std::string& text);
+long long TextToLong(std::string_view text);
 
 } // namespace talvero

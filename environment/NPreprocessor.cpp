@@ -145,7 +145,13 @@ bool Preprocess(NLineReader& reader, const std::string& fileName, LoadContext& c
         const NLineRead read = reader.Next(line);
         if (read == NLineRead::End) break;
         if (read != NLineRead::Line) return fail(112, fileName);
-        line = Trim(line);
+        // Trimmed in place: a copy per line would cost an allocation for every longer line.
+        std::size_t end = line.size();
+        while (end > 0 && IsTrimBlank(line[end - 1])) --end;
+        line.erase(end);
+        std::size_t begin = 0;
+        while (begin < line.size() && IsTrimBlank(line[begin])) ++begin;
+        line.erase(0, begin);
         std::size_t appended;
         if (line.compare(0, includeWord.size(), includeWord) == 0) {
             const std::string rest = Trim(line.substr(includeWord.size()));

@@ -108,12 +108,16 @@ bool NAbstractNet::SetLinks(NLinkList links) {
         for (std::size_t i : order) sorted.push_back(std::move(links[i]));
         return MakeLinks(sorted);
     }
+    // Recorded in the order given, which the key order keeps among equal keys: the recorded
+    // links read the same, and the names are copied without jumping about.
     bool result = true;
+    std::vector<bool> made(count);
     for (std::size_t k = 0; k < count; ++k) {
-        const auto& link = links[order[k]];
-        if (items[k]->Connect(connectors[order[k]])) RecordLink(link.first, link.second);
+        if (items[k]->Connect(connectors[order[k]])) made[order[k]] = true;
         else result = false;
     }
+    for (std::size_t i = 0; i < count; ++i)
+        if (made[i]) RecordLink(links[i].first, links[i].second);
     return result;
 }
 
