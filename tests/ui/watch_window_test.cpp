@@ -12,7 +12,6 @@
 #include <QTableWidget>
 #include <QImage>
 #include <QSvgRenderer>
-#include <QTabWidget>
 #include <QToolButton>
 
 #include "UiTestSupport.h"
@@ -35,24 +34,6 @@ namespace {
 using testing::ScriptedGate;
 using uitest::Cp;
 using uitest::U;
-
-TEST(WatchWindow, HasItsCaptionToolBarAndPage) {
-    TWatchWindowForm window;
-    EXPECT_EQ(window.windowTitle(), U("Окно наблюдения"));
-    EXPECT_EQ(window.Button(1)->toolTip(), U("Управление сериями данных"));
-    EXPECT_EQ(window.Button(2)->toolTip(), U("Изменить имя окна"));
-    EXPECT_EQ(window.Button(4)->toolTip(), U("Сохранить график в файл"));
-    EXPECT_FALSE(window.ExportButton()->toolTip().isEmpty());
-    ASSERT_EQ(window.Pages()->count(), 1);
-    EXPECT_EQ(window.Pages()->tabText(0), U("Графики"));
-
-    window.SetCaption(Cp("Мотонейрон"));
-    EXPECT_EQ(window.windowTitle(), U("Мотонейрон"));
-    EXPECT_EQ(window.GetCaption(), Cp("Мотонейрон"));
-    // Without a series control dialog or a name dialog the buttons do nothing.
-    window.Button(1)->click();
-    window.Button(2)->click();
-}
 
 TEST(WatchWindow, IsChangedByLayoutOrFrameAndClearsOnlyItsOwnMark) {
     NModel model("m");
