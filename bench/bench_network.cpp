@@ -156,6 +156,15 @@ BENCHMARK(BM_Step)->Arg(1000)->Iterations(4000)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Step)->Arg(10000)->Iterations(200)->Unit(benchmark::kMicrosecond);
 
 int main(int argc, char** argv) {
+    // --write-model=N prints the description of the N-neuron network instead, for talvero-batch.
+    const std::string writeModel = "--write-model=";
+    for (int i = 1; i < argc; ++i)
+        if (std::string(argv[i]).rfind(writeModel, 0) == 0) {
+            const int neurons = std::atoi(argv[i] + writeModel.size());
+            if (neurons <= 0) return 2;
+            std::fputs(talvero::bench::GenerateBenchModel(neurons, kSynapsesPerNeuron).c_str(), stdout);
+            return 0;
+        }
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     benchmark::RunSpecifiedBenchmarks();
