@@ -53,6 +53,8 @@ public:
 
     // One step at the cached time step: the synapses, then the unit itself.
     void Step() { Integrate(StepSynapses()); }
+    // Asks the memory for what the next step of the unit reads.
+    void Prefetch() const { SynapseStates.Prefetch(); }
     // The synapses' part of a step; returns their summed conductance.
     double StepSynapses() { return SynapseStates.Step(); }
     // The unit's own part of a step, for the summed conductance g of its synapses.

@@ -106,6 +106,11 @@ public:
     const NSynapseConstants& Constants(const NSynapseState& s) const { return NSynapseConstantsTable::Instance()[s.Set]; }
     const NSynapseState* Data() const { return States.data(); }
     void Reserve(std::size_t count) { States.reserve(count); }
+    void Prefetch() const {
+        const char* begin = reinterpret_cast<const char*>(States.data());
+        const char* end = reinterpret_cast<const char*>(States.data() + States.size());
+        for (const char* line = begin; line < end; line += 64) __builtin_prefetch(line);
+    }
 
     // Appends a state whose constants come from `params` and `loadedTC`; returns its index.
     std::uint32_t Add(NSynapseState state, const NSynapseParameters& params, double loadedTC);
