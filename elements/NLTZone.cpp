@@ -6,7 +6,9 @@
 
 namespace talvero {
 
-NLTZone::NLTZone(NBasicDescription* owner, const char* name) : NWithParameters(owner, name, 2, 1) { Reset(); }
+NLTZone::NLTZone(NBasicDescription* owner, const char* name) : NWithParameters(owner, name, 2, 1, Values) {
+    Reset();
+}
 
 const NParameterTable<NLTZoneParameters>& NLTZone::ParameterTable() {
     using P = NLTZoneParameters;

@@ -67,6 +67,7 @@ private:
     bool Prepared = false;
     unsigned long long PreparedGeneration = 0;
     NSplitTime RestDen1, RestDen2, FireDen1, FireDen2, MembraneDen;
+    double Values[3] = {};  // the two inputs and the output, inside the zone
 };
 
 } // namespace talvero

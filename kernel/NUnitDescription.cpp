@@ -20,6 +20,13 @@ NUnitDescription::NUnitDescription(NBasicDescription* owner, const char* name, s
     if (outputs) Outputs.Data = values + inputs;
 }
 
+NUnitDescription::NUnitDescription(NBasicDescription* owner, const char* name, std::uint32_t inputs,
+                                   std::uint32_t outputs, double* storage)
+    : NBasicDescription(owner, name), InputsCount(inputs), OutputsCount(outputs) {
+    if (inputs) Inputs.Data = storage;
+    if (outputs) Outputs.Data = storage + inputs;
+}
+
 void NUnitDescription::SetInputs(const double* values) {
     if (InputsCount) std::memcpy(Inputs.get(), values, InputsCount * sizeof(double));
 }

@@ -30,6 +30,10 @@ private:
 class NUnitDescription : public NBasicDescription {
 public:
     NUnitDescription(NBasicDescription* owner, const char* name, std::uint32_t inputs, std::uint32_t outputs);
+    // The same, with the values kept in `storage` (inputs + outputs of them, zero), which the
+    // derived unit holds: a unit computed every step then has them at hand.
+    NUnitDescription(NBasicDescription* owner, const char* name, std::uint32_t inputs, std::uint32_t outputs,
+                     double* storage);
 
     virtual std::uint32_t GetInputsCount() const { return InputsCount; }
     virtual std::uint32_t GetOutputsCount() const { return OutputsCount; }
@@ -42,11 +46,8 @@ public:
     double Output(std::uint32_t i) const { return Outputs[i]; }
 
 protected:
-    // Points the outputs at values kept elsewhere (OutputsCount of them), or back at the unit's own.
-    void BindOutputs(double* values) {
-        if (!values && OutputsCount) values = (HeapValues ? HeapValues.get() : LocalValues) + InputsCount;
-        Outputs.Data = values;
-    }
+    // Points the outputs at OutputsCount values kept elsewhere.
+    void BindOutputs(double* values) { Outputs.Data = values; }
 
     NUnitValues Inputs;   // null when there are none
     NUnitValues Outputs;  // null when there are none
