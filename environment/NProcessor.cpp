@@ -96,7 +96,8 @@ bool NEnvironment::Build(const NParserRecordList& records, NParserRecordPosition
         return ReportError(code, information);
     };
 
-    auto* net = dynamic_cast<NAbstractNet*>(object);
+    // Looked up at the first link: most objects have none, and a failing cast is not cheap.
+    NAbstractNet* net = nullptr;
     NLinkList links;
     for (++position;; ++position) {
         // A block that is never closed: the list ends inside it.
@@ -131,12 +132,13 @@ bool NEnvironment::Build(const NParserRecordList& records, NParserRecordPosition
             break;
         }
         case ParserKindLink:
+            if (!net) net = dynamic_cast<NAbstractNet*>(object);
             if (!net) return fail(404, object->FullName());
             links.emplace_back(record.GetName(), record.GetArgument());
             break;
         case ParserKindBlockClose:
             end = position;
-            if (net && !net->SetLinks(std::move(links))) return fail(414, object->FullName());
+            if (!links.empty() && !net->SetLinks(std::move(links))) return fail(414, object->FullName());
             shape.Objects = static_cast<std::size_t>(std::max(0, NBasicDescription::GetInstanceCount() - instancesBefore));
             shape.Height = height;
             return true;
