@@ -55,7 +55,7 @@ NBasicDescription* NIonUnit::GetComponent(const char* path) {
 
 bool NIonUnit::AddComponent(NBasicDescription* component) {
     if (!component) return ReportError(4);
-    if (auto* synapse = dynamic_cast<NSynapse*>(component)) return AddSynapse(synapse);
+    if (auto* synapse = CastTo<NSynapse>(component)) return AddSynapse(synapse);
     const std::string name = component->FullName();
     delete component;
     return ReportError(10, name);

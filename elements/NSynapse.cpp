@@ -276,7 +276,7 @@ void NSynapse::GetParametersList(NStringList& names) { ParameterTable().List(nam
 
 bool NSynapse::CopyParameters(NBasicDescription* target) {
     if (!target) return ReportError(4);
-    auto* other = dynamic_cast<NSynapse*>(target);
+    auto* other = CastTo<NSynapse>(target);
     if (!other) return ReportError(5);
     other->SetConstants(NSynapseParameters(GetParams()), other->LoadedTC());
     other->Reset();

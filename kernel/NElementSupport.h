@@ -107,7 +107,7 @@ public:
 
     bool CopyComponents(NBasicDescription* target) override {
         if (!target) return ReportError(4);
-        if (!dynamic_cast<Derived*>(target)) return ReportError(5);
+        if (!CastTo<Derived>(target)) return ReportError(5);
         return true;
     }
 };
@@ -133,7 +133,7 @@ public:
 
     bool CopyParameters(NBasicDescription* target) override {
         if (!target) return ReportError(4);
-        auto* other = dynamic_cast<Derived*>(target);
+        auto* other = CastTo<Derived>(target);
         if (!other) return ReportError(5);
         NWithParameters& copy = *other;  // the hook may be protected in Derived
         copy.Params = Params;
