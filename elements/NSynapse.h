@@ -3,9 +3,9 @@
 // level, which becomes a conductance that shunts the ion unit.
 //
 // The per-step state of a synapse does not live in the synapse object: the synapses of an ion unit
-// keep it in one contiguous block that the unit steps in a tight loop, together with the quotients
-// that depend only on the parameters and the time step. A synapse outside any unit has a block of
-// its own.
+// keep it in one contiguous block that the unit steps in a tight loop. What depends only on the
+// parameters and the time step (the quotients of the step among it) is kept once for all synapses
+// with equal values, in a table of constant sets. A synapse outside any unit has a block of its own.
 
 #include <cstdint>
 #include <memory>

@@ -1,0 +1,165 @@
+// The ion unit steps its synapses in one loop over a block of states, with quotients made ahead
+// and shared between synapses. Here that loop runs in lockstep with the synapse formulas written
+// the plain way, and every transmitter level and conductance must agree to the last bit.
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <memory>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "elements/NIonUnit.h"
+#include "elements/NNeuron.h"
+#include "elements/NSynapse.h"
+#include "kernel/NClock.h"
+
+namespace talvero {
+namespace {
+
+// One synapse, computed the plain way.
+struct PlainSynapse {
+    NSynapseParameters P;
+    double M = 0;
+    double Out = 0;
+    double Tau = P.DissociationTC;
+    int N = 0;
+
+    void Transfer() {
+        N = PulseLengthInSteps();
+        Tau = P.SecretionTC;
+    }
+    void Step(NTime dt) {
+        if (N == 0 && M == 0) {
+            Out = 0;
+            return;
+        }
+        if (N == 0) {
+            M = static_cast<double>(M - M / (Tau / dt + 0.5L));
+        } else {
+            NTime target = 1;
+            if (N == 1) {
+                Tau = P.DissociationTC;
+                target = 0.5L;
+            }
+            M = static_cast<double>(M + (target - M) / (Tau / dt + 0.5L));
+            --N;
+        }
+        if (P.K == 0 || P.Rs == 0) {
+            Out = 0;
+            return;
+        }
+        const double y = M / P.K;
+        const double g = y >= 1 ? y / ((y - 1) * P.Ri + P.Rs) : y / P.Rs;
+        Out = std::isfinite(g) ? g : 0.0;
+    }
+};
+
+bool SameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
+class SynapseBlockTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        SetActiveModel(nullptr);
+        SetTimeStep(0.0001);
+        Unit = new NIonUnit(&Neuron, "u");
+        ASSERT_TRUE(Neuron.AddIonUnit(Unit));
+    }
+    void TearDown() override { SetTimeStep(kDefaultTimeStep); }
+
+    // Adds a synapse with these parameters and its plain twin.
+    void AddPair(const NSynapseParameters& p) {
+        auto* s = new NSynapse(Unit, ("s" + std::to_string(Synapses.size())).c_str());
+        ASSERT_TRUE(Unit->AddSynapse(s));
+        for (auto [name, value] : {std::pair{"SecretionTC", p.SecretionTC}, {"DissociationTC", p.DissociationTC},
+                                   {"K", p.K}, {"Ri", p.Ri}, {"Rs", p.Rs}})
+            ASSERT_TRUE(s->SetParameter(name, value)) << name;
+        Synapses.push_back(s);
+        Plain.push_back(PlainSynapse{p});
+    }
+
+    // Steps the unit and the twins `steps` times; synapse i gets a pulse in every step where
+    // (step + 3 i) % period[i % periods] == 0.
+    void Run(int steps, const std::vector<int>& periods) {
+        for (int step = 0; step < steps; ++step, ++Step) {
+            for (std::size_t i = 0; i < Synapses.size(); ++i)
+                if ((Step + 3 * static_cast<int>(i)) % periods[i % periods.size()] == 0) {
+                    Synapses[i]->Transfer();
+                    Plain[i].Transfer();
+                }
+            Unit->Calculate();
+            for (PlainSynapse& p : Plain) p.Step(GetTimeStep());
+            for (std::size_t i = 0; i < Synapses.size(); ++i) {
+                ASSERT_TRUE(SameBits(Synapses[i]->GetTransmitter(), Plain[i].M)) << "synapse " << i << " step " << Step;
+                ASSERT_TRUE(SameBits(Synapses[i]->GetConductance(), Plain[i].Out)) << "synapse " << i << " step " << Step;
+                ASSERT_EQ(Synapses[i]->GetCurrentTC(), Plain[i].Tau) << "synapse " << i << " step " << Step;
+            }
+        }
+    }
+
+    NNeuron Neuron{nullptr, "n"};
+    NIonUnit* Unit = nullptr;
+    std::vector<NSynapse*> Synapses;
+    std::vector<PlainSynapse> Plain;
+    int Step = 0;
+};
+
+TEST_F(SynapseBlockTest, EveryKindOfParametersStepsAsThePlainFormulas) {
+    const NSynapseParameters defaults;
+    std::vector<NSynapseParameters> kinds(7, defaults);
+    kinds[1].K = 0.7;                                                 // no exact reciprocal
+    kinds[2].K = std::numeric_limits<double>::denorm_min();          // a power of two without one
+    kinds[3].K = 0;                                                   // conducts nothing
+    kinds[4].Ri = 0;
+    kinds[5].SecretionTC = 0.00037;
+    kinds[5].DissociationTC = 1e306;                                 // D beyond the double range
+    kinds[6].K = 4;
+    for (int copy = 0; copy < 3; ++copy)
+        for (const NSynapseParameters& p : kinds) AddPair(p);
+    Unit->Reset();
+    Run(3000, {7, 23, 61, 1000000});
+}
+
+TEST_F(SynapseBlockTest, ChangedTimeStepAndLoadedStateKeepTheBits) {
+    for (int i = 0; i < 6; ++i) AddPair(NSynapseParameters{});
+    Unit->Reset();
+    Run(200, {9, 31});
+
+    // A new time step without a model reset: the quotients follow it.
+    ASSERT_TRUE(SetTimeStep(0.00003));
+    Run(200, {9, 31});
+
+    // A loaded state whose time constant is neither parameter keeps it until the next switch,
+    // also in the middle of a pulse.
+    for (std::size_t i = 0; i < Synapses.size(); ++i) {
+        const double state[3] = {1e-9, 0.0042 + 0.0001 * static_cast<double>(i), 0.25};
+        char buffer[sizeof state];
+        std::memcpy(buffer, state, sizeof state);
+        ASSERT_TRUE(Synapses[i]->LoadState(buffer));
+        Plain[i].Out = state[0];
+        Plain[i].Tau = state[1];
+        Plain[i].M = state[2];
+        EXPECT_EQ(Synapses[i]->GetCurrentTC(), state[1]);
+    }
+    Run(300, {13, 47});
+}
+
+TEST_F(SynapseBlockTest, SynapsesWithEqualParametersShareOneSetAndReleaseIt) {
+    NSynapseConstantsTable& table = NSynapseConstantsTable::Instance();
+    const std::size_t before = table.LiveCount();
+    NSynapseParameters odd;
+    odd.K = 0.123;
+    for (int i = 0; i < 50; ++i) AddPair(odd);
+    EXPECT_EQ(table.LiveCount(), before + 1);
+    ASSERT_TRUE(Synapses[7]->SetParameter("Rs", 2e7));
+    EXPECT_EQ(table.LiveCount(), before + 2);
+    EXPECT_EQ(Synapses[7]->GetParameter("Rs"), 2e7);
+    EXPECT_EQ(Synapses[8]->GetParameter("Rs"), 1e7);
+    Unit->DelAllSynapses();
+    Synapses.clear();
+    EXPECT_EQ(table.LiveCount(), before);
+}
+
+} // namespace
+} // namespace talvero
