@@ -24,7 +24,9 @@ void SetPhase(NSynapseState& s, NSynapsePhase phase) { s.Phase = static_cast<std
 // and m + (1 - m)/D before are one formula with a target of 0, 0.5 or 1: m + (0 - m)/D is m - m/D
 // to the last bit, as negation is exact. Selecting values instead of branching keeps the loop
 // free of unpredictable jumps.
-inline void AdvanceTransmitter(NSynapseState& s, const NSynapseConstants& c) {
+// `denominator(phase)` gives D for a phase.
+template <class Denominator>
+inline void AdvanceTransmitter(NSynapseState& s, Denominator denominator) {
     static constexpr double kTargets[3] = {0, 0.5, 1};
     const std::int32_t n = s.PulseCounter;
     // At rest (no pulse, m = ±0) nothing changes: skip the division. The test looks at the bits,
@@ -37,7 +39,11 @@ inline void AdvanceTransmitter(NSynapseState& s, const NSynapseConstants& c) {
     // The last pulse step hands over to dissociation.
     if (kind == 1) s.Phase = static_cast<std::uint32_t>(NSynapsePhase::Dissociation);
     s.PulseCounter = n - (kind != 0);
-    s.Transmitter = static_cast<double>(m + (NTime(kTargets[kind]) - m) / c.Denominator(s.Phase));
+    s.Transmitter = static_cast<double>(m + (NTime(kTargets[kind]) - m) / denominator(s.Phase));
+}
+
+inline void AdvanceTransmitter(NSynapseState& s, const NSynapseConstants& c) {
+    AdvanceTransmitter(s, [&c](std::uint32_t phase) { return c.Denominator(phase); });
 }
 
 // The conductance for the new level m; m / K becomes a product only where that is the same number.
@@ -50,9 +56,60 @@ inline double ConductanceFor(double m, const NSynapseConstants& c) {
     return m != 0 && !c.Inert && std::isfinite(g) ? g : 0.0;
 }
 
-// Sets are looked for among the last few made: models have few distinct synapse parameter sets,
-// and a hostile one with many must not make building quadratic.
-constexpr std::size_t kSetSearchWindow = 16;
+// The constants of a block whose states share one set, copied out of the set: stores to the
+// states could otherwise alias them and make the loops read them again for every synapse.
+struct NCommonConstants {
+    explicit NCommonConstants(const NSynapseConstants& c)
+        : DenHigh{c.DenHigh[0], c.DenHigh[1], c.DenHigh[2]}, DenLow{c.DenLow[0], c.DenLow[1], c.DenLow[2]},
+          ReciprocalK(c.ReciprocalK), K(c.Params.K), Ri(c.Params.Ri), Rs(c.Params.Rs) {}
+    double DenHigh[3], DenLow[3];
+    double ReciprocalK, K, Ri, Rs;
+};
+
+// ConductanceFor of four levels at once, lane by lane the same operations, so the same numbers.
+using NVector4 = double __attribute__((vector_size(32)));
+
+template <bool kByReciprocal>
+[[gnu::always_inline]] inline double CommonConductances(NSynapseState* s, std::size_t n, const NCommonConstants& c) {
+    double sum = 0;
+    std::size_t i = 0;
+    for (; i + 4 <= n; i += 4) {
+        const NVector4 m = {s[i].Transmitter, s[i + 1].Transmitter, s[i + 2].Transmitter, s[i + 3].Transmitter};
+        const NVector4 y = kByReciprocal ? m * c.ReciprocalK : m / c.K;
+        const NVector4 above = (y - 1) * c.Ri + c.Rs;
+        const NVector4 rs = NVector4{} + c.Rs;
+        const NVector4 g = y / (y >= 1 ? above : rs);
+        const NVector4 magnitude = g < 0 ? -g : g;
+        const NVector4 kept = ((m != 0) & (magnitude < __builtin_inf())) ? g : NVector4{};
+        for (std::size_t k = 0; k < 4; ++k) {
+            s[i + k].Conductance = kept[k];
+            sum += kept[k];
+        }
+    }
+    for (; i < n; ++i) {
+        const double m = s[i].Transmitter;
+        const double y = kByReciprocal ? m * c.ReciprocalK : m / c.K;
+        const double g = y / (y >= 1 ? (y - 1) * c.Ri + c.Rs : c.Rs);
+        s[i].Conductance = m != 0 && std::isfinite(g) ? g : 0.0;
+        sum += s[i].Conductance;
+    }
+    return sum;
+}
+
+double CommonConductancesBase(NSynapseState* s, std::size_t n, const NCommonConstants& c) {
+    return c.ReciprocalK != 0 ? CommonConductances<true>(s, n, c) : CommonConductances<false>(s, n, c);
+}
+
+// Without fused multiply-add: that would round differently.
+[[gnu::target("avx2")]] double CommonConductancesAvx2(NSynapseState* s, std::size_t n, const NCommonConstants& c) {
+    return c.ReciprocalK != 0 ? CommonConductances<true>(s, n, c) : CommonConductances<false>(s, n, c);
+}
+
+bool HasAvx2() {
+    static const bool has = __builtin_cpu_supports("avx2");
+    return has;
+}
+
 
 } // namespace
 
@@ -144,18 +201,21 @@ std::uint32_t NSynapseBlock::Add(NSynapseState state, const NSynapseParameters& 
     state.Set = NSynapseConstantsTable::Instance().Acquire(params, loadedTC, Dt);
     ReserveOneMore(States);
     States.push_back(state);
+    SetsChanged = true;
     return static_cast<std::uint32_t>(States.size() - 1);
 }
 
 void NSynapseBlock::Erase(std::uint32_t index) {
     NSynapseConstantsTable::Instance().Release(States[index].Set);
     States.erase(States.begin() + index);
+    SetsChanged = true;
 }
 
 void NSynapseBlock::Clear() {
     NSynapseConstantsTable& table = NSynapseConstantsTable::Instance();
     for (const NSynapseState& s : States) table.Release(s.Set);
     States.clear();
+    SetsChanged = true;
     Dt = GetTimeStep();  // an empty block takes its next synapses at the step now in force
 }
 
@@ -166,6 +226,7 @@ void NSynapseBlock::SetConstants(std::uint32_t index, const NSynapseParameters& 
     const std::uint32_t old = s.Set;
     s.Set = table.Acquire(params, loadedTC, Dt);
     table.Release(old);
+    SetsChanged = true;
 }
 
 void NSynapseBlock::UseTimeStep(NTime dt) {
@@ -178,6 +239,17 @@ void NSynapseBlock::UseTimeStep(NTime dt) {
         s.Set = table.Acquire(params, loadedTC, dt);
         table.Release(old);
     }
+    SetsChanged = true;
+}
+
+void NSynapseBlock::FindCommonSet() {
+    SetsChanged = false;
+    CommonSet = States.empty() ? kMixedSets : States.front().Set;
+    for (const NSynapseState& s : States)
+        if (s.Set != CommonSet) {
+            CommonSet = kMixedSets;
+            return;
+        }
 }
 
 double NSynapseBlock::Step() {
@@ -186,7 +258,15 @@ double NSynapseBlock::Step() {
         const NTime dt = GetTimeStep();
         if (dt != Dt) UseTimeStep(dt);
     }
+    if (SetsChanged) FindCommonSet();
     const NSynapseConstants* sets = NSynapseConstantsTable::Instance().Data();
+    if (CommonSet != kMixedSets && sets[CommonSet].DenSplit && !sets[CommonSet].Inert) {
+        const NCommonConstants c(sets[CommonSet]);
+        for (NSynapseState& s : States)
+            AdvanceTransmitter(s, [&c](std::uint32_t phase) { return NTime(c.DenHigh[phase]) + c.DenLow[phase]; });
+        return HasAvx2() ? CommonConductancesAvx2(States.data(), States.size(), c)
+                         : CommonConductancesBase(States.data(), States.size(), c);
+    }
     for (NSynapseState& s : States) AdvanceTransmitter(s, sets[s.Set]);
     double sum = 0;
     for (NSynapseState& s : States) {

@@ -126,11 +126,18 @@ public:
     void StepOne(std::uint32_t index, NTime dt);
 
 private:
+    static constexpr std::uint32_t kMixedSets = UINT32_MAX;
+
     void UseTimeStep(NTime dt);
+    void FindCommonSet();
 
     std::vector<NSynapseState> States;
     NTime Dt;  // the step of the states' constant sets
     unsigned long long ClockGeneration;  // when Dt was last compared with the cached step
+    // The set every state uses, or kMixedSets. Mostly all synapses of a unit share one: their
+    // step then reads the constants once instead of once per synapse.
+    std::uint32_t CommonSet = kMixedSets;
+    bool SetsChanged = true;  // CommonSet is to be found again
 };
 
 // The parameters of a synapse are kept in its constant set, where synapses of equal parameters

@@ -121,6 +121,43 @@ TEST_F(SynapseBlockTest, EveryKindOfParametersStepsAsThePlainFormulas) {
     Run(3000, {7, 23, 61, 1000000});
 }
 
+// A unit whose synapses all share one set takes another road (constants read once, four
+// conductances at a time): every kind of set, block sizes around the width of four, extreme levels.
+TEST_F(SynapseBlockTest, UnitsOfOneParameterSetStepAsThePlainFormulas) {
+    std::vector<NSynapseParameters> kinds(7);
+    kinds[1].K = 0.7;
+    kinds[2].K = 4;
+    kinds[3].K = std::numeric_limits<double>::denorm_min();  // levels beyond 1 overflow to none
+    kinds[4].Ri = 0;
+    kinds[5].K = 1e-3;
+    kinds[5].Ri = 1e300;
+    kinds[6].K = 1e-300;  // conductances beyond the double range: none
+    kinds[6].Ri = 0;
+    kinds[6].Rs = 1e-10;
+    for (const NSynapseParameters& p : kinds)
+        for (int size : {1, 3, 4, 5, 8, 11}) {
+            Unit->DelAllSynapses();
+            Synapses.clear();
+            Plain.clear();
+            for (int i = 0; i < size; ++i) AddPair(p);
+            Unit->Reset();
+            Run(400, {3, 11, 29});
+            if (HasFatalFailure()) return;
+            const double levels[] = {std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::infinity(),
+                                     -0.0, 1e-310, 2.5};
+            for (std::size_t i = 0; i < Synapses.size(); ++i) {
+                const double state[3] = {0, p.DissociationTC, levels[i % std::size(levels)]};
+                char buffer[sizeof state];
+                std::memcpy(buffer, state, sizeof state);
+                ASSERT_TRUE(Synapses[i]->LoadState(buffer));
+                Plain[i].M = state[2];
+                Plain[i].Tau = state[1];
+            }
+            Run(50, {1000000});
+            if (HasFatalFailure()) return;
+        }
+}
+
 TEST_F(SynapseBlockTest, ChangedTimeStepAndLoadedStateKeepTheBits) {
     for (int i = 0; i < 6; ++i) AddPair(NSynapseParameters{});
     Unit->Reset();
