@@ -1,14 +1,12 @@
 // A step of a loaded model must not touch the heap once it runs: no allocation on the per-step
 // path of any element. Watches are kept from recording, as what they record grows by design. The
-// global allocation functions of this test program are replaced by counting ones that forward to
-// malloc/free (every form that can pair with another, so the sanitizer build sees matching pairs).
+// test program counts its allocations (support/CountingAllocator.cpp).
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
-#include <new>
 #include <string>
 #include <vector>
 
@@ -20,36 +18,7 @@
 #include "kernel/NClock.h"
 #include "kernel/NModel.h"
 #include "kernel/NNet.h"
-
-// The replacements below pair operator new with free on purpose.
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-
-namespace {
-std::size_t Allocations = 0;
-bool Counting = false;
-
-void* Allocate(std::size_t size) {
-    if (Counting) ++Allocations;
-    return std::malloc(size ? size : 1);
-}
-} // namespace
-
-void* operator new(std::size_t size) {
-    if (void* p = Allocate(size)) return p;
-    throw std::bad_alloc();
-}
-void* operator new[](std::size_t size) {
-    if (void* p = Allocate(size)) return p;
-    throw std::bad_alloc();
-}
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept { return Allocate(size); }
-void* operator new[](std::size_t size, const std::nothrow_t&) noexcept { return Allocate(size); }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
-void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
-void operator delete[](void* p, const std::nothrow_t&) noexcept { std::free(p); }
+#include "support/CountingAllocator.h"
 
 namespace talvero {
 namespace {
@@ -79,11 +48,9 @@ protected:
     }
 
     static std::size_t AllocationsDuring(int steps) {
-        Allocations = 0;
-        Counting = true;
-        for (int i = 0; i < steps; ++i) StepActiveModel();
-        Counting = false;
-        return Allocations;
+        return test::CountAllocations([steps] {
+            for (int i = 0; i < steps; ++i) StepActiveModel();
+        });
     }
 
     test::TempDir Dir;
@@ -99,14 +66,13 @@ TEST_F(StepAllocationTest, GeneratedNetworkStepsWithoutAllocating) {
     for (auto object = net->GetObjectsBegin(); object != net->GetObjectsEnd(); ++object)
         neurons.push_back(dynamic_cast<NNeuron*>(object->get()));
     int pulses = 0;
-    Allocations = 0;
-    Counting = true;
-    for (int i = 0; i < 2000; ++i) {
-        StepActiveModel();
-        for (NNeuron* neuron : neurons) pulses += neuron->IsPulse() ? 1 : 0;
-    }
-    Counting = false;
-    EXPECT_EQ(Allocations, 0u);
+    EXPECT_EQ(test::CountAllocations([&] {
+                  for (int i = 0; i < 2000; ++i) {
+                      StepActiveModel();
+                      for (NNeuron* neuron : neurons) pulses += neuron->IsPulse() ? 1 : 0;
+                  }
+              }),
+              0u);
     EXPECT_GT(pulses, 1000);  // the net is busy, pulses travel through every kind of synapse
 }
 

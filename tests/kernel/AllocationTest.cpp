@@ -1,60 +1,17 @@
-// A step of a built model must not touch the heap. The global allocation functions of this test
-// program are replaced by counting ones that forward to malloc/free; every form that can pair
-// with another is replaced, so the sanitizer build sees matching malloc/free pairs only.
-
-#include <cstdlib>
-#include <new>
+// A step of a built model must not touch the heap. The test program counts its allocations
+// (support/CountingAllocator.cpp).
 
 #include "TestElements.h"
-
-// The replacements below pair operator new with free on purpose.
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-
-namespace {
-std::size_t Allocations = 0;
-bool Counting = false;
-
-void* Allocate(std::size_t size) {
-    if (Counting) ++Allocations;
-    return std::malloc(size ? size : 1);
-}
-} // namespace
-
-void* operator new(std::size_t size) {
-    if (void* p = Allocate(size)) return p;
-    throw std::bad_alloc();
-}
-void* operator new[](std::size_t size) {
-    if (void* p = Allocate(size)) return p;
-    throw std::bad_alloc();
-}
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept { return Allocate(size); }
-void* operator new[](std::size_t size, const std::nothrow_t&) noexcept { return Allocate(size); }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
-void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
-void operator delete[](void* p, const std::nothrow_t&) noexcept { std::free(p); }
+#include "support/CountingAllocator.h"
 
 namespace talvero::test {
 namespace {
 
-class AllocationTest : public KernelTest {
-protected:
-    template <class F>
-    static std::size_t CountDuring(F&& f) {
-        Allocations = 0;
-        Counting = true;
-        f();
-        Counting = false;
-        return Allocations;
-    }
-};
+using AllocationTest = KernelTest;
 
 TEST_F(AllocationTest, CounterSeesAllocations) {
     static int* volatile kept = nullptr;  // keeps the compiler from eliding the pair
-    EXPECT_EQ(CountDuring([] { kept = new int(1); }), 1u);
+    EXPECT_EQ(CountAllocations([] { kept = new int(1); }), 1u);
     delete kept;
 }
 
@@ -94,7 +51,7 @@ TEST_F(AllocationTest, SteadyStateStepsOfNetAndModelAllocateNothing) {
     ResetActiveModel();
     for (int i = 0; i < 20; ++i) StepActiveModel();
 
-    EXPECT_EQ(CountDuring([&] {
+    EXPECT_EQ(CountAllocations([&] {
                   for (int i = 0; i < 1000; ++i) StepActiveModel();
                   for (int i = 0; i < 100; ++i) model.Calculate();
                   for (int i = 0; i < 100; ++i) net->Calculate();
