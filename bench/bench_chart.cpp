@@ -23,9 +23,9 @@
 #include <QChartView>
 #include <QEvent>
 
-#include "kernel/NAbstractOutGate.h"
 #include "kernel/NModel.h"
 #include "modeler/TWatchFrame.h"
+#include "tests/modeler/WatchTestSupport.h"
 #include "ui/TQtChart.h"
 #include "ui/TWatchWindowForm.h"
 
@@ -33,20 +33,17 @@ using namespace talvero;
 
 namespace {
 
-class BenchGate : public NAbstractOutGate {
+class BenchGate : public testing::ScriptedGate {
 public:
-    BenchGate(NBasicDescription* owner, const char* name) : NAbstractOutGate(owner, name) {}
+    using ScriptedGate::ScriptedGate;
 
-    NDataList X;
-    NDataList Y;
     double Next = 0;
 
     // A pulse train with some irregularity, like a neuron's output.
-    void Append(std::size_t count, double step) {
+    void AppendTrain(std::size_t count, double step) {
         for (std::size_t i = 0; i < count; ++i) {
             const auto n = static_cast<long long>(std::llround(Next / step));
-            X.push_back(Next);
-            Y.push_back((n % 97) < 10 + (n / 997) % 7 ? 1.0 : 0.0);
+            Append(Next, (n % 97) < 10 + (n / 997) % 7 ? 1.0 : 0.0);
             Next += step;
         }
     }
@@ -56,31 +53,6 @@ public:
             Y.pop_front();
         }
     }
-
-    bool CheckName(const char*) override { return true; }
-    NBasicDescription* New(NBasicDescription*, const char*) override { return nullptr; }
-    NBasicDescription* GetComponent(const char*) override { return nullptr; }
-    bool AddComponent(NBasicDescription* component) override {
-        delete component;
-        return false;
-    }
-    bool DelComponent(const char*) override { return false; }
-    void GetComponentsList(NStringList&) override {}
-    bool CopyComponents(NBasicDescription*) override { return false; }
-    int GetStateSize() override { return 0; }
-    char* SaveState(char* buffer) override { return buffer; }
-    bool LoadState(const char*) override { return true; }
-    void Reset() override {}
-    void ClearData() override {
-        X.clear();
-        Y.clear();
-    }
-    unsigned GetDataSize() const override { return static_cast<unsigned>(X.size()); }
-    NDataPosition GetXBegin() const override { return X.begin(); }
-    NDataPosition GetXEnd() const override { return X.end(); }
-    NDataPosition GetYBegin() const override { return Y.begin(); }
-    NDataPosition GetYEnd() const override { return Y.end(); }
-    void CollectData() override {}
 };
 
 constexpr double kStep = 0.0001;
@@ -112,7 +84,7 @@ struct Scene {
             auto* gate = new BenchGate(&Model, name.c_str());
             Model.AddOutGate(gate);
             gate->Next = i * kStep / series;
-            gate->Append(points, kStep);
+            gate->AppendTrain(points, kStep);
             Gates.push_back(gate);
             frame.AddObservation(name, OutGateWatchData(name, i * 1.5, kChartAutoColor));
         }
@@ -141,7 +113,7 @@ void RunTicks(benchmark::State& state, bool movingWindow) {
     double paint = 0;
     for (auto _ : state) {
         for (BenchGate* gate : scene.Gates) {
-            gate->Append(kNewPerTick, kStep);
+            gate->AppendTrain(kNewPerTick, kStep);
             if (movingWindow) gate->DropFront(kNewPerTick);
         }
         const auto t0 = std::chrono::steady_clock::now();
