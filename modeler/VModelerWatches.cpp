@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <system_error>
 
@@ -30,6 +31,24 @@ int ReadPixels(const VIniFile& file, const std::string& section, const char* key
 void RemoveFileIfPresent(const std::string& path) {
     std::error_code ec;
     std::filesystem::remove(path, ec);
+}
+
+// Asks for one of the open watch windows by its caption: the key of the first window with the
+// chosen caption, or nothing when the dialog was cancelled or no window has that caption.
+std::optional<std::string> ChooseWatchWindow(const VModeler& modeler, VNameInputDialog& dialog,
+                                             const std::string& title) {
+    VNameInputRequest request;
+    request.MustSelect = true;
+    request.NonEmpty = true;
+    request.Sorted = false;
+    modeler.ListWatchWindows(request.Items);
+    request.Title = title;
+
+    std::string caption;
+    if (!dialog.Run(request, caption)) return std::nullopt;
+    for (const auto& [key, window] : modeler.GetWatchWindows())
+        if (window->GetCaption() == caption) return key;
+    return std::nullopt;
 }
 
 } // namespace
@@ -120,41 +139,18 @@ void VModeler::CreateWatchWindow() {
 
 void VModeler::DeleteWatchWindow() {
     if (!ProjectOpen) return;
-    VNameInputRequest request;
-    request.MustSelect = true;
-    request.NonEmpty = true;
-    request.Sorted = false;
-    ListWatchWindows(request.Items);
-    request.Title = kWatchTitleDelete;
-
-    std::string caption;
-    if (!Ui.NameInputDialog->Run(request, caption)) return;
-    for (const auto& [key, window] : WatchWindows) {
-        if (window->GetCaption() != caption) continue;
-        const std::string chosen = key;  // the entry goes away with the window
-        if (!RemoveWatchWindow(chosen)) ShowError(TakeLastError());
-        return;
-    }
+    const std::optional<std::string> key = ChooseWatchWindow(*this, *Ui.NameInputDialog, kWatchTitleDelete);
+    if (key && !RemoveWatchWindow(*key)) ShowError(TakeLastError());
 }
 
 void VModeler::ShowWatchWindowList() {
     if (!ProjectOpen) return;
-    VNameInputRequest request;
-    request.MustSelect = true;
-    request.NonEmpty = true;
-    request.Sorted = false;
-    ListWatchWindows(request.Items);
-    request.Title = kWatchTitleList;
-
-    std::string caption;
-    if (!Ui.NameInputDialog->Run(request, caption)) return;
-    for (const auto& [key, window] : WatchWindows) {
-        if (window->GetCaption() != caption) continue;
-        if (!window->IsShown()) window->SetShown(true);
-        window->SetWindowState(VWindowState::Normal);
-        window->BringToFront();
-        return;
-    }
+    const std::optional<std::string> key = ChooseWatchWindow(*this, *Ui.NameInputDialog, kWatchTitleList);
+    if (!key) return;
+    VWatchWindow* window = GetWatchWindow(*key);
+    if (!window->IsShown()) window->SetShown(true);
+    window->SetWindowState(VWindowState::Normal);
+    window->BringToFront();
 }
 
 bool VModeler::SaveWatchInfo(bool withData, const std::string& path) {
