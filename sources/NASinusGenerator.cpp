@@ -7,7 +7,15 @@
 namespace talvero {
 namespace {
 
-const NParameterAccessors<NASinusGenerator>& Accessors() {
+// Not 2*pi: the output period is 2*pi / (6.282 * Frequency), slightly longer than 1 / Frequency.
+constexpr double kAngularFactor = 6.282;
+
+} // namespace
+
+NASinusGenerator::NASinusGenerator(NBasicDescription* owner, const char* name)
+    : NAbstractItem(owner, name), NWithParameterAccessors(owner, name) {}
+
+const NParameterAccessors<NASinusGenerator>& NASinusGenerator::ParameterAccessors() {
     static const NParameterAccessors<NASinusGenerator> table{
         {"Frequency", [](const NASinusGenerator& g) { return g.GetFrequency(); },
          [](NASinusGenerator& g, double v) { return g.SetFrequency(v); }},
@@ -15,29 +23,6 @@ const NParameterAccessors<NASinusGenerator>& Accessors() {
          [](NASinusGenerator& g, double v) { return g.SetAmplitude(v); }},
     };
     return table;
-}
-
-// Not 2*pi: the output period is 2*pi / (6.282 * Frequency), slightly longer than 1 / Frequency.
-constexpr double kAngularFactor = 6.282;
-
-} // namespace
-
-NASinusGenerator::NASinusGenerator(NBasicDescription* owner, const char* name)
-    : NAbstractItem(owner, name), NWithoutComponents(owner, name) {}
-
-double NASinusGenerator::GetParameter(const char* name) {
-    if (const auto* p = Accessors().Find(name)) return p->Get(*this);
-    return NASource::GetParameter(name);
-}
-
-bool NASinusGenerator::SetParameter(const char* name, double value) {
-    if (const auto* p = Accessors().Find(name)) return p->Set(*this, value);
-    return NASource::SetParameter(name, value);
-}
-
-void NASinusGenerator::GetParametersList(NStringList& names) {
-    NASource::GetParametersList(names);
-    Accessors().List(names);
 }
 
 bool NASinusGenerator::CopyParameters(NBasicDescription* target) {

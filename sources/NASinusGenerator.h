@@ -4,16 +4,16 @@
 
 #include "kernel/NElementSupport.h"
 #include "sources/NASource.h"
+#include "sources/NParameterAccessors.h"
 
 namespace talvero {
 
-class NASinusGenerator : public NWithoutComponents<NASinusGenerator, NASource> {
+class NASinusGenerator
+    : public NWithParameterAccessors<NASinusGenerator, NWithoutComponents<NASinusGenerator, NASource>> {
 public:
     NASinusGenerator(NBasicDescription* owner, const char* name);
 
-    double GetParameter(const char* name) override;
-    bool SetParameter(const char* name, double value) override;
-    void GetParametersList(NStringList& names) override;
+    static const NParameterAccessors<NASinusGenerator>& ParameterAccessors();
     bool CopyParameters(NBasicDescription* target) override;
 
     NBasicDescription* New(NBasicDescription* owner, const char* name) override;

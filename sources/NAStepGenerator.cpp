@@ -3,34 +3,15 @@
 #include "sources/NParameterAccessors.h"
 
 namespace talvero {
-namespace {
+NAStepGenerator::NAStepGenerator(NBasicDescription* owner, const char* name)
+    : NAbstractItem(owner, name), NWithParameterAccessors(owner, name) {}
 
-const NParameterAccessors<NAStepGenerator>& Accessors() {
+const NParameterAccessors<NAStepGenerator>& NAStepGenerator::ParameterAccessors() {
     static const NParameterAccessors<NAStepGenerator> table{
         {"Amplitude", [](const NAStepGenerator& g) { return g.GetAmplitude(); },
          [](NAStepGenerator& g, double v) { return g.SetAmplitude(v); }},
     };
     return table;
-}
-
-} // namespace
-
-NAStepGenerator::NAStepGenerator(NBasicDescription* owner, const char* name)
-    : NAbstractItem(owner, name), NWithoutComponents(owner, name) {}
-
-double NAStepGenerator::GetParameter(const char* name) {
-    if (const auto* p = Accessors().Find(name)) return p->Get(*this);
-    return NASource::GetParameter(name);
-}
-
-bool NAStepGenerator::SetParameter(const char* name, double value) {
-    if (const auto* p = Accessors().Find(name)) return p->Set(*this, value);
-    return NASource::SetParameter(name, value);
-}
-
-void NAStepGenerator::GetParametersList(NStringList& names) {
-    NASource::GetParametersList(names);
-    Accessors().List(names);
 }
 
 bool NAStepGenerator::CopyParameters(NBasicDescription* target) {

@@ -3,16 +3,16 @@
 
 #include "kernel/NElementSupport.h"
 #include "sources/NASource.h"
+#include "sources/NParameterAccessors.h"
 
 namespace talvero {
 
-class NAStepGenerator : public NWithoutComponents<NAStepGenerator, NASource> {
+class NAStepGenerator
+    : public NWithParameterAccessors<NAStepGenerator, NWithoutComponents<NAStepGenerator, NASource>> {
 public:
     NAStepGenerator(NBasicDescription* owner, const char* name);
 
-    double GetParameter(const char* name) override;
-    bool SetParameter(const char* name, double value) override;
-    void GetParametersList(NStringList& names) override;
+    static const NParameterAccessors<NAStepGenerator>& ParameterAccessors();
     bool CopyParameters(NBasicDescription* target) override;
 
     NBasicDescription* New(NBasicDescription* owner, const char* name) override;

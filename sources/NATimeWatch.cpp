@@ -5,33 +5,15 @@
 #include "sources/NParameterAccessors.h"
 
 namespace talvero {
-namespace {
+NATimeWatch::NATimeWatch(NBasicDescription* owner, const char* name)
+    : NWithParameterAccessors(owner, name), Values(1) {}
 
-const NParameterAccessors<NATimeWatch>& Accessors() {
+const NParameterAccessors<NATimeWatch>& NATimeWatch::ParameterAccessors() {
     static const NParameterAccessors<NATimeWatch> table{
         {"WatchInterval", [](const NATimeWatch& w) { return static_cast<double>(w.GetWatchInterval()); },
          [](NATimeWatch& w, double v) { return w.SetWatchInterval(v); }},
     };
     return table;
-}
-
-} // namespace
-
-NATimeWatch::NATimeWatch(NBasicDescription* owner, const char* name) : NAOutGate(owner, name), Values(1) {}
-
-double NATimeWatch::GetParameter(const char* name) {
-    if (const auto* p = Accessors().Find(name)) return p->Get(*this);
-    return NAOutGate::GetParameter(name);
-}
-
-bool NATimeWatch::SetParameter(const char* name, double value) {
-    if (const auto* p = Accessors().Find(name)) return p->Set(*this, value);
-    return NAOutGate::SetParameter(name, value);
-}
-
-void NATimeWatch::GetParametersList(NStringList& names) {
-    NAOutGate::GetParametersList(names);
-    Accessors().List(names);
 }
 
 bool NATimeWatch::CopyParameters(NBasicDescription* target) {

@@ -6,10 +6,11 @@
 #include <vector>
 
 #include "sources/NAOutGate.h"
+#include "sources/NParameterAccessors.h"
 
 namespace talvero {
 
-class NATimeWatch : public NAOutGate {
+class NATimeWatch : public NWithParameterAccessors<NATimeWatch, NAOutGate> {
 public:
     // Recording more channels than this is refused: every channel costs a list and a value per sample.
     static constexpr std::uint32_t kMaxChannels = 1024;
@@ -17,9 +18,7 @@ public:
     // Starts with the one list of the default channel range 0..0.
     NATimeWatch(NBasicDescription* owner, const char* name);
 
-    double GetParameter(const char* name) override;
-    bool SetParameter(const char* name, double value) override;
-    void GetParametersList(NStringList& names) override;
+    static const NParameterAccessors<NATimeWatch>& ParameterAccessors();
     bool CopyParameters(NBasicDescription* target) override;
 
     NBasicDescription* New(NBasicDescription* owner, const char* name) override;

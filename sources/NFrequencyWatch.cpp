@@ -8,7 +8,16 @@
 namespace talvero {
 namespace {
 
-const NParameterAccessors<NFrequencyWatch>& Accessors() {
+bool InRange(double x) { return NRange::Closed(0, NFrequencyWatch::kMaxFrequency).Admits(x); }
+
+} // namespace
+
+NFrequencyWatch::NFrequencyWatch(NBasicDescription* owner, const char* name)
+    : NWithParameterAccessors(owner, name) {
+    WatchType = kFrequencyHistogram;
+}
+
+const NParameterAccessors<NFrequencyWatch>& NFrequencyWatch::ParameterAccessors() {
     static const NParameterAccessors<NFrequencyWatch> table{
         {"LeftRange", [](const NFrequencyWatch& w) { return w.GetLeftRange(); },
          [](NFrequencyWatch& w, double v) { return w.SetLeftRange(v); }},
@@ -20,28 +29,9 @@ const NParameterAccessors<NFrequencyWatch>& Accessors() {
     return table;
 }
 
-bool InRange(double x) { return NRange::Closed(0, NFrequencyWatch::kMaxFrequency).Admits(x); }
-
-} // namespace
-
-NFrequencyWatch::NFrequencyWatch(NBasicDescription* owner, const char* name) : NOutGate(owner, name) {
-    WatchType = kFrequencyHistogram;
-}
-
-double NFrequencyWatch::GetParameter(const char* name) {
-    if (const auto* p = Accessors().Find(name)) return p->Get(*this);
-    return NOutGate::GetParameter(name);
-}
-
 bool NFrequencyWatch::SetParameter(const char* name, double value) {
-    if (const auto* p = Accessors().Find(name)) return p->Set(*this, value);
     if (name && std::strcmp(name, "WatchType") == 0) return ReportError(21);
-    return NOutGate::SetParameter(name, value);
-}
-
-void NFrequencyWatch::GetParametersList(NStringList& names) {
-    NOutGate::GetParametersList(names);
-    Accessors().List(names);
+    return NWithParameterAccessors::SetParameter(name, value);
 }
 
 bool NFrequencyWatch::CopyParameters(NBasicDescription* target) {

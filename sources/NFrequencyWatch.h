@@ -5,10 +5,11 @@
 #include <cstdint>
 
 #include "sources/NOutGate.h"
+#include "sources/NParameterAccessors.h"
 
 namespace talvero {
 
-class NFrequencyWatch : public NOutGate {
+class NFrequencyWatch : public NWithParameterAccessors<NFrequencyWatch, NOutGate> {
 public:
     static constexpr double kMaxFrequency = 500;
     // Ranges and steps that would need more bins than this are refused.
@@ -16,10 +17,9 @@ public:
 
     NFrequencyWatch(NBasicDescription* owner, const char* name);
 
-    double GetParameter(const char* name) override;
+    static const NParameterAccessors<NFrequencyWatch>& ParameterAccessors();
     // "WatchType" is read-only: setting it is refused with code 21.
     bool SetParameter(const char* name, double value) override;
-    void GetParametersList(NStringList& names) override;
     bool CopyParameters(NBasicDescription* target) override;
 
     NBasicDescription* New(NBasicDescription* owner, const char* name) override;

@@ -6,34 +6,16 @@
 #include "sources/NParameterAccessors.h"
 
 namespace talvero {
-namespace {
 
-const NParameterAccessors<NGenerator>& Accessors() {
+NGenerator::NGenerator(NBasicDescription* owner, const char* name)
+    : NAbstractItem(owner, name), NWithParameterAccessors(owner, name) {}
+
+const NParameterAccessors<NGenerator>& NGenerator::ParameterAccessors() {
     static const NParameterAccessors<NGenerator> table{
         {"Frequency", [](const NGenerator& g) { return g.GetFrequency(); },
          [](NGenerator& g, double v) { return g.SetFrequency(v); }},
     };
     return table;
-}
-
-} // namespace
-
-NGenerator::NGenerator(NBasicDescription* owner, const char* name)
-    : NAbstractItem(owner, name), NWithoutComponents(owner, name) {}
-
-double NGenerator::GetParameter(const char* name) {
-    if (const auto* p = Accessors().Find(name)) return p->Get(*this);
-    return NSource::GetParameter(name);
-}
-
-bool NGenerator::SetParameter(const char* name, double value) {
-    if (const auto* p = Accessors().Find(name)) return p->Set(*this, value);
-    return NSource::SetParameter(name, value);
-}
-
-void NGenerator::GetParametersList(NStringList& names) {
-    NSource::GetParametersList(names);
-    Accessors().List(names);
 }
 
 bool NGenerator::CopyParameters(NBasicDescription* target) {

@@ -5,17 +5,17 @@
 #include <cstdint>
 
 #include "kernel/NElementSupport.h"
+#include "sources/NParameterAccessors.h"
 #include "sources/NSource.h"
 
 namespace talvero {
 
-class NGenerator : public NWithoutComponents<NGenerator, NSource> {
+class NGenerator
+    : public NWithParameterAccessors<NGenerator, NWithoutComponents<NGenerator, NSource>> {
 public:
     NGenerator(NBasicDescription* owner, const char* name);
 
-    double GetParameter(const char* name) override;
-    bool SetParameter(const char* name, double value) override;
-    void GetParametersList(NStringList& names) override;
+    static const NParameterAccessors<NGenerator>& ParameterAccessors();
     bool CopyParameters(NBasicDescription* target) override;
 
     NBasicDescription* New(NBasicDescription* owner, const char* name) override;

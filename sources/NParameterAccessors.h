@@ -37,4 +37,29 @@ private:
     std::vector<Entry> Entries;
 };
 
+// The parameter operations of a class whose own names are in Derived::ParameterAccessors(); every
+// other name goes to Base, whose names are listed first.
+template <class Derived, class Base>
+class NWithParameterAccessors : public Base {
+public:
+    using Base::Base;
+
+    double GetParameter(const char* name) override {
+        if (const auto* p = Derived::ParameterAccessors().Find(name))
+            return p->Get(static_cast<const Derived&>(*this));
+        return Base::GetParameter(name);
+    }
+
+    bool SetParameter(const char* name, double value) override {
+        if (const auto* p = Derived::ParameterAccessors().Find(name))
+            return p->Set(static_cast<Derived&>(*this), value);
+        return Base::SetParameter(name, value);
+    }
+
+    void GetParametersList(NStringList& names) override {
+        Base::GetParametersList(names);
+        Derived::ParameterAccessors().List(names);
+    }
+};
+
 } // namespace talvero

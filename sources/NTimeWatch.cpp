@@ -5,31 +5,13 @@
 #include "sources/NParameterAccessors.h"
 
 namespace talvero {
-namespace {
 
-const NParameterAccessors<NTimeWatch>& Accessors() {
+const NParameterAccessors<NTimeWatch>& NTimeWatch::ParameterAccessors() {
     static const NParameterAccessors<NTimeWatch> table{
         {"WatchInterval", [](const NTimeWatch& w) { return static_cast<double>(w.GetWatchInterval()); },
          [](NTimeWatch& w, double v) { return w.SetWatchInterval(v); }},
     };
     return table;
-}
-
-} // namespace
-
-double NTimeWatch::GetParameter(const char* name) {
-    if (const auto* p = Accessors().Find(name)) return p->Get(*this);
-    return NOutGate::GetParameter(name);
-}
-
-bool NTimeWatch::SetParameter(const char* name, double value) {
-    if (const auto* p = Accessors().Find(name)) return p->Set(*this, value);
-    return NOutGate::SetParameter(name, value);
-}
-
-void NTimeWatch::GetParametersList(NStringList& names) {
-    NOutGate::GetParametersList(names);
-    Accessors().List(names);
 }
 
 bool NTimeWatch::CopyParameters(NBasicDescription* target) {

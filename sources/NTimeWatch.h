@@ -3,16 +3,15 @@
 // compressed to two points per constant stretch, optionally keeping only a moving time window.
 
 #include "sources/NOutGate.h"
+#include "sources/NParameterAccessors.h"
 
 namespace talvero {
 
-class NTimeWatch : public NOutGate {
+class NTimeWatch : public NWithParameterAccessors<NTimeWatch, NOutGate> {
 public:
-    NTimeWatch(NBasicDescription* owner, const char* name) : NOutGate(owner, name) {}
+    NTimeWatch(NBasicDescription* owner, const char* name) : NWithParameterAccessors(owner, name) {}
 
-    double GetParameter(const char* name) override;
-    bool SetParameter(const char* name, double value) override;
-    void GetParametersList(NStringList& names) override;
+    static const NParameterAccessors<NTimeWatch>& ParameterAccessors();
     bool CopyParameters(NBasicDescription* target) override;
 
     NBasicDescription* New(NBasicDescription* owner, const char* name) override;
