@@ -22,24 +22,13 @@ const NParameterTable<NEyeMuscleParams>& NEyeMuscle::ParameterTable() {
     return table;
 }
 
-NEyeMuscle::NEyeMuscle(NBasicDescription* owner, const char* name) : NWithParameters(owner, name) {
+NEyeMuscle::NEyeMuscle(NBasicDescription* owner, const char* name) : NFixedComponentsElement(owner, name) {
     Input = AddFixedComponent(std::make_unique<NSimpleConnector>(this, "input"));
     Length = AddFixedComponent(std::make_unique<NSimpleAItem>(this, "length"));
     SetCalcStep(kDefaultCalcStep);
 }
 
 NEyeMuscle::~NEyeMuscle() = default;
-
-NBasicDescription* NEyeMuscle::New(NBasicDescription* owner, const char* name) {
-    if (!CheckNewOwner<NObject>(owner, name)) return nullptr;
-    return new NEyeMuscle(owner, name);
-}
-
-void NEyeMuscle::Reset() {
-    NAObject::Reset();
-    ResetFixedComponents();
-    State = NEyeMuscleState{};
-}
 
 void NEyeMuscle::ACalculate() {
     const NEyeMuscleParams& k = Params;

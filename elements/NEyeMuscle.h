@@ -28,33 +28,24 @@ struct NEyeMuscleState {
     double Gain = 0.5;       // g, kept within [0, 1]
 };
 
-class NEyeMuscle
-    : public NWithParameters<NEyeMuscle, NWithFixedComponents<NEyeMuscle, NAObject>, NEyeMuscleParams> {
+class NEyeMuscle : public NFixedComponentsElement<NEyeMuscle, NAObject, NEyeMuscleParams, NEyeMuscleState> {
 public:
     static constexpr double kDefaultCalcStep = 0.001;
 
     NEyeMuscle(NBasicDescription* owner, const char* name);
     ~NEyeMuscle() override;
 
-    NBasicDescription* New(NBasicDescription* owner, const char* name) override;
-    int GetStateSize() override { return 0; }
-    char* SaveState(char* buffer) override { return buffer; }
-    bool LoadState(const char*) override { return true; }
-    void Reset() override;
     void ACalculate() override;
 
     static const NParameterTable<NEyeMuscleParams>& ParameterTable();
 
     NSimpleConnector* GetInput() const { return Input; }
     NSimpleAItem* GetLength() const { return Length; }
-    const NEyeMuscleState& GetState() const { return State; }
 
 private:
     // Components, owned by the fixed-components base.
     NSimpleConnector* Input;
     NSimpleAItem* Length;
-
-    NEyeMuscleState State;
 };
 
 } // namespace talvero

@@ -49,7 +49,7 @@ const NParameterTable<NMuscleParams>& NMuscle::ParameterTable() {
     return table;
 }
 
-NMuscle::NMuscle(NBasicDescription* owner, const char* name) : NWithParameters(owner, name) {
+NMuscle::NMuscle(NBasicDescription* owner, const char* name) : NFixedComponentsElement(owner, name) {
     Input = AddFixedComponent(std::make_unique<NSimpleConnector>(this, "input"));
     Length = AddFixedComponent(std::make_unique<NSimpleAItem>(this, "length"));
     Vereteno1 = AddFixedComponent(std::make_unique<NSimpleAItem>(this, "vereteno1"));
@@ -60,17 +60,6 @@ NMuscle::NMuscle(NBasicDescription* owner, const char* name) : NWithParameters(o
 }
 
 NMuscle::~NMuscle() = default;
-
-NBasicDescription* NMuscle::New(NBasicDescription* owner, const char* name) {
-    if (!CheckNewOwner<NObject>(owner, name)) return nullptr;
-    return new NMuscle(owner, name);
-}
-
-void NMuscle::Reset() {
-    NAObject::Reset();
-    ResetFixedComponents();
-    State = NMuscleState{};
-}
 
 double NMuscle::B(double x, double xPrev, double kp, double kd) {
     return MuscleGainBlock(x, xPrev, kp, kd, CalcStep, State.FirstCall != 0);

@@ -61,7 +61,7 @@ struct NMuscleState {
 // The block itself never changes the flag.
 double MuscleGainBlock(double x, double xPrev, double kp, double kd, double h, bool firstCall);
 
-class NMuscle : public NWithParameters<NMuscle, NWithFixedComponents<NMuscle, NAObject>, NMuscleParams> {
+class NMuscle : public NFixedComponentsElement<NMuscle, NAObject, NMuscleParams, NMuscleState> {
 public:
     // Whether the gain blocks add their rate term. Models built with this system are tuned to
     // pure gains (FirstCall never leaves 1); switching this on clears FirstCall after the first
@@ -71,11 +71,6 @@ public:
     NMuscle(NBasicDescription* owner, const char* name);
     ~NMuscle() override;
 
-    NBasicDescription* New(NBasicDescription* owner, const char* name) override;
-    int GetStateSize() override { return 0; }
-    char* SaveState(char* buffer) override { return buffer; }
-    bool LoadState(const char*) override { return true; }
-    void Reset() override;
     void ACalculate() override;
 
     static const NParameterTable<NMuscleParams>& ParameterTable();
@@ -87,7 +82,6 @@ public:
     NSimpleAItem* GetGoldgi() const { return Goldgi; }
     NSimpleAItem* GetPower() const { return Power; }
     NSimpleAItem* GetActivePower() const { return ActivePower; }
-    const NMuscleState& GetState() const { return State; }
 
 private:
     double B(double x, double xPrev, double kp, double kd);
@@ -102,8 +96,6 @@ private:
     NSimpleAItem* Goldgi;
     NSimpleAItem* Power;
     NSimpleAItem* ActivePower;
-
-    NMuscleState State;
 };
 
 } // namespace talvero

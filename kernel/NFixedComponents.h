@@ -64,4 +64,30 @@ private:
     std::vector<std::unique_ptr<NBasicDescription>> Fixed;
 };
 
+// An element built of fixed components, with its parameters in a block P and its dynamic state in
+// a block S. A reset resets the components and clears the state; none of it is saved as state.
+template <class Derived, class Base, class P, class S>
+class NFixedComponentsElement : public NWithParameters<Derived, NWithFixedComponents<Derived, Base>, P> {
+public:
+    using NWithParameters<Derived, NWithFixedComponents<Derived, Base>, P>::NWithParameters;
+
+    NBasicDescription* New(NBasicDescription* owner, const char* name) override {
+        if (!CheckNewOwner<NObject>(owner, name)) return nullptr;
+        return new Derived(owner, name);
+    }
+    int GetStateSize() override { return 0; }
+    char* SaveState(char* buffer) override { return buffer; }
+    bool LoadState(const char*) override { return true; }
+    void Reset() override {
+        Base::Reset();
+        this->ResetFixedComponents();
+        State = S{};
+    }
+
+    const S& GetState() const { return State; }
+
+protected:
+    S State;
+};
+
 } // namespace talvero
