@@ -140,8 +140,9 @@ void NNeuron::Calculate() {
             ++positives;
         }
     }
-    if (negatives > 0) negative /= negatives;
-    if (positives > 0) positive /= positives;
+    // x / 1 is x: the usual neuron with one unit of each sign skips the divisions' latency.
+    if (negatives > 1) negative /= negatives;
+    if (positives > 1) positive /= positives;
     State.NegativePotential = negative;
     State.PositivePotential = positive;
 
