@@ -10,6 +10,7 @@ class NAItem : public virtual NAbstractItem, public NAnalogAddition {
 public:
     NAItem(NBasicDescription* owner, const char* name) : NAbstractItem(owner, name) {}
     bool Connect(NAbstractConnector* connector) override;
+    NAItem* AsAnalogItem() final { return this; }
     // Copies at most count outputs (0: none) into values; returns values.
     virtual double* GetOutputs(double* values, unsigned count) = 0;
     void Reset() override;

@@ -68,11 +68,11 @@ bool NAbstractItem::ConnectChecked(NAbstractConnector* connector, bool rightKind
 }
 
 bool NItem::Connect(NAbstractConnector* connector) {
-    return ConnectChecked(connector, dynamic_cast<NConnector*>(connector) != nullptr);
+    return ConnectChecked(connector, connector && connector->AsPulseConnector() != nullptr);
 }
 
 bool NAItem::Connect(NAbstractConnector* connector) {
-    return ConnectChecked(connector, dynamic_cast<NAConnector*>(connector) != nullptr);
+    return ConnectChecked(connector, connector && connector->AsAnalogConnector() != nullptr);
 }
 
 void NAItem::Reset() { NAnalogAddition::Reset(); }

@@ -8,6 +8,8 @@
 namespace talvero {
 
 class NAbstractConnector;
+class NItem;
+class NAItem;
 
 class NAbstractItem : public NObject {
 public:
@@ -25,6 +27,10 @@ public:
     virtual ConnectorList::const_iterator GetConnectorsEnd() const;
     virtual NAbstractConnector* GetConnector(const char* name);
     virtual void TransferToConnectors();
+    // The item as each kind, or null: what dynamic_cast tells, without its search of the class
+    // hierarchy by type names, which linking a large model would pay once per link.
+    virtual NItem* AsPulseItem() { return nullptr; }
+    virtual NAItem* AsAnalogItem() { return nullptr; }
 
 protected:
     // The checks shared by both item kinds; Accepts tells whether the connector is of the right kind.
@@ -38,6 +44,7 @@ class NItem : public virtual NAbstractItem {
 public:
     NItem(NBasicDescription* owner, const char* name) : NAbstractItem(owner, name) {}
     bool Connect(NAbstractConnector* connector) override;
+    NItem* AsPulseItem() final { return this; }
     virtual bool IsPulse() = 0;
 };
 

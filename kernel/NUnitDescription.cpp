@@ -54,7 +54,7 @@ bool NAbstractConnector::ConnectChecked(NAbstractItem* item, bool rightKind) {
 }
 
 bool NConnector::Connect(NAbstractItem* item) {
-    return ConnectChecked(item, dynamic_cast<NItem*>(item) != nullptr);
+    return ConnectChecked(item, item && item->AsPulseItem() != nullptr);
 }
 
 void NConnector::Transfer() {
@@ -63,7 +63,7 @@ void NConnector::Transfer() {
 }
 
 bool NAConnector::Connect(NAbstractItem* item) {
-    auto* analog = dynamic_cast<NAItem*>(item);
+    NAItem* analog = item ? item->AsAnalogItem() : nullptr;
     if (!ConnectChecked(item, analog != nullptr)) return false;
     AnalogItem = analog;
     return true;

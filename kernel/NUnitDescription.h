@@ -13,6 +13,8 @@ namespace talvero {
 
 class NAbstractItem;
 class NAItem;
+class NConnector;
+class NAConnector;
 
 // The input or output values of a unit: a view of values the unit owns or, for a unit whose
 // values live in its owner's contiguous per-step block, of that block.
@@ -71,6 +73,9 @@ public:
     virtual bool Connect(NAbstractItem* item) = 0;
     virtual void Disconnect();
     virtual void Transfer() = 0;
+    // The connector as each kind, or null (see NAbstractItem::AsPulseItem).
+    virtual NConnector* AsPulseConnector() { return nullptr; }
+    virtual NAConnector* AsAnalogConnector() { return nullptr; }
 
 protected:
     bool ConnectChecked(NAbstractItem* item, bool rightKind);
@@ -86,6 +91,7 @@ public:
 
     bool Connect(NAbstractItem* item) override;
     void Transfer() override;
+    NConnector* AsPulseConnector() final { return this; }
     void Reset() override { PulseCounter = 0; }
 
     virtual NTime GetActivePulseStart() const { return PulseCounter ? GetPulseStartTime() : 0; }
@@ -121,6 +127,7 @@ public:
 
     bool Connect(NAbstractItem* item) override;
     void Transfer() override;
+    NAConnector* AsAnalogConnector() final { return this; }
 
 private:
     NAItem* AnalogItem = nullptr;  // Item seen as an analog item; set with it
