@@ -2,7 +2,8 @@
 //
 // For N = 100, 1,000 and 10,000 neurons with 20 synapses each it reports:
 //   BM_CompileAndLoad  the time to compile the description and load the model (the benchmark's
-//                      own time column), and the peak heap during one compile-and-load per synapse;
+//                      own time column), the time to unload it again (unload_ms, not in the time
+//                      column), and the peak heap during one compile-and-load per synapse;
 //   BM_Step            the CPU time of a step per synapse and per neuron, model steps per second of
 //                      CPU time, and the heap the loaded model holds per synapse.
 // Every figure is CPU time: the machines these run on are shared.
@@ -28,25 +29,40 @@
 #include "kernel/NModel.h"
 
 // Heap accounting: every allocation of the program goes through these. A block counts with the
-// allocator's header, as the allocator's own statistics count it.
+// allocator's header, as the allocator's own statistics count it. Counting is on only while a
+// figure of memory is taken, so that it does not slow the runs that are timed.
 namespace {
-std::size_t LiveBytes = 0;
-std::size_t PeakBytes = 0;
+bool Counting = false;
+// Signed: a block from before the count may be released during it.
+std::ptrdiff_t LiveBytes = 0;
+std::ptrdiff_t PeakBytes = 0;
 
-std::size_t BlockBytes(void* p) { return malloc_usable_size(p) + sizeof(std::size_t); }
+std::ptrdiff_t BlockBytes(void* p) { return static_cast<std::ptrdiff_t>(malloc_usable_size(p) + sizeof(std::size_t)); }
 
 void* Allocate(std::size_t size) {
     void* p = std::malloc(size ? size : 1);
     if (!p) throw std::bad_alloc();
-    LiveBytes += BlockBytes(p);
-    if (LiveBytes > PeakBytes) PeakBytes = LiveBytes;
+    if (Counting) {
+        LiveBytes += BlockBytes(p);
+        if (LiveBytes > PeakBytes) PeakBytes = LiveBytes;
+    }
     return p;
 }
 
 void Release(void* p) {
     if (!p) return;
-    LiveBytes -= BlockBytes(p);
+    if (Counting) LiveBytes -= BlockBytes(p);
     std::free(p);
+}
+
+// Counts the heap while `work` runs; returns the peak and the change of live bytes.
+template <class Work>
+std::pair<std::ptrdiff_t, std::ptrdiff_t> HeapDuring(Work work) {
+    LiveBytes = PeakBytes = 0;
+    Counting = true;
+    work();
+    Counting = false;
+    return {PeakBytes, LiveBytes};
 }
 } // namespace
 
@@ -100,36 +116,50 @@ void RemoveFiles() {
     }
 }
 
+bool CompileAndLoad(talvero::NEnvironment& environment, const Files& files) {
+    talvero::RegisterBuiltinClasses(environment);
+    return environment.Compile(files.Text, files.Binary) && environment.LoadModel(files.Binary);
+}
+
 void BM_CompileAndLoad(benchmark::State& state) {
     const int neurons = static_cast<int>(state.range(0));
     const Files& files = FilesFor(neurons);
-    double peak = 0;
+    const auto [peak, kept] = HeapDuring([&] {
+        talvero::NEnvironment environment;
+        CompileAndLoad(environment, files);
+    });
+    (void)kept;
+    double unloadSeconds = 0;
     for (auto _ : state) {
-        const std::size_t before = LiveBytes;
-        PeakBytes = LiveBytes;
-        {
-            talvero::NEnvironment environment;
-            talvero::RegisterBuiltinClasses(environment);
-            if (!environment.Compile(files.Text, files.Binary) || !environment.LoadModel(files.Binary))
-                state.SkipWithError("compile or load failed");
-            benchmark::DoNotOptimize(environment.GetModel());
-        }
-        peak = static_cast<double>(PeakBytes - before);
+        auto environment = std::make_unique<talvero::NEnvironment>();
+        if (!CompileAndLoad(*environment, files)) state.SkipWithError("compile or load failed");
+        benchmark::DoNotOptimize(environment->GetModel());
+        state.PauseTiming();
+        const double start = CpuSeconds();
+        environment.reset();
+        unloadSeconds += CpuSeconds() - start;
+        state.ResumeTiming();
     }
-    state.counters["peak_heap_bytes_per_synapse"] = peak / SynapsesOf(neurons);
+    state.counters["peak_heap_bytes_per_synapse"] = static_cast<double>(peak) / SynapsesOf(neurons);
+    state.counters["unload_ms"] = unloadSeconds * 1e3 / static_cast<double>(state.iterations());
 }
 
 void BM_Step(benchmark::State& state) {
     const int neurons = static_cast<int>(state.range(0));
     const Files& files = FilesFor(neurons);
-    const std::size_t heapBefore = LiveBytes;
-    auto environment = std::make_unique<talvero::NEnvironment>();
-    talvero::RegisterBuiltinClasses(*environment);
-    if (!environment->LoadModel(files.Binary)) {
+    std::unique_ptr<talvero::NEnvironment> environment;
+    bool loaded = false;
+    const auto [peak, kept] = HeapDuring([&] {
+        environment = std::make_unique<talvero::NEnvironment>();
+        talvero::RegisterBuiltinClasses(*environment);
+        loaded = environment->LoadModel(files.Binary);
+    });
+    (void)peak;
+    if (!loaded) {
         state.SkipWithError("load failed");
         return;
     }
-    const double heapBytes = static_cast<double>(LiveBytes - heapBefore);
+    const double heapBytes = static_cast<double>(kept);
     talvero::NModel* model = environment->GetModel();
     talvero::SetActiveModel(model);
     talvero::ResetActiveModel();
