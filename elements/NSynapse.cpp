@@ -70,13 +70,13 @@ struct NCommonConstants {
 using NVector4 = double __attribute__((vector_size(32)));
 
 template <bool kByReciprocal>
-[[gnu::always_inline]] inline NVector4 CommonConductances(NVector4 m, const NCommonConstants& c) {
+[[gnu::always_inline]] inline void CommonConductances(const NVector4& m, const NCommonConstants& c, NVector4& out) {
     const NVector4 y = kByReciprocal ? m * c.ReciprocalK : m / c.K;
     const NVector4 above = (y - 1) * c.Ri + c.Rs;
     const NVector4 rs = NVector4{} + c.Rs;
     const NVector4 g = y / (y >= 1 ? above : rs);
     const NVector4 magnitude = g < 0 ? -g : g;
-    return ((m != 0) & (magnitude < __builtin_inf())) ? g : NVector4{};
+    out = ((m != 0) & (magnitude < __builtin_inf())) ? g : NVector4{};
 }
 
 template <bool kByReciprocal>
@@ -85,7 +85,8 @@ template <bool kByReciprocal>
     std::size_t i = 0;
     for (; i + 4 <= n; i += 4) {
         const NVector4 m = {s[i].Transmitter, s[i + 1].Transmitter, s[i + 2].Transmitter, s[i + 3].Transmitter};
-        const NVector4 g = CommonConductances<kByReciprocal>(m, c);
+        NVector4 g;
+        CommonConductances<kByReciprocal>(m, c, g);
         for (std::size_t k = 0; k < 4; ++k) {
             s[i + k].Conductance = g[k];
             sum += g[k];
@@ -95,7 +96,8 @@ template <bool kByReciprocal>
     // The last one to three in the same way; the unused lanes compute a level of 0.
     NVector4 m{};
     for (std::size_t k = 0; i + k < n; ++k) m[k] = s[i + k].Transmitter;
-    const NVector4 g = CommonConductances<kByReciprocal>(m, c);
+    NVector4 g;
+    CommonConductances<kByReciprocal>(m, c, g);
     for (std::size_t k = 0; i + k < n; ++k) {
         s[i + k].Conductance = g[k];
         sum += g[k];

@@ -208,7 +208,7 @@ TEST_F(BatchTest, BrokenModelExitsOneWithTheTwoLineMessage) {
 
 TEST_F(BatchTest, WrongCommandLinesExitTwoWithAUsageHint) {
     const fs::path model = Write("one.tv", kOneNeuron);
-    for (const std::string args : {"--bogus '" + model.string() + "'", std::string("--dt 0 '") + model.string() + "'",
+    for (const std::string& args : {"--bogus '" + model.string() + "'", std::string("--dt 0 '") + model.string() + "'",
                                    std::string("--pulse -1 '") + model.string() + "'",
                                    std::string("--set net.cell.u1.R '") + model.string() + "'",
                                    std::string("-n abc '") + model.string() + "'", std::string(""),
