@@ -114,11 +114,17 @@ void NNeuron::Reset() {
     State = NState{};
 }
 
+void NNeuron::Prefetch(int distance) const {
+    if (distance >= 2) {
+        for (const auto& unit : IonUnits) __builtin_prefetch(unit.get());
+        const char* zone = reinterpret_cast<const char*>(LTZone.get());
+        for (std::size_t offset = 0; offset < sizeof(NLTZone); offset += 64) __builtin_prefetch(zone + offset);
+    } else {
+        for (const auto& unit : IonUnits) unit->Prefetch();
+    }
+}
+
 void NNeuron::Calculate() {
-    // The units and their synapses lie anywhere in memory: all their lines are asked for at once.
-    for (const auto& unit : IonUnits) unit->Prefetch();
-    const char* zone = reinterpret_cast<const char*>(LTZone.get());
-    for (std::size_t offset = 0; offset < sizeof(NLTZone); offset += 64) __builtin_prefetch(zone + offset);
     // The units' own steps depend on their synapses only: taken after all synapses of a few
     // units, their divisions overlap instead of waiting for one another.
     constexpr std::size_t kBatch = 8;

@@ -44,6 +44,7 @@ public:
 
     void Reset() override;
     void Calculate() override;
+    void Prefetch(int distance) const override;
 
     virtual double GetNegativePotential() const { return State.NegativePotential; }
     virtual double GetPositivePotential() const { return State.PositivePotential; }
