@@ -141,7 +141,7 @@ TEST(LoadText, IncludeChainsAreBoundedInDepth) {
     CurrentDirectory cd(dir.Name());
     const std::size_t files = MaxIncludeDepth + 5;
     for (std::size_t i = 0; i < files; ++i)
-        dir.Write("f" + std::to_string(i) + ".tv", "include \"f" + std::to_string(i + 1) + ".tv\"");
+        dir.Write(std::string("f") + std::to_string(i) + ".tv", std::string("include \"f") + std::to_string(i + 1) + ".tv\"");
     dir.Write("f" + std::to_string(files) + ".tv", "end");
     const std::string result = Load(dir, "include \"f0.tv\"");
     EXPECT_EQ(result.substr(0, 4), "201|");
@@ -158,7 +158,7 @@ TEST(LoadText, IncludeFanOutIsBoundedInCount) {
     const int levels = 17;
     for (int i = 0; i < levels; ++i) {
         const std::string next = "include \"g" + std::to_string(i + 1) + ".tv\"\n";
-        dir.Write("g" + std::to_string(i) + ".tv", next + next);
+        dir.Write(std::string("g") + std::to_string(i) + ".tv", next + next);
     }
     dir.Write("g" + std::to_string(levels) + ".tv", "x");
     EXPECT_EQ(Load(dir, "include \"g0.tv\"").substr(0, 4), "201|");

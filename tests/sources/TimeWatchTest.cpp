@@ -59,7 +59,8 @@ TEST_F(TimeWatchTest, PulseAddsTwoPointsAtEachChange) {
     expected.back().first = TimeOfStep(109);
     EXPECT_EQ(PointsOf(*watch), expected);
     Step(2);
-    expected.insert(expected.end(), {{TimeOfStep(110), 0}, {TimeOfStep(111), 0}});
+    expected.emplace_back(TimeOfStep(110), 0);
+    expected.emplace_back(TimeOfStep(111), 0);
     EXPECT_EQ(PointsOf(*watch), expected);
     Step(50);
     expected.back().first = TimeOfStep(161);
