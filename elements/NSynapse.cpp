@@ -271,8 +271,21 @@ double NSynapseBlock::Step() {
     const NSynapseConstants* sets = NSynapseConstantsTable::Instance().Data();
     if (CommonSet != kMixedSets && sets[CommonSet].DenSplit && !sets[CommonSet].Inert) {
         const NCommonConstants c(sets[CommonSet]);
-        for (NSynapseState& s : States)
-            AdvanceTransmitter(s, [&c](std::uint32_t phase) { return NTime(c.DenHigh[phase]) + c.DenLow[phase]; });
+        // Most synapses are between pulses and dissociating: their D stays in a register, and
+        // m + (0 - m)/D is m - m/D.
+        const NTime dissociation = NTime(c.DenHigh[0]) + c.DenLow[0];
+        static_assert(static_cast<int>(NSynapsePhase::Dissociation) == 0);
+        for (NSynapseState& s : States) {
+            if ((s.PulseCounter | s.Phase) != 0) [[unlikely]] {
+                AdvanceTransmitter(s, [&c](std::uint32_t phase) { return NTime(c.DenHigh[phase]) + c.DenLow[phase]; });
+                continue;
+            }
+            std::uint64_t bits;
+            std::memcpy(&bits, &s.Transmitter, sizeof(bits));
+            if ((bits << 1) == 0) continue;  // at rest
+            const NTime m = s.Transmitter;
+            s.Transmitter = static_cast<double>(m - m / dissociation);
+        }
         return HasAvx2() ? CommonConductancesAvx2(States.data(), States.size(), c)
                          : CommonConductancesBase(States.data(), States.size(), c);
     }
