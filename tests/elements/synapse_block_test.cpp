@@ -70,7 +70,9 @@ protected:
 
     // Adds a synapse with these parameters and its plain twin.
     void AddPair(const NSynapseParameters& p) {
-        auto* s = new NSynapse(Unit, (std::string("s") + std::to_string(Synapses.size())).c_str());
+        std::string name = "s";
+        name += std::to_string(Synapses.size());
+        auto* s = new NSynapse(Unit, name.c_str());
         ASSERT_TRUE(Unit->AddSynapse(s));
         for (auto [name, value] : {std::pair{"SecretionTC", p.SecretionTC}, {"DissociationTC", p.DissociationTC},
                                    {"K", p.K}, {"Ri", p.Ri}, {"Rs", p.Rs}})
