@@ -9,6 +9,7 @@
 namespace talvero {
 
 unsigned long long clock_detail::Generation = 0;
+constinit NSplitTime clock_detail::SplitTimeStep(kDefaultTimeStep);
 
 namespace {
 
@@ -17,16 +18,12 @@ NTime CachedTimeStep = kDefaultTimeStep;
 NTime CachedCurrentTime = 0;
 NTime CachedPulseDuration = kDefaultPulseDuration;
 int CachedPulseLength = 0;  // derived from the two values above; 0 = not yet computed
-NSplitTime& SplitTimeStep() {
-    static NSplitTime split(kDefaultTimeStep);  // made on first use: no order of static initialisation
-    return split;
-}
 
 void SetCaches(NTime step, NTime now, NTime pulse) {
     // NaN never equals itself: a change is counted in that case too.
     if (!(step == CachedTimeStep) || !(pulse == CachedPulseDuration)) {
         CachedPulseLength = 0;
-        SplitTimeStep() = NSplitTime(step);
+        clock_detail::SplitTimeStep = NSplitTime(step);
         ++clock_detail::Generation;
     }
     CachedTimeStep = step;
@@ -84,14 +81,6 @@ bool TimeEquals(double a, double b) {
     return lb - tolerance <= la && la <= lb + tolerance;
 }
 
-NSplitTime::NSplitTime(NTime value) : High(static_cast<double>(value)), Value(value) {
-    Low = static_cast<double>(value - High);
-    // Zero, infinities, NaN and values beyond the double range keep the 80-bit form.
-    const bool exact = std::isfinite(value) && value != 0 && std::isfinite(High) && NTime(High) + Low == value;
-    if (!exact) High = std::numeric_limits<double>::quiet_NaN();
-}
-
-const NSplitTime& GetSplitTimeStep() { return SplitTimeStep(); }
 
 int PulseLengthInSteps() {
     if (CachedPulseLength == 0) {

@@ -1,6 +1,8 @@
 #pragma once
 // The active model and the process-wide clock caches that every element reads.
 
+#include <limits>
+
 namespace talvero {
 
 class NModel;
@@ -29,7 +31,13 @@ int PulseLengthInSteps();
 class NSplitTime {
 public:
     NSplitTime() = default;
-    explicit NSplitTime(NTime value);
+    explicit constexpr NSplitTime(NTime value) : High(static_cast<double>(value)), Value(value) {
+        Low = static_cast<double>(value - High);
+        // Zero, infinities, NaN and values beyond the double range keep the 80-bit form
+        // (x - x is 0 only for finite x).
+        const bool exact = value - value == 0 && value != 0 && High - High == 0 && NTime(High) + Low == value;
+        if (!exact) High = std::numeric_limits<double>::quiet_NaN();
+    }
     NTime Get() const { return High == High ? NTime(High) + Low : Value; }
 
 private:
@@ -38,11 +46,13 @@ private:
     NTime Value = 0;
 };
 
-// The cached time step as an NSplitTime.
-const NSplitTime& GetSplitTimeStep();
 namespace clock_detail {
 extern unsigned long long Generation;
+extern NSplitTime SplitTimeStep;
 } // namespace clock_detail
+
+// The cached time step as an NSplitTime. Inline: elements read it every step.
+inline const NSplitTime& GetSplitTimeStep() { return clock_detail::SplitTimeStep; }
 
 // Changes whenever the cached time step or pulse duration changes: values derived from them can
 // be kept until it does.
