@@ -114,9 +114,11 @@ double CommonConductancesBase(NSynapseState* s, std::size_t n, const NCommonCons
     return c.ReciprocalK != 0 ? CommonConductances<true>(s, n, c) : CommonConductances<false>(s, n, c);
 }
 
+bool BaselineOnly = false;
+
 bool HasAvx2() {
     static const bool has = __builtin_cpu_supports("avx2");
-    return has;
+    return has && !BaselineOnly;
 }
 
 
@@ -201,6 +203,8 @@ void NSynapseConstantsTable::Release(std::uint32_t set) {
 }
 
 // ---- blocks ----
+
+void NSynapseBlock::UseBaselineInstructionsOnly(bool only) { BaselineOnly = only; }
 
 NSynapseBlock::NSynapseBlock() : Dt(GetTimeStep()), ClockGeneration(GetClockGeneration()) {}
 

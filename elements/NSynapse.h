@@ -125,6 +125,10 @@ public:
     // One step of the synapse at `index` alone.
     void StepOne(std::uint32_t index, NTime dt);
 
+    // Steps without the processor's wider vector instructions even where it has them, so that
+    // the code for processors without them can be checked on any machine.
+    static void UseBaselineInstructionsOnly(bool only);
+
 private:
     static constexpr std::uint32_t kMixedSets = UINT32_MAX;
 

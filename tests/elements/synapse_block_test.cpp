@@ -125,7 +125,21 @@ TEST_F(SynapseBlockTest, EveryKindOfParametersStepsAsThePlainFormulas) {
 
 // A unit whose synapses all share one set takes another road (constants read once, four
 // conductances at a time): every kind of set, block sizes around the width of four, extreme levels.
-TEST_F(SynapseBlockTest, UnitsOfOneParameterSetStepAsThePlainFormulas) {
+class CommonSetTest : public SynapseBlockTest, public ::testing::WithParamInterface<bool> {
+protected:
+    void SetUp() override {
+        SynapseBlockTest::SetUp();
+        NSynapseBlock::UseBaselineInstructionsOnly(GetParam());
+    }
+    void TearDown() override {
+        NSynapseBlock::UseBaselineInstructionsOnly(false);
+        SynapseBlockTest::TearDown();
+    }
+};
+
+INSTANTIATE_TEST_SUITE_P(WiderAndBaselineInstructions, CommonSetTest, ::testing::Bool());
+
+TEST_P(CommonSetTest, UnitsOfOneParameterSetStepAsThePlainFormulas) {
     std::vector<NSynapseParameters> kinds(7);
     kinds[1].K = 0.7;
     kinds[2].K = 4;
