@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -112,7 +113,18 @@ void TTestModelForm::Check() {
     const std::string binary = ToPath(TemporaryFilePath());
 
     Append(QString::fromUtf8("Шаг 1 - Препроцессор..."));
-    if (!Environment->Compile(ToPath(FileName), binary)) {
+    // The dialog offers binary model files too: for those the first stage reads the file's
+    // records and writes them to the temporary file, which checks their form, instead of
+    // running the preprocessor on bytes that are no description text.
+    const bool isBinary = QFileInfo(FileName).suffix().compare(QStringLiteral("btv"), Qt::CaseInsensitive) == 0;
+    bool stageOne = false;
+    if (isBinary) {
+        NParserRecordList records;
+        stageOne = Environment->ReadBinaryFile(records, ToPath(FileName)) && Environment->WriteBinaryFile(records, binary);
+    } else {
+        stageOne = Environment->Compile(ToPath(FileName), binary);
+    }
+    if (!stageOne) {
         AppendLastError();
         return;
     }

@@ -7,6 +7,7 @@
 #include <QPushButton>
 
 #include "UiTestSupport.h"
+#include "environment/NEnvironment.h"
 #include "ui/TTestModelForm.h"
 
 namespace talvero::ui {
@@ -68,6 +69,27 @@ TEST_F(SourceCheckTest, AProcessorErrorIsWrittenAfterASuccessfulFirstStage) {
                                                U("Шаг 2 - Процессор..."),
                                                U("Ошибка 401 Environment - Processor: Тип объекта не найден"),
                                                QStringLiteral("[ Foo ]")}));
+}
+
+// The open dialog offers binary model files: the first stage takes such a file's records as they
+// are (the preprocessor would read its lines as description text).
+TEST_F(SourceCheckTest, ABinaryModelFilePassesBothStagesAndADamagedOneStopsAtTheFirst) {
+    const QString binary = folder.filePath(QStringLiteral("arc.BTV"));
+    NEnvironment compiler;
+    ASSERT_TRUE(compiler.Compile(uitest::Example("reflex_arc.tv").toStdString(), binary.toStdString()));
+    form.UseFile(binary);
+    form.Check();
+    EXPECT_EQ(form.OutputLines(), (QStringList{U("Шаг 1 - Препроцессор..."), U("Успешно!"), QString(),
+                                               U("Шаг 2 - Процессор..."), U("Успешно!")}));
+    EXPECT_TRUE(QFile::exists(form.TemporaryFilePath()));
+
+    form.UseFile(Write("damaged.btv", "Model m {\n}\n"));
+    form.Check();
+    const QStringList lines = form.OutputLines();
+    ASSERT_EQ(lines.size(), 3) << lines.join('\n').toStdString();
+    EXPECT_EQ(lines[0], U("Шаг 1 - Препроцессор..."));
+    EXPECT_TRUE(lines[1].startsWith(U("Ошибка "))) << lines[1].toStdString();
+    EXPECT_FALSE(QFile::exists(form.TemporaryFilePath()));
 }
 
 TEST_F(SourceCheckTest, AMissingFileNamesItselfInTheDetailLine) {
