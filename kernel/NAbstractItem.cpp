@@ -13,7 +13,9 @@ namespace talvero {
 NAbstractItem::~NAbstractItem() { DisconnectAll(); }
 
 void NAbstractItem::RemoveConnector(NAbstractConnector* connector) {
-    Connectors.erase(std::remove(Connectors.begin(), Connectors.end(), connector), Connectors.end());
+    // A connector stands in the list once (Connect refuses a second time).
+    const auto found = std::find(Connectors.begin(), Connectors.end(), connector);
+    if (found != Connectors.end()) Connectors.erase(found);
 }
 
 int NAbstractItem::GetConnectorsCount() const { return static_cast<int>(Connectors.size()); }
@@ -26,13 +28,12 @@ bool NAbstractItem::DisconnectConnector(const char* name) {
 }
 
 void NAbstractItem::DisconnectAll() {
-    // Each Disconnect removes the first entry; one that does not is dropped here, so this ends.
-    const std::size_t count = Connectors.size();
-    for (std::size_t i = 0; i < count && !Connectors.empty(); ++i) {
-        NAbstractConnector* first = Connectors.front();
-        first->Disconnect();
-        if (!Connectors.empty() && Connectors.front() == first) Connectors.erase(Connectors.begin());
-    }
+    // The list is taken out first: each Disconnect then finds nothing left to remove here, where
+    // removing the entries one by one would take time quadratic in their number (a generator
+    // may drive thousands of synapses).
+    ConnectorList connectors;
+    connectors.swap(Connectors);
+    for (NAbstractConnector* connector : connectors) connector->Disconnect();
 }
 
 NAbstractItem::ConnectorList::const_iterator NAbstractItem::GetConnectorsBegin() const { return Connectors.begin(); }
