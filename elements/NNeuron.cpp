@@ -114,11 +114,25 @@ void NNeuron::Reset() {
     State = NState{};
 }
 
+namespace {
+
+template <class T>
+void PrefetchObject(const T* object) {
+    const char* bytes = reinterpret_cast<const char*>(object);
+    for (std::size_t offset = 0; offset < sizeof(T); offset += 64) __builtin_prefetch(bytes + offset);
+}
+
+} // namespace
+
 void NNeuron::Prefetch(int distance) const {
-    if (distance >= 2) {
-        for (const auto& unit : IonUnits) __builtin_prefetch(unit.get());
-        const char* zone = reinterpret_cast<const char*>(LTZone.get());
-        for (std::size_t offset = 0; offset < sizeof(NLTZone); offset += 64) __builtin_prefetch(zone + offset);
+    if (distance >= 3) {
+        // The list of units lives apart from the neuron.
+        const char* list = reinterpret_cast<const char*>(IonUnits.data());
+        const char* end = reinterpret_cast<const char*>(IonUnits.data() + IonUnits.size());
+        for (; list < end; list += 64) __builtin_prefetch(list);
+        PrefetchObject(LTZone.get());
+    } else if (distance == 2) {
+        for (const auto& unit : IonUnits) PrefetchObject(unit.get());
     } else {
         for (const auto& unit : IonUnits) unit->Prefetch();
     }

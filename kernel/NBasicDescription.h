@@ -56,8 +56,9 @@ public:
     virtual bool LoadState(const char* buffer) = 0;
     virtual void Reset() = 0;
     virtual void Calculate() = 0;
-    // Asks the memory for what a coming Calculate reads, `distance` objects ahead of it: 2 for the
-    // parts the object points to, 1 for their data. Only a hint; nothing changes.
+    // Asks the memory for what a coming Calculate reads, `distance` objects ahead of it: 3 for
+    // what the object points to, 2 for the parts found there, 1 for their data. Only a hint;
+    // nothing changes.
     virtual void Prefetch(int distance) const { (void)distance; }
 
     // Convenience forms of the names (not part of the virtual table).

@@ -276,15 +276,16 @@ void NNet::Reset() {
 
 void NNet::Calculate() {
     // Objects and their parts lie anywhere in memory. A neuron reads its own object, then its
-    // units and zone, then their synapse states: each level is fetched one object earlier than
-    // the next, so that all have arrived when the object computes.
+    // list of units and its zone, then the units, then their synapse states: each level is
+    // fetched one object earlier than the next, so that all have arrived when the object computes.
     const std::size_t count = Objects.size();
     for (std::size_t i = 0; i < count; ++i) {
-        if (i + 3 < count) {
-            const char* ahead = reinterpret_cast<const char*>(Objects[i + 3].get());
+        if (i + 4 < count) {
+            const char* ahead = reinterpret_cast<const char*>(Objects[i + 4].get());
             __builtin_prefetch(ahead);
             __builtin_prefetch(ahead + 64);
         }
+        if (i + 3 < count) Objects[i + 3]->Prefetch(3);
         if (i + 2 < count) Objects[i + 2]->Prefetch(2);
         if (i + 1 < count) Objects[i + 1]->Prefetch(1);
         Objects[i]->Calculate();
