@@ -121,7 +121,6 @@ bool HasAvx2() {
     return has && !BaselineOnly;
 }
 
-
 } // namespace
 
 // ---- constants ----
