@@ -1,10 +1,81 @@
 #include "environment/NParserRecords.h"
 
 #include <limits>
+#include <new>
+#include <vector>
 
 namespace talvero {
 
 namespace {
+
+#if defined(__SANITIZE_ADDRESS__)
+#define TALVERO_RECORD_POOL 0  // the sanitizer watches each record on its own
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define TALVERO_RECORD_POOL 0
+#endif
+#endif
+#ifndef TALVERO_RECORD_POOL
+#define TALVERO_RECORD_POOL 1
+#endif
+
+// Slots of a few sizes cut from large chunks; a freed slot is reused for its size, and all
+// chunks go back when the last record is gone (records live in lists made and dropped whole).
+// Per thread: a record list stays with the thread that made it.
+class NRecordPool {
+public:
+    static constexpr std::size_t kGranule = 16;
+    static constexpr std::size_t kClasses = 8;  // slots of 16 to 128 bytes
+    static constexpr std::size_t kChunkBytes = 64 * 1024;
+
+    static bool Pooled(std::size_t size) { return TALVERO_RECORD_POOL && size <= kGranule * kClasses; }
+
+    void* Allocate(std::size_t size) {
+        const std::size_t kind = (size + kGranule - 1) / kGranule - 1;
+        const std::size_t bytes = (kind + 1) * kGranule;
+        void* slot;
+        if (Free[kind]) {
+            slot = Free[kind];
+            Free[kind] = Free[kind]->Next;
+        } else {
+            if (static_cast<std::size_t>(End - Cursor) < bytes) {
+                Chunks.push_back(std::make_unique<std::byte[]>(kChunkBytes));
+                Cursor = Chunks.back().get();
+                End = Cursor + kChunkBytes;
+            }
+            slot = Cursor;
+            Cursor += bytes;
+        }
+        ++Live;
+        return slot;
+    }
+
+    void Release(void* slot, std::size_t size) noexcept {
+        const std::size_t kind = (size + kGranule - 1) / kGranule - 1;
+        Free[kind] = new (slot) FreeSlot{Free[kind]};
+        if (--Live == 0) {
+            Chunks.clear();
+            for (FreeSlot*& list : Free) list = nullptr;
+            Cursor = End = nullptr;
+        }
+    }
+
+private:
+    struct FreeSlot {
+        FreeSlot* Next;
+    };
+
+    FreeSlot* Free[kClasses] = {};
+    std::vector<std::unique_ptr<std::byte[]>> Chunks;
+    std::byte* Cursor = nullptr;
+    std::byte* End = nullptr;
+    std::size_t Live = 0;
+};
+
+NRecordPool& RecordPool() {
+    thread_local NRecordPool pool;
+    return pool;
+}
 
 // The field before the first space, or the whole line when it has none.
 std::string FrontField(const std::string& line) {
@@ -27,6 +98,16 @@ std::string TakeField(std::string& line) {
 bool IsCBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
 
 } // namespace
+
+void* NParserString::operator new(std::size_t size) {
+    return NRecordPool::Pooled(size) ? RecordPool().Allocate(size) : ::operator new(size);
+}
+
+void NParserString::operator delete(void* record, std::size_t size) noexcept {
+    if (!record) return;
+    if (NRecordPool::Pooled(size)) RecordPool().Release(record, size);
+    else ::operator delete(record);
+}
 
 long long TextToLong(std::string_view text) {
     std::size_t i = 0;

@@ -29,6 +29,10 @@ public:
     NParserString() : Kind(ParserKindNone) {}
     virtual ~NParserString() = default;
 
+    // Records are made and dropped by the hundred thousand at a time: they come from a pool.
+    static void* operator new(std::size_t size);
+    static void operator delete(void* record, std::size_t size) noexcept;
+
     virtual std::int32_t GetKind() const { return Kind; }
     // Takes this record's fields from the front of `line`, shortening it. False (line untouched)
     // when the kind at the front is not this record's kind.

@@ -119,5 +119,49 @@ TEST(MakeParserRecord, OnlyTheSixListKindsHaveRecords) {
     for (long long kind : {0, 5, 6, 7, 10, -1}) EXPECT_EQ(MakeParserRecord(kind), nullptr);
 }
 
+// Records of every size, made and dropped in waves and out of order, each keeping its own fields:
+// slots reused for another record, or handed out twice, would show as a changed field.
+TEST(ParserRecords, ManyRecordsMadeAndDroppedInWavesKeepTheirFields) {
+    struct Big : NParserLink {  // beyond the sizes the records share slots for
+        using NParserLink::NParserLink;
+        char Padding[200] = {};
+    };
+    auto make = [](int i) -> std::unique_ptr<NParserString> {
+        std::string a = "a", b = "b";
+        a += std::to_string(i);
+        b += std::to_string(i);
+        switch (i % 5) {
+        case 0: return std::make_unique<NParserLink>(a, b);
+        case 1: return std::make_unique<NParserObjectHdr>(a, b);
+        case 2: return std::make_unique<NParserBlockOpen>();
+        case 3: return std::make_unique<Big>(a, b);
+        default: return std::make_unique<NParserParameter>(a, b);
+        }
+    };
+    auto holds = [](const NParserString& record, int i) {
+        if (i % 5 == 2) return record.GetKind() == ParserKindBlockOpen;
+        const std::string number = std::to_string(i);
+        return record.GetName() == "a" + number && record.GetArgument() == "b" + number;
+    };
+    std::vector<std::pair<int, std::unique_ptr<NParserString>>> live;
+    int next = 0;
+    for (int wave = 0; wave < 4; ++wave) {
+        for (int k = 0; k < 20000; ++k, ++next) live.emplace_back(next, make(next));
+        // Drop every third, then all of an early stretch.
+        for (std::size_t k = 0; k < live.size(); k += 3) live[k].second.reset();
+        for (std::size_t k = 0; k < live.size() / 4; ++k) live[k].second.reset();
+        for (const auto& [i, record] : live) {
+            if (record) {
+                ASSERT_TRUE(holds(*record, i)) << "record " << i;
+            }
+        }
+        std::erase_if(live, [](const auto& entry) { return !entry.second; });
+    }
+    live.clear();
+    // After the last is gone, new records start afresh.
+    auto again = make(7);
+    EXPECT_TRUE(holds(*again, 7));
+}
+
 } // namespace
 } // namespace talvero
