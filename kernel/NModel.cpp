@@ -15,48 +15,53 @@ auto FindByName(const List& list, std::string_view name) -> typename List::value
     return nullptr;
 }
 
-// Append to an owned list unless a component of that name is already there.
-template <class List, class T>
-bool AddNamed(List& list, T* component) {
-    if (!component) return ReportError(4);
-    if (T* same = FindByName(list, component->GetName())) {
-        if (same == component) return ReportError(11, component->FullName());
-        const std::string name = component->FullName();
-        delete component;
-        return ReportError(2, name);
-    }
-    list.emplace_back(component);
-    return true;
-}
-
-template <class List>
-bool DelNamed(List& list, const char* name) {
-    if (!name || !*name) return ReportError(1);
-    auto it = std::find_if(list.begin(), list.end(), [&](const auto& e) { return std::strcmp(e->GetName(), name) == 0; });
-    if (it == list.end()) return ReportError(3, name);
-    auto doomed = std::move(*it);
-    list.erase(it);
-    return true;
-}
-
-template <class List>
-auto GetNamed(const List& list, const char* name) -> typename List::value_type::pointer {
-    if (!name || !*name) {
-        ReportError(1);
-        return nullptr;
-    }
-    if (auto* found = FindByName(list, name)) return found;
-    ReportError(3, name);
-    return nullptr;
-}
-
-template <class List>
-void DestroyAll(List& list) {
-    for (auto& entry : list) entry.reset();
-    list.clear();
-}
-
 } // namespace
+
+// ---- name index ----
+
+template <class T>
+T* NModel::NameIndex<T>::Find(const List& list, std::string_view name) const {
+    if (!Foreign.empty()) return FindByName(list, name);
+    const auto it = Map.find(name);
+    return it == Map.end() ? nullptr : it->second;
+}
+
+template <class T>
+void NModel::NameIndex<T>::Added(T* entry, const NBasicDescription* model) {
+    if (entry->GetOwner() != model) Foreign.insert(entry);
+    Map.emplace(entry->GetName(), entry);  // an earlier entry of the name stays first
+}
+
+template <class T>
+void NModel::NameIndex<T>::Removed(const List& list, T* entry, const std::string& name) {
+    Foreign.erase(entry);
+    Reindex(list, name);
+}
+
+template <class T>
+bool NModel::NameIndex<T>::Renamed(const List& list, const NBasicDescription* entry, const std::string& oldName) {
+    for (const auto& e : list)
+        if (e.get() == entry) {
+            Reindex(list, oldName);
+            Reindex(list, e->GetName());
+            return true;
+        }
+    return false;
+}
+
+template <class T>
+void NModel::NameIndex<T>::Clear() {
+    Map.clear();
+    Foreign.clear();
+}
+
+template <class T>
+void NModel::NameIndex<T>::Reindex(const List& list, const std::string& name) {
+    Map.erase(name);
+    if (T* first = FindByName(list, name)) Map.emplace(name, first);
+}
+
+// ---- the model ----
 
 NModel::NModel(const char* name)
     : NAbstractNet(nullptr, name),
@@ -72,9 +77,9 @@ NModel::~NModel() {
 
 bool NModel::CheckName(const char* name) {
     if (!name) return false;
-    if (FindByName(Sources, name)) return false;
+    if (SourceIndex.Find(Sources, name)) return false;
     if (Net && !Net->CheckName(name)) return false;
-    if (FindByName(OutGates, name)) return false;
+    if (GateIndex.Find(OutGates, name)) return false;
     return true;
 }
 
@@ -104,16 +109,16 @@ NBasicDescription* NModel::GetComponent(const char* name) {
     }
     if (const char* dot = std::strchr(name, kNameSeparator)) {
         const std::string_view head(name, static_cast<std::size_t>(dot - name));
-        NBasicDescription* found = FindByName(Sources, head);
-        if (!found) found = FindByName(OutGates, head);
+        NBasicDescription* found = SourceIndex.Find(Sources, head);
+        if (!found) found = GateIndex.Find(OutGates, head);
         if (!found && Net && head == Net->GetName()) found = Net.get();
         if (found) return found->GetComponent(dot + 1);
         ReportError(3, name);
         return nullptr;
     }
     if (Net && std::strcmp(Net->GetName(), name) == 0) return Net.get();
-    if (auto* source = FindByName(Sources, name)) return source;
-    if (auto* gate = FindByName(OutGates, name)) return gate;
+    if (auto* source = SourceIndex.Find(Sources, name)) return source;
+    if (auto* gate = GateIndex.Find(OutGates, name)) return gate;
     ReportError(3, name);
     return nullptr;
 }
@@ -228,20 +233,70 @@ bool NModel::SetNet(NAbstractNet* net) {
     return true;
 }
 
-bool NModel::AddSource(NAbstractSource* source) { return AddNamed(Sources, source); }
+// Append to an owned list unless a component of that name is already there.
+template <class T>
+bool NModel::AddNamed(std::vector<std::unique_ptr<T>>& list, NameIndex<T>& index, T* component) {
+    if (!component) return ReportError(4);
+    if (T* same = index.Find(list, component->GetName())) {
+        if (same == component) return ReportError(11, component->FullName());
+        const std::string name = component->FullName();
+        delete component;
+        return ReportError(2, name);
+    }
+    list.emplace_back(component);
+    index.Added(component, this);
+    return true;
+}
 
-bool NModel::DelSource(const char* name) { return DelNamed(Sources, name); }
+template <class T>
+bool NModel::DelNamed(std::vector<std::unique_ptr<T>>& list, NameIndex<T>& index, const char* name) {
+    if (!name || !*name) return ReportError(1);
+    T* found = index.Find(list, name);
+    if (!found) return ReportError(3, name);
+    auto it = std::find_if(list.begin(), list.end(), [&](const auto& e) { return e.get() == found; });
+    std::unique_ptr<T> doomed = std::move(*it);
+    list.erase(it);
+    index.Removed(list, found, name);
+    return true;
+}
 
-void NModel::DelAllSources() { DestroyAll(Sources); }
+template <class T>
+T* NModel::GetNamed(const std::vector<std::unique_ptr<T>>& list, const NameIndex<T>& index, const char* name) {
+    if (!name || !*name) {
+        ReportError(1);
+        return nullptr;
+    }
+    if (T* found = index.Find(list, name)) return found;
+    ReportError(3, name);
+    return nullptr;
+}
 
-NAbstractSource* NModel::GetSource(const char* name) { return GetNamed(Sources, name); }
+template <class T>
+void NModel::DestroyAll(std::vector<std::unique_ptr<T>>& list, NameIndex<T>& index) {
+    index.Clear();
+    for (auto& entry : list) entry.reset();
+    list.clear();
+}
 
-bool NModel::AddOutGate(NAbstractOutGate* gate) { return AddNamed(OutGates, gate); }
+void NModel::ComponentRenamed(NBasicDescription* component, const std::string& oldName) {
+    if (!SourceIndex.Renamed(Sources, component, oldName)) GateIndex.Renamed(OutGates, component, oldName);
+    NAbstractNet::ComponentRenamed(component, oldName);
+}
 
-bool NModel::DelOutGate(const char* name) { return DelNamed(OutGates, name); }
+bool NModel::AddSource(NAbstractSource* source) { return AddNamed(Sources, SourceIndex, source); }
 
-void NModel::DelAllOutGates() { DestroyAll(OutGates); }
+bool NModel::DelSource(const char* name) { return DelNamed(Sources, SourceIndex, name); }
 
-NAbstractOutGate* NModel::GetOutGate(const char* name) { return GetNamed(OutGates, name); }
+void NModel::DelAllSources() { DestroyAll(Sources, SourceIndex); }
+
+NAbstractSource* NModel::GetSource(const char* name) { return GetNamed(Sources, SourceIndex, name); }
+
+bool NModel::AddOutGate(NAbstractOutGate* gate) { return AddNamed(OutGates, GateIndex, gate); }
+
+bool NModel::DelOutGate(const char* name) { return DelNamed(OutGates, GateIndex, name); }
+
+void NModel::DelAllOutGates() { DestroyAll(OutGates, GateIndex); }
+
+NAbstractOutGate* NModel::GetOutGate(const char* name) { return GetNamed(OutGates, GateIndex, name); }
 
 } // namespace talvero

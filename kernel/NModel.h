@@ -2,6 +2,10 @@
 // The model: root of a computable system, owning one net, its sources and its out gates.
 
 #include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "kernel/NAbstractOutGate.h"
@@ -61,10 +65,47 @@ public:
     virtual OutGateList::const_iterator GetOutGatesEnd() const { return OutGates.end(); }
     virtual NAbstractOutGate* GetOutGate(const char* name);
 
+protected:
+    void ComponentRenamed(NBasicDescription* component, const std::string& oldName) override;
+
 private:
+    // Name -> the first entry of a list with that name, so that finding a source or out gate by
+    // name (every link and every new name asks) is not a scan. Only the owner hears of renames:
+    // while an entry owned by another is in the list, finding scans instead.
+    template <class T>
+    class NameIndex {
+    public:
+        using List = std::vector<std::unique_ptr<T>>;
+        T* Find(const List& list, std::string_view name) const;
+        void Added(T* entry, const NBasicDescription* model);
+        void Removed(const List& list, T* entry, const std::string& name);
+        bool Renamed(const List& list, const NBasicDescription* entry, const std::string& oldName);
+        void Clear();
+
+    private:
+        void Reindex(const List& list, const std::string& name);
+        struct Hash {
+            using is_transparent = void;
+            std::size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
+        };
+        std::unordered_map<std::string, T*, Hash, std::equal_to<>> Map;
+        std::unordered_set<const T*> Foreign;  // entries owned by another
+    };
+
     std::unique_ptr<NAbstractNet> Net;
     SourceList Sources;
     OutGateList OutGates;
+    NameIndex<NAbstractSource> SourceIndex;
+    NameIndex<NAbstractOutGate> GateIndex;
+
+    template <class T>
+    bool AddNamed(std::vector<std::unique_ptr<T>>& list, NameIndex<T>& index, T* component);
+    template <class T>
+    bool DelNamed(std::vector<std::unique_ptr<T>>& list, NameIndex<T>& index, const char* name);
+    template <class T>
+    static T* GetNamed(const std::vector<std::unique_ptr<T>>& list, const NameIndex<T>& index, const char* name);
+    template <class T>
+    static void DestroyAll(std::vector<std::unique_ptr<T>>& list, NameIndex<T>& index);
     double TimeStep;
     NTime CurrentTime = 0;
     NTime PulseDuration;

@@ -132,6 +132,57 @@ TEST_F(ModelTest, SourcesAndGatesKeepUniqueNames) {
     EXPECT_TRUE(empty.CheckName(""));
 }
 
+// Names are found through an index: it must follow additions, deletions and renames, and an
+// entry owned by another (whose renames the model does not hear of) must still be found.
+TEST_F(ModelTest, SourcesAndGatesAreFoundByNameAfterRenamesAndDeletions) {
+    NModel m("m");
+    for (int i = 0; i < 300; ++i) {
+        const std::string number = std::to_string(i);
+        ASSERT_TRUE(m.AddSource(new TestSource(&m, std::string("s").append(number).c_str())));
+        ASSERT_TRUE(m.AddOutGate(new TestOutGate(&m, std::string("g").append(number).c_str())));
+    }
+    EXPECT_EQ(m.GetSource("s123")->GetName(), std::string("s123"));
+    EXPECT_EQ(m.GetComponent("g299")->GetName(), std::string("g299"));
+    EXPECT_FALSE(m.CheckName("s7"));
+    EXPECT_TRUE(m.CheckName("s300"));
+
+    NAbstractSource* renamed = m.GetSource("s5");
+    ASSERT_TRUE(renamed->SetName("fresh"));
+    EXPECT_EQ(m.GetSource("fresh"), renamed);
+    EXPECT_EQ(m.GetSource("s5"), nullptr);
+    EXPECT_EQ(LastCode(), 3u);
+    EXPECT_TRUE(m.CheckName("s5"));
+    EXPECT_TRUE(m.AddSource(new TestSource(&m, "s5")));
+    EXPECT_NE(m.GetSource("s5"), renamed);
+
+    NAbstractOutGate* gate = m.GetOutGate("g9");
+    ASSERT_TRUE(gate->SetName("gate9"));
+    EXPECT_EQ(m.GetComponent("gate9"), gate);
+    EXPECT_TRUE(m.DelOutGate("gate9"));
+    EXPECT_EQ(m.GetOutGate("gate9"), nullptr);
+    EXPECT_TRUE(m.CheckName("gate9"));
+    EXPECT_FALSE(m.DelSource("s300"));
+    EXPECT_EQ(LastCode(), 3u);
+
+    // Owned by nobody: its rename is not reported to the model.
+    auto* stray = new TestSource(nullptr, "stray");
+    ASSERT_TRUE(m.AddSource(stray));
+    ASSERT_TRUE(stray->SetName("wanderer"));
+    EXPECT_EQ(m.GetSource("wanderer"), stray);
+    EXPECT_EQ(m.GetSource("stray"), nullptr);
+    EXPECT_FALSE(m.CheckName("wanderer"));
+    EXPECT_TRUE(m.DelSource("wanderer"));
+    // Gone again: found through the index once more, renames heard.
+    ASSERT_TRUE(m.GetSource("s6")->SetName("six"));
+    EXPECT_NE(m.GetSource("six"), nullptr);
+    EXPECT_EQ(m.GetSource("s6"), nullptr);
+
+    m.DelAllSources();
+    EXPECT_EQ(m.GetSource("s1"), nullptr);
+    EXPECT_TRUE(m.AddSource(new TestSource(&m, "s1")));
+    EXPECT_NE(m.GetSource("s1"), nullptr);
+}
+
 TEST_F(ModelTest, UndottedLookupFindsTheNetFirstDottedTheSourcesFirst) {
     auto b = Build();
     NModel& m = b->Model;
