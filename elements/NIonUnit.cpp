@@ -30,10 +30,50 @@ NBasicDescription* NIonUnit::New(NBasicDescription* owner, const char* name) {
     return new NIonUnit(owner, name);
 }
 
-NSynapse* NIonUnit::FindSynapse(const char* name) const {
-    for (const auto& s : Synapses)
-        if (std::strcmp(s->GetName(), name) == 0) return s.get();
-    return nullptr;
+NSynapse* NIonUnit::FindSynapse(std::string_view name) const {
+    if (ByName.empty()) {
+        for (const auto& s : Synapses)
+            if (name == s->GetName()) return s.get();
+        return nullptr;
+    }
+    const auto at = std::lower_bound(ByName.begin(), ByName.end(), name, [this](std::uint32_t position, std::string_view n) {
+        return std::string_view(Synapses[position]->GetName()) < n;
+    });
+    return at != ByName.end() && name == Synapses[*at]->GetName() ? Synapses[*at].get() : nullptr;
+}
+
+void NIonUnit::IndexAll() {
+    ByName.resize(Synapses.size());
+    for (std::uint32_t i = 0; i < ByName.size(); ++i) ByName[i] = i;
+    std::stable_sort(ByName.begin(), ByName.end(), [this](std::uint32_t a, std::uint32_t b) {
+        return std::strcmp(Synapses[a]->GetName(), Synapses[b]->GetName()) < 0;
+    });
+}
+
+void NIonUnit::IndexAdded(std::uint32_t position) {
+    if (ByName.empty()) {
+        if (Synapses.size() >= kIndexFrom) IndexAll();
+        return;
+    }
+    // After the equal names: the new synapse is the last of them in the list too.
+    const std::string_view name = Synapses[position]->GetName();
+    const auto at = std::upper_bound(ByName.begin(), ByName.end(), name, [this](std::string_view n, std::uint32_t p) {
+        return n < std::string_view(Synapses[p]->GetName());
+    });
+    ByName.insert(at, position);
+}
+
+void NIonUnit::IndexRemoved(std::uint32_t position) {
+    if (ByName.empty()) return;
+    ByName.erase(std::find(ByName.begin(), ByName.end(), position));
+    for (std::uint32_t& p : ByName)
+        if (p > position) --p;
+}
+
+void NIonUnit::ComponentRenamed(NBasicDescription* component, const std::string& oldName) {
+    (void)component;
+    (void)oldName;
+    if (!ByName.empty()) IndexAll();
 }
 
 NBasicDescription* NIonUnit::GetComponent(const char* path) {
@@ -44,8 +84,7 @@ NBasicDescription* NIonUnit::GetComponent(const char* path) {
     std::string_view head;
     const char* rest = nullptr;
     if (SplitPath(path, head, rest)) {
-        for (const auto& s : Synapses)
-            if (head == s->GetName()) return s->GetComponent(rest);
+        if (NSynapse* s = FindSynapse(head)) return s->GetComponent(rest);
     } else if (NSynapse* s = FindSynapse(path)) {
         return s;
     }
@@ -93,13 +132,14 @@ bool NIonUnit::AddSynapse(NSynapse* synapse) {
         delete synapse;
         return ReportError(14, name);
     }
-    for (const auto& s : Synapses)
-        if (s.get() == synapse) return ReportError(11, synapse->FullName());
+    // A synapse of this unit is bound to its block, and only one of its synapses is.
+    if (synapse->Block == &SynapseStates) return ReportError(11, synapse->FullName());
     ReserveOneMore(Synapses);
     Synapses.emplace_back(synapse);
     const NSynapseState* before = SynapseStates.Data();
     synapse->MoveInto(SynapseStates);
     if (SynapseStates.Data() != before) RebindSynapses(0);
+    IndexAdded(static_cast<std::uint32_t>(Synapses.size() - 1));
     return true;
 }
 
@@ -109,17 +149,18 @@ void NIonUnit::RebindSynapses(std::size_t first) {
 
 bool NIonUnit::DelSynapse(const char* name) {
     if (!name || !*name) return ReportError(1);
-    const auto it = std::find_if(Synapses.begin(), Synapses.end(),
-                                 [name](const auto& s) { return std::strcmp(s->GetName(), name) == 0; });
-    if (it == Synapses.end()) return ReportError(3, name);
-    const auto index = static_cast<std::size_t>(it - Synapses.begin());
-    Synapses.erase(it);
-    SynapseStates.Erase(static_cast<std::uint32_t>(index));
+    NSynapse* found = FindSynapse(name);
+    if (!found) return ReportError(3, name);
+    const std::uint32_t index = found->Index;
+    IndexRemoved(index);
+    Synapses.erase(Synapses.begin() + index);
+    SynapseStates.Erase(index);
     RebindSynapses(index);
     return true;
 }
 
 void NIonUnit::DelAllSynapses() {
+    ByName.clear();
     Synapses.clear();
     SynapseStates.Clear();
 }

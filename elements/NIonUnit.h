@@ -2,7 +2,10 @@
 // Ion unit: one ionic mechanism of a neuron's membrane, a current source behind R and C shunted
 // by the conductances of its synapses. Its output is the unit's intensity.
 
+#include <cstdint>
 #include <memory>
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include "elements/NSynapse.h"
@@ -61,13 +64,24 @@ public:
     void Integrate(double g);
     double GetRC() const { return RC; }
 
+protected:
+    void ComponentRenamed(NBasicDescription* component, const std::string& oldName) override;
+
 private:
-    NSynapse* FindSynapse(const char* name) const;
+    NSynapse* FindSynapse(std::string_view name) const;
+    // The name index: positions in Synapses ordered by name, equal names by position. A unit gets
+    // one once it has many synapses; finding a synapse by name is then a binary search. Without
+    // it, building a unit with a fan-in of thousands took time quadratic in its synapses.
+    static constexpr std::size_t kIndexFrom = 32;
+    void IndexAll();
+    void IndexAdded(std::uint32_t position);
+    void IndexRemoved(std::uint32_t position);
     // Tells the synapses from `first` on where their states are now.
     void RebindSynapses(std::size_t first);
 
     NSynapseBlock SynapseStates;  // the synapses' per-step states, in list order
     SynapseList Synapses;
+    std::vector<std::uint32_t> ByName;  // the name index, empty while the unit has few synapses
     double RC = 0;  // R * C, taken at construction and Reset
 };
 

@@ -221,5 +221,72 @@ TEST(IonUnit, SynapseListOperations) {
     EXPECT_EQ(b.Source->GetConnectorsCount(), 0);
 }
 
+// A unit with many synapses finds them through its name index: after additions, renames,
+// deletions and repeated names it must answer as the list in order would.
+TEST(IonUnit, ManySynapsesAreFoundByNameAsTheListWouldFindThem) {
+    NNeuron neuron(nullptr, "n");
+    auto* u = new NIonUnit(&neuron, "u");
+    ASSERT_TRUE(neuron.AddIonUnit(u));
+    std::vector<NSynapse*> made;
+    for (int i = 0; i < 200; ++i) {
+        std::string name = "s";
+        name += std::to_string((i * 37) % 200);  // out of name order
+        made.push_back(new NSynapse(u, name.c_str()));
+        ASSERT_TRUE(u->AddSynapse(made.back()));
+    }
+    auto listFind = [u](const std::string& name) -> NSynapse* {
+        for (auto it = u->GetSynapsesBegin(); it != u->GetSynapsesEnd(); ++it)
+            if (name == (*it)->GetName()) return it->get();
+        return nullptr;
+    };
+    auto agrees = [&](const std::string& name) {
+        NSynapse* expected = listFind(name);
+        NBasicDescription* component = u->GetComponent(name.c_str());
+        return component == expected && u->CheckName(name.c_str()) == (expected == nullptr);
+    };
+    for (int i = 0; i < 210; ++i) {
+        std::string name = "s";
+        name += std::to_string(i);
+        ASSERT_TRUE(agrees(name)) << name;
+    }
+    EXPECT_FALSE(u->AddSynapse(made[150]));
+    EXPECT_EQ(TakeCode(), 11u);
+
+    ASSERT_TRUE(made[10]->SetName("renamed"));
+    EXPECT_EQ(u->GetSynapse("renamed"), made[10]);
+    EXPECT_TRUE(agrees(std::string("s") + std::to_string((10 * 37) % 200)));
+    EXPECT_FALSE(made[11]->SetName("renamed"));  // taken
+    EXPECT_EQ(TakeCode(), 2u);
+
+    // Deleting shifts the later synapses' places; all are still found.
+    ASSERT_TRUE(u->DelSynapse("s0"));
+    ASSERT_TRUE(u->DelSynapse("renamed"));
+    EXPECT_EQ(u->GetSynapsesCount(), 198);
+    EXPECT_EQ(u->GetSynapse("s0"), nullptr);
+    EXPECT_EQ(TakeCode(), 3u);
+    for (int i = 1; i < 200; ++i) {
+        std::string name = "s";
+        name += std::to_string(i);
+        ASSERT_TRUE(agrees(name)) << name;
+    }
+    // A repeated name (made directly, not through a check): the first in the list answers and
+    // goes first.
+    auto* twin = new NSynapse(u, "s77");
+    ASSERT_TRUE(u->AddSynapse(twin));
+    NSynapse* first = u->GetSynapse("s77");
+    EXPECT_NE(first, twin);
+    ASSERT_TRUE(u->DelSynapse("s77"));
+    EXPECT_EQ(u->GetSynapse("s77"), twin);
+    // Dotted paths reach through the index as well.
+    EXPECT_EQ(u->GetComponent("s77.nothing"), nullptr);
+    EXPECT_EQ(TakeCode(), 3u);
+
+    u->DelAllSynapses();
+    EXPECT_EQ(u->GetSynapse("s5"), nullptr);
+    TakeCode();
+    ASSERT_TRUE(u->AddSynapse(new NSynapse(u, "s5")));
+    EXPECT_NE(u->GetSynapse("s5"), nullptr);
+}
+
 } // namespace
 } // namespace talvero::test
