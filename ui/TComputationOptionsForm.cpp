@@ -43,12 +43,7 @@ TComputationOptionsForm::TComputationOptionsForm(QWidget* parent) : QDialog(pare
     form->addRow(QString::fromUtf8("Периодичность вызова таймера (мс):"), TimerPeriod);
     form->addRow(QString::fromUtf8("Просчитывать шагов за один вызов:"), StepsPerTick);
 
-    auto* buttons = new QDialogButtonBox;
-    Ok = buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole);
-    buttons->addButton(QString::fromUtf8("Отмена"), QDialogButtonBox::RejectRole);
-    Ok->setDefault(true);
-    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    QDialogButtonBox* buttons = MakeOkCancelButtons(this, Ok);
 
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(form);

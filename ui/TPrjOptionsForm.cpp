@@ -18,12 +18,7 @@ TPrjOptionsForm::TPrjOptionsForm(QWidget* parent) : QDialog(parent) {
     Description = new QPlainTextEdit;
     Description->setTabChangesFocus(true);
 
-    auto* buttons = new QDialogButtonBox;
-    Ok = buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole);
-    buttons->addButton(QString::fromUtf8("Отмена"), QDialogButtonBox::RejectRole);
-    Ok->setDefault(true);
-    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    QDialogButtonBox* buttons = MakeOkCancelButtons(this, Ok);
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(new QLabel(QString::fromUtf8("Имя проекта:")));

@@ -25,12 +25,7 @@ TSetObjectParamForm::TSetObjectParamForm(QWidget* parent) : QDialog(parent) {
     grid->addWidget(Value, 1, 1);
     grid->setColumnStretch(1, 1);
 
-    auto* buttons = new QDialogButtonBox;
-    Ok = buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole);
-    buttons->addButton(QString::fromUtf8("Отмена"), QDialogButtonBox::RejectRole);
-    Ok->setDefault(true);
-    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    QDialogButtonBox* buttons = MakeOkCancelButtons(this, Ok);
 
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(grid);

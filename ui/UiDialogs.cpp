@@ -1,6 +1,7 @@
 #include "ui/UiDialogs.h"
 
 #include <QDialog>
+#include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
@@ -45,6 +46,16 @@ VAnswer AskYesNoCancel(QWidget* parent, const QString& caption, const QString& t
     if (box.clickedButton() == yes) return VAnswer::Yes;
     if (box.clickedButton() == no) return VAnswer::No;
     return VAnswer::Cancel;
+}
+
+QDialogButtonBox* MakeOkCancelButtons(QDialog* dialog, QPushButton*& ok) {
+    auto* buttons = new QDialogButtonBox;
+    ok = buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole);
+    buttons->addButton(QString::fromUtf8("Отмена"), QDialogButtonBox::RejectRole);
+    ok->setDefault(true);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, dialog, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
+    return buttons;
 }
 
 QString FileDialogFilter(const QString& pipeFilter) {

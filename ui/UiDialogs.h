@@ -12,6 +12,8 @@
 #include "modeler/VUiInterfaces.h"
 
 class QDialog;
+class QDialogButtonBox;
+class QPushButton;
 class QWidget;
 
 namespace talvero::ui {
@@ -27,6 +29,10 @@ int RunModal(QDialog& dialog);
 void ShowMessageBox(QWidget* parent, const QString& caption, const QString& text);
 // The buttons Yes, No and Cancel; closing the box counts as Cancel.
 VAnswer AskYesNoCancel(QWidget* parent, const QString& caption, const QString& text);
+
+// The row "OK" (the default button, accepting the dialog) and "Отмена" (rejecting it); `ok`
+// receives the OK button.
+QDialogButtonBox* MakeOkCancelButtons(QDialog* dialog, QPushButton*& ok);
 
 // "Description (*.ext)|*.ext|..." as a file dialog filter.
 QString FileDialogFilter(const QString& pipeFilter);
