@@ -70,9 +70,7 @@ void NIonUnit::IndexRemoved(std::uint32_t position) {
         if (p > position) --p;
 }
 
-void NIonUnit::ComponentRenamed(NBasicDescription* component, const std::string& oldName) {
-    (void)component;
-    (void)oldName;
+void NIonUnit::ComponentRenamed(NBasicDescription*, const std::string&) {
     if (!ByName.empty()) IndexAll();
 }
 
