@@ -84,6 +84,7 @@ void TWatchFrame::AddSeries(const std::string& name) {
     VChartSeries* series = Chart->AddSeries();
     series->SetTitle(data.Legend);
     series->SetColor(data.Color);
+    if (gate) series->SetWatchType(gate->GetWatchType());
     series->SetActive(false);
     if (gate) {
         auto y = gate->GetYBegin();
@@ -313,6 +314,7 @@ bool TWatchFrame::LoadFromFile(const std::string& fileName, bool withData) {
         VChartSeries* series = Chart->AddSeries();
         series->SetTitle(record.Legend);
         series->SetColor(record.Color);
+        series->SetWatchType(Model->GetOutGate(section.c_str())->GetWatchType());
         if (withData) {
             series->Clear();
             const std::string xText = file->ReadString(section, "XDATA", std::string());

@@ -37,6 +37,9 @@ public:
     // at once.
     virtual void SetActive(bool active) = 0;
     virtual bool IsActive() const = 0;
+    // What the series plots, as an out gate's watch type (1 time course, 2 frequency histogram):
+    // a chart may give series of another unit an axis of their own.
+    virtual void SetWatchType(int type) { (void)type; }
 };
 
 enum class VChartAxis { Bottom, Left };

@@ -140,7 +140,12 @@ void VModeler::CreateWatchWindow() {
 void VModeler::DeleteWatchWindow() {
     if (!ProjectOpen) return;
     const std::optional<std::string> key = ChooseWatchWindow(*this, *Ui.NameInputDialog, kWatchTitleDelete);
-    if (key && !RemoveWatchWindow(*key)) ShowError(TakeLastError());
+    if (!key) return;
+    // The window's series go with it and cannot be brought back.
+    const std::string question = Utf8ToCp1251("Удалить окно наблюдения \"") + GetWatchWindow(*key)->GetCaption() +
+                                 Utf8ToCp1251("\" вместе с его данными?");
+    if (!Ui.Messages->Confirm(Utf8ToCp1251("Предупреждение"), question)) return;
+    if (!RemoveWatchWindow(*key)) ShowError(TakeLastError());
 }
 
 void VModeler::ShowWatchWindowList() {

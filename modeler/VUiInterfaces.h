@@ -44,6 +44,8 @@ public:
     virtual void ShowMessage(const std::string& caption, const std::string& text) = 0;
     // A question with the buttons Yes, No and Cancel.
     virtual VAnswer AskYesNoCancel(const std::string& caption, const std::string& text) = 0;
+    // A question with the buttons Yes and No; true for Yes.
+    virtual bool Confirm(const std::string& caption, const std::string& text) = 0;
 };
 
 // The new-project wizard; the results are valid after Run returned true.

@@ -62,7 +62,12 @@ TListInputForm::TListInputForm(QWidget* parent) : QDialog(parent) {
     messageLayout->addWidget(MessageOk, 0, Qt::AlignBottom);
     Message->hide();
 
+    // Window managers cut long captions short: the instruction is repeated inside.
+    Instruction = new QLabel;
+    Instruction->setWordWrap(true);
+
     auto* layout = new QVBoxLayout(this);
+    layout->addWidget(Instruction);
     layout->addWidget(Items, 1);
     layout->addWidget(Buttons);
     layout->addWidget(Message);
@@ -82,10 +87,11 @@ bool TListInputForm::Run(const VNameInputRequest& request, std::string& text) {
 void TListInputForm::Setup(const QStringList& items, const QString& title, const QString& initialText) {
     if (IsRefusalShown()) RestoreFromRefusal();
     setWindowTitle(title);
+    Instruction->setText(title);
+    Instruction->setHidden(title.isEmpty());
     QStringList rows = items;
     if (Sorted) {
-        std::stable_sort(rows.begin(), rows.end(),
-                         [](const QString& a, const QString& b) { return QString::localeAwareCompare(a, b) < 0; });
+        std::stable_sort(rows.begin(), rows.end(), NaturalLess);
     }
     if (rows.isEmpty()) rows << QString();
     Items->clearContents();
@@ -166,6 +172,8 @@ void TListInputForm::Refuse(const QString& message) {
     const QSize panel = Buttons->size();
     Buttons->hide();
     Items->hide();
+    InstructionShown = !Instruction->isHidden();
+    Instruction->hide();
     MessageText->setText(message);
     Message->show();
     Ok->setDefault(false);
@@ -184,6 +192,7 @@ void TListInputForm::RestoreFromRefusal() {
     Message->hide();
     Buttons->show();
     Items->show();
+    Instruction->setVisible(InstructionShown);
     MessageOk->setDefault(false);
     Ok->setDefault(true);
     setGeometry(SavedGeometry);

@@ -42,6 +42,7 @@ public:
     QWidget* ButtonPanel() const { return Buttons; }
     QWidget* MessagePanel() const { return Message; }
     QLabel* MessageLabel() const { return MessageText; }
+    QLabel* InstructionLabel() const { return Instruction; }
     QPushButton* MessageOkButton() const { return MessageOk; }
     bool IsRefusalShown() const;
     // The selected row, -1 when none.
@@ -77,6 +78,8 @@ private:
     QPushButton* Cancel;
     QWidget* Message;
     QLabel* MessageText;
+    QLabel* Instruction;
+    bool InstructionShown = false;
     QPushButton* MessageOk;
 
     // The window before a refusal replaced the list.

@@ -5,7 +5,9 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QDir>
 #include <QFileInfo>
+#include <QKeySequence>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -27,6 +29,7 @@
 #include "ui/TListInputForm.h"
 #include "ui/TMdlObjectsListForm.h"
 #include "ui/TPrjOptionsForm.h"
+#include "ui/TRecentProjects.h"
 #include "ui/TSeriesControlForm.h"
 #include "ui/TShowProgressBarForm.h"
 #include "ui/TSimpleGraphForm.h"
@@ -69,6 +72,7 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
     setFixedHeight(90);
 
     ObjectsList = new TMdlObjectsListForm(this);
+    ObjectsList->SetModelLoadedQuery([this] { return Controller && Controller->GetEnvironment()->IsModelLoaded(); });
     // Below the main window until a project's workspace places it.
     ObjectsList->move(205, 260);
     Wizard = new TCreateProjectWizardForm(this);
@@ -106,11 +110,17 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
     ui.Progress = Progress;
     ui.WatchWindows = WatchWindowFactory.get();
     Controller = std::make_unique<VModeler>(ui);
+    SetFileDialogStartFolder([this] {
+        if (Controller->IsProjectOpen()) return FromPath(Controller->GetProjectDirectory());
+        const QStringList recent = TRecentProjects().Paths();
+        return recent.isEmpty() ? QString() : QFileInfo(recent.front()).absolutePath();
+    });
     Refresh();
 }
 
 TMainForm::~TMainForm() {
     CountTimer->stop();
+    SetFileDialogStartFolder({});
     // The controller saves through the windows while it goes: they must still be there.
     Controller.reset();
 }
@@ -142,51 +152,78 @@ void TMainForm::Bind(TCommand command, void (VModeler::*operation)()) {
 void TMainForm::ModelMayHaveChanged() { ObjectsList->SetModel(Controller->GetEnvironment()->GetModel()); }
 
 void TMainForm::BuildMenus() {
-    QMenu* file = menuBar()->addMenu(U("Файл"));
-    AddCommand(file, TCommand::CreateProject, "Создать проект", 0);
-    AddCommand(file, TCommand::OpenProject, "Открыть проект", 1);
-    AddCommand(file, TCommand::SaveProject, "Сохранить проект", 2);
+    QMenu* file = menuBar()->addMenu(U("&Файл"));
+    AddCommand(file, TCommand::CreateProject, "&Создать проект", 0);
+    AddCommand(file, TCommand::OpenProject, "&Открыть проект", 1);
+    AddCommand(file, TCommand::SaveProject, "Со&хранить проект", 2);
     file->addSeparator();
-    AddCommand(file, TCommand::Exit, "Выход");
+    RecentProjectsMenu = file->addMenu(U("&Последние проекты"));
+    connect(RecentProjectsMenu, &QMenu::aboutToShow, this, &TMainForm::FillRecentMenu);
+    FillRecentMenu();
+    ReopenLast = file->addAction(U("Открывать последний проект при &запуске"));
+    ReopenLast->setCheckable(true);
+    ReopenLast->setChecked(TRecentProjects().ReopenLast());
+    connect(ReopenLast, &QAction::toggled, this, [](bool on) { TRecentProjects().SetReopenLast(on); });
+    file->addSeparator();
+    AddCommand(file, TCommand::Exit, "В&ыход");
 
-    QMenu* project = menuBar()->addMenu(U("Проект"));
-    AddCommand(project, TCommand::ProjectOptions, "Настройки проекта");
-    AddCommand(project, TCommand::EnvironmentOptions, "Настройки окружения");
+    QMenu* project = menuBar()->addMenu(U("&Проект"));
+    AddCommand(project, TCommand::ProjectOptions, "&Настройки проекта");
+    AddCommand(project, TCommand::EnvironmentOptions, "Настройки &окружения");
 
-    QMenu* model = menuBar()->addMenu(U("Модель"));
-    AddCommand(model, TCommand::ObjectsList, "Список объектов");
-    AddCommand(model, TCommand::SourcesList, "Источники сигналов");
-    AddCommand(model, TCommand::WatchPointsList, "Точки наблюдения");
+    QMenu* model = menuBar()->addMenu(U("&Модель"));
+    AddCommand(model, TCommand::ObjectsList, "&Список объектов");
+    AddCommand(model, TCommand::SourcesList, "&Источники сигналов");
+    AddCommand(model, TCommand::WatchPointsList, "&Точки наблюдения");
     model->addSeparator();
-    AddCommand(model, TCommand::ChangeModel, "Сменить модель");
-    AddCommand(model, TCommand::CheckSource, "Проверить исходный код");
+    AddCommand(model, TCommand::ChangeModel, "Сменить &модель");
+    AddCommand(model, TCommand::CheckSource, "&Проверить исходный код");
     model->addSeparator();
-    AddCommand(model, TCommand::ModelOptions, "Настройки");
+    AddCommand(model, TCommand::ModelOptions, "Н&астройки");
 
-    QMenu* processor = menuBar()->addMenu(U("Процессор"));
-    AddCommand(processor, TCommand::Start, "Пуск", 7);
-    AddCommand(processor, TCommand::Pause, "Пауза", 8);
-    AddCommand(processor, TCommand::Stop, "Стоп", 10);
+    QMenu* processor = menuBar()->addMenu(U("Про&цессор"));
+    AddCommand(processor, TCommand::Start, "П&уск", 7);
+    AddCommand(processor, TCommand::Pause, "П&ауза", 8);
+    AddCommand(processor, TCommand::Stop, "&Стоп", 10);
     processor->addSeparator();
-    AddCommand(processor, TCommand::State, "Состояние");
+    AddCommand(processor, TCommand::State, "С&остояние");
     processor->addSeparator();
-    AddCommand(processor, TCommand::RememberState, "Запомнить состояние");
-    AddCommand(processor, TCommand::RestoreState, "Восстановить состояние");
+    AddCommand(processor, TCommand::RememberState, "&Запомнить состояние");
+    AddCommand(processor, TCommand::RestoreState, "&Восстановить состояние");
     processor->addSeparator();
-    AddCommand(processor, TCommand::ComputationOptions, "Настройки");
+    AddCommand(processor, TCommand::ComputationOptions, "&Настройки");
 
-    QMenu* tools = menuBar()->addMenu(U("Инструменты"));
-    AddCommand(tools, TCommand::NewWatchWindow, "Открыть новое окно наблюдений", 4);
-    AddCommand(tools, TCommand::DeleteWatchWindow, "Удалить окно наблюдений", 5);
-    AddCommand(tools, TCommand::WatchWindowList, "Список открытых окон", 6);
+    QMenu* tools = menuBar()->addMenu(U("&Инструменты"));
+    AddCommand(tools, TCommand::NewWatchWindow, "&Открыть новое окно наблюдений", 4);
+    AddCommand(tools, TCommand::DeleteWatchWindow, "&Удалить окно наблюдений", 5);
+    AddCommand(tools, TCommand::WatchWindowList, "&Список открытых окон", 6);
     tools->addSeparator();
     AddCommand(tools, TCommand::ToggleWatch, "Запретить все наблюдения", kWatchOnImage);
     AddCommand(tools, TCommand::ToggleTime, "Запретить отображение текущего времени", kTimeOnImage);
     tools->addSeparator();
-    AddCommand(tools, TCommand::ToolsOptions, "Настройки");
+    AddCommand(tools, TCommand::ToolsOptions, "&Настройки");
 
-    QMenu* help = menuBar()->addMenu(U("Справка"));
-    AddCommand(help, TCommand::About, "О программе", 3);
+    QMenu* help = menuBar()->addMenu(U("Спр&авка"));
+    AddCommand(help, TCommand::About, "&О программе", 3);
+
+    const struct {
+        TCommand Command;
+        QKeySequence Keys;
+    } shortcuts[] = {
+        {TCommand::CreateProject, QKeySequence(Qt::CTRL | Qt::Key_N)},
+        {TCommand::OpenProject, QKeySequence(Qt::CTRL | Qt::Key_O)},
+        {TCommand::SaveProject, QKeySequence(Qt::CTRL | Qt::Key_S)},
+        {TCommand::Exit, QKeySequence(Qt::CTRL | Qt::Key_Q)},
+        {TCommand::Start, QKeySequence(Qt::Key_F5)},
+        {TCommand::Pause, QKeySequence(Qt::Key_F6)},
+        {TCommand::Stop, QKeySequence(Qt::SHIFT | Qt::Key_F5)},
+        {TCommand::NewWatchWindow, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_N)},
+    };
+    for (const auto& s : shortcuts) {
+        Action(s.Command)->setShortcut(s.Keys);
+        // Also while a watch window or the objects list has the focus.
+        Action(s.Command)->setShortcutContext(Qt::ApplicationShortcut);
+    }
 
     Bind(TCommand::CreateProject, &VModeler::CreateProject);
     Bind(TCommand::OpenProject, &VModeler::OpenProject);
@@ -287,6 +324,7 @@ void TMainForm::Refresh() {
         return;
     }
 
+    NoteOpenProject();
     enable(TCommand::SaveProject, modeler.IsProjectModified());
     for (TCommand command : {TCommand::ProjectOptions, TCommand::EnvironmentOptions, TCommand::ObjectsList,
                              TCommand::SourcesList, TCommand::WatchPointsList, TCommand::ChangeModel,
@@ -342,6 +380,14 @@ void TMainForm::TimerTick() {
 
 bool TMainForm::OpenProjectFile(const QString& path) {
     const QFileInfo file(path);
+    if (!file.isFile()) {
+        // Opening it would make a new, empty project that fails only when it is saved.
+        ReportError(1002, ToPath(file.absoluteFilePath()));
+        Controller->ShowError(TakeLastError());
+        TRecentProjects().Remove(path);
+        Refresh();
+        return false;
+    }
     QString directory = file.absolutePath();
     if (!directory.endsWith(QLatin1Char('/'))) directory += QLatin1Char('/');
     Controller->StopComputation();
@@ -350,6 +396,48 @@ bool TMainForm::OpenProjectFile(const QString& path) {
     ModelMayHaveChanged();
     Refresh();
     return opened;
+}
+
+bool TMainForm::OpenRecentProject(const QString& path) {
+    VModeler& modeler = *Controller;
+    if (modeler.IsProjectModified()) {
+        const bool wasRunning = modeler.IsRunning() && !modeler.IsPaused();
+        if (wasRunning) modeler.PauseComputation();
+        switch (AskYesNoCancel(this, U("Предупреждение"), U("Текущий проект был изменён. Сохранить изменения?"))) {
+        case VAnswer::Cancel:
+            if (wasRunning) modeler.StartComputation();
+            Refresh();
+            return false;
+        case VAnswer::Yes: modeler.SaveProject(); break;
+        case VAnswer::No: modeler.CloseProject(false); break;
+        }
+    }
+    return OpenProjectFile(path);
+}
+
+void TMainForm::FillRecentMenu() {
+    RecentProjectsMenu->clear();
+    const QStringList paths = TRecentProjects().Paths();
+    for (int i = 0; i < paths.size(); ++i) {
+        const QString& path = paths[i];
+        // "&1 name.tvp — folder": the number is the mnemonic.
+        QAction* item = RecentProjectsMenu->addAction(QStringLiteral("&%1 %2 \u2014 %3")
+                                                          .arg(i + 1)
+                                                          .arg(QFileInfo(path).fileName(),
+                                                               QDir::toNativeSeparators(QFileInfo(path).absolutePath())));
+        item->setData(path);
+        connect(item, &QAction::triggered, this, [this, path] { OpenRecentProject(path); });
+    }
+    RecentProjectsMenu->setEnabled(!paths.isEmpty());
+}
+
+void TMainForm::NoteOpenProject() {
+    const VModeler& modeler = *Controller;
+    const QString path = FromPath(modeler.GetProjectDirectory() + modeler.GetProjectFileName());
+    if (path == NotedProject || !QFileInfo(path).isFile()) return;
+    NotedProject = path;
+    TRecentProjects().Add(path);
+    FillRecentMenu();
 }
 
 void TMainForm::SetCaption(const std::string& caption) { setWindowTitle(FromCp(caption)); }

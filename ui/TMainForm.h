@@ -78,7 +78,12 @@ public:
     // One tick of the computation timer.
     void TimerTick();
     // Opens the project file at `path` (a start-up argument); false after showing the error.
+    // A file that does not exist leaves the program without a project.
     bool OpenProjectFile(const QString& path);
+    // A project of the recent list: asks first whether to save a modified project.
+    bool OpenRecentProject(const QString& path);
+    QMenu* RecentMenu() const { return RecentProjectsMenu; }
+    QAction* ReopenLastAction() const { return ReopenLast; }
 
     // VMainWindow.
     void SetCaption(const std::string& caption) override;
@@ -99,11 +104,17 @@ private:
     void BuildMenus();
     void BuildToolBar();
     void SetTimerRunning(bool running);
+    void FillRecentMenu();
+    // The open project joins the recent list the first time the refresh sees it.
+    void NoteOpenProject();
 
     std::array<QAction*, static_cast<std::size_t>(TCommand::Count)> Actions{};
     QToolBar* ToolBar1 = nullptr;
     QTimer* CountTimer = nullptr;
     QLabel* StatusLine = nullptr;
+    QMenu* RecentProjectsMenu = nullptr;
+    QAction* ReopenLast = nullptr;
+    QString NotedProject;
 
     TMdlObjectsListForm* ObjectsList = nullptr;
     TCreateProjectWizardForm* Wizard = nullptr;

@@ -158,7 +158,8 @@ void TMdlObjectsListForm::Rebuild() {
     Dirty = true;
     const QSignalBlocker block(ObjectTree);
     ObjectTree->clear();
-    if (!Model) {
+    // A model whose load failed keeps its root but holds nothing of a description.
+    if (!Model || (ModelLoaded && !ModelLoaded())) {
         ResetGrid();
         return;
     }

@@ -3,6 +3,8 @@
 // object, its parameters in a two-column grid, where a value can be changed. Three pages: all
 // objects, signal sources, observation points.
 
+#include <functional>
+
 #include <QWidget>
 
 #include "modeler/VUiInterfaces.h"
@@ -29,6 +31,8 @@ public:
     explicit TMdlObjectsListForm(QWidget* parent = nullptr);
 
     void SetModel(NModel* model) override;
+    // Whether the model holds a loaded description; without one the list shows no model.
+    void SetModelLoadedQuery(std::function<bool()> query) { ModelLoaded = std::move(query); }
     NModel* GetModel() const { return Model; }
     bool SetPage(int page) override;
     int GetPage() const override { return Page; }
@@ -65,6 +69,7 @@ private:
     void FitColumns();
 
     NModel* Model = nullptr;
+    std::function<bool()> ModelLoaded;
     int Page = 0;
     bool Dirty = false;
 

@@ -16,6 +16,9 @@
 #include <QGraphicsSimpleTextItem>
 #include <QLegend>
 #include <QLineSeries>
+#include <QMouseEvent>
+#include <QRubberBand>
+#include <QWheelEvent>
 #include <QPainter>
 #include <QPalette>
 #include <QPen>
@@ -140,6 +143,105 @@ private:
     QRectF Area;
 };
 
+// The mouse over a chart: a rubber band zooms into its rectangle, the wheel zooms around the
+// pointer (Shift: time only, Ctrl: values only), dragging with the right or middle button (or
+// Ctrl and the left) pans, a double click shows all data again. The read-out follows the pointer.
+class TChartMouse final : public QObject {
+public:
+    explicit TChartMouse(TQtChart* chart) : Chart(chart) {
+        QWidget* viewport = chart->View()->viewport();
+        viewport->setMouseTracking(true);
+        viewport->installEventFilter(this);
+    }
+
+    bool eventFilter(QObject*, QEvent* event) override {
+        switch (event->type()) {
+        case QEvent::MouseButtonPress: return Press(static_cast<QMouseEvent*>(event));
+        case QEvent::MouseMove: return Move(static_cast<QMouseEvent*>(event));
+        case QEvent::MouseButtonRelease: return Release(static_cast<QMouseEvent*>(event));
+        case QEvent::MouseButtonDblClick:
+            if (static_cast<QMouseEvent*>(event)->button() != Qt::LeftButton) return false;
+            Chart->ResetZoom();
+            return true;
+        case QEvent::Wheel: return Wheel(static_cast<QWheelEvent*>(event));
+        case QEvent::Leave: Chart->ShowReadout(QPointF(-1, -1)); return false;
+        default: return false;
+        }
+    }
+
+private:
+    QPointF ToChart(const QPointF& viewport) const {
+        return Chart->Chart()->mapFromScene(Chart->View()->mapToScene(viewport.toPoint()));
+    }
+    bool InPlot(const QPointF& viewport) const { return Chart->Chart()->plotArea().contains(ToChart(viewport)); }
+
+    bool Press(QMouseEvent* event) {
+        const QPointF at = event->position();
+        if (!InPlot(at)) return false;
+        const bool pan = event->button() == Qt::RightButton || event->button() == Qt::MiddleButton ||
+                         (event->button() == Qt::LeftButton && (event->modifiers() & Qt::ControlModifier));
+        if (pan) {
+            Panning = true;
+            Last = at;
+            Chart->View()->viewport()->setCursor(Qt::ClosedHandCursor);
+            return true;
+        }
+        if (event->button() != Qt::LeftButton) return false;
+        Origin = at.toPoint();
+        if (!Band) Band = new QRubberBand(QRubberBand::Rectangle, Chart->View()->viewport());
+        Band->setGeometry(QRect(Origin, QSize()));
+        Band->show();
+        return true;
+    }
+
+    bool Move(QMouseEvent* event) {
+        const QPointF at = event->position();
+        Chart->ShowReadout(ToChart(at));
+        if (Panning) {
+            Chart->PanBy(at.x() - Last.x(), at.y() - Last.y());
+            Last = at;
+            return true;
+        }
+        if (Band && Band->isVisible()) {
+            Band->setGeometry(QRect(Origin, at.toPoint()).normalized());
+            return true;
+        }
+        return false;
+    }
+
+    bool Release(QMouseEvent* event) {
+        if (Panning) {
+            Panning = false;
+            Chart->View()->viewport()->unsetCursor();
+            return true;
+        }
+        if (!Band || !Band->isVisible()) return false;
+        Band->hide();
+        const QRect band = QRect(Origin, event->position().toPoint()).normalized();
+        // A click without a drag is no rectangle.
+        if (band.width() < 4 || band.height() < 4) return true;
+        Chart->ZoomToArea(QRectF(ToChart(band.topLeft()), ToChart(band.bottomRight())).normalized());
+        return true;
+    }
+
+    bool Wheel(QWheelEvent* event) {
+        const QPointF at = event->position();
+        if (!InPlot(at)) return false;
+        const int delta = event->angleDelta().y() != 0 ? event->angleDelta().y() : event->angleDelta().x();
+        if (delta == 0) return true;
+        const double factor = std::pow(0.8, delta / 120.0);
+        const Qt::KeyboardModifiers keys = event->modifiers();
+        Chart->ZoomAt(ToChart(at), keys & Qt::ControlModifier ? 1.0 : factor, keys & Qt::ShiftModifier ? 1.0 : factor);
+        return true;
+    }
+
+    TQtChart* Chart;
+    QRubberBand* Band = nullptr;
+    QPoint Origin;
+    bool Panning = false;
+    QPointF Last;
+};
+
 TQtSeries::TQtSeries(TQtChart& chart, QLineSeries* line, int autoIndex)
     : Owner(chart), LineSeries(line), AutoIndex(autoIndex) {
     LineSeries->setPen(QPen(DrawnColor(), 2));
@@ -221,6 +323,12 @@ void TQtSeries::SetActive(bool active) {
     if (active == Active) return;
     Active = active;
     if (active) Owner.SeriesActivated();
+}
+
+void TQtSeries::SetWatchType(int type) {
+    if (type == WatchType) return;
+    WatchType = type;
+    Touch();
 }
 
 void TQtSeries::ThinFrom(std::size_t index) {
@@ -336,6 +444,16 @@ TQtChart::TQtChart(QWidget* parent) {
     }
     QtChart->addAxis(AxisX, Qt::AlignBottom);
     QtChart->addAxis(AxisY, Qt::AlignLeft);
+    AxisY2 = new QValueAxis();
+    AxisY2->setRange(0, 1);
+    AxisY2->setTickType(QValueAxis::TicksDynamic);
+    AxisY2->setTickAnchor(0);
+    AxisY2->setTickInterval(0.2);
+    AxisY2->setLabelFormat(QStringLiteral("%.1f"));
+    AxisY2->setMinorTickCount(0);
+    AxisY2->setGridLineVisible(false);
+    AxisY2->setVisible(false);
+    QtChart->addAxis(AxisY2, Qt::AlignRight);
 
     // The left axis title reads horizontally, above the axis, in the band of the blank title:
     // the band is as high as an axis title.
@@ -351,6 +469,12 @@ TQtChart::TQtChart(QWidget* parent) {
     ChartView->setBackgroundBrush(Qt::white);
     if (!parent) OwnedView.reset(ChartView.data());
 
+    Readout = new QGraphicsSimpleTextItem(QtChart);
+    Readout->setFont(AxisY->labelsFont());
+    Readout->setZValue(6);
+    Readout->hide();
+    Mouse = new TChartMouse(this);
+
     QObject::connect(QtChart, &QChart::plotAreaChanged, QtChart, [this](const QRectF& area) {
         Layer->SetArea(area);
         PlaceLeftTitle();
@@ -360,6 +484,7 @@ TQtChart::TQtChart(QWidget* parent) {
 
 TQtChart::~TQtChart() {
     FlushQueued = false;
+    delete Mouse;
     // Series belong to the Qt chart; the chart belongs to the view, which may outlive this
     // object inside its window for a moment.
     if (ChartView) {
@@ -484,7 +609,24 @@ void TQtChart::Flush() {
         xMin = 0;
         xMax = 1;
     }
-    UpdateAxis(AxisX, xMin, xMax, &Range[0]);
+    if (Zoomed) {
+        SetAxisExactly(AxisX, Chosen[0], Chosen[1]);
+        Range[0] = Chosen[0];
+        Range[1] = Chosen[1];
+    } else {
+        UpdateAxis(AxisX, xMin, xMax, &Range[0]);
+    }
+
+    // Histograms beside time courses count something else: they get the right axis.
+    bool timeCourses = false;
+    bool others = false;
+    for (const auto& series : Series) (series->WatchType == 1 ? timeCourses : others) = true;
+    const bool split = timeCourses && others;
+    for (const auto& series : Series) series->RightAxis = split && series->WatchType != 1;
+    if (split != RightAxisShown) {
+        RightAxisShown = split;
+        AxisY2->setVisible(split);
+    }
 
     const int columns = Columns();
     const double scale = columns / (Range[1] - Range[0]);
@@ -502,29 +644,40 @@ void TQtChart::Flush() {
 
     // The drawn copies hold every column's lowest and highest point: their extremes are the
     // series' extremes, found without walking all points.
-    double yMin = std::numeric_limits<double>::infinity();
-    double yMax = -yMin;
-    for (const auto& series : Series)
-        for (const QPointF& p : series->Drawn) {
-            if (!std::isfinite(p.y())) continue;
-            yMin = std::min(yMin, p.y());
-            yMax = std::max(yMax, p.y());
+    for (const bool right : {false, true}) {
+        if (right && !split) break;
+        QValueAxis* axis = right ? AxisY2 : AxisY;
+        double* shown = &Range[right ? 4 : 2];
+        if (Zoomed) {
+            SetAxisExactly(axis, Chosen[right ? 4 : 2], Chosen[right ? 5 : 3]);
+            shown[0] = Chosen[right ? 4 : 2];
+            shown[1] = Chosen[right ? 5 : 3];
+            continue;
         }
-    if (!(yMin <= yMax)) {
-        yMin = 0;
-        yMax = 1;
+        double yMin = std::numeric_limits<double>::infinity();
+        double yMax = -yMin;
+        for (const auto& series : Series) {
+            if (series->RightAxis != right) continue;
+            for (const QPointF& p : series->Drawn) {
+                if (!std::isfinite(p.y())) continue;
+                yMin = std::min(yMin, p.y());
+                yMax = std::max(yMax, p.y());
+            }
+        }
+        if (!(yMin <= yMax)) {
+            yMin = 0;
+            yMax = 1;
+        }
+        // Some room above and below, so that lines along the extremes stay visible.
+        const double ySpan = yMax - yMin;
+        const double yPad = ySpan > 0 ? ySpan * 0.05 : (yMin == 0 ? 0.5 : std::abs(yMin) * 0.1);
+        UpdateAxis(axis, yMin - yPad, yMax + yPad, shown);
     }
-    // Some room above and below, so that lines along the extremes stay visible.
-    const double ySpan = yMax - yMin;
-    const double yPad = ySpan > 0 ? ySpan * 0.05 : (yMin == 0 ? 0.5 : std::abs(yMin) * 0.1);
-    UpdateAxis(AxisY, yMin - yPad, yMax + yPad, &Range[2]);
     Layer->update();
 }
 
 void TQtChart::UpdateAxis(QValueAxis* axis, double min, double max, double* shown) {
-    const QSizeF size = QtChart->size();
-    const int ticks = axis == AxisX ? std::clamp(static_cast<int>(size.width() / 90), 2, 10)
-                                    : std::clamp(static_cast<int>(size.height() / 45), 2, 10);
+    const int ticks = TickCount(axis);
     double span = max - min;
     if (!(span > 0)) span = min == 0 ? 1 : std::abs(min) * 0.1;
     const double step = NiceStep(span, ticks);
@@ -540,6 +693,20 @@ void TQtChart::UpdateAxis(QValueAxis* axis, double min, double max, double* show
     }
     shown[0] = from;
     shown[1] = to;
+    ApplyAxis(axis, from, to, step);
+}
+
+int TQtChart::TickCount(const QValueAxis* axis) const {
+    const QSizeF size = QtChart->size();
+    return axis == AxisX ? std::clamp(static_cast<int>(size.width() / 90), 2, 10)
+                         : std::clamp(static_cast<int>(size.height() / 45), 2, 10);
+}
+
+void TQtChart::SetAxisExactly(QValueAxis* axis, double from, double to) {
+    ApplyAxis(axis, from, to, NiceStep(to - from, TickCount(axis)));
+}
+
+void TQtChart::ApplyAxis(QValueAxis* axis, double from, double to, double step) {
     // Qt may set an axis itself when series come and go: what it shows is compared, not what
     // was set last.
     if (axis->min() == from && axis->max() == to) return;
@@ -557,13 +724,16 @@ void TQtChart::PaintSeries(QPainter& painter) {
     painter.setClipRect(plot);
     painter.setRenderHint(QPainter::Antialiasing, false);
     const double sx = plot.width() / (Range[1] - Range[0]);
-    const double sy = plot.height() / (Range[3] - Range[2]);
+    const double syLeft = plot.height() / (Range[3] - Range[2]);
+    const double syRight = plot.height() / (Range[5] - Range[4]);
     // Whole pixels: the raster engine draws integer polylines fastest, and consecutive points on
     // the same pixel are drawn once.
     QPolygon line;
     for (const auto& series : Series) {
         const std::vector<QPointF>& drawn = series->Drawn;
         if (drawn.empty()) continue;
+        const double yFrom = series->RightAxis ? Range[4] : Range[2];
+        const double sy = series->RightAxis ? syRight : syLeft;
         QPen pen(series->DrawnColor(), 1);
         pen.setCosmetic(true);
         painter.setPen(pen);
@@ -576,7 +746,7 @@ void TQtChart::PaintSeries(QPainter& painter) {
         };
         for (const QPointF& p : drawn) {
             const double x = plot.left() + (p.x() - Range[0]) * sx;
-            const double y = plot.bottom() - (p.y() - Range[2]) * sy;
+            const double y = plot.bottom() - (p.y() - yFrom) * sy;
             // A value that cannot be placed breaks the line.
             if (!std::isfinite(x) || !std::isfinite(y)) {
                 flush();
@@ -589,6 +759,107 @@ void TQtChart::PaintSeries(QPainter& painter) {
         flush();
     }
     painter.restore();
+}
+
+void TQtChart::BeginZoom() {
+    if (!Zoomed) std::copy(std::begin(Range), std::end(Range), std::begin(Chosen));
+    Zoomed = true;
+}
+
+void TQtChart::ZoomToArea(const QRectF& area) {
+    const QRectF plot = QtChart->plotArea();
+    const QRectF chosen = area.intersected(plot);
+    if (chosen.width() <= 0 || chosen.height() <= 0) return;
+    BeginZoom();
+    const double left = (chosen.left() - plot.left()) / plot.width();
+    const double right = (chosen.right() - plot.left()) / plot.width();
+    const double top = (plot.bottom() - chosen.top()) / plot.height();
+    const double bottom = (plot.bottom() - chosen.bottom()) / plot.height();
+    const double x0 = Chosen[0] + (Chosen[1] - Chosen[0]) * left;
+    const double x1 = Chosen[0] + (Chosen[1] - Chosen[0]) * right;
+    for (int from : {2, 4}) {
+        const double span = Chosen[from + 1] - Chosen[from];
+        Chosen[from + 1] = Chosen[from] + span * top;
+        Chosen[from] += span * bottom;
+    }
+    Chosen[0] = x0;
+    Chosen[1] = x1;
+    Flush();
+}
+
+void TQtChart::ZoomAt(const QPointF& at, double factorX, double factorY) {
+    const QRectF plot = QtChart->plotArea();
+    if (plot.width() <= 0 || plot.height() <= 0 || !(factorX > 0) || !(factorY > 0)) return;
+    BeginZoom();
+    const double fx = std::clamp((at.x() - plot.left()) / plot.width(), 0.0, 1.0);
+    const double fy = std::clamp((plot.bottom() - at.y()) / plot.height(), 0.0, 1.0);
+    const auto scale = [](double* range, double fraction, double factor) {
+        const double pivot = range[0] + (range[1] - range[0]) * fraction;
+        const double from = pivot - (pivot - range[0]) * factor;
+        const double to = pivot + (range[1] - pivot) * factor;
+        // Not below what doubles can still tell apart, nor to infinity.
+        if (std::isfinite(from) && std::isfinite(to) && to - from > std::abs(pivot) * 1e-12 + 1e-300) {
+            range[0] = from;
+            range[1] = to;
+        }
+    };
+    if (factorX != 1) scale(&Chosen[0], fx, factorX);
+    if (factorY != 1) {
+        scale(&Chosen[2], fy, factorY);
+        scale(&Chosen[4], fy, factorY);
+    }
+    Flush();
+}
+
+void TQtChart::PanBy(double dx, double dy) {
+    const QRectF plot = QtChart->plotArea();
+    if (plot.width() <= 0 || plot.height() <= 0) return;
+    BeginZoom();
+    // The data follow the pointer: dragging to the right shows earlier times.
+    const double shiftX = -dx / plot.width() * (Chosen[1] - Chosen[0]);
+    Chosen[0] += shiftX;
+    Chosen[1] += shiftX;
+    for (int from : {2, 4}) {
+        const double shiftY = dy / plot.height() * (Chosen[from + 1] - Chosen[from]);
+        Chosen[from] += shiftY;
+        Chosen[from + 1] += shiftY;
+    }
+    Flush();
+}
+
+void TQtChart::ResetZoom() {
+    if (!Zoomed) return;
+    Zoomed = false;
+    Flush();
+}
+
+QString TQtChart::ReadoutAt(const QPointF& at) const {
+    const QRectF plot = QtChart->plotArea();
+    if (!plot.contains(at) || plot.width() <= 0 || plot.height() <= 0) return QString();
+    const double fx = (at.x() - plot.left()) / plot.width();
+    const double fy = (plot.bottom() - at.y()) / plot.height();
+    const auto number = [](double value) { return QString::number(value, 'g', 6).replace(QLatin1Char('.'), DecimalPoint()); };
+    const bool time = std::any_of(Series.begin(), Series.end(), [](const auto& s) { return s->WatchType == 1; }) ||
+                      Series.empty();
+    QString text = (time ? QStringLiteral("t = %1 \u0441") : QStringLiteral("x = %1"))
+                       .arg(number(Range[0] + (Range[1] - Range[0]) * fx));
+    text += QStringLiteral("   y = ") + number(Range[2] + (Range[3] - Range[2]) * fy);
+    if (RightAxisShown) text += QStringLiteral("   y\u2082 = ") + number(Range[4] + (Range[5] - Range[4]) * fy);
+    return text;
+}
+
+void TQtChart::ShowReadout(const QPointF& at) {
+    const QString text = ReadoutAt(at);
+    if (text.isEmpty()) {
+        Readout->hide();
+        return;
+    }
+    Readout->setText(text);
+    // Right-aligned in the band above the plot, where the left axis' title does not reach.
+    const QRectF plot = QtChart->plotArea();
+    const QRectF box = Readout->boundingRect();
+    Readout->setPos(std::max<qreal>(4, plot.right() - box.width()), std::max<qreal>(0, plot.top() - box.height() - 4));
+    Readout->show();
 }
 
 TPictureFormat TQtChart::FormatOfFileName(const QString& fileName) {

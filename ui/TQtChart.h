@@ -25,6 +25,7 @@
 #include <QPointer>
 #include <QString>
 
+#include <algorithm>
 #include <cmath>
 
 #include "modeler/VChart.h"
@@ -65,6 +66,9 @@ public:
 
     void SetActive(bool active) override;
     bool IsActive() const override { return Active; }
+    void SetWatchType(int type) override;
+    // Drawn against the right axis: a histogram beside time courses.
+    bool OnRightAxis() const { return RightAxis; }
 
     QLineSeries* Line() const { return LineSeries; }
     // The colour the line is drawn with.
@@ -100,6 +104,8 @@ private:
     std::uint64_t Dropped = 0;
     bool Active = true;
     bool Dirty = true;
+    int WatchType = 1;
+    bool RightAxis = false;
 
     // The drawn copy, for the chart's grid of columns of number ThinGrid.
     std::vector<QPointF> Drawn;
@@ -146,18 +152,39 @@ public:
     // The chart at its size on a white background.
     QImage Render();
 
+    // Exploring: the shown ranges follow the data until the user zooms or pans, and again after
+    // ResetZoom. Areas and points are in the chart's own coordinates (those of its plot area).
+    bool IsZoomed() const { return Zoomed; }
+    void ZoomToArea(const QRectF& area);
+    // Scales the shown ranges around `at`; a factor below 1 zooms in, 1 leaves an axis alone.
+    void ZoomAt(const QPointF& at, double factorX, double factorY);
+    void PanBy(double dx, double dy);
+    void ResetZoom();
+    // What the axes show now: 0 bottom, 1 left, 2 right.
+    double ShownFrom(int axis) const { return Range[2 * axis]; }
+    double ShownTo(int axis) const { return Range[2 * axis + 1]; }
+    bool HasRightAxis() const { return RightAxisShown; }
+    // The time and the values under a point of the plot area; empty outside it.
+    QString ReadoutAt(const QPointF& at) const;
+    // Shows the read-out for a point (hides it for an empty text).
+    void ShowReadout(const QPointF& at);
+
     // Called when the legend or an axis' title or labels change.
     std::function<void()> OnSettingsChanged;
 
     // Hands every pending change to Qt now instead of at the next turn of the event loop.
     void Flush();
     bool HasPendingChanges() const { return FlushQueued || AnyDirty(); }
-    // The pixel column of x on the grid the drawn copies are made for.
-    double ColumnOf(double x) const { return std::floor((x - GridMin) * GridScale); }
+    // The pixel column of x on the grid the drawn copies are made for. While zoomed, the points
+    // left and right of the view share one column each, so that the copy stays short.
+    double ColumnOf(double x) const {
+        return std::clamp(std::floor((x - GridMin) * GridScale), -1.0, static_cast<double>(GridColumns));
+    }
 
 private:
     friend class TQtSeries;
     friend class TSeriesLayer;
+    friend class TChartMouse;
     void SeriesChanged(TQtSeries& series);
     void SeriesActivated();
     void QueueFlush();
@@ -165,6 +192,12 @@ private:
     int Columns() const;
     // Sets the axis to whole steps around [min, max]; `shown` holds the range it shows.
     void UpdateAxis(QValueAxis* axis, double min, double max, double* shown);
+    // Shows exactly [from, to] with ticks on whole steps.
+    void SetAxisExactly(QValueAxis* axis, double from, double to);
+    void ApplyAxis(QValueAxis* axis, double from, double to, double step);
+    int TickCount(const QValueAxis* axis) const;
+    // Starts zooming from what is shown now.
+    void BeginZoom();
     void PlaceLeftTitle();
     void PaintSeries(QPainter& painter);
     void FitChartToView();
@@ -174,6 +207,9 @@ private:
     QChart* QtChart = nullptr;
     QValueAxis* AxisX = nullptr;
     QValueAxis* AxisY = nullptr;
+    QValueAxis* AxisY2 = nullptr;
+    QGraphicsSimpleTextItem* Readout = nullptr;
+    class TChartMouse* Mouse = nullptr;
     QGraphicsSimpleTextItem* LeftTitle = nullptr;
     class TSeriesLayer* Layer = nullptr;
     std::vector<std::unique_ptr<TQtSeries>> Series;
@@ -183,8 +219,12 @@ private:
     bool FlushQueued = false;
     // Queued flushes hold it weakly: a chart destroyed before its view does not run them.
     std::shared_ptr<bool> Alive = std::make_shared<bool>(true);
-    // The axes' ranges: x from, x to, y from, y to.
-    double Range[4] = {0, 1, 0, 1};
+    // The axes' ranges: x from, x to, y from, y to, right y from, right y to.
+    double Range[6] = {0, 1, 0, 1, 0, 1};
+    // The ranges the user chose, while zoomed.
+    bool Zoomed = false;
+    double Chosen[6] = {0, 1, 0, 1, 0, 1};
+    bool RightAxisShown = false;
     // The grid of columns the drawn copies are made for; a new one re-thins every series.
     int Grid = 0;
     int GridColumns = 0;

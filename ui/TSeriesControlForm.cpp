@@ -74,6 +74,8 @@ std::vector<std::string> NamesOf(const OutGateWatchMap& map) {
     std::vector<std::string> names;
     names.reserve(map.size());
     for (const auto& [name, record] : map) names.push_back(name);
+    std::stable_sort(names.begin(), names.end(),
+                     [](const std::string& a, const std::string& b) { return NaturalLess(FromCp(a), FromCp(b)); });
     return names;
 }
 
@@ -297,11 +299,20 @@ void TSeriesControlForm::SetFieldEnabled(QLineEdit* field, bool enabled) {
 
 void TSeriesControlForm::ShowColor(const OutGateWatchData& record) {
     QColor color = ColorFromValue(record.Color);
-    if (record.Color == kChartAutoColor && EditedFrame) {
-        // What the chart draws the series with, when it has one.
-        if (const auto* chart = dynamic_cast<const TQtChart*>(&EditedFrame->GetChart()))
-            for (int i = 0; i < chart->GetSeriesCount(); ++i)
-                if (chart->GetQtSeries(i)->GetTitle() == record.Legend) color = chart->GetQtSeries(i)->DrawnColor();
+    if (record.Color == kChartAutoColor) {
+        // Apply makes the series anew in the map's order, and the chart hands out its automatic
+        // colours by place: that is the colour a new observation will be drawn in.
+        int place = 0;
+        for (const auto& [name, observed] : Observed) {
+            if (observed.get() == &record) break;
+            ++place;
+        }
+        color = AutoColor(place);
+        // Until then an observed series keeps the colour it is drawn with.
+        if (!ObservationsChanged && EditedFrame)
+            if (const auto* chart = dynamic_cast<const TQtChart*>(&EditedFrame->GetChart()))
+                for (int i = 0; i < chart->GetSeriesCount(); ++i)
+                    if (chart->GetQtSeries(i)->GetTitle() == record.Legend) color = chart->GetQtSeries(i)->DrawnColor();
     }
     ShownColor = color;
     QPalette palette = InnerCPanel->palette();

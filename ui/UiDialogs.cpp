@@ -13,12 +13,19 @@ namespace talvero::ui {
 
 namespace {
 
+std::function<QString()>& StartFolder() {
+    static std::function<QString()> source;
+    return source;
+}
+
 TModalRunner& Runner() {
     static TModalRunner runner;
     return runner;
 }
 
 } // namespace
+
+void SetFileDialogStartFolder(std::function<QString()> source) { StartFolder() = std::move(source); }
 
 void SetModalRunner(TModalRunner runner) { Runner() = std::move(runner); }
 
@@ -46,6 +53,17 @@ VAnswer AskYesNoCancel(QWidget* parent, const QString& caption, const QString& t
     if (box.clickedButton() == yes) return VAnswer::Yes;
     if (box.clickedButton() == no) return VAnswer::No;
     return VAnswer::Cancel;
+}
+
+bool AskYesNo(QWidget* parent, const QString& caption, const QString& text) {
+    QMessageBox box(QMessageBox::Question, caption, text, QMessageBox::NoButton, parent);
+    QPushButton* yes = box.addButton(QString::fromUtf8("Да"), QMessageBox::YesRole);
+    QPushButton* no = box.addButton(QString::fromUtf8("Нет"), QMessageBox::NoRole);
+    // Deleting is the step that cannot be undone: Enter keeps things as they are.
+    box.setDefaultButton(no);
+    box.setEscapeButton(no);
+    RunModal(box);
+    return box.clickedButton() == yes;
 }
 
 QDialogButtonBox* MakeOkCancelButtons(QDialog* dialog, QPushButton*& ok) {
@@ -86,6 +104,9 @@ bool ChooseFile(QWidget* parent, TFileDialogKind kind, const QString& pipeFilter
         const QFileInfo start(path);
         dialog.setDirectory(start.absolutePath());
         dialog.selectFile(start.fileName());
+    } else if (StartFolder()) {
+        if (const QString folder = StartFolder()(); !folder.isEmpty() && QFileInfo(folder).isDir())
+            dialog.setDirectory(folder);
     }
     if (RunModal(dialog) != QDialog::Accepted) return false;
     const QStringList chosen = dialog.selectedFiles();
@@ -100,6 +121,10 @@ void TMessageBoxes::ShowMessage(const std::string& caption, const std::string& t
 
 VAnswer TMessageBoxes::AskYesNoCancel(const std::string& caption, const std::string& text) {
     return ui::AskYesNoCancel(Parent, FromKernelText(caption), FromKernelText(text));
+}
+
+bool TMessageBoxes::Confirm(const std::string& caption, const std::string& text) {
+    return AskYesNo(Parent, FromKernelText(caption), FromKernelText(text));
 }
 
 bool TFileOpenDialog::Run(const std::string& filter, const std::string& defaultExtension, std::string& fileName) {

@@ -29,6 +29,8 @@ int RunModal(QDialog& dialog);
 void ShowMessageBox(QWidget* parent, const QString& caption, const QString& text);
 // The buttons Yes, No and Cancel; closing the box counts as Cancel.
 VAnswer AskYesNoCancel(QWidget* parent, const QString& caption, const QString& text);
+// The buttons Yes and No (the default); closing the box counts as No.
+bool AskYesNo(QWidget* parent, const QString& caption, const QString& text);
 
 // The row "OK" (the default button, accepting the dialog) and "Отмена" (rejecting it); `ok`
 // receives the OK button.
@@ -38,7 +40,9 @@ QDialogButtonBox* MakeOkCancelButtons(QDialog* dialog, QPushButton*& ok);
 QString FileDialogFilter(const QString& pipeFilter);
 
 enum class TFileDialogKind { Open, Save };
-// True with the chosen path; `path` also gives the starting name.
+// True with the chosen path; `path` also gives the starting name. Without one, the dialog starts in
+// the folder the start-folder source names (the open project's), if any.
+void SetFileDialogStartFolder(std::function<QString()> source);
 bool ChooseFile(QWidget* parent, TFileDialogKind kind, const QString& pipeFilter, const QString& defaultSuffix,
                 QString& path);
 
@@ -48,6 +52,7 @@ public:
     explicit TMessageBoxes(QWidget* parent) : Parent(parent) {}
     void ShowMessage(const std::string& caption, const std::string& text) override;
     VAnswer AskYesNoCancel(const std::string& caption, const std::string& text) override;
+    bool Confirm(const std::string& caption, const std::string& text) override;
 
 private:
     QWidget* Parent;

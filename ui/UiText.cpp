@@ -150,4 +150,32 @@ QString FormatModelTime(long double time, QChar decimalPoint) {
     return mantissa + QLatin1Char('E') + QString::number(exponent);
 }
 
+bool NaturalLess(const QString& a, const QString& b) {
+    qsizetype i = 0;
+    qsizetype j = 0;
+    const auto run = [](const QString& s, qsizetype& at, bool digits) {
+        const qsizetype from = at;
+        while (at < s.size() && s[at].isDigit() == digits) ++at;
+        return QStringView(s).mid(from, at - from);
+    };
+    while (i < a.size() && j < b.size()) {
+        const bool digits = a[i].isDigit();
+        if (digits != b[j].isDigit()) break;
+        QStringView x = run(a, i, digits);
+        QStringView y = run(b, j, digits);
+        if (digits) {
+            // Leading zeros do not change the value; a longer number is larger.
+            while (x.size() > 1 && x.front() == QLatin1Char('0')) x = x.mid(1);
+            while (y.size() > 1 && y.front() == QLatin1Char('0')) y = y.mid(1);
+            if (x.size() != y.size()) return x.size() < y.size();
+            if (const int c = x.compare(y)) return c < 0;
+        } else if (const int c = QString::localeAwareCompare(x, y)) {
+            return c < 0;
+        }
+    }
+    const int c = QString::localeAwareCompare(QStringView(a).mid(i), QStringView(b).mid(j));
+    if (c != 0) return c < 0;
+    return a < b;
+}
+
 } // namespace talvero::ui

@@ -42,4 +42,8 @@ bool ParseNumber(const QString& text, double& value);
 // digits; exponent notation once the integer part needs more than 5 digits.
 QString FormatModelTime(long double time, QChar decimalPoint);
 
+// Names as people order them: runs of digits compare by their value ("w2" before "w10"), the
+// rest by the locale.
+bool NaturalLess(const QString& a, const QString& b);
+
 } // namespace talvero::ui

@@ -8,6 +8,7 @@
 
 #include "ui/TImageList.h"
 #include "ui/TMainForm.h"
+#include "ui/TRecentProjects.h"
 #include "ui/UiScreenshots.h"
 
 int main(int argc, char* argv[]) {
@@ -25,6 +26,8 @@ int main(int argc, char* argv[]) {
     QString project;
     for (const QString& argument : QApplication::arguments().mid(1))
         if (!argument.startsWith(QLatin1Char('-'))) project = argument;
+    if (project.isEmpty() && qEnvironmentVariableIsEmpty("TALVERO_SCREENSHOTS"))
+        project = talvero::ui::TRecentProjects().StartProject();
 
     talvero::ui::TMainForm form;
     form.show();

@@ -39,6 +39,7 @@ struct FakeMessageBoxes : VMessageBoxes {
     std::vector<Shown> Messages;
     std::vector<Shown> Questions;
     std::deque<VAnswer> Answers;  // an empty queue answers Cancel
+    std::deque<bool> Confirmations;  // an empty queue answers Yes
 
     void ShowMessage(const std::string& caption, const std::string& text) override {
         Messages.push_back({caption, text});
@@ -49,6 +50,13 @@ struct FakeMessageBoxes : VMessageBoxes {
         const VAnswer a = Answers.front();
         Answers.pop_front();
         return a;
+    }
+    bool Confirm(const std::string& caption, const std::string& text) override {
+        Questions.push_back({caption, text});
+        if (Confirmations.empty()) return true;
+        const bool yes = Confirmations.front();
+        Confirmations.pop_front();
+        return yes;
     }
 };
 

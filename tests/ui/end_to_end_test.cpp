@@ -138,10 +138,12 @@ TEST(EndToEnd, AMissingProjectFileArgumentShowsTheErrorAndOpensNothing) {
     QTemporaryDir folder;
     TMainForm form;
     uitest::DialogScript script;
-    // The in-memory project file of a missing path is empty: the project opens without a model.
-    EXPECT_TRUE(form.OpenProjectFile(folder.filePath(QStringLiteral("none.tvp"))));
-    EXPECT_EQ(form.StatusText(), U("Модель не загружена"));
-    EXPECT_TRUE(script.Boxes.empty());
+    // A missing file would open as an empty project that fails only when it is saved.
+    EXPECT_FALSE(form.OpenProjectFile(folder.filePath(QStringLiteral("none.tvp"))));
+    EXPECT_EQ(form.StatusText(), U("Нет проекта"));
+    ASSERT_EQ(script.Boxes.size(), 1u);
+    EXPECT_EQ(script.Boxes[0].Text, U("Невозможно открыть файл\n") + folder.filePath(QStringLiteral("none.tvp")));
+    script.Boxes.clear();
 
     // A folder where the project file should be cannot be read at all.
     ASSERT_TRUE(QDir(folder.path()).mkdir(QStringLiteral("dir.tvp")));

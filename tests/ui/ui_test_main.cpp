@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QSettings>
+#include <QTemporaryDir>
 
 #include "UiTestSupport.h"
 
@@ -12,6 +14,9 @@ int main(int argc, char** argv) {
     qputenv("LC_ALL", "C.UTF-8");
     ::testing::InitGoogleTest(&argc, argv);
     QApplication app(argc, argv);
+    // The recent-projects list of a test run stays out of the user's settings.
+    QTemporaryDir settings;
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settings.path());
     talvero::ui::SetModalRunner(&talvero::uitest::RefuseUnscriptedDialog);
     return RUN_ALL_TESTS();
 }

@@ -290,10 +290,12 @@ TEST(WatchWindowsEndToEnd, CreatedObservedComputedSavedRestoredAndDeleted) {
             input.Entry()->setText(U("Мышца"));
             input.OkButton()->click();
         });
+        script.ThenAnswer(U("Да"));
         form.Action(C::DeleteWatchWindow)->trigger();
         EXPECT_EQ(modeler.GetWatchWindows().size(), 1u);
         EXPECT_FALSE(QFile::exists(projectDir + QStringLiteral("/watchinfo.1")));
-        EXPECT_TRUE(script.Boxes.empty());
+        ASSERT_EQ(script.Boxes.size(), 1u);
+        EXPECT_EQ(script.Boxes[0].Text, U("Удалить окно наблюдения \"Мышца\" вместе с его данными?"));
     }
 }
 
