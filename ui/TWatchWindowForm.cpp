@@ -133,6 +133,9 @@ TWatchWindowForm::TWatchWindowForm(QWidget* parent, TWatchWindowServices service
     ToolButton4 = AddButton(ToolBar1, QStringLiteral(":/talvero/icons/picture_save.svg"), U("Сохранить график в файл"));
     ExportCsvButton = AddButton(ToolBar1, QStringLiteral(":/talvero/icons/series_export.svg"),
                                 U("Сохранить данные серий в файл CSV"));
+    ToolBar1->addSeparator();
+    FitButton = AddButton(ToolBar1, QStringLiteral(":/talvero/icons/zoom_fit.svg"),
+                          U("Показать все данные (двойной щелчок по графику)"));
     layout->addWidget(ToolBar1);
 
     Splitter1 = new QSplitter(Qt::Vertical, this);
@@ -158,6 +161,7 @@ TWatchWindowForm::TWatchWindowForm(QWidget* parent, TWatchWindowServices service
     connect(ToolButton2, &QToolButton::clicked, this, [this] { Rename(); });
     connect(ToolButton4, &QToolButton::clicked, this, [this] { SavePicture(); });
     connect(ExportCsvButton, &QToolButton::clicked, this, [this] { ExportSeries(); });
+    connect(FitButton, &QToolButton::clicked, this, [this] { QtChart->ResetZoom(); });
 }
 
 TWatchWindowForm::~TWatchWindowForm() {

@@ -57,6 +57,8 @@ public:
     TQtChart& Chart() const;
     QToolButton* Button(int number) const;
     QToolButton* ExportButton() const { return ExportCsvButton; }
+    // Shows all data again after zooming or panning.
+    QToolButton* FitAllButton() const { return FitButton; }
     QTabWidget* Pages() const { return PageControl1; }
 
     // The tool bar's commands.
@@ -84,6 +86,7 @@ private:
     QToolButton* ToolButton2;
     QToolButton* ToolButton4;
     QToolButton* ExportCsvButton;
+    QToolButton* FitButton;
     QSplitter* Splitter1;
     QTabWidget* PageControl1;
     QWidget* BottomPanel;

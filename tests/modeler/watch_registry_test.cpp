@@ -279,3 +279,24 @@ TEST_F(WatchRegistryTest, ASeriesFileOfAWindowWithoutSeriesDoesNotOutliveTheSave
 
 } // namespace
 } // namespace talvero::testing
+
+namespace talvero::testing {
+namespace {
+
+TEST_F(WatchRegistryTest, DeletingAsksFirstAndNoKeepsTheWindowAndItsFiles) {
+    AddGate("a");
+    ASSERT_TRUE(modeler->AddWatchWindow("0"));
+    Window("0").Caption = "w";
+    ASSERT_TRUE(Window("0").Frame.AddObservation("a", OutGateWatchData("A", 0, 1)));
+    ASSERT_TRUE(modeler->SaveWorkspace());
+    ui.NameInput.Script.push_back("w");
+    ui.Messages.Confirmations.push_back(false);
+    modeler->DeleteWatchWindow();
+    ASSERT_EQ(ui.Messages.Questions.size(), 1u);
+    EXPECT_EQ(ui.Messages.Questions[0].Text, Cp("Удалить окно наблюдения \"w\" вместе с его данными?"));
+    EXPECT_EQ(Keys(), (std::vector<std::string>{"0"}));
+    EXPECT_TRUE(Exists(dir.File("watchinfo") + ".0"));
+}
+
+} // namespace
+} // namespace talvero::testing

@@ -17,6 +17,7 @@
 #include <QLineSeries>
 #include <QPalette>
 #include <QValueAxis>
+#include <QWheelEvent>
 
 #include "UiTestSupport.h"
 #include "kernel/NModel.h"
@@ -324,6 +325,100 @@ TEST(QtChart, EndsPointForPointWhereTheMemoryChartEnds) {
         EXPECT_TRUE(q.GetSeries(i)->IsActive());
     }
     EXPECT_GT(q.GetSeries(0)->GetCount(), 500);
+}
+
+} // namespace
+} // namespace talvero::ui
+
+namespace talvero::ui {
+namespace {
+
+// The user's mouse on a shown chart: a band, the wheel and a double click.
+TEST(QtChart, ZoomPanAndResetFollowTheMouseAndKeepTheDrawnCopyShort) {
+    TQtChart chart;
+    chart.View()->resize(500, 300);
+    chart.View()->show();
+    VChartSeries& s = *chart.AddSeries();
+    for (int i = 0; i <= 100000; ++i) s.AddXY(i * 0.001, i % 7, 0);
+    chart.Render();
+    const double from = chart.ShownFrom(0);
+    const double to = chart.ShownTo(0);
+    // The plot area moves as the labels of the axes change width: it is asked for each time.
+    const auto plotArea = [&] { return chart.Chart()->plotArea(); };
+    const auto toView = [&](double fx, double fy) {
+        const QRectF plot = plotArea();
+        return chart.View()->mapFromScene(chart.Chart()->mapToScene(
+            QPointF(plot.left() + plot.width() * fx, plot.top() + plot.height() * fy)));
+    };
+    QWidget* viewport = chart.View()->viewport();
+
+    // A band over the second quarter of the time and the upper half of the values.
+    QTest::mousePress(viewport, Qt::LeftButton, {}, toView(0.25, 0.0));
+    QTest::mouseMove(viewport, toView(0.5, 0.5));
+    QTest::mouseRelease(viewport, Qt::LeftButton, {}, toView(0.5, 0.5));
+    ASSERT_TRUE(chart.IsZoomed());
+    const double quarter = (to - from) / 4;
+    EXPECT_NEAR(chart.ShownFrom(0), from + quarter, quarter * 0.02);
+    EXPECT_NEAR(chart.ShownTo(0), from + 2 * quarter, quarter * 0.02);
+    // Points outside the view collapse into one column each side.
+    EXPECT_LT(chart.GetQtSeries(0)->DrawnCount(), 4 * (static_cast<int>(plotArea().width()) + 4));
+
+    // New data do not move a chosen view.
+    const double zoomedTo = chart.ShownTo(0);
+    s.AddXY(200, 3, 0);
+    chart.Flush();
+    EXPECT_EQ(chart.ShownTo(0), zoomedTo);
+
+    // The wheel zooms around the pointer: the time under it stays.
+    const double span = chart.ShownTo(0) - chart.ShownFrom(0);
+    const double under = chart.ShownFrom(0) + span * 0.5;
+    QWheelEvent wheel(toView(0.5, 0.5), viewport->mapToGlobal(toView(0.5, 0.5)), {}, QPoint(0, 120), Qt::NoButton,
+                      Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(viewport, &wheel);
+    EXPECT_NEAR(chart.ShownTo(0) - chart.ShownFrom(0), span * 0.8, span * 1e-9);
+    EXPECT_NEAR(chart.ShownFrom(0) + (chart.ShownTo(0) - chart.ShownFrom(0)) * 0.5, under, span * 1e-3);
+
+    // Dragging to the right shows earlier times.
+    const double before = chart.ShownFrom(0);
+    chart.PanBy(plotArea().width() / 2, 0);
+    EXPECT_NEAR(chart.ShownFrom(0), before - (chart.ShownTo(0) - chart.ShownFrom(0)) / 2, span * 1e-9);
+
+    // The read-out tells the time and the value under the pointer, and nothing outside the plot.
+    const QRectF plot = plotArea();
+    const QPointF middle = plot.center();
+    const double t = (chart.ShownFrom(0) + chart.ShownTo(0)) / 2;
+    EXPECT_TRUE(chart.ReadoutAt(middle).startsWith(QStringLiteral("t = ") + QString::number(t, 'g', 6)))
+        << chart.ReadoutAt(middle).toStdString();
+    EXPECT_TRUE(chart.ReadoutAt(QPointF(plot.left() - 5, middle.y())).isEmpty());
+
+    // A double click shows all data again, the new point included.
+    QTest::mouseDClick(viewport, Qt::LeftButton, {}, toView(0.5, 0.5));
+    EXPECT_FALSE(chart.IsZoomed());
+    EXPECT_LE(chart.ShownFrom(0), 0);
+    EXPECT_GE(chart.ShownTo(0), 200);
+}
+
+TEST(QtChart, AHistogramBesideTimeCoursesGetsTheRightAxis) {
+    TQtChart chart;
+    VChartSeries& course = *chart.AddSeries();
+    course.SetWatchType(1);
+    for (int i = 0; i < 10; ++i) course.AddXY(i * 0.1, i % 2, 0);
+    VChartSeries* histogram = chart.AddSeries();
+    histogram->SetWatchType(2);
+    for (int i = 0; i < 5; ++i) histogram->AddXY(i * 0.2, 40.0 * i, 0);
+    chart.Flush();
+    ASSERT_TRUE(chart.HasRightAxis());
+    EXPECT_TRUE(chart.GetQtSeries(1)->OnRightAxis());
+    EXPECT_FALSE(chart.GetQtSeries(0)->OnRightAxis());
+    // Each axis fits its own series: the pulses are not flattened by the counts.
+    EXPECT_LT(chart.ShownTo(1), 2);
+    EXPECT_GE(chart.ShownTo(2), 160);
+
+    // Alone, a histogram is drawn against the left axis.
+    chart.RemoveSeries(&course);
+    chart.Flush();
+    EXPECT_FALSE(chart.HasRightAxis());
+    EXPECT_GE(chart.ShownTo(1), 160);
 }
 
 } // namespace

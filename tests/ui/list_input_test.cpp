@@ -51,6 +51,13 @@ TEST_F(ListInputTest, SortedItemsAreListedInOrder) {
     ASSERT_EQ(form.List()->rowCount(), 3);
     EXPECT_EQ(form.List()->item(0, 0)->text(), U("а"));
     EXPECT_EQ(form.List()->item(2, 0)->text(), U("в"));
+
+    form.Setup({QStringLiteral("w10"), QStringLiteral("w2"), QStringLiteral("w1")}, U("Введите имя"), QString());
+    EXPECT_EQ(form.List()->item(0, 0)->text(), QStringLiteral("w1"));
+    EXPECT_EQ(form.List()->item(1, 0)->text(), QStringLiteral("w2"));
+    // The caption may be cut short by the window manager: the instruction is also inside.
+    EXPECT_EQ(form.InstructionLabel()->text(), U("Введите имя"));
+    EXPECT_FALSE(form.InstructionLabel()->isHidden());
 }
 
 TEST_F(ListInputTest, AnEmptyListIsOneDisabledEmptyRow) {

@@ -4,6 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QFileInfo>
+#include <QKeySequence>
+#include <QSettings>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QMenu>
@@ -21,7 +24,9 @@
 #include "ui/TComputationOptionsForm.h"
 #include "ui/TImageList.h"
 #include "ui/TMainForm.h"
+#include "ui/TListInputForm.h"
 #include "ui/TMdlObjectsListForm.h"
+#include "ui/TRecentProjects.h"
 #include "ui/UiText.h"
 
 namespace talvero::ui {
@@ -392,6 +397,108 @@ TEST_F(MainFormTest, ChangeModelReplacesTheModelOfTheOpenProject) {
     ASSERT_EQ(script.Boxes.size(), 1u);
     EXPECT_EQ(script.Boxes[0].Text, U("Имя файла модели имеет недопустимое расширение!"));
     EXPECT_EQ(M().GetEnvironment()->GetModelFileName(), "other.btv");
+}
+
+} // namespace
+} // namespace talvero::ui
+
+namespace talvero::ui {
+namespace {
+
+// Keys reach the actions through the application's shortcut map, as a user's key presses do.
+TEST_F(MainFormTest, ShortcutsRunTheirCommandsAndShowInTheMenus) {
+    OpenProjectWithModel();
+    form.show();
+    QApplication::setActiveWindow(&form);
+    const auto press = [this](const QKeySequence& keys) {
+        QTest::keySequence(&form, keys);
+        QApplication::processEvents();
+    };
+    const struct {
+        C Command;
+        QKeySequence Keys;
+        bool (VModeler::*After)() const;  // what the command switched on, if it can be seen
+    } table[] = {
+        {C::Start, QKeySequence(Qt::Key_F5), &VModeler::IsRunning},
+        {C::Pause, QKeySequence(Qt::Key_F6), &VModeler::IsPaused},
+        {C::Stop, QKeySequence(Qt::SHIFT | Qt::Key_F5), nullptr},
+    };
+    for (const auto& row : table) {
+        EXPECT_EQ(form.Action(row.Command)->shortcut(), row.Keys);
+        press(row.Keys);
+        if (row.After) {
+            EXPECT_TRUE((M().*row.After)()) << row.Keys.toString().toStdString();
+        }
+    }
+    EXPECT_FALSE(M().IsRunning());
+
+    uitest::DialogScript script;
+    script.ThenOn<TListInputForm>([](TListInputForm& input) {
+        input.Entry()->setText(QStringLiteral("w"));
+        input.OkButton()->click();
+    });
+    press(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_N));
+    EXPECT_EQ(M().GetWatchWindows().size(), 1u);
+    for (const auto& [command, keys] : {std::pair{C::CreateProject, QKeySequence::New},
+                                        std::pair{C::OpenProject, QKeySequence::Open},
+                                        std::pair{C::SaveProject, QKeySequence::Save}})
+        EXPECT_EQ(form.Action(command)->shortcut(), QKeySequence(keys));
+}
+
+TEST_F(MainFormTest, RecentProjectsListTheNewestFirstOnceEachAndForgetMissingOnes) {
+    TRecentProjects recent;
+    QSettings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Talvero"), QStringLiteral("talvero")).clear();
+    OpenProjectWithModel();
+    M().SetProjectName("p");
+    ASSERT_TRUE(M().SaveProjectFile());
+    const QString project = folder.filePath(QStringLiteral("p.tvp"));
+    ASSERT_TRUE(QFile::exists(project));
+    form.Refresh();
+    const QString other = folder.filePath(QStringLiteral("gone.tvp"));
+    recent.Add(other);
+    recent.Add(project);  // again: moves to the front, not listed twice
+    EXPECT_EQ(recent.Paths(), (QStringList{QFileInfo(project).canonicalFilePath(), QFileInfo(other).absoluteFilePath()}));
+    for (int i = 0; i < TRecentProjects::kLimit + 3; ++i) recent.Add(folder.filePath(QStringLiteral("x%1.tvp").arg(i)));
+    EXPECT_EQ(recent.Paths().size(), TRecentProjects::kLimit);
+
+    // The menu offers them; a project that is gone says so and leaves the list.
+    M().CloseProject(false);
+    form.Refresh();
+    recent.Add(other);
+    emit form.RecentMenu()->aboutToShow();
+    ASSERT_FALSE(form.RecentMenu()->actions().isEmpty());
+    QAction* first = form.RecentMenu()->actions().front();
+    EXPECT_TRUE(first->text().startsWith(QStringLiteral("&1 gone.tvp")));
+    uitest::DialogScript script;
+    first->trigger();
+    ASSERT_EQ(script.Boxes.size(), 1u);
+    EXPECT_EQ(script.Boxes[0].Caption, U("Ошибка!"));
+    EXPECT_FALSE(recent.Paths().contains(QFileInfo(other).absoluteFilePath()));
+    EXPECT_FALSE(M().IsProjectOpen());
+
+    // Reopening at start is a choice kept with the list.
+    EXPECT_EQ(recent.StartProject(), QString());
+    form.ReopenLastAction()->trigger();
+    EXPECT_TRUE(recent.ReopenLast());
+    EXPECT_EQ(recent.StartProject(), recent.Paths().front());
+    form.ReopenLastAction()->trigger();
+    EXPECT_FALSE(recent.ReopenLast());
+}
+
+TEST_F(MainFormTest, AModelThatFailedToLoadLeavesNoTreeInTheObjectsList) {
+    OpenProjectWithModel();
+    Trigger(C::ObjectsList);
+    QTreeWidget* tree = form.ObjectsListForm()->findChild<QTreeWidget*>();
+    ASSERT_NE(tree, nullptr);
+    EXPECT_GT(tree->topLevelItemCount(), 0);
+    const std::string broken = Dir() + "broken.btv";
+    QFile file(FromPath(broken));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("not a model\n");
+    file.close();
+    EXPECT_FALSE(M().GetEnvironment()->LoadModel(broken));
+    Trigger(C::ObjectsList);
+    EXPECT_EQ(tree->topLevelItemCount(), 0);
 }
 
 } // namespace

@@ -301,3 +301,24 @@ TEST_F(SeriesControl, ADialogOpenForAWindowThatGoesAwayClosesWithoutApplying) {
 
 } // namespace
 } // namespace talvero::ui
+
+namespace talvero::ui {
+namespace {
+
+TEST_F(SeriesControl, ANewObservationShowsTheColourItWillBeDrawnIn) {
+    window.ShowSeriesControl();
+    dialog.StringGrid1->setCurrentCell(0, 0);
+    dialog.Button2->click();  // b joins a and c
+    SelectObserved(1);
+    ASSERT_EQ(dialog.Edit3->text(), QStringLiteral("b"));
+    const QColor shown = dialog.InnerCPanel->palette().color(QPalette::Window);
+    SelectObserved(2);
+    const QColor shownC = dialog.InnerCPanel->palette().color(QPalette::Window);
+    dialog.BitBtn1->click();
+    auto& qt = dynamic_cast<TQtChart&>(chart());
+    EXPECT_EQ(qt.GetQtSeries(1)->DrawnColor(), shown);
+    EXPECT_EQ(qt.GetQtSeries(2)->DrawnColor(), shownC);
+}
+
+} // namespace
+} // namespace talvero::ui

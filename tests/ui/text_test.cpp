@@ -72,3 +72,25 @@ TEST(FileDialogs, PipeFiltersBecomeDialogFilters) {
 
 } // namespace
 } // namespace talvero::ui
+
+namespace talvero::ui {
+namespace {
+
+TEST(NaturalOrder, NumbersInNamesCompareByValue) {
+    const struct {
+        const char* Less;
+        const char* More;
+    } table[] = {
+        {"w2", "w10"}, {"w9", "w10"}, {"n2.s1", "n10.s1"}, {"w02", "w10"}, {"cell", "cell1"},
+        {"a", "b"},    {"а", "б"},    {"x1y2", "x1y10"},    {"7", "10"},     {"w", "w0"},
+    };
+    for (const auto& row : table) {
+        EXPECT_TRUE(NaturalLess(U(row.Less), U(row.More))) << row.Less << " < " << row.More;
+        EXPECT_FALSE(NaturalLess(U(row.More), U(row.Less))) << row.More << " !< " << row.Less;
+    }
+    // Different spellings of one number still have an order, so that sorting is stable.
+    EXPECT_NE(NaturalLess(U("w01"), U("w1")), NaturalLess(U("w1"), U("w01")));
+}
+
+} // namespace
+} // namespace talvero::ui
