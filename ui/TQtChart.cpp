@@ -452,8 +452,7 @@ TQtChart::TQtChart(QWidget* parent) {
     AxisY2->setLabelFormat(QStringLiteral("%.1f"));
     AxisY2->setMinorTickCount(0);
     AxisY2->setGridLineVisible(false);
-    AxisY2->setVisible(false);
-    QtChart->addAxis(AxisY2, Qt::AlignRight);
+    // Attached only while a series uses it: even hidden, an axis takes room from the plot.
 
     // The left axis title reads horizontally, above the axis, in the band of the blank title:
     // the band is as high as an axis title.
@@ -485,6 +484,7 @@ TQtChart::TQtChart(QWidget* parent) {
 TQtChart::~TQtChart() {
     FlushQueued = false;
     delete Mouse;
+    if (!RightAxisShown) delete AxisY2;
     // Series belong to the Qt chart; the chart belongs to the view, which may outlive this
     // object inside its window for a moment.
     if (ChartView) {
@@ -625,7 +625,8 @@ void TQtChart::Flush() {
     for (const auto& series : Series) series->RightAxis = split && series->WatchType != 1;
     if (split != RightAxisShown) {
         RightAxisShown = split;
-        AxisY2->setVisible(split);
+        if (split) QtChart->addAxis(AxisY2, Qt::AlignRight);
+        else QtChart->removeAxis(AxisY2);
     }
 
     const int columns = Columns();
@@ -673,6 +674,8 @@ void TQtChart::Flush() {
         const double yPad = ySpan > 0 ? ySpan * 0.05 : (yMin == 0 ? 0.5 : std::abs(yMin) * 0.1);
         UpdateAxis(axis, yMin - yPad, yMax + yPad, shown);
     }
+    // The values under a pointer that stands still change with the ranges.
+    if (Readout->isVisible()) ShowReadout(ReadoutPoint);
     Layer->update();
 }
 
@@ -849,6 +852,7 @@ QString TQtChart::ReadoutAt(const QPointF& at) const {
 }
 
 void TQtChart::ShowReadout(const QPointF& at) {
+    ReadoutPoint = at;
     const QString text = ReadoutAt(at);
     if (text.isEmpty()) {
         Readout->hide();

@@ -209,6 +209,7 @@ private:
     QValueAxis* AxisY = nullptr;
     QValueAxis* AxisY2 = nullptr;
     QGraphicsSimpleTextItem* Readout = nullptr;
+    QPointF ReadoutPoint;
     class TChartMouse* Mouse = nullptr;
     QGraphicsSimpleTextItem* LeftTitle = nullptr;
     class TSeriesLayer* Layer = nullptr;
