@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include <QAction>
+#include <QChart>
 #include <QApplication>
 #include <QDialog>
 #include <QDir>
@@ -24,6 +25,7 @@
 #include "ui/TMainForm.h"
 #include "ui/TMdlObjectsListForm.h"
 #include "ui/TPrjOptionsForm.h"
+#include "ui/TQtChart.h"
 #include "ui/TSeriesControlForm.h"
 #include "ui/TSetObjectParamForm.h"
 #include "ui/TShowProgressBarForm.h"
@@ -73,6 +75,17 @@ void SaveWatchWindows(TMainForm& form, const QString& folder) {
         Save(watch, folder, ("watch_" + key).c_str());
     }
     if (!first) return;
+    // Exploring: the middle of the run zoomed in, the read-out under a pointer.
+    TQtChart& chart = first->Chart();
+    QRectF plot = chart.Chart()->plotArea();
+    chart.ZoomToArea(QRectF(plot.left() + plot.width() * 0.5, plot.top(), plot.width() * 0.2, plot.height()));
+    Settle();
+    plot = chart.Chart()->plotArea();
+    chart.ShowReadout(QPointF(plot.left() + plot.width() * 0.62, plot.top() + plot.height() * 0.35));
+    Save(first, folder, "watch_zoomed");
+    chart.ShowReadout(QPointF(-1, -1));
+    chart.ResetZoom();
+
     first->ShowSeriesControl();
     Save(form.SeriesControlForm(), folder, "series_control");
     if (QScreen* screen = QGuiApplication::primaryScreen())
