@@ -4,8 +4,10 @@
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
+#include <pybind11/stl/filesystem.h>
 
 #include <cmath>
+#include <filesystem>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -255,7 +257,10 @@ The kernel computes one model at a time per process. Several Model objects may e
 makes its model the active one and goes on from that model's own state and clock, so runs of
 different models may alternate freely and each continues exactly where it stopped. Calls from
 several threads wait for one another; the GIL is released while a model steps.)")
-        .def(py::init<const std::string&, std::optional<double>, std::optional<double>>(), py::arg("path"),
+        .def(py::init([](const std::filesystem::path& path, std::optional<double> dt, std::optional<double> pulse) {
+                 return std::make_unique<Model>(path.string(), dt, pulse);
+             }),
+             py::arg("path"),
              py::kw_only(), py::arg("dt") = py::none(), py::arg("pulse") = py::none())
         .def("tree", &Model::Tree,
              "[(dotted path, {parameter: value}), ...] for every object, depth first, as talvero-batch --tree.")
