@@ -26,7 +26,7 @@ bool ParseCount(const std::string& text, long long& value) {
 
 const char* BatchUsage() {
     return "usage: talvero-batch [-n STEPS | -t SECONDS] [--dt S] [--pulse S] [--set PATH=VALUE]... "
-           "[--watch NAME]... [-o DIR] [--tree | --check] [-q] MODEL(.tv|.btv|.tvp)";
+           "[--watch NAME]... [-o DIR] [--tree | --check] [--sweep FILE.csv -o DIR [-j N]] [-q] MODEL(.tv|.btv|.tvp)";
 }
 
 bool ParseBatchOptions(const std::vector<std::string>& args, BatchOptions& options, std::string& error) {
@@ -120,6 +120,21 @@ bool ParseBatchOptions(const std::vector<std::string>& args, BatchOptions& optio
                 return false;
             }
             options.OutDir = v;
+        } else if (arg == "--sweep") {
+            if (!value(v)) return false;
+            if (v.empty()) {
+                error = "--sweep needs a CSV file";
+                return false;
+            }
+            options.SweepPath = v;
+        } else if (arg == "-j" || arg == "--jobs") {
+            if (!value(v)) return false;
+            long long jobs = 0;
+            if (!ParseCount(v, jobs) || jobs < 1 || jobs > 1024) {
+                error = "--jobs needs a whole number from 1 to 1024, not '" + v + "'";
+                return false;
+            }
+            options.Jobs = static_cast<int>(jobs);
         } else if (hasInline || (arg.size() > 1 && arg[0] == '-')) {
             error = "unknown option " + arg;
             return false;
@@ -141,6 +156,10 @@ bool ParseBatchOptions(const std::vector<std::string>& args, BatchOptions& optio
     }
     if (options.Tree && options.Check) {
         error = "--tree and --check exclude each other";
+        return false;
+    }
+    if (!options.SweepPath.empty() && (options.OutDir.empty() || options.Tree || options.Check)) {
+        error = "--sweep needs --out DIR and excludes --tree and --check";
         return false;
     }
     return true;

@@ -22,6 +22,8 @@ struct BatchOptions {
     bool Quiet = false;
     bool Help = false;
     bool Version = false;
+    std::string SweepPath;  // CSV: a header of parameter paths, a row of values per run
+    int Jobs = 1;           // sweep runs at once
 };
 
 // False with a one-line reason in `error` for a wrong command line.

@@ -16,6 +16,7 @@
 #include "kernel/NClock.h"
 #include "kernel/NModel.h"
 #include "modeler/VIniFile.h"
+#include "tools/BatchModel.h"
 
 namespace talvero::batch {
 namespace {
@@ -24,18 +25,6 @@ std::string Number(double value) {
     char buffer[32];
     auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value);
     return ec == std::errc() ? std::string(buffer, end) : std::string("nan");
-}
-
-std::string Lower(std::string s) {
-    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return s;
-}
-
-std::string Extension(const std::string& path) {
-    const auto slash = path.find_last_of("\\/");
-    const auto dot = path.find_last_of('.');
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return "";
-    return Lower(path.substr(dot));
 }
 
 // The two lines of the source check dialog, in UTF-8.
@@ -52,43 +41,11 @@ int Usage(std::ostream& err, const std::string& reason) {
     return kExitUsage;
 }
 
-// A compiled description lives in a temporary binary file that goes away with this object.
-class TemporaryFile {
-public:
-    TemporaryFile() {
-        std::error_code ec;
-        std::string dir = std::filesystem::temp_directory_path(ec).string();
-        if (ec || dir.empty()) dir = "/tmp";
-        std::string pattern = dir + "/talvero-XXXXXX";
-        const int fd = mkstemp(pattern.data());
-        if (fd >= 0) {
-            close(fd);
-            Path = pattern;
-        }
-    }
-    ~TemporaryFile() {
-        if (!Path.empty()) std::remove(Path.c_str());
-    }
-    TemporaryFile(const TemporaryFile&) = delete;
-    TemporaryFile& operator=(const TemporaryFile&) = delete;
-    const std::string& GetPath() const { return Path; }
-
-private:
-    std::string Path;
-};
-
-void PrintTree(NModel* model, NBasicDescription* object, const std::string& path, std::ostream& out) {
-    std::string line = path;
-    NStringList parameters;
-    object->GetParametersList(parameters);
-    for (const std::string& name : parameters) line += " " + name + "=" + Number(object->GetParameter(name.c_str()));
-    out << Cp1251ToUtf8(line) << "\n";
-    NStringList components;
-    object->GetComponentsList(components);
-    for (const std::string& name : components) {
-        NBasicDescription* component = object->GetComponent(name.c_str());
-        if (!component) continue;
-        PrintTree(model, component, object == model ? name : path + "." + name, out);
+void PrintTree(NModel& model, std::ostream& out) {
+    for (const TreeEntry& entry : ModelTree(model)) {
+        out << entry.Path;
+        for (const auto& [name, value] : entry.Parameters) out << " " << name << "=" << Number(value);
+        out << "\n";
     }
 }
 
@@ -131,65 +88,18 @@ void AppendPoints(const NAbstractOutGate& gate, const std::string& prefix, std::
 } // namespace
 
 int RunBatch(const BatchOptions& options, std::ostream& out, std::ostream& err, bool progress) {
-    const std::string ext = Extension(options.ModelPath);
-    if (ext != ".tv" && ext != ".btv" && ext != ".tvp")
-        return Usage(err, "MODEL must be a description (.tv), a binary model (.btv) or a project (.tvp)");
-
-    std::string binaryPath = options.ModelPath;
-    double timeStep = kDefaultTimeStep;
-    if (ext == ".tvp") {
-        std::error_code ec;
-        if (!std::filesystem::is_regular_file(options.ModelPath, ec)) {
-            err << "talvero-batch: cannot open the project file " << options.ModelPath << "\n";
-            return kExitModel;
-        }
-        auto project = VIniFile::Open(options.ModelPath);
-        if (!project) {
-            err << "talvero-batch: cannot read the project file " << options.ModelPath << "\n";
-            return kExitModel;
-        }
-        const std::string model = project->ReadString("System", "ModelFileName", "Fail");
-        if (model == "Fail" || model.empty()) {
-            err << "talvero-batch: the project names no model file\n";
-            return kExitModel;
-        }
-        const auto slash = options.ModelPath.find_last_of("\\/");
-        binaryPath = (slash == std::string::npos ? std::string() : options.ModelPath.substr(0, slash + 1)) + model;
-        double stored = 0;
-        if (ParseFloat(project->ReadString("Computation", "TimeStep", "0.0001"), stored) && stored > 0)
-            timeStep = stored;
-    }
-    if (options.TimeStep) timeStep = *options.TimeStep;
-
     NEnvironment environment;
-    RegisterBuiltinClasses(environment);
-
-    TemporaryFile compiled;
-    if (ext == ".tv") {
-        if (compiled.GetPath().empty()) {
-            err << "talvero-batch: cannot create a temporary file\n";
-            return kExitModel;
-        }
-        if (!environment.Compile(options.ModelPath, compiled.GetPath())) return ReportLastError(err);
-        binaryPath = compiled.GetPath();
+    std::string reason;
+    if (const int code = LoadBatchModel(options, environment, reason)) {
+        if (reason.empty()) return ReportLastError(err);
+        if (code == kExitUsage) return Usage(err, reason);
+        err << "talvero-batch: " << reason << "\n";
+        return code;
     }
-    if (!environment.LoadModel(binaryPath)) return ReportLastError(err);
     NModel* model = environment.GetModel();
 
-    if (!model->SetTimeStep(timeStep) || !model->SetPulseDuration(options.PulseDuration)) return ReportLastError(err);
-
-    for (const auto& [path, value] : options.Sets) {
-        const auto dot = path.find_last_of('.');
-        if (dot == std::string::npos || dot == 0 || dot + 1 == path.size())
-            return Usage(err, "--set needs OBJECT.PARAMETER=VALUE, not '" + path + "'");
-        const std::string objectPath = Utf8ToCp1251(path.substr(0, dot));
-        const std::string parameter = Utf8ToCp1251(path.substr(dot + 1));
-        NBasicDescription* object = objectPath == model->GetName() ? model : model->GetComponent(objectPath.c_str());
-        if (!object || !object->SetParameter(parameter.c_str(), value)) return ReportLastError(err);
-    }
-
     if (options.Tree) {
-        PrintTree(model, model, model->GetName(), out);
+        PrintTree(*model, out);
         return kExitOk;
     }
 

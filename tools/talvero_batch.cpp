@@ -8,6 +8,7 @@
 
 #include "tools/BatchOptions.h"
 #include "tools/BatchRun.h"
+#include "tools/BatchSweep.h"
 
 #ifndef TALVERO_VERSION
 #define TALVERO_VERSION "0.1.0"
@@ -36,6 +37,9 @@ int main(int argc, char** argv) {
                      "  -o, --out DIR        write DIR/NAME.csv per out gate instead of standard output\n"
                      "      --tree           print the model's object tree with parameters and exit\n"
                      "      --check          compile and load only, print OK\n"
+                     "      --sweep FILE     one run per row of FILE (CSV: a header of parameter paths,\n"
+                     "                       then values); DIR/NNNN/ per run and DIR/index.csv\n"
+                     "  -j, --jobs N         sweep runs at once (default 1)\n"
                      "  -q, --quiet          no progress display\n"
                      "  -h, --help, --version\n";
         return kExitOk;
@@ -44,5 +48,6 @@ int main(int argc, char** argv) {
         std::cout << "talvero-batch " << TALVERO_VERSION << "\n";
         return kExitOk;
     }
+    if (!options.SweepPath.empty()) return RunSweep(options, std::cerr, isatty(STDERR_FILENO) != 0);
     return RunBatch(options, std::cout, std::cerr, isatty(STDERR_FILENO) != 0);
 }

@@ -273,3 +273,26 @@ TEST_F(BatchTest, OutDirectoryWatchFilterAndProjectFiles) {
     std::ofstream(Dir / "proj" / "empty.tvp") << "[System]\nProjectName=empty\n";
     EXPECT_EQ(Run("'" + (Dir / "proj" / "empty.tvp").string() + "'").Status, 1);
 }
+
+TEST_F(BatchTest, MalformedSweepFilesExitTwoNamingTheLineAndRunNothing) {
+    const fs::path model = Write("one.tv", kOneNeuron);
+    const struct {
+        const char* Text;
+        const char* Reason;
+    } cases[] = {
+        {"net.cell.u1.s1.K\n", ":1: no runs"},
+        {"K\n0.5\n", ":1: a column needs OBJECT.PARAMETER"},
+        {"net.cell.u1.s1.K,net.cell.u1.R\n0.5,1\n0.7\n", ":3: 1 values for 2 columns"},
+        {"net.cell.u1.s1.K\n\n0.5x\n", ":3: '0.5x' is not a number"},
+        {"net.cell.u1.s1.K\nnan\n", ":2: 'nan' is not a number"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Text);
+        const fs::path table = Write("study.csv", c.Text);
+        Result r = Run("--sweep '" + table.string() + "' -o '" + (Dir / "out").string() + "' '" + model.string() + "'");
+        EXPECT_EQ(r.Status, 2);
+        EXPECT_NE(r.Err.find(c.Reason), std::string::npos) << r.Err;
+        EXPECT_FALSE(fs::exists(Dir / "out"));
+    }
+    EXPECT_EQ(Run("--sweep '" + Write("study.csv", "net.cell.u1.s1.K\n0.5\n").string() + "' '" + model.string() + "'").Status, 2);
+}

@@ -1,0 +1,16 @@
+"""Talvero models from Python.
+
+    import talvero
+    m = talvero.Model("examples/reflex_arc.tv")
+    m["arc.motor.inh.drive.K"] = 0.7
+    res = m.run(time=1.0)
+    res["motorPulses"].x, res["motorPulses"].y
+
+talvero.sweep runs a parameter study, one process per run, on any executor.
+"""
+
+from ._types import ModelError, Series
+from ._core import Model
+from ._study import Run, sweep
+
+__all__ = ["Model", "ModelError", "Series", "Run", "sweep"]

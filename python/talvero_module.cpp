@@ -1,0 +1,287 @@
+// The compiled core of the Python module: a model loaded by the batch core, its parameters by
+// dotted path, runs that continue, results as numpy arrays.
+
+#include <pybind11/numpy.h>
+#include <pybind11/pybind11.h>
+#include <pybind11/stl.h>
+#include <pybind11/stl/filesystem.h>
+
+#include <cmath>
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "environment/NEnvironment.h"
+#include "kernel/Cp1251.h"
+#include "kernel/NAbstractOutGate.h"
+#include "kernel/NClock.h"
+#include "kernel/NError.h"
+#include "kernel/NModel.h"
+#include "tools/BatchModel.h"
+
+namespace py = pybind11;
+using namespace talvero;
+using namespace talvero::batch;
+
+namespace {
+
+// The kernel's clock caches, active model and last error are process-wide and unlocked: one
+// thread at a time may use any model.
+std::mutex& KernelMutex() {
+    static std::mutex mutex;
+    return mutex;
+}
+
+// Waits for the kernel without holding the GIL, so that a thread that is stepping (and holds
+// the kernel) never waits for a thread that waits for the kernel.
+class KernelLock {
+public:
+    KernelLock() : Lock(KernelMutex()) {}
+
+private:
+    py::gil_scoped_release Release;
+    std::unique_lock<std::mutex> Lock;
+};
+
+// Turned into talvero.ModelError once the GIL is back.
+struct ModelFailure {
+    std::optional<std::uint32_t> Code;
+    std::string Level;
+    std::string Message;
+    std::string Info;
+};
+
+struct UsageFailure {
+    std::string Message;
+};
+
+// Call with the kernel held, after a call of the batch core that failed.
+[[noreturn]] void Throw(int exit, const std::string& reason, const std::string& info = std::string()) {
+    if (exit == kExitUsage) throw UsageFailure{reason};
+    if (!reason.empty()) throw ModelFailure{std::nullopt, "talvero", reason, info};
+    const NError error = TakeLastError();
+    throw ModelFailure{error.GetCode(), Cp1251ToUtf8(error.GetLevel()), Cp1251ToUtf8(error.GetMessage()),
+                       Cp1251ToUtf8(GetLastErrorInfo())};
+}
+
+void CheckPath(const std::string& path) {
+    const auto dot = path.find_last_of('.');
+    if (dot == std::string::npos || dot == 0 || dot + 1 == path.size())
+        throw UsageFailure{"a parameter path is OBJECT.PARAMETER, not '" + path + "'"};
+}
+
+using Points = std::pair<std::vector<double>, std::vector<double>>;
+
+class Model {
+public:
+    Model(const std::string& path, std::optional<double> dt, std::optional<double> pulse) : Path(path) {
+        if (dt && !(std::isfinite(*dt) && *dt > 0)) throw UsageFailure{"dt must be a number > 0"};
+        if (pulse && !(std::isfinite(*pulse) && *pulse > 0)) throw UsageFailure{"pulse must be a number > 0"};
+        BatchOptions options;
+        options.ModelPath = path;
+        options.TimeStep = dt;
+        if (pulse) options.PulseDuration = *pulse;
+        KernelLock lock;
+        Environment = std::make_unique<NEnvironment>();
+        std::string reason;
+        if (const int exit = LoadBatchModel(options, *Environment, reason)) {
+            Environment.reset();
+            Throw(exit, reason);
+        }
+    }
+    ~Model() {
+        // The model leaves the active place itself. At interpreter exit the GIL must stay put.
+        if (_Py_IsFinalizing()) {
+            std::lock_guard<std::mutex> lock(KernelMutex());
+            Environment.reset();
+            return;
+        }
+        KernelLock lock;
+        Environment.reset();
+    }
+    Model(const Model&) = delete;
+    Model& operator=(const Model&) = delete;
+
+    void Set(const std::string& path, double value) {
+        CheckPath(path);
+        KernelLock lock;
+        // Before the first run, settings see the clock every load sees, as on the command line; later
+        // ones see this model's own clock, since the model goes on from there.
+        SetActiveModel(Started ? GetModel() : nullptr);
+        std::string reason;
+        if (const int exit = SetParameterByPath(*GetModel(), path, value, reason)) Throw(exit, reason);
+    }
+
+    double Get(const std::string& path) {
+        CheckPath(path);
+        KernelLock lock;
+        double value = 0;
+        std::string reason;
+        if (const int exit = GetParameterByPath(*GetModel(), path, value, reason)) Throw(exit, reason);
+        return value;
+    }
+
+    py::list Tree() {
+        std::vector<TreeEntry> tree;
+        {
+            KernelLock lock;
+            tree = ModelTree(*GetModel());
+        }
+        py::list result;
+        for (const TreeEntry& entry : tree) {
+            py::dict parameters;
+            for (const auto& [name, value] : entry.Parameters) parameters[py::str(name)] = value;
+            result.append(py::make_tuple(entry.Path, parameters));
+        }
+        return result;
+    }
+
+    py::dict Run(std::optional<long long> steps, std::optional<double> time, std::optional<std::vector<std::string>> watch) {
+        if (steps && time) throw UsageFailure{"give steps or time, not both"};
+        if (steps && *steps < 0) throw UsageFailure{"steps must be >= 0"};
+        if (time && !(std::isfinite(*time) && *time >= 0)) throw UsageFailure{"time must be a number of seconds >= 0"};
+        std::vector<std::pair<std::string, Points>> results;
+        {
+            KernelLock lock;
+            NModel* model = GetModel();
+            std::vector<const NAbstractOutGate*> gates;
+            if (!watch) {
+                for (auto it = model->GetOutGatesBegin(); it != model->GetOutGatesEnd(); ++it) gates.push_back(it->get());
+            } else {
+                for (const std::string& name : *watch) {
+                    const NAbstractOutGate* gate = model->GetOutGate(Utf8ToCp1251(name).c_str());
+                    if (!gate) Throw(kExitModel, "");
+                    gates.push_back(gate);
+                }
+            }
+            long long count = steps.value_or(10000);
+            if (time) count = std::llround(*time / static_cast<double>(model->GetTimeStep()));
+            if (!Started) {
+                SetActiveModel(model);
+                ResetActiveModel();
+                Started = true;
+            } else if (GetActiveModel() != model) {
+                SetActiveModel(model);  // the caches follow this model's clock again
+            }
+            constexpr long long kChunk = 4096;
+            for (long long done = 0; done < count;) {
+                const long long end = std::min(count, done + kChunk);
+                for (; done < end; ++done) StepActiveModel();
+                if (done < count) {
+                    py::gil_scoped_acquire gil;
+                    if (PyErr_CheckSignals() != 0) throw py::error_already_set();
+                }
+            }
+            for (const NAbstractOutGate* gate : gates) {
+                Points points;
+                for (auto x = gate->GetXBegin(); x != gate->GetXEnd(); ++x) points.first.push_back(*x);
+                for (auto y = gate->GetYBegin(); y != gate->GetYEnd(); ++y) points.second.push_back(*y);
+                points.first.resize(std::min(points.first.size(), points.second.size()));
+                points.second.resize(points.first.size());
+                results.emplace_back(Cp1251ToUtf8(gate->GetName()), std::move(points));
+            }
+        }
+        const py::object series = py::module_::import("talvero._types").attr("Series");
+        py::dict out;
+        for (auto& [name, points] : results) {
+            py::array_t<double> x(static_cast<py::ssize_t>(points.first.size()), points.first.data());
+            py::array_t<double> y(static_cast<py::ssize_t>(points.second.size()), points.second.data());
+            out[py::str(name)] = series(x, y);
+        }
+        return out;
+    }
+
+    void Reset() {
+        KernelLock lock;
+        SetActiveModel(GetModel());
+        ResetActiveModel();
+        Started = false;  // the next run starts from here, as a first run does
+    }
+
+    std::vector<std::string> OutGates() {
+        KernelLock lock;
+        std::vector<std::string> names;
+        NModel* model = GetModel();
+        for (auto it = model->GetOutGatesBegin(); it != model->GetOutGatesEnd(); ++it)
+            names.push_back(Cp1251ToUtf8((*it)->GetName()));
+        return names;
+    }
+
+    double CurrentTime() {
+        KernelLock lock;
+        return static_cast<double>(GetModel()->GetCurrentTime());
+    }
+    double TimeStep() {
+        KernelLock lock;
+        return static_cast<double>(GetModel()->GetTimeStep());
+    }
+    const std::string& GetPath() const { return Path; }
+
+private:
+    NModel* GetModel() { return Environment->GetModel(); }
+
+    std::string Path;
+    std::unique_ptr<NEnvironment> Environment;
+    bool Started = false;
+};
+
+} // namespace
+
+PYBIND11_MODULE(_core, module) {
+    module.doc() = "The compiled core of talvero; use the package talvero.";
+
+    py::register_exception_translator([](std::exception_ptr pointer) {
+        try {
+            if (pointer) std::rethrow_exception(pointer);
+        } catch (const ModelFailure& failure) {
+            const py::object type = py::module_::import("talvero._types").attr("ModelError");
+            const py::object code = failure.Code ? py::object(py::int_(*failure.Code)) : py::object(py::none());
+            const py::object error = type(code, failure.Level, failure.Message, failure.Info);
+            PyErr_SetObject(type.ptr(), error.ptr());
+        } catch (const UsageFailure& failure) {
+            PyErr_SetString(PyExc_ValueError, failure.Message.c_str());
+        }
+    });
+
+    py::class_<Model>(module, "Model", R"(A model loaded from a description (.tv), a binary model (.btv) or a project (.tvp).
+
+Model(path, dt=None, pulse=None): dt is the time step in seconds (default: the project's, else
+0.0001), pulse the pulse duration (default 0.001), as talvero-batch's --dt and --pulse.
+Loading errors raise talvero.ModelError.
+
+The kernel computes one model at a time per process. Several Model objects may exist: each run
+makes its model the active one and goes on from that model's own state and clock, so runs of
+different models may alternate freely and each continues exactly where it stopped. Calls from
+several threads wait for one another; the GIL is released while a model steps.)")
+        .def(py::init([](const std::filesystem::path& path, std::optional<double> dt, std::optional<double> pulse) {
+                 return std::make_unique<Model>(path.string(), dt, pulse);
+             }),
+             py::arg("path"),
+             py::kw_only(), py::arg("dt") = py::none(), py::arg("pulse") = py::none())
+        .def("tree", &Model::Tree,
+             "[(dotted path, {parameter: value}), ...] for every object, depth first, as talvero-batch --tree.")
+        .def("__setitem__", &Model::Set, py::arg("path"), py::arg("value"),
+             "m['OBJECT.PARAMETER'] = value, as talvero-batch --set. A refused value raises talvero.ModelError "
+             "and keeps the old one. Before the first run (and after reset()) the value applies as --set does; "
+             "later it changes the running model, which goes on from where it stopped.")
+        .def("__getitem__", &Model::Get, py::arg("path"), "The value of 'OBJECT.PARAMETER'.")
+        .def("run", &Model::Run, py::kw_only(), py::arg("steps") = py::none(), py::arg("time") = py::none(),
+             py::arg("watch") = py::none(),
+             R"(Runs `steps` computation steps (default 10000) or `time` seconds of model time.
+
+The first run (and the first after reset()) starts the model from its initial state; later runs
+continue from where the last one stopped. Returns {out gate name: Series(x, y)} with every point
+each out gate recorded since the start, as numpy float64 arrays (copies); `watch` names the out
+gates to return (default: all). The same model, settings and steps give exactly the numbers of
+talvero-batch. Ctrl-C stops a run between steps.)")
+        .def("reset", &Model::Reset, "Returns the model to its initial state; the next run starts from there.")
+        .def_property_readonly("out_gates", &Model::OutGates, "The names of the model's out gates.")
+        .def_property_readonly("current_time", &Model::CurrentTime, "Model time reached, in seconds.")
+        .def_property_readonly("time_step", &Model::TimeStep, "The time step, in seconds.")
+        .def_property_readonly("path", &Model::GetPath, "The file the model was loaded from.")
+        .def("__repr__", [](const Model& model) { return "<talvero.Model '" + model.GetPath() + "'>"; });
+}

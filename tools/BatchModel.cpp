@@ -1,0 +1,159 @@
+#include "tools/BatchModel.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+
+#include "environment/NBuiltinClasses.h"
+#include "kernel/Cp1251.h"
+#include "kernel/NClock.h"
+#include "kernel/NError.h"
+#include "kernel/NModel.h"
+#include "modeler/VIniFile.h"
+
+namespace talvero::batch {
+namespace {
+
+std::string Lower(std::string s) {
+    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return s;
+}
+
+std::string Extension(const std::string& path) {
+    const auto slash = path.find_last_of("\\/");
+    const auto dot = path.find_last_of('.');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return "";
+    return Lower(path.substr(dot));
+}
+
+// A compiled description lives in a temporary binary file that goes away with this object.
+class TemporaryFile {
+public:
+    TemporaryFile() {
+        std::error_code ec;
+        std::string dir = std::filesystem::temp_directory_path(ec).string();
+        if (ec || dir.empty()) dir = "/tmp";
+        std::string pattern = dir + "/talvero-XXXXXX";
+        const int fd = mkstemp(pattern.data());
+        if (fd >= 0) {
+            close(fd);
+            Path = pattern;
+        }
+    }
+    ~TemporaryFile() {
+        if (!Path.empty()) std::remove(Path.c_str());
+    }
+    TemporaryFile(const TemporaryFile&) = delete;
+    TemporaryFile& operator=(const TemporaryFile&) = delete;
+    const std::string& GetPath() const { return Path; }
+
+private:
+    std::string Path;
+};
+
+int Fail(int code, std::string& reason, std::string text) {
+    reason = std::move(text);
+    return code;
+}
+
+// The object a parameter path names, and the parameter's name, both in cp1251.
+int Resolve(NModel& model, const std::string& path, NBasicDescription*& object, std::string& parameter, std::string& reason) {
+    const auto dot = path.find_last_of('.');
+    if (dot == std::string::npos || dot == 0 || dot + 1 == path.size())
+        return Fail(kExitUsage, reason, "--set needs OBJECT.PARAMETER=VALUE, not '" + path + "'");
+    const std::string objectPath = Utf8ToCp1251(path.substr(0, dot));
+    parameter = Utf8ToCp1251(path.substr(dot + 1));
+    object = objectPath == model.GetName() ? &model : model.GetComponent(objectPath.c_str());
+    reason.clear();
+    return object ? kExitOk : kExitModel;
+}
+
+void CollectTree(NModel& model, NBasicDescription* object, const std::string& path, std::vector<TreeEntry>& tree) {
+    TreeEntry entry{Cp1251ToUtf8(path), {}};
+    NStringList parameters;
+    object->GetParametersList(parameters);
+    for (const std::string& name : parameters) entry.Parameters.emplace_back(Cp1251ToUtf8(name), object->GetParameter(name.c_str()));
+    tree.push_back(std::move(entry));
+    NStringList components;
+    object->GetComponentsList(components);
+    for (const std::string& name : components) {
+        NBasicDescription* component = object->GetComponent(name.c_str());
+        if (!component) continue;
+        CollectTree(model, component, object == &model ? name : path + "." + name, tree);
+    }
+}
+
+} // namespace
+
+int LoadBatchModel(const BatchOptions& options, NEnvironment& environment, std::string& reason) {
+    reason.clear();
+    const std::string ext = Extension(options.ModelPath);
+    if (ext != ".tv" && ext != ".btv" && ext != ".tvp")
+        return Fail(kExitUsage, reason, "MODEL must be a description (.tv), a binary model (.btv) or a project (.tvp)");
+
+    std::string binaryPath = options.ModelPath;
+    double timeStep = kDefaultTimeStep;
+    if (ext == ".tvp") {
+        std::error_code ec;
+        if (!std::filesystem::is_regular_file(options.ModelPath, ec))
+            return Fail(kExitModel, reason, "cannot open the project file " + options.ModelPath);
+        auto project = VIniFile::Open(options.ModelPath);
+        if (!project) return Fail(kExitModel, reason, "cannot read the project file " + options.ModelPath);
+        const std::string model = project->ReadString("System", "ModelFileName", "Fail");
+        if (model == "Fail" || model.empty()) return Fail(kExitModel, reason, "the project names no model file");
+        const auto slash = options.ModelPath.find_last_of("\\/");
+        binaryPath = (slash == std::string::npos ? std::string() : options.ModelPath.substr(0, slash + 1)) + model;
+        double stored = 0;
+        if (ParseFloat(project->ReadString("Computation", "TimeStep", "0.0001"), stored) && stored > 0)
+            timeStep = stored;
+    }
+    if (options.TimeStep) timeStep = *options.TimeStep;
+
+    // Elements take clock values when they are built and when their parameters are set: the same
+    // defaults for every load, whatever model ran before in this process.
+    SetActiveModel(nullptr);
+    if (environment.GetClassRegistry().empty()) RegisterBuiltinClasses(environment);
+
+    TemporaryFile compiled;
+    if (ext == ".tv") {
+        if (compiled.GetPath().empty()) return Fail(kExitModel, reason, "cannot create a temporary file");
+        if (!environment.Compile(options.ModelPath, compiled.GetPath())) return kExitModel;
+        binaryPath = compiled.GetPath();
+    }
+    if (!environment.LoadModel(binaryPath)) return kExitModel;
+    NModel* model = environment.GetModel();
+
+    if (!model->SetTimeStep(timeStep) || !model->SetPulseDuration(options.PulseDuration)) return kExitModel;
+
+    for (const auto& [path, value] : options.Sets) {
+        if (const int code = SetParameterByPath(*model, path, value, reason)) return code;
+    }
+    return kExitOk;
+}
+
+int SetParameterByPath(NModel& model, const std::string& path, double value, std::string& reason) {
+    NBasicDescription* object = nullptr;
+    std::string parameter;
+    if (const int code = Resolve(model, path, object, parameter, reason)) return code;
+    return object->SetParameter(parameter.c_str(), value) ? kExitOk : kExitModel;
+}
+
+int GetParameterByPath(NModel& model, const std::string& path, double& value, std::string& reason) {
+    NBasicDescription* object = nullptr;
+    std::string parameter;
+    if (const int code = Resolve(model, path, object, parameter, reason)) return code;
+    // A getter signals an unknown name only through the last error.
+    TakeLastError();
+    value = object->GetParameter(parameter.c_str());
+    return PeekLastErrorCode() == 0 ? kExitOk : kExitModel;
+}
+
+std::vector<TreeEntry> ModelTree(NModel& model) {
+    std::vector<TreeEntry> tree;
+    CollectTree(model, &model, model.GetName(), tree);
+    return tree;
+}
+
+} // namespace talvero::batch
