@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <system_error>
 
-#include <unistd.h>
+#include "environment/NAtomicFile.h"
 
 namespace talvero {
 namespace {
@@ -213,21 +213,7 @@ bool ParseInteger(const std::string& text, std::int64_t& value) {
 }
 
 bool WriteFileReplacing(const std::string& path, const std::string& content) {
-    if (path.empty()) return false;
-    const std::string temporary = path + ".~tmp";
-    std::FILE* f = std::fopen(temporary.c_str(), "wb");
-    if (!f) return false;
-    bool ok = content.empty() || std::fwrite(content.data(), 1, content.size(), f) == content.size();
-    ok = std::fflush(f) == 0 && ok;
-    ok = ::fsync(::fileno(f)) == 0 && ok;
-    ok = std::fclose(f) == 0 && ok;
-    std::error_code ec;
-    if (ok) {
-        std::filesystem::rename(temporary, path, ec);
-        ok = !ec;
-    }
-    if (!ok) std::filesystem::remove(temporary, ec);
-    return ok;
+    return WriteFileAtomically(path, content);
 }
 
 bool ReadWholeFile(const std::string& path, std::string& content) {

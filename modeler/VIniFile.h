@@ -81,8 +81,8 @@ std::string FormatInteger(std::int64_t value);
 // An optionally signed decimal integer; false (and `value` untouched) otherwise.
 bool ParseInteger(const std::string& text, std::int64_t& value);
 
-// Writes `content` to a temporary file beside `path` and renames it over `path`.
-// False when any step fails; `path` then keeps its old content and no temporary file stays.
+// Writes `content` through NAtomicFile: false when any step fails; `path` then keeps its old
+// content and no temporary file stays.
 bool WriteFileReplacing(const std::string& path, const std::string& content);
 // Reads a whole file; false when it cannot be opened or read.
 bool ReadWholeFile(const std::string& path, std::string& content);

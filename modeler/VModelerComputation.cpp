@@ -5,6 +5,7 @@
 #include "environment/NEnvironment.h"
 #include "kernel/NClock.h"
 #include "kernel/NModel.h"
+#include "kernel/NTimeStepLimit.h"
 #include "modeler/VModeler.h"
 
 namespace talvero {
@@ -30,7 +31,10 @@ void VModeler::StartComputation() {
         const double step = static_cast<double>(GetTimeStep());
         NModel* model = Environment->GetModel();
         SetActiveModel(model);
-        if (model->GetTimeStep() != step) model->SetTimeStep(step);
+        if (model->GetTimeStep() != step && !model->SetTimeStep(step)) {
+            ShowLastError();
+            return;
+        }
         ResetActiveModel();
     }
     Running = true;
@@ -79,6 +83,10 @@ void VModeler::EditComputationOptions() {
     }
     double step = 0;
     if (!ParseFloat(fields.TimeStep, step) || step == static_cast<double>(GetTimeStep())) return;
+    if (Environment->IsModelLoaded() && step > 0 && !CheckTimeStepLimit(Environment->GetModel(), step)) {
+        ShowLastError();
+        return;
+    }
     Modified = true;
     StopComputation();
     SetTimeStep(step);  // a step that is not positive is refused silently; the old one stays
