@@ -97,6 +97,7 @@ bool NAtomicFile::Open() {
 
 bool NAtomicFile::Flush() {
     if (Fd < 0) return Error.empty() ? Fail(EBADF) : false;
+    if (Buffer.empty()) return true;
     int error = 0;
     const bool ok = WriteAll(Fd, Buffer.data(), Buffer.size(), error);
     Buffer.clear();
@@ -121,19 +122,28 @@ bool NAtomicFile::Rewind() {
     return true;
 }
 
-bool NAtomicFile::Commit() {
+bool NAtomicFile::Finish() {
+    if (Finished) return true;
     if (!Flush()) return Abandon(), false;
-    if (::fsync(Fd) != 0) {
-        Fail(errno);
+    int error = ::fsync(Fd) == 0 ? 0 : errno;
+    if (::close(Fd) != 0 && error == 0) error = errno;
+    Fd = -1;
+    if (error != 0) {
+        Fail(error);
         return Abandon(), false;
     }
-    const int fd = Fd;
-    Fd = -1;
-    if (::close(fd) != 0 || std::rename(Temporary.c_str(), Resolved.c_str()) != 0) {
+    Finished = true;
+    return true;
+}
+
+bool NAtomicFile::Commit() {
+    if (!Finish()) return false;
+    if (std::rename(Temporary.c_str(), Resolved.c_str()) != 0) {
         Fail(errno);
         return Abandon(), false;
     }
     Temporary.clear();
+    Finished = false;
     // The rename itself lasts only once the folder is on disk.
     const int dir = ::open(DirectoryOf(Resolved).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dir >= 0) {
@@ -146,6 +156,7 @@ bool NAtomicFile::Commit() {
 void NAtomicFile::Abandon() {
     if (Fd >= 0) ::close(Fd);
     Fd = -1;
+    Finished = false;
     Buffer.clear();
     if (!Temporary.empty()) ::unlink(Temporary.c_str());
     Temporary.clear();

@@ -22,7 +22,9 @@ public:
     bool Write(const std::string& text) { return Write(text.data(), text.size()); }
     // Empties the temporary file to start its content over.
     bool Rewind();
-    // Syncs, renames over the target and syncs the folder; false (target untouched) on failure.
+    // Writes out, syncs and closes the temporary file: all that may fail for want of room.
+    bool Finish();
+    // Finishes, renames over the target and syncs the folder; false (target untouched) on failure.
     bool Commit();
     // Removes the temporary file.
     void Abandon();
@@ -43,6 +45,7 @@ private:
     std::string Buffer;
     std::string Error;
     int Fd = -1;
+    bool Finished = false;
 };
 
 // The whole of `content` to `path` through NAtomicFile; the reason for a failure in `error`.

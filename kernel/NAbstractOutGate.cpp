@@ -68,6 +68,7 @@ void NAbstractOutGate::SetWatchState(bool on) {
     if (on == WatchState) return;
     WatchState = on;
     if (on) {
+        ++RestartCount;
         ClearData();
         StartTime = GetCurrentTime();
     }

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -57,16 +58,24 @@ public:
     bool UpdateFile() const;
 
 private:
+    // Name indexes beside the ordered lists keep reading and writing a file of many keys linear.
     struct Section {
         std::string Name;
         std::vector<std::pair<std::string, std::string>> Values;
+        std::unordered_map<std::string, std::size_t> KeyIndex;
+
+        const std::string* Find(const std::string& key) const;
+        void Put(const std::string& key, const std::string& value, bool replace);
+        void Reindex();
     };
 
     const Section* FindSection(const std::string& name) const;
     Section& SectionForWrite(const std::string& name);
+    void ReindexSections();
 
     std::string Path;
     std::vector<Section> Sections;
+    std::unordered_map<std::string, std::size_t> SectionIndex;
 };
 
 // Number texts of the project files. Writing uses '.' as decimal separator; reading accepts
