@@ -68,7 +68,7 @@ bool NAtomicFile::Open() {
     const bool exists = ::stat(Resolved.c_str(), &st) == 0;
     if (exists && S_ISDIR(st.st_mode)) return Fail(EISDIR);
 
-    static std::mt19937_64 random{std::random_device{}() ^ static_cast<unsigned long long>(::getpid())};
+    thread_local std::mt19937_64 random{std::random_device{}() ^ static_cast<unsigned long long>(::getpid())};
     for (int attempt = 0; attempt < 100; ++attempt) {
         char suffix[24];
         std::snprintf(suffix, sizeof suffix, ".~%012llx", static_cast<unsigned long long>(random() & 0xFFFFFFFFFFFFull));
