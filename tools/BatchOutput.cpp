@@ -1,5 +1,6 @@
 #include "tools/BatchOutput.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 
@@ -66,6 +67,8 @@ bool GateFiles::Fail(const Entry& entry, std::string& error) {
 bool GateFiles::Open(const std::string& directory, const std::vector<NAbstractOutGate*>& gates,
                      std::string& error) {
     for (NAbstractOutGate* gate : gates) {
+        // A gate asked for twice has one file; two writers would each drop points the other needs.
+        if (std::any_of(Entries.begin(), Entries.end(), [&](const Entry& e) { return e.Gate == gate; })) continue;
         const std::string name = Cp1251ToUtf8(gate->GetName());
         Entries.push_back({gate, name, std::make_unique<NAtomicFile>(directory + "/" + SafeFileName(name) + ".csv"),
                            gate->GetRestartCount()});

@@ -243,6 +243,7 @@ int RunBatch(const BatchOptions& options, std::ostream& out, std::ostream& err, 
             return kExitModel;
         }
     } else {
+        errno = 0;  // the first failed write leaves its reason here
         std::string text = "gate,x,y\n";
         for (const NAbstractOutGate* gate : gates) {
             const std::string name = Cp1251ToUtf8(gate->GetName());
@@ -251,7 +252,6 @@ int RunBatch(const BatchOptions& options, std::ostream& out, std::ostream& err, 
             text.clear();
         }
         if (gates.empty()) out << text;
-        errno = 0;
         out.flush();
         if (!out) {
             const int reason = errno;
