@@ -35,7 +35,7 @@ NBasicDescription* NNerveFibre::New(NBasicDescription* owner, const char* name) 
 
 bool NNerveFibre::SetParameter(const char* name, double value) {
     if (!ParameterTable().Find(name)) return ReportError(20, name ? name : "");
-    return SetTimeDelay(value);
+    return CheckFiniteParameter(*this, value) && SetTimeDelay(value);
 }
 
 bool NNerveFibre::CopyParameters(NBasicDescription* target) {

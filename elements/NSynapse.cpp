@@ -369,6 +369,7 @@ NBasicDescription* NSynapse::New(NBasicDescription* owner, const char* name) {
 double NSynapse::GetParameter(const char* name) { return ParameterTable().Get(GetParams(), name); }
 
 bool NSynapse::SetParameter(const char* name, double value) {
+    if (ParameterTable().Find(name) && !CheckFiniteParameter(*this, value)) return false;
     NSynapseParameters params = GetParams();
     bool resets = false;
     if (!ParameterTable().Set(params, name, value, &resets)) return false;

@@ -1,11 +1,8 @@
 #include "environment/NBinaryModelFile.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdio>
 
+#include "environment/NAtomicFile.h"
 #include "environment/NLineReader.h"
 #include "kernel/NError.h"
 
@@ -19,34 +16,6 @@ bool CheckChecksum(const NParserRecordList& records, const std::string& stored) 
     return stored == expected;
 }
 
-namespace {
-
-bool WriteAll(int fd, const std::string& content) {
-    std::size_t done = 0;
-    while (done < content.size()) {
-        const ssize_t n = ::write(fd, content.data() + done, content.size() - done);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
-// Creates a new file beside `fileName` that no one else uses; -1 when none can be created.
-int CreateSiblingFile(const std::string& fileName, std::string& siblingName) {
-    static unsigned counter = 0;
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        siblingName = fileName + ".tmp" + std::to_string(::getpid()) + "_" + std::to_string(counter++);
-        const int fd = ::open(siblingName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0 || errno != EEXIST) return fd;
-    }
-    return -1;
-}
-
-} // namespace
-
 bool WriteBinaryFile(const NParserRecordList& records, std::string fileName, const NChecksumCompute& compute) {
     std::string content;
     compute(records, content);
@@ -59,18 +28,7 @@ bool WriteBinaryFile(const NParserRecordList& records, std::string fileName, con
     }
 
     if (fileName.empty() || fileName.find('\0') != std::string::npos) return ReportError(111, fileName), false;
-    std::string sibling;
-    const int fd = CreateSiblingFile(fileName, sibling);
-    if (fd < 0) return ReportError(111, fileName), false;
-    // A short write (a full disk) must not pass for success nor replace a good file.
-    bool ok = WriteAll(fd, content);
-    ok = ::fsync(fd) == 0 && ok;
-    ok = ::close(fd) == 0 && ok;
-    ok = ok && std::rename(sibling.c_str(), fileName.c_str()) == 0;
-    if (!ok) {
-        std::remove(sibling.c_str());
-        return ReportError(111, fileName), false;
-    }
+    if (!WriteFileAtomically(fileName, content)) return ReportError(111, fileName), false;
     return true;
 }
 

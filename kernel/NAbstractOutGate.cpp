@@ -18,6 +18,8 @@ double NAbstractOutGate::GetParameter(const char* name) {
 }
 
 bool NAbstractOutGate::SetParameter(const char* name, double value) {
+    const bool known = Is(name, "WatchState") || Is(name, "StartTime") || Is(name, "StopTime");
+    if (known && !CheckFiniteParameter(*this, value)) return false;
     if (Is(name, "WatchState")) {
         SetWatchState(value != 0);
         return true;
@@ -66,6 +68,7 @@ void NAbstractOutGate::SetWatchState(bool on) {
     if (on == WatchState) return;
     WatchState = on;
     if (on) {
+        ++RestartCount;
         ClearData();
         StartTime = GetCurrentTime();
     }

@@ -49,6 +49,16 @@ public:
     virtual NDataPosition GetYEnd() const = 0;
     virtual void CollectData() = 0;
 
+    // A reader that writes points away as a long run goes may drop them here to keep memory flat.
+    // The first GetSettledCount() points can no longer change; DropSettled gives up the first `count`
+    // of them and recording goes on as if they were still there. Gates whose points may still move
+    // (a moving window, a histogram) settle none.
+    virtual unsigned GetSettledCount() const { return 0; }
+    virtual void DropSettled(unsigned count) { (void)count; }
+    // Grows whenever recording is switched on, which clears the data: a reader that has dropped
+    // points starts over.
+    std::uint64_t GetRestartCount() const { return RestartCount; }
+
 protected:
     // Data clearing restarts the record at the current time.
     void StampStartTime() { StartTime = GetCurrentTime(); }
@@ -59,6 +69,7 @@ private:
     bool WatchState = true;
     NTime StartTime = 0;
     NTime StopTime = 0;
+    std::uint64_t RestartCount = 0;
 };
 
 } // namespace talvero

@@ -19,6 +19,7 @@ double NAbstractSource::GetParameter(const char* name) {
 }
 
 bool NAbstractSource::SetParameter(const char* name, double value) {
+    if ((Is(name, "StartTime") || Is(name, "StopTime")) && !CheckFiniteParameter(*this, value)) return false;
     if (Is(name, "StartTime")) return SetStartTime(value);
     if (Is(name, "StopTime")) return SetStopTime(value);
     return ReportError(20);

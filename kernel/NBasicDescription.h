@@ -2,6 +2,7 @@
 // Root classes of every model element: owner, name, and the fixed set of virtual operations
 // through which the rest of the system builds, names, parameterises, copies, resets and steps it.
 
+#include <cmath>
 #include <map>
 #include <string>
 #include <type_traits>
@@ -101,6 +102,12 @@ bool CheckNewOwner(NBasicDescription* owner, const char* name) {
     if (!CastTo<OwnerClass>(owner)) return ReportError(12, owner->FullName());
     if (!owner->CheckName(name)) return ReportError(2, name);
     return true;
+}
+
+// Infinity and NaN are no parameter's value, whatever its range: code 21 with the object's full name.
+inline bool CheckFiniteParameter(const NBasicDescription& object, double value) {
+    if (std::isfinite(value)) return true;
+    return ReportError(21, object.FullName());
 }
 
 } // namespace talvero

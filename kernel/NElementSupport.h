@@ -122,6 +122,7 @@ public:
     double GetParameter(const char* name) override { return Derived::ParameterTable().Get(Params, name); }
 
     bool SetParameter(const char* name, double value) override {
+        if (Derived::ParameterTable().Find(name) && !CheckFiniteParameter(*this, value)) return false;
         bool resets = false;
         if (!Derived::ParameterTable().Set(Params, name, value, &resets)) return false;
         ParameterChanged();

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <string_view>
 
+#include "kernel/NTimeStepLimit.h"
+
 namespace talvero {
 namespace {
 
@@ -198,6 +200,7 @@ bool NModel::SetTimeStep(NTime step) {
     // NaN, infinity and values that vanish as a double are no step.
     const double stored = static_cast<double>(step);
     if (!(step > 0) || !(stored > 0) || !std::isfinite(stored)) return ReportError(21);
+    if (!CheckTimeStepLimit(this, stored)) return false;
     TimeStep = stored;
     if (GetActiveModel() == this) ResetActiveModel();
     else Reset();

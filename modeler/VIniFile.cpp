@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <system_error>
 
-#include <unistd.h>
+#include "environment/NAtomicFile.h"
 
 namespace talvero {
 namespace {
@@ -43,24 +43,42 @@ std::unique_ptr<VIniFile> VIniFile::Open(const std::string& path) {
     return file;
 }
 
+const std::string* VIniFile::Section::Find(const std::string& key) const {
+    const auto it = KeyIndex.find(key);
+    return it == KeyIndex.end() ? nullptr : &Values[it->second].second;
+}
+
+void VIniFile::Section::Put(const std::string& key, const std::string& value, bool replace) {
+    const auto [it, added] = KeyIndex.try_emplace(key, Values.size());
+    if (added) Values.emplace_back(key, value);
+    else if (replace) Values[it->second].second = value;
+}
+
+void VIniFile::Section::Reindex() {
+    KeyIndex.clear();
+    for (std::size_t i = 0; i < Values.size(); ++i) KeyIndex.try_emplace(Values[i].first, i);
+}
+
 const VIniFile::Section* VIniFile::FindSection(const std::string& name) const {
-    for (const auto& s : Sections)
-        if (s.Name == name) return &s;
-    return nullptr;
+    const auto it = SectionIndex.find(name);
+    return it == SectionIndex.end() ? nullptr : &Sections[it->second];
 }
 
 VIniFile::Section& VIniFile::SectionForWrite(const std::string& name) {
-    for (auto& s : Sections)
-        if (s.Name == name) return s;
-    Sections.push_back(Section{name, {}});
-    return Sections.back();
+    const auto [it, added] = SectionIndex.try_emplace(name, Sections.size());
+    if (added) Sections.push_back(Section{name, {}, {}});
+    return Sections[it->second];
+}
+
+void VIniFile::ReindexSections() {
+    SectionIndex.clear();
+    for (std::size_t i = 0; i < Sections.size(); ++i) SectionIndex.try_emplace(Sections[i].Name, i);
 }
 
 std::string VIniFile::ReadString(const std::string& section, const std::string& key,
                                  const std::string& defaultValue) const {
     if (const Section* s = FindSection(section))
-        for (const auto& [k, v] : s->Values)
-            if (k == key) return v;
+        if (const std::string* value = s->Find(key)) return *value;
     return defaultValue;
 }
 
@@ -78,14 +96,7 @@ double VIniFile::ReadFloat(const std::string& section, const std::string& key, d
 }
 
 void VIniFile::WriteString(const std::string& section, const std::string& key, const std::string& value) {
-    Section& s = SectionForWrite(WithoutLineBreaks(section));
-    const std::string k = WithoutLineBreaks(key);
-    for (auto& entry : s.Values)
-        if (entry.first == k) {
-            entry.second = WithoutLineBreaks(value);
-            return;
-        }
-    s.Values.emplace_back(k, WithoutLineBreaks(value));
+    SectionForWrite(WithoutLineBreaks(section)).Put(WithoutLineBreaks(key), WithoutLineBreaks(value), true);
 }
 
 void VIniFile::WriteInteger(const std::string& section, const std::string& key, std::int64_t value) {
@@ -99,19 +110,18 @@ void VIniFile::WriteFloat(const std::string& section, const std::string& key, do
 bool VIniFile::SectionExists(const std::string& section) const { return FindSection(section) != nullptr; }
 
 bool VIniFile::ValueExists(const std::string& section, const std::string& key) const {
-    if (const Section* s = FindSection(section))
-        for (const auto& entry : s->Values)
-            if (entry.first == key) return true;
-    return false;
+    const Section* s = FindSection(section);
+    return s && s->Find(key);
 }
 
 void VIniFile::EraseSection(const std::string& section) {
-    std::erase_if(Sections, [&](const Section& s) { return s.Name == section; });
+    if (std::erase_if(Sections, [&](const Section& s) { return s.Name == section; })) ReindexSections();
 }
 
 void VIniFile::DeleteKey(const std::string& section, const std::string& key) {
     for (auto& s : Sections)
-        if (s.Name == section) std::erase_if(s.Values, [&](const auto& entry) { return entry.first == key; });
+        if (s.Name == section && std::erase_if(s.Values, [&](const auto& entry) { return entry.first == key; }))
+            s.Reindex();
 }
 
 std::vector<std::string> VIniFile::GetSections() const {
@@ -128,10 +138,13 @@ std::vector<std::string> VIniFile::GetKeys(const std::string& section) const {
     return keys;
 }
 
-void VIniFile::Clear() { Sections.clear(); }
+void VIniFile::Clear() {
+    Sections.clear();
+    SectionIndex.clear();
+}
 
 void VIniFile::SetText(const std::string& text) {
-    Sections.clear();
+    Clear();
     Section* current = nullptr;
     std::size_t pos = 0;
     while (pos < text.size()) {
@@ -151,10 +164,7 @@ void VIniFile::SetText(const std::string& text) {
         if (!current || eq == std::string::npos) continue;
         const std::string key = TrimBlanks(line.substr(0, eq));
         if (key.empty() || key.front() == ';' || key.front() == '#') continue;
-        bool seen = false;
-        for (const auto& entry : current->Values)
-            if (entry.first == key) seen = true;  // the first occurrence wins, as on reading
-        if (!seen) current->Values.emplace_back(key, line.substr(eq + 1));
+        current->Put(key, line.substr(eq + 1), false);  // the first occurrence wins, as on reading
     }
 }
 
@@ -213,21 +223,7 @@ bool ParseInteger(const std::string& text, std::int64_t& value) {
 }
 
 bool WriteFileReplacing(const std::string& path, const std::string& content) {
-    if (path.empty()) return false;
-    const std::string temporary = path + ".~tmp";
-    std::FILE* f = std::fopen(temporary.c_str(), "wb");
-    if (!f) return false;
-    bool ok = content.empty() || std::fwrite(content.data(), 1, content.size(), f) == content.size();
-    ok = std::fflush(f) == 0 && ok;
-    ok = ::fsync(::fileno(f)) == 0 && ok;
-    ok = std::fclose(f) == 0 && ok;
-    std::error_code ec;
-    if (ok) {
-        std::filesystem::rename(temporary, path, ec);
-        ok = !ec;
-    }
-    if (!ok) std::filesystem::remove(temporary, ec);
-    return ok;
+    return WriteFileAtomically(path, content);
 }
 
 bool ReadWholeFile(const std::string& path, std::string& content) {

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -57,16 +58,24 @@ public:
     bool UpdateFile() const;
 
 private:
+    // Name indexes beside the ordered lists keep reading and writing a file of many keys linear.
     struct Section {
         std::string Name;
         std::vector<std::pair<std::string, std::string>> Values;
+        std::unordered_map<std::string, std::size_t> KeyIndex;
+
+        const std::string* Find(const std::string& key) const;
+        void Put(const std::string& key, const std::string& value, bool replace);
+        void Reindex();
     };
 
     const Section* FindSection(const std::string& name) const;
     Section& SectionForWrite(const std::string& name);
+    void ReindexSections();
 
     std::string Path;
     std::vector<Section> Sections;
+    std::unordered_map<std::string, std::size_t> SectionIndex;
 };
 
 // Number texts of the project files. Writing uses '.' as decimal separator; reading accepts
@@ -81,8 +90,8 @@ std::string FormatInteger(std::int64_t value);
 // An optionally signed decimal integer; false (and `value` untouched) otherwise.
 bool ParseInteger(const std::string& text, std::int64_t& value);
 
-// Writes `content` to a temporary file beside `path` and renames it over `path`.
-// False when any step fails; `path` then keeps its old content and no temporary file stays.
+// Writes `content` through NAtomicFile: false when any step fails; `path` then keeps its old
+// content and no temporary file stays.
 bool WriteFileReplacing(const std::string& path, const std::string& content);
 // Reads a whole file; false when it cannot be opened or read.
 bool ReadWholeFile(const std::string& path, std::string& content);

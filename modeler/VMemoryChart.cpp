@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <fstream>
+#include <string>
+
+#include "environment/NAtomicFile.h"
 
 namespace talvero {
 
@@ -96,13 +98,8 @@ bool VMemoryChart::SaveBitmap(const std::string& fileName) {
     PutLE(header, 2835, 4);
     PutLE(header, 0, 4);
     PutLE(header, 0, 4);
-    std::ofstream file(fileName, std::ios::binary | std::ios::trunc);
-    if (!file) return false;
-    file.write(header.data(), static_cast<std::streamsize>(header.size()));
-    const std::string row(rowSize, '\xFF');
-    for (std::uint32_t i = 0; i < height; ++i) file.write(row.data(), static_cast<std::streamsize>(row.size()));
-    file.flush();
-    return static_cast<bool>(file);
+    header.append(static_cast<std::size_t>(imageSize), '\xFF');
+    return WriteFileAtomically(fileName, header);
 }
 
 } // namespace talvero

@@ -39,6 +39,8 @@ public:
     bool IsProjectOpen() const { return ProjectOpen; }
     bool IsProjectModified() const { return Modified; }
     bool IsRunning() const { return Running; }
+    // Why the computation stopped by itself (cp1251), empty when it did not.
+    const std::string& GetStopReason() const { return StopReason; }
     bool IsPaused() const { return Paused; }
     bool IsWatchAccumulationOn() const { return WatchAccumulation; }
     bool IsTimeCounterOn() const { return TimeCounter; }
@@ -158,6 +160,7 @@ private:
     // The model of the open project failed to load and its watch windows were closed: their
     // stored information is not overwritten with an empty registry.
     bool KeepStoredWatchInfo = false;
+    std::string StopReason;
 
     VUserInterface Ui;
 };

@@ -22,6 +22,7 @@
 #include "kernel/NError.h"
 #include "kernel/NModel.h"
 #include "tools/BatchModel.h"
+#include "tools/BatchOutput.h"
 
 namespace py = pybind11;
 using namespace talvero;
@@ -145,6 +146,7 @@ public:
         if (steps && *steps < 0) throw UsageFailure{"steps must be >= 0"};
         if (time && !(std::isfinite(*time) && *time >= 0)) throw UsageFailure{"time must be a number of seconds >= 0"};
         std::vector<std::pair<std::string, Points>> results;
+        NonFiniteWatch nonFinite;
         {
             KernelLock lock;
             NModel* model = GetModel();
@@ -159,7 +161,12 @@ public:
                 }
             }
             long long count = steps.value_or(10000);
-            if (time) count = std::llround(*time / static_cast<double>(model->GetTimeStep()));
+            if (time) {
+                const double exact = *time / static_cast<double>(model->GetTimeStep());
+                if (!(exact <= static_cast<double>(kMaxSteps))) count = kMaxSteps + 1;
+                else count = std::llround(exact);
+            }
+            if (count > kMaxSteps) throw UsageFailure{"a run takes at most " + std::to_string(kMaxSteps) + " steps"};
             if (!Started) {
                 SetActiveModel(model);
                 ResetActiveModel();
@@ -182,9 +189,14 @@ public:
                 for (auto y = gate->GetYBegin(); y != gate->GetYEnd(); ++y) points.second.push_back(*y);
                 points.first.resize(std::min(points.first.size(), points.second.size()));
                 points.second.resize(points.first.size());
-                results.emplace_back(Cp1251ToUtf8(gate->GetName()), std::move(points));
+                std::string name = Cp1251ToUtf8(gate->GetName());
+                for (std::size_t i = 0; i < points.first.size(); ++i) nonFinite.Check(name, points.first[i], points.second[i]);
+                results.emplace_back(std::move(name), std::move(points));
             }
         }
+        // The data stay as recorded; the warning says where the model first diverged.
+        if (nonFinite.IsFound() && PyErr_WarnEx(PyExc_RuntimeWarning, nonFinite.Describe().c_str(), 1) != 0)
+            throw py::error_already_set();
         const py::object series = py::module_::import("talvero._types").attr("Series");
         py::dict out;
         for (auto& [name, points] : results) {
@@ -277,7 +289,8 @@ The first run (and the first after reset()) starts the model from its initial st
 continue from where the last one stopped. Returns {out gate name: Series(x, y)} with every point
 each out gate recorded since the start, as numpy float64 arrays (copies); `watch` names the out
 gates to return (default: all). The same model, settings and steps give exactly the numbers of
-talvero-batch. Ctrl-C stops a run between steps.)")
+talvero-batch. Ctrl-C stops a run between steps. A value that is not finite in the results raises a
+RuntimeWarning naming the first out gate and model time where it appeared; the data stay as recorded.)")
         .def("reset", &Model::Reset, "Returns the model to its initial state; the next run starts from there.")
         .def_property_readonly("out_gates", &Model::OutGates, "The names of the model's out gates.")
         .def_property_readonly("current_time", &Model::CurrentTime, "Model time reached, in seconds.")

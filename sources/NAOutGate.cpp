@@ -43,7 +43,7 @@ double NAOutGate::GetParameter(const char* name) {
 }
 
 bool NAOutGate::SetParameter(const char* name, double value) {
-    if (const auto* p = Accessors().Find(name)) return p->Set(*this, value);
+    if (const auto* p = Accessors().Find(name)) return CheckFiniteParameter(*this, value) && p->Set(*this, value);
     return NAbstractOutGate::SetParameter(name, value);
 }
 

@@ -1,5 +1,6 @@
 #include "sources/NATimeWatch.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "sources/NParameterAccessors.h"
@@ -50,6 +51,16 @@ bool NATimeWatch::SetLastOutIndex(std::uint32_t i) {
     if (!NAOutGate::SetLastOutIndex(i)) return false;
     RebuildChannels();
     return true;
+}
+
+unsigned NATimeWatch::GetSettledCount() const {
+    return WatchInterval > 0 ? 0 : static_cast<unsigned>(Times.size());
+}
+
+void NATimeWatch::DropSettled(unsigned count) {
+    count = std::min(count, GetSettledCount());
+    Times.erase(Times.begin(), Times.begin() + count);
+    for (NDataList& list : Values) list.erase(list.begin(), list.begin() + count);
 }
 
 bool NATimeWatch::SetWatchInterval(NTime x) {

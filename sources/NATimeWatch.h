@@ -40,6 +40,9 @@ public:
     bool SetLastOutIndex(std::uint32_t i) override;
     void CollectValues() override;
 
+    unsigned GetSettledCount() const override;
+    void DropSettled(unsigned count) override;
+
     virtual NTime GetWatchInterval() const { return WatchInterval; }
     virtual bool SetWatchInterval(NTime x);
 

@@ -40,7 +40,10 @@ bool NGenerator::SetFrequency(double f) {
 
 void NGenerator::Reset() {
     if (Params.Frequency != 0) {
-        const NTime steps = std::trunc(GetPulseDuration() * 1000 / static_cast<NTime>(Params.Frequency) / GetTimeStep());
+        // The period is 1 / Frequency whatever the pulse duration; (0.001 × 1000) is that 1 as the
+        // periods have always been computed, rounding and all.
+        const NTime one = static_cast<NTime>(kDefaultPulseDuration) * 1000;
+        const NTime steps = std::trunc(one / static_cast<NTime>(Params.Frequency) / GetTimeStep());
         // A frequency so low that the period overflows the counter never fires again anyway.
         constexpr NTime kMaxSteps = std::numeric_limits<std::int32_t>::max();
         State.PeriodSteps = steps >= kMaxSteps ? std::numeric_limits<std::int32_t>::max() : static_cast<std::int32_t>(steps);

@@ -52,7 +52,7 @@ public:
 
     bool SetParameter(const char* name, double value) override {
         if (const auto* p = Derived::ParameterAccessors().Find(name))
-            return p->Set(static_cast<Derived&>(*this), value);
+            return CheckFiniteParameter(*this, value) && p->Set(static_cast<Derived&>(*this), value);
         return Base::SetParameter(name, value);
     }
 

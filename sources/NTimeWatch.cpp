@@ -1,5 +1,6 @@
 #include "sources/NTimeWatch.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "sources/NParameterAccessors.h"
@@ -35,6 +36,17 @@ void NTimeWatch::ClearData() {
     Times.clear();
     Values.clear();
     StampStartTime();
+}
+
+unsigned NTimeWatch::GetSettledCount() const {
+    if (WatchInterval > 0 || Times.size() <= 3) return 0;
+    return static_cast<unsigned>(Times.size() - 3);
+}
+
+void NTimeWatch::DropSettled(unsigned count) {
+    count = std::min(count, GetSettledCount());
+    Times.erase(Times.begin(), Times.begin() + count);
+    Values.erase(Values.begin(), Values.begin() + count);
 }
 
 bool NTimeWatch::SetWatchInterval(NTime x) {

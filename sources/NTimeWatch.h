@@ -28,6 +28,10 @@ public:
     NDataPosition GetYEnd() const override { return Values.end(); }
     void CollectData() override;
 
+    // The last three points may still be stretched over a constant stretch.
+    unsigned GetSettledCount() const override;
+    void DropSettled(unsigned count) override;
+
     virtual NTime GetWatchInterval() const { return WatchInterval; }
     // 0 keeps everything; the collected points stay and the window applies from the next point on.
     virtual bool SetWatchInterval(NTime x);

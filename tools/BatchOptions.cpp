@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
+#include <string>
 
 namespace talvero::batch {
 namespace {
@@ -68,8 +69,8 @@ bool ParseBatchOptions(const std::vector<std::string>& args, BatchOptions& optio
             options.Check = true;
         } else if (arg == "-n" || arg == "--steps") {
             if (!value(v)) return false;
-            if (!ParseCount(v, options.Steps)) {
-                error = "--steps needs a whole number >= 0, not '" + v + "'";
+            if (!ParseCount(v, options.Steps) || options.Steps > kMaxSteps) {
+                error = "--steps needs a whole number from 0 to " + std::to_string(kMaxSteps) + ", not '" + v + "'";
                 return false;
             }
             stepsGiven = true;

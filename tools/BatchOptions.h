@@ -8,6 +8,9 @@
 
 namespace talvero::batch {
 
+// The most steps one run may take (at 0.1 µs a step, more than a day).
+inline constexpr long long kMaxSteps = 1'000'000'000'000;
+
 struct BatchOptions {
     std::string ModelPath;
     long long Steps = 10000;

@@ -4,7 +4,9 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cerrno>
 #include <cmath>
+#include <cstring>
 #include <cstdlib>
 #include <filesystem>
 #include <ostream>
@@ -17,15 +19,13 @@
 #include "kernel/NModel.h"
 #include "modeler/VIniFile.h"
 #include "tools/BatchModel.h"
+#include "tools/BatchOutput.h"
 
 namespace talvero::batch {
 namespace {
 
-std::string Number(double value) {
-    char buffer[32];
-    auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value);
-    return ec == std::errc() ? std::string(buffer, end) : std::string("nan");
-}
+// Steps between two writes of what the gates have settled.
+constexpr long long kDrainSteps = 4096;
 
 // The two lines of the source check dialog, in UTF-8.
 int ReportLastError(std::ostream& err) {
@@ -44,7 +44,7 @@ int Usage(std::ostream& err, const std::string& reason) {
 void PrintTree(NModel& model, std::ostream& out) {
     for (const TreeEntry& entry : ModelTree(model)) {
         out << entry.Path;
-        for (const auto& [name, value] : entry.Parameters) out << " " << name << "=" << Number(value);
+        for (const auto& [name, value] : entry.Parameters) out << " " << name << "=" << CsvNumber(value);
         out << "\n";
     }
 }
@@ -73,18 +73,6 @@ private:
     int Shown = -1;
 };
 
-void AppendPoints(const NAbstractOutGate& gate, const std::string& prefix, std::string& text) {
-    auto x = gate.GetXBegin();
-    auto y = gate.GetYBegin();
-    for (; x != gate.GetXEnd() && y != gate.GetYEnd(); ++x, ++y) {
-        text += prefix;
-        text += Number(*x);
-        text += ',';
-        text += Number(*y);
-        text += '\n';
-    }
-}
-
 } // namespace
 
 int RunBatch(const BatchOptions& options, std::ostream& out, std::ostream& err, bool progress) {
@@ -103,12 +91,12 @@ int RunBatch(const BatchOptions& options, std::ostream& out, std::ostream& err, 
         return kExitOk;
     }
 
-    std::vector<const NAbstractOutGate*> gates;
+    std::vector<NAbstractOutGate*> gates;
     if (options.Watches.empty()) {
         for (auto it = model->GetOutGatesBegin(); it != model->GetOutGatesEnd(); ++it) gates.push_back(it->get());
     } else {
         for (const std::string& name : options.Watches) {
-            const NAbstractOutGate* gate = model->GetOutGate(Utf8ToCp1251(name).c_str());
+            NAbstractOutGate* gate = model->GetOutGate(Utf8ToCp1251(name).c_str());
             if (!gate) return ReportLastError(err);
             gates.push_back(gate);
         }
@@ -120,8 +108,30 @@ int RunBatch(const BatchOptions& options, std::ostream& out, std::ostream& err, 
     }
 
     long long steps = options.Steps;
-    if (options.Time) steps = std::llround(*options.Time / static_cast<double>(model->GetTimeStep()));
+    if (options.Time) {
+        const double count = *options.Time / static_cast<double>(model->GetTimeStep());
+        if (!(count <= static_cast<double>(kMaxSteps)))
+            return Usage(err, "--time gives more than " + std::to_string(kMaxSteps) + " steps at this time step");
+        steps = std::llround(count);
+    }
 
+    GateFiles files;
+    if (!options.OutDir.empty()) {
+        std::error_code ec;
+        std::filesystem::create_directories(options.OutDir, ec);
+        if (ec && !std::filesystem::is_directory(options.OutDir)) {
+            err << "talvero-batch: cannot create the directory " << options.OutDir << ": " << ec.message() << "\n";
+            return kExitModel;
+        }
+        std::string error;
+        if (!files.Open(options.OutDir, gates, error)) {
+            err << "talvero-batch: " << error << "\n";
+            return kExitModel;
+        }
+    }
+
+    NonFiniteWatch nonFinite;
+    std::string error;
     SetActiveModel(model);
     ResetActiveModel();
     ProgressBar bar(err, steps, progress && !options.Quiet);
@@ -129,38 +139,41 @@ int RunBatch(const BatchOptions& options, std::ostream& out, std::ostream& err, 
     for (long long i = 0; i < steps; ++i) {
         StepActiveModel();
         if ((i + 1) % stride == 0) bar.Update(i + 1);
+        // Written away as the run goes, so that memory stays flat however long it is.
+        if (!options.OutDir.empty() && (i + 1) % kDrainSteps == 0 && !files.Drain(false, nonFinite, error)) break;
     }
     bar.Update(steps);
     bar.Finish();
+    SetActiveModel(nullptr);
 
-    if (options.OutDir.empty()) {
+    if (!options.OutDir.empty()) {
+        if (error.empty() && files.Drain(true, nonFinite, error)) files.CommitAll(error);
+        if (!error.empty()) {
+            err << "talvero-batch: " << error << "\n";
+            return kExitModel;
+        }
+    } else {
+        errno = 0;  // the first failed write leaves its reason here
         std::string text = "gate,x,y\n";
         for (const NAbstractOutGate* gate : gates) {
-            AppendPoints(*gate, Cp1251ToUtf8(gate->GetName()) + ",", text);
+            const std::string name = Cp1251ToUtf8(gate->GetName());
+            AppendGatePoints(*gate, name, gate->GetDataSize(), CsvField(name) + ",", text, nonFinite);
             out << text;
             text.clear();
         }
+        if (gates.empty()) out << text;
         out.flush();
-        SetActiveModel(nullptr);
-        return out ? kExitOk : kExitModel;
-    }
-
-    std::error_code ec;
-    std::filesystem::create_directories(options.OutDir, ec);
-    if (ec && !std::filesystem::is_directory(options.OutDir)) {
-        err << "talvero-batch: cannot create the directory " << options.OutDir << "\n";
-        return kExitModel;
-    }
-    for (const NAbstractOutGate* gate : gates) {
-        std::string text = "x,y\n";
-        AppendPoints(*gate, "", text);
-        const std::string file = options.OutDir + "/" + Cp1251ToUtf8(gate->GetName()) + ".csv";
-        if (!WriteFileReplacing(file, text)) {
-            err << "talvero-batch: cannot write " << file << "\n";
+        if (!out) {
+            const int reason = errno;
+            err << "talvero-batch: cannot write the standard output" << (reason ? std::string(": ") + std::strerror(reason) : "")
+                << "\n";
             return kExitModel;
         }
     }
-    SetActiveModel(nullptr);
+    if (nonFinite.IsFound()) {
+        err << "talvero-batch: " << nonFinite.Describe() << "\n";
+        return kExitNonFinite;
+    }
     return kExitOk;
 }
 

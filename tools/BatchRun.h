@@ -7,7 +7,8 @@
 
 namespace talvero::batch {
 
-enum ExitCode { kExitOk = 0, kExitModel = 1, kExitUsage = 2 };
+// 3: the run went through, but an out gate recorded a value that is not finite.
+enum ExitCode { kExitOk = 0, kExitModel = 1, kExitUsage = 2, kExitNonFinite = 3 };
 
 // `progress`: show a progress bar on `err` during the run.
 int RunBatch(const BatchOptions& options, std::ostream& out, std::ostream& err, bool progress);

@@ -1,8 +1,10 @@
 // talvero-batch: runs a model without windows and writes what its out gates recorded as CSV.
 
+#include <signal.h>
 #include <unistd.h>
 
 #include <iostream>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -41,13 +43,24 @@ int main(int argc, char** argv) {
                      "                       then values); DIR/NNNN/ per run and DIR/index.csv\n"
                      "  -j, --jobs N         sweep runs at once (default 1)\n"
                      "  -q, --quiet          no progress display\n"
-                     "  -h, --help, --version\n";
+                     "  -h, --help, --version\n\n"
+                     "Exit status: 0 success; 1 a model, --set, file or memory error; 2 a wrong command line;\n"
+                     "3 the run went through but an out gate recorded a value that is not finite (the\n"
+                     "output is complete; standard error names the first gate and model time).\n"
+                     "With --out, gate names become file names with unsafe characters written as %XX.\n";
         return kExitOk;
     }
     if (options.Version) {
         std::cout << "talvero-batch " << TALVERO_VERSION << "\n";
         return kExitOk;
     }
-    if (!options.SweepPath.empty()) return RunSweep(options, std::cerr, isatty(STDERR_FILENO) != 0);
-    return RunBatch(options, std::cout, std::cerr, isatty(STDERR_FILENO) != 0);
+    // A file-size limit then fails the write with a reason instead of killing the process mid-file.
+    ::signal(SIGXFSZ, SIG_IGN);
+    try {
+        if (!options.SweepPath.empty()) return RunSweep(options, std::cerr, isatty(STDERR_FILENO) != 0);
+        return RunBatch(options, std::cout, std::cerr, isatty(STDERR_FILENO) != 0);
+    } catch (const std::bad_alloc&) {
+        std::cerr << "talvero-batch: out of memory" << std::endl;
+        return kExitModel;
+    }
 }

@@ -341,7 +341,7 @@ void TMainForm::Refresh() {
         status = U("Модель не загружена");
     } else if (!modeler.IsRunning()) {
         row = {false, true, false, false, false, true};
-        status = U("Счёт остановлен");
+        status = modeler.GetStopReason().empty() ? U("Счёт остановлен") : FromCp(modeler.GetStopReason());
     } else if (!modeler.IsPaused()) {
         row = {true, false, true, true, true, true};
         status = modeler.IsTimeCounterOn()

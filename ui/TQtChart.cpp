@@ -5,6 +5,7 @@
 #include <limits>
 
 #include <QApplication>
+#include <QBuffer>
 #include <QChart>
 #include <QChartView>
 #include <QFile>
@@ -26,6 +27,7 @@
 #include <QTimer>
 #include <QValueAxis>
 
+#include "environment/NAtomicFile.h"
 #include "ui/UiText.h"
 
 namespace talvero::ui {
@@ -894,18 +896,23 @@ QImage TQtChart::Render() {
 }
 
 bool TQtChart::SavePicture(const QString& fileName, TPictureFormat format) {
+    // Drawn in memory first, so that the file is replaced only by a whole picture.
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    if (!EncodePicture(buffer, format)) return false;
+    return WriteFileAtomically(QFile::encodeName(fileName).toStdString(), bytes.toStdString());
+}
+
+bool TQtChart::EncodePicture(QIODevice& device, TPictureFormat format) {
     if (format != TPictureFormat::Svg) {
         const QImage image = Render();
-        return image.save(fileName, format == TPictureFormat::Png ? "PNG" : "BMP");
+        return image.save(&device, format == TPictureFormat::Png ? "PNG" : "BMP");
     }
     FitChartToView();
     const QSize size = ChartView->size().expandedTo(QSize(1, 1));
-    // The generator reports no failure of its own: find out first whether the file can be written.
-    QFile probe(fileName);
-    if (!probe.open(QIODevice::WriteOnly | QIODevice::Truncate)) return false;
-    probe.close();
     QSvgGenerator generator;
-    generator.setFileName(fileName);
+    generator.setOutputDevice(&device);
     generator.setSize(size);
     generator.setViewBox(QRect(QPoint(0, 0), size));
     generator.setResolution(ChartView->logicalDpiX());

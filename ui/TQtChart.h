@@ -20,6 +20,7 @@
 
 #include <QChartView>
 #include <QColor>
+#include <QIODevice>
 #include <QImage>
 #include <QPointF>
 #include <QPointer>
@@ -148,6 +149,7 @@ public:
     // anything else a bitmap).
     bool SaveBitmap(const std::string& fileName) override;
     bool SavePicture(const QString& fileName, TPictureFormat format);
+    bool EncodePicture(QIODevice& device, TPictureFormat format);
     static TPictureFormat FormatOfFileName(const QString& fileName);
     // The chart at its size on a white background.
     QImage Render();

@@ -6,7 +6,7 @@
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QIcon>
-#include <QSaveFile>
+#include <QFile>
 #include <QSplitter>
 #include <QTabWidget>
 #include <QToolBar>
@@ -15,6 +15,7 @@
 #include <QWindow>
 #include <QChartView>
 
+#include "environment/NAtomicFile.h"
 #include "ui/TQtChart.h"
 #include "ui/TSeriesControlForm.h"
 #include "ui/UiDialogs.h"
@@ -301,14 +302,7 @@ void TWatchWindowForm::ExportSeries() {
 
 bool TWatchWindowForm::ExportSeriesTo(const QString& fileName) {
     const std::string text = SeriesCsv(*QtChart);
-    // Written aside and renamed over the target: a failed write leaves the old file whole.
-    QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly)) return false;
-    if (file.write(text.data(), static_cast<qint64>(text.size())) != static_cast<qint64>(text.size())) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
+    return WriteFileAtomically(QFile::encodeName(fileName).toStdString(), text);
 }
 
 std::unique_ptr<VWatchWindow> TWatchWindowFactory::CreateWatchWindow() {

@@ -1,5 +1,7 @@
 // Talvero: the desktop program. `talvero [FILE.tvp]` opens the project FILE at start.
 
+#include <signal.h>
+
 #include <QApplication>
 #include <QLibraryInfo>
 #include <QStringList>
@@ -12,6 +14,8 @@
 #include "ui/UiScreenshots.h"
 
 int main(int argc, char* argv[]) {
+    // Past a file-size limit a write fails and is reported instead of killing the program.
+    ::signal(SIGXFSZ, SIG_IGN);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Talvero"));
     QApplication::setApplicationVersion(QStringLiteral(TALVERO_VISUALIZER_VERSION));

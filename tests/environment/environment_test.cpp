@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
+#include <limits>
 #include <vector>
 
 #include "LanguageTestSupport.h"
@@ -258,6 +260,44 @@ TEST_F(EnvironmentTest, SetModelThatCannotHostAPrototypeChangesNothing) {
     ASSERT_TRUE(env.SetModel(accepting));
     EXPECT_EQ(env.FindPrototype("Custom")->GetOwner(), accepting);
     EXPECT_NE(dynamic_cast<NNet*>(env.FindPrototype("Custom")), nullptr);
+}
+
+} // namespace
+} // namespace talvero
+
+namespace talvero {
+namespace {
+
+void ExpectNonFiniteRefused(NBasicDescription* object, int& checked) {
+    NStringList parameters;
+    object->GetParametersList(parameters);
+    for (const std::string& name : parameters) {
+        if (name == "WatchType") continue;  // read-only: refused whatever the value
+        const double before = object->GetParameter(name.c_str());
+        for (double value : {std::numeric_limits<double>::infinity(), -std::numeric_limits<double>::infinity(),
+                             std::numeric_limits<double>::quiet_NaN()}) {
+            ReportError(0);
+            EXPECT_FALSE(object->SetParameter(name.c_str(), value)) << object->FullName() << "." << name;
+            EXPECT_EQ(PeekLastErrorCode(), 21u) << object->FullName() << "." << name;
+            EXPECT_EQ(GetLastErrorInfo(), object->FullName()) << name;
+            const double after = object->GetParameter(name.c_str());
+            EXPECT_TRUE(after == before || (after != after && before != before)) << object->FullName() << "." << name;
+        }
+        ++checked;
+    }
+    NStringList components;
+    object->GetComponentsList(components);
+    for (const std::string& name : components) ExpectNonFiniteRefused(object->GetComponent(name.c_str()), checked);
+}
+
+TEST_F(EnvironmentTest, NoParameterOfAnyClassTakesAValueThatIsNotFinite) {
+    const char* root = std::getenv("TALVERO_SOURCE_DIR");
+    ASSERT_NE(root, nullptr);
+    ASSERT_TRUE(env.Compile(std::string(root) + "/examples/all_classes.tv", dir.File("all.btv")));
+    ASSERT_TRUE(env.LoadModel(dir.File("all.btv")));
+    int checked = 0;
+    ExpectNonFiniteRefused(env.GetModel(), checked);
+    EXPECT_GT(checked, 60);
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 // Start, pause, stop, timer ticks and the computation options.
 
+#include "kernel/Cp1251.h"
 #include "tests/modeler/ModelerTestSupport.h"
 
 namespace talvero::testing {
@@ -200,6 +201,45 @@ TEST_F(ComputationTest, ANeuronModelRunsWithBothWatchesPlotted) {
     EXPECT_NEAR(200 * 0.0001, Now(), 1e-12);
     ASSERT_EQ(2, window.Chart().GetSeriesCount());
     for (int s = 0; s < 2; ++s) EXPECT_GT(window.Chart().GetSeries(s)->GetCount(), 0) << s;
+}
+
+} // namespace
+} // namespace talvero::testing
+
+namespace talvero::testing {
+namespace {
+
+const char* const kDivergingEyeMuscle =
+    "Model eye {\n"
+    "Net orbit { EyeMuscle rectus { parameter T1 = 0.0001; } }\n"
+    "Generator burst { parameter Frequency = 50; }\n"
+    "ATimeWatch length { }\n"
+    "link burst:orbit.rectus.input;\n"
+    "link orbit.rectus.length:length.input;\n"
+    "}\n";
+
+TEST_F(ComputationTest, AValueThatIsNotFiniteStopsTheComputationAndSaysWhereAndWhen) {
+    CreateFromText("prj/", "Eye", kDivergingEyeMuscle);
+    Modeler->SetStepsPerTick(100);
+    Modeler->StartComputation();
+    for (int i = 0; i < 50 && Modeler->IsRunning(); ++i) Modeler->ComputeTick();
+    EXPECT_FALSE(Modeler->IsRunning());
+    // The muscle overflows at 0.081 s; the computation stops in that step.
+    EXPECT_NEAR(0.081, Now(), 0.00015);
+    EXPECT_EQ(Cp1251ToUtf8(Modeler->GetStopReason()),
+              "Счёт остановлен: наблюдение length получило не конечное значение в момент 0.081 с");
+    Modeler->StartComputation();
+    EXPECT_TRUE(Modeler->GetStopReason().empty());
+}
+
+TEST_F(ComputationOptionsTest, AStepThatWouldSubStepAMuscleWithoutBoundIsRefused) {
+    CreateFromText("prj/", "Mu", "Model m { Net n { Muscle mu { } } }\n");
+    Ui.ComputationOptions.Script.push_back([](VComputationOptionsFields& f) { f.TimeStep = "1"; });
+    Modeler->EditComputationOptions();
+    ASSERT_EQ(1u, Ui.Messages.Messages.size());
+    EXPECT_NE(Ui.Messages.Messages[0].Text.find("m.n.mu"), std::string::npos);
+    EXPECT_EQ(0.0001, static_cast<double>(GetTimeStep()));
+    EXPECT_FALSE(Modeler->IsProjectModified());
 }
 
 } // namespace

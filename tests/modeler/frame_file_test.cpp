@@ -13,6 +13,7 @@
 #include "modeler/TWatchFrame.h"
 #include "modeler/VMemoryChart.h"
 #include "WatchTestSupport.h"
+#include "support/WriteFailure.h"
 
 namespace talvero::testing {
 namespace {
@@ -128,9 +129,10 @@ TEST_F(FrameFileTest, AMissingFileLoadsNothingAndAnUnreadableOneKeepsTheFrame) {
 
 TEST_F(FrameFileTest, AFailedWriteKeepsTheOldFileAndTheChangedMark) {
     WriteText(path, "[old]\nLegend=old\n");
-    std::filesystem::create_directory(path + ".~tmp");  // the temporary file cannot be made
     ASSERT_TRUE(frame.AddObservation("a", OutGateWatchData("A", 0, 1)));
+    test::WriteFailure failure;
     EXPECT_FALSE(frame.SaveToFile(path, true));
+    failure.Lift();
     EXPECT_EQ(PeekLastErrorCode(), 1003u);
     EXPECT_EQ(GetLastErrorInfo(), path);
     EXPECT_EQ(ReadText(path), "[old]\nLegend=old\n");

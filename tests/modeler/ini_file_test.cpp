@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include "modeler/VIniFile.h"
+#include "support/WriteFailure.h"
 
 namespace talvero {
 namespace {
@@ -81,13 +82,13 @@ TEST_F(IniFileTest, MissingFileIsEmptyAndUnreadablePathIsRefused) {
 TEST_F(IniFileTest, FailedWriteKeepsTheOldFileAndLeavesNoTemporary) {
     const auto path = PathOf("keep.ini");
     Write(path, "[Old]\nk=v\n");
-    // A directory standing where the temporary file must go makes the write fail.
-    fs::create_directory(path + ".~tmp");
+    test::WriteFailure failure;
     VIniFile ini(path);
     ini.WriteString("New", "k", "v");
     EXPECT_FALSE(ini.UpdateFile());
+    failure.Lift();
     EXPECT_EQ("[Old]\nk=v\n", Read(path));
-    fs::remove(path + ".~tmp");
+    EXPECT_EQ(1, std::distance(fs::directory_iterator(fs::path(path).parent_path()), fs::directory_iterator()));
 
     VIniFile nowhere(PathOf("no/such/dir/x.ini"));
     EXPECT_FALSE(nowhere.UpdateFile());

@@ -1,6 +1,7 @@
 // Opening and saving the project file: keys, defaults, number texts, what a save writes.
 
 #include "tests/modeler/ModelerTestSupport.h"
+#include "support/WriteFailure.h"
 
 namespace talvero::testing {
 namespace {
@@ -163,8 +164,7 @@ TEST_F(ProjectSaveTest, AFailedWriteReportsAndKeepsTheOldFileAndTheModifiedMark)
     WriteText(At("p/a.tvp"), old);
     ASSERT_TRUE(Modeler->LoadProject(At("p/"), "a.tvp"));
     Modeler->SetProjectName("New");
-    // Something in the way of the temporary file makes every write of the project file fail.
-    std::filesystem::create_directory(At("p/a.tvp.~tmp"));
+    test::WriteFailure failure;
     Modeler->SaveProject();
     ASSERT_EQ(1u, Ui.Messages.Messages.size());
     EXPECT_EQ(Cp("Невозможно создать файл") + "\n" + At("p/a.tvp"), Ui.Messages.Messages[0].Text);
@@ -175,7 +175,7 @@ TEST_F(ProjectSaveTest, AFailedWriteReportsAndKeepsTheOldFileAndTheModifiedMark)
     EXPECT_FALSE(Modeler->CloseCurrentProject());
     EXPECT_TRUE(Modeler->IsProjectOpen());
 
-    std::filesystem::remove(At("p/a.tvp.~tmp"));
+    failure.Lift();
     EXPECT_TRUE(Modeler->CloseCurrentProject());
     EXPECT_FALSE(Modeler->IsProjectOpen());
     EXPECT_EQ("Talvero", Ui.MainWindow.Caption);

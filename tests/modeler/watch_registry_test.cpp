@@ -14,6 +14,7 @@
 #include "environment/NEnvironment.h"
 #include "kernel/NModel.h"
 #include "modeler/VModeler.h"
+#include "support/WriteFailure.h"
 
 namespace talvero::testing {
 namespace {
@@ -154,20 +155,21 @@ TEST_F(WatchRegistryTest, AWatchInfoFileThatCannotBeWrittenKeepsTheWindowAndItsF
     AddGate("a");
     ASSERT_TRUE(modeler->AddWatchWindow("0"));
     ASSERT_TRUE(Window("0").Frame.AddObservation("a", OutGateWatchData("A", 0, 1)));
+    ASSERT_TRUE(modeler->AddWatchWindow("1"));  // so that the rewritten file is not empty
     ASSERT_TRUE(modeler->SaveWorkspace());
     const std::string info = dir.File("watchinfo");
     const std::string before = ReadText(info);
-    std::filesystem::create_directory(info + ".~tmp");
+    test::WriteFailure failure;
 
     Window("0").Caption = "w";
     ui.NameInput.Script.push_back("w");
     modeler->DeleteWatchWindow();
-    EXPECT_EQ(Keys(), (std::vector<std::string>{"0"}));
+    EXPECT_EQ(Keys(), (std::vector<std::string>{"0", "1"}));
     EXPECT_TRUE(Exists(info + ".0"));
     EXPECT_EQ(ReadText(info), before);
     ASSERT_EQ(ui.Messages.Messages.size(), 1u);
     EXPECT_EQ(ui.Messages.Messages[0].Caption, Cp("Ошибка!"));
-    std::filesystem::remove(info + ".~tmp");
+    failure.Lift();
 }
 
 TEST_F(WatchRegistryTest, TheListCommandBringsTheChosenWindowBack) {

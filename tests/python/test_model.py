@@ -123,3 +123,15 @@ def test_threads_running_models_at_once_get_their_own_results(in_examples):
     for k, series in expected.items():
         assert np.array_equal(got[k].x, series.x) and np.array_equal(got[k].y, series.y)
     assert not np.array_equal(expected[0.3].x, expected[0.7].x)
+
+
+def test_diverging_model_warns_where_and_keeps_its_data(tmp_path):
+    path = _write(tmp_path, "eye.tv",
+                  "Model eye {\nNet orbit { EyeMuscle rectus { parameter T1 = 0.0001; } }\n"
+                  "Generator burst { parameter Frequency = 50; }\nATimeWatch length { }\n"
+                  "link burst:orbit.rectus.input;\nlink orbit.rectus.length:length.input;\n}\n")
+    with pytest.warns(RuntimeWarning, match="length .* not finite at model time 0.081 s"):
+        res = talvero.Model(path).run(steps=2000)
+    assert len(res["length"].x) > 0 and not np.isfinite(res["length"].y).all()
+    with pytest.raises(ValueError):
+        talvero.Model(path).run(time=1e15)

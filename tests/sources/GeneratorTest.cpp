@@ -33,6 +33,17 @@ TEST_F(GeneratorTest, PeriodIsTruncatedFromExtendedQuotient) {
     }
 }
 
+TEST_F(GeneratorTest, PeriodDoesNotDependOnPulseDuration) {
+    for (double duration : {0.001, 0.002}) {
+        ASSERT_TRUE(Model.SetPulseDuration(duration));
+        Start();
+        ASSERT_TRUE(Generator->SetFrequency(10));
+        EXPECT_EQ(Generator->GetPeriodSteps(), 999) << duration;
+        Step(1001);
+        EXPECT_EQ(PulseStarts(*Watch), (std::vector<double>{0, TimeOfStep(1000)})) << duration;
+    }
+}
+
 TEST_F(GeneratorTest, FrequencyLimitIsTwicePulseDuration) {
     Start();
     ASSERT_TRUE(Generator->SetFrequency(10));

@@ -1,0 +1,54 @@
+#pragma once
+// Replacing a file in one piece. The content goes to a new temporary file beside the target
+// (created exclusively under a unique name, so a planted link or a second writer cannot interfere);
+// only a complete, synced file is renamed over the target, which keeps its permissions. A symlinked
+// target is written through to the file the link names. A failure leaves the target as it was and
+// no temporary file behind, and says why in the system's words.
+
+#include <string>
+
+namespace talvero {
+
+class NAtomicFile {
+public:
+    explicit NAtomicFile(std::string target);
+    ~NAtomicFile();  // abandons an uncommitted file
+    NAtomicFile(const NAtomicFile&) = delete;
+    NAtomicFile& operator=(const NAtomicFile&) = delete;
+
+    // Creates the temporary file; false with GetError() set.
+    bool Open();
+    bool Write(const char* data, std::size_t size);
+    bool Write(const std::string& text) { return Write(text.data(), text.size()); }
+    // Empties the temporary file to start its content over.
+    bool Rewind();
+    // Writes out, syncs and closes the temporary file: all that may fail for want of room.
+    bool Finish();
+    // Finishes, renames over the target and syncs the folder; false (target untouched) on failure.
+    bool Commit();
+    // Removes the temporary file.
+    void Abandon();
+
+    bool IsOpen() const { return Fd >= 0; }
+    const std::string& GetTarget() const { return Target; }
+    const std::string& GetTemporaryPath() const { return Temporary; }
+    // The system's reason for the last failure ("No space left on device", ...).
+    const std::string& GetError() const { return Error; }
+
+private:
+    bool Fail(int error);
+    bool Flush();
+
+    std::string Target;     // as given
+    std::string Resolved;   // the file a symlinked target names
+    std::string Temporary;
+    std::string Buffer;
+    std::string Error;
+    int Fd = -1;
+    bool Finished = false;
+};
+
+// The whole of `content` to `path` through NAtomicFile; the reason for a failure in `error`.
+bool WriteFileAtomically(const std::string& path, const std::string& content, std::string* error = nullptr);
+
+} // namespace talvero
