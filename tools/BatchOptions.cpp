@@ -26,7 +26,8 @@ bool ParseCount(const std::string& text, long long& value) {
 
 const char* BatchUsage() {
     return "usage: talvero-batch [-n STEPS | -t SECONDS] [--dt S] [--pulse S] [--set PATH=VALUE]... "
-           "[--watch NAME]... [-o DIR] [--tree | --check] [-q] MODEL(.tv|.btv|.tvp)";
+           "[--watch NAME]... [-o DIR] [--tree | --check] [-q] MODEL(.tv|.btv|.tvp)\n"
+           "       talvero-batch --graph [--graph-format dot|svg|png] [-o FILE] MODEL";
 }
 
 bool ParseBatchOptions(const std::vector<std::string>& args, BatchOptions& options, std::string& error) {
@@ -66,6 +67,16 @@ bool ParseBatchOptions(const std::vector<std::string>& args, BatchOptions& optio
             options.Tree = true;
         } else if (arg == "--check") {
             options.Check = true;
+        } else if (arg == "--graph") {
+            options.Graph = true;
+        } else if (arg == "--graph-format") {
+            if (!value(v)) return false;
+            if (v != "dot" && v != "svg" && v != "png") {
+                error = "--graph-format needs dot, svg or png, not '" + v + "'";
+                return false;
+            }
+            options.Graph = true;
+            options.GraphFormat = v;
         } else if (arg == "-n" || arg == "--steps") {
             if (!value(v)) return false;
             if (!ParseCount(v, options.Steps)) {
@@ -141,6 +152,10 @@ bool ParseBatchOptions(const std::vector<std::string>& args, BatchOptions& optio
     }
     if (options.Tree && options.Check) {
         error = "--tree and --check exclude each other";
+        return false;
+    }
+    if (options.Graph && (options.Tree || options.Check)) {
+        error = "--graph excludes --tree and --check";
         return false;
     }
     return true;

@@ -16,6 +16,7 @@
 #include "kernel/NClock.h"
 #include "kernel/NModel.h"
 #include "modeler/VIniFile.h"
+#include "tools/BatchGraph.h"
 
 namespace talvero::batch {
 namespace {
@@ -187,6 +188,8 @@ int RunBatch(const BatchOptions& options, std::ostream& out, std::ostream& err, 
         NBasicDescription* object = objectPath == model->GetName() ? model : model->GetComponent(objectPath.c_str());
         if (!object || !object->SetParameter(parameter.c_str(), value)) return ReportLastError(err);
     }
+
+    if (options.Graph) return WriteGraph(environment, *model, options, out, err);
 
     if (options.Tree) {
         PrintTree(model, model, model->GetName(), out);

@@ -36,6 +36,8 @@ int main(int argc, char** argv) {
                      "  -o, --out DIR        write DIR/NAME.csv per out gate instead of standard output\n"
                      "      --tree           print the model's object tree with parameters and exit\n"
                      "      --check          compile and load only, print OK\n"
+                     "      --graph          print the model's objects and links as Graphviz DOT and exit\n"
+                     "      --graph-format F dot, svg or png (rendered through Graphviz); with -o FILE\n"
                      "  -q, --quiet          no progress display\n"
                      "  -h, --help, --version\n";
         return kExitOk;
