@@ -261,16 +261,6 @@ NModelDiagram BuildModelDiagram(NEnvironment& environment, NModel& model) {
 
 std::string DiagramNodeId(int index) { return kIdPrefix + std::to_string(index); }
 
-int DiagramNodeIndexOfId(const std::string& id) {
-    if (id.size() < 2 || id[0] != kIdPrefix[0]) return -1;
-    int value = 0;
-    for (std::size_t i = 1; i < id.size(); ++i) {
-        if (id[i] < '0' || id[i] > '9' || value > 100000000) return -1;
-        value = value * 10 + (id[i] - '0');
-    }
-    return value;
-}
-
 std::string WriteDiagramDot(const NModelDiagram& diagram, const NDiagramDotOptions& options) {
     return DotWriter(diagram, options).Write();
 }

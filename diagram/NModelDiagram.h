@@ -47,10 +47,9 @@ struct NModelDiagram {
 // environment's class registry names the classes. Texts stay as the kernel holds them (cp1251).
 NModelDiagram BuildModelDiagram(NEnvironment& environment, NModel& model);
 
-// The DOT id of a node; a click in a drawing maps back through it (NodeIndexOfId).
+// The DOT id of node `index`; Graphviz's SVG gives the object's group this id, so that a click on
+// a drawing can be traced back to the object.
 std::string DiagramNodeId(int index);
-// -1 when `id` is not an object's id (a legend entry, an edge, the background).
-int DiagramNodeIndexOfId(const std::string& id);
 
 struct NDiagramDotOptions {
     // The class as a second label line (files); the program shows it as a tooltip instead.

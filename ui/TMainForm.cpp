@@ -26,6 +26,7 @@
 #include "ui/TInputWindowsControlForm.h"
 #include "ui/TListInputForm.h"
 #include "ui/TMdlObjectsListForm.h"
+#include "ui/TModelDiagramForm.h"
 #include "ui/TPrjOptionsForm.h"
 #include "ui/TSeriesControlForm.h"
 #include "ui/TShowProgressBarForm.h"
@@ -71,6 +72,7 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
     ObjectsList = new TMdlObjectsListForm(this);
     // Below the main window until a project's workspace places it.
     ObjectsList->move(205, 260);
+    Diagram = new TModelDiagramForm(this, ObjectsList);
     Wizard = new TCreateProjectWizardForm(this);
     SourceCheck = new TTestModelForm(this);
     NameInput = new TListInputForm(this);
@@ -139,7 +141,11 @@ void TMainForm::Bind(TCommand command, void (VModeler::*operation)()) {
     });
 }
 
-void TMainForm::ModelMayHaveChanged() { ObjectsList->SetModel(Controller->GetEnvironment()->GetModel()); }
+void TMainForm::ModelMayHaveChanged() {
+    NEnvironment* environment = Controller->GetEnvironment();
+    ObjectsList->SetModel(environment->GetModel());
+    Diagram->SetModel(environment, environment->IsModelLoaded() ? environment->GetModel() : nullptr);
+}
 
 void TMainForm::BuildMenus() {
     QMenu* file = menuBar()->addMenu(U("Файл"));
@@ -157,6 +163,7 @@ void TMainForm::BuildMenus() {
     AddCommand(model, TCommand::ObjectsList, "Список объектов");
     AddCommand(model, TCommand::SourcesList, "Источники сигналов");
     AddCommand(model, TCommand::WatchPointsList, "Точки наблюдения");
+    AddCommand(model, TCommand::ModelDiagram, "Схема модели");
     model->addSeparator();
     AddCommand(model, TCommand::ChangeModel, "Сменить модель");
     AddCommand(model, TCommand::CheckSource, "Проверить исходный код");
@@ -200,6 +207,10 @@ void TMainForm::BuildMenus() {
     Bind(TCommand::ObjectsList, &VModeler::ShowObjectsList);
     Bind(TCommand::SourcesList, &VModeler::ShowSourcesList);
     Bind(TCommand::WatchPointsList, &VModeler::ShowWatchPointsList);
+    connect(Action(TCommand::ModelDiagram), &QAction::triggered, this, [this] {
+        ModelMayHaveChanged();
+        Diagram->Show();
+    });
     Bind(TCommand::CheckSource, &VModeler::CheckModelSource);
     Bind(TCommand::ModelOptions, &VModeler::EditModelOptions);
     connect(Action(TCommand::Start), &QAction::triggered, this, [this] {
@@ -289,7 +300,7 @@ void TMainForm::Refresh() {
 
     enable(TCommand::SaveProject, modeler.IsProjectModified());
     for (TCommand command : {TCommand::ProjectOptions, TCommand::EnvironmentOptions, TCommand::ObjectsList,
-                             TCommand::SourcesList, TCommand::WatchPointsList, TCommand::ChangeModel,
+                             TCommand::SourcesList, TCommand::WatchPointsList, TCommand::ModelDiagram, TCommand::ChangeModel,
                              TCommand::ModelOptions})
         enable(command, true);
 
@@ -394,6 +405,8 @@ void TMainForm::closeEvent(QCloseEvent* event) {
         return;
     }
     ObjectsList->hide();
+    Diagram->SetModel(nullptr, nullptr);
+    Diagram->hide();
     event->accept();
 }
 

@@ -162,9 +162,10 @@ TEST_F(MainFormTest, RowProjectWithoutModel) {
     form.Refresh();
     EXPECT_EQ(Enabled(), (std::vector<C>{C::CreateProject, C::OpenProject, C::Exit, C::ProjectOptions,
                                          C::EnvironmentOptions, C::ObjectsList, C::SourcesList, C::WatchPointsList,
-                                         C::ChangeModel, C::CheckSource, C::ModelOptions, C::ComputationOptions,
-                                         C::NewWatchWindow, C::DeleteWatchWindow, C::WatchWindowList, C::ToggleWatch,
-                                         C::ToggleTime, C::ToolsOptions, C::About}));
+                                         C::ModelDiagram, C::ChangeModel, C::CheckSource, C::ModelOptions,
+                                         C::ComputationOptions, C::NewWatchWindow, C::DeleteWatchWindow,
+                                         C::WatchWindowList, C::ToggleWatch, C::ToggleTime, C::ToolsOptions,
+                                         C::About}));
     EXPECT_FALSE(form.Timer()->isActive());
     EXPECT_EQ(form.StatusText(), U("Модель не загружена"));
 }
