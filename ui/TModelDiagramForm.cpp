@@ -97,6 +97,8 @@ TModelDiagramForm::TModelDiagramForm(QWidget* parent, TMdlObjectsListForm* objec
     : QWidget(parent, Qt::Window), ObjectsList(objectsList) {
     setAttribute(Qt::WA_QuitOnClose, false);
     setWindowTitle(U("Схема модели"));
+    // Beside the objects list's first place, so that a click's parameters stay in view.
+    move(640, 260);
     resize(720, 560);
 
     Scene = new QGraphicsScene(this);
@@ -168,6 +170,14 @@ void TModelDiagramForm::Rebuild() {
         return;
     }
     Graph = BuildModelDiagram(*Environment, *Model);
+    if (Graph.Nodes.size() + Graph.Edges.size() > kMaxDrawnElements) {
+        Renderer.reset();
+        ShowMessage(U("Модель слишком велика для схемы в окне (объектов: %1, связей: %2). "
+                      "Команда talvero-batch --graph выводит её схему целиком.")
+                        .arg(Graph.Nodes.size())
+                        .arg(Graph.Edges.size()));
+        return;
+    }
     NDiagramDotOptions options;
     options.ClassLine = false;
     std::string svg;
@@ -254,8 +264,6 @@ void TModelDiagramForm::SelectNode(int index) {
     ObjectsList->Tree()->setCurrentItem(node);
     ObjectsList->Tree()->scrollToItem(node);
     ObjectsList->FillGrid(node);
-    // The diagram keeps the focus so that clicking on continues here.
-    raise();
 }
 
 } // namespace talvero::ui

@@ -51,6 +51,10 @@ private:
 class TModelDiagramForm : public QWidget {
     Q_OBJECT
 public:
+    // Objects plus links beyond which the window shows a note instead: Graphviz takes seconds for a
+    // few thousand and minutes for tens of thousands, on the window's own thread.
+    static constexpr std::size_t kMaxDrawnElements = 5000;
+
     TModelDiagramForm(QWidget* parent, TMdlObjectsListForm* objectsList);
     ~TModelDiagramForm() override;
 

@@ -13,9 +13,12 @@
 
 #include "UiTestSupport.h"
 #include "diagram/NDiagramRender.h"
+#include "environment/NEnvironment.h"
+#include "modeler/VModeler.h"
 #include "ui/TMainForm.h"
 #include "ui/TMdlObjectsListForm.h"
 #include "ui/TModelDiagramForm.h"
+#include "ui/UiText.h"
 
 namespace talvero::ui {
 namespace {
@@ -112,6 +115,30 @@ TEST_F(DiagramFormTest, FollowsTheModelAndAClickSelectsTheObjectDrawnThere) {
     form.close();
     EXPECT_FALSE(Diagram->isVisible());
     EXPECT_EQ(Diagram->Message(), U("Модель не загружена"));
+}
+
+TEST_F(DiagramFormTest, AModelTooLargeToLayOutHereGetsANoteNotAHang) {
+    // 100 neurons of 27 objects each, every synapse fed: 5,101 objects and links.
+    std::string text = "Model big {\n Net net {\n";
+    for (int n = 0; n < 100; ++n) {
+        text += "  Neuron c" + std::to_string(n) + " { IonUnit u {";
+        for (int s = 0; s < 24; ++s) text += " Synapse s" + std::to_string(s) + " { }";
+        text += " } }\n";
+    }
+    for (int n = 0; n < 100; ++n)
+        for (int s = 0; s < 24; ++s)
+            text += "  link c" + std::to_string((n + s + 1) % 100) + ":c" + std::to_string(n) + ".u.s" + std::to_string(s) + ";\n";
+    text += " }\n}\n";
+    QFile source(folder.filePath(QStringLiteral("big.tv")));
+    ASSERT_TRUE(source.open(QIODevice::WriteOnly));
+    source.write(text.c_str());
+    source.close();
+    NEnvironment* environment = form.Modeler().GetEnvironment();
+    ASSERT_TRUE(environment->Compile(ToPath(source.fileName()), ToPath(folder.filePath(QStringLiteral("big.btv")))));
+    ASSERT_TRUE(environment->LoadModel(ToPath(folder.filePath(QStringLiteral("big.btv")))));
+    form.Action(TCommand::ModelDiagram)->trigger();
+    EXPECT_TRUE(Diagram->Message().contains(U("слишком велика")));
+    EXPECT_TRUE(Diagram->View()->scene()->items().isEmpty());
 }
 
 } // namespace
