@@ -84,8 +84,7 @@ void TDiagramView::mouseReleaseEvent(QMouseEvent* event) {
 bool TDiagramView::viewportEvent(QEvent* event) {
     if (event->type() == QEvent::ToolTip) {
         auto* help = static_cast<QHelpEvent*>(event);
-        auto* form = qobject_cast<TModelDiagramForm*>(window());
-        const QString text = form ? form->ToolTipAt(mapToScene(help->pos())) : QString();
+        const QString text = ToolTipText ? ToolTipText(mapToScene(help->pos())) : QString();
         if (text.isEmpty()) QToolTip::hideText();
         else QToolTip::showText(help->globalPos(), text, this);
         return true;
@@ -104,6 +103,7 @@ TModelDiagramForm::TModelDiagramForm(QWidget* parent, TMdlObjectsListForm* objec
     Scene = new QGraphicsScene(this);
     DiagramView = new TDiagramView;
     DiagramView->setScene(Scene);
+    DiagramView->ToolTipText = [this](QPointF point) { return ToolTipAt(point); };
     connect(DiagramView, &TDiagramView::Clicked, this, [this](QPointF point) {
         const int index = NodeAt(point);
         if (index >= 0) SelectNode(index);

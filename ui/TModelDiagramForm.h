@@ -2,6 +2,7 @@
 // The "Схема модели" window: the current model's objects and links laid out by Graphviz and shown
 // in a zoomable, pannable view. A click on an object selects it in the objects list.
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -33,6 +34,9 @@ class TDiagramView : public QGraphicsView {
 public:
     explicit TDiagramView(QWidget* parent = nullptr);
     void Zoom(double factor);
+
+    // The hover text at a scene point; empty for none.
+    std::function<QString(QPointF)> ToolTipText;
 
 signals:
     void Clicked(QPointF scenePoint);
