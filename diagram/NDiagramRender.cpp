@@ -37,6 +37,13 @@ private:
     agerrlevel_t PreviousLevel;
 };
 
+// One context for the whole process: the text-layout plugin keeps pointers into a context's font
+// cache, so a second context after freeing the first reads freed memory.
+GVC_t* SharedContext() {
+    static GVC_t* const context = gvContext();
+    return context;
+}
+
 } // namespace
 
 bool DiagramRenderingAvailable() { return true; }
@@ -49,7 +56,7 @@ bool RenderDiagram(const std::string& dot, const std::string& format, std::strin
     bool ok = false;
     {
         MessageCapture capture(messages);
-        GVC_t* context = gvContext();
+        GVC_t* context = SharedContext();
         Agraph_t* graph = context ? agmemread(dot.c_str()) : nullptr;
         if (!context) {
             error = "the Graphviz library could not start";
@@ -70,7 +77,6 @@ bool RenderDiagram(const std::string& dot, const std::string& format, std::strin
             gvFreeLayout(context, graph);
         }
         if (graph) agclose(graph);
-        if (context) gvFreeContext(context);
     }
     if (!ok && !messages.empty()) error += ": " + messages;
     if (warnings) *warnings = messages;
