@@ -27,7 +27,8 @@ bool ParseCount(const std::string& text, long long& value) {
 
 const char* BatchUsage() {
     return "usage: talvero-batch [-n STEPS | -t SECONDS] [--dt S] [--pulse S] [--set PATH=VALUE]... "
-           "[--watch NAME]... [-o DIR] [--tree | --check] [--sweep FILE.csv -o DIR [-j N]] [-q] MODEL(.tv|.btv|.tvp)";
+           "[--watch NAME]... [-o DIR] [--tree | --check] [--sweep FILE.csv -o DIR [-j N]] [-q] MODEL(.tv|.btv|.tvp)\n"
+           "       talvero-batch --graph [--graph-format dot|svg|png] [-o FILE] MODEL";
 }
 
 bool ParseBatchOptions(const std::vector<std::string>& args, BatchOptions& options, std::string& error) {
@@ -67,6 +68,16 @@ bool ParseBatchOptions(const std::vector<std::string>& args, BatchOptions& optio
             options.Tree = true;
         } else if (arg == "--check") {
             options.Check = true;
+        } else if (arg == "--graph") {
+            options.Graph = true;
+        } else if (arg == "--graph-format") {
+            if (!value(v)) return false;
+            if (v != "dot" && v != "svg" && v != "png") {
+                error = "--graph-format needs dot, svg or png, not '" + v + "'";
+                return false;
+            }
+            options.Graph = true;
+            options.GraphFormat = v;
         } else if (arg == "-n" || arg == "--steps") {
             if (!value(v)) return false;
             if (!ParseCount(v, options.Steps) || options.Steps > kMaxSteps) {
@@ -161,6 +172,10 @@ bool ParseBatchOptions(const std::vector<std::string>& args, BatchOptions& optio
     }
     if (!options.SweepPath.empty() && (options.OutDir.empty() || options.Tree || options.Check)) {
         error = "--sweep needs --out DIR and excludes --tree and --check";
+        return false;
+    }
+    if (options.Graph && (options.Tree || options.Check)) {
+        error = "--graph excludes --tree and --check";
         return false;
     }
     return true;

@@ -22,6 +22,8 @@ struct BatchOptions {
     std::string OutDir;
     bool Tree = false;
     bool Check = false;
+    bool Graph = false;
+    std::string GraphFormat;  // "dot" (also when empty), "svg" or "png"; -o is then a file
     bool Quiet = false;
     bool Help = false;
     bool Version = false;

@@ -20,6 +20,7 @@
 #include "modeler/VIniFile.h"
 #include "tools/BatchModel.h"
 #include "tools/BatchOutput.h"
+#include "tools/BatchGraph.h"
 
 namespace talvero::batch {
 namespace {
@@ -85,6 +86,8 @@ int RunBatch(const BatchOptions& options, std::ostream& out, std::ostream& err, 
         return code;
     }
     NModel* model = environment.GetModel();
+
+    if (options.Graph) return WriteGraph(environment, *model, options, out, err);
 
     if (options.Tree) {
         PrintTree(*model, out);

@@ -42,6 +42,8 @@ int main(int argc, char** argv) {
                      "      --sweep FILE     one run per row of FILE (CSV: a header of parameter paths,\n"
                      "                       then values); DIR/NNNN/ per run and DIR/index.csv\n"
                      "  -j, --jobs N         sweep runs at once (default 1)\n"
+                     "      --graph          print the model's objects and links as Graphviz DOT and exit\n"
+                     "      --graph-format F dot, svg or png (rendered through Graphviz); with -o FILE\n"
                      "  -q, --quiet          no progress display\n"
                      "  -h, --help, --version\n\n"
                      "Exit status: 0 success; 1 a model, --set, file or memory error; 2 a wrong command line;\n"

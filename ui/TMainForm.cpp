@@ -28,6 +28,7 @@
 #include "ui/TInputWindowsControlForm.h"
 #include "ui/TListInputForm.h"
 #include "ui/TMdlObjectsListForm.h"
+#include "ui/TModelDiagramForm.h"
 #include "ui/TPrjOptionsForm.h"
 #include "ui/TRecentProjects.h"
 #include "ui/TSeriesControlForm.h"
@@ -75,6 +76,7 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
     ObjectsList->SetModelLoadedQuery([this] { return Controller && Controller->GetEnvironment()->IsModelLoaded(); });
     // Below the main window until a project's workspace places it.
     ObjectsList->move(205, 260);
+    Diagram = new TModelDiagramForm(this, ObjectsList);
     Wizard = new TCreateProjectWizardForm(this);
     SourceCheck = new TTestModelForm(this);
     NameInput = new TListInputForm(this);
@@ -149,7 +151,11 @@ void TMainForm::Bind(TCommand command, void (VModeler::*operation)()) {
     });
 }
 
-void TMainForm::ModelMayHaveChanged() { ObjectsList->SetModel(Controller->GetEnvironment()->GetModel()); }
+void TMainForm::ModelMayHaveChanged() {
+    NEnvironment* environment = Controller->GetEnvironment();
+    ObjectsList->SetModel(environment->GetModel());
+    Diagram->SetModel(environment, environment->IsModelLoaded() ? environment->GetModel() : nullptr);
+}
 
 void TMainForm::BuildMenus() {
     QMenu* file = menuBar()->addMenu(U("&Файл"));
@@ -175,6 +181,7 @@ void TMainForm::BuildMenus() {
     AddCommand(model, TCommand::ObjectsList, "&Список объектов");
     AddCommand(model, TCommand::SourcesList, "&Источники сигналов");
     AddCommand(model, TCommand::WatchPointsList, "&Точки наблюдения");
+    AddCommand(model, TCommand::ModelDiagram, "С&хема модели");
     model->addSeparator();
     AddCommand(model, TCommand::ChangeModel, "Сменить &модель");
     AddCommand(model, TCommand::CheckSource, "&Проверить исходный код");
@@ -237,6 +244,10 @@ void TMainForm::BuildMenus() {
     Bind(TCommand::ObjectsList, &VModeler::ShowObjectsList);
     Bind(TCommand::SourcesList, &VModeler::ShowSourcesList);
     Bind(TCommand::WatchPointsList, &VModeler::ShowWatchPointsList);
+    connect(Action(TCommand::ModelDiagram), &QAction::triggered, this, [this] {
+        ModelMayHaveChanged();
+        Diagram->Show();
+    });
     Bind(TCommand::CheckSource, &VModeler::CheckModelSource);
     Bind(TCommand::ModelOptions, &VModeler::EditModelOptions);
     connect(Action(TCommand::Start), &QAction::triggered, this, [this] {
@@ -327,7 +338,7 @@ void TMainForm::Refresh() {
     NoteOpenProject();
     enable(TCommand::SaveProject, modeler.IsProjectModified());
     for (TCommand command : {TCommand::ProjectOptions, TCommand::EnvironmentOptions, TCommand::ObjectsList,
-                             TCommand::SourcesList, TCommand::WatchPointsList, TCommand::ChangeModel,
+                             TCommand::SourcesList, TCommand::WatchPointsList, TCommand::ModelDiagram, TCommand::ChangeModel,
                              TCommand::ModelOptions})
         enable(command, true);
 
@@ -482,6 +493,8 @@ void TMainForm::closeEvent(QCloseEvent* event) {
         return;
     }
     ObjectsList->hide();
+    Diagram->SetModel(nullptr, nullptr);
+    Diagram->hide();
     event->accept();
 }
 

@@ -29,6 +29,7 @@ class TCreateProjectWizardForm;
 class TInputWindowsControlForm;
 class TListInputForm;
 class TMdlObjectsListForm;
+class TModelDiagramForm;
 class TPrjOptionsForm;
 class TSeriesControlForm;
 class TShowProgressBarForm;
@@ -40,7 +41,7 @@ class TWatchWindowFactory;
 enum class TCommand {
     CreateProject, OpenProject, SaveProject, Exit,
     ProjectOptions, EnvironmentOptions,
-    ObjectsList, SourcesList, WatchPointsList, ChangeModel, CheckSource, ModelOptions,
+    ObjectsList, SourcesList, WatchPointsList, ModelDiagram, ChangeModel, CheckSource, ModelOptions,
     Start, Pause, Stop, State, RememberState, RestoreState, ComputationOptions,
     NewWatchWindow, DeleteWatchWindow, WatchWindowList, ToggleWatch, ToggleTime, ToolsOptions,
     About,
@@ -64,6 +65,7 @@ public:
     QString StatusText() const;
 
     TMdlObjectsListForm* ObjectsListForm() const { return ObjectsList; }
+    TModelDiagramForm* DiagramForm() const { return Diagram; }
     TCreateProjectWizardForm* WizardForm() const { return Wizard; }
     TTestModelForm* SourceCheckForm() const { return SourceCheck; }
     TListInputForm* NameInputForm() const { return NameInput; }
@@ -99,7 +101,7 @@ private:
     QAction* AddCommand(QMenu* menu, TCommand command, const char* caption, int image = -1);
     void SetImage(QAction* action, int image);
     void Bind(TCommand command, void (VModeler::*operation)());
-    // After a command that may have replaced the model: the objects list follows.
+    // After a command that may have replaced the model: the objects list and the diagram follow.
     void ModelMayHaveChanged();
     void BuildMenus();
     void BuildToolBar();
@@ -117,6 +119,7 @@ private:
     QString NotedProject;
 
     TMdlObjectsListForm* ObjectsList = nullptr;
+    TModelDiagramForm* Diagram = nullptr;
     TCreateProjectWizardForm* Wizard = nullptr;
     TTestModelForm* SourceCheck = nullptr;
     TListInputForm* NameInput = nullptr;

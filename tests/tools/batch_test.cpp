@@ -3,11 +3,14 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <regex>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -295,4 +298,87 @@ TEST_F(BatchTest, MalformedSweepFilesExitTwoNamingTheLineAndRunNothing) {
         EXPECT_FALSE(fs::exists(Dir / "out"));
     }
     EXPECT_EQ(Run("--sweep '" + Write("study.csv", "net.cell.u1.s1.K\n0.5\n").string() + "' '" + model.string() + "'").Status, 2);
+namespace {
+
+// The object paths (nodes and net frames carrying an object id) and the links of a --graph text.
+struct GraphText {
+    std::vector<std::string> Objects;
+    std::set<std::pair<std::string, std::string>> Links;
+    std::size_t LinkCount = 0;
+};
+
+GraphText ParseGraph(const std::string& dot) {
+    static const std::regex node(R"re(^\s*"([^"]*)" \[id="o\d+")re");
+    static const std::regex cluster(R"re(^\s*subgraph "cluster ([^"]*)" \{)re");
+    static const std::regex edge(R"re(^\s*"([^"]*)" -> "([^"]*)" \[color)re");
+    GraphText graph;
+    std::string lastCluster;
+    for (const std::string& line : Lines(dot)) {
+        std::smatch m;
+        if (std::regex_search(line, m, node)) {
+            graph.Objects.push_back(m[1]);
+        } else if (std::regex_search(line, m, cluster)) {
+            lastCluster = m[1];
+            continue;
+        } else if (std::regex_search(line, m, edge) && m[1].str().rfind("legend ", 0) != 0) {
+            graph.Links.emplace(m[1], m[2]);
+            ++graph.LinkCount;
+        } else if (!lastCluster.empty() && line.find("id=\"o") != std::string::npos) {
+            graph.Objects.push_back(lastCluster);  // a net: a frame that is an object
+        }
+        lastCluster.clear();
+    }
+    return graph;
+}
+
+} // namespace
+
+TEST_F(BatchTest, GraphHasExactlyTheTreesObjectsAndTheDescribedLinks) {
+    using Links = std::set<std::pair<std::string, std::string>>;
+    const std::pair<const char*, Links> rows[] = {
+        {"reflex_arc.tv",
+         {{"arc.motor", "arc.muscle.input"}, {"arc.muscle.vereteno1", "arc.spindle.input"},
+          {"arc.spindle", "arc.motor.inh.feedback"}, {"drive", "arc.motor.inh.drive"},
+          {"arc.motor", "motorPulses.input"}, {"arc.spindle", "spindlePulses.input"},
+          {"arc.muscle.length", "muscleLength.input"}, {"arc.spindle", "spindleRate.input"}}},
+        {"eye_muscle.tv", {{"burst", "orbit.rectus.input"}, {"orbit.rectus.length", "length.input"}}},
+        {"all_classes.tv",
+         {{"body.cell", "body.fibre.input"}, {"body.fibre", "body.leg.input"}, {"body.cell", "body.eye.input"},
+          {"body.relay", "body.sensor.input"}, {"pacer", "body.cell.inh.fromGenerator"},
+          {"wave", "body.relay.input"}, {"pedestal", "pedestalLevel.input"}, {"body.fibre", "fibrePulses.probe"},
+          {"body.leg.length", "legLength.probe"}, {"body.sensor", "sensorRate.input"}}},
+        {"user_classes.tv",
+         {{"cells.leader", "cells.first.inh.in"}, {"cells.first", "cells.axon.input"},
+          {"cells.axon", "cells.second.inh.in"}, {"cells.leader", "leaderPulses.input"},
+          {"cells.second", "secondPulses.input"}}},
+    };
+    const fs::path examples = TALVERO_EXAMPLES;
+    for (const auto& [file, links] : rows) {
+        SCOPED_TRACE(file);
+        const Result tree = Run(std::string("--tree ") + file, examples);
+        ASSERT_EQ(tree.Status, 0) << tree.Err;
+        std::vector<std::string> expected;
+        const auto lines = Lines(tree.Out);
+        for (std::size_t i = 1; i < lines.size(); ++i) expected.push_back(lines[i].substr(0, lines[i].find(' ')));
+        std::sort(expected.begin(), expected.end());
+
+        const Result dot = Run(std::string("--graph ") + file, examples);
+        ASSERT_EQ(dot.Status, 0) << dot.Err;
+        EXPECT_EQ(dot.Err, "");
+        GraphText graph = ParseGraph(dot.Out);
+        std::sort(graph.Objects.begin(), graph.Objects.end());
+        EXPECT_EQ(graph.Objects, expected);  // each object once
+        EXPECT_EQ(graph.Links, links);
+        EXPECT_EQ(graph.LinkCount, links.size());
+
+        const fs::path svg = Dir / "graph.svg";
+        const Result drawn = Run(std::string("--graph-format svg -o '") + svg.string() + "' " + file, examples);
+        if (drawn.Err.find("without the Graphviz library") != std::string::npos) continue;
+        EXPECT_EQ(drawn.Status, 0) << drawn.Err;
+        EXPECT_EQ(drawn.Err, "");  // Graphviz said nothing: the text parsed and laid out cleanly
+        EXPECT_EQ(drawn.Out, "");
+        EXPECT_NE(ReadFile(svg).find("<svg"), std::string::npos);
+    }
+    EXPECT_EQ(Run("--graph --tree reflex_arc.tv", examples).Status, 2);
+    EXPECT_EQ(Run("--graph-format gif reflex_arc.tv", examples).Status, 2);
 }

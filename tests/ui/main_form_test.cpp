@@ -104,7 +104,8 @@ TEST_F(MainFormTest, MenusWithCaptionsAndImages) {
               U("Создать проект #0\nОткрыть проект #1\nСохранить проект #2\n-\nПоследние проекты\n"
                 "Открывать последний проект при запуске\n-\nВыход\n|\n"
                 "Настройки проекта\nНастройки окружения\n|\n"
-                "Список объектов\nИсточники сигналов\nТочки наблюдения\n-\nСменить модель\nПроверить исходный код\n-\n"
+                "Список объектов\nИсточники сигналов\nТочки наблюдения\nСхема модели\n-\n"
+                "Сменить модель\nПроверить исходный код\n-\n"
                 "Настройки\n|\n"
                 "Пуск #7\nПауза #8\nСтоп #10\n-\nСостояние\n-\nЗапомнить состояние\nВосстановить состояние\n-\n"
                 "Настройки\n|\n"
@@ -169,9 +170,10 @@ TEST_F(MainFormTest, RowProjectWithoutModel) {
     form.Refresh();
     EXPECT_EQ(Enabled(), (std::vector<C>{C::CreateProject, C::OpenProject, C::Exit, C::ProjectOptions,
                                          C::EnvironmentOptions, C::ObjectsList, C::SourcesList, C::WatchPointsList,
-                                         C::ChangeModel, C::CheckSource, C::ModelOptions, C::ComputationOptions,
-                                         C::NewWatchWindow, C::DeleteWatchWindow, C::WatchWindowList, C::ToggleWatch,
-                                         C::ToggleTime, C::ToolsOptions, C::About}));
+                                         C::ModelDiagram, C::ChangeModel, C::CheckSource, C::ModelOptions,
+                                         C::ComputationOptions, C::NewWatchWindow, C::DeleteWatchWindow,
+                                         C::WatchWindowList, C::ToggleWatch, C::ToggleTime, C::ToolsOptions,
+                                         C::About}));
     EXPECT_FALSE(form.Timer()->isActive());
     EXPECT_EQ(form.StatusText(), U("Модель не загружена"));
 }
