@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <ostream>
 #include <string>
 
@@ -16,6 +17,7 @@
 #include "kernel/NClock.h"
 #include "kernel/NModel.h"
 #include "modeler/VIniFile.h"
+#include "modeler/VParameterOverrides.h"
 
 namespace talvero::batch {
 namespace {
@@ -137,13 +139,14 @@ int RunBatch(const BatchOptions& options, std::ostream& out, std::ostream& err, 
 
     std::string binaryPath = options.ModelPath;
     double timeStep = kDefaultTimeStep;
+    std::unique_ptr<VIniFile> project;
     if (ext == ".tvp") {
         std::error_code ec;
         if (!std::filesystem::is_regular_file(options.ModelPath, ec)) {
             err << "talvero-batch: cannot open the project file " << options.ModelPath << "\n";
             return kExitModel;
         }
-        auto project = VIniFile::Open(options.ModelPath);
+        project = VIniFile::Open(options.ModelPath);
         if (!project) {
             err << "talvero-batch: cannot read the project file " << options.ModelPath << "\n";
             return kExitModel;
@@ -177,6 +180,12 @@ int RunBatch(const BatchOptions& options, std::ostream& out, std::ostream& err, 
     NModel* model = environment.GetModel();
 
     if (!model->SetTimeStep(timeStep) || !model->SetPulseDuration(options.PulseDuration)) return ReportLastError(err);
+    // The project's changed parameters first, so that --set has the last word.
+    std::string failedPath;
+    if (project && !ApplyParameterOverrides(*model, *project, nullptr, failedPath)) {
+        err << "talvero-batch: the project's value of " << Cp1251ToUtf8(failedPath) << " cannot be applied\n";
+        return ReportLastError(err);
+    }
 
     for (const auto& [path, value] : options.Sets) {
         const auto dot = path.find_last_of('.');
