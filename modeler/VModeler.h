@@ -165,8 +165,8 @@ private:
     void ApplyStoredParameters();
     // Steps left before the run-until time, or UINT64_MAX without a limit.
     std::uint64_t StepsBeforeLimit() const;
-    // Steps the model for the tick's budget; returns the steps done.
-    std::uint64_t StepForBudget(std::uint64_t limit);
+    // Steps the model for the budget of the tick that began at `tickStart`; returns the steps done.
+    std::uint64_t StepForBudget(std::uint64_t limit, std::int64_t tickStart);
     void MeasureSpeed(std::int64_t now);
 
     // Fields in the order of the controller's state.

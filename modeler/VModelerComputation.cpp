@@ -72,7 +72,7 @@ void VModeler::ComputeTick() {
     MeasureSpeed(start);
     const std::uint64_t limit = StepsBeforeLimit();
     if (AsFastAsPossible) {
-        TickSteps = StepForBudget(limit);
+        TickSteps = StepForBudget(limit, start);
     } else {
         TickSteps = std::min<std::uint64_t>(StepsPerTickCount, limit);
         for (std::uint64_t i = 0; i < TickSteps; ++i) StepActiveModel();
@@ -97,7 +97,7 @@ std::uint64_t VModeler::StepsBeforeLimit() const {
     return left > 0 ? static_cast<std::uint64_t>(std::llround(static_cast<double>(left))) : 0;
 }
 
-std::uint64_t VModeler::StepForBudget(std::uint64_t limit) {
+std::uint64_t VModeler::StepForBudget(std::uint64_t limit, std::int64_t tickStart) {
     const std::int64_t period = std::max<std::int64_t>(static_cast<std::int64_t>(TimerPeriodMs) * 1'000'000,
                                                        kMinFastPeriodNs);
     // The watch update of the last tick is taken out of this one's budget, but stepping keeps at
@@ -111,12 +111,13 @@ std::uint64_t VModeler::StepForBudget(std::uint64_t limit) {
         for (std::uint64_t i = 0; i < batch; ++i) StepActiveModel();
         done += batch;
         const std::int64_t now = Clock();
-        const std::int64_t spent = now - start;
-        if (spent >= budget) break;
-        // Look at the clock about every kLookIntervalNs, never past what is left of the budget.
-        const double perStep = static_cast<double>(std::max<std::int64_t>(spent, 1)) / static_cast<double>(done);
-        const double wanted = std::min<double>(kLookIntervalNs, static_cast<double>(budget - spent)) / perStep;
-        StepsPerLook = static_cast<std::uint64_t>(std::clamp(wanted, 1.0, 1e9));
+        const std::int64_t left = budget - (now - tickStart);
+        // A step costs what the steps so far cost on average; the next batch must fit what is left.
+        const double perStep = static_cast<double>(std::max<std::int64_t>(now - start, 1)) / static_cast<double>(done);
+        if (perStep > static_cast<double>(left)) break;
+        const double wanted = std::min<double>(kLookIntervalNs, static_cast<double>(left)) / perStep;
+        // Growing at most twofold keeps a coarse clock from promising ever cheaper steps.
+        StepsPerLook = static_cast<std::uint64_t>(std::clamp(wanted, 1.0, 2.0 * static_cast<double>(batch)));
     }
     return done;
 }
