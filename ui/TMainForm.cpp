@@ -115,12 +115,17 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
     ui.Progress = Progress;
     ui.WatchWindows = WatchWindowFactory.get();
     Controller = std::make_unique<VModeler>(ui);
+    ObjectsList->SetModeler(Controller.get());
+    // "Сохранить проект" follows an edit at once, not only at the next tick.
+    connect(ObjectsList, &TMdlObjectsListForm::ParameterEdited, this, &TMainForm::Refresh);
     Refresh();
 }
 
 TMainForm::~TMainForm() {
     CountTimer->stop();
-    // The controller saves through the windows while it goes: they must still be there.
+    // The controller saves through the windows while it goes: they must still be there, but
+    // the objects list must not ask a controller that is half gone about its values.
+    ObjectsList->SetModeler(nullptr);
     Controller.reset();
 }
 

@@ -17,6 +17,7 @@ class QTreeWidgetItem;
 
 namespace talvero {
 class NModel;
+class VModeler;
 }
 
 namespace talvero::ui {
@@ -28,6 +29,9 @@ class TMdlObjectsListForm : public QWidget, public VObjectsListWindow {
 public:
     explicit TMdlObjectsListForm(QWidget* parent = nullptr);
 
+    // Edits then go through the controller, which keeps them with the project and knows the
+    // description's values; without one they reach the model only.
+    void SetModeler(VModeler* modeler) { Modeler = modeler; }
     void SetModel(NModel* model) override;
     NModel* GetModel() const { return Model; }
     bool SetPage(int page) override;
@@ -51,6 +55,15 @@ public:
     void EditCurrentValue();
     // The object behind a node: the model for the root, else the object at the node's path.
     NBasicDescription* ResolveNode(QTreeWidgetItem* node) const;
+    // Puts the current row's parameter back to the value of the model's description.
+    void RevertCurrentValue();
+    QAction* RevertAction() const { return Revert; }
+    // Whether the row shows a value that differs from the model's description.
+    bool IsRowChanged(int row) const;
+
+signals:
+    // A value was changed or reverted: the project is modified.
+    void ParameterEdited();
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -63,8 +76,14 @@ private:
     void AddComponents(QTreeWidgetItem* node, NBasicDescription* object);
     void ResetGrid();
     void FitColumns();
+    // The dotted path of a node's object; empty for the root.
+    std::string NodePath(const QTreeWidgetItem* node) const;
+    // Marks the row when its value differs from the description and updates the revert command.
+    void MarkRow(int row);
+    void UpdateRevert();
 
     NModel* Model = nullptr;
+    VModeler* Modeler = nullptr;
     int Page = 0;
     bool Dirty = false;
 
@@ -75,6 +94,7 @@ private:
     QTableWidget* ParameterGrid;
     QPushButton* Close;
     TSetObjectParamForm* ValueForm;
+    QAction* Revert;
 };
 
 } // namespace talvero::ui
