@@ -43,7 +43,7 @@ TComputationOptionsForm::TComputationOptionsForm(QWidget* parent) : QDialog(pare
     form->addRow(QString::fromUtf8("Шаг интегрирования:"), TimeStep);
     form->addRow(QString::fromUtf8("Периодичность вызова таймера (мс):"), TimerPeriod);
     form->addRow(QString::fromUtf8("Просчитывать шагов за один вызов:"), StepsPerTick);
-    AsFastAsPossible = new QCheckBox(QString::fromUtf8("Считать как можно быстрее (весь период таймера)"));
+    AsFastAsPossible = new QCheckBox(QString::fromUtf8("Считать как можно быстрее"));
     form->addRow(AsFastAsPossible);
     // The step count is kept for when the mode is switched off again.
     connect(AsFastAsPossible, &QCheckBox::toggled, StepsPerTick, &QLineEdit::setDisabled);
