@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "kernel/NBasicDescription.h"
+#include "kernel/NParameterRanges.h"
 
 namespace talvero {
 
@@ -122,6 +123,7 @@ public:
     double GetParameter(const char* name) override { return Derived::ParameterTable().Get(Params, name); }
 
     bool SetParameter(const char* name, double value) override {
+        (void)RangesRegistered;  // instantiates the registration with the class
         if (Derived::ParameterTable().Find(name) && !CheckFiniteParameter(*this, value)) return false;
         bool resets = false;
         if (!Derived::ParameterTable().Set(Params, name, value, &resets)) return false;
@@ -149,6 +151,14 @@ protected:
     virtual void ParameterChanged() {}
 
     P Params;
+
+private:
+    static bool LookupRange(const char* name, NRange& range) {
+        const auto* entry = Derived::ParameterTable().Find(name);
+        if (entry) range = entry->Range;
+        return entry != nullptr;
+    }
+    static inline const bool RangesRegistered = RegisterParameterRanges(typeid(Derived), &LookupRange);
 };
 
 // Makes room for one more element, growing by a quarter (at least four) instead of doubling: the

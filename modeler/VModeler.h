@@ -9,6 +9,7 @@
 // VModelerErrors.cpp (the controller's error table).
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -16,6 +17,7 @@
 #include "kernel/NBasicDescription.h"
 #include "kernel/NError.h"
 #include "modeler/VIniFile.h"
+#include "modeler/VParameterOverrides.h"
 #include "modeler/VUiInterfaces.h"
 
 namespace talvero {
@@ -48,6 +50,18 @@ public:
     void SetStepsPerTick(std::uint32_t steps) { StepsPerTickCount = steps; }
     std::uint32_t TimerPeriod() const { return TimerPeriodMs; }
     void SetTimerPeriod(std::uint32_t milliseconds) { TimerPeriodMs = milliseconds; }
+    bool IsAsFastAsPossible() const { return AsFastAsPossible; }
+    void SetAsFastAsPossible(bool on) { AsFastAsPossible = on; }
+    // 0: no limit.
+    double RunUntilTime() const { return RunUntil; }
+    void SetRunUntilTime(double seconds) { RunUntil = seconds; }
+    // Model seconds per wall-clock second, measured over about a second of ticks; 0 until known.
+    double SpeedFactor() const { return Speed; }
+    // Steps the last tick computed.
+    std::uint64_t LastTickSteps() const { return TickSteps; }
+    // Monotonic wall clock in nanoseconds; tests script it to check the tick budget.
+    using WallClock = std::function<std::int64_t()>;
+    void SetWallClock(WallClock clock) { Clock = std::move(clock); }
     NEnvironment* GetEnvironment() const { return Environment.get(); }
     const std::string& GetProjectDirectory() const { return ProjectDirectory; }
     const std::string& GetProjectFileName() const { return ProjectFileName; }
@@ -98,6 +112,16 @@ public:
     void RememberComputationState() {}
     void RestoreComputationState() {}
 
+    // Parameter edits made in the objects list; `objectPath` is the object's dotted path, empty
+    // for the model. False (the kernel's error left to take) when no model is loaded, the path
+    // names nothing or the object refuses the value. Marks the project modified.
+    bool SetModelParameter(const std::string& objectPath, const std::string& parameter, double value);
+    // Back to the value of the model's description; false when the value was not changed.
+    bool RevertModelParameter(const std::string& objectPath, const std::string& parameter);
+    // The description's value when the parameter was changed, else null.
+    const VParameterOverride* FindParameterOverride(const std::string& objectPath, const std::string& parameter) const;
+    const VParameterOverrides& GetParameterOverrides() const { return Overrides; }
+
     // Watch window registry and watch info file.
     bool AddWatchWindow(const std::string& key);
     bool RemoveWatchWindow(const std::string& key);
@@ -139,6 +163,14 @@ private:
     // and loads it, showing any failure; false when nothing reached the environment (the file
     // could not be compiled or copied, the loaded model stays).
     bool BuildProjectModel(const std::string& modelPath, bool isSource);
+    // The project file's changed parameter values onto the freshly loaded model.
+    void ApplyStoredParameters();
+    // Steps left before the run-until time, or UINT64_MAX without a limit.
+    void StepChecked();
+    std::uint64_t StepsBeforeLimit() const;
+    // Steps the model for the budget of the tick that began at `tickStart`; returns the steps done.
+    std::uint64_t StepForBudget(std::uint64_t limit, std::int64_t tickStart);
+    void MeasureSpeed(std::int64_t now);
 
     // Fields in the order of the controller's state.
     VMainWindow* MainWindow;
@@ -154,6 +186,17 @@ private:
     std::uint32_t TimerPeriodMs = 30;
     bool Running = false;
     bool Paused = false;
+    bool AsFastAsPossible = false;
+    double RunUntil = 0;
+    WallClock Clock;
+    std::uint64_t TickSteps = 0;
+    // What the budgeted tick has learnt: the last watch update's cost and the steps per clock look.
+    std::int64_t UpdateCostNs = 0;
+    std::uint64_t StepsPerLook = 1;
+    double Speed = 0;
+    std::int64_t SpeedSampleWall = -1;
+    long double SpeedSampleModel = 0;
+    VParameterOverrides Overrides;
     WatchWindowMap WatchWindows;
     bool WatchAccumulation = true;
     bool TimeCounter = true;

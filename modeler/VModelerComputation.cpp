@@ -1,5 +1,6 @@
 // Computation control: start, pause, stop, one timer tick, and the computation options.
 
+#include <algorithm>
 #include <cmath>
 #include <iterator>
 #include <limits>
@@ -36,6 +37,14 @@ const NAbstractOutGate* FindNonFiniteGate(const NModel& model) {
     }
     return nullptr;
 }
+// A tick that runs as fast as possible leaves this share of its period to the event loop, so
+// that painting and input stay smooth while the model computes.
+constexpr double kStepShare = 0.85;
+// Below this period a tick would spend more on the watch update than on the model.
+constexpr std::int64_t kMinFastPeriodNs = 10'000'000;
+// The clock is looked at about this often while stepping.
+constexpr std::int64_t kLookIntervalNs = 200'000;
+constexpr std::int64_t kSpeedWindowNs = 1'000'000'000;
 
 } // namespace
 
@@ -54,9 +63,11 @@ void VModeler::StartComputation() {
             return;
         }
         ResetActiveModel();
+        Speed = 0;
     }
     Running = true;
     Paused = false;
+    SpeedSampleWall = -1;  // a pause must not count as slow computing
 }
 
 void VModeler::PauseComputation() {
@@ -77,19 +88,84 @@ void VModeler::ComputeTick() {
         Paused = false;
         return;
     }
-    const NModel& model = *GetActiveModel();
-    for (std::uint32_t i = 0; i < StepsPerTickCount; ++i) {
-        StepActiveModel();
-        if (const NAbstractOutGate* gate = FindNonFiniteGate(model)) {
-            StopReason = modeler_text::Cp("Счёт остановлен: наблюдение ") + gate->GetName() +
-                         modeler_text::Cp(" получило не конечное значение в момент ") +
-                         FormatFloat(static_cast<double>(*std::prev(gate->GetXEnd()))) + modeler_text::Cp(" с");
-            Running = false;
-            Paused = false;
-            break;
-        }
+    const std::int64_t start = Clock();
+    MeasureSpeed(start);
+    const std::uint64_t limit = StepsBeforeLimit();
+    if (AsFastAsPossible) {
+        TickSteps = StepForBudget(limit, start);
+    } else {
+        const std::uint64_t count = std::min<std::uint64_t>(StepsPerTickCount, limit);
+        for (TickSteps = 0; TickSteps < count && Running; ++TickSteps) StepChecked();
     }
-    if (WatchAccumulation) UpdateWatchWindows(StepsPerTickCount);
+    if (WatchAccumulation) {
+        const std::int64_t before = Clock();
+        UpdateWatchWindows(static_cast<std::uint32_t>(std::min<std::uint64_t>(TickSteps, UINT32_MAX)));
+        UpdateCostNs = Clock() - before;
+    } else {
+        UpdateCostNs = 0;
+    }
+    if (Running && limit != UINT64_MAX && TickSteps == limit) {
+        Paused = true;  // kept paused, not stopped: the time stays on view and a later limit continues
+        SpeedSampleWall = -1;
+    }
+}
+
+// A model that has diverged stops at the step where it did, with the gate and time in the status line.
+void VModeler::StepChecked() {
+    StepActiveModel();
+    const NAbstractOutGate* gate = FindNonFiniteGate(*GetActiveModel());
+    if (!gate) return;
+    StopReason = modeler_text::Cp("Счёт остановлен: наблюдение ") + gate->GetName() +
+                 modeler_text::Cp(" получило не конечное значение в момент ") +
+                 FormatFloat(static_cast<double>(*std::prev(gate->GetXEnd()))) + modeler_text::Cp(" с");
+    Running = false;
+    Paused = false;
+}
+
+std::uint64_t VModeler::StepsBeforeLimit() const {
+    if (!(RunUntil > 0)) return UINT64_MAX;
+    const long double left = (static_cast<long double>(RunUntil) - GetCurrentTime()) / GetTimeStep();
+    // Rounded like the batch runner's step count for a time, so both stop at the same step.
+    return left > 0 ? static_cast<std::uint64_t>(std::llround(static_cast<double>(left))) : 0;
+}
+
+std::uint64_t VModeler::StepForBudget(std::uint64_t limit, std::int64_t tickStart) {
+    const std::int64_t period = std::max<std::int64_t>(static_cast<std::int64_t>(TimerPeriodMs) * 1'000'000,
+                                                       kMinFastPeriodNs);
+    // The watch update of the last tick is taken out of this one's budget, but stepping keeps at
+    // least a quarter of the period however slow the windows are.
+    const std::int64_t budget =
+        std::max<std::int64_t>(static_cast<std::int64_t>(period * kStepShare) - UpdateCostNs, period / 4);
+    const std::int64_t start = Clock();
+    std::uint64_t done = 0;
+    while (done < limit) {
+        const std::uint64_t batch = std::min<std::uint64_t>(StepsPerLook, limit - done);
+        for (std::uint64_t i = 0; i < batch && Running; ++i, ++done) StepChecked();
+        if (!Running) break;
+        const std::int64_t now = Clock();
+        const std::int64_t left = budget - (now - tickStart);
+        // A step costs what the steps so far cost on average; the next batch must fit what is left.
+        const double perStep = static_cast<double>(std::max<std::int64_t>(now - start, 1)) / static_cast<double>(done);
+        if (perStep > static_cast<double>(left)) break;
+        const double wanted = std::min<double>(kLookIntervalNs, static_cast<double>(left)) / perStep;
+        // Growing at most twofold keeps a coarse clock from promising ever cheaper steps.
+        StepsPerLook = static_cast<std::uint64_t>(std::clamp(wanted, 1.0, 2.0 * static_cast<double>(batch)));
+    }
+    return done;
+}
+
+void VModeler::MeasureSpeed(std::int64_t now) {
+    const long double modelTime = GetCurrentTime();
+    if (SpeedSampleWall < 0) {
+        SpeedSampleWall = now;
+        SpeedSampleModel = modelTime;
+        return;
+    }
+    const std::int64_t wall = now - SpeedSampleWall;
+    if (wall < kSpeedWindowNs) return;
+    Speed = static_cast<double>((modelTime - SpeedSampleModel) * 1e9L / static_cast<long double>(wall));
+    SpeedSampleWall = now;
+    SpeedSampleModel = modelTime;
 }
 
 void VModeler::EditComputationOptions() {
@@ -98,7 +174,21 @@ void VModeler::EditComputationOptions() {
     fields.TimeStep = FormatFloat(static_cast<double>(GetTimeStep()));
     fields.TimerPeriod = FormatInteger(TimerPeriodMs);
     fields.StepsPerTick = FormatInteger(StepsPerTickCount);
+    fields.AsFastAsPossible = AsFastAsPossible;
+    fields.RunUntil = RunUntil > 0 ? FormatFloat(RunUntil) : std::string();
     if (!Ui.ComputationOptionsDialog->Run(fields)) return;
+
+    if (fields.AsFastAsPossible != AsFastAsPossible) {
+        Modified = true;
+        AsFastAsPossible = fields.AsFastAsPossible;
+    }
+    double until = 0;
+    if (fields.RunUntil.find_first_not_of(' ') != std::string::npos && !ParseFloat(fields.RunUntil, until)) until = RunUntil;
+    if (!(until > 0)) until = 0;
+    if (until != RunUntil) {
+        Modified = true;
+        RunUntil = until;
+    }
 
     std::uint32_t period = 0;
     if (ParseCount(fields.TimerPeriod, period) && period != TimerPeriodMs) {

@@ -1,6 +1,7 @@
 // Construction and destruction of the controller, and the project commands of the main window.
 
 #include <cctype>
+#include <chrono>
 
 #include "environment/NBuiltinClasses.h"
 #include "environment/NEnvironment.h"
@@ -53,6 +54,10 @@ VModeler::VModeler(const VUserInterface& ui)
     RegisterModelerErrors();
     RegisterBuiltinClasses(*Environment);
     MainWindow->SetCaption(kCaptionBase);
+    Clock = [] {
+        return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+            .count();
+    };
 }
 
 VModeler::~VModeler() {
@@ -129,6 +134,8 @@ bool VModeler::BuildProjectModel(const std::string& modelPath, bool isSource) {
         ShowLastError();
         return false;
     }
+    // Values changed for the old model do not carry over to another one.
+    Overrides.clear();
     if (!Environment->LoadModel(binaryPath)) {
         ReportError(1030, binaryPath);
         ShowLastError();

@@ -101,6 +101,8 @@ bool VModeler::NewProject(std::string directory, std::string fileName) {
     SetTimeStep(kDefaultTimeStep);
     TimerPeriodMs = 30;
     StepsPerTickCount = 20;
+    AsFastAsPossible = true;
+    RunUntil = 0;
     WatchAccumulation = true;
     TimeCounter = true;
     return true;
@@ -130,6 +132,10 @@ bool VModeler::LoadProject(std::string directory, std::string fileName) {
     SetTimeStep(step);  // refuses a step that is not positive and keeps the clock's step
     TimerPeriodMs = ReadCount(*ProjectFile, "TimerCallStep", 30);
     StepsPerTickCount = ReadCount(*ProjectFile, "CalcPerTimerCall", 20);
+    // Projects from before the mode existed keep computing their configured steps per tick.
+    AsFastAsPossible = ProjectFile->ReadInteger(kComputation, kAsFastAsPossibleKey, 0) != 0;
+    RunUntil = ProjectFile->ReadFloat(kComputation, kRunUntilKey, 0);
+    if (!(RunUntil > 0)) RunUntil = 0;
 
     // An empty name is what a project saved without a model holds: no model, like a missing key.
     const std::string modelName = ProjectFile->ReadString(kSystem, "ModelFileName", kMissing);
@@ -141,8 +147,21 @@ bool VModeler::LoadProject(std::string directory, std::string fileName) {
             KeepStoredWatchInfo = true;
             return ReportError(1030, modelPath);
         }
+        ApplyStoredParameters();
     }
     return RestoreWorkspace();
+}
+
+void VModeler::ApplyStoredParameters() {
+    // Each value that no longer fits the model is shown and left out; the others still apply.
+    for (const std::string& path : ProjectFile->GetKeys(kParametersSection)) {
+        if (ApplyParameterOverride(*Environment->GetModel(), path,
+                                   ProjectFile->ReadString(kParametersSection, path, ""), &Overrides))
+            continue;
+        const NError cause = TakeLastError();
+        ReportError(1050, path + " - " + cause.GetMessage());
+        ShowLastError();
+    }
 }
 
 bool VModeler::SaveProjectFile() {
@@ -162,6 +181,9 @@ bool VModeler::SaveProjectFile() {
     ProjectFile->WriteString(kComputation, "TimeStep", FormatFloat(static_cast<double>(GetTimeStep())));
     ProjectFile->WriteInteger(kComputation, "TimerCallStep", TimerPeriodMs);
     ProjectFile->WriteInteger(kComputation, "CalcPerTimerCall", StepsPerTickCount);
+    StoreParameterOverrides(*ProjectFile, Overrides);
+    ProjectFile->WriteInteger(kComputation, kAsFastAsPossibleKey, AsFastAsPossible ? 1 : 0);
+    ProjectFile->WriteString(kComputation, kRunUntilKey, FormatFloat(RunUntil));
     if (!WriteProjectFile()) return false;
 
     Modified = false;
@@ -181,6 +203,7 @@ bool VModeler::CloseCurrentProject() {
     ProjectOpen = false;
     Modified = false;
     KeepStoredWatchInfo = false;
+    Overrides.clear();
     ProjectFile.reset();
     MainWindow->SetCaption(kCaptionBase);
     return true;

@@ -94,6 +94,10 @@ struct VComputationOptionsFields {
     std::string TimeStep;
     std::string TimerPeriod;
     std::string StepsPerTick;
+    // Each tick computes for most of its period instead of a fixed number of steps.
+    bool AsFastAsPossible = false;
+    // Model time in seconds where the computation halts by itself; empty for none.
+    std::string RunUntil;
 };
 
 // The computation options dialog; it validates its fields before it closes with OK.

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Sets up, builds and starts Talvero with a fresh copy of the reflex-arc example project open
-# (the copy lives in out/, the repository's project is never touched). Without a display it says
+# Sets up, builds and starts Talvero with a copy of the reflex-arc example project open (the
+# copy lives in out/ and keeps what the user saved there; the repository's project is never
+# touched). Without a display it says
 # so and runs the reflex-arc example headless instead: a summary, and one CSV file per
 # observation point in out/reflex_arc/.
 set -euo pipefail
@@ -27,8 +28,13 @@ fi
 
 cmake --build "$build" --target talvero
 project=out/reflex_arc_project
-rm -rf "$project"
-mkdir -p out
-cp -r examples/reflex_arc "$project"
-echo "Starting Talvero with $project/reflex_arc.tvp (a copy of examples/reflex_arc/)"
+if [ -e "$project/reflex_arc.tvp" ]; then
+  echo "Starting Talvero with $project/reflex_arc.tvp, as you left it"
+  echo "(to start afresh from examples/reflex_arc/: rm -rf $project, then run this again)"
+else
+  mkdir -p out
+  rm -rf "$project"
+  cp -r examples/reflex_arc "$project"
+  echo "Starting Talvero with $project/reflex_arc.tvp (a copy of examples/reflex_arc/)"
+fi
 exec "$build/ui/talvero" "$project/reflex_arc.tvp"

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 
 #include "environment/NBuiltinClasses.h"
 #include "kernel/Cp1251.h"
@@ -12,6 +13,7 @@
 #include "kernel/NError.h"
 #include "kernel/NModel.h"
 #include "modeler/VIniFile.h"
+#include "modeler/VParameterOverrides.h"
 
 namespace talvero::batch {
 namespace {
@@ -95,11 +97,12 @@ int LoadBatchModel(const BatchOptions& options, NEnvironment& environment, std::
 
     std::string binaryPath = options.ModelPath;
     double timeStep = kDefaultTimeStep;
+    std::unique_ptr<VIniFile> project;
     if (ext == ".tvp") {
         std::error_code ec;
         if (!std::filesystem::is_regular_file(options.ModelPath, ec))
             return Fail(kExitModel, reason, "cannot open the project file " + options.ModelPath);
-        auto project = VIniFile::Open(options.ModelPath);
+        project = VIniFile::Open(options.ModelPath);
         if (!project) return Fail(kExitModel, reason, "cannot read the project file " + options.ModelPath);
         const std::string model = project->ReadString("System", "ModelFileName", "Fail");
         if (model == "Fail" || model.empty()) return Fail(kExitModel, reason, "the project names no model file");
@@ -126,6 +129,9 @@ int LoadBatchModel(const BatchOptions& options, NEnvironment& environment, std::
     NModel* model = environment.GetModel();
 
     if (!model->SetTimeStep(timeStep) || !model->SetPulseDuration(options.PulseDuration)) return kExitModel;
+    // The project's changed parameters first, so that --set has the last word.
+    std::string failedPath;
+    if (project && !ApplyParameterOverrides(*model, *project, nullptr, failedPath)) return kExitModel;
 
     for (const auto& [path, value] : options.Sets) {
         if (const int code = SetParameterByPath(*model, path, value, reason)) return code;

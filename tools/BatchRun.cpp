@@ -9,6 +9,7 @@
 #include <cstring>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <ostream>
 #include <string>
 

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <limits>
 
+#include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QLineEdit>
@@ -42,6 +43,13 @@ TComputationOptionsForm::TComputationOptionsForm(QWidget* parent) : QDialog(pare
     form->addRow(QString::fromUtf8("Шаг интегрирования:"), TimeStep);
     form->addRow(QString::fromUtf8("Периодичность вызова таймера (мс):"), TimerPeriod);
     form->addRow(QString::fromUtf8("Просчитывать шагов за один вызов:"), StepsPerTick);
+    AsFastAsPossible = new QCheckBox(QString::fromUtf8("Считать как можно быстрее"));
+    form->addRow(AsFastAsPossible);
+    // The step count is kept for when the mode is switched off again.
+    connect(AsFastAsPossible, &QCheckBox::toggled, StepsPerTick, &QLineEdit::setDisabled);
+    RunUntil = new QLineEdit;
+    RunUntil->setPlaceholderText(QString::fromUtf8("без ограничения"));
+    form->addRow(QString::fromUtf8("Остановить счёт на времени (с):"), RunUntil);
 
     QDialogButtonBox* buttons = MakeOkCancelButtons(this, Ok);
 
@@ -55,7 +63,12 @@ bool TComputationOptionsForm::Run(VComputationOptionsFields& fields) {
     TimeStep->setText(FromCp(fields.TimeStep));
     TimerPeriod->setText(FromCp(fields.TimerPeriod));
     StepsPerTick->setText(FromCp(fields.StepsPerTick));
+    AsFastAsPossible->setChecked(fields.AsFastAsPossible);
+    StepsPerTick->setDisabled(fields.AsFastAsPossible);
+    RunUntil->setText(FromCp(fields.RunUntil));
     if (RunModal(*this) != QDialog::Accepted) return false;
+    fields.AsFastAsPossible = AsFastAsPossible->isChecked();
+    fields.RunUntil = ToCp(RunUntil->text().trimmed());
     fields.TimeStep = ToCp(TimeStep->text());
     fields.TimerPeriod = ToCp(TimerPeriod->text());
     fields.StepsPerTick = ToCp(StepsPerTick->text());
@@ -81,6 +94,10 @@ void TComputationOptionsForm::accept() {
     }
     if (!IsCount(StepsPerTick->text())) {
         Refuse(StepsPerTick, "Недопустимое значение количества шагов интегрирования.");
+        return;
+    }
+    if (!RunUntil->text().trimmed().isEmpty() && !IsStep(RunUntil->text())) {
+        Refuse(RunUntil, "Недопустимое значение времени останова.");
         return;
     }
     QDialog::accept();

@@ -1,11 +1,12 @@
 #pragma once
-// The computation options dialog: time step, timer period and steps per timer call, checked
-// before the dialog closes with OK.
+// The computation options dialog: time step, timer period, steps per timer call or as fast as
+// possible, and the model time to stop at, checked before the dialog closes with OK.
 
 #include <QDialog>
 
 #include "modeler/VUiInterfaces.h"
 
+class QCheckBox;
 class QLineEdit;
 class QPushButton;
 
@@ -21,6 +22,8 @@ public:
     QLineEdit* TimeStepEdit() const { return TimeStep; }
     QLineEdit* TimerPeriodEdit() const { return TimerPeriod; }
     QLineEdit* StepsPerTickEdit() const { return StepsPerTick; }
+    QCheckBox* AsFastAsPossibleBox() const { return AsFastAsPossible; }
+    QLineEdit* RunUntilEdit() const { return RunUntil; }
     QPushButton* OkButton() const { return Ok; }
 
 public slots:
@@ -36,6 +39,8 @@ private:
     QLineEdit* TimeStep;
     QLineEdit* TimerPeriod;
     QLineEdit* StepsPerTick;
+    QCheckBox* AsFastAsPossible;
+    QLineEdit* RunUntil;
     QPushButton* Ok;
 };
 

@@ -46,6 +46,15 @@ constexpr int kWatchOnImage = 11;
 constexpr int kWatchOffImage = 12;
 constexpr int kTimeOnImage = 13;
 constexpr int kTimeOffImage = 14;
+
+// The speed beside the model time; nothing until a second of computing has been measured.
+QString SpeedText(double factor) {
+    if (!(factor > 0)) return {};
+    const int decimals = factor >= 100 ? 0 : factor >= 10 ? 1 : factor >= 0.1 ? 2 : 4;
+    QString number = QString::number(factor, 'f', decimals);
+    number.replace(QLatin1Char('.'), DecimalPoint());
+    return QString::fromUtf8("  (×") + number + QString::fromUtf8(" реального времени)");
+}
 constexpr const char* kImageProperty = "talveroImage";
 
 QString U(const char* utf8) { return QString::fromUtf8(utf8); }
@@ -117,13 +126,18 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
         const QStringList recent = TRecentProjects().Paths();
         return recent.isEmpty() ? QString() : QFileInfo(recent.front()).absolutePath();
     });
+    ObjectsList->SetModeler(Controller.get());
+    // "Сохранить проект" follows an edit at once, not only at the next tick.
+    connect(ObjectsList, &TMdlObjectsListForm::ParameterEdited, this, &TMainForm::Refresh);
     Refresh();
 }
 
 TMainForm::~TMainForm() {
     CountTimer->stop();
     SetFileDialogStartFolder({});
-    // The controller saves through the windows while it goes: they must still be there.
+    // The controller saves through the windows while it goes: they must still be there, but
+    // the objects list must not ask a controller that is half gone about its values.
+    ObjectsList->SetModeler(nullptr);
     Controller.reset();
 }
 
@@ -356,7 +370,8 @@ void TMainForm::Refresh() {
     } else if (!modeler.IsPaused()) {
         row = {true, false, true, true, true, true};
         status = modeler.IsTimeCounterOn()
-                     ? U("Время: ") + FormatModelTime(GetCurrentTime(), DecimalPoint()) + U(" с")
+                     ? U("Время: ") + FormatModelTime(GetCurrentTime(), DecimalPoint()) + U(" с") +
+                           SpeedText(modeler.SpeedFactor())
                      : U("Счёт включён");
     } else {
         row = {false, true, false, true, true, true};

@@ -1,5 +1,7 @@
 #include "ui/TMdlObjectsListForm.h"
 
+#include <cmath>
+
 #include <QAction>
 #include <QEvent>
 #include <QHBoxLayout>
@@ -9,13 +11,17 @@
 #include <QSplitter>
 #include <QTableWidget>
 #include <QToolBar>
+#include <QToolButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
 #include "kernel/NAbstractOutGate.h"
 #include "kernel/NAbstractSource.h"
 #include "kernel/NError.h"
+#include "kernel/NElementSupport.h"
 #include "kernel/NModel.h"
+#include "kernel/NParameterRanges.h"
+#include "modeler/VModeler.h"
 #include "ui/TImageList.h"
 #include "ui/TSetObjectParamForm.h"
 #include "ui/UiDialogs.h"
@@ -43,6 +49,16 @@ QTableWidgetItem* Cell(const QString& text) {
     auto* item = new QTableWidgetItem(text);
     item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
     return item;
+}
+
+// "[0; +∞)": the brackets say whether a bound is admitted.
+QString RangeText(const NRange& range) {
+    const auto bound = [](double v) {
+        if (std::isinf(v)) return QString::fromUtf8(v < 0 ? "−∞" : "+∞");
+        return FormatNumber(v);
+    };
+    return QString(range.LoOpen || std::isinf(range.Lo) ? '(' : '[') + bound(range.Lo) + QStringLiteral("; ") +
+           bound(range.Hi) + QString(range.HiOpen || std::isinf(range.Hi) ? ')' : ']');
 }
 
 } // namespace
@@ -81,6 +97,12 @@ TMdlObjectsListForm::TMdlObjectsListForm(QWidget* parent) : QWidget(parent, Qt::
     // The columns follow the visible width, which changes with the scroll bar as well.
     ParameterGrid->viewport()->installEventFilter(this);
     connect(ParameterGrid, &QTableWidget::cellDoubleClicked, this, [this](int, int) { EditCurrentValue(); });
+    Revert = new QAction(QString::fromUtf8("Вернуть значение из описания модели"), this);
+    Revert->setEnabled(false);
+    connect(Revert, &QAction::triggered, this, &TMdlObjectsListForm::RevertCurrentValue);
+    ParameterGrid->addAction(Revert);
+    ParameterGrid->setContextMenuPolicy(Qt::ActionsContextMenu);
+    connect(ParameterGrid, &QTableWidget::currentCellChanged, this, [this] { UpdateRevert(); });
     // A row as high as the font plus a little.
     const QFontInfo font(ParameterGrid->font());
     const int fontPixels =
@@ -99,6 +121,9 @@ TMdlObjectsListForm::TMdlObjectsListForm(QWidget* parent) : QWidget(parent, Qt::
     Close = new QPushButton(QString::fromUtf8("Закрыть"));
     connect(Close, &QPushButton::clicked, this, &QWidget::close);
     auto* bottom = new QHBoxLayout;
+    auto* revertButton = new QToolButton;
+    revertButton->setDefaultAction(Revert);
+    bottom->addWidget(revertButton);
     bottom->addStretch(1);
     bottom->addWidget(Close);
 
@@ -220,9 +245,61 @@ void TMdlObjectsListForm::FillGrid(QTreeWidgetItem* node) {
         nameCell->setData(kNameRole, QByteArray::fromStdString(name));
         ParameterGrid->setItem(row, 0, nameCell);
         ParameterGrid->setItem(row, 1, Cell(FormatNumber(object->GetParameter(name.c_str()))));
+        MarkRow(row);
         ParameterGrid->setRowCount(row + 2);
     }
     if (ParameterGrid->rowCount() > 1) ParameterGrid->setRowCount(ParameterGrid->rowCount() - 1);
+    UpdateRevert();
+}
+
+std::string TMdlObjectsListForm::NodePath(const QTreeWidgetItem* node) const {
+    std::string path;
+    for (const QTreeWidgetItem* n = node; n && n->parent(); n = n->parent())
+        path = path.empty() ? NodeName(n) : NodeName(n) + "." + path;
+    return path;
+}
+
+bool TMdlObjectsListForm::IsRowChanged(int row) const {
+    const QTableWidgetItem* nameCell = ParameterGrid->item(row, 0);
+    if (!Modeler || !nameCell || nameCell->text().isEmpty()) return false;
+    return Modeler->FindParameterOverride(NodePath(ObjectTree->currentItem()),
+                                          nameCell->data(kNameRole).toByteArray().toStdString()) != nullptr;
+}
+
+void TMdlObjectsListForm::MarkRow(int row) {
+    const QTableWidgetItem* nameCell = ParameterGrid->item(row, 0);
+    const VParameterOverride* entry =
+        Modeler && nameCell ? Modeler->FindParameterOverride(NodePath(ObjectTree->currentItem()),
+                                                             nameCell->data(kNameRole).toByteArray().toStdString())
+                            : nullptr;
+    const QString tip =
+        entry ? QString::fromUtf8("Изменено; в описании модели: ") + FormatNumber(entry->Original) : QString();
+    for (int column = 0; column < 2; ++column) {
+        QTableWidgetItem* cell = ParameterGrid->item(row, column);
+        if (!cell) continue;
+        QFont font = cell->font();
+        font.setBold(entry != nullptr);
+        cell->setFont(font);
+        cell->setToolTip(tip);
+    }
+}
+
+void TMdlObjectsListForm::UpdateRevert() { Revert->setEnabled(IsRowChanged(ParameterGrid->currentRow())); }
+
+void TMdlObjectsListForm::RevertCurrentValue() {
+    const int row = ParameterGrid->currentRow();
+    if (!IsRowChanged(row)) return;
+    QTreeWidgetItem* node = ObjectTree->currentItem();
+    const std::string name = ParameterGrid->item(row, 0)->data(kNameRole).toByteArray().toStdString();
+    if (Modeler->RevertModelParameter(NodePath(node), name)) {
+        if (NBasicDescription* object = ResolveNode(node))
+            ParameterGrid->item(row, 1)->setText(FormatNumber(object->GetParameter(name.c_str())));
+        emit ParameterEdited();
+    } else {
+        TakeLastError();
+    }
+    MarkRow(row);
+    UpdateRevert();
 }
 
 void TMdlObjectsListForm::EditCurrentValue() {
@@ -243,14 +320,22 @@ void TMdlObjectsListForm::EditCurrentValue() {
     if (newValue == oldValue) return;
 
     const std::string name = nameCell->data(kNameRole).toByteArray().toStdString();
-    if (object->SetParameter(name.c_str(), newValue)) {
+    const bool set = Modeler ? Modeler->SetModelParameter(NodePath(node), name, newValue)
+                             : object->SetParameter(name.c_str(), newValue);
+    if (set) {
         ParameterGrid->item(row, 1)->setText(FormatNumber(newValue));
+        MarkRow(row);
+        UpdateRevert();
+        emit ParameterEdited();
         return;
     }
     const NError error = TakeLastError();
-    ShowMessageBox(this, QString::fromUtf8("Ошибка!"),
-                   QString::fromUtf8("Ошибка ") + QString::number(error.GetCode()) + QStringLiteral(" - ") +
-                       FromCp(error.GetLevel()) + QStringLiteral(" :") + FromCp(error.GetMessage()));
+    QString text = QString::fromUtf8("Ошибка ") + QString::number(error.GetCode()) + QStringLiteral(" - ") +
+                   FromCp(error.GetLevel()) + QStringLiteral(" :") + FromCp(error.GetMessage());
+    NRange range;
+    if (FindParameterRange(*object, name.c_str(), range))
+        text += QString::fromUtf8("\nДопустимые значения: ") + RangeText(range);
+    ShowMessageBox(this, QString::fromUtf8("Ошибка!"), text);
 }
 
 void TMdlObjectsListForm::FitColumns() {

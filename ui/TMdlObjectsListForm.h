@@ -19,6 +19,7 @@ class QTreeWidgetItem;
 
 namespace talvero {
 class NModel;
+class VModeler;
 }
 
 namespace talvero::ui {
@@ -30,6 +31,9 @@ class TMdlObjectsListForm : public QWidget, public VObjectsListWindow {
 public:
     explicit TMdlObjectsListForm(QWidget* parent = nullptr);
 
+    // Edits then go through the controller, which keeps them with the project and knows the
+    // description's values; without one they reach the model only.
+    void SetModeler(VModeler* modeler) { Modeler = modeler; }
     void SetModel(NModel* model) override;
     // Whether the model holds a loaded description; without one the list shows no model.
     void SetModelLoadedQuery(std::function<bool()> query) { ModelLoaded = std::move(query); }
@@ -55,6 +59,15 @@ public:
     void EditCurrentValue();
     // The object behind a node: the model for the root, else the object at the node's path.
     NBasicDescription* ResolveNode(QTreeWidgetItem* node) const;
+    // Puts the current row's parameter back to the value of the model's description.
+    void RevertCurrentValue();
+    QAction* RevertAction() const { return Revert; }
+    // Whether the row shows a value that differs from the model's description.
+    bool IsRowChanged(int row) const;
+
+signals:
+    // A value was changed or reverted: the project is modified.
+    void ParameterEdited();
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -67,9 +80,15 @@ private:
     void AddComponents(QTreeWidgetItem* node, NBasicDescription* object);
     void ResetGrid();
     void FitColumns();
+    // The dotted path of a node's object; empty for the root.
+    std::string NodePath(const QTreeWidgetItem* node) const;
+    // Marks the row when its value differs from the description and updates the revert command.
+    void MarkRow(int row);
+    void UpdateRevert();
 
     NModel* Model = nullptr;
     std::function<bool()> ModelLoaded;
+    VModeler* Modeler = nullptr;
     int Page = 0;
     bool Dirty = false;
 
@@ -80,6 +99,7 @@ private:
     QTableWidget* ParameterGrid;
     QPushButton* Close;
     TSetObjectParamForm* ValueForm;
+    QAction* Revert;
 };
 
 } // namespace talvero::ui

@@ -8,6 +8,12 @@ namespace {
 
 class ComputationTest : public ModelerTest {
 protected:
+    // These tests count the steps of each tick: the fixed steps-per-tick mode, not the new
+    // project's as-fast-as-possible default.
+    void CreateFromText(const std::string& dir, const std::string& name, const char* model = kGeneratorModel) {
+        ModelerTest::CreateFromText(dir, name, model);
+        Modeler->SetAsFastAsPossible(false);
+    }
     // A project with the generator model and one watch window observing the time watch.
     void OpenWithWatchedModel() {
         CreateFromText("prj/", "P");
@@ -174,6 +180,7 @@ TEST_F(ComputationTest, TheProjectsStepGovernsFromTheFirstStart) {
     Modeler = std::make_unique<VModeler>(Ui.Interface());
     auto ini = ReadIni(At("prj/P.tvp"));
     ini->WriteString("Computation", "TimeStep", "0.0005");
+    ini->WriteString("Computation", "CalcAsFastAsPossible", "0");
     ASSERT_TRUE(ini->UpdateFile());
 
     ASSERT_TRUE(Modeler->LoadProject(At("prj/"), "P.tvp"));

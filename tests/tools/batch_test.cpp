@@ -172,6 +172,29 @@ TEST_F(BatchTest, SetReachesASynapseInsideANeuronOfANet) {
     EXPECT_EQ(Lines(missing.Err).at(0).rfind("Ошибка 3 Kernel Level 1: ", 0), 0u) << missing.Err;
 }
 
+TEST_F(BatchTest, AProjectsChangedParametersApplyBeforeSet) {
+    const fs::path model = Write("one.tv", kOneNeuron);
+    fs::create_directories(Dir / "proj");
+    {
+        talvero::NEnvironment environment;
+        ASSERT_TRUE(environment.Compile(model.string(), (Dir / "proj" / "one.btv").string()));
+    }
+    const auto project = [&](const std::string& parameters) {
+        const fs::path path = Dir / "proj" / "one.tvp";
+        std::ofstream(path) << "[System]\nModelFileName=one.btv\n[Parameters]\n" << parameters;
+        return "'" + path.string() + "'";
+    };
+    Result r = Run("--tree --set net.cell.u1.MaxIntensity=-0.25 " +
+                   project("net.cell.u1.s1.K=0.7\nnet.cell.u1.MaxIntensity=0.5\n"));
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    EXPECT_NE(r.Out.find(" K=0.7 "), std::string::npos) << r.Out;
+    EXPECT_NE(r.Out.find("MaxIntensity=-0.25"), std::string::npos) << r.Out;
+
+    Result refused = Run("--check " + project("net.cell.u1.MaxIntensity=2\n"));
+    EXPECT_EQ(refused.Status, 1);
+    EXPECT_NE(refused.Err.find("net.cell.u1.MaxIntensity"), std::string::npos) << refused.Err;
+}
+
 TEST_F(BatchTest, TreeListsObjectsDepthFirstWithParametersInClassOrder) {
     const fs::path model = Write("one.tv", kOneNeuron);
     Result r = Run("--tree '" + model.string() + "'");

@@ -52,6 +52,7 @@ protected:
         const std::string binary = Dir() + "reflex_arc.btv";
         ASSERT_TRUE(M().GetEnvironment()->Compile(ToPath(uitest::Example("reflex_arc.tv")), binary));
         ASSERT_TRUE(M().GetEnvironment()->LoadModel(binary));
+        M().SetAsFastAsPossible(false);  // ticks of a fixed step count
         form.Refresh();
     }
     bool On(C command) const { return form.Action(command)->isEnabled(); }

@@ -1,0 +1,126 @@
+// The as-fast-as-possible tick, the run-until limit and the speed measurement, on a scripted clock.
+
+#include <cmath>
+
+#include "kernel/NModel.h"
+#include "tests/modeler/ModelerTestSupport.h"
+
+namespace talvero::testing {
+namespace {
+
+class FastComputationTest : public ModelerTest {
+protected:
+    // Each model step takes `nsPerStep` of wall time, each look at the clock 1 µs more.
+    void OpenWithScriptedClock(std::int64_t nsPerStep) {
+        CreateFromText("prj" + std::to_string(++Projects) + "/", "P");
+        ASSERT_TRUE(Modeler->GetEnvironment()->IsModelLoaded());
+        ASSERT_TRUE(Modeler->AddWatchWindow("0"));
+        ASSERT_TRUE(Window("0")->Frame.AddObservation("watch", OutGateWatchData("watch", 0, kChartAutoColor)));
+        Modeler->SetWallClock([this, nsPerStep] {
+            Now += 1'000;
+            return Now + std::llround(ModelTime() / 0.0001) * nsPerStep;
+        });
+    }
+    static double ModelTime() { return static_cast<double>(GetCurrentTime()); }
+    std::int64_t Now = 0;
+    int Projects = 0;
+};
+
+TEST_F(FastComputationTest, ATickStepsForMostOfItsPeriodAndStaysWithinIt) {
+    struct Case {
+        std::uint32_t periodMs;
+        std::int64_t nsPerStep;
+    } cases[] = {{30, 50'000}, {30, 3'000'000}, {100, 1'000}, {0, 700'000}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.periodMs);
+        OpenWithScriptedClock(c.nsPerStep);
+        ASSERT_TRUE(Modeler->IsAsFastAsPossible());  // a new project's default
+        Modeler->SetTimerPeriod(c.periodMs);
+        Modeler->StartComputation();
+        const auto wall = [&] { return Now + std::llround(ModelTime() / 0.0001) * c.nsPerStep; };
+        for (int tick = 0; tick < 5; ++tick) {
+            const std::int64_t start = wall();
+            Modeler->ComputeTick();
+            const std::int64_t period = std::max<std::int64_t>(c.periodMs, 10) * 1'000'000;
+            EXPECT_LE(wall() - start, period) << tick;  // the whole tick, watch update included
+            EXPECT_GE(wall() - start, period / 2) << tick;
+            EXPECT_GT(Modeler->LastTickSteps(), 0u);
+        }
+        EXPECT_GT(Window("0")->Chart().GetSeries(0)->GetCount(), 0);
+        Modeler->CloseProject(false);
+    }
+}
+
+TEST_F(FastComputationTest, RunUntilPausesAtTheStepTheBatchRunnerStopsAt) {
+    struct Case {
+        bool fast;
+        double until;
+        double expected;
+    } cases[] = {{true, 0.0123, 0.0123}, {false, 0.0123, 0.0123}, {true, 0.01234, 0.0123}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.until);
+        OpenWithScriptedClock(1'000);
+        Modeler->SetAsFastAsPossible(c.fast);
+        Modeler->SetStepsPerTick(40);
+        Modeler->SetRunUntilTime(c.until);
+        Modeler->StartComputation();
+        for (int tick = 0; tick < 200 && !Modeler->IsPaused(); ++tick) Modeler->ComputeTick();
+        EXPECT_TRUE(Modeler->IsRunning());
+        EXPECT_TRUE(Modeler->IsPaused());
+        EXPECT_NEAR(c.expected, ModelTime(), 1e-9);
+        Modeler->StartComputation();  // continuing at the limit computes nothing
+        Modeler->ComputeTick();
+        EXPECT_NEAR(c.expected, ModelTime(), 1e-9);
+        EXPECT_TRUE(Modeler->IsPaused());
+        Modeler->CloseProject(false);
+    }
+}
+
+TEST_F(FastComputationTest, SpeedIsModelTimePerWallTimeAndAPauseDoesNotCount) {
+    OpenWithScriptedClock(0);
+    Modeler->SetAsFastAsPossible(false);  // 20 steps of 0.0001 s per tick
+    Modeler->StartComputation();
+    Modeler->SetWallClock([this] { return Now; });
+    for (int tick = 0; tick < 11; ++tick) {
+        Modeler->ComputeTick();
+        Now += 100'000'000;  // a tick every 0.1 s: 0.002 model seconds each
+    }
+    EXPECT_NEAR(0.02, Modeler->SpeedFactor(), 1e-9);
+    Modeler->PauseComputation();
+    Now += 60'000'000'000LL;
+    Modeler->StartComputation();
+    for (int tick = 0; tick < 11; ++tick) {
+        Modeler->ComputeTick();
+        Now += 100'000'000;
+    }
+    EXPECT_NEAR(0.02, Modeler->SpeedFactor(), 1e-9);
+}
+
+TEST_F(FastComputationTest, ModeAndLimitAreSavedAndOldProjectsKeepTheirSteps) {
+    CreateFromText("prj/", "P");
+    Ui.ComputationOptions.Script.push_back([](VComputationOptionsFields& f) {
+        EXPECT_TRUE(f.AsFastAsPossible);
+        EXPECT_EQ("", f.RunUntil);
+        f.AsFastAsPossible = false;
+        f.RunUntil = "2,5";
+    });
+    Modeler->EditComputationOptions();
+    EXPECT_TRUE(Modeler->IsProjectModified());
+    Modeler->CloseProject(true);
+
+    ASSERT_TRUE(Modeler->LoadProject(At("prj/"), "P.tvp"));
+    EXPECT_FALSE(Modeler->IsAsFastAsPossible());
+    EXPECT_EQ(2.5, Modeler->RunUntilTime());
+    Modeler->CloseProject(false);
+
+    // A file from before the mode existed computes its configured steps per tick.
+    auto ini = ReadIni(At("prj/P.tvp"));
+    ini->DeleteKey("Computation", "CalcAsFastAsPossible");
+    ASSERT_TRUE(ini->UpdateFile());
+    Modeler->SetAsFastAsPossible(true);
+    ASSERT_TRUE(Modeler->LoadProject(At("prj/"), "P.tvp"));
+    EXPECT_FALSE(Modeler->IsAsFastAsPossible());
+}
+
+} // namespace
+} // namespace talvero::testing
