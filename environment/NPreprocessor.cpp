@@ -259,7 +259,7 @@ bool Preprocess(NLineReader& reader, const std::string& fileName, std::uint32_t 
             // also compile from elsewhere, so beside the including file next.
             std::string found = name;
             const std::string beside = DirectoryOf(fileName) + name;
-            if (!name.empty() && name.front() != '/' && beside != name) {
+            if (!name.empty() && name.front() != '/' && beside != name && name.find('\0') == std::string::npos) {
                 if (std::FILE* probe = OpenRegularFileForReading(name)) {
                     std::fclose(probe);
                 } else if (std::FILE* besideProbe = OpenRegularFileForReading(beside)) {
