@@ -26,7 +26,8 @@ bool ParseCount(const std::string& text, long long& value) {
 
 const char* BatchUsage() {
     return "usage: talvero-batch [-n STEPS | -t SECONDS] [--dt S] [--pulse S] [--set PATH=VALUE]... "
-           "[--watch NAME]... [-o DIR] [--tree | --check] [-q] MODEL(.tv|.btv|.tvp)";
+           "[--watch NAME]... [-o DIR] [--tree | --check] [-q] MODEL(.tv|.btv|.tvp)\n"
+           "       talvero-batch --classes [MODEL]";
 }
 
 bool ParseBatchOptions(const std::vector<std::string>& args, BatchOptions& options, std::string& error) {
@@ -66,6 +67,8 @@ bool ParseBatchOptions(const std::vector<std::string>& args, BatchOptions& optio
             options.Tree = true;
         } else if (arg == "--check") {
             options.Check = true;
+        } else if (arg == "--classes") {
+            options.Classes = true;
         } else if (arg == "-n" || arg == "--steps") {
             if (!value(v)) return false;
             if (!ParseCount(v, options.Steps)) {
@@ -130,7 +133,7 @@ bool ParseBatchOptions(const std::vector<std::string>& args, BatchOptions& optio
             return false;
         }
     }
-    if (options.Help || options.Version) return true;
+    if (options.Help || options.Version || options.Classes) return true;
     if (options.ModelPath.empty()) {
         error = "no MODEL given";
         return false;

@@ -22,6 +22,7 @@ struct BatchOptions {
     bool Quiet = false;
     bool Help = false;
     bool Version = false;
+    bool Classes = false;  // print the class reference; MODEL optional
 };
 
 // False with a one-line reason in `error` for a wrong command line.

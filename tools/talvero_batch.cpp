@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/BatchClasses.h"
 #include "tools/BatchOptions.h"
 #include "tools/BatchRun.h"
 
@@ -36,6 +37,7 @@ int main(int argc, char** argv) {
                      "  -o, --out DIR        write DIR/NAME.csv per out gate instead of standard output\n"
                      "      --tree           print the model's object tree with parameters and exit\n"
                      "      --check          compile and load only, print OK\n"
+                     "      --classes        print every class of the language (and MODEL's own) and exit\n"
                      "  -q, --quiet          no progress display\n"
                      "  -h, --help, --version\n";
         return kExitOk;
@@ -44,5 +46,6 @@ int main(int argc, char** argv) {
         std::cout << "talvero-batch " << TALVERO_VERSION << "\n";
         return kExitOk;
     }
+    if (options.Classes) return PrintClasses(options.ModelPath, std::cout, std::cerr);
     return RunBatch(options, std::cout, std::cerr, isatty(STDERR_FILENO) != 0);
 }
