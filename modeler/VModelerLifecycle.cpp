@@ -120,10 +120,9 @@ namespace {
 
 // The compiler's own message with where it arose: what the author needs to mend the model.
 std::string DescribeCompileError(const NError& error) {
-    std::string text = error.GetMessage().empty() ? std::string() : error.GetMessage() + "\n";
-    text += GetLastErrorInfo();
-    const std::string location = FormatErrorLocation(GetLastErrorLocation());
-    if (!location.empty()) text += "\n" + location;
+    std::string text;
+    for (const std::string& part : {error.GetMessage(), GetLastErrorInfo(), FormatErrorLocation(GetLastErrorLocation())})
+        if (!part.empty()) text += (text.empty() ? "" : "\n") + part;
     return text;
 }
 
