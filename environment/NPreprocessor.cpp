@@ -163,6 +163,7 @@ using Segments = std::vector<NSourceMap::Segment>;
 // remaining text is the one whose '*' comes next after a '/' at the end of `out`, which also
 // catches a "/*" that an erasure has just formed. The segments are moved along with the text.
 void RemoveBlockComments(std::string& text, Segments& segments) {
+    if (text.find("/*") == std::string::npos) return;
     std::string out;
     out.reserve(text.size());
     Segments moved;
