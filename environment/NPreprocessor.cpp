@@ -458,7 +458,10 @@ bool Parse(const std::string& text, NParserRecordList& records, const NSourceMap
         ended = false;
         const NErrorLocation opened = map ? map->Locate(open.back().At, "") : NErrorLocation();
         std::string information = "'}' missing: block " + open.back().Name;
-        if (opened.IsKnown()) information += " opened at " + opened.File + ":" + std::to_string(opened.Line);
+        // The location line names the whole path; the base name keeps this line short.
+        if (opened.IsKnown())
+            information += " opened at " + opened.File.substr(opened.File.find_last_of('/') + 1) + ":" +
+                           std::to_string(opened.Line);
         information += " is never closed";
         return fail(206, information, open.back().At, open.back().Name + " {");
     }
