@@ -67,7 +67,7 @@ bool NEnvironment::Compile(std::string sourceFileName, std::string binaryFileNam
     NSourceMap map;
     if (!talvero::LoadText(sourceFileName, text, map)) return false;
     NParserRecordList records;
-    std::vector<std::size_t> offsets;
+    std::vector<std::uint32_t> offsets;
     if (!talvero::Parse(text, records, &map, &offsets)) return false;
     // Written, it would load as an empty model or not at all; the author has forgotten the model.
     if (records.empty())
@@ -79,7 +79,7 @@ bool NEnvironment::Compile(std::string sourceFileName, std::string binaryFileNam
     if (StatFile(binaryFileName, Compiled.Device, Compiled.Inode, Compiled.Size, Compiled.Modified)) {
         Compiled.BinaryFileName = binaryFileName;
         Compiled.Records.reserve(offsets.size());
-        for (std::size_t offset : offsets) Compiled.Records.push_back(map.PointAt(offset));
+        for (std::uint32_t offset : offsets) Compiled.Records.push_back(map.PointAt(offset));
         map.Segments = {};
         Compiled.Sources = std::move(map);
     }

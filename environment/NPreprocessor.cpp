@@ -190,7 +190,7 @@ void RemoveBlockComments(std::string& text, Segments& segments) {
         if ((starts || resumed) && next > 0) {
             NSourcePoint point = segments[next - 1].Point;
             point.Column += static_cast<std::uint32_t>(i - segments[next - 1].Offset);
-            moved.push_back({out.size(), point});
+            moved.push_back({static_cast<std::uint32_t>(out.size()), point});
         }
         resumed = false;
         out.push_back(text[i]);
@@ -277,7 +277,7 @@ bool Preprocess(NLineReader& reader, const std::string& fileName, std::uint32_t 
                 return false;
             }
             for (auto& segment : includedSegments) {
-                segment.Offset += text.size();
+                segment.Offset += static_cast<std::uint32_t>(text.size());
                 segments.push_back(segment);
             }
             text += included;
@@ -285,7 +285,8 @@ bool Preprocess(NLineReader& reader, const std::string& fileName, std::uint32_t 
         } else {
             const std::size_t comment = line.find("//");
             appended = comment == std::string::npos ? line.size() : comment;
-            if (appended > 0) segments.push_back({text.size(), NSourcePoint{fileIndex, lineNumber, column}});
+            if (appended > 0)
+                segments.push_back({static_cast<std::uint32_t>(text.size()), NSourcePoint{fileIndex, lineNumber, column}});
             text.append(line, 0, appended);
         }
         context.Produced += appended;
@@ -352,7 +353,8 @@ bool LoadTextFromBuffer(const std::string& content, std::string fileName, std::s
 
 bool Parse(const std::string& text, NParserRecordList& records) { return Parse(text, records, nullptr, nullptr); }
 
-bool Parse(const std::string& text, NParserRecordList& records, const NSourceMap* map, std::vector<std::size_t>* offsets) {
+bool Parse(const std::string& text, NParserRecordList& records, const NSourceMap* map,
+           std::vector<std::uint32_t>* offsets) {
     records.clear();
     if (offsets) offsets->clear();
     std::size_t position = 0;
@@ -386,7 +388,7 @@ bool Parse(const std::string& text, NParserRecordList& records, const NSourceMap
     };
     auto add = [&](std::unique_ptr<NParserString> record, std::size_t at) {
         records.push_back(std::move(record));
-        if (offsets) offsets->push_back(at);
+        if (offsets) offsets->push_back(static_cast<std::uint32_t>(at));
     };
 
     while (position < text.size()) {

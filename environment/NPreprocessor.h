@@ -50,9 +50,10 @@ public:
         std::int32_t Parent = -1;  // the including file's index, -1 for the file read first
         std::uint32_t ParentLine = 0;
     };
-    // Text from Offset on, up to the next segment, was copied from File at Line, Column.
+    // Text from Offset on, up to the next segment, was copied from File at Line, Column. One per
+    // source line: 32-bit offsets suffice (the text is bounded well below 4 GiB) and halve the map.
     struct Segment {
-        std::size_t Offset;
+        std::uint32_t Offset;
         NSourcePoint Point;
     };
 
@@ -83,7 +84,8 @@ bool LoadTextFromBuffer(const std::string& content, std::string fileName, std::s
 bool Parse(const std::string& text, NParserRecordList& records);
 // The same, locating errors through `map` (may be null) and, when `offsets` is given, recording for
 // each record the offset in `text` of the word it stands for.
-bool Parse(const std::string& text, NParserRecordList& records, const NSourceMap* map, std::vector<std::size_t>* offsets);
+bool Parse(const std::string& text, NParserRecordList& records, const NSourceMap* map,
+           std::vector<std::uint32_t>* offsets);
 
 // A parameter value as the processor reads it ('.' as decimal point whatever the locale). False when
 // the whole word is not a finite number.
