@@ -16,8 +16,8 @@ NIonUnit::~NIonUnit() = default;
 const NParameterTable<NIonUnitParameters>& NIonUnit::ParameterTable() {
     using P = NIonUnitParameters;
     static const NParameterTable<P> table{
-        {"R", &P::R, NRange::Positive(), true},
-        {"C", &P::C, NRange::Positive(), true},
+        {"R", &P::R, NRange::Positive(), true, "Ohm"},
+        {"C", &P::C, NRange::Positive(), true, "F"},
         {"MaxIntensity", &P::MaxIntensity, NRange::Closed(-1, 1), true},
     };
     return table;

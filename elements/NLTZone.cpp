@@ -13,8 +13,8 @@ NLTZone::NLTZone(NBasicDescription* owner, const char* name) : NWithParameters(o
 const NParameterTable<NLTZoneParameters>& NLTZone::ParameterTable() {
     using P = NLTZoneParameters;
     static const NParameterTable<P> table{
-        {"PT1", &P::PT1, NRange::Positive(), true}, {"PT2", &P::PT2, NRange::Positive(), true},
-        {"AT1", &P::AT1, NRange::Positive(), true}, {"AT2", &P::AT2, NRange::Positive(), true},
+        {"PT1", &P::PT1, NRange::Positive(), true, "s"}, {"PT2", &P::PT2, NRange::Positive(), true, "s"},
+        {"AT1", &P::AT1, NRange::Positive(), true, "s"}, {"AT2", &P::AT2, NRange::Positive(), true, "s"},
         {"K", &P::K, NRange::Positive(), true},
     };
     return table;

@@ -22,7 +22,7 @@ NNerveFibre::~NNerveFibre() = default;
 
 const NParameterTable<NNerveFibreParameters>& NNerveFibre::ParameterTable() {
     using P = NNerveFibreParameters;
-    static const NParameterTable<P> table{{"TimeDelay", &P::TimeDelay, NRange::NonNegative(), false}};
+    static const NParameterTable<P> table{{"TimeDelay", &P::TimeDelay, NRange::NonNegative(), false, "s"}};
     return table;
 }
 

@@ -352,11 +352,11 @@ NSynapse::~NSynapse() {
 const NParameterTable<NSynapseParameters>& NSynapse::ParameterTable() {
     using P = NSynapseParameters;
     static const NParameterTable<P> table{
-        {"SecretionTC", &P::SecretionTC, NRange::Positive(), true},
-        {"DissociationTC", &P::DissociationTC, NRange::Positive(), true},
+        {"SecretionTC", &P::SecretionTC, NRange::Positive(), true, "s"},
+        {"DissociationTC", &P::DissociationTC, NRange::Positive(), true, "s"},
         {"K", &P::K, NRange::NonNegative(), true},
-        {"Ri", &P::Ri, NRange::NonNegative(), true},
-        {"Rs", &P::Rs, NRange::NonNegative(), true},
+        {"Ri", &P::Ri, NRange::NonNegative(), true, "Ohm"},
+        {"Rs", &P::Rs, NRange::NonNegative(), true, "Ohm"},
     };
     return table;
 }

@@ -158,6 +158,7 @@ public:
     // A successful set resets the synapse.
     bool SetParameter(const char* name, double value) override;
     void GetParametersList(NStringList& names) override;
+    void DescribeParameters(std::vector<NParameterInfo>& parameters) override { ParameterTable().Describe(parameters); }
     // Copies the parameters and resets the target.
     bool CopyParameters(NBasicDescription* target) override;
     const NSynapseParameters& GetParams() const { return Constants().Params; }

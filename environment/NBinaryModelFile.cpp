@@ -37,34 +37,37 @@ bool ReadBinaryFile(NParserRecordList& records, std::string fileName, const NChe
     if (!file) return ReportError(111, fileName), false;
     records.clear();
 
-    auto fail = [&](std::uint32_t code) {
+    auto fail = [&](std::uint32_t code, std::uint32_t line, const std::string& text) {
         records.clear();
         std::fclose(file);
-        ReportError(code, "");
+        ReportErrorAt(code, "", NErrorLocation{fileName, line, 0, text, {}});
         return false;
     };
 
     NLineReader reader(file, MaxBinaryLineLength);
     std::string stored;
     const NLineRead firstRead = reader.Next(stored);
-    if (firstRead == NLineRead::TooLong || firstRead == NLineRead::Failed) return fail(300);
+    if (firstRead == NLineRead::TooLong || firstRead == NLineRead::Failed) return fail(300, 1, "");
 
     std::string line;
+    std::uint32_t lineNumber = 1;
     for (;;) {
-        if (reader.EndedWithoutTerminator()) {
+        // End: the file ends with a line terminator, as editors save it; that is no empty last line.
+        const NLineRead read = reader.EndedWithoutTerminator() ? NLineRead::End : reader.Next(line);
+        if (read == NLineRead::End) {
             std::fclose(file);
             if (check(records, stored)) return true;
             records.clear();
             ReportError(301, "");
             return false;
         }
-        // End here means the file ends with a terminator: the empty line after it is read as kind 0.
-        const NLineRead read = reader.Next(line);
-        if (read == NLineRead::TooLong || read == NLineRead::Failed) return fail(300);
+        ++lineNumber;
+        if (read == NLineRead::TooLong || read == NLineRead::Failed) return fail(300, lineNumber, "");
         const std::size_t space = line.find(' ');
         std::unique_ptr<NParserString> record = MakeParserRecord(
             TextToLong(std::string_view(line).substr(0, space)));
-        if (!record) return fail(300);
+        if (!record) return fail(300, lineNumber, line);
+        record->SetFileLine(lineNumber);
         record->ReadFields(line);
         records.push_back(std::move(record));
     }

@@ -1,5 +1,7 @@
 #include "environment/NEnvironment.h"
 
+#include <sys/stat.h>
+
 #include <typeinfo>
 #include <unordered_map>
 
@@ -44,12 +46,44 @@ bool NEnvironment::ReadBinaryFile(NParserRecordList& records, std::string fileNa
     });
 }
 
+namespace {
+
+// The identity and version of a file, to tell whether a binary file is still the one compiled.
+bool StatFile(const std::string& fileName, std::uint64_t& device, std::uint64_t& inode, std::int64_t& size,
+              std::int64_t& modified) {
+    struct stat st;
+    if (::stat(fileName.c_str(), &st) != 0) return false;
+    device = st.st_dev;
+    inode = st.st_ino;
+    size = st.st_size;
+    modified = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    return true;
+}
+
+} // namespace
+
 bool NEnvironment::Compile(std::string sourceFileName, std::string binaryFileName) {
     std::string text;
-    if (!LoadText(std::move(sourceFileName), text)) return false;
+    NSourceMap map;
+    if (!talvero::LoadText(sourceFileName, text, map)) return false;
     NParserRecordList records;
-    if (!Parse(text, records)) return false;
-    return WriteBinaryFile(records, std::move(binaryFileName));
+    std::vector<std::uint32_t> offsets;
+    if (!talvero::Parse(text, records, &map, &offsets)) return false;
+    // Written, it would load as an empty model or not at all; the author has forgotten the model.
+    if (records.empty())
+        return ReportErrorAt(400, sourceFileName + ": the description declares no model (no class or object)",
+                             NErrorLocation{sourceFileName, 1, 0, "", {}});
+    if (!WriteBinaryFile(records, binaryFileName)) return false;
+
+    Compiled = NCompiledSource();
+    if (StatFile(binaryFileName, Compiled.Device, Compiled.Inode, Compiled.Size, Compiled.Modified)) {
+        Compiled.BinaryFileName = binaryFileName;
+        Compiled.Records.reserve(offsets.size());
+        for (std::uint32_t offset : offsets) Compiled.Records.push_back(map.PointAt(offset));
+        map.Segments = {};
+        Compiled.Sources = std::move(map);
+    }
+    return true;
 }
 
 void NEnvironment::Clear() {
@@ -59,10 +93,36 @@ void NEnvironment::Clear() {
     ModelLoaded = false;
 }
 
+NErrorLocation NEnvironment::LocateRecord(const NParserString& record, const std::string& word) const {
+    const std::uint32_t line = record.GetFileLine();
+    if (line == 0) return NErrorLocation();
+    // The first record stands on the file's second line.
+    if (LoadingCompiled && line - 2 < Compiled.Records.size())
+        return Compiled.Sources.Locate(Compiled.Records[line - 2], word);
+    std::string text;
+    record.WriteFields(text);
+    return NErrorLocation{Loading, line, 0, text, {}};
+}
+
+bool NEnvironment::FailAt(std::uint32_t code, const std::string& information, const NParserString& record,
+                          const std::string& word) const {
+    return ReportErrorAt(code, information, LocateRecord(record, word));
+}
+
 bool NEnvironment::LoadModel(std::string binaryFileName) {
     Clear();
+    Loading = binaryFileName;
+    LoadingCompiled = false;
+    NCompiledSource now;
+    if (!Compiled.BinaryFileName.empty() &&
+        StatFile(binaryFileName, now.Device, now.Inode, now.Size, now.Modified))
+        LoadingCompiled = now.Device == Compiled.Device && now.Inode == Compiled.Inode &&
+                          now.Size == Compiled.Size && now.Modified == Compiled.Modified;
     NParserRecordList records;
-    if (!ReadBinaryFile(records, binaryFileName) || !BuildClasses(records) || !BuildObjects(records)) {
+    const bool ok = ReadBinaryFile(records, binaryFileName) && BuildClasses(records) && BuildObjects(records);
+    Loading.clear();
+    LoadingCompiled = false;
+    if (!ok) {
         // Whatever stage failed, the model is left without components and the classes are gone.
         Model->DelAllComponents();
         DeleteUserClasses();

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "environment/NParserRecords.h"
+#include "environment/NPreprocessor.h"
 #include "kernel/NBasicDescription.h"
 #include "kernel/NModel.h"
 
@@ -89,6 +90,27 @@ private:
     void DeleteUserClasses();
     void Dispose(NBasicDescription* object);
     bool RehomePrototypes(NModel* newModel);
+    // Where a record of the file being loaded came from: its source word through the last Compile's
+    // map when that Compile wrote this very file, else its line in the binary file.
+    NErrorLocation LocateRecord(const NParserString& record, const std::string& word) const;
+    bool FailAt(std::uint32_t code, const std::string& information, const NParserString& record,
+                const std::string& word) const;
+
+    // What the last Compile wrote: which file (and which version of it), and for each record, by
+    // its line in that file, where it stood in the source.
+    struct NCompiledSource {
+        std::string BinaryFileName;
+        std::uint64_t Device = 0;
+        std::uint64_t Inode = 0;
+        std::int64_t Size = -1;
+        std::int64_t Modified = 0;
+        NSourceMap Sources;  // the files only
+        std::vector<NSourcePoint> Records;
+    };
+    NCompiledSource Compiled;
+    // During LoadModel: the file being read, and the Compile that wrote it (null if none known).
+    std::string Loading;
+    bool LoadingCompiled = false;
 
     std::unique_ptr<NModel> Model;
     NPrototypeList ClassRegistry;

@@ -42,10 +42,16 @@ public:
     virtual std::string GetName() const { return std::string(); }
     virtual std::string GetArgument() const { return std::string(); }
 
+    // The record's line in the binary model file it was read from (0: not read from a file). Kept
+    // beside the kind, where the record had room to spare, so that errors can say where.
+    std::uint32_t GetFileLine() const { return FileLine; }
+    void SetFileLine(std::uint32_t line) { FileLine = line; }
+
 protected:
     explicit NParserString(std::int32_t kind) : Kind(kind) {}
 
     std::int32_t Kind;
+    std::uint32_t FileLine = 0;
 };
 
 class NParserNamedString : public NParserString {

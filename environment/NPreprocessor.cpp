@@ -2,7 +2,13 @@
 
 #include <sys/stat.h>
 
+#include <locale.h>
+
+#include <algorithm>
+#include <clocale>
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <utility>
 #include <vector>
@@ -58,10 +64,15 @@ void AssignTrimmed(std::string& to, const std::string& text, std::size_t begin, 
 
 } // namespace
 
-bool NextToken(const std::string& text, std::size_t& position, std::string& word, std::string& delimiter) {
+namespace {
+
+// NextToken that also tells where the word stands (where its delimiter stands, for an empty word).
+bool NextTokenAt(const std::string& text, std::size_t& position, std::string& word, std::string& delimiter,
+                 std::size_t& at) {
     const std::size_t length = text.size();
     std::size_t b = position;
     while (b < length && text[b] == ' ') ++b;
+    at = b;
     if (b >= length) {
         word.clear();
         delimiter.clear();
@@ -84,8 +95,50 @@ bool NextToken(const std::string& text, std::size_t& position, std::string& word
     }
     AssignTrimmed(word, text, b, c);
     AssignTrimmed(delimiter, text, c, c + 1);
+    if (word.empty()) at = c;
     position = c + 1;
     return true;
+}
+
+} // namespace
+
+bool NextToken(const std::string& text, std::size_t& position, std::string& word, std::string& delimiter) {
+    std::size_t at;
+    return NextTokenAt(text, position, word, delimiter, at);
+}
+
+NSourcePoint NSourceMap::PointAt(std::size_t offset) const {
+    auto it = std::upper_bound(Segments.begin(), Segments.end(), offset,
+                               [](std::size_t o, const Segment& s) { return o < s.Offset; });
+    if (it == Segments.begin()) return Segments.empty() ? NSourcePoint{} : Segments.front().Point;
+    --it;
+    NSourcePoint point = it->Point;
+    point.Column += static_cast<std::uint32_t>(offset - it->Offset);
+    return point;
+}
+
+NErrorLocation NSourceMap::Locate(const NSourcePoint& point, std::string text) const {
+    NErrorLocation location;
+    if (point.Line == 0 || point.File >= Files.size()) return location;
+    location.File = Files[point.File].Name;
+    location.Line = point.Line;
+    location.Column = point.Column;
+    location.Text = std::move(text);
+    for (std::int32_t f = Files[point.File].Parent, line = static_cast<std::int32_t>(Files[point.File].ParentLine);
+         f >= 0 && static_cast<std::size_t>(f) < Files.size();) {
+        location.IncludedFrom.emplace_back(Files[f].Name, static_cast<std::uint32_t>(line));
+        line = static_cast<std::int32_t>(Files[f].ParentLine);
+        f = Files[f].Parent;
+    }
+    return location;
+}
+
+bool ParseParameterValue(const std::string& word, double& value) {
+    static const locale_t cLocale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
+    if (word.empty() || IsTrimBlank(word.front())) return false;
+    char* end = nullptr;
+    value = cLocale ? strtod_l(word.c_str(), &end, cLocale) : std::strtod(word.c_str(), &end);
+    return end == word.c_str() + word.size() && std::isfinite(value);
 }
 
 namespace {
@@ -101,28 +154,50 @@ struct LoadContext {
     std::vector<FileIdentity> Open;  // the chain of files being read, outermost first
     std::size_t Includes = 0;
     std::size_t Produced = 0;  // bytes appended at all levels
+    NSourceMap* Map = nullptr;
 };
+
+using Segments = std::vector<NSourceMap::Segment>;
 
 // Erases every block comment, scanning once. `out` never holds "/*", so the first comment of the
 // remaining text is the one whose '*' comes next after a '/' at the end of `out`, which also
-// catches a "/*" that an erasure has just formed.
-void RemoveBlockComments(std::string& text) {
+// catches a "/*" that an erasure has just formed. The segments are moved along with the text.
+void RemoveBlockComments(std::string& text, Segments& segments) {
+    if (text.find("/*") == std::string::npos) return;
     std::string out;
     out.reserve(text.size());
+    Segments moved;
+    moved.reserve(segments.size());
+    std::size_t next = 0;       // the first segment not yet reached
+    bool resumed = true;        // a segment must start at the next kept character
     std::size_t i = 0;
     while (i < text.size()) {
         if (text[i] == '*' && !out.empty() && out.back() == '/') {
             out.pop_back();
+            while (!moved.empty() && moved.back().Offset >= out.size()) moved.pop_back();
             // The closing "*/" may begin at this very '*' ("/*/" is a whole comment).
             const std::size_t close = text.find("*/", i);
             if (close == std::string::npos) break;
             i = close + 2;
+            resumed = true;
             continue;
         }
+        bool starts = false;
+        while (next < segments.size() && segments[next].Offset <= i) {
+            ++next;
+            starts = true;
+        }
+        if ((starts || resumed) && next > 0) {
+            NSourcePoint point = segments[next - 1].Point;
+            point.Column += static_cast<std::uint32_t>(i - segments[next - 1].Offset);
+            moved.push_back({static_cast<std::uint32_t>(out.size()), point});
+        }
+        resumed = false;
         out.push_back(text[i]);
         ++i;
     }
     text.swap(out);
+    segments.swap(moved);
 }
 
 void ReplaceControlCharacters(std::string& text) {
@@ -130,21 +205,37 @@ void ReplaceControlCharacters(std::string& text) {
         if (c != ' ' && IsTrimBlank(c)) c = ' ';
 }
 
-bool LoadFile(const std::string& fileName, const std::string* includeRest, LoadContext& context, std::string& text);
+std::string DirectoryOf(const std::string& fileName) {
+    const std::size_t slash = fileName.find_last_of('/');
+    return slash == std::string::npos ? std::string() : fileName.substr(0, slash + 1);
+}
 
-bool Preprocess(NLineReader& reader, const std::string& fileName, LoadContext& context, std::string& text) {
+bool LoadFile(const std::string& fileName, std::int32_t parent, std::uint32_t parentLine, LoadContext& context,
+              std::string& text, Segments& segments, const NErrorLocation* includeLine);
+
+bool Preprocess(NLineReader& reader, const std::string& fileName, std::uint32_t fileIndex, LoadContext& context,
+                std::string& text, Segments& segments) {
     text.clear();
-    auto fail = [&](std::uint32_t code, const std::string& information) {
+    segments.clear();
+    std::uint32_t lineNumber = 0;
+    std::string line;
+    auto locate = [&](std::uint32_t column, std::string what) {
+        return context.Map->Locate(NSourcePoint{fileIndex, lineNumber, column}, std::move(what));
+    };
+    auto fail = [&](std::uint32_t code, const std::string& information, NErrorLocation location) {
         text.clear();
-        ReportError(code, information);
+        segments.clear();
+        ReportErrorAt(code, information, std::move(location));
         return false;
     };
     static const std::string includeWord = "include ";
-    std::string line;
     for (;;) {
         const NLineRead read = reader.Next(line);
         if (read == NLineRead::End) break;
-        if (read != NLineRead::Line) return fail(112, fileName);
+        ++lineNumber;
+        if (read != NLineRead::Line) return fail(112, fileName, locate(0, "line longer than 1023 characters"));
+        // Editors may begin a UTF-8 file with a byte order mark.
+        if (lineNumber == 1 && line.compare(0, 3, "\xEF\xBB\xBF") == 0) line.erase(0, 3);
         // Trimmed in place: a copy per line would cost an allocation for every longer line.
         std::size_t end = line.size();
         while (end > 0 && IsTrimBlank(line[end - 1])) --end;
@@ -152,37 +243,65 @@ bool Preprocess(NLineReader& reader, const std::string& fileName, LoadContext& c
         std::size_t begin = 0;
         while (begin < line.size() && IsTrimBlank(line[begin])) ++begin;
         line.erase(0, begin);
+        const auto column = static_cast<std::uint32_t>(begin + 1);
         std::size_t appended;
         if (line.compare(0, includeWord.size(), includeWord) == 0) {
             const std::string rest = Trim(line.substr(includeWord.size()));
+            NErrorLocation here = locate(column, line);
             // A lone '"' is both the first and the last character, but it quotes nothing.
-            if (rest.size() < 2 || rest.front() != '"' || rest.back() != '"') return fail(201, rest);
+            if (rest.size() < 2 || rest.front() != '"' || rest.back() != '"') return fail(201, rest, here);
             if (context.Open.size() >= MaxIncludeDepth || context.Includes >= MaxIncludeCount)
-                return fail(201, rest);
+                return fail(201, rest, here);
             ++context.Includes;
             std::string included;
-            if (!LoadFile(rest.substr(1, rest.size() - 2), &rest, context, included)) {
+            Segments includedSegments;
+            const std::string name = rest.substr(1, rest.size() - 2);
+            // Looked up from the current directory first; a model that includes its neighbour must
+            // also compile from elsewhere, so beside the including file next.
+            std::string found = name;
+            const std::string beside = DirectoryOf(fileName) + name;
+            if (!name.empty() && name.front() != '/' && beside != name && name.find('\0') == std::string::npos) {
+                if (std::FILE* probe = OpenRegularFileForReading(name)) {
+                    std::fclose(probe);
+                } else if (std::FILE* besideProbe = OpenRegularFileForReading(beside)) {
+                    std::fclose(besideProbe);
+                    found = beside;
+                } else {
+                    return fail(111, name + " (looked for " + name + " and " + beside + ")", here);
+                }
+            }
+            if (!LoadFile(found, static_cast<std::int32_t>(fileIndex), lineNumber, context, included,
+                          includedSegments, &here)) {
                 text.clear();
+                segments.clear();
                 return false;
+            }
+            for (auto& segment : includedSegments) {
+                segment.Offset += static_cast<std::uint32_t>(text.size());
+                segments.push_back(segment);
             }
             text += included;
             appended = included.size();
         } else {
             const std::size_t comment = line.find("//");
             appended = comment == std::string::npos ? line.size() : comment;
+            if (appended > 0)
+                segments.push_back({static_cast<std::uint32_t>(text.size()), NSourcePoint{fileIndex, lineNumber, column}});
             text.append(line, 0, appended);
         }
         context.Produced += appended;
-        if (context.Produced > MaxPreprocessedTextLength) return fail(112, fileName);
+        if (context.Produced > MaxPreprocessedTextLength)
+            return fail(112, fileName, locate(0, "the description grows beyond 256 MiB"));
     }
-    RemoveBlockComments(text);
+    RemoveBlockComments(text, segments);
     ReplaceControlCharacters(text);
     return true;
 }
 
-bool LoadFile(const std::string& fileName, const std::string* includeRest, LoadContext& context, std::string& text) {
+bool LoadFile(const std::string& fileName, std::int32_t parent, std::uint32_t parentLine, LoadContext& context,
+              std::string& text, Segments& segments, const NErrorLocation* includeLine) {
     std::FILE* file = OpenRegularFileForReading(fileName);
-    if (!file) return ReportError(111, fileName), false;
+    if (!file) return ReportErrorAt(111, fileName, includeLine ? *includeLine : NErrorLocation()), false;
 
     // Identified by device and inode, so that another spelling or a link to an open file is
     // still a cycle. Should that fail, the depth bound still ends the chain.
@@ -193,14 +312,17 @@ bool LoadFile(const std::string& fileName, const std::string* includeRest, LoadC
         for (const FileIdentity& open : context.Open) {
             if (open == identity) {
                 std::fclose(file);
-                return ReportError(201, includeRest ? *includeRest : fileName), false;
+                const std::string rest = includeLine ? Trim(includeLine->Text.substr(8)) : fileName;
+                return ReportErrorAt(201, rest, includeLine ? *includeLine : NErrorLocation()), false;
             }
         }
     }
 
+    const auto index = static_cast<std::uint32_t>(context.Map->Files.size());
+    context.Map->Files.push_back(NSourceMap::File{fileName, parent, parentLine});
     context.Open.push_back(identity);
     NLineReader reader(file, MaxSourceLineLength);
-    const bool ok = Preprocess(reader, fileName, context, text);
+    const bool ok = Preprocess(reader, fileName, index, context, text, segments);
     context.Open.pop_back();
     std::fclose(file);
     return ok;
@@ -208,94 +330,143 @@ bool LoadFile(const std::string& fileName, const std::string* includeRest, LoadC
 
 } // namespace
 
-bool LoadText(std::string fileName, std::string& text) {
+bool LoadText(std::string fileName, std::string& text, NSourceMap& map) {
+    map = NSourceMap();
     LoadContext context;
-    return LoadFile(fileName, nullptr, context, text);
+    context.Map = &map;
+    return LoadFile(fileName, -1, 0, context, text, map.Segments, nullptr);
+}
+
+bool LoadText(std::string fileName, std::string& text) {
+    NSourceMap map;
+    return LoadText(std::move(fileName), text, map);
 }
 
 bool LoadTextFromBuffer(const std::string& content, std::string fileName, std::string& text) {
+    NSourceMap map;
+    map.Files.push_back(NSourceMap::File{fileName, -1, 0});
     LoadContext context;
+    context.Map = &map;
     NLineReader reader(content.data(), content.size(), MaxSourceLineLength);
-    return Preprocess(reader, fileName, context, text);
+    return Preprocess(reader, fileName, 0, context, text, map.Segments);
 }
 
-bool Parse(const std::string& text, NParserRecordList& records) {
+bool Parse(const std::string& text, NParserRecordList& records) { return Parse(text, records, nullptr, nullptr); }
+
+bool Parse(const std::string& text, NParserRecordList& records, const NSourceMap* map,
+           std::vector<std::uint32_t>* offsets) {
     records.clear();
+    if (offsets) offsets->clear();
     std::size_t position = 0;
-    // Names of the open blocks, innermost last; its size is the block depth.
-    std::vector<std::string> open;
+    // The open blocks, innermost last: name and where the header began. The size is the depth.
+    struct OpenBlock {
+        std::string Name;
+        std::size_t At;
+    };
+    std::vector<OpenBlock> open;
     std::string w, t;
+    std::size_t wAt = 0;
     // Inside a declaration the end of the text reads as an empty word with the empty delimiter,
     // which no rule accepts; the error then names the last word of the text instead of nothing.
     bool ended = false;
     std::string lastWord;
-    auto fail = [&](std::uint32_t code, const std::string& information) {
-        ReportError(code, ended ? lastWord : information);
+    std::size_t lastAt = 0;
+    auto fail = [&](std::uint32_t code, const std::string& information, std::size_t at, const std::string& what) {
+        if (ended) at = lastAt;
+        const std::string& shown = ended ? lastWord : what;
+        NErrorLocation location = map ? map->Locate(at, shown) : NErrorLocation();
+        ReportErrorAt(code, ended ? lastWord : information, std::move(location));
         return false;
     };
-    auto read = [&](std::string& word, std::string& delimiter) {
-        if (NextToken(text, position, word, delimiter))
+    auto read = [&](std::string& word, std::string& delimiter, std::size_t& at) {
+        if (NextTokenAt(text, position, word, delimiter, at)) {
             lastWord = word;
-        else
+            lastAt = at;
+        } else {
             ended = true;
+        }
+    };
+    auto add = [&](std::unique_ptr<NParserString> record, std::size_t at) {
+        records.push_back(std::move(record));
+        if (offsets) offsets->push_back(static_cast<std::uint32_t>(at));
     };
 
     while (position < text.size()) {
-        if (!NextToken(text, position, w, t)) break;
+        if (!NextTokenAt(text, position, w, t, wAt)) break;
         lastWord = w;
+        lastAt = wAt;
 
         if (t == "}" && w.empty()) {
-            if (open.empty()) return fail(202, w + t);
+            if (open.empty()) return fail(202, w + t, wAt, t);
             open.pop_back();
-            records.push_back(std::make_unique<NParserBlockClose>());
+            add(std::make_unique<NParserBlockClose>(), wAt);
         } else if (w == "parameter") {
-            if (open.empty()) return fail(203, w + t);
-            if (!t.empty()) return fail(200, w + t);
+            if (open.empty()) return fail(203, w + t, wAt, w);
+            if (!t.empty()) return fail(200, w + t, wAt, w + t);
             std::string name, t2, value, t3;
-            read(name, t2);
-            if (t2 != "=") return fail(204, name + t2);
-            if (!IsIdentifier(name)) return fail(205, name);
-            read(value, t3);
-            if (t3 != ";") return fail(206, value + t3);
-            records.push_back(std::make_unique<NParserParameter>(std::move(name), std::move(value)));
+            std::size_t nameAt = wAt, valueAt = wAt;
+            read(name, t2, nameAt);
+            if (t2 != "=") return fail(204, name + t2, nameAt, name + t2);
+            if (!IsIdentifier(name)) return fail(205, name, nameAt, name);
+            read(value, t3, valueAt);
+            if (t3 != ";") return fail(206, value + t3, valueAt, value + t3);
+            double number;
+            if (!ParseParameterValue(value, number))
+                return fail(205, value.empty() ? name + "=;" : value, valueAt, value.empty() ? name + " = ;" : value);
+            add(std::make_unique<NParserParameter>(std::move(name), std::move(value)), nameAt);
         } else if (w == "link") {
-            if (open.empty()) return fail(207, w + t);
-            if (!t.empty()) return fail(200, w + t);
+            if (open.empty()) return fail(207, w + t, wAt, w);
+            if (!t.empty()) return fail(200, w + t, wAt, w + t);
             std::string first, t2, second, t3;
-            read(first, t2);
-            if (t2 != ":") return fail(208, first + t2);
-            if (!IsLinkName(first)) return fail(209, first + t2);
-            read(second, t3);
-            if (t3 != ";") return fail(206, second + t3);
-            if (!IsLinkName(second)) return fail(209, second + t3);
-            records.push_back(std::make_unique<NParserLink>(std::move(first), std::move(second)));
+            std::size_t firstAt = wAt, secondAt = wAt;
+            read(first, t2, firstAt);
+            if (t2 != ":") return fail(208, first + t2, firstAt, first + t2);
+            if (!IsLinkName(first)) return fail(209, first + t2, firstAt, first);
+            read(second, t3, secondAt);
+            if (t3 != ";") return fail(206, second + t3, secondAt, second + t3);
+            if (!IsLinkName(second)) return fail(209, second + t3, secondAt, second);
+            add(std::make_unique<NParserLink>(std::move(first), std::move(second)), firstAt);
         } else if (w == "class") {
-            if (!open.empty()) return fail(216, w + t);
+            if (!open.empty()) return fail(216, w + t, wAt, w);
             std::string name, t2, parent, t3;
-            read(name, t2);
-            if (t2 != ":") return fail(217, name + t2);
-            if (!IsIdentifier(name)) return fail(218, name + t2);
-            read(parent, t3);
-            if (t3 != "{") return fail(219, parent + t3);
-            if (!IsIdentifier(parent)) return fail(218, parent + t3);
-            open.push_back(name);
-            records.push_back(std::make_unique<NParserClassHdr>(std::move(name), std::move(parent)));
-            records.push_back(std::make_unique<NParserBlockOpen>());
+            std::size_t nameAt = wAt, parentAt = wAt;
+            read(name, t2, nameAt);
+            if (t2 != ":") return fail(217, name + t2, nameAt, name + t2);
+            if (!IsIdentifier(name)) return fail(218, name + t2, nameAt, name);
+            read(parent, t3, parentAt);
+            if (t3 != "{") return fail(219, parent + t3, parentAt, parent + t3);
+            if (!IsIdentifier(parent)) return fail(218, parent + t3, parentAt, parent);
+            open.push_back({name, wAt});
+            add(std::make_unique<NParserClassHdr>(std::move(name), std::move(parent)), wAt);
+            add(std::make_unique<NParserBlockOpen>(), wAt);
         } else {
-            if (!t.empty()) return fail(200, w + t);
-            if (!IsIdentifier(w)) return fail(220, w + t);
+            // A misspelt keyword lands here: the errors name the word that stands where the
+            // keyword belongs.
+            if (!t.empty()) return fail(200, w + t, wAt, w + t);
+            if (!IsIdentifier(w)) return fail(220, w + t, wAt, w);
             std::string name, t2;
-            read(name, t2);
-            if (t2 != "{") return fail(221, name + t2);
-            if (!IsIdentifier(name)) return fail(220, name + t2);
-            open.push_back(name);
-            records.push_back(std::make_unique<NParserObjectHdr>(std::move(name), w));
-            records.push_back(std::make_unique<NParserBlockOpen>());
+            std::size_t nameAt = wAt;
+            read(name, t2, nameAt);
+            if (t2 != "{") return fail(221, w + " " + name + t2, wAt, w);
+            if (!IsIdentifier(name)) return fail(220, name + t2, nameAt, name);
+            open.push_back({name, wAt});
+            add(std::make_unique<NParserObjectHdr>(std::move(name), w), wAt);
+            add(std::make_unique<NParserBlockOpen>(), wAt);
         }
     }
     // A block left open would make the processor run past the last record: refuse it, naming the
-    // innermost unclosed declaration.
-    if (!open.empty()) return fail(206, open.back());
+    // innermost unclosed declaration where it was opened.
+    if (!open.empty()) {
+        ended = false;
+        const NErrorLocation opened = map ? map->Locate(open.back().At, "") : NErrorLocation();
+        std::string information = "'}' missing: block " + open.back().Name;
+        // The location line names the whole path; the base name keeps this line short.
+        if (opened.IsKnown())
+            information += " opened at " + opened.File.substr(opened.File.find_last_of('/') + 1) + ":" +
+                           std::to_string(opened.Line);
+        information += " is never closed";
+        return fail(206, information, open.back().At, open.back().Name + " {");
+    }
     return true;
 }
 

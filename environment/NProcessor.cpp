@@ -7,6 +7,8 @@
 #include <locale.h>
 
 #include "environment/NEnvironment.h"
+#include "kernel/NAbstractItem.h"
+#include "kernel/NUnitDescription.h"
 
 namespace talvero {
 namespace {
@@ -23,6 +25,35 @@ double ValueOf(const std::string& text) {
 }
 
 std::string ClassObjectInfo(const NBasicDescription& object) { return "class/object " + object.FullName(); }
+std::string OwnerInfo(const NBasicDescription* owner) { return owner ? ClassObjectInfo(*owner) : "class/object"; }
+
+// The first link of a block that was not made, and why: an end not found, an end of the wrong
+// kind, or a connection the item refused.
+const NParserString* FindFailedLink(NBasicDescription& object, NAbstractNet& net,
+                                    const std::vector<const NParserString*>& linkRecords, std::string& reason) {
+    NLinksMap made;
+    net.GetLinks(made);
+    for (const NParserString* record : linkRecords) {
+        const std::string first = record->GetName();
+        const std::string second = record->GetArgument();
+        const std::string link = "link " + first + ":" + second + " - ";
+        NBasicDescription* item = object.GetComponent(first.c_str());
+        NBasicDescription* connector = object.GetComponent(second.c_str());
+        if (!item) reason = link + "its first end '" + first + "' is not found";
+        else if (!dynamic_cast<NAbstractItem*>(item)) reason = link + "its first end '" + first + "' is not an output";
+        else if (!connector) reason = link + "its second end '" + second + "' is not found";
+        else if (!dynamic_cast<NAbstractConnector*>(connector))
+            reason = link + "its second end '" + second + "' is not an input";
+        else {
+            bool recorded = false;
+            for (auto [it, last] = made.equal_range(first); it != last && !recorded; ++it) recorded = it->second == second;
+            if (recorded) continue;
+            reason = link + "'" + first + "' refused the connection to '" + second + "'";
+        }
+        return record;
+    }
+    return nullptr;
+}
 
 std::size_t LiveObjects() { return static_cast<std::size_t>(std::max(0, NBasicDescription::GetInstanceCount())); }
 
@@ -70,44 +101,54 @@ bool NEnvironment::BuildObject(const NParserRecordList& records, NParserRecordPo
 bool NEnvironment::Build(const NParserRecordList& records, NParserRecordPosition position, NBasicDescription* owner,
                          int depth, NBasicDescription*& object, NParserRecordPosition& end, NShape& shape) {
     object = nullptr;
-    const std::string type = (*position)->GetArgument();
-    const std::string name = (*position)->GetName();
+    const NParserString& header = **position;
+    const std::string type = header.GetArgument();
+    const std::string name = header.GetName();
     const int instancesBefore = NBasicDescription::GetInstanceCount();
     int height = 1;
 
     if (type == kModelType) {
         // Only a top-level declaration may stand for the model: nested, the model would become
         // a component of itself or of one of its own objects.
-        if (depth > 1) return ReportError(401, type);
+        if (depth > 1) return FailAt(401, type, header, type);
         object = Model.get();
         object->SetName(name.c_str());
     } else if (NBasicDescription* prototype = FindPrototype(type)) {
         const NShape needed = ShapeOf(prototype);
-        if (depth + needed.Height - 1 > MaxNestingDepth || LiveObjects() + needed.Objects > MaxLiveObjects)
-            return ReportError(300, name);
+        // Not a damaged file but a description beyond what one build may hold: 403, saying which bound.
+        if (depth + needed.Height - 1 > MaxNestingDepth)
+            return FailAt(403, OwnerInfo(owner) + ", component " + name + " (nested deeper than " +
+                                   std::to_string(MaxNestingDepth) + " levels)",
+                          header, name);
+        if (LiveObjects() + needed.Objects > MaxLiveObjects)
+            return FailAt(403, OwnerInfo(owner) + ", component " + name + " (more than " +
+                                   std::to_string(MaxLiveObjects) + " objects)",
+                          header, name);
         object = prototype->Clone(owner, name.c_str());
         height = needed.Height;
     }
-    if (!object) return ReportError(401, type);
+    if (!object) return FailAt(401, type, header, type);
 
-    auto fail = [&](std::uint32_t code, const std::string& information) {
+    auto fail = [&](std::uint32_t code, const std::string& information, const NParserString& at,
+                    const std::string& word) {
         Dispose(object);
         object = nullptr;
-        return ReportError(code, information);
+        return FailAt(code, information, at, word);
     };
 
     // Looked up at the first link: most objects have none, and a failing cast is not cheap.
     NAbstractNet* net = nullptr;
     NLinkList links;
+    std::vector<const NParserString*> linkRecords;  // to name the link that failed
     for (++position;; ++position) {
         // A block that is never closed: the list ends inside it.
-        if (position == records.end()) return fail(300, name);
+        if (position == records.end()) return fail(300, name, header, name);
         const NParserString& record = **position;
         switch (record.GetKind()) {
         case ParserKindParameter: {
             const std::string parameter = record.GetName();
             if (!object->SetParameter(parameter.c_str(), ValueOf(record.GetArgument())))
-                return fail(402, ClassObjectInfo(*object) + ", parameter " + parameter);
+                return fail(402, ClassObjectInfo(*object) + ", parameter " + parameter, record, parameter);
             break;
         }
         case ParserKindObjectHdr: {
@@ -125,7 +166,8 @@ bool NEnvironment::Build(const NParserRecordList& records, NParserRecordPosition
                 // A model refuses a second net without destroying it.
                 if (PeekLastErrorCode() == 40) delete child;
                 const std::string reason = GetLastErrorInfo();
-                return fail(403, ClassObjectInfo(*object) + ", component " + childName + " (" + reason + ")");
+                return fail(403, ClassObjectInfo(*object) + ", component " + childName + " (" + reason + ")", **position,
+                            childName);
             }
             height = std::max(height, childShape.Height + 1);
             position = childEnd;
@@ -133,12 +175,19 @@ bool NEnvironment::Build(const NParserRecordList& records, NParserRecordPosition
         }
         case ParserKindLink:
             if (!net) net = dynamic_cast<NAbstractNet*>(object);
-            if (!net) return fail(404, object->FullName());
+            if (!net) return fail(404, object->FullName(), record, "link " + record.GetName() + ":" + record.GetArgument());
             links.emplace_back(record.GetName(), record.GetArgument());
+            linkRecords.push_back(&record);
             break;
         case ParserKindBlockClose:
             end = position;
-            if (!links.empty() && !net->SetLinks(std::move(links))) return fail(414, object->FullName());
+            if (!links.empty() && !net->SetLinks(std::move(links))) {
+                std::string reason;
+                const NParserString* failed = FindFailedLink(*object, *net, linkRecords, reason);
+                const std::string information = object->FullName() + (failed ? ": " + reason : std::string());
+                if (!failed) return fail(414, information, record, "}");
+                return fail(414, information, *failed, "link " + failed->GetName() + ":" + failed->GetArgument());
+            }
             shape.Objects = static_cast<std::size_t>(std::max(0, NBasicDescription::GetInstanceCount() - instancesBefore));
             shape.Height = height;
             return true;
@@ -156,7 +205,7 @@ bool NEnvironment::BuildClasses(NParserRecordList& records) {
         NBasicDescription* parentPrototype = parent == kModelType ? nullptr : FindPrototype(parent);
         if (!parentPrototype) {
             DeleteUserClasses();
-            return ReportError(401, parent);
+            return FailAt(401, parent, **position, parent);
         }
         NBasicDescription* prototype = nullptr;
         NParserRecordPosition end;
@@ -192,7 +241,7 @@ bool NEnvironment::BuildObjects(NParserRecordList& records) {
             if (!Model->AddComponent(object)) {
                 if (PeekLastErrorCode() == 40) delete object;
                 const std::string reason = GetLastErrorInfo();
-                ReportError(403, ClassObjectInfo(*Model) + ", component " + name + " (" + reason + ")");
+                FailAt(403, ClassObjectInfo(*Model) + ", component " + name + " (" + reason + ")", **position, name);
                 return failed();
             }
         }

@@ -7,6 +7,12 @@ namespace {
 
 bool Is(const char* name, const char* expected) { return name && std::strcmp(name, expected) == 0; }
 
+const NParameterInfo kOutGateParameters[] = {
+    {"WatchState", "", "0 off, any other value on"},
+    {"StartTime", "s", "any"},
+    {"StopTime", "s", "any; 0 runs without end"},
+};
+
 } // namespace
 
 double NAbstractOutGate::GetParameter(const char* name) {
@@ -36,9 +42,11 @@ bool NAbstractOutGate::SetParameter(const char* name, double value) {
 }
 
 void NAbstractOutGate::GetParametersList(NStringList& names) {
-    names.emplace_back("WatchState");
-    names.emplace_back("StartTime");
-    names.emplace_back("StopTime");
+    for (const NParameterInfo& p : kOutGateParameters) names.push_back(p.Name);
+}
+
+void NAbstractOutGate::DescribeParameters(std::vector<NParameterInfo>& parameters) {
+    parameters.insert(parameters.end(), std::begin(kOutGateParameters), std::end(kOutGateParameters));
 }
 
 bool NAbstractOutGate::CopyParameters(NBasicDescription* target) {

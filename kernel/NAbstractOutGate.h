@@ -27,6 +27,7 @@ public:
     double GetParameter(const char* name) override;
     bool SetParameter(const char* name, double value) override;
     void GetParametersList(NStringList& names) override;
+    void DescribeParameters(std::vector<NParameterInfo>& parameters) override;
     bool CopyParameters(NBasicDescription* target) override;
     // Switches recording on at StartTime and off at StopTime (0 = never), then collects.
     void Calculate() override;

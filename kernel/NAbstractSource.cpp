@@ -7,6 +7,11 @@ namespace {
 
 bool Is(const char* name, const char* expected) { return name && std::strcmp(name, expected) == 0; }
 
+const NParameterInfo kSourceParameters[] = {
+    {"StartTime", "s", "any"},
+    {"StopTime", "s", "any; 0 runs without end"},
+};
+
 } // namespace
 
 bool NAbstractSource::CheckName(const char*) { return true; }
@@ -26,8 +31,11 @@ bool NAbstractSource::SetParameter(const char* name, double value) {
 }
 
 void NAbstractSource::GetParametersList(NStringList& names) {
-    names.emplace_back("StartTime");
-    names.emplace_back("StopTime");
+    for (const NParameterInfo& p : kSourceParameters) names.push_back(p.Name);
+}
+
+void NAbstractSource::DescribeParameters(std::vector<NParameterInfo>& parameters) {
+    parameters.insert(parameters.end(), std::begin(kSourceParameters), std::end(kSourceParameters));
 }
 
 bool NAbstractSource::CopyParameters(NBasicDescription* target) {

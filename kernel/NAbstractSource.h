@@ -18,6 +18,7 @@ public:
     double GetParameter(const char* name) override;
     bool SetParameter(const char* name, double value) override;
     void GetParametersList(NStringList& names) override;
+    void DescribeParameters(std::vector<NParameterInfo>& parameters) override;
     bool CopyParameters(NBasicDescription* target) override;
 
     virtual NTime GetStartTime() const { return StartTime; }

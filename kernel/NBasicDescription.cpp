@@ -116,4 +116,10 @@ NBasicDescription* NBasicDescription::Clone(NBasicDescription* owner, const char
 
 void NBasicDescription::ComponentRenamed(NBasicDescription*, const std::string&) {}
 
+void NBasicDescription::DescribeParameters(std::vector<NParameterInfo>& parameters) {
+    NStringList names;
+    GetParametersList(names);
+    for (std::string& name : names) parameters.push_back(NParameterInfo{std::move(name), "", ""});
+}
+
 } // namespace talvero

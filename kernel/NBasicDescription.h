@@ -16,6 +16,14 @@ namespace talvero {
 using NStringList = std::vector<std::string>;
 using NLinksMap = std::multimap<std::string, std::string>;
 
+// A parameter as a model author needs to know it: its unit and the values it admits, in words
+// (empty when the class says nothing).
+struct NParameterInfo {
+    std::string Name;
+    std::string Unit;
+    std::string Admits;
+};
+
 // Separator of composite names.
 inline constexpr char kNameSeparator = '.';
 
@@ -61,6 +69,9 @@ public:
     // what the object points to, 2 for the parts found there, 1 for their data. Only a hint;
     // nothing changes.
     virtual void Prefetch(int distance) const { (void)distance; }
+    // The parameters in GetParametersList's order, described from the class's own parameter table;
+    // by default the names alone.
+    virtual void DescribeParameters(std::vector<NParameterInfo>& parameters);
 
     // Convenience forms of the names (not part of the virtual table).
     std::string FullName() const;

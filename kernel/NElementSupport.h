@@ -3,9 +3,12 @@
 // operations of elements that hold no components.
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <initializer_list>
+#include <cmath>
 #include <limits>
+#include <string>
 #include <vector>
 
 #include "kernel/NBasicDescription.h"
@@ -32,6 +35,20 @@ struct NRange {
     static NRange Closed(double lo, double hi) { return {lo, hi, false, false}; }
     static NRange AtLeast(double lo) { return {lo, std::numeric_limits<double>::infinity(), false, false}; }
     static NRange Above(double lo) { return {lo, std::numeric_limits<double>::infinity(), true, false}; }
+
+    // "> 0", "0 to 1", "any", ... for a reader.
+    std::string Describe() const {
+        auto number = [](double v) {
+            char text[32];
+            std::snprintf(text, sizeof text, "%g", v);
+            return std::string(text);
+        };
+        const bool lo = std::isfinite(Lo), hi = std::isfinite(Hi);
+        if (lo && hi) return (LoOpen ? "> " : "") + number(Lo) + " to " + number(Hi) + (HiOpen ? " (excluded)" : "");
+        if (lo) return (LoOpen ? "> " : ">= ") + number(Lo);
+        if (hi) return (HiOpen ? "< " : "<= ") + number(Hi);
+        return "any";
+    }
 };
 
 // Ordered parameter descriptors over a parameters block P.
@@ -43,6 +60,7 @@ public:
         double P::*Field;
         NRange Range;
         bool ResetsObject;  // a successful set calls the object's Reset()
+        const char* Unit = "";
     };
 
     NParameterTable(std::initializer_list<Entry> entries) : Entries(entries) {}
@@ -73,6 +91,10 @@ public:
 
     void List(NStringList& names) const {
         for (const Entry& e : Entries) names.emplace_back(e.Name);
+    }
+
+    void Describe(std::vector<NParameterInfo>& parameters) const {
+        for (const Entry& e : Entries) parameters.push_back(NParameterInfo{e.Name, e.Unit, e.Range.Describe()});
     }
 
     const std::vector<Entry>& GetEntries() const { return Entries; }
@@ -133,6 +155,9 @@ public:
     }
 
     void GetParametersList(NStringList& names) override { Derived::ParameterTable().List(names); }
+    void DescribeParameters(std::vector<NParameterInfo>& parameters) override {
+        Derived::ParameterTable().Describe(parameters);
+    }
 
     bool CopyParameters(NBasicDescription* target) override {
         if (!target) return ReportError(4);

@@ -25,6 +25,7 @@ struct ErrorState {
     std::map<std::uint32_t, NError> Table;
     std::uint32_t LastCode = 0;
     std::string LastInfo;
+    NErrorLocation LastLocation;
 };
 
 // Constructed on first use so that registration from static constructors is safe.
@@ -39,7 +40,28 @@ bool ReportError(std::uint32_t code, const std::string& information) {
     ErrorState& s = State();
     s.LastCode = code;
     s.LastInfo = information;
+    if (s.LastLocation.IsKnown()) s.LastLocation = NErrorLocation();
     return code == 0;
+}
+
+bool ReportErrorAt(std::uint32_t code, const std::string& information, NErrorLocation location) {
+    const bool result = ReportError(code, information);
+    State().LastLocation = std::move(location);
+    return result;
+}
+
+void SetLastErrorLocation(NErrorLocation location) { State().LastLocation = std::move(location); }
+
+const NErrorLocation& GetLastErrorLocation() { return State().LastLocation; }
+
+std::string FormatErrorLocation(const NErrorLocation& location) {
+    if (!location.IsKnown()) return std::string();
+    std::string text = location.File + ":" + std::to_string(location.Line);
+    if (location.Column > 0) text += ":" + std::to_string(location.Column);
+    if (!location.Text.empty()) text += ": " + location.Text;
+    for (const auto& [file, line] : location.IncludedFrom)
+        text += "\n  included from " + file + ":" + std::to_string(line);
+    return text;
 }
 
 bool ReportError(std::uint32_t code, const char* information) {

@@ -5,8 +5,22 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace talvero {
+
+// Where in a model description an error arose. An unknown location has an empty file name.
+struct NErrorLocation {
+    std::string File;
+    std::uint32_t Line = 0;    // 1-based
+    std::uint32_t Column = 0;  // 1-based; 0 when the error is about a whole line
+    std::string Text;          // the word or line in question
+    // The includes that led to File, innermost first: (including file, line of the include).
+    std::vector<std::pair<std::string, std::uint32_t>> IncludedFrom;
+
+    bool IsKnown() const { return !File.empty(); }
+};
 
 class NError {
 public:
@@ -30,6 +44,17 @@ private:
 // Records code and information as the last error; true only for code 0.
 bool ReportError(std::uint32_t code, const std::string& information = std::string());
 bool ReportError(std::uint32_t code, const char* information);
+
+// Reports like ReportError and records where the error arose. A plain ReportError forgets the
+// location, so a location never outlives the error it belongs to.
+bool ReportErrorAt(std::uint32_t code, const std::string& information, NErrorLocation location);
+// Attaches a location to the error already reported (which kept its code and information).
+void SetLastErrorLocation(NErrorLocation location);
+// The location of the last report; never reset by TakeLastError.
+const NErrorLocation& GetLastErrorLocation();
+// "FILE:LINE:COLUMN: TEXT" (":COLUMN" left out when unknown), then one "  included from FILE:LINE"
+// line per include; empty for an unknown location.
+std::string FormatErrorLocation(const NErrorLocation& location);
 
 // The registered record of the last error code (default record if unregistered); resets the code to 0.
 NError TakeLastError();

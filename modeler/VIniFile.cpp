@@ -39,6 +39,8 @@ std::unique_ptr<VIniFile> VIniFile::Open(const std::string& path) {
     if (ec || std::filesystem::is_directory(status)) return nullptr;
     std::string text;
     if (!ReadWholeFile(path, text)) return nullptr;
+    // Editors may begin a UTF-8 file with a byte order mark; it would glue onto the first section.
+    if (text.compare(0, 3, "\xEF\xBB\xBF") == 0) text.erase(0, 3);
     file->SetText(text);
     return file;
 }

@@ -121,12 +121,30 @@ void VModeler::CreateProject() {
     if (!SaveProjectFile()) ShowLastError();
 }
 
+namespace {
+
+// The compiler's own message with where it arose: what the author needs to mend the model.
+std::string DescribeCompileError(const NError& error) {
+    std::string text;
+    for (const std::string& part : {error.GetMessage(), GetLastErrorInfo(), FormatErrorLocation(GetLastErrorLocation())})
+        if (!part.empty()) text += (text.empty() ? "" : "\n") + part;
+    return text;
+}
+
+} // namespace
+
 bool VModeler::BuildProjectModel(const std::string& modelPath, bool isSource) {
     const std::string binaryPath = ProjectDirectory + BinaryModelName(modelPath);
     if (isSource) {
         if (!Environment->Compile(modelPath, binaryPath)) {
-            ReportError(1040, binaryPath);  // the compiler's own message is the source check's business
-            ShowLastError();
+            // 1040 only where the binary file really could not be written; anything else is a
+            // fault of the description, which reads like a disk problem under that text.
+            if (PeekLastErrorCode() == 111 && GetLastErrorInfo() == binaryPath) {
+                ReportError(1040, binaryPath);
+                ShowLastError();
+            } else {
+                Ui.Messages->ShowMessage(Cp("Ошибка!"), DescribeCompileError(TakeLastError()));
+            }
             return false;
         }
     } else if (!CopyFileReplacing(modelPath, binaryPath)) {
@@ -137,8 +155,10 @@ bool VModeler::BuildProjectModel(const std::string& modelPath, bool isSource) {
     // Values changed for the old model do not carry over to another one.
     Overrides.clear();
     if (!Environment->LoadModel(binaryPath)) {
+        const std::string cause = DescribeCompileError(TakeLastError());
         ReportError(1030, binaryPath);
-        ShowLastError();
+        const NError error = TakeLastError();
+        Ui.Messages->ShowMessage(Cp("Ошибка!"), error.GetMessage() + "\n" + binaryPath + "\n" + cause);
     }
     return true;
 }

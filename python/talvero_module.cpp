@@ -54,6 +54,7 @@ struct ModelFailure {
     std::string Level;
     std::string Message;
     std::string Info;
+    std::string Location;  // "FILE:LINE:COLUMN: WORD" and the includes that led there; empty if unknown
 };
 
 struct UsageFailure {
@@ -66,7 +67,7 @@ struct UsageFailure {
     if (!reason.empty()) throw ModelFailure{std::nullopt, "talvero", reason, info};
     const NError error = TakeLastError();
     throw ModelFailure{error.GetCode(), Cp1251ToUtf8(error.GetLevel()), Cp1251ToUtf8(error.GetMessage()),
-                       Cp1251ToUtf8(GetLastErrorInfo())};
+                       Cp1251ToUtf8(GetLastErrorInfo()), Cp1251ToUtf8(FormatErrorLocation(GetLastErrorLocation()))};
 }
 
 void CheckPath(const std::string& path) {
@@ -252,7 +253,8 @@ PYBIND11_MODULE(_core, module) {
         } catch (const ModelFailure& failure) {
             const py::object type = py::module_::import("talvero._types").attr("ModelError");
             const py::object code = failure.Code ? py::object(py::int_(*failure.Code)) : py::object(py::none());
-            const py::object error = type(code, failure.Level, failure.Message, failure.Info);
+            const py::object location = failure.Location.empty() ? py::object(py::none()) : py::object(py::str(failure.Location));
+            const py::object error = type(code, failure.Level, failure.Message, failure.Info, location);
             PyErr_SetObject(type.ptr(), error.ptr());
         } catch (const UsageFailure& failure) {
             PyErr_SetString(PyExc_ValueError, failure.Message.c_str());

@@ -19,13 +19,13 @@ bool SetIndex(NAOutGate& gate, double value, bool (NAOutGate::*setter)(std::uint
 const NParameterAccessors<NAOutGate>& Accessors() {
     static const NParameterAccessors<NAOutGate> table{
         {"CurrentOutIndex", [](const NAOutGate& g) { return static_cast<double>(g.GetCurrentOutIndex()); },
-         [](NAOutGate& g, double v) { return SetIndex(g, v, &NAOutGate::SetCurrentOutIndex); }},
+         [](NAOutGate& g, double v) { return SetIndex(g, v, &NAOutGate::SetCurrentOutIndex); }, "", "0 to LastOutIndex - FirstOutIndex"},
         {"FirstOutIndex", [](const NAOutGate& g) { return static_cast<double>(g.GetFirstOutIndex()); },
-         [](NAOutGate& g, double v) { return SetIndex(g, v, &NAOutGate::SetFirstOutIndex); }},
+         [](NAOutGate& g, double v) { return SetIndex(g, v, &NAOutGate::SetFirstOutIndex); }, "", "0 to LastOutIndex"},
         {"LastOutIndex", [](const NAOutGate& g) { return static_cast<double>(g.GetLastOutIndex()); },
-         [](NAOutGate& g, double v) { return SetIndex(g, v, &NAOutGate::SetLastOutIndex); }},
+         [](NAOutGate& g, double v) { return SetIndex(g, v, &NAOutGate::SetLastOutIndex); }, "", "FirstOutIndex and up"},
         {"WatchStep", [](const NAOutGate& g) { return static_cast<double>(g.GetWatchStep()); },
-         [](NAOutGate& g, double v) { return v < 0 ? ReportError(21) : g.SetWatchStep(v); }},
+         [](NAOutGate& g, double v) { return v < 0 ? ReportError(21) : g.SetWatchStep(v); }, "s", ">= 0"},
     };
     return table;
 }
@@ -50,6 +50,11 @@ bool NAOutGate::SetParameter(const char* name, double value) {
 void NAOutGate::GetParametersList(NStringList& names) {
     NAbstractOutGate::GetParametersList(names);
     Accessors().List(names);
+}
+
+void NAOutGate::DescribeParameters(std::vector<NParameterInfo>& parameters) {
+    NAbstractOutGate::DescribeParameters(parameters);
+    Accessors().Describe(parameters);
 }
 
 bool NAOutGate::CopyParameters(NBasicDescription* target) {

@@ -18,6 +18,7 @@ public:
     double GetParameter(const char* name) override;
     bool SetParameter(const char* name, double value) override;
     void GetParametersList(NStringList& names) override;
+    void DescribeParameters(std::vector<NParameterInfo>& parameters) override;
     bool CopyParameters(NBasicDescription* target) override;
     // Sampling restarts with the next step; the input forgets the previous run's values.
     void Reset() override;

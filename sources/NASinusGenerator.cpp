@@ -18,9 +18,9 @@ NASinusGenerator::NASinusGenerator(NBasicDescription* owner, const char* name)
 const NParameterAccessors<NASinusGenerator>& NASinusGenerator::ParameterAccessors() {
     static const NParameterAccessors<NASinusGenerator> table{
         {"Frequency", [](const NASinusGenerator& g) { return g.GetFrequency(); },
-         [](NASinusGenerator& g, double v) { return g.SetFrequency(v); }},
+         [](NASinusGenerator& g, double v) { return g.SetFrequency(v); }, "Hz", ">= 0"},
         {"Amplitude", [](const NASinusGenerator& g) { return g.GetAmplitude(); },
-         [](NASinusGenerator& g, double v) { return g.SetAmplitude(v); }},
+         [](NASinusGenerator& g, double v) { return g.SetAmplitude(v); }, "", ">= 0"},
     };
     return table;
 }

@@ -9,7 +9,7 @@ NAStepGenerator::NAStepGenerator(NBasicDescription* owner, const char* name)
 const NParameterAccessors<NAStepGenerator>& NAStepGenerator::ParameterAccessors() {
     static const NParameterAccessors<NAStepGenerator> table{
         {"Amplitude", [](const NAStepGenerator& g) { return g.GetAmplitude(); },
-         [](NAStepGenerator& g, double v) { return g.SetAmplitude(v); }},
+         [](NAStepGenerator& g, double v) { return g.SetAmplitude(v); }, "", ">= 0"},
     };
     return table;
 }

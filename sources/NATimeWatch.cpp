@@ -12,7 +12,7 @@ NATimeWatch::NATimeWatch(NBasicDescription* owner, const char* name)
 const NParameterAccessors<NATimeWatch>& NATimeWatch::ParameterAccessors() {
     static const NParameterAccessors<NATimeWatch> table{
         {"WatchInterval", [](const NATimeWatch& w) { return static_cast<double>(w.GetWatchInterval()); },
-         [](NATimeWatch& w, double v) { return w.SetWatchInterval(v); }},
+         [](NATimeWatch& w, double v) { return w.SetWatchInterval(v); }, "s", ">= 0; 0 keeps everything"},
     };
     return table;
 }

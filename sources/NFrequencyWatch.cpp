@@ -20,11 +20,11 @@ NFrequencyWatch::NFrequencyWatch(NBasicDescription* owner, const char* name)
 const NParameterAccessors<NFrequencyWatch>& NFrequencyWatch::ParameterAccessors() {
     static const NParameterAccessors<NFrequencyWatch> table{
         {"LeftRange", [](const NFrequencyWatch& w) { return w.GetLeftRange(); },
-         [](NFrequencyWatch& w, double v) { return w.SetLeftRange(v); }},
+         [](NFrequencyWatch& w, double v) { return w.SetLeftRange(v); }, "Hz", "0 to RightRange"},
         {"RightRange", [](const NFrequencyWatch& w) { return w.GetRightRange(); },
-         [](NFrequencyWatch& w, double v) { return w.SetRightRange(v); }},
+         [](NFrequencyWatch& w, double v) { return w.SetRightRange(v); }, "Hz", "LeftRange to 500"},
         {"FrequencyStep", [](const NFrequencyWatch& w) { return w.GetFrequencyStep(); },
-         [](NFrequencyWatch& w, double v) { return w.SetFrequencyStep(v); }},
+         [](NFrequencyWatch& w, double v) { return w.SetFrequencyStep(v); }, "Hz", "> 0, at most RightRange - LeftRange"},
     };
     return table;
 }

@@ -13,7 +13,7 @@ NGenerator::NGenerator(NBasicDescription* owner, const char* name)
 const NParameterAccessors<NGenerator>& NGenerator::ParameterAccessors() {
     static const NParameterAccessors<NGenerator> table{
         {"Frequency", [](const NGenerator& g) { return g.GetFrequency(); },
-         [](NGenerator& g, double v) { return g.SetFrequency(v); }},
+         [](NGenerator& g, double v) { return g.SetFrequency(v); }, "Hz", ">= 0, at most 1 / (2 x pulse duration)"},
     };
     return table;
 }

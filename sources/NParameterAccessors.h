@@ -18,6 +18,9 @@ public:
         const char* Name;
         double (*Get)(const D&);
         bool (*Set)(D&, double);
+        // Written beside the setter that enforces them: what a model author needs to know.
+        const char* Unit = "";
+        const char* Admits = "";
     };
 
     NParameterAccessors(std::initializer_list<Entry> entries) : Entries(entries) {}
@@ -31,6 +34,10 @@ public:
 
     void List(NStringList& names) const {
         for (const Entry& e : Entries) names.emplace_back(e.Name);
+    }
+
+    void Describe(std::vector<NParameterInfo>& parameters) const {
+        for (const Entry& e : Entries) parameters.push_back(NParameterInfo{e.Name, e.Unit, e.Admits});
     }
 
 private:
@@ -59,6 +66,11 @@ public:
     void GetParametersList(NStringList& names) override {
         Base::GetParametersList(names);
         Derived::ParameterAccessors().List(names);
+    }
+
+    void DescribeParameters(std::vector<NParameterInfo>& parameters) override {
+        Base::DescribeParameters(parameters);
+        Derived::ParameterAccessors().Describe(parameters);
     }
 };
 

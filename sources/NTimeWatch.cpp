@@ -10,7 +10,7 @@ namespace talvero {
 const NParameterAccessors<NTimeWatch>& NTimeWatch::ParameterAccessors() {
     static const NParameterAccessors<NTimeWatch> table{
         {"WatchInterval", [](const NTimeWatch& w) { return static_cast<double>(w.GetWatchInterval()); },
-         [](NTimeWatch& w, double v) { return w.SetWatchInterval(v); }},
+         [](NTimeWatch& w, double v) { return w.SetWatchInterval(v); }, "s", ">= 0; 0 keeps everything"},
     };
     return table;
 }

@@ -28,7 +28,8 @@ bool ParseCount(const std::string& text, long long& value) {
 const char* BatchUsage() {
     return "usage: talvero-batch [-n STEPS | -t SECONDS] [--dt S] [--pulse S] [--set PATH=VALUE]... "
            "[--watch NAME]... [-o DIR] [--tree | --check] [--sweep FILE.csv -o DIR [-j N]] [-q] MODEL(.tv|.btv|.tvp)\n"
-           "       talvero-batch --graph [--graph-format dot|svg|png] [-o FILE] MODEL";
+           "       talvero-batch --graph [--graph-format dot|svg|png] [-o FILE] MODEL\n"
+           "       talvero-batch --classes [MODEL]";
 }
 
 bool ParseBatchOptions(const std::vector<std::string>& args, BatchOptions& options, std::string& error) {
@@ -78,6 +79,8 @@ bool ParseBatchOptions(const std::vector<std::string>& args, BatchOptions& optio
             }
             options.Graph = true;
             options.GraphFormat = v;
+        } else if (arg == "--classes") {
+            options.Classes = true;
         } else if (arg == "-n" || arg == "--steps") {
             if (!value(v)) return false;
             if (!ParseCount(v, options.Steps) || options.Steps > kMaxSteps) {
@@ -157,7 +160,7 @@ bool ParseBatchOptions(const std::vector<std::string>& args, BatchOptions& optio
             return false;
         }
     }
-    if (options.Help || options.Version) return true;
+    if (options.Help || options.Version || options.Classes) return true;
     if (options.ModelPath.empty()) {
         error = "no MODEL given";
         return false;

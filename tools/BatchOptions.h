@@ -29,6 +29,7 @@ struct BatchOptions {
     bool Version = false;
     std::string SweepPath;  // CSV: a header of parameter paths, a row of values per run
     int Jobs = 1;           // sweep runs at once
+    bool Classes = false;  // print the class reference; MODEL optional
 };
 
 // False with a one-line reason in `error` for a wrong command line.

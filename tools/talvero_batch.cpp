@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/BatchClasses.h"
 #include "tools/BatchOptions.h"
 #include "tools/BatchRun.h"
 #include "tools/BatchSweep.h"
@@ -44,6 +45,7 @@ int main(int argc, char** argv) {
                      "  -j, --jobs N         sweep runs at once (default 1)\n"
                      "      --graph          print the model's objects and links as Graphviz DOT and exit\n"
                      "      --graph-format F dot, svg or png (rendered through Graphviz); with -o FILE\n"
+                     "      --classes        print every class of the language (and MODEL's own) and exit\n"
                      "  -q, --quiet          no progress display\n"
                      "  -h, --help, --version\n\n"
                      "Exit status: 0 success; 1 a model, --set, file or memory error; 2 a wrong command line;\n"
@@ -59,6 +61,7 @@ int main(int argc, char** argv) {
     // A file-size limit then fails the write with a reason instead of killing the process mid-file.
     ::signal(SIGXFSZ, SIG_IGN);
     try {
+        if (options.Classes) return PrintClasses(options.ModelPath, std::cout, std::cerr);
         if (!options.SweepPath.empty()) return RunSweep(options, std::cerr, isatty(STDERR_FILENO) != 0);
         return RunBatch(options, std::cout, std::cerr, isatty(STDERR_FILENO) != 0);
     } catch (const std::bad_alloc&) {

@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QShowEvent>
@@ -29,7 +30,11 @@ TTestModelForm::TTestModelForm(QWidget* parent)
     setWindowTitle(QString::fromUtf8("Проверка модели"));
     Memo = new QPlainTextEdit;
     Memo->setReadOnly(true);
-    Memo->setLineWrapMode(QPlainTextEdit::NoWrap);
+    // Long details and locations wrap: the point of the output is to be read whole.
+    Memo->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    FileLabel = new QLabel;
+    FileLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    FileLabel->setWordWrap(true);
 
     CheckBtn = new QPushButton(QString::fromUtf8("Проверить"));
     OpenBtn = new QPushButton(QString::fromUtf8("Открыть"));
@@ -47,6 +52,7 @@ TTestModelForm::TTestModelForm(QWidget* parent)
     buttons->addWidget(OpenBtn);
     buttons->addWidget(ExitBtn);
     auto* layout = new QVBoxLayout(this);
+    layout->addWidget(FileLabel);
     layout->addWidget(Memo, 1);
     layout->addLayout(buttons);
     resize(560, 320);
@@ -88,6 +94,7 @@ void TTestModelForm::OpenFile() {
 
 void TTestModelForm::UseFile(const QString& path) {
     FileName = path;
+    FileLabel->setText(QDir::toNativeSeparators(path));
     Environment.reset();
     Environment = std::make_unique<NEnvironment>();
     RegisterBuiltinClasses(*Environment);
@@ -104,6 +111,11 @@ void TTestModelForm::AppendLastError() {
     Append(QString::fromUtf8("Ошибка ") + QString::number(error.GetCode()) + QLatin1Char(' ') +
            FromCp(error.GetLevel()) + QStringLiteral(": ") + FromCp(error.GetMessage()));
     Append(QStringLiteral("[ ") + FromKernelText(information) + QStringLiteral(" ]"));
+    NErrorLocation location = GetLastErrorLocation();
+    if (!location.IsKnown()) return;
+    // A binary model file is checked through its copy, line for line: name the user's file.
+    if (location.File == ToPath(TemporaryFilePath())) location.File = ToPath(FileName);
+    Append(FromKernelText(FormatErrorLocation(location)));
 }
 
 void TTestModelForm::Check() {

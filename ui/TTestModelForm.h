@@ -10,6 +10,7 @@
 
 #include "modeler/VUiInterfaces.h"
 
+class QLabel;
 class QPlainTextEdit;
 class QPushButton;
 
@@ -61,6 +62,7 @@ private:
     void RemoveTemporaryFile() const;
 
     QPlainTextEdit* Memo;
+    QLabel* FileLabel;  // which file the output is about
     QPushButton* CheckBtn;
     QPushButton* OpenBtn;
     QPushButton* ExitBtn;

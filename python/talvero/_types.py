@@ -17,7 +17,8 @@ class ModelError(Exception):
 
     code, level and message are those of the kernel's error table (code is None for failures
     outside it, such as an unreadable project file); info names what failed (an object, a
-    parameter or a file); location is where in the description, when known.
+    parameter or a file); location is where in the description, when known, as
+    "FILE:LINE:COLUMN: WORD" followed by the includes that led there.
     """
 
     def __init__(self, code: Optional[int], level: str, message: str, info: str = "", location=None):

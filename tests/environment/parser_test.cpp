@@ -77,9 +77,9 @@ TEST(Parse, BlanksAroundDelimitersAreFree) {
 
 TEST(Parse, ValuesAndNamesThatTheGrammarLetsThrough) {
     NParserRecordList records;
-    ASSERT_TRUE(Parse("M m { parameter x = abc; parameter y = ; parameter z = -1.5e-3; link a.b:c.d; link .:..; }", records));
-    EXPECT_EQ(Lines(records), (std::vector<std::string>{"2 m M", "8", "3 x abc", "3 y ", "3 z -1.5e-3",
-                                                        "4 c.d a.b", "4 .. .", "9"}));
+    ASSERT_TRUE(Parse("M m { parameter z = -1.5e-3; parameter h = 0x10; link a.b:c.d; link .:..; }", records));
+    EXPECT_EQ(Lines(records), (std::vector<std::string>{"2 m M", "8", "3 z -1.5e-3", "3 h 0x10", "4 c.d a.b",
+                                                        "4 .. .", "9"}));
     // Words that look like keywords of other systems are type names here.
     EXPECT_EQ(Outcome("input x { } output y { } ainput z { }"), "ok");
     EXPECT_EQ(Outcome("_a _b { }"), "ok");
@@ -119,8 +119,16 @@ TEST(Parse, EveryGrammarErrorWithItsInformation) {
         {"1x m { }", "220|1x"},
         {"Neuron 2m { }", "220|2m{"},
         {"Ne-uron m { }", "220|Ne-uron"},
-        {"Neuron m ; }", "221|m;"},
-        {"Neuron m }", "221|m}"},
+        // A misspelt keyword is read as a type: the error names it.
+        {"Neuron m ; }", "221|Neuron m;"},
+        {"Neuron m }", "221|Neuron m}"},
+        {"Model m { paramter Frequency = 50; }", "221|paramter Frequency="},
+        // A value must be a finite number, not text, nothing, or beyond the range of a double.
+        {"Model m { parameter x = abc; }", "205|abc"},
+        {"Model m { parameter x = ; }", "205|x=;"},
+        {"Model m { parameter x = 1e400; }", "205|1e400"},
+        {"Model m { parameter x = 2.5e0x; }", "205|2.5e0x"},
+        {"Model m { parameter x = nan; }", "205|nan"},
     };
     for (const GrammarCase& c : cases) EXPECT_EQ(Outcome(c.Text), c.Expected) << c.Text;
 }
@@ -144,10 +152,10 @@ TEST(Parse, ATextThatStopsInsideADeclarationIsRefused) {
     EXPECT_EQ(Outcome("class"), "217|class");
     EXPECT_EQ(Outcome("Model m { Neuron"), "221|Neuron");
     // Blocks still open at the end: the innermost unclosed declaration is named.
-    EXPECT_EQ(Outcome("Model m {"), "206|m");
-    EXPECT_EQ(Outcome("Model m { Net n { }"), "206|m");
-    EXPECT_EQ(Outcome("Model m { Net n {   "), "206|n");
-    EXPECT_EQ(Outcome("class C : Neuron { "), "206|C");
+    EXPECT_EQ(Outcome("Model m {"), "206|'}' missing: block m is never closed");
+    EXPECT_EQ(Outcome("Model m { Net n { }"), "206|'}' missing: block m is never closed");
+    EXPECT_EQ(Outcome("Model m { Net n {   "), "206|'}' missing: block n is never closed");
+    EXPECT_EQ(Outcome("class C : Neuron { "), "206|'}' missing: block C is never closed");
 }
 
 TEST(Parse, DeeplyNestedAndLongTextsStayLinear) {

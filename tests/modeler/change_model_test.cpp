@@ -77,7 +77,10 @@ TEST_F(ChangeModelTest, AFailedCompileKeepsTheLoadedModel) {
     Choose(At("bad.tv"));
     Modeler->ChangeModel();
     ASSERT_EQ(Ui.Messages.Messages.size(), 1u);
-    EXPECT_EQ(Ui.Messages.Messages[0].Text, Cp("Не удалось создать двоичный файл модели") + "\n" + At("p/bad.btv"));
+    // The compiler's own message and where, not a disk problem.
+    EXPECT_EQ(Ui.Messages.Messages[0].Text, Cp("Синтаксическая ошибка: пропущен завершающий символ ';' описания") +
+                                                "\n'}' missing: block m opened at bad.tv:1 is never closed\n" +
+                                                At("bad.tv") + ":1:1: m {");
     EXPECT_TRUE(Modeler->GetEnvironment()->IsModelLoaded());
     EXPECT_EQ(Modeler->GetEnvironment()->GetModelFileName(), "arm.btv");
     EXPECT_FALSE(Modeler->IsProjectModified());
@@ -88,7 +91,9 @@ TEST_F(ChangeModelTest, AModelThatDoesNotLoadLeavesTheProjectWithoutModel) {
     Choose(At("unknown.tv"));
     Modeler->ChangeModel();
     ASSERT_EQ(Ui.Messages.Messages.size(), 1u);
-    EXPECT_EQ(Ui.Messages.Messages[0].Text, Cp("Не удалось загрузить модель") + "\n" + At("p/unknown.btv"));
+    // Where in the description the loaded record came from.
+    EXPECT_EQ(Ui.Messages.Messages[0].Text, Cp("Не удалось загрузить модель") + "\n" + At("p/unknown.btv") + "\n" +
+                                                Cp("Тип объекта не найден") + "\nFoo\n" + At("unknown.tv") + ":2:3: Foo");
     EXPECT_FALSE(Modeler->GetEnvironment()->IsModelLoaded());
     EXPECT_TRUE(Modeler->IsProjectModified());
 }

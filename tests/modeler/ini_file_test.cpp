@@ -50,6 +50,14 @@ TEST_F(IniFileTest, ReadsSectionsAndKeysInFileOrderWithVerbatimValues) {
     EXPECT_FALSE(ini->SectionExists("stray"));
 }
 
+TEST_F(IniFileTest, AByteOrderMarkDoesNotHideTheFirstSection) {
+    const auto path = PathOf("bom.tvp");
+    Write(path, "\xEF\xBB\xBF[System]\r\nModelFileName=m.btv\r\n");
+    auto ini = VIniFile::Open(path);
+    ASSERT_TRUE(ini);
+    EXPECT_EQ("m.btv", ini->ReadString("System", "ModelFileName", "Fail"));
+}
+
 TEST_F(IniFileTest, WritesEraseAndRoundTrip) {
     const auto path = PathOf("b.ini");
     VIniFile ini(path);

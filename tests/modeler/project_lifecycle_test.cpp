@@ -78,12 +78,13 @@ TEST_F(CreateProjectTest, FailuresAreShownAndLeaveTheProjectOpenWithoutModel) {
     EXPECT_FALSE(Modeler->IsProjectOpen());
     EXPECT_FALSE(Exists(At("no")));
 
-    // A description that does not compile: only 1040 with the binary path is shown.
+    // A description that does not compile: the compiler's own message, detail and location.
     WriteText(At("bad.tv"), "Model m { } }");
     ScriptWizard(At("b/") + "B.tvp", "B", {}, At("bad.tv"));
     Modeler->CreateProject();
     ASSERT_EQ(2u, Ui.Messages.Messages.size());
-    EXPECT_EQ(Cp("Не удалось создать двоичный файл модели") + "\n" + At("b/bad.btv"), Ui.Messages.Messages[1].Text);
+    EXPECT_EQ(Cp("Синтаксическая ошибка: закрывающая скобка '}' не имеет пары") + "\n}\n" + At("bad.tv") + ":1:13: }",
+              Ui.Messages.Messages[1].Text);
     EXPECT_TRUE(Modeler->IsProjectOpen());
     EXPECT_FALSE(Modeler->GetEnvironment()->IsModelLoaded());
     EXPECT_EQ("", ReadIni(At("b/B.tvp"))->ReadString("System", "ModelFileName", "absent"));
@@ -101,9 +102,18 @@ TEST_F(CreateProjectTest, FailuresAreShownAndLeaveTheProjectOpenWithoutModel) {
     ScriptWizard(At("d/") + "D.tvp", "D", {}, At("junk.btv"), false);
     Modeler->CreateProject();
     ASSERT_EQ(4u, Ui.Messages.Messages.size());
-    EXPECT_EQ(Cp("Не удалось загрузить модель") + "\n" + At("d/junk.btv"), Ui.Messages.Messages[3].Text);
+    EXPECT_EQ(Cp("Не удалось загрузить модель") + "\n" + At("d/junk.btv") + "\n" + Cp("Неверная контрольная сумма"),
+              Ui.Messages.Messages[3].Text);
     EXPECT_TRUE(Modeler->IsProjectOpen());
     EXPECT_FALSE(Modeler->GetEnvironment()->IsModelLoaded());
+
+    // Only a binary file that really cannot be written is 1040: here a directory stands in its way.
+    WriteText(At("good.tv"), "Model m { }");
+    std::filesystem::create_directories(At("e/good.btv"));
+    ScriptWizard(At("e/") + "E.tvp", "E", {}, At("good.tv"));
+    Modeler->CreateProject();
+    ASSERT_EQ(5u, Ui.Messages.Messages.size());
+    EXPECT_EQ(Cp("Не удалось создать двоичный файл модели") + "\n" + At("e/good.btv"), Ui.Messages.Messages[4].Text);
 }
 
 TEST_F(CreateProjectTest, NamesWithoutDirectoryParts) {

@@ -135,3 +135,10 @@ def test_diverging_model_warns_where_and_keeps_its_data(tmp_path):
     assert len(res["length"].x) > 0 and not np.isfinite(res["length"].y).all()
     with pytest.raises(ValueError):
         talvero.Model(path).run(time=1e15)
+
+
+def test_model_error_says_where(tmp_path):
+    with pytest.raises(talvero.ModelError) as raised:
+        talvero.Model(_write(tmp_path, "bad.tv", "Model m {\nNet n { paramter Frequency = 50; }\n}\n"))
+    assert raised.value.location.startswith(str(tmp_path / "bad.tv") + ":2:")
+    assert "paramter" in raised.value.location

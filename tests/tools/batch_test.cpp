@@ -11,10 +11,12 @@
 #include <map>
 #include <regex>
 #include <set>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "environment/NBuiltinClasses.h"
 #include "environment/NEnvironment.h"
 
 namespace fs = std::filesystem;
@@ -216,10 +218,12 @@ TEST_F(BatchTest, BrokenModelExitsOneWithTheTwoLineMessage) {
     Result r = Run("'" + model.string() + "'");
     EXPECT_EQ(r.Status, 1);
     const auto lines = Lines(r.Err);
-    ASSERT_EQ(lines.size(), 2u) << r.Err;
+    ASSERT_EQ(lines.size(), 3u) << r.Err;
     EXPECT_EQ(lines[0],
               "Ошибка 202 Environment - Preprocessor: Синтаксическая ошибка: закрывающая скобка '}' не имеет пары");
     EXPECT_EQ(lines[1], "[ } ]");
+    // The third line in the form editors jump to.
+    EXPECT_EQ(lines[2], model.string() + ":3:1: }");
     EXPECT_TRUE(r.Out.empty());
 
     Result unknownType = Run("'" + Write("foo.tv", "Model m { Foo x { } }").string() + "'");
@@ -230,6 +234,52 @@ TEST_F(BatchTest, BrokenModelExitsOneWithTheTwoLineMessage) {
     Result missingFile = Run("'" + (Dir / "absent.btv").string() + "'");
     EXPECT_EQ(missingFile.Status, 1);
     EXPECT_EQ(Lines(missingFile.Err).at(0).rfind("Ошибка 111 Environment: ", 0), 0u) << missingFile.Err;
+}
+
+TEST_F(BatchTest, ClassesListEveryBuiltinClassAndAModelsOwn) {
+    Result builtins = Run("--classes");
+    ASSERT_EQ(builtins.Status, 0) << builtins.Err;
+    talvero::NEnvironment environment;
+    // Every parameter of every class, in the class's order.
+    for (const std::string& name : talvero::BuiltinClassNames()) {
+        const auto start = builtins.Out.find("### " + name + "\n");
+        ASSERT_NE(start, std::string::npos) << name;
+        const std::string section = builtins.Out.substr(start, builtins.Out.find("### ", start + 4) - start);
+        std::unique_ptr<talvero::NBasicDescription> prototype(talvero::MakeBuiltinPrototype(name, environment.GetModel()));
+        ASSERT_NE(prototype, nullptr) << name;
+        talvero::NStringList parameters;
+        prototype->GetParametersList(parameters);
+        std::size_t at = 0;
+        for (const std::string& parameter : parameters) {
+            at = section.find("| `" + parameter + "` |", at);
+            EXPECT_NE(at, std::string::npos) << name << "." << parameter;
+        }
+    }
+    EXPECT_NE(builtins.Out.find("| `MaxIntensity` | 1 | - | -1 to 1 |"), std::string::npos) << builtins.Out;
+    EXPECT_NE(builtins.Out.find("| `Frequency` | 0 | Hz | >= 0 |"), std::string::npos);
+
+    // Run from elsewhere: its include is found beside it.
+    Result own = Run("--classes '" + (fs::path(TALVERO_EXAMPLES) / "user_classes.tv").string() + "'", Dir);
+    ASSERT_EQ(own.Status, 0) << own.Err;
+    EXPECT_NE(own.Out.find("### FastFibre\n\nUser class; parent: NerveFibre.\n\nComponents: `input` (SimpleConnector)."
+                           "\n\n| parameter | default | unit | admissible values |\n|---|---|---|---|\n"
+                           "| `TimeDelay` | 0.002 | s | >= 0 |"),
+              std::string::npos)
+        << own.Out;
+    EXPECT_NE(own.Out.find("`exc` (IonUnit), `inh` (IonUnit)"), std::string::npos);
+}
+
+// Regenerate with scripts/update-language-doc.sh.
+TEST_F(BatchTest, TheLanguageDocumentHoldsTheCurrentClassReference) {
+    const std::string doc = ReadFile(TALVERO_DOCS "/language.md");
+    const std::string begin = "<!-- classes:begin -->\n";
+    const auto from = doc.find(begin);
+    const auto to = doc.find("<!-- classes:end -->");
+    ASSERT_TRUE(from != std::string::npos && to != std::string::npos);
+    Result classes = Run("--classes");
+    ASSERT_EQ(classes.Status, 0) << classes.Err;
+    EXPECT_EQ(doc.substr(from + begin.size(), to - from - begin.size()), classes.Out)
+        << "docs/language.md is out of date: run scripts/update-language-doc.sh";
 }
 
 TEST_F(BatchTest, WrongCommandLinesExitTwoWithAUsageHint) {

@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QFile>
+#include <QLabel>
 #include <QPushButton>
 
 #include "UiTestSupport.h"
@@ -54,9 +56,12 @@ TEST_F(SourceCheckTest, ASyntaxErrorStopsAfterThePreprocessor) {
     form.UseFile(Write("bad.tv", "Model m {\n  Net n {\n    Neuron a {\n  }\n"));
     form.Check();
     const QStringList lines = form.OutputLines();
-    ASSERT_EQ(lines.size(), 3) << lines.join('\n').toStdString();
+    ASSERT_EQ(lines.size(), 4) << lines.join('\n').toStdString();
     EXPECT_EQ(lines[0], U("Шаг 1 - Препроцессор..."));
     EXPECT_TRUE(lines[1].startsWith(U("Ошибка 2"))) << lines[1].toStdString();
+    // Where the block left open begins.
+    EXPECT_TRUE(lines[3].endsWith(QStringLiteral("bad.tv:2:3: n {"))) << lines[3].toStdString();
+    EXPECT_EQ(form.findChild<QLabel*>()->text(), QDir::toNativeSeparators(form.GetFileName()));
     EXPECT_TRUE(lines[1].contains(U(" Environment - Preprocessor: "))) << lines[1].toStdString();
     EXPECT_TRUE(lines[2].startsWith(QStringLiteral("[ ")) && lines[2].endsWith(QStringLiteral(" ]")));
     EXPECT_FALSE(QFile::exists(form.TemporaryFilePath()));
@@ -68,7 +73,7 @@ TEST_F(SourceCheckTest, AProcessorErrorIsWrittenAfterASuccessfulFirstStage) {
     EXPECT_EQ(form.OutputLines(), (QStringList{U("Шаг 1 - Препроцессор..."), U("Успешно!"), QString(),
                                                U("Шаг 2 - Процессор..."),
                                                U("Ошибка 401 Environment - Processor: Тип объекта не найден"),
-                                               QStringLiteral("[ Foo ]")}));
+                                               QStringLiteral("[ Foo ]"), folder.filePath("unknown.tv") + ":3:5: Foo"}));
 }
 
 // The open dialog offers binary model files: the first stage takes such a file's records as they
@@ -86,7 +91,8 @@ TEST_F(SourceCheckTest, ABinaryModelFilePassesBothStagesAndADamagedOneStopsAtThe
     form.UseFile(Write("damaged.btv", "Model m {\n}\n"));
     form.Check();
     const QStringList lines = form.OutputLines();
-    ASSERT_EQ(lines.size(), 3) << lines.join('\n').toStdString();
+    ASSERT_EQ(lines.size(), 4) << lines.join('\n').toStdString();
+    EXPECT_TRUE(lines[3].endsWith(QStringLiteral("damaged.btv:2: }"))) << lines[3].toStdString();
     EXPECT_EQ(lines[0], U("Шаг 1 - Препроцессор..."));
     EXPECT_TRUE(lines[1].startsWith(U("Ошибка "))) << lines[1].toStdString();
     EXPECT_FALSE(QFile::exists(form.TemporaryFilePath()));
