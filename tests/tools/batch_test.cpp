@@ -371,6 +371,8 @@ TEST_F(BatchTest, MalformedSweepFilesExitTwoNamingTheLineAndRunNothing) {
         EXPECT_FALSE(fs::exists(Dir / "out"));
     }
     EXPECT_EQ(Run("--sweep '" + Write("study.csv", "net.cell.u1.s1.K\n0.5\n").string() + "' '" + model.string() + "'").Status, 2);
+}
+
 namespace {
 
 // The object paths (nodes and net frames carrying an object id) and the links of a --graph text.
