@@ -131,7 +131,11 @@ int LoadBatchModel(const BatchOptions& options, NEnvironment& environment, std::
     if (!model->SetTimeStep(timeStep) || !model->SetPulseDuration(options.PulseDuration)) return kExitModel;
     // The project's changed parameters first, so that --set has the last word.
     std::string failedPath;
-    if (project && !ApplyParameterOverrides(*model, *project, nullptr, failedPath)) return kExitModel;
+    if (project && !ApplyParameterOverrides(*model, *project, nullptr, failedPath)) {
+        // The project's own path says more than the parameter's bare name.
+        ReportError(PeekLastErrorCode(), failedPath.c_str());
+        return kExitModel;
+    }
 
     for (const auto& [path, value] : options.Sets) {
         if (const int code = SetParameterByPath(*model, path, value, reason)) return code;
