@@ -13,22 +13,13 @@
 #include <string>
 #include <vector>
 
+#include "BatchTestSupport.h"
+
 namespace fs = std::filesystem;
+using batch_test::ReadFile;
+using batch_test::Result;
 
 namespace {
-
-struct Result {
-    int Status = -1;
-    std::string Out;
-    std::string Err;
-};
-
-std::string ReadFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 std::vector<std::string> Names(const fs::path& dir) {
     std::vector<std::string> names;
@@ -56,29 +47,11 @@ std::string GateRows(const std::string& csv, const std::string& gate) {
     return rows;
 }
 
-class BatchSafetyTest : public ::testing::Test {
+class BatchSafetyTest : public batch_test::BatchFolderTest {
 protected:
-    void SetUp() override {
-        Dir = fs::temp_directory_path() / ("talvero-batch-safety-" + std::to_string(::getpid()) + "-" +
-                                           ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(Dir);
-        fs::create_directories(Dir);
-    }
-    void TearDown() override { fs::remove_all(Dir); }
-
     // `shell` goes before the command (a ulimit, say); stdout goes to `out` unless given.
     Result Run(const std::string& args, const std::string& shell = "", const std::string& out = "") {
-        const fs::path outFile = Dir / "stdout.txt";
-        const fs::path errFile = Dir / "stderr.txt";
-        const std::string command = "cd '" + Dir.string() + "' && " + shell + " '" + TALVERO_BATCH + "' " + args +
-                                    " </dev/null >'" + (out.empty() ? outFile.string() : out) + "' 2>'" +
-                                    errFile.string() + "'";
-        const int raw = std::system(("sh -c \"" + command + "\"").c_str());
-        Result r;
-        r.Status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-        r.Out = out.empty() ? ReadFile(outFile) : "";
-        r.Err = ReadFile(errFile);
-        return r;
+        return RunCommand("cd '" + Dir.string() + "' && " + shell, args, out);
     }
 
     std::string Write(const std::string& name, const std::string& text) {
@@ -86,7 +59,6 @@ protected:
         return name;
     }
 
-    fs::path Dir;
 };
 
 TEST_F(BatchSafetyTest, StepCountsBeyondTheMaximumAreCommandLineErrors) {

@@ -19,47 +19,19 @@
 #include "environment/NBuiltinClasses.h"
 #include "environment/NEnvironment.h"
 
+#include "BatchTestSupport.h"
+
 namespace fs = std::filesystem;
+using batch_test::ReadFile;
+using batch_test::Result;
 
 namespace {
 
-struct Result {
-    int Status = -1;
-    std::string Out;
-    std::string Err;
-};
-
-std::string ReadFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-class BatchTest : public ::testing::Test {
+class BatchTest : public batch_test::BatchFolderTest {
 protected:
-    void SetUp() override {
-        Dir = fs::temp_directory_path() / ("talvero-batch-test-" + std::to_string(::getpid()) + "-" +
-                                           ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(Dir);
-        fs::create_directories(Dir);
-    }
-    void TearDown() override { fs::remove_all(Dir); }
-
     // Runs the command in `cwd` with the given argument text (already quoted where needed).
     Result Run(const std::string& args, const fs::path& cwd = {}) {
-        const fs::path out = Dir / "stdout.txt";
-        const fs::path err = Dir / "stderr.txt";
-        std::string command;
-        if (!cwd.empty()) command = "cd '" + cwd.string() + "' && ";
-        command += std::string("'") + TALVERO_BATCH + "' " + args + " </dev/null >'" + out.string() + "' 2>'" +
-                   err.string() + "'";
-        const int raw = std::system(command.c_str());
-        Result r;
-        r.Status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-        r.Out = ReadFile(out);
-        r.Err = ReadFile(err);
-        return r;
+        return RunCommand(cwd.empty() ? std::string() : "cd '" + cwd.string() + "' &&", args);
     }
 
     fs::path Write(const std::string& name, const std::string& text) {
@@ -67,8 +39,6 @@ protected:
         std::ofstream(path, std::ios::binary) << text;
         return path;
     }
-
-    fs::path Dir;
 };
 
 std::vector<std::string> Lines(const std::string& text) {
