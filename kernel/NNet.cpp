@@ -154,6 +154,10 @@ void NAbstractNet::GetLinks(NLinksMap& links) const {
 }
 
 void NAbstractNet::RecordLink(std::string_view itemName, std::string_view connectorName) {
+    // The ends were found by their C names; a NUL inside one (from a damaged file) would also
+    // break the packing of the record.
+    itemName = itemName.substr(0, itemName.find('\0'));
+    connectorName = connectorName.substr(0, connectorName.find('\0'));
     const std::size_t length = itemName.size() + connectorName.size() + 2;
     if (LinkText.size() + length > LinkText.capacity())
         LinkText.reserve(LinkText.size() + std::max(length, LinkText.size() / 4));

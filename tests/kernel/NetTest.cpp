@@ -169,6 +169,15 @@ TEST_F(NetTest, SetLinksMakesEveryLinkItCanAndStillReportsFailure) {
     EXPECT_FALSE(net.SetLinks(NLinksMap{{"a", "dst.s1"}, {"a", "more.s"}}));
     EXPECT_EQ(ItemOf(more->GetComponent("s")), net.GetComponent("a"));
     EXPECT_TRUE(net.SetLinks(NLinksMap{}));
+
+    // A damaged file's name with a NUL inside is found by its C name and recorded as such, so the
+    // record of every link stays readable.
+    TestCell* last = AddCell(net, "last", {"s"});
+    EXPECT_TRUE(net.SetLinks(NLinksMap{{std::string("b\0x", 3), std::string("last.s\0y", 8)}}));
+    EXPECT_EQ(ItemOf(last->GetComponent("s")), net.GetComponent("b"));
+    net.GetLinks(made);
+    EXPECT_EQ(made.count("b"), 2u);
+    EXPECT_EQ(std::prev(made.end())->second, "last.s");
 }
 
 TEST_F(NetTest, RecordedLinksReadBackInKeyOrderWithEqualKeysAsMade) {
