@@ -37,9 +37,10 @@ const NAbstractOutGate* FindNonFiniteGate(const NModel& model) {
     }
     return nullptr;
 }
-// A tick that runs as fast as possible leaves this share of its period to the event loop, so
-// that painting and input stay smooth while the model computes.
-constexpr double kStepShare = 0.85;
+// A tick that runs as fast as possible steps for this share of its period; the rest, and every
+// moment the charts take beyond it, goes to the event loop, so input is never more than one
+// period late.
+constexpr double kStepShare = 0.95;
 // Below this period a tick would spend more on the watch update than on the model.
 constexpr std::int64_t kMinFastPeriodNs = 10'000'000;
 // The clock is looked at about this often while stepping.
@@ -68,6 +69,7 @@ void VModeler::StartComputation() {
     Running = true;
     Paused = false;
     SpeedSampleWall = -1;  // a pause must not count as slow computing
+    StepsPerLook = 1;      // learnt afresh: the model or the machine's load may have changed
 }
 
 void VModeler::PauseComputation() {
