@@ -28,6 +28,7 @@
 #include "tests/modeler/WatchTestSupport.h"
 #include "ui/TQtChart.h"
 #include "ui/TWatchWindowForm.h"
+#include "bench/QtBenchMain.h"
 
 using namespace talvero;
 
@@ -153,17 +154,4 @@ BENCHMARK(Tick)->ArgNames({"series", "points"})->Args({8, 100000})->Args({1, 100
 BENCHMARK(Window)->ArgNames({"series", "points"})->Args({8, 100000})->Unit(benchmark::kMillisecond);
 BENCHMARK(Resize)->ArgNames({"series", "points"})->Args({1, 1000000})->Unit(benchmark::kMillisecond);
 
-int main(int argc, char** argv) {
-    if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    // The offscreen platform complains about every window it cannot size for the window system.
-    qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& text) {
-        if (type != QtDebugMsg && !text.contains(QLatin1String("propagateSizeHints")))
-            fprintf(stderr, "%s\n", qPrintable(text));
-    });
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+int main(int argc, char** argv) { return RunQtBenchmarks(argc, argv); }

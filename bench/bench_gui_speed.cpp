@@ -31,6 +31,7 @@
 #include "modeler/VModeler.h"
 #include "modeler/VIniFile.h"
 #include "ui/TMainForm.h"
+#include "bench/QtBenchMain.h"
 
 using namespace talvero;
 
@@ -129,17 +130,4 @@ void Batch(benchmark::State& state) {
 BENCHMARK(Batch)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
 BENCHMARK(Gui)->ArgName("windows")->Arg(1)->Arg(8)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
 
-int main(int argc, char** argv) {
-    if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& text) {
-        if (type != QtDebugMsg && !text.contains(QLatin1String("propagateSizeHints")) &&
-            !text.contains(QLatin1String("raise()")))
-            fprintf(stderr, "%s\n", qPrintable(text));
-    });
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+int main(int argc, char** argv) { return RunQtBenchmarks(argc, argv); }
