@@ -88,3 +88,54 @@ std::string Utf8ToCp1251(std::string_view utf8) {
 }
 
 } // namespace talvero
+
+namespace talvero {
+namespace {
+
+// Whether text is well-formed UTF-8 (no overlong forms, surrogates or code points past U+10FFFF).
+bool IsValidUtf8(std::string_view text) {
+    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+    const auto* end = p + text.size();
+    while (p < end) {
+        const unsigned char c = *p++;
+        if (c < 0x80) continue;
+        int more;
+        char32_t code;
+        if (c >= 0xC2 && c <= 0xDF) more = 1, code = c & 0x1F;
+        else if (c >= 0xE0 && c <= 0xEF) more = 2, code = c & 0x0F;
+        else if (c >= 0xF0 && c <= 0xF4) more = 3, code = c & 0x07;
+        else return false;
+        if (end - p < more) return false;
+        for (int i = 0; i < more; ++i, ++p) {
+            if ((*p & 0xC0) != 0x80) return false;
+            code = (code << 6) | (*p & 0x3F);
+        }
+        if ((more == 2 && (code < 0x800 || (code >= 0xD800 && code <= 0xDFFF))) ||
+            (more == 3 && (code < 0x10000 || code > 0x10FFFF)))
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+std::string KernelTextToUtf8(std::string_view text) {
+    std::string out;
+    out.reserve(text.size() * 2);
+    std::size_t i = 0;
+    while (i < text.size()) {
+        std::size_t j = i;
+        while (j < text.size() && static_cast<unsigned char>(text[j]) < 0x80) ++j;
+        out.append(text.substr(i, j - i));
+        if (j == text.size()) break;
+        std::size_t k = j;
+        while (k < text.size() && static_cast<unsigned char>(text[k]) >= 0x80) ++k;
+        const std::string_view run = text.substr(j, k - j);
+        if (IsValidUtf8(run)) out.append(run);
+        else out += Cp1251ToUtf8(run);
+        i = k;
+    }
+    return out;
+}
+
+} // namespace talvero

@@ -13,3 +13,12 @@ std::string Cp1251ToUtf8(std::string_view cp1251);
 std::string Utf8ToCp1251(std::string_view utf8);
 
 } // namespace talvero
+
+namespace talvero {
+
+// A detail or location that may carry words read from a UTF-8 file (a name, a path) beside
+// Windows-1251 text: each run of non-ASCII bytes that is valid UTF-8 is kept as it is, every
+// other run is decoded from Windows-1251. A Windows-1251 word is almost never valid UTF-8.
+std::string KernelTextToUtf8(std::string_view text);
+
+} // namespace talvero

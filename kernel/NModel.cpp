@@ -5,6 +5,8 @@
 #include <cstring>
 #include <string_view>
 
+#include "kernel/Cp1251.h"
+#include "kernel/NParameterRefusal.h"
 #include "kernel/NTimeStepLimit.h"
 
 namespace talvero {
@@ -199,7 +201,9 @@ void NModel::Calculate() {
 bool NModel::SetTimeStep(NTime step) {
     // NaN, infinity and values that vanish as a double are no step.
     const double stored = static_cast<double>(step);
-    if (!(step > 0) || !(stored > 0) || !std::isfinite(stored)) return ReportError(21);
+    if (!(step > 0) || !(stored > 0) || !std::isfinite(stored))
+        return ReportError(21, Utf8ToCp1251("шаг по времени ") + FormatParameterNumber(stored) +
+                                   Utf8ToCp1251(": нужно конечное число больше 0"));
     if (!CheckTimeStepLimit(this, stored)) return false;
     TimeStep = stored;
     if (GetActiveModel() == this) ResetActiveModel();
@@ -208,7 +212,10 @@ bool NModel::SetTimeStep(NTime step) {
 }
 
 bool NModel::SetPulseDuration(NTime duration) {
-    if (!(duration > 0) || !std::isfinite(static_cast<double>(duration))) return ReportError(21);
+    if (!(duration > 0) || !std::isfinite(static_cast<double>(duration)))
+        return ReportError(21, Utf8ToCp1251("длительность импульса ") + FormatParameterNumber(static_cast<double>(duration)) +
+                                   Utf8ToCp1251(": нужно конечное число больше 0"));
+    if (!CheckPulseDurationLimit(*this, duration)) return false;
     PulseDuration = duration;
     if (GetActiveModel() == this) ResetActiveModel();
     else Reset();

@@ -1,8 +1,15 @@
 #include "kernel/NTimeStepLimit.h"
 
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <limits>
+#include <vector>
 
+#include "kernel/Cp1251.h"
 #include "kernel/NAnalogAddition.h"
+#include "kernel/NModel.h"
+#include "kernel/NParameterRefusal.h"
 
 namespace talvero {
 namespace {
@@ -25,6 +32,21 @@ NBasicDescription* Search(NBasicDescription* object, NTime step, long double out
     return nullptr;
 }
 
+std::vector<NPulseDurationCheck>& PulseDurationChecks() {
+    static std::vector<NPulseDurationCheck> checks;
+    return checks;
+}
+
+// The shortest decimal text at most `limit` (so that the step offered is one the model takes).
+std::string NumberNotAbove(double limit) {
+    char buffer[40];
+    for (int digits = 1; digits <= 17; ++digits) {
+        std::snprintf(buffer, sizeof buffer, "%.*g", digits, limit);
+        if (std::strtod(buffer, nullptr) <= limit) return buffer;
+    }
+    return FormatParameterNumber(limit);
+}
+
 } // namespace
 
 long double SubStepsPerStep(NTime step, double interval) {
@@ -38,10 +60,49 @@ NBasicDescription* FindOverloadedAnalogElement(NBasicDescription* root, NTime st
     return Search(root, step, 1, nullptr);
 }
 
+double LargestAdmissibleTimeStep(NBasicDescription* root) {
+    double max = std::numeric_limits<double>::max();
+    if (!FindOverloadedAnalogElement(root, max)) return max;
+    // Sub-steps only grow with the step: bisect over the doubles between an admitted and a refused one.
+    double lo = std::numeric_limits<double>::denorm_min(), hi = max;
+    if (FindOverloadedAnalogElement(root, lo)) return 0;
+    while (std::nextafter(lo, hi) < hi) {
+        const double mid = lo / 2 + hi / 2;
+        const double probe = mid > lo && mid < hi ? mid : std::nextafter(lo, hi);
+        (FindOverloadedAnalogElement(root, probe) ? hi : lo) = probe;
+    }
+    return lo;
+}
+
 bool CheckTimeStepLimit(NBasicDescription* model, NTime step) {
     const NBasicDescription* element = FindOverloadedAnalogElement(model, step);
     if (!element) return true;
-    return ReportError(21, element->FullName());
+    const double largest = LargestAdmissibleTimeStep(model);
+    return ReportError(21, Utf8ToCp1251("шаг по времени ") + FormatParameterNumber(static_cast<double>(step)) +
+                               Utf8ToCp1251(" с слишком велик для ") + element->FullName() +
+                               Utf8ToCp1251(" (более ") +
+                               FormatParameterNumber(static_cast<double>(kMaxSubStepsPerStep)) +
+                               Utf8ToCp1251(" вычислений за шаг); наибольший допустимый шаг ") +
+                               NumberNotAbove(largest) + Utf8ToCp1251(" с"));
+}
+
+bool RegisterPulseDurationCheck(NPulseDurationCheck check) {
+    PulseDurationChecks().push_back(check);
+    return true;
+}
+
+bool CheckPulseDurationLimit(const NModel& model, NTime duration) {
+    std::string detail;
+    for (auto it = model.GetSourcesBegin(); it != model.GetSourcesEnd(); ++it)
+        for (NPulseDurationCheck check : PulseDurationChecks())
+            if (!check(**it, duration, detail)) return ReportError(21, detail);
+    return true;
+}
+
+NTime PulseDurationFor(const NBasicDescription& object) {
+    for (const NBasicDescription* o = &object; o; o = o->GetOwner())
+        if (const auto* model = dynamic_cast<const NModel*>(o)) return model->GetPulseDuration();
+    return GetPulseDuration();
 }
 
 } // namespace talvero

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <string>
 
 #include "sources/NParameterAccessors.h"
 
@@ -15,6 +16,14 @@ const NParameterAccessors<NATimeWatch>& NATimeWatch::ParameterAccessors() {
          [](NATimeWatch& w, double v) { return w.SetWatchInterval(v); }, "s", ">= 0; 0 keeps everything"},
     };
     return table;
+}
+
+void NATimeWatch::DescribeParameters(std::vector<NParameterInfo>& parameters) {
+    NWithParameterAccessors::DescribeParameters(parameters);
+    for (NParameterInfo& p : parameters)
+        if (p.Name == "LastOutIndex")
+            p.Admits = "FirstOutIndex to FirstOutIndex + " + std::to_string(kMaxChannels - 1) + " (at most " +
+                       std::to_string(kMaxChannels) + " channels)";
 }
 
 bool NATimeWatch::CopyParameters(NBasicDescription* target) {

@@ -20,6 +20,8 @@ public:
 
     static const NParameterAccessors<NATimeWatch>& ParameterAccessors();
     bool CopyParameters(NBasicDescription* target) override;
+    // The channel bound narrows what the analog gate admits for LastOutIndex.
+    void DescribeParameters(std::vector<NParameterInfo>& parameters) override;
 
     NBasicDescription* New(NBasicDescription* owner, const char* name) override;
     int GetStateSize() override { return 0; }

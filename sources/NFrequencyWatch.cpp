@@ -20,11 +20,12 @@ NFrequencyWatch::NFrequencyWatch(NBasicDescription* owner, const char* name)
 const NParameterAccessors<NFrequencyWatch>& NFrequencyWatch::ParameterAccessors() {
     static const NParameterAccessors<NFrequencyWatch> table{
         {"LeftRange", [](const NFrequencyWatch& w) { return w.GetLeftRange(); },
-         [](NFrequencyWatch& w, double v) { return w.SetLeftRange(v); }, "Hz", "0 to RightRange"},
+         [](NFrequencyWatch& w, double v) { return w.SetLeftRange(v); }, "Hz", "0 to RightRange, leaving at most a million bins of FrequencyStep"},
         {"RightRange", [](const NFrequencyWatch& w) { return w.GetRightRange(); },
-         [](NFrequencyWatch& w, double v) { return w.SetRightRange(v); }, "Hz", "LeftRange to 500"},
+         [](NFrequencyWatch& w, double v) { return w.SetRightRange(v); }, "Hz", "LeftRange to 500, leaving at most a million bins of FrequencyStep"},
         {"FrequencyStep", [](const NFrequencyWatch& w) { return w.GetFrequencyStep(); },
-         [](NFrequencyWatch& w, double v) { return w.SetFrequencyStep(v); }, "Hz", "> 0, at most RightRange - LeftRange"},
+         [](NFrequencyWatch& w, double v) { return w.SetFrequencyStep(v); }, "Hz",
+         "> 0, at most RightRange - LeftRange and at least (RightRange - LeftRange) / 1000000 (at most a million bins)"},
     };
     return table;
 }

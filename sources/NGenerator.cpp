@@ -3,9 +3,32 @@
 #include <cmath>
 #include <limits>
 
+#include "kernel/Cp1251.h"
+#include "kernel/NParameterRefusal.h"
+#include "kernel/NTimeStepLimit.h"
 #include "sources/NParameterAccessors.h"
 
 namespace talvero {
+namespace {
+
+// The period must hold two pulses; the limit itself is admitted. 80-bit, the product in this order.
+bool FitsPulseDuration(double frequency, NTime duration) { return !(static_cast<NTime>(frequency) * duration * 2 > 1); }
+
+bool CheckGeneratorPulseDuration(NBasicDescription& source, NTime duration, std::string& detail) {
+    const auto* generator = dynamic_cast<NGenerator*>(&source);
+    if (!generator || FitsPulseDuration(generator->GetFrequency(), duration)) return true;
+    const double f = generator->GetFrequency();
+    detail = Utf8ToCp1251("длительность импульса ") + FormatParameterNumber(static_cast<double>(duration)) +
+             Utf8ToCp1251(" с слишком велика для ") + generator->FullName() + " (Frequency = " + FormatParameterNumber(f) +
+             Utf8ToCp1251(" Гц): период должен вмещать два импульса, длительность не более 1 / (2 x ") +
+             FormatParameterNumber(f) + ") = " + FormatParameterNumber(static_cast<double>(1 / (2 * static_cast<NTime>(f)))) +
+             Utf8ToCp1251(" с");
+    return false;
+}
+
+const bool PulseDurationCheckRegistered = RegisterPulseDurationCheck(&CheckGeneratorPulseDuration);
+
+} // namespace
 
 NGenerator::NGenerator(NBasicDescription* owner, const char* name)
     : NAbstractItem(owner, name), NWithParameterAccessors(owner, name) {}
@@ -13,7 +36,8 @@ NGenerator::NGenerator(NBasicDescription* owner, const char* name)
 const NParameterAccessors<NGenerator>& NGenerator::ParameterAccessors() {
     static const NParameterAccessors<NGenerator> table{
         {"Frequency", [](const NGenerator& g) { return g.GetFrequency(); },
-         [](NGenerator& g, double v) { return g.SetFrequency(v); }, "Hz", ">= 0, at most 1 / (2 x pulse duration)"},
+         [](NGenerator& g, double v) { return g.SetFrequency(v); }, "Hz",
+         ">= 0, at most 1 / (2 x pulse duration) with that limit included (just below 500 at the default 0.001 s)"},
     };
     return table;
 }
@@ -32,7 +56,9 @@ NBasicDescription* NGenerator::New(NBasicDescription* owner, const char* name) {
 
 bool NGenerator::SetFrequency(double f) {
     // NaN passes both comparisons and would make the period meaningless.
-    if (std::isnan(f) || f < 0 || static_cast<NTime>(f) * GetPulseDuration() * 2 > 1) return ReportError(21, FullName());
+    (void)PulseDurationCheckRegistered;
+    // The model's pulse duration, not the clock's: the clock holds it only while the model runs.
+    if (std::isnan(f) || f < 0 || !FitsPulseDuration(f, PulseDurationFor(*this))) return ReportError(21, FullName());
     Params.Frequency = f;
     Reset();
     return true;

@@ -78,5 +78,22 @@ TEST(Cp1251Test, MissingCharactersAndMalformedInputBecomeQuestionMarks) {
     EXPECT_EQ(Utf8ToCp1251(""), "");
 }
 
+// Details mix the kernel's Windows-1251 words with names and paths read from UTF-8 files.
+TEST(KernelText, EachWordIsShownInTheEncodingItCameIn) {
+    const std::string cp = Utf8ToCp1251("класс/объект ");
+    const struct {
+        std::string Text;
+        std::string Utf8;
+    } cases[] = {
+        {"plain ascii", "plain ascii"},
+        {"мотонейрон{", "мотонейрон{"},                        // a UTF-8 word from a description
+        {cp + "m.n", "класс/объект m.n"},                     // the kernel's own words
+        {cp + "/home/ю/модель.tv:3", "класс/объект /home/ю/модель.tv:3"},  // both on one line
+        {"\xFF\xFE", "яю"},                                    // never valid UTF-8: Windows-1251
+        {"\xD0", "Р"},                                         // a lone lead byte
+    };
+    for (const auto& c : cases) EXPECT_EQ(KernelTextToUtf8(c.Text), c.Utf8) << c.Utf8;
+}
+
 } // namespace
 } // namespace talvero

@@ -1,6 +1,7 @@
 // Pulse generator: switching, period in whole steps, emission schedule, pulse output.
 
 #include "SourcesTestSupport.h"
+#include "kernel/Cp1251.h"
 #include "sources/NASinusGenerator.h"
 #include "sources/NGenerator.h"
 #include "sources/NTimeWatch.h"
@@ -63,6 +64,37 @@ TEST_F(GeneratorTest, FrequencyLimitIsTwicePulseDuration) {
     const int period = Generator->GetPeriodSteps();
     EXPECT_TRUE(Generator->SetFrequency(0));
     EXPECT_EQ(Generator->GetPeriodSteps(), period);
+}
+
+// The limit follows the model's pulse duration whether or not the model is the active one, and a
+// pulse duration that an existing frequency cannot hold is refused with the generator named.
+TEST_F(GeneratorTest, FrequencyLimitFollowsThePulseDurationInForce) {
+    const struct {
+        double Pulse;
+        double Frequency;
+        bool Accepted;
+    } cases[] = {
+        {1, 400, false}, {1, 0.5, true}, {0.05, 40, false}, {0.05, 9.99, true},
+        {0.001, 500, false}, {0.001, 499.99, true}, {0.25, 2, true},  // 2 x 0.25 x 2 is exactly 1: included
+    };
+    for (bool active : {false, true}) {
+        for (const auto& c : cases) {
+            ASSERT_TRUE(Generator->SetFrequency(0));
+            ASSERT_TRUE(Model.SetPulseDuration(c.Pulse));
+            SetActiveModel(active ? &Model : nullptr);
+            EXPECT_EQ(Generator->SetFrequency(c.Frequency), c.Accepted) << c.Pulse << " s, " << c.Frequency << " Hz";
+        }
+    }
+    SetActiveModel(nullptr);
+    ASSERT_TRUE(Model.SetPulseDuration(0.001));
+    ASSERT_TRUE(Generator->SetFrequency(40));
+    EXPECT_FALSE(Model.SetPulseDuration(0.05));
+    EXPECT_EQ(LastCode(), 21u);
+    const std::string detail = Cp1251ToUtf8(GetLastErrorInfo());
+    EXPECT_NE(detail.find("m.g"), std::string::npos) << detail;
+    EXPECT_NE(detail.find("0.0125"), std::string::npos) << detail;  // the longest pulse 40 Hz takes
+    EXPECT_EQ(Model.GetPulseDuration(), static_cast<NTime>(0.001));
+    EXPECT_TRUE(Model.SetPulseDuration(0.012));
 }
 
 TEST_F(GeneratorTest, EmitsEveryPeriodPlusOneStepsWithTenPulseSteps) {
