@@ -1,4 +1,5 @@
 #include "environment/NEnvironment.h"
+#include "kernel/Cp1251.h"
 
 #include <sys/stat.h>
 
@@ -71,7 +72,7 @@ bool NEnvironment::Compile(std::string sourceFileName, std::string binaryFileNam
     if (!talvero::Parse(text, records, &map, &offsets)) return false;
     // Written, it would load as an empty model or not at all; the author has forgotten the model.
     if (records.empty())
-        return ReportErrorAt(400, sourceFileName + ": the description declares no model (no class or object)",
+        return ReportErrorAt(400, sourceFileName + Utf8ToCp1251(": описание не объявляет модели (нет ни класса, ни объекта)"),
                              NErrorLocation{sourceFileName, 1, 0, "", {}});
     if (!WriteBinaryFile(records, binaryFileName)) return false;
 

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "environment/NLineReader.h"
+#include "kernel/Cp1251.h"
 #include "kernel/NError.h"
 
 namespace talvero {
@@ -233,7 +234,7 @@ bool Preprocess(NLineReader& reader, const std::string& fileName, std::uint32_t 
         const NLineRead read = reader.Next(line);
         if (read == NLineRead::End) break;
         ++lineNumber;
-        if (read != NLineRead::Line) return fail(112, fileName, locate(0, "line longer than 1023 characters"));
+        if (read != NLineRead::Line) return fail(112, fileName, locate(0, Utf8ToCp1251("строка длиннее 1023 символов")));
         // Editors may begin a UTF-8 file with a byte order mark.
         if (lineNumber == 1 && line.compare(0, 3, "\xEF\xBB\xBF") == 0) line.erase(0, 3);
         // Trimmed in place: a copy per line would cost an allocation for every longer line.
@@ -250,8 +251,12 @@ bool Preprocess(NLineReader& reader, const std::string& fileName, std::uint32_t 
             NErrorLocation here = locate(column, line);
             // A lone '"' is both the first and the last character, but it quotes nothing.
             if (rest.size() < 2 || rest.front() != '"' || rest.back() != '"') return fail(201, rest, here);
-            if (context.Open.size() >= MaxIncludeDepth || context.Includes >= MaxIncludeCount)
-                return fail(201, rest, here);
+            if (context.Open.size() >= MaxIncludeDepth)
+                return fail(201, rest + Utf8ToCp1251(": включения вложены глубже предела в ") + std::to_string(MaxIncludeDepth) +
+                                     Utf8ToCp1251(" файлов"),
+                            here);
+            if (context.Includes >= MaxIncludeCount)
+                return fail(201, rest + Utf8ToCp1251(": включений больше предела в ") + std::to_string(MaxIncludeCount), here);
             ++context.Includes;
             std::string included;
             Segments includedSegments;
@@ -267,7 +272,7 @@ bool Preprocess(NLineReader& reader, const std::string& fileName, std::uint32_t 
                     std::fclose(besideProbe);
                     found = beside;
                 } else {
-                    return fail(111, name + " (looked for " + name + " and " + beside + ")", here);
+                    return fail(111, name + Utf8ToCp1251(" (искали ") + name + Utf8ToCp1251(" и ") + beside + ")", here);
                 }
             }
             if (!LoadFile(found, static_cast<std::int32_t>(fileIndex), lineNumber, context, included,
@@ -291,7 +296,7 @@ bool Preprocess(NLineReader& reader, const std::string& fileName, std::uint32_t 
         }
         context.Produced += appended;
         if (context.Produced > MaxPreprocessedTextLength)
-            return fail(112, fileName, locate(0, "the description grows beyond 256 MiB"));
+            return fail(112, fileName, locate(0, Utf8ToCp1251("описание больше 256 МиБ")));
     }
     RemoveBlockComments(text, segments);
     ReplaceControlCharacters(text);
@@ -371,9 +376,32 @@ bool Parse(const std::string& text, NParserRecordList& records, const NSourceMap
     bool ended = false;
     std::string lastWord;
     std::size_t lastAt = 0;
+    std::vector<std::uint32_t> ownOffsets;
+    if (map && !offsets) offsets = &ownOffsets;
     auto fail = [&](std::uint32_t code, const std::string& information, std::size_t at, const std::string& what) {
         if (ended) at = lastAt;
         const std::string& shown = ended ? lastWord : what;
+        if (map) {
+            // An included file that has not yielded one declaration is no model description (a
+            // file included by mistake or on purpose): its content is not repeated, the model's
+            // include line is shown instead.
+            const NSourcePoint point = map->PointAt(at);
+            if (point.File > 0 && point.File < map->Files.size() &&
+                std::none_of(offsets->begin(), offsets->end(),
+                             [&](std::uint32_t o) { return map->PointAt(o).File == point.File; })) {
+                const NSourceMap::File& file = map->Files[point.File];
+                NErrorLocation location;
+                if (file.Parent >= 0) {
+                    location = map->Locate(NSourcePoint{static_cast<std::uint32_t>(file.Parent), file.ParentLine, 0},
+                                           "include");
+                }
+                ReportErrorAt(code,
+                              Utf8ToCp1251("включённый файл ") + file.Name + Utf8ToCp1251(" не является описанием модели (строка ") +
+                                  std::to_string(point.Line) + ")",
+                              std::move(location));
+                return false;
+            }
+        }
         NErrorLocation location = map ? map->Locate(at, shown) : NErrorLocation();
         ReportErrorAt(code, ended ? lastWord : information, std::move(location));
         return false;
@@ -459,12 +487,12 @@ bool Parse(const std::string& text, NParserRecordList& records, const NSourceMap
     if (!open.empty()) {
         ended = false;
         const NErrorLocation opened = map ? map->Locate(open.back().At, "") : NErrorLocation();
-        std::string information = "'}' missing: block " + open.back().Name;
+        std::string information = Utf8ToCp1251("нет '}': блок ") + open.back().Name;
         // The location line names the whole path; the base name keeps this line short.
         if (opened.IsKnown())
-            information += " opened at " + opened.File.substr(opened.File.find_last_of('/') + 1) + ":" +
-                           std::to_string(opened.Line);
-        information += " is never closed";
+            information += Utf8ToCp1251(", открытый в ") + opened.File.substr(opened.File.find_last_of('/') + 1) + ":" +
+                           std::to_string(opened.Line) + ",";
+        information += Utf8ToCp1251(" не закрыт");
         return fail(206, information, open.back().At, open.back().Name + " {");
     }
     return true;

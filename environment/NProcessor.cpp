@@ -6,8 +6,12 @@
 #include <cstdlib>
 #include <locale.h>
 
+#include <unordered_map>
+
 #include "environment/NEnvironment.h"
+#include "kernel/Cp1251.h"
 #include "kernel/NAbstractItem.h"
+#include "kernel/NParameterRefusal.h"
 #include "kernel/NUnitDescription.h"
 
 namespace talvero {
@@ -24,8 +28,11 @@ double ValueOf(const std::string& text) {
     return std::strtod(text.c_str(), nullptr);
 }
 
-std::string ClassObjectInfo(const NBasicDescription& object) { return "class/object " + object.FullName(); }
-std::string OwnerInfo(const NBasicDescription* owner) { return owner ? ClassObjectInfo(*owner) : "class/object"; }
+// The texts below are shown to the model's author beside the Russian messages: Russian too.
+std::string Ru(const char* utf8) { return Utf8ToCp1251(utf8); }
+
+std::string ClassObjectInfo(const NBasicDescription& object) { return Ru("класс/объект ") + object.FullName(); }
+std::string OwnerInfo(const NBasicDescription* owner) { return owner ? ClassObjectInfo(*owner) : Ru("класс/объект"); }
 
 // The first link of a block that was not made, and why: an end not found, an end of the wrong
 // kind, or a connection the item refused.
@@ -39,18 +46,43 @@ const NParserString* FindFailedLink(NBasicDescription& object, NAbstractNet& net
         const std::string link = "link " + first + ":" + second + " - ";
         NBasicDescription* item = object.GetComponent(first.c_str());
         NBasicDescription* connector = object.GetComponent(second.c_str());
-        if (!item) reason = link + "its first end '" + first + "' is not found";
-        else if (!dynamic_cast<NAbstractItem*>(item)) reason = link + "its first end '" + first + "' is not an output";
-        else if (!connector) reason = link + "its second end '" + second + "' is not found";
+        if (!item) reason = link + Ru("первый конец '") + first + Ru("' не найден");
+        else if (!dynamic_cast<NAbstractItem*>(item)) reason = link + Ru("первый конец '") + first + Ru("' не является выходом");
+        else if (!connector) reason = link + Ru("второй конец '") + second + Ru("' не найден");
         else if (!dynamic_cast<NAbstractConnector*>(connector))
-            reason = link + "its second end '" + second + "' is not an input";
+            reason = link + Ru("второй конец '") + second + Ru("' не является входом");
         else {
             bool recorded = false;
             for (auto [it, last] = made.equal_range(first); it != last && !recorded; ++it) recorded = it->second == second;
             if (recorded) continue;
-            reason = link + "'" + first + "' refused the connection to '" + second + "'";
+            reason = link + "'" + first + Ru("' не принял связь с '") + second + "'";
         }
         return record;
+    }
+    return nullptr;
+}
+
+// "FILE:LINE" of a location, for naming the other declaration in a detail.
+std::string Where(const NErrorLocation& location) {
+    if (!location.IsKnown()) return std::string();
+    return location.File + ":" + std::to_string(location.Line) +
+           (location.Column > 0 ? ":" + std::to_string(location.Column) : std::string());
+}
+
+// The declaration before `header` in the same block with the same name; null when it stands
+// elsewhere (a top-level object against one in the Model block, a fixed component).
+const NParserString* EarlierSibling(const NParserRecordList& records, NParserRecordPosition header,
+                                    const std::string& name) {
+    int depth = 0;  // block closes passed that belong to siblings' blocks or their contents
+    for (auto it = header; it != records.begin();) {
+        --it;
+        const NParserString& record = **it;
+        if (record.GetKind() == ParserKindBlockClose) {
+            ++depth;
+        } else if (record.GetKind() == ParserKindObjectHdr || record.GetKind() == ParserKindClassHdr) {
+            if (depth == 0) return nullptr;  // the owner's own header
+            if (--depth == 0 && record.GetKind() == ParserKindObjectHdr && record.GetName() == name) return &record;
+        }
     }
     return nullptr;
 }
@@ -117,14 +149,23 @@ bool NEnvironment::Build(const NParserRecordList& records, NParserRecordPosition
         const NShape needed = ShapeOf(prototype);
         // Not a damaged file but a description beyond what one build may hold: 403, saying which bound.
         if (depth + needed.Height - 1 > MaxNestingDepth)
-            return FailAt(403, OwnerInfo(owner) + ", component " + name + " (nested deeper than " +
-                                   std::to_string(MaxNestingDepth) + " levels)",
+            return FailAt(403, OwnerInfo(owner) + Ru(", компонент ") + name + Ru(" (вложенность глубже ") +
+                                   std::to_string(MaxNestingDepth) + Ru(" уровней)"),
                           header, name);
         if (LiveObjects() + needed.Objects > MaxLiveObjects)
-            return FailAt(403, OwnerInfo(owner) + ", component " + name + " (more than " +
-                                   std::to_string(MaxLiveObjects) + " objects)",
+            return FailAt(403, OwnerInfo(owner) + Ru(", компонент ") + name + Ru(" (объектов больше ") +
+                                   std::to_string(MaxLiveObjects) + ")",
                           header, name);
         object = prototype->Clone(owner, name.c_str());
+        // Not a missing type: the owner already holds that name.
+        if (!object && PeekLastErrorCode() == 2) {
+            std::string information = OwnerInfo(owner) + Ru(": имя ") + name + Ru(" уже занято");
+            if (const NParserString* first = EarlierSibling(records, position, name)) {
+                const std::string where = Where(LocateRecord(*first, name));
+                if (!where.empty()) information += Ru(" объявлением в ") + where;
+            }
+            return FailAt(403, information, header, name);
+        }
         height = needed.Height;
     }
     if (!object) return FailAt(401, type, header, type);
@@ -147,8 +188,12 @@ bool NEnvironment::Build(const NParserRecordList& records, NParserRecordPosition
         switch (record.GetKind()) {
         case ParserKindParameter: {
             const std::string parameter = record.GetName();
-            if (!object->SetParameter(parameter.c_str(), ValueOf(record.GetArgument())))
-                return fail(402, ClassObjectInfo(*object) + ", parameter " + parameter, record, parameter);
+            const double value = ValueOf(record.GetArgument());
+            if (!object->SetParameter(parameter.c_str(), value)) {
+                const std::uint32_t code = PeekLastErrorCode() == 20 ? 20 : 21;
+                return fail(402, Ru("класс/объект ") + DescribeParameterRefusal(*object, parameter, value, code), record,
+                            parameter);
+            }
             break;
         }
         case ParserKindObjectHdr: {
@@ -166,7 +211,7 @@ bool NEnvironment::Build(const NParserRecordList& records, NParserRecordPosition
                 // A model refuses a second net without destroying it.
                 if (PeekLastErrorCode() == 40) delete child;
                 const std::string reason = GetLastErrorInfo();
-                return fail(403, ClassObjectInfo(*object) + ", component " + childName + " (" + reason + ")", **position,
+                return fail(403, ClassObjectInfo(*object) + Ru(", компонент ") + childName + " (" + reason + ")", **position,
                             childName);
             }
             height = std::max(height, childShape.Height + 1);
@@ -198,9 +243,29 @@ bool NEnvironment::Build(const NParserRecordList& records, NParserRecordPosition
 }
 
 bool NEnvironment::BuildClasses(NParserRecordList& records) {
+    // Where each user class was declared: its header is gone from the list once it is built.
+    std::unordered_map<std::string, NErrorLocation> declared;
     for (auto position = records.begin(); position != records.end(); ++position) {
         if ((*position)->GetKind() != ParserKindClassHdr) continue;
         const std::string parent = (*position)->GetArgument();
+        const std::string className = (*position)->GetName();
+        // A second class of a name would never be found, and one named like a built-in class
+        // would shadow nothing: both are mistakes, not redefinitions.
+        // FindPrototype would scan every user class for a new name.
+        const bool builtIn = className == kModelType ||
+                             std::any_of(ClassRegistry.begin(), ClassRegistry.end(),
+                                         [&](const auto& prototype) { return className == prototype->GetName(); });
+        if (builtIn || declared.count(className)) {
+            DeleteUserClasses();
+            std::string information = Ru("класс ") + className + Ru(" уже есть: ");
+            auto earlier = declared.find(className);
+            if (earlier != declared.end() && !Where(earlier->second).empty())
+                information += Ru("объявлен в ") + Where(earlier->second);
+            else
+                information += Utf8ToCp1251(earlier != declared.end() ? "объявлен выше" : "встроенный класс");
+            return FailAt(403, information, **position, className);
+        }
+        declared.emplace(className, LocateRecord(**position, className));
         // A class of the model would make the environment's own model a prototype.
         NBasicDescription* parentPrototype = parent == kModelType ? nullptr : FindPrototype(parent);
         if (!parentPrototype) {
@@ -241,7 +306,7 @@ bool NEnvironment::BuildObjects(NParserRecordList& records) {
             if (!Model->AddComponent(object)) {
                 if (PeekLastErrorCode() == 40) delete object;
                 const std::string reason = GetLastErrorInfo();
-                FailAt(403, ClassObjectInfo(*Model) + ", component " + name + " (" + reason + ")", **position, name);
+                FailAt(403, ClassObjectInfo(*Model) + Ru(", компонент ") + name + " (" + reason + ")", **position, name);
                 return failed();
             }
         }

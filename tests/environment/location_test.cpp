@@ -7,6 +7,7 @@
 #include "LanguageTestSupport.h"
 #include "environment/NBuiltinClasses.h"
 #include "environment/NEnvironment.h"
+#include "kernel/Cp1251.h"
 #include "kernel/NError.h"
 
 namespace talvero {
@@ -29,7 +30,7 @@ protected:
                               FormatErrorLocation(GetLastErrorLocation());
         // The directory differs from run to run.
         for (std::size_t at; (at = outcome.find(dir.File(""))) != std::string::npos;) outcome.erase(at, dir.File("").size());
-        return outcome;
+        return KernelTextToUtf8(outcome);
     }
 
     TempDir dir;
@@ -43,7 +44,7 @@ struct BrokenModel {
 
 TEST_F(LocationTest, BrokenModelsNameCodeInformationAndPlace) {
     const BrokenModel syntax[] = {
-        {"Model m {\n  Net n {\n    Neuron a { }\n", "206|'}' missing: block n opened at main.tv:2 is never closed|main.tv:2:3: n {"},
+        {"Model m {\n  Net n {\n    Neuron a { }\n", "206|нет '}': блок n, открытый в main.tv:2, не закрыт|main.tv:2:3: n {"},
         {"Model m { }\n}\n", "202|}|main.tv:2:1: }"},
         {"Model m {\n  ASinusGenerator g {\n    paramter Frequency = 50;\n  }\n}\n",
          "221|paramter Frequency=|main.tv:3:5: paramter"},
@@ -54,26 +55,26 @@ TEST_F(LocationTest, BrokenModelsNameCodeInformationAndPlace) {
         {"Model m {\n  ASinusGenerator g { parameter Frequency = ; }\n}\n", "205|Frequency=;|main.tv:2:45: Frequency = ;"},
         {"Model m {\n  ASinusGenerator g { parameter Frequency = 1e400; }\n}\n", "205|1e400|main.tv:2:45: 1e400"},
         {"Model m {\n  ASinusGenerator g { parameter Frequency = -1; }\n}\n",
-         "402|class/object m.g, parameter Frequency|main.tv:2:33: Frequency"},
+         "402|класс/объект m.g.Frequency = -1: значение вне допустимых (>= 0)|main.tv:2:33: Frequency"},
     };
     const BrokenModel names[] = {
         {"Model m {\n  Net n {\n    Nueron a { }\n  }\n}\n", "401|Nueron|main.tv:3:5: Nueron"},
         {"class A : Nope { }\nModel m { }\n", "401|Nope|main.tv:1:1: Nope"},
-        {"Model m {\n  Net n { }\n  Net k { }\n}\n", "403|class/object m, component k (m.n)|main.tv:3:3: k"},
+        {"Model m {\n  Net n { }\n  Net k { }\n}\n", "403|класс/объект m, компонент k (m.n)|main.tv:3:3: k"},
     };
     const BrokenModel links[] = {
         {"Model m {\n  ASinusGenerator g { }\n  Net n { Neuron a { } }\n  link g:n.a.zz;\n}\n",
-         "414|m: link g:n.a.zz - its second end 'n.a.zz' is not found|main.tv:4:8: link g:n.a.zz"},
+         "414|m: link g:n.a.zz - второй конец 'n.a.zz' не найден|main.tv:4:8: link g:n.a.zz"},
         {"Model m {\n  Net n { Neuron a { } }\n  TimeWatch w { }\n  link n.b:w.input;\n}\n",
-         "414|m: link n.b:w.input - its first end 'n.b' is not found|main.tv:4:8: link n.b:w.input"},
+         "414|m: link n.b:w.input - первый конец 'n.b' не найден|main.tv:4:8: link n.b:w.input"},
         // An analog output cannot feed a pulse input.
         {"Model m {\n  ASinusGenerator g { }\n  TimeWatch w { }\n  link g:w.input;\n}\n",
-         "414|m: link g:w.input - 'g' refused the connection to 'w.input'|main.tv:4:8: link g:w.input"},
+         "414|m: link g:w.input - 'g' не принял связь с 'w.input'|main.tv:4:8: link g:w.input"},
         {"Model m {\n  ASinusGenerator g {\n    link a:b;\n  }\n}\n", "404|m.g|main.tv:3:10: link a:b"},
     };
     const BrokenModel empty[] = {
-        {"", "400|" "main.tv: the description declares no model (no class or object)|main.tv:1"},
-        {"// only\n/* comments */\n", "400|main.tv: the description declares no model (no class or object)|main.tv:1"},
+        {"", "400|" "main.tv: описание не объявляет модели (нет ни класса, ни объекта)|main.tv:1"},
+        {"// only\n/* comments */\n", "400|main.tv: описание не объявляет модели (нет ни класса, ни объекта)|main.tv:1"},
     };
     for (const BrokenModel& c : syntax) EXPECT_EQ(Outcome(c.Source), c.Expected) << c.Source;
     for (const BrokenModel& c : values) EXPECT_EQ(Outcome(c.Source), c.Expected) << c.Source;
@@ -92,7 +93,7 @@ TEST_F(LocationTest, IncludesAreFoundBesideTheirFileAndErrorsNameTheChain) {
     EXPECT_EQ(Outcome("Model m {\n  include \"bad.tv\"\n}\n"), "401|Foo|bad.tv:2:11: Foo\n  included from main.tv:2");
     // Both places named: the current directory, then beside main.tv (the same name once stripped).
     EXPECT_EQ(Outcome("Model m {\n  include \"none.tv\"\n}\n"),
-              "111|none.tv (looked for none.tv and none.tv)|main.tv:2:3: include \"none.tv\"");
+              "111|none.tv (искали none.tv и none.tv)|main.tv:2:3: include \"none.tv\"");
     // The current directory comes first.
     elsewhere.Write("cells.tv", "class Cell : Nope { }\n");
     EXPECT_EQ(Outcome("include \"cells.tv\"\nModel m { }\n"), "401|Nope|cells.tv:1:1: Nope\n  included from main.tv:1");
@@ -100,7 +101,7 @@ TEST_F(LocationTest, IncludesAreFoundBesideTheirFileAndErrorsNameTheChain) {
 
 TEST_F(LocationTest, ABinaryFileLoadedOnItsOwnNamesItsOwnLine) {
     ASSERT_EQ(Outcome("Model m {\n  Net n {\n    Neuron a { parameter Nope = 1; }\n  }\n}\n"),
-              "402|class/object m.n.a, parameter Nope|main.tv:3:26: Nope");
+              "402|класс/объект m.n.a: нет параметра 'Nope'; параметров у объекта нет|main.tv:3:26: Nope");
     // Another environment did not compile it: the binary file and the record's line.
     NEnvironment other;
     RegisterBuiltinClasses(other);

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "kernel/Cp1251.h"
+
 #include <string>
 #include <vector>
 
@@ -34,7 +36,7 @@ std::string Outcome(const std::string& text) {
     NParserRecordList records;
     ForgetLastError();
     if (Parse(text, records)) return "ok";
-    return std::to_string(PeekLastErrorCode()) + "|" + GetLastErrorInfo();
+    return std::to_string(PeekLastErrorCode()) + "|" + KernelTextToUtf8(GetLastErrorInfo());
 }
 
 TEST(NextToken, PairsWordsWithTheDelimiterThatEndsThem) {
@@ -152,10 +154,10 @@ TEST(Parse, ATextThatStopsInsideADeclarationIsRefused) {
     EXPECT_EQ(Outcome("class"), "217|class");
     EXPECT_EQ(Outcome("Model m { Neuron"), "221|Neuron");
     // Blocks still open at the end: the innermost unclosed declaration is named.
-    EXPECT_EQ(Outcome("Model m {"), "206|'}' missing: block m is never closed");
-    EXPECT_EQ(Outcome("Model m { Net n { }"), "206|'}' missing: block m is never closed");
-    EXPECT_EQ(Outcome("Model m { Net n {   "), "206|'}' missing: block n is never closed");
-    EXPECT_EQ(Outcome("class C : Neuron { "), "206|'}' missing: block C is never closed");
+    EXPECT_EQ(Outcome("Model m {"), "206|нет '}': блок m не закрыт");
+    EXPECT_EQ(Outcome("Model m { Net n { }"), "206|нет '}': блок m не закрыт");
+    EXPECT_EQ(Outcome("Model m { Net n {   "), "206|нет '}': блок n не закрыт");
+    EXPECT_EQ(Outcome("class C : Neuron { "), "206|нет '}': блок C не закрыт");
 }
 
 TEST(Parse, DeeplyNestedAndLongTextsStayLinear) {

@@ -8,6 +8,7 @@
 #include "environment/NBuiltinClasses.h"
 #include "environment/NEnvironment.h"
 #include "environment/NPreprocessor.h"
+#include "kernel/Cp1251.h"
 #include "kernel/NUnitDescription.h"
 #include "sources/NASinusGenerator.h"
 
@@ -31,7 +32,7 @@ protected:
 
     void ExpectFailure(std::uint32_t code, const std::string& information) {
         EXPECT_EQ(PeekLastErrorCode(), code);
-        EXPECT_EQ(GetLastErrorInfo(), information);
+        EXPECT_EQ(KernelTextToUtf8(GetLastErrorInfo()), information);
     }
 
     NModel& model() { return *env.GetModel(); }
@@ -82,7 +83,7 @@ TEST_F(ProcessorTest, UnknownTypeFailsWith401AndEmptiesTheModel) {
 TEST_F(ProcessorTest, RefusedParameterFailsWith402) {
     const int before = NBasicDescription::GetInstanceCount();
     EXPECT_FALSE(Build("Model m { ASinusGenerator gen { parameter NoSuch = 1 ; } }"));
-    ExpectFailure(402, "class/object m.gen, parameter NoSuch");
+    ExpectFailure(402, "класс/объект m.gen: нет параметра 'NoSuch'; есть: StartTime, StopTime, Frequency, Amplitude");
     EXPECT_EQ(ModelComponents(), 0);
     EXPECT_EQ(NBasicDescription::GetInstanceCount(), before);
 }
@@ -92,21 +93,21 @@ TEST_F(ProcessorTest, LinkFailuresAre404OutsideNetsAnd414ForUnknownEnds) {
     ExpectFailure(404, "m.gen");
     EXPECT_EQ(ModelComponents(), 0);
     EXPECT_FALSE(Build("Model m { Net net1 { Neuron a { } link a:nowhere ; } }"));
-    ExpectFailure(414, "m.net1: link a:nowhere - its second end 'nowhere' is not found");
+    ExpectFailure(414, "m.net1: link a:nowhere - второй конец 'nowhere' не найден");
     EXPECT_EQ(ModelComponents(), 0);
 }
 
 TEST_F(ProcessorTest, RefusedComponentFailsWith403NamingTheDestroyedChild) {
     // The neuron destroys the refused neuron; its name must have been taken before.
     EXPECT_FALSE(Build("Model m { Net net1 { Neuron a { Neuron b { } } } }"));
-    ExpectFailure(403, "class/object m.net1.a, component b (m.net1.a.b)");
+    ExpectFailure(403, "класс/объект m.net1.a, компонент b (m.net1.a.b)");
     EXPECT_EQ(ModelComponents(), 0);
 }
 
 TEST_F(ProcessorTest, SecondNetFailsWith403WithoutLeakingIt) {
     const int before = NBasicDescription::GetInstanceCount();
     EXPECT_FALSE(Build("Model m { Net net1 { } Net net2 { Neuron a { } } }"));
-    ExpectFailure(403, "class/object m, component net2 (m.net1)");
+    ExpectFailure(403, "класс/объект m, компонент net2 (m.net1)");
     EXPECT_EQ(model().GetNet(), nullptr);
     EXPECT_EQ(NBasicDescription::GetInstanceCount(), before);
 }
@@ -158,7 +159,7 @@ TEST_F(ProcessorTest, TopLevelObjectOfAnotherTypeIsAddedToTheModel) {
 
     // One the model cannot hold is refused like a component of the Model block.
     EXPECT_FALSE(Build("Neuron a { }"));
-    ExpectFailure(403, "class/object Empty, component a (Empty.a)");
+    ExpectFailure(403, "класс/объект Empty, компонент a (Empty.a)");
     EXPECT_EQ(ModelComponents(), 0);
 }
 
@@ -217,7 +218,8 @@ TEST_F(ProcessorTest, NestingBeyondTheBoundFailsInsteadOfExhaustingTheStack) {
     // Not reported as a damaged file: the description is sound, only too deep.
     EXPECT_FALSE(Build("Model m { " + open40 + close40 + "}"));
     EXPECT_EQ(PeekLastErrorCode(), 403u);
-    EXPECT_NE(GetLastErrorInfo().find("nested deeper than 20 levels"), std::string::npos) << GetLastErrorInfo();
+    EXPECT_NE(KernelTextToUtf8(GetLastErrorInfo()).find("вложенность глубже 20 уровней"), std::string::npos)
+        << KernelTextToUtf8(GetLastErrorInfo());
     EXPECT_EQ(ModelComponents(), 0);
 
     // Depth reached through classes counts as well.

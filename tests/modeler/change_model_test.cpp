@@ -79,7 +79,7 @@ TEST_F(ChangeModelTest, AFailedCompileKeepsTheLoadedModel) {
     ASSERT_EQ(Ui.Messages.Messages.size(), 1u);
     // The compiler's own message and where, not a disk problem.
     EXPECT_EQ(Ui.Messages.Messages[0].Text, Cp("Синтаксическая ошибка: пропущен завершающий символ ';' описания") +
-                                                "\n'}' missing: block m opened at bad.tv:1 is never closed\n" +
+                                                Cp("\nнет '}': блок m, открытый в bad.tv:1, не закрыт\n") +
                                                 At("bad.tv") + ":1:1: m {");
     EXPECT_TRUE(Modeler->GetEnvironment()->IsModelLoaded());
     EXPECT_EQ(Modeler->GetEnvironment()->GetModelFileName(), "arm.btv");
