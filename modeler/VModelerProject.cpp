@@ -140,7 +140,7 @@ bool VModeler::LoadProject(std::string directory, std::string fileName) {
     // An empty name is what a project saved without a model holds: no model, like a missing key.
     const std::string modelName = ProjectFile->ReadString(kSystem, "ModelFileName", kMissing);
     if (modelName != kMissing && !Trim(modelName).empty()) {
-        const std::string modelPath = ProjectDirectory + modelName;
+        const std::string modelPath = modelName.front() == '/' ? modelName : ProjectDirectory + modelName;
         if (!Environment->LoadModel(modelPath)) {
             RestoreWorkspace();
             CloseAllWatchWindows();

@@ -9,6 +9,7 @@
 #include <ostream>
 #include <sstream>
 #include <typeinfo>
+#include <unordered_map>
 #include <vector>
 
 #include "environment/NBuiltinClasses.h"
@@ -37,9 +38,9 @@ std::string ClassOf(NEnvironment& environment, NBasicDescription& object) {
 int Failed(std::ostream& err) {
     const NError error = TakeLastError();
     err << "Ошибка " << error.GetCode() << " " << Cp1251ToUtf8(error.GetLevel()) << ": "
-        << Cp1251ToUtf8(error.GetMessage()) << "\n[ " << Cp1251ToUtf8(GetLastErrorInfo()) << " ]\n";
+        << Cp1251ToUtf8(error.GetMessage()) << "\n[ " << KernelTextToUtf8(GetLastErrorInfo()) << " ]\n";
     const std::string location = FormatErrorLocation(GetLastErrorLocation());
-    if (!location.empty()) err << location << "\n";
+    if (!location.empty()) err << KernelTextToUtf8(location) << "\n";
     return kExitModel;
 }
 
@@ -84,17 +85,18 @@ std::string ClassReference(NEnvironment& environment, const std::string& userPar
         const std::string where = owner && owner != environment.GetModel() ? owner->GetName() : std::string("Model");
         DescribeClass(environment, *prototype, "Built-in; its objects stand in: " + where + ".", out);
     }
+    // Read once: thousands of classes must not each scan all the lines.
+    std::unordered_map<std::string, std::string> parentOf;
     std::istringstream parents(userParents);
+    for (std::string line; std::getline(parents, line);) {
+        std::istringstream fields(line);
+        std::string name, parent;
+        if (fields >> name >> parent) parentOf.try_emplace(name, parent);
+    }
     for (const auto& prototype : environment.GetUserClasses()) {
-        std::string name, parent, line;
-        parents.clear();
-        parents.seekg(0);
-        while (std::getline(parents, line)) {
-            std::istringstream fields(line);
-            if (fields >> name >> parent && name == prototype->GetName()) break;
-            parent.clear();
-        }
-        DescribeClass(environment, *prototype, "User class; parent: " + Or(parent, "?") + ".", out);
+        const auto it = parentOf.find(prototype->GetName());
+        DescribeClass(environment, *prototype,
+                      "User class; parent: " + (it == parentOf.end() ? std::string("?") : it->second) + ".", out);
     }
     return out.str();
 }

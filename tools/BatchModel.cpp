@@ -12,6 +12,7 @@
 #include "kernel/NClock.h"
 #include "kernel/NError.h"
 #include "kernel/NModel.h"
+#include "kernel/NParameterRefusal.h"
 #include "modeler/VIniFile.h"
 #include "modeler/VParameterOverrides.h"
 
@@ -69,7 +70,9 @@ int Resolve(NModel& model, const std::string& path, NBasicDescription*& object, 
     parameter = Utf8ToCp1251(path.substr(dot + 1));
     object = objectPath == model.GetName() ? &model : model.GetComponent(objectPath.c_str());
     reason.clear();
-    return object ? kExitOk : kExitModel;
+    if (object) return kExitOk;
+    ReportError(3, Utf8ToCp1251("объект ") + objectPath + Utf8ToCp1251(" не найден (путь ") + Utf8ToCp1251(path) + ")");
+    return kExitModel;
 }
 
 void CollectTree(NModel& model, NBasicDescription* object, const std::string& path, std::vector<TreeEntry>& tree) {
@@ -107,7 +110,9 @@ int LoadBatchModel(const BatchOptions& options, NEnvironment& environment, std::
         const std::string model = project->ReadString("System", "ModelFileName", "Fail");
         if (model == "Fail" || model.empty()) return Fail(kExitModel, reason, "the project names no model file");
         const auto slash = options.ModelPath.find_last_of("\\/");
-        binaryPath = (slash == std::string::npos ? std::string() : options.ModelPath.substr(0, slash + 1)) + model;
+        // An absolute name stands as it is; a relative one is beside the project.
+        binaryPath = model.front() == '/' ? model
+                                          : (slash == std::string::npos ? std::string() : options.ModelPath.substr(0, slash + 1)) + model;
         double stored = 0;
         if (ParseFloat(project->ReadString("Computation", "TimeStep", "0.0001"), stored) && stored > 0)
             timeStep = stored;
@@ -133,7 +138,16 @@ int LoadBatchModel(const BatchOptions& options, NEnvironment& environment, std::
     std::string failedPath;
     if (project && !ApplyParameterOverrides(*model, *project, nullptr, failedPath)) {
         // The project's own path says more than the parameter's bare name.
-        ReportError(PeekLastErrorCode(), failedPath.c_str());
+        const std::uint32_t code = PeekLastErrorCode();
+        std::string parameter;
+        double value = 0;
+        NBasicDescription* object = ResolveParameterPath(*model, failedPath, parameter);
+        const std::string text = project->ReadString(kParametersSection, failedPath, "");
+        if (object && (code == 20 || code == 21) && ParseFloat(text, value))
+            ReportError(code, DescribeParameterRefusal(*object, parameter, value, code) + Utf8ToCp1251(" (проект: ") +
+                                  failedPath + ")");
+        else
+            ReportError(code, Utf8ToCp1251("проект: ") + failedPath + " = " + text);
         return kExitModel;
     }
 
@@ -147,7 +161,9 @@ int SetParameterByPath(NModel& model, const std::string& path, double value, std
     NBasicDescription* object = nullptr;
     std::string parameter;
     if (const int code = Resolve(model, path, object, parameter, reason)) return code;
-    return object->SetParameter(parameter.c_str(), value) ? kExitOk : kExitModel;
+    if (object->SetParameter(parameter.c_str(), value)) return kExitOk;
+    ExplainParameterRefusal(*object, parameter, value);
+    return kExitModel;
 }
 
 int GetParameterByPath(NModel& model, const std::string& path, double& value, std::string& reason) {
@@ -157,7 +173,9 @@ int GetParameterByPath(NModel& model, const std::string& path, double& value, st
     // A getter signals an unknown name only through the last error.
     TakeLastError();
     value = object->GetParameter(parameter.c_str());
-    return PeekLastErrorCode() == 0 ? kExitOk : kExitModel;
+    if (PeekLastErrorCode() == 0) return kExitOk;
+    ExplainParameterRefusal(*object, parameter, value);
+    return kExitModel;
 }
 
 std::vector<TreeEntry> ModelTree(NModel& model) {

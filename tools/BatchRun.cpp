@@ -34,10 +34,10 @@ int ReportLastError(std::ostream& err) {
     const NError error = TakeLastError();
     err << "Ошибка " << error.GetCode() << " " << Cp1251ToUtf8(error.GetLevel()) << ": "
         << Cp1251ToUtf8(error.GetMessage()) << "\n"
-        << "[ " << Cp1251ToUtf8(GetLastErrorInfo()) << " ]\n";
+        << "[ " << KernelTextToUtf8(GetLastErrorInfo()) << " ]\n";
     // A third line where compilers put theirs, so that editors can jump to it.
     const std::string location = FormatErrorLocation(GetLastErrorLocation());
-    if (!location.empty()) err << location << "\n";
+    if (!location.empty()) err << KernelTextToUtf8(location) << "\n";
     return kExitModel;
 }
 

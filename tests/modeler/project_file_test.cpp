@@ -44,6 +44,16 @@ TEST_F(ProjectOpenTest, MissingKeysOpenAProjectNamedFailWithoutModelAndWithDefau
     EXPECT_FALSE(Modeler->GetEnvironment()->IsModelLoaded());
 }
 
+TEST_F(ProjectOpenTest, AnAbsoluteModelNameIsNotJoinedToTheProjectFolder) {
+    std::filesystem::create_directory(At("p"));
+    std::filesystem::create_directory(At("models"));
+    WriteText(At("models/m.tv"), "Model m { Net n { Neuron a { } } }\n");
+    ASSERT_TRUE(Modeler->GetEnvironment()->Compile(At("models/m.tv"), At("models/m.btv")));
+    WriteText(At("p/abs.tvp"), "[System]\nProjectName=A\nModelFileName=" + At("models/m.btv") + "\n");
+    EXPECT_TRUE(Modeler->LoadProject(At("p/"), "abs.tvp"));
+    EXPECT_TRUE(Modeler->GetEnvironment()->IsModelLoaded());
+}
+
 TEST_F(ProjectOpenTest, NumberTextsAreTruncatedAcceptCommaAndFallBackWhenDamaged) {
     std::filesystem::create_directory(At("p"));
     WriteText(At("p/a.tvp"), "[Computation]\nTimeStep=0,0005\nTimerCallStep=12.9\nCalcPerTimerCall=7,8\n");

@@ -138,7 +138,7 @@ TEST_F(BatchTest, SetReachesASynapseInsideANeuronOfANet) {
     Result refused = Run("--set net.cell.u1.MaxIntensity=2 '" + model.string() + "'");
     EXPECT_EQ(refused.Status, 1);
     EXPECT_EQ(Lines(refused.Err).at(0).rfind("Ошибка 21 Kernel Level 1: ", 0), 0u) << refused.Err;
-    EXPECT_EQ(Lines(refused.Err).at(1), "[ MaxIntensity ]");
+    EXPECT_EQ(Lines(refused.Err).at(1), "[ m.net.cell.u1.MaxIntensity = 2: значение вне допустимых (-1 to 1) ]");
     Result missing = Run("--set net.nobody.K=1 '" + model.string() + "'");
     EXPECT_EQ(missing.Status, 1);
     EXPECT_EQ(Lines(missing.Err).at(0).rfind("Ошибка 3 Kernel Level 1: ", 0), 0u) << missing.Err;
