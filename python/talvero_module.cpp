@@ -67,13 +67,67 @@ struct UsageFailure {
     if (!reason.empty()) throw ModelFailure{std::nullopt, "talvero", reason, info};
     const NError error = TakeLastError();
     throw ModelFailure{error.GetCode(), Cp1251ToUtf8(error.GetLevel()), Cp1251ToUtf8(error.GetMessage()),
-                       Cp1251ToUtf8(GetLastErrorInfo()), Cp1251ToUtf8(FormatErrorLocation(GetLastErrorLocation()))};
+                       KernelTextToUtf8(GetLastErrorInfo()), KernelTextToUtf8(FormatErrorLocation(GetLastErrorLocation()))};
 }
 
 void CheckPath(const std::string& path) {
     const auto dot = path.find_last_of('.');
     if (dot == std::string::npos || dot == 0 || dot + 1 == path.size())
         throw UsageFailure{"a parameter path is OBJECT.PARAMETER, not '" + path + "'"};
+}
+
+struct TypeFailure {
+    std::string Message;
+};
+
+std::string TypeName(const py::handle& value) { return py::str(py::type::handle_of(value).attr("__name__")); }
+
+// Python's own conversions would take "1" or True for a number and end in a signature dump for
+// anything else: an argument is checked here and refused in one line.
+std::optional<double> Number(const py::handle& value, const char* what) {
+    if (value.is_none()) return std::nullopt;
+    if (PyBool_Check(value.ptr()) || PyUnicode_Check(value.ptr()) || PyBytes_Check(value.ptr()) ||
+        !PyNumber_Check(value.ptr()))
+        throw TypeFailure{std::string(what) + " must be a number, not " + TypeName(value)};
+    const double number = PyFloat_AsDouble(value.ptr());
+    if (number == -1.0 && PyErr_Occurred()) {
+        PyErr_Clear();
+        throw TypeFailure{std::string(what) + " must be a number, not " + TypeName(value)};
+    }
+    return number;
+}
+
+std::optional<long long> StepCount(const py::handle& value) {
+    if (value.is_none()) return std::nullopt;
+    if (PyBool_Check(value.ptr()) || !PyIndex_Check(value.ptr()))
+        throw TypeFailure{"steps must be a whole number, not " + TypeName(value)};
+    const py::int_ steps = py::reinterpret_steal<py::int_>(PyNumber_Index(value.ptr()));
+    if (steps < py::int_(0)) throw UsageFailure{"steps must be >= 0"};
+    if (steps > py::int_(kMaxSteps)) throw UsageFailure{"a run takes at most " + std::to_string(kMaxSteps) + " steps"};
+    return steps.cast<long long>();
+}
+
+std::optional<std::vector<std::string>> GateNames(const py::handle& value) {
+    if (value.is_none()) return std::nullopt;
+    if (PyUnicode_Check(value.ptr()) || PyBytes_Check(value.ptr()))
+        throw TypeFailure{"watch is a list of out gate names, not a single " + TypeName(value) + " (write [name])"};
+    std::vector<std::string> names;
+    py::iterator it;
+    try {
+        it = py::iter(value);
+    } catch (const py::error_already_set&) {
+        throw TypeFailure{"watch is a list of out gate names, not " + TypeName(value)};
+    }
+    for (const py::handle item : it) {
+        if (!PyUnicode_Check(item.ptr())) throw TypeFailure{"an out gate name is a str, not " + TypeName(item)};
+        names.push_back(item.cast<std::string>());
+    }
+    return names;
+}
+
+std::string PathText(const py::handle& path) {
+    if (!PyUnicode_Check(path.ptr())) throw TypeFailure{"a parameter path is a str, not " + TypeName(path)};
+    return path.cast<std::string>();
 }
 
 using Points = std::pair<std::vector<double>, std::vector<double>>;
@@ -157,7 +211,10 @@ public:
             } else {
                 for (const std::string& name : *watch) {
                     const NAbstractOutGate* gate = model->GetOutGate(Utf8ToCp1251(name).c_str());
-                    if (!gate) Throw(kExitModel, "");
+                    if (!gate) {
+                        ReportError(3, Utf8ToCp1251("нет выхода (out gate) ") + Utf8ToCp1251(name));
+                        Throw(kExitModel, "");
+                    }
                     gates.push_back(gate);
                 }
             }
@@ -215,6 +272,30 @@ public:
         Started = false;  // the next run starts from here, as a first run does
     }
 
+    // Every "OBJECT.PARAMETER" path of the model, in the order of tree().
+    std::vector<std::string> ParameterPaths() {
+        std::vector<TreeEntry> tree;
+        {
+            KernelLock lock;
+            tree = ModelTree(*GetModel());
+        }
+        std::vector<std::string> paths;
+        for (const TreeEntry& entry : tree)
+            for (const auto& parameter : entry.Parameters) paths.push_back(entry.Path + "." + parameter.first);
+        return paths;
+    }
+
+    bool HasParameter(const std::string& path) {
+        const auto dot = path.find_last_of('.');
+        if (dot == std::string::npos || dot == 0 || dot + 1 == path.size()) return false;
+        KernelLock lock;
+        double value = 0;
+        std::string reason;
+        const bool found = GetParameterByPath(*GetModel(), path, value, reason) == kExitOk;
+        TakeLastError();
+        return found;
+    }
+
     std::vector<std::string> OutGates() {
         KernelLock lock;
         std::vector<std::string> names;
@@ -258,6 +339,8 @@ PYBIND11_MODULE(_core, module) {
             PyErr_SetObject(type.ptr(), error.ptr());
         } catch (const UsageFailure& failure) {
             PyErr_SetString(PyExc_ValueError, failure.Message.c_str());
+        } catch (const TypeFailure& failure) {
+            PyErr_SetString(PyExc_TypeError, failure.Message.c_str());
         }
     });
 
@@ -271,19 +354,41 @@ The kernel computes one model at a time per process. Several Model objects may e
 makes its model the active one and goes on from that model's own state and clock, so runs of
 different models may alternate freely and each continues exactly where it stopped. Calls from
 several threads wait for one another; the GIL is released while a model steps.)")
-        .def(py::init([](const std::filesystem::path& path, std::optional<double> dt, std::optional<double> pulse) {
-                 return std::make_unique<Model>(path.string(), dt, pulse);
+        .def(py::init([](const py::object& path, const py::object& dt, const py::object& pulse) {
+                 if (!PyUnicode_Check(path.ptr()) && !PyBytes_Check(path.ptr()) && !py::hasattr(path, "__fspath__"))
+                     throw TypeFailure{"path must be a str or a path, not " + TypeName(path)};
+                 const py::object text = py::module_::import("os").attr("fsdecode")(path);
+                 return std::make_unique<Model>(text.cast<std::string>(), Number(dt, "dt"), Number(pulse, "pulse"));
              }),
              py::arg("path"),
              py::kw_only(), py::arg("dt") = py::none(), py::arg("pulse") = py::none())
         .def("tree", &Model::Tree,
              "[(dotted path, {parameter: value}), ...] for every object, depth first, as talvero-batch --tree.")
-        .def("__setitem__", &Model::Set, py::arg("path"), py::arg("value"),
+        .def("__setitem__",
+             [](Model& model, const py::object& path, const py::object& value) {
+                 const std::string text = PathText(path);
+                 if (value.is_none()) throw TypeFailure{"a parameter value must be a number, not NoneType"};
+                 model.Set(text, *Number(value, "a parameter value"));
+             },
+             py::arg("path"), py::arg("value"),
              "m['OBJECT.PARAMETER'] = value, as talvero-batch --set. A refused value raises talvero.ModelError "
              "and keeps the old one. Before the first run (and after reset()) the value applies as --set does; "
              "later it changes the running model, which goes on from where it stopped.")
-        .def("__getitem__", &Model::Get, py::arg("path"), "The value of 'OBJECT.PARAMETER'.")
-        .def("run", &Model::Run, py::kw_only(), py::arg("steps") = py::none(), py::arg("time") = py::none(),
+        .def("__getitem__", [](Model& model, const py::object& path) { return model.Get(PathText(path)); },
+             py::arg("path"), "The value of 'OBJECT.PARAMETER'.")
+        .def("__contains__",
+             [](Model& model, const py::object& path) { return PyUnicode_Check(path.ptr()) && model.HasParameter(path.cast<std::string>()); },
+             py::arg("path"), "Whether 'OBJECT.PARAMETER' names a parameter of the model.")
+        .def("keys", &Model::ParameterPaths, "Every 'OBJECT.PARAMETER' path, in the order of tree().")
+        .def("__iter__",
+             [](Model& model) { return py::iter(py::cast(model.ParameterPaths())); },
+             "Iterates over the parameter paths, as keys().")
+        .def("__len__", [](Model& model) { return model.ParameterPaths().size(); }, "The number of parameter paths.")
+        .def("run",
+             [](Model& model, const py::object& steps, const py::object& time, const py::object& watch) {
+                 return model.Run(StepCount(steps), Number(time, "time"), GateNames(watch));
+             },
+             py::kw_only(), py::arg("steps") = py::none(), py::arg("time") = py::none(),
              py::arg("watch") = py::none(),
              R"(Runs `steps` computation steps (default 10000) or `time` seconds of model time.
 

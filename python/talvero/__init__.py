@@ -11,6 +11,7 @@ talvero.sweep runs a parameter study, one process per run, on any executor.
 
 from ._types import ModelError, Series
 from ._core import Model
-from ._study import Run, sweep
+from ._study import STATUS_MODEL, STATUS_NON_FINITE, STATUS_OK, STATUS_USAGE, Run, sweep
 
-__all__ = ["Model", "ModelError", "Series", "Run", "sweep"]
+__all__ = ["Model", "ModelError", "Series", "Run", "sweep", "STATUS_OK", "STATUS_MODEL", "STATUS_USAGE",
+           "STATUS_NON_FINITE"]

@@ -4,19 +4,39 @@ import concurrent.futures
 import itertools
 import os
 import pickle
+import math
+import numbers
 import subprocess
 import sys
+import warnings
 from typing import Any, Dict, List, NamedTuple, Optional
 
 from ._types import ModelError, Series
 
 
+# A run's status, as talvero-batch --sweep writes it in index.csv.
+STATUS_OK, STATUS_MODEL, STATUS_USAGE, STATUS_NON_FINITE = 0, 1, 2, 3
+
+
 class Run(NamedTuple):
-    """One run of a study: its parameter values, its results ({out gate: Series}) or its error."""
+    """One run of a study: its parameter values, its results ({out gate: Series}) or its error.
+
+    status is that of talvero-batch --sweep: 0 done, 1 a model or file error (or a lost
+    process), 2 a refused argument, 3 done but a value in the results is not finite (warning says
+    which out gate and when it first appeared).
+    """
 
     params: Dict[str, float]
     results: Optional[Dict[str, Series]]
     error: Optional[BaseException]
+    status: int = STATUS_OK
+    warning: Optional[str] = None
+
+
+def _status_of(error: Optional[BaseException], warning: Optional[str]) -> int:
+    if error is not None:
+        return STATUS_USAGE if isinstance(error, (ValueError, TypeError)) else STATUS_MODEL
+    return STATUS_NON_FINITE if warning else STATUS_OK
 
 
 def _package_parent() -> str:
@@ -34,9 +54,9 @@ def run_in_process(task: Dict[str, Any]) -> Run:
         reason = child.stderr.decode("utf-8", "replace").strip().splitlines()
         return Run(task["params"], None,
                    RuntimeError(f"the run's process ended with status {child.returncode}"
-                                + (f": {reason[-1]}" if reason else "")))
-    results, error = pickle.loads(child.stdout)
-    return Run(task["params"], results, error)
+                                + (f": {reason[-1]}" if reason else "")), STATUS_MODEL)
+    results, error, warning = pickle.loads(child.stdout)
+    return Run(task["params"], results, error, _status_of(error, warning), warning)
 
 
 class _Progress:
@@ -74,11 +94,7 @@ def sweep(model, grid: Dict[str, Any], *, steps: Optional[int] = None, time: Opt
     keeps its error in its Run and the others go on. `progress` (default: when standard error is a
     terminal) shows the runs done.
     """
-    if steps is not None and time is not None:
-        raise ValueError("give steps or time, not both")
-    paths = list(grid)
-    columns = [[float(v) for v in grid[p]] for p in paths]
-    model_path = os.path.abspath(os.fspath(model))
+    paths, columns, model_path = _check_study(model, grid, steps, time, dt, pulse, watch)
     tasks = [{"model": model_path, "dt": dt, "pulse": pulse, "steps": steps, "time": time,
               "watch": None if watch is None else list(watch), "params": dict(zip(paths, values))}
              for values in itertools.product(*columns)]
@@ -89,7 +105,9 @@ def sweep(model, grid: Dict[str, Any], *, steps: Optional[int] = None, time: Opt
         try:
             runs[index] = future.result()
         except Exception as error:  # the executor lost the run (a worker died, say)
-            runs[index] = Run(tasks[index]["params"], None, error)
+            runs[index] = Run(tasks[index]["params"], None, error, STATUS_MODEL)
+        if runs[index].status == STATUS_NON_FINITE:
+            warnings.warn(f"run {runs[index].params}: {runs[index].warning}", RuntimeWarning, stacklevel=3)
         bar.step()
 
     if _is_dask_client(executor):
@@ -112,4 +130,54 @@ def sweep(model, grid: Dict[str, Any], *, steps: Optional[int] = None, time: Opt
     return runs
 
 
-__all__ = ["Run", "sweep", "run_in_process", "ModelError"]
+def _check_study(model, grid, steps, time, dt, pulse, watch):
+    """Refuses a study that no run of could succeed before any process starts: the options, the
+    grid's shape and values, and (by loading the model once here) its paths and out gates."""
+    if not isinstance(model, (str, bytes, os.PathLike)):
+        raise TypeError(f"model must be a path, not {type(model).__name__}")
+    if not isinstance(grid, dict) or not grid:
+        raise TypeError("grid must be a non-empty dict {parameter path: values}")
+    if steps is not None and time is not None:
+        raise ValueError("give steps or time, not both")
+    if steps is not None and (isinstance(steps, bool) or not isinstance(steps, numbers.Integral)):
+        raise TypeError(f"steps must be a whole number, not {type(steps).__name__}")
+    for name, value, low_ok in (("time", time, True), ("dt", dt, False), ("pulse", pulse, False)):
+        if value is None:
+            continue
+        if isinstance(value, bool) or not isinstance(value, numbers.Real):
+            raise TypeError(f"{name} must be a number, not {type(value).__name__}")
+        if not math.isfinite(value) or value < 0 or (value == 0 and not low_ok):
+            raise ValueError(f"{name} must be a finite number {'>= 0' if low_ok else '> 0'}, not {value}")
+    if isinstance(watch, (str, bytes)):
+        raise TypeError("watch is a list of out gate names, not a single str (write [name])")
+    paths = list(grid)
+    columns = []
+    for path in paths:
+        if not isinstance(path, str):
+            raise TypeError(f"a grid key is a parameter path (str), not {type(path).__name__}")
+        values = grid[path]
+        if isinstance(values, (str, bytes)) or not hasattr(values, "__iter__"):
+            raise TypeError(f"grid['{path}'] must be a list of numbers, not {type(values).__name__}")
+        values = list(values)
+        if not values:
+            raise ValueError(f"grid['{path}'] has no values")
+        for v in values:
+            if isinstance(v, bool) or not isinstance(v, numbers.Real):
+                raise TypeError(f"grid['{path}'] holds {v!r}, not a number")
+        columns.append([float(v) for v in values])
+    model_path = os.path.abspath(os.fspath(model))
+    from ._core import Model
+    loaded = Model(model_path, dt=dt, pulse=pulse)
+    for path in paths:
+        loaded[path]  # an unknown object or parameter raises ModelError naming it
+    if watch is not None:
+        missing = [name for name in watch if name not in loaded.out_gates]
+        if missing:
+            raise ValueError(f"watch names no out gate of the model: {', '.join(missing)}")
+    if steps is not None and steps < 0:
+        raise ValueError("steps must be >= 0")
+    return paths, columns, model_path
+
+
+__all__ = ["Run", "sweep", "run_in_process", "ModelError", "STATUS_OK", "STATUS_MODEL", "STATUS_USAGE",
+           "STATUS_NON_FINITE"]

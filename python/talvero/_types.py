@@ -31,4 +31,6 @@ class ModelError(Exception):
 
     def __str__(self):
         head = self.message if self.code is None else f"Ошибка {self.code} {self.level}: {self.message}"
-        return f"{head} [ {self.info} ]" if self.info else head
+        text = f"{head} [ {self.info} ]" if self.info else head
+        # Where it arose belongs in the text an uncaught error prints.
+        return f"{text}\n{self.location}" if self.location else text

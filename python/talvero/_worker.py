@@ -2,18 +2,26 @@
 
 import pickle
 import sys
+import warnings
 
 
 def main() -> int:
     task = pickle.load(sys.stdin.buffer)
     from talvero import Model
+    warning = None
     try:
         model = Model(task["model"], dt=task["dt"], pulse=task["pulse"])
         for path, value in task["params"].items():
             model[path] = value
-        outcome = (model.run(steps=task["steps"], time=task["time"], watch=task["watch"]), None)
+        with warnings.catch_warnings(record=True) as caught:
+            warnings.simplefilter("always", RuntimeWarning)
+            results = model.run(steps=task["steps"], time=task["time"], watch=task["watch"])
+        # The run's divergence warning travels with its results, as the batch runner's status 3.
+        diverged = [w for w in caught if issubclass(w.category, RuntimeWarning)]
+        warning = str(diverged[0].message) if diverged else None
+        outcome = (results, None, warning)
     except Exception as error:
-        outcome = (None, error)
+        outcome = (None, error, warning)
     sys.stdout.buffer.write(pickle.dumps(outcome))
     return 0
 
