@@ -12,6 +12,9 @@
 #include <vector>
 
 #include <QApplication>
+#include <QTransform>
+#include <QRegularExpression>
+#include <QBuffer>
 #include <QChart>
 #include <QLegend>
 #include <QLineSeries>
@@ -419,6 +422,72 @@ TEST(QtChart, AHistogramBesideTimeCoursesGetsTheRightAxis) {
     chart.Flush();
     EXPECT_FALSE(chart.HasRightAxis());
     EXPECT_GE(chart.ShownTo(1), 160);
+}
+
+// The histogram's frequencies were laid on the time axis under its caption.
+TEST(QtChart, AHistogramBesideTimeCoursesHasItsOwnFrequencyAxis) {
+    TQtChart chart;
+    VChartSeries& course = *chart.AddSeries();
+    course.SetWatchType(1);
+    for (int i = 0; i < 10; ++i) course.AddXY(i * 0.1, i % 2, 0);
+    VChartSeries& histogram = *chart.AddSeries();
+    histogram.SetWatchType(2);
+    for (int i = 0; i <= 50; ++i) histogram.AddXY(i * 10.0, 1.0 / (1 + i), 0);
+    chart.SetAxisTitle(VChartAxis::Bottom, uitest::Cp("Время, с"));
+    chart.Flush();
+    EXPECT_LT(chart.ShownTo(0), 2);  // the time axis shows the time course's seconds
+    EXPECT_LE(chart.ShownFrom(3), 0);
+    EXPECT_GE(chart.ShownTo(3), 500);  // and the frequencies an axis of their own
+    QStringList titles;
+    for (QAbstractAxis* axis : chart.Chart()->axes(Qt::Horizontal)) titles << axis->titleText();
+    EXPECT_TRUE(titles.contains(uitest::U("Частота, Гц"))) << titles.join(QLatin1Char('|')).toStdString();
+    // Every bin is drawn, whatever the time axis' columns.
+    EXPECT_EQ(chart.GetQtSeries(1)->DrawnCount(), 51);
+}
+
+// A zoomed chart saved as SVG drew its lines over the title and the axes.
+TEST(QtChart, SvgPicturesKeepTheLinesInsideThePlot) {
+    TQtChart chart;
+    chart.View()->resize(400, 300);
+    VChartSeries& s = *chart.AddSeries();
+    s.SetColor(0x000000FF);
+    for (int i = 0; i <= 1000; ++i) s.AddXY(i * 0.01, std::sin(i * 0.05) * 10, 0);
+    chart.Render();
+    const QRectF plot = chart.Chart()->plotArea();
+    chart.ZoomToArea(QRectF(plot.left() + plot.width() * 0.4, plot.top() + plot.height() * 0.4, plot.width() * 0.2,
+                            plot.height() * 0.2));
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    ASSERT_TRUE(chart.EncodePicture(buffer, TPictureFormat::Svg));
+    const QString svg = QString::fromUtf8(buffer.data());
+    const QRectF inside = chart.Chart()->plotArea().adjusted(-1, -1, 1, 1);
+    // The red line's polylines, with the transformation of their group.
+    static const QRegularExpression group(QStringLiteral("<g ([^>]*stroke=\"#ff0000\"[^>]*)>(.*?)</g>"),
+                                          QRegularExpression::DotMatchesEverythingOption);
+    static const QRegularExpression matrix(QStringLiteral("transform=\"matrix\\(([^)]*)\\)\""));
+    static const QRegularExpression points(QStringLiteral("points=\"([^\"]*)\""));
+    int checked = 0;
+    for (auto g = group.globalMatch(svg); g.hasNext();) {
+        const auto m = g.next();
+        QTransform transform;
+        const auto t = matrix.match(m.captured(1));
+        if (t.hasMatch()) {
+            const QStringList v = t.captured(1).split(QLatin1Char(','));
+            ASSERT_EQ(v.size(), 6);
+            transform = QTransform(v[0].toDouble(), v[1].toDouble(), v[2].toDouble(), v[3].toDouble(), v[4].toDouble(),
+                                   v[5].toDouble());
+        }
+        for (auto p = points.globalMatch(m.captured(2)); p.hasNext();) {
+            for (const QString& pair : p.next().captured(1).split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+                const QStringList xy = pair.split(QLatin1Char(','));
+                ASSERT_EQ(xy.size(), 2) << pair.toStdString();
+                const QPointF at = transform.map(QPointF(xy[0].toDouble(), xy[1].toDouble()));
+                EXPECT_TRUE(inside.contains(at)) << at.x() << "," << at.y();
+                ++checked;
+            }
+        }
+    }
+    EXPECT_GT(checked, 10);  // the line is there
 }
 
 } // namespace
