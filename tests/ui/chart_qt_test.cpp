@@ -449,6 +449,7 @@ TEST(QtChart, AHistogramBesideTimeCoursesHasItsOwnFrequencyAxis) {
 TEST(QtChart, SvgPicturesKeepTheLinesInsideThePlot) {
     TQtChart chart;
     chart.View()->resize(400, 300);
+    chart.View()->show();  // the picture is the view's: laid out, it is the chart's size
     VChartSeries& s = *chart.AddSeries();
     s.SetColor(0x000000FF);
     for (int i = 0; i <= 1000; ++i) s.AddXY(i * 0.01, std::sin(i * 0.05) * 10, 0);
