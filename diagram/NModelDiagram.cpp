@@ -1,5 +1,8 @@
 #include "diagram/NModelDiagram.h"
 
+#include <iterator>
+#include <set>
+#include <utility>
 #include <typeinfo>
 #include <unordered_map>
 
@@ -86,6 +89,9 @@ private:
             const auto from = Index.find(item);
             const auto to = Index.find(connector);
             if (from == Index.end() || to == Index.end()) continue;
+            // A model loaded again into the same model object still holds the records of its
+            // earlier links beside the new ones: a link is one arrow however often it was recorded.
+            if (!Drawn.insert({from->second, to->second}).second) continue;
             auto* asItem = dynamic_cast<NAbstractItem*>(item);
             Diagram.Edges.push_back({from->second, to->second, asItem && asItem->AsAnalogItem() != nullptr});
         }
@@ -96,6 +102,7 @@ private:
     NModelDiagram& Diagram;
     std::vector<NBasicDescription*> Objects;
     std::unordered_map<const NBasicDescription*, int> Index;
+    std::set<std::pair<int, int>> Drawn;
 };
 
 // A DOT double-quoted string.
@@ -216,32 +223,31 @@ private:
         Out += indent + "}\n";
     }
 
+    // One small table of swatches and captions: a column of sample shapes grew taller than most
+    // models and took a large share of the window. The node's name cannot be an object's path.
     void WriteLegend() {
-        Out += "  subgraph \"cluster legend\" {\n";
-        Out += "    label=\"Обозначения\"; fontsize=10; style=\"rounded\"; color=\"#9aa5b1\";\n";
         static constexpr NDiagramKind kKinds[] = {NDiagramKind::PulseSource, NDiagramKind::AnalogSource,
                                                   NDiagramKind::PulseElement, NDiagramKind::AnalogElement,
                                                   NDiagramKind::Part, NDiagramKind::InhibitoryUnit,
                                                   NDiagramKind::Connector, NDiagramKind::OutGate};
-        // One column: every sample on the same rank (the drawing runs left to right).
-        std::string column = "    { rank=same;";
-        int n = 0;
-        for (NDiagramKind kind : kKinds) {
-            const std::string name = Quote("legend " + std::to_string(n));
-            Out += "    " + name + " [id=" + Quote("legend" + std::to_string(n++)) + ", " +
-                   NodeAttributes(kind, DiagramKindCaption(kind), "", true) + "];\n";
-            column += " " + name + ";";
+        const auto swatch = [](const KindStyle& style, const char* caption) {
+            return std::string("<td bgcolor=\"") + style.Fill + "\" color=\"" + style.Line +
+                   "\" border=\"1\" width=\"10\" height=\"8\"></td><td align=\"left\">" + caption + "</td>";
+        };
+        std::string rows;
+        constexpr std::size_t kColumns = 2;
+        for (std::size_t i = 0; i < std::size(kKinds); i += kColumns) {
+            rows += "<tr>";
+            for (std::size_t j = i; j < i + kColumns && j < std::size(kKinds); ++j)
+                rows += swatch(StyleOf(kKinds[j]), DiagramKindCaption(kKinds[j]));
+            rows += "</tr>";
         }
-        for (bool analog : {false, true}) {
-            const std::string a = Quote("legend " + std::to_string(n++));
-            const std::string b = Quote("legend " + std::to_string(n++));
-            Out += "    " + a + " [shape=plaintext, fontsize=9, label=" +
-                   Quote(analog ? "аналоговая связь" : "импульсная связь") + "];\n";
-            Out += "    " + b + " [shape=point, width=0.05, label=\"\"];\n";
-            Out += "    " + a + " -> " + b + " [" + (analog ? kAnalogEdge : kPulseEdge) + "];\n";
-            column += " " + a + ";";
-        }
-        Out += column + " }\n  }\n";
+        rows += "<tr><td colspan=\"2\" align=\"left\"><font color=\"#2456a6\">&#8212;&#8212;&#9656;</font> импульсная "
+                "связь</td><td colspan=\"2\" align=\"left\"><font color=\"#2f7d32\">- - -&#9655;</font> аналоговая "
+                "связь</td></tr>";
+        Out += "  \"(legend)\" [id=\"legend\", shape=plain, fontsize=8, label=<<table border=\"1\" color=\"#9aa5b1\" "
+               "cellborder=\"0\" cellspacing=\"2\" cellpadding=\"1\"><tr><td colspan=\"4\">Обозначения</td></tr>" +
+               rows + "</table>>];\n";
     }
 
     const NModelDiagram& Diagram;

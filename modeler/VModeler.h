@@ -54,7 +54,19 @@ public:
     void SetAsFastAsPossible(bool on) { AsFastAsPossible = on; }
     // 0: no limit.
     double RunUntilTime() const { return RunUntil; }
-    void SetRunUntilTime(double seconds) { RunUntil = seconds; }
+    void SetRunUntilTime(double seconds) {
+        RunUntil = seconds;
+        LimitPassed = false;
+    }
+    // The computation is paused at the run-until time; Start asks whether to go on past it.
+    bool IsAtStopTime() const { return Running && Paused && StepsBeforeLimit() == 0; }
+    // Model seconds per wall-clock second when not as fast as possible; 0: the fixed number of
+    // steps per tick.
+    double GetPace() const { return Pace; }
+    void SetPace(double pace) {
+        Pace = pace > 0 && pace < 1e300 ? pace : 0;
+        PaceAnchorWall = -1;
+    }
     // Model seconds per wall-clock second, measured over about a second of ticks; 0 until known.
     double SpeedFactor() const { return Speed; }
     // Steps the last tick computed.
@@ -87,8 +99,6 @@ public:
     void CloseProject(bool save);
     void EditProjectOptions();
     void EditEnvironmentOptions() {}
-    void EditModelOptions() {}
-    void EditToolsOptions() {}
     void ShowObjectsList();
     void ShowSourcesList();
     void ShowWatchPointsList();
@@ -97,6 +107,9 @@ public:
     // "Сменить модель": a description or binary model file chosen by the user becomes the open
     // project's model through the steps of a new project's model; the project is then modified.
     void ChangeModel();
+    // Whether a model file compiles and loads, tried in an environment of its own; empty when it
+    // does, else the cause with where it arose (cp1251).
+    std::string CheckModelFile(const std::string& modelPath, bool isSource);
     // The main window was shown: the objects list gets the environment's model.
     void MainWindowShown();
 
@@ -170,6 +183,8 @@ private:
     std::uint64_t StepsBeforeLimit() const;
     // Steps the model for the budget of the tick that began at `tickStart`; returns the steps done.
     std::uint64_t StepForBudget(std::uint64_t limit, std::int64_t tickStart);
+    // Steps the model up to where the pace puts it now, within the tick's budget.
+    std::uint64_t StepForPace(std::uint64_t limit, std::int64_t tickStart);
     void MeasureSpeed(std::int64_t now);
 
     // Fields in the order of the controller's state.
@@ -188,6 +203,12 @@ private:
     bool Paused = false;
     bool AsFastAsPossible = false;
     double RunUntil = 0;
+    // The user chose to go on past the run-until time in this run.
+    bool LimitPassed = false;
+    double Pace = 0;
+    // Where the pace was last anchored: wall clock (-1: not yet) and model time.
+    std::int64_t PaceAnchorWall = -1;
+    long double PaceAnchorModel = 0;
     WallClock Clock;
     std::uint64_t TickSteps = 0;
     // What the budgeted tick has learnt: the last watch update's cost and the steps per clock look.

@@ -51,8 +51,16 @@ constexpr std::int64_t kSpeedWindowNs = 1'000'000'000;
 
 void VModeler::StartComputation() {
     if (!ProjectOpen || !Environment->IsModelLoaded()) return;
+    if (IsAtStopTime()) {
+        // Starting again would step nothing and say nothing.
+        const std::string question = modeler_text::Cp("Счёт дошёл до времени остановки ") + FormatFloat(RunUntil) +
+                                     modeler_text::Cp(" с.\nПродолжить счёт дальше этого времени?");
+        if (!Ui.Messages->Confirm(modeler_text::Cp("Время остановки"), question)) return;
+        LimitPassed = true;
+    }
     if (!Running) {
         StopReason.clear();
+        LimitPassed = false;
         ResetWatchWindows();
         // Until a model is active the clock only caches the step the project set; the model
         // takes that step here, so the project's step governs from the very first start.
@@ -69,6 +77,7 @@ void VModeler::StartComputation() {
     Running = true;
     Paused = false;
     SpeedSampleWall = -1;  // a pause must not count as slow computing
+    PaceAnchorWall = -1;   // nor must it be made up for at the pace
     StepsPerLook = 1;      // learnt afresh: the model or the machine's load may have changed
 }
 
@@ -95,6 +104,8 @@ void VModeler::ComputeTick() {
     const std::uint64_t limit = StepsBeforeLimit();
     if (AsFastAsPossible) {
         TickSteps = StepForBudget(limit, start);
+    } else if (Pace > 0) {
+        TickSteps = StepForPace(limit, start);
     } else {
         const std::uint64_t count = std::min<std::uint64_t>(StepsPerTickCount, limit);
         for (TickSteps = 0; TickSteps < count && Running; ++TickSteps) StepChecked();
@@ -109,6 +120,7 @@ void VModeler::ComputeTick() {
     if (Running && limit != UINT64_MAX && TickSteps == limit) {
         Paused = true;  // kept paused, not stopped: the time stays on view and a later limit continues
         SpeedSampleWall = -1;
+        PaceAnchorWall = -1;
     }
 }
 
@@ -125,7 +137,7 @@ void VModeler::StepChecked() {
 }
 
 std::uint64_t VModeler::StepsBeforeLimit() const {
-    if (!(RunUntil > 0)) return UINT64_MAX;
+    if (!(RunUntil > 0) || LimitPassed) return UINT64_MAX;
     const long double left = (static_cast<long double>(RunUntil) - GetCurrentTime()) / GetTimeStep();
     // Rounded like the batch runner's step count for a time, so both stop at the same step.
     return left > 0 ? static_cast<std::uint64_t>(std::llround(static_cast<double>(left))) : 0;
@@ -156,6 +168,28 @@ std::uint64_t VModeler::StepForBudget(std::uint64_t limit, std::int64_t tickStar
     return done;
 }
 
+std::uint64_t VModeler::StepForPace(std::uint64_t limit, std::int64_t tickStart) {
+    const long double now = GetCurrentTime();
+    if (PaceAnchorWall < 0) {
+        PaceAnchorWall = tickStart;
+        PaceAnchorModel = now;
+        return 0;
+    }
+    const long double target =
+        PaceAnchorModel + static_cast<long double>(Pace) * static_cast<long double>(tickStart - PaceAnchorWall) * 1e-9L;
+    const long double due = (target - now) / GetTimeStep();
+    // Never ahead of the pace: a step that is not wholly due waits for the next tick.
+    const std::uint64_t steps = due >= 1 ? static_cast<std::uint64_t>(std::min<long double>(due + 1e-6L, 1e18L)) : 0;
+    const std::uint64_t done = steps == 0 ? 0 : StepForBudget(std::min(steps, limit), tickStart);
+    // A tick that could not do what was due drops the rest instead of piling up a debt that a
+    // faster patch would later pay in a burst.
+    if (done < std::min(steps, limit)) {
+        PaceAnchorWall = Clock();
+        PaceAnchorModel = GetCurrentTime();
+    }
+    return done;
+}
+
 void VModeler::MeasureSpeed(std::int64_t now) {
     const long double modelTime = GetCurrentTime();
     if (SpeedSampleWall < 0) {
@@ -178,7 +212,16 @@ void VModeler::EditComputationOptions() {
     fields.StepsPerTick = FormatInteger(StepsPerTickCount);
     fields.AsFastAsPossible = AsFastAsPossible;
     fields.RunUntil = RunUntil > 0 ? FormatFloat(RunUntil) : std::string();
+    fields.Pace = Pace > 0 ? FormatFloat(Pace) : std::string();
     if (!Ui.ComputationOptionsDialog->Run(fields)) return;
+
+    double pace = 0;
+    if (fields.Pace.find_first_not_of(' ') != std::string::npos && !ParseFloat(fields.Pace, pace)) pace = Pace;
+    if (!(pace > 0) || !std::isfinite(pace)) pace = 0;
+    if (pace != Pace) {
+        Modified = true;
+        SetPace(pace);
+    }
 
     if (fields.AsFastAsPossible != AsFastAsPossible) {
         Modified = true;
@@ -189,7 +232,7 @@ void VModeler::EditComputationOptions() {
     if (!(until > 0)) until = 0;
     if (until != RunUntil) {
         Modified = true;
-        RunUntil = until;
+        SetRunUntilTime(until);
     }
 
     std::uint32_t period = 0;

@@ -2,6 +2,11 @@
 
 #include <cctype>
 #include <chrono>
+#include <filesystem>
+#include <system_error>
+
+#include <stdlib.h>
+#include <unistd.h>
 
 #include "environment/NBuiltinClasses.h"
 #include "environment/NEnvironment.h"
@@ -54,6 +59,8 @@ VModeler::VModeler(const VUserInterface& ui)
     RegisterModelerErrors();
     RegisterBuiltinClasses(*Environment);
     MainWindow->SetCaption(kCaptionBase);
+    Ui.NewProjectWizard->SetModelCheck(
+        [this](const std::string& path, bool isSource) { return CheckModelFile(path, isSource); });
     Clock = [] {
         return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
             .count();
@@ -132,6 +139,33 @@ std::string DescribeCompileError(const NError& error) {
 }
 
 } // namespace
+
+std::string VModeler::CheckModelFile(const std::string& modelPath, bool isSource) {
+    NEnvironment trial;
+    RegisterBuiltinClasses(trial);
+    std::string binary = modelPath;
+    std::string temporary;
+    if (isSource) {
+        std::error_code ec;
+        const std::filesystem::path folder = std::filesystem::temp_directory_path(ec);
+        std::string pattern = (ec ? std::string("/tmp") : folder.string()) + "/talvero-check-XXXXXX";
+        const int fd = ::mkstemp(pattern.data());
+        if (fd < 0) return Cp("Не удалось создать временный файл для проверки модели: ") + pattern;
+        ::close(fd);
+        temporary = binary = pattern;
+        if (!trial.Compile(modelPath, binary)) {
+            std::filesystem::remove(temporary, ec);
+            return DescribeCompileError(TakeLastError());
+        }
+    }
+    const bool loaded = trial.LoadModel(binary);
+    std::string cause = loaded ? std::string() : DescribeCompileError(TakeLastError());
+    if (!temporary.empty()) {
+        std::error_code ec;
+        std::filesystem::remove(temporary, ec);
+    }
+    return cause;
+}
 
 bool VModeler::BuildProjectModel(const std::string& modelPath, bool isSource) {
     const std::string binaryPath = ProjectDirectory + BinaryModelName(modelPath);

@@ -102,6 +102,7 @@ bool VModeler::NewProject(std::string directory, std::string fileName) {
     TimerPeriodMs = 30;
     StepsPerTickCount = 20;
     AsFastAsPossible = true;
+    Pace = 1;
     RunUntil = 0;
     WatchAccumulation = true;
     TimeCounter = true;
@@ -136,6 +137,8 @@ bool VModeler::LoadProject(std::string directory, std::string fileName) {
     AsFastAsPossible = ProjectFile->ReadInteger(kComputation, kAsFastAsPossibleKey, 0) != 0;
     RunUntil = ProjectFile->ReadFloat(kComputation, kRunUntilKey, 0);
     if (!(RunUntil > 0)) RunUntil = 0;
+    Pace = ProjectFile->ReadFloat(kComputation, kPaceKey, 0);
+    if (!(Pace > 0) || !std::isfinite(Pace)) Pace = 0;
 
     // An empty name is what a project saved without a model holds: no model, like a missing key.
     const std::string modelName = ProjectFile->ReadString(kSystem, "ModelFileName", kMissing);
@@ -184,6 +187,7 @@ bool VModeler::SaveProjectFile() {
     StoreParameterOverrides(*ProjectFile, Overrides);
     ProjectFile->WriteInteger(kComputation, kAsFastAsPossibleKey, AsFastAsPossible ? 1 : 0);
     ProjectFile->WriteString(kComputation, kRunUntilKey, FormatFloat(RunUntil));
+    ProjectFile->WriteString(kComputation, kPaceKey, FormatFloat(Pace));
     if (!WriteProjectFile()) return false;
 
     Modified = false;

@@ -5,6 +5,7 @@
 // Every text crossing these interfaces is a Windows-1251 byte string, like the kernel's texts
 // (error messages, names, file contents); the windows convert at their own boundary.
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -60,6 +61,10 @@ public:
     virtual std::string GetModelFileName() const = 0;
     // True for a description text (".tv"), false for a binary model file (".btv").
     virtual bool IsModelSource() const = 0;
+    // Asked before the wizard closes with OK: an empty text accepts the model file; any other
+    // text is shown and the wizard stays on its model step.
+    using ModelCheck = std::function<std::string(const std::string& modelFileName, bool isSource)>;
+    virtual void SetModelCheck(ModelCheck check) = 0;
 };
 
 // A modal file-open dialog.
@@ -98,6 +103,9 @@ struct VComputationOptionsFields {
     bool AsFastAsPossible = false;
     // Model time in seconds where the computation halts by itself; empty for none.
     std::string RunUntil;
+    // When not as fast as possible: model seconds per wall-clock second, or empty for the fixed
+    // number of steps per tick.
+    std::string Pace;
 };
 
 // The computation options dialog; it validates its fields before it closes with OK.

@@ -6,6 +6,7 @@
 #include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QFormLayout>
+#include <QHBoxLayout>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -45,8 +46,18 @@ TComputationOptionsForm::TComputationOptionsForm(QWidget* parent) : QDialog(pare
     form->addRow(QString::fromUtf8("Просчитывать шагов за один вызов:"), StepsPerTick);
     AsFastAsPossible = new QCheckBox(QString::fromUtf8("Считать как можно быстрее"));
     form->addRow(AsFastAsPossible);
-    // The step count is kept for when the mode is switched off again.
-    connect(AsFastAsPossible, &QCheckBox::toggled, StepsPerTick, &QLineEdit::setDisabled);
+    // The pace keeps model time to wall time; the step count is kept for when both are off.
+    RealTimePace = new QCheckBox(QString::fromUtf8("В темпе реального времени, ×"));
+    PaceFactor = new QLineEdit;
+    PaceFactor->setMaximumWidth(80);
+    PaceFactor->setToolTip(QString::fromUtf8("Модельных секунд за секунду: 1 — реальное время, 0,1 — в десять раз медленнее"));
+    auto* paceRow = new QHBoxLayout;
+    paceRow->addWidget(RealTimePace);
+    paceRow->addWidget(PaceFactor);
+    paceRow->addStretch(1);
+    form->addRow(paceRow);
+    connect(AsFastAsPossible, &QCheckBox::toggled, this, &TComputationOptionsForm::UpdateModeFields);
+    connect(RealTimePace, &QCheckBox::toggled, this, &TComputationOptionsForm::UpdateModeFields);
     RunUntil = new QLineEdit;
     RunUntil->setPlaceholderText(QString::fromUtf8("без ограничения"));
     form->addRow(QString::fromUtf8("Остановить счёт на времени (с):"), RunUntil);
@@ -64,15 +75,25 @@ bool TComputationOptionsForm::Run(VComputationOptionsFields& fields) {
     TimerPeriod->setText(FromCp(fields.TimerPeriod));
     StepsPerTick->setText(FromCp(fields.StepsPerTick));
     AsFastAsPossible->setChecked(fields.AsFastAsPossible);
-    StepsPerTick->setDisabled(fields.AsFastAsPossible);
+    RealTimePace->setChecked(!fields.Pace.empty());
+    PaceFactor->setText(fields.Pace.empty() ? QStringLiteral("1") : FromCp(fields.Pace));
+    UpdateModeFields();
     RunUntil->setText(FromCp(fields.RunUntil));
     if (RunModal(*this) != QDialog::Accepted) return false;
     fields.AsFastAsPossible = AsFastAsPossible->isChecked();
+    fields.Pace = RealTimePace->isChecked() ? ToCp(PaceFactor->text().trimmed()) : std::string();
     fields.RunUntil = ToCp(RunUntil->text().trimmed());
     fields.TimeStep = ToCp(TimeStep->text());
     fields.TimerPeriod = ToCp(TimerPeriod->text());
     fields.StepsPerTick = ToCp(StepsPerTick->text());
     return true;
+}
+
+void TComputationOptionsForm::UpdateModeFields() {
+    const bool fast = AsFastAsPossible->isChecked();
+    RealTimePace->setEnabled(!fast);
+    PaceFactor->setEnabled(!fast && RealTimePace->isChecked());
+    StepsPerTick->setEnabled(!fast && !RealTimePace->isChecked());
 }
 
 bool TComputationOptionsForm::Refuse(QLineEdit* field, const char* message) {
@@ -94,6 +115,11 @@ void TComputationOptionsForm::accept() {
     }
     if (!IsCount(StepsPerTick->text())) {
         Refuse(StepsPerTick, "Недопустимое значение количества шагов интегрирования.");
+        return;
+    }
+    double pace = 0;
+    if (RealTimePace->isChecked() && !(ParseNumber(PaceFactor->text().trimmed(), pace) && pace > 0 && pace <= 1e6)) {
+        Refuse(PaceFactor, "Недопустимое значение темпа счёта: нужно число больше 0 (1 — реальное время).");
         return;
     }
     if (!RunUntil->text().trimmed().isEmpty() && !IsStep(RunUntil->text())) {

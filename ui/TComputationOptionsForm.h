@@ -24,6 +24,8 @@ public:
     QLineEdit* StepsPerTickEdit() const { return StepsPerTick; }
     QCheckBox* AsFastAsPossibleBox() const { return AsFastAsPossible; }
     QLineEdit* RunUntilEdit() const { return RunUntil; }
+    QCheckBox* RealTimePaceBox() const { return RealTimePace; }
+    QLineEdit* PaceEdit() const { return PaceFactor; }
     QPushButton* OkButton() const { return Ok; }
 
 public slots:
@@ -41,7 +43,11 @@ private:
     QLineEdit* StepsPerTick;
     QCheckBox* AsFastAsPossible;
     QLineEdit* RunUntil;
+    QCheckBox* RealTimePace;
+    QLineEdit* PaceFactor;
     QPushButton* Ok;
+    // Which of the step count and the pace apply, by the two boxes.
+    void UpdateModeFields();
 };
 
 } // namespace talvero::ui

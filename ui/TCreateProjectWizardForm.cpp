@@ -219,6 +219,16 @@ void TCreateProjectWizardForm::Finish() {
         return;
     }
 
+    if (Check) {
+        const std::string refusal = Check(ToPath(modelFile), source);
+        if (!refusal.empty()) {
+            ShowMessageBox(this, QString::fromUtf8("Ошибка создания проекта!"),
+                           QString::fromUtf8("Модель не удалось построить:\n") + FromKernelText(refusal));
+            GoToStep(3);
+            return;
+        }
+    }
+
     ResultProjectFile = projectFile;
     ResultName = ProjectName->text();
     ResultLines = SplitLines(Description->toPlainText());

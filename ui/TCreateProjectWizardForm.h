@@ -26,6 +26,7 @@ public:
     NStringList GetDescription() const override;
     std::string GetModelFileName() const override;
     bool IsModelSource() const override { return ModelIsSource; }
+    void SetModelCheck(ModelCheck check) override { Check = std::move(check); }
 
     // 1, 2 or 3.
     int CurrentStep() const;
@@ -83,6 +84,7 @@ private:
     QStringList ResultLines;
     QString ResultModelFile;
     bool ModelIsSource = false;
+    ModelCheck Check;
 };
 
 } // namespace talvero::ui

@@ -29,6 +29,13 @@ TListInputForm::TListInputForm(QWidget* parent) : QDialog(parent) {
     Items->verticalHeader()->setMinimumSectionSize(Items->fontMetrics().height() + 6);
     Items->verticalHeader()->setDefaultSectionSize(Items->fontMetrics().height() + 6);
     connect(Items, &QTableWidget::cellDoubleClicked, this, [this](int row, int) { RowDoubleClicked(row); });
+    // Where a listed name must be chosen, a click chooses it: OK then confirms what was clicked.
+    connect(Items, &QTableWidget::cellClicked, this, [this](int row, int) {
+        if (MustSelect && row >= 0 && row < Items->rowCount() && !RowText(row).isEmpty()) {
+            EntryEdit->setText(RowText(row));
+            SelectRow(row);
+        }
+    });
 
     EntryEdit = new QLineEdit;
     EntryEdit->installEventFilter(this);

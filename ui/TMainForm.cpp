@@ -24,6 +24,7 @@
 #include "ui/TComputationOptionsForm.h"
 #include "ui/TComputationStateForm.h"
 #include "ui/TCreateProjectWizardForm.h"
+#include "ui/THelpForm.h"
 #include "ui/TImageList.h"
 #include "ui/TInputWindowsControlForm.h"
 #include "ui/TListInputForm.h"
@@ -36,6 +37,7 @@
 #include "ui/TSimpleGraphForm.h"
 #include "ui/TTestModelForm.h"
 #include "ui/TWatchWindowForm.h"
+#include "ui/UiKeyboard.h"
 #include "ui/UiText.h"
 
 namespace talvero::ui {
@@ -97,6 +99,7 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
     SimpleGraph = new TSimpleGraphForm(this);
     InputWindows = new TInputWindowsControlForm(this);
     SeriesControl = new TSeriesControlForm(this, NameInput);
+    Help = new THelpForm(this);
     TWatchWindowServices services;
     services.NameInput = NameInput;
     services.ListCaptions = [this] {
@@ -199,8 +202,6 @@ void TMainForm::BuildMenus() {
     model->addSeparator();
     AddCommand(model, TCommand::ChangeModel, "Сменить &модель");
     AddCommand(model, TCommand::CheckSource, "&Проверить исходный код");
-    model->addSeparator();
-    AddCommand(model, TCommand::ModelOptions, "Н&астройки");
 
     QMenu* processor = menuBar()->addMenu(U("Про&цессор"));
     AddCommand(processor, TCommand::Start, "П&уск", 7);
@@ -221,10 +222,11 @@ void TMainForm::BuildMenus() {
     tools->addSeparator();
     AddCommand(tools, TCommand::ToggleWatch, "Запретить все наблюдения", kWatchOnImage);
     AddCommand(tools, TCommand::ToggleTime, "Запретить отображение текущего времени", kTimeOnImage);
-    tools->addSeparator();
-    AddCommand(tools, TCommand::ToolsOptions, "&Настройки");
 
     QMenu* help = menuBar()->addMenu(U("Спр&авка"));
+    AddCommand(help, TCommand::LanguageReference, "&Язык описания моделей");
+    AddCommand(help, TCommand::Shortcuts, "&Клавиши и мышь");
+    help->addSeparator();
     AddCommand(help, TCommand::About, "&О программе", 3);
 
     const struct {
@@ -239,6 +241,7 @@ void TMainForm::BuildMenus() {
         {TCommand::Pause, QKeySequence(Qt::Key_F6)},
         {TCommand::Stop, QKeySequence(Qt::SHIFT | Qt::Key_F5)},
         {TCommand::NewWatchWindow, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_N)},
+        {TCommand::LanguageReference, QKeySequence(Qt::Key_F1)},
     };
     for (const auto& s : shortcuts) {
         Action(s.Command)->setShortcut(s.Keys);
@@ -259,11 +262,12 @@ void TMainForm::BuildMenus() {
     Bind(TCommand::SourcesList, &VModeler::ShowSourcesList);
     Bind(TCommand::WatchPointsList, &VModeler::ShowWatchPointsList);
     connect(Action(TCommand::ModelDiagram), &QAction::triggered, this, [this] {
-        ModelMayHaveChanged();
+        // The objects list is left as it is: rebuilding it would fold its tree and lose the selection.
+        NEnvironment* environment = Controller->GetEnvironment();
+        Diagram->SetModel(environment, environment->IsModelLoaded() ? environment->GetModel() : nullptr);
         Diagram->Show();
     });
     Bind(TCommand::CheckSource, &VModeler::CheckModelSource);
-    Bind(TCommand::ModelOptions, &VModeler::EditModelOptions);
     connect(Action(TCommand::Start), &QAction::triggered, this, [this] {
         Controller->StartComputation();
         CountTimer->setInterval(static_cast<int>(std::min<std::uint32_t>(Controller->TimerPeriod(), INT_MAX)));
@@ -280,8 +284,44 @@ void TMainForm::BuildMenus() {
     Bind(TCommand::WatchWindowList, &VModeler::ShowWatchWindowList);
     Bind(TCommand::ToggleWatch, &VModeler::ToggleWatchAccumulation);
     Bind(TCommand::ToggleTime, &VModeler::ToggleTimeCounter);
-    Bind(TCommand::ToolsOptions, &VModeler::EditToolsOptions);
     Bind(TCommand::About, &VModeler::ShowAbout);
+    connect(Action(TCommand::LanguageReference), &QAction::triggered, this, [this] {
+        QString text = THelpForm::LanguageReference();
+        if (text.isEmpty()) text = U("Справочник по языку не найден в этой сборке программы.");
+        Help->ShowMarkdown(U("Язык описания моделей"), text);
+    });
+    connect(Action(TCommand::Shortcuts), &QAction::triggered, this,
+            [this] { Help->ShowHtml(U("Клавиши и мышь"), ShortcutsHtml()); });
+    EnableLatinMnemonics(menuBar());
+}
+
+QString TMainForm::ShortcutsHtml() const {
+    const auto row = [](const QString& keys, const QString& what) {
+        return QStringLiteral("<tr><td><b>%1</b></td><td>%2</td></tr>").arg(keys.toHtmlEscaped(), what.toHtmlEscaped());
+    };
+    QString html = U("<h3>Команды</h3><table cellspacing=\"0\" cellpadding=\"4\">");
+    for (const QAction* action : Actions) {
+        if (!action || action->shortcut().isEmpty()) continue;
+        html += row(action->shortcut().toString(QKeySequence::NativeText), action->text().remove(QLatin1Char('&')));
+    }
+    html += row(U("Alt + подчёркнутая буква"),
+                U("открыть меню или выбрать пункт; действует и в русской, и в латинской раскладке"));
+    html += U("</table><h3>Окно наблюдения</h3><table cellspacing=\"0\" cellpadding=\"4\">");
+    html += row(U("Левая кнопка, протянуть"), U("увеличить выделенную область"));
+    html += row(U("Правая или средняя кнопка, Ctrl + левая"), U("сдвинуть график"));
+    html += row(U("Колесо"), U("масштаб по обеим осям"));
+    html += row(U("Ctrl + колесо"), U("масштаб по вертикали"));
+    html += row(U("Shift + колесо"), U("масштаб по горизонтали"));
+    html += row(U("Двойной щелчок"), U("вернуть весь график"));
+    html += U("</table><h3>Схема модели</h3><table cellspacing=\"0\" cellpadding=\"4\">");
+    html += row(U("Колесо"), U("масштаб"));
+    html += row(U("Щелчок по объекту"), U("показать объект в списке объектов"));
+    html += U("</table><h3>Списки имён</h3><table cellspacing=\"0\" cellpadding=\"4\">");
+    html += row(U("Вверх, Вниз"), U("выбрать строку списка"));
+    html += row(U("Insert"), U("перенести выбранную строку в поле ввода"));
+    html += row(U("Двойной щелчок"), U("выбрать строку и подтвердить"));
+    html += U("</table>");
+    return html;
 }
 
 void TMainForm::BuildToolBar() {
@@ -332,7 +372,7 @@ void TMainForm::Refresh() {
         action->setEnabled(on);
     };
     for (TCommand command : {TCommand::CreateProject, TCommand::OpenProject, TCommand::Exit, TCommand::CheckSource,
-                             TCommand::About})
+                             TCommand::LanguageReference, TCommand::Shortcuts, TCommand::About})
         enable(command, true);
 
     if (!modeler.IsProjectOpen()) {
@@ -340,7 +380,8 @@ void TMainForm::Refresh() {
         for (std::size_t i = 0; i < Actions.size(); ++i) {
             const auto command = static_cast<TCommand>(i);
             if (command != TCommand::CreateProject && command != TCommand::OpenProject && command != TCommand::Exit &&
-                command != TCommand::CheckSource && command != TCommand::About)
+                command != TCommand::CheckSource && command != TCommand::LanguageReference &&
+                command != TCommand::Shortcuts && command != TCommand::About)
                 enable(command, false);
         }
         toggle(TCommand::ToggleWatch, "Запретить все наблюдения", kWatchOnImage, false);
@@ -352,8 +393,7 @@ void TMainForm::Refresh() {
     NoteOpenProject();
     enable(TCommand::SaveProject, modeler.IsProjectModified());
     for (TCommand command : {TCommand::ProjectOptions, TCommand::EnvironmentOptions, TCommand::ObjectsList,
-                             TCommand::SourcesList, TCommand::WatchPointsList, TCommand::ModelDiagram, TCommand::ChangeModel,
-                             TCommand::ModelOptions})
+                             TCommand::SourcesList, TCommand::WatchPointsList, TCommand::ModelDiagram, TCommand::ChangeModel})
         enable(command, true);
 
     struct Row {
@@ -376,6 +416,8 @@ void TMainForm::Refresh() {
     } else {
         row = {false, true, false, true, true, true};
         status = U("Пауза [") + FormatModelTime(GetCurrentTime(), DecimalPoint()) + U(" с]");
+        // F5 here asks whether to go on past the stop time.
+        if (modeler.IsAtStopTime()) status += U(": время остановки");
     }
     SetTimerRunning(row.Timer);
     enable(TCommand::Start, row.Start);
@@ -393,7 +435,6 @@ void TMainForm::Refresh() {
     if (modeler.IsTimeCounterOn())
         toggle(TCommand::ToggleTime, "Запретить отображение текущего времени", kTimeOnImage, true);
     else toggle(TCommand::ToggleTime, "Разрешить отображение текущего времени", kTimeOffImage, true);
-    enable(TCommand::ToolsOptions, true);
     StatusLine->setText(status);
 }
 
@@ -470,7 +511,8 @@ void TMainForm::SetCaption(const std::string& caption) { setWindowTitle(FromCp(c
 
 VWindowPlacement TMainForm::GetPlacement() const { return {y(), x(), width(), height()}; }
 
-void TMainForm::SetPlacement(const VWindowPlacement& placement) {
+void TMainForm::SetPlacement(const VWindowPlacement& stored) {
+    const VWindowPlacement placement = FitToScreen(stored);
     move(placement.Left, placement.Top);
     resize(placement.Width, placement.Height);
 }

@@ -26,6 +26,7 @@ class TAboutForm;
 class TComputationOptionsForm;
 class TComputationStateForm;
 class TCreateProjectWizardForm;
+class THelpForm;
 class TInputWindowsControlForm;
 class TListInputForm;
 class TMdlObjectsListForm;
@@ -41,10 +42,10 @@ class TWatchWindowFactory;
 enum class TCommand {
     CreateProject, OpenProject, SaveProject, Exit,
     ProjectOptions, EnvironmentOptions,
-    ObjectsList, SourcesList, WatchPointsList, ModelDiagram, ChangeModel, CheckSource, ModelOptions,
+    ObjectsList, SourcesList, WatchPointsList, ModelDiagram, ChangeModel, CheckSource,
     Start, Pause, Stop, State, RememberState, RestoreState, ComputationOptions,
-    NewWatchWindow, DeleteWatchWindow, WatchWindowList, ToggleWatch, ToggleTime, ToolsOptions,
-    About,
+    NewWatchWindow, DeleteWatchWindow, WatchWindowList, ToggleWatch, ToggleTime,
+    LanguageReference, Shortcuts, About,
     Count
 };
 
@@ -74,6 +75,9 @@ public:
     TShowProgressBarForm* ProgressForm() const { return Progress; }
     TAboutForm* AboutForm() const { return About; }
     TSeriesControlForm* SeriesControlForm() const { return SeriesControl; }
+    THelpForm* HelpForm() const { return Help; }
+    // The keys of the commands and of the windows, as the help shows them.
+    QString ShortcutsHtml() const;
 
     // Re-derives the enabled commands, the toggles, the timer and the status line.
     void Refresh();
@@ -131,6 +135,7 @@ private:
     TSimpleGraphForm* SimpleGraph = nullptr;
     TInputWindowsControlForm* InputWindows = nullptr;
     TSeriesControlForm* SeriesControl = nullptr;
+    THelpForm* Help = nullptr;
     TMessageBoxes Messages{this};
     TFileOpenDialog FileOpen{this};
     std::unique_ptr<TWatchWindowFactory> WatchWindowFactory;

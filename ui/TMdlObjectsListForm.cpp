@@ -166,7 +166,8 @@ bool TMdlObjectsListForm::TakeDirty() {
 
 VWindowPlacement TMdlObjectsListForm::GetPlacement() const { return {y(), x(), width(), height()}; }
 
-void TMdlObjectsListForm::SetPlacement(const VWindowPlacement& placement) {
+void TMdlObjectsListForm::SetPlacement(const VWindowPlacement& stored) {
+    const VWindowPlacement placement = FitToScreen(stored);
     move(placement.Left, placement.Top);
     resize(placement.Width, placement.Height);
 }

@@ -405,6 +405,16 @@ void TQtSeries::ThinFront() {
 }
 
 void TQtSeries::Thin() {
+    // The columns are the time axis'; a histogram beside time courses has its own axis and only
+    // as many points as bins: it is drawn whole.
+    if (RightAxis) {
+        Drawn.clear();
+        Drawn.reserve(Xs.size() - Head);
+        for (std::size_t i = Head; i < Xs.size(); ++i) Drawn.emplace_back(Xs[i], Ys[i]);
+        ThinValid = false;
+        ThinGrid = Owner.Grid;
+        return;
+    }
     // A new grid, an insert out of order, a clear, or a front that reached the last column: the
     // copy is made anew.
     if (!ThinValid || ThinGrid != Owner.Grid || (FrontDropped && TailSequence < Dropped + 1) || GetCount() == 0) {
@@ -447,14 +457,20 @@ TQtChart::TQtChart(QWidget* parent) {
     QtChart->addAxis(AxisX, Qt::AlignBottom);
     QtChart->addAxis(AxisY, Qt::AlignLeft);
     AxisY2 = new QValueAxis();
-    AxisY2->setRange(0, 1);
-    AxisY2->setTickType(QValueAxis::TicksDynamic);
-    AxisY2->setTickAnchor(0);
-    AxisY2->setTickInterval(0.2);
-    AxisY2->setLabelFormat(QStringLiteral("%.1f"));
-    AxisY2->setMinorTickCount(0);
-    AxisY2->setGridLineVisible(false);
-    // Attached only while a series uses it: even hidden, an axis takes room from the plot.
+    AxisX2 = new QValueAxis();
+    for (QValueAxis* axis : {AxisY2, AxisX2}) {
+        axis->setRange(0, 1);
+        axis->setTickType(QValueAxis::TicksDynamic);
+        axis->setTickAnchor(0);
+        axis->setTickInterval(0.2);
+        axis->setLabelFormat(QStringLiteral("%.1f"));
+        axis->setMinorTickCount(0);
+        axis->setGridLineVisible(false);
+    }
+    // Histograms beside time courses count fractions of intervals over frequency: not seconds.
+    AxisX2->setTitleText(QString::fromUtf8("Частота, Гц"));
+    AxisY2->setTitleText(QString::fromUtf8("Доля интервалов"));
+    // Attached only while a series uses them: even hidden, an axis takes room from the plot.
 
     // The left axis title reads horizontally, above the axis, in the band of the blank title:
     // the band is as high as an axis title.
@@ -486,7 +502,10 @@ TQtChart::TQtChart(QWidget* parent) {
 TQtChart::~TQtChart() {
     FlushQueued = false;
     delete Mouse;
-    if (!RightAxisShown) delete AxisY2;
+    if (!RightAxisShown) {
+        delete AxisY2;
+        delete AxisX2;
+    }
     // Series belong to the Qt chart; the chart belongs to the view, which may outlive this
     // object inside its window for a moment.
     if (ChartView) {
@@ -599,27 +618,8 @@ void TQtChart::QueueFlush() {
 
 void TQtChart::Flush() {
     FlushQueued = false;
-    // The horizontal range from the ends of the series, which keep their points in order.
-    double xMin = std::numeric_limits<double>::infinity();
-    double xMax = -xMin;
-    for (const auto& series : Series) {
-        if (series->GetCount() == 0) continue;
-        xMin = std::min(xMin, series->Xs[series->Head]);
-        xMax = std::max(xMax, series->Xs.back());
-    }
-    if (!(xMin <= xMax) || !std::isfinite(xMin) || !std::isfinite(xMax)) {
-        xMin = 0;
-        xMax = 1;
-    }
-    if (Zoomed) {
-        SetAxisExactly(AxisX, Chosen[0], Chosen[1]);
-        Range[0] = Chosen[0];
-        Range[1] = Chosen[1];
-    } else {
-        UpdateAxis(AxisX, xMin, xMax, &Range[0]);
-    }
-
-    // Histograms beside time courses count something else: they get the right axis.
+    // Histograms beside time courses count something else over something else: they get the
+    // top and right axes.
     bool timeCourses = false;
     bool others = false;
     for (const auto& series : Series) (series->WatchType == 1 ? timeCourses : others) = true;
@@ -627,8 +627,38 @@ void TQtChart::Flush() {
     for (const auto& series : Series) series->RightAxis = split && series->WatchType != 1;
     if (split != RightAxisShown) {
         RightAxisShown = split;
-        if (split) QtChart->addAxis(AxisY2, Qt::AlignRight);
-        else QtChart->removeAxis(AxisY2);
+        if (split) {
+            QtChart->addAxis(AxisX2, Qt::AlignTop);
+            QtChart->addAxis(AxisY2, Qt::AlignRight);
+        } else {
+            QtChart->removeAxis(AxisX2);
+            QtChart->removeAxis(AxisY2);
+        }
+    }
+
+    // The horizontal ranges from the ends of the series, which keep their points in order.
+    for (const bool top : {false, true}) {
+        if (top && !split) break;
+        double xMin = std::numeric_limits<double>::infinity();
+        double xMax = -xMin;
+        for (const auto& series : Series) {
+            if (series->GetCount() == 0 || series->RightAxis != top) continue;
+            xMin = std::min(xMin, series->Xs[series->Head]);
+            xMax = std::max(xMax, series->Xs.back());
+        }
+        if (!(xMin <= xMax) || !std::isfinite(xMin) || !std::isfinite(xMax)) {
+            xMin = 0;
+            xMax = 1;
+        }
+        const int at = top ? 6 : 0;
+        QValueAxis* axis = top ? AxisX2 : AxisX;
+        if (Zoomed) {
+            SetAxisExactly(axis, Chosen[at], Chosen[at + 1]);
+            Range[at] = Chosen[at];
+            Range[at + 1] = Chosen[at + 1];
+        } else {
+            UpdateAxis(axis, xMin, xMax, &Range[at]);
+        }
     }
 
     const int columns = Columns();
@@ -703,7 +733,7 @@ void TQtChart::UpdateAxis(QValueAxis* axis, double min, double max, double* show
 
 int TQtChart::TickCount(const QValueAxis* axis) const {
     const QSizeF size = QtChart->size();
-    return axis == AxisX ? std::clamp(static_cast<int>(size.width() / 90), 2, 10)
+    return axis == AxisX || axis == AxisX2 ? std::clamp(static_cast<int>(size.width() / 90), 2, 10)
                          : std::clamp(static_cast<int>(size.height() / 45), 2, 10);
 }
 
@@ -722,6 +752,35 @@ void TQtChart::ApplyAxis(QValueAxis* axis, double from, double to, double step) 
     if (axis->labelFormat() != format) axis->setLabelFormat(format);
 }
 
+namespace {
+
+// The part of the segment a-b inside `box`; false when none is. The lines are cut here rather
+// than by the painter's clip, which the SVG writer does not keep.
+bool ClipSegment(const QRectF& box, QPointF& a, QPointF& b) {
+    double t0 = 0;
+    double t1 = 1;
+    const double dx = b.x() - a.x();
+    const double dy = b.y() - a.y();
+    const double p[4] = {-dx, dx, -dy, dy};
+    const double q[4] = {a.x() - box.left(), box.right() - a.x(), a.y() - box.top(), box.bottom() - a.y()};
+    for (int i = 0; i < 4; ++i) {
+        if (p[i] == 0) {
+            if (q[i] < 0) return false;
+            continue;
+        }
+        const double t = q[i] / p[i];
+        if (p[i] < 0) t0 = std::max(t0, t);
+        else t1 = std::min(t1, t);
+        if (t0 > t1) return false;
+    }
+    const QPointF start = a;
+    if (t1 < 1) b = QPointF(start.x() + t1 * dx, start.y() + t1 * dy);
+    if (t0 > 0) a = QPointF(start.x() + t0 * dx, start.y() + t0 * dy);
+    return true;
+}
+
+} // namespace
+
 void TQtChart::PaintSeries(QPainter& painter) {
     const QRectF plot = QtChart->plotArea();
     if (plot.width() <= 0 || plot.height() <= 0) return;
@@ -739,6 +798,8 @@ void TQtChart::PaintSeries(QPainter& painter) {
         if (drawn.empty()) continue;
         const double yFrom = series->RightAxis ? Range[4] : Range[2];
         const double sy = series->RightAxis ? syRight : syLeft;
+        const double xFrom = series->RightAxis ? Range[6] : Range[0];
+        const double sxSeries = series->RightAxis ? plot.width() / (Range[7] - Range[6]) : sx;
         QPen pen(series->DrawnColor(), 1);
         pen.setCosmetic(true);
         painter.setPen(pen);
@@ -749,17 +810,36 @@ void TQtChart::PaintSeries(QPainter& painter) {
             else if (line.size() > 1) painter.drawPolyline(line);
             line.clear();
         };
+        const auto add = [&line](const QPointF& at) {
+            const QPoint pixel(static_cast<int>(std::lround(at.x())), static_cast<int>(std::lround(at.y())));
+            if (line.isEmpty() || line.back() != pixel) line.append(pixel);
+        };
+        bool havePrevious = false;
+        QPointF previous;
         for (const QPointF& p : drawn) {
-            const double x = plot.left() + (p.x() - Range[0]) * sx;
-            const double y = plot.bottom() - (p.y() - yFrom) * sy;
+            const QPointF at(plot.left() + (p.x() - xFrom) * sxSeries, plot.bottom() - (p.y() - yFrom) * sy);
             // A value that cannot be placed breaks the line.
-            if (!std::isfinite(x) || !std::isfinite(y)) {
+            if (!std::isfinite(at.x()) || !std::isfinite(at.y())) {
                 flush();
+                havePrevious = false;
                 continue;
             }
-            const QPoint pixel(static_cast<int>(std::lround(std::clamp(x, -1e6, 1e6))),
-                               static_cast<int>(std::lround(std::clamp(y, -1e6, 1e6))));
-            if (line.isEmpty() || line.back() != pixel) line.append(pixel);
+            if (!havePrevious) {
+                if (plot.contains(at)) add(at);
+            } else {
+                QPointF a = previous;
+                QPointF b = at;
+                if (!ClipSegment(plot, a, b)) {
+                    flush();
+                } else {
+                    if (a != previous) flush();  // the line comes back into the plot
+                    add(a);
+                    add(b);
+                    if (b != at) flush();  // and leaves it
+                }
+            }
+            previous = at;
+            havePrevious = true;
         }
         flush();
     }
@@ -780,15 +860,16 @@ void TQtChart::ZoomToArea(const QRectF& area) {
     const double right = (chosen.right() - plot.left()) / plot.width();
     const double top = (plot.bottom() - chosen.top()) / plot.height();
     const double bottom = (plot.bottom() - chosen.bottom()) / plot.height();
-    const double x0 = Chosen[0] + (Chosen[1] - Chosen[0]) * left;
-    const double x1 = Chosen[0] + (Chosen[1] - Chosen[0]) * right;
+    for (int from : {0, 6}) {
+        const double span = Chosen[from + 1] - Chosen[from];
+        Chosen[from + 1] = Chosen[from] + span * right;
+        Chosen[from] += span * left;
+    }
     for (int from : {2, 4}) {
         const double span = Chosen[from + 1] - Chosen[from];
         Chosen[from + 1] = Chosen[from] + span * top;
         Chosen[from] += span * bottom;
     }
-    Chosen[0] = x0;
-    Chosen[1] = x1;
     Flush();
 }
 
@@ -808,7 +889,10 @@ void TQtChart::ZoomAt(const QPointF& at, double factorX, double factorY) {
             range[1] = to;
         }
     };
-    if (factorX != 1) scale(&Chosen[0], fx, factorX);
+    if (factorX != 1) {
+        scale(&Chosen[0], fx, factorX);
+        scale(&Chosen[6], fx, factorX);
+    }
     if (factorY != 1) {
         scale(&Chosen[2], fy, factorY);
         scale(&Chosen[4], fy, factorY);
@@ -821,9 +905,11 @@ void TQtChart::PanBy(double dx, double dy) {
     if (plot.width() <= 0 || plot.height() <= 0) return;
     BeginZoom();
     // The data follow the pointer: dragging to the right shows earlier times.
-    const double shiftX = -dx / plot.width() * (Chosen[1] - Chosen[0]);
-    Chosen[0] += shiftX;
-    Chosen[1] += shiftX;
+    for (int from : {0, 6}) {
+        const double shiftX = -dx / plot.width() * (Chosen[from + 1] - Chosen[from]);
+        Chosen[from] += shiftX;
+        Chosen[from + 1] += shiftX;
+    }
     for (int from : {2, 4}) {
         const double shiftY = dy / plot.height() * (Chosen[from + 1] - Chosen[from]);
         Chosen[from] += shiftY;
@@ -849,7 +935,9 @@ QString TQtChart::ReadoutAt(const QPointF& at) const {
     QString text = (time ? QStringLiteral("t = %1 \u0441") : QStringLiteral("x = %1"))
                        .arg(number(Range[0] + (Range[1] - Range[0]) * fx));
     text += QStringLiteral("   y = ") + number(Range[2] + (Range[3] - Range[2]) * fy);
-    if (RightAxisShown) text += QStringLiteral("   y\u2082 = ") + number(Range[4] + (Range[5] - Range[4]) * fy);
+    if (RightAxisShown)
+        text += QStringLiteral("   f = %1 \u0413\u0446   y\u2082 = ").arg(number(Range[6] + (Range[7] - Range[6]) * fx)) +
+                number(Range[4] + (Range[5] - Range[4]) * fy);
     return text;
 }
 
@@ -885,28 +973,41 @@ void TQtChart::FitChartToView() {
     Flush();
 }
 
-QImage TQtChart::Render() {
+QImage TQtChart::Render(double scale) {
     FitChartToView();
     const QSize size = ChartView->size().expandedTo(QSize(1, 1));
-    QImage image(size, QImage::Format_RGB32);
+    if (!(scale > 0) || scale == 1) {
+        QImage image(size, QImage::Format_RGB32);
+        image.fill(Qt::white);
+        QPainter painter(&image);
+        ChartView->render(&painter);
+        return image;
+    }
+    // The scene, not the view: its items are painted at the larger size instead of a bitmap of
+    // the screen being stretched.
+    const QSize scaled(std::max(1, static_cast<int>(std::lround(size.width() * scale))),
+                       std::max(1, static_cast<int>(std::lround(size.height() * scale))));
+    QImage image(scaled, QImage::Format_RGB32);
     image.fill(Qt::white);
     QPainter painter(&image);
-    ChartView->render(&painter);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setRenderHint(QPainter::TextAntialiasing);
+    ChartView->scene()->render(&painter, QRectF(QPointF(0, 0), QSizeF(scaled)), QRectF(QPointF(0, 0), QSizeF(size)));
     return image;
 }
 
-bool TQtChart::SavePicture(const QString& fileName, TPictureFormat format) {
+bool TQtChart::SavePicture(const QString& fileName, TPictureFormat format, double scale) {
     // Drawn in memory first, so that the file is replaced only by a whole picture.
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
-    if (!EncodePicture(buffer, format)) return false;
+    if (!EncodePicture(buffer, format, scale)) return false;
     return WriteFileAtomically(QFile::encodeName(fileName).toStdString(), bytes.toStdString());
 }
 
-bool TQtChart::EncodePicture(QIODevice& device, TPictureFormat format) {
+bool TQtChart::EncodePicture(QIODevice& device, TPictureFormat format, double scale) {
     if (format != TPictureFormat::Svg) {
-        const QImage image = Render();
+        const QImage image = Render(scale);
         return image.save(&device, format == TPictureFormat::Png ? "PNG" : "BMP");
     }
     FitChartToView();

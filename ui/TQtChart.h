@@ -68,7 +68,7 @@ public:
     void SetActive(bool active) override;
     bool IsActive() const override { return Active; }
     void SetWatchType(int type) override;
-    // Drawn against the right axis: a histogram beside time courses.
+    // Drawn against the top and right axes: a histogram beside time courses.
     bool OnRightAxis() const { return RightAxis; }
 
     QLineSeries* Line() const { return LineSeries; }
@@ -148,11 +148,12 @@ public:
     // A file name in the file system's bytes; the format follows the extension (".png", ".svg",
     // anything else a bitmap).
     bool SaveBitmap(const std::string& fileName) override;
-    bool SavePicture(const QString& fileName, TPictureFormat format);
-    bool EncodePicture(QIODevice& device, TPictureFormat format);
+    // `scale` enlarges a bitmap over the chart's size on the screen (an SVG keeps its size).
+    bool SavePicture(const QString& fileName, TPictureFormat format, double scale = 1);
+    bool EncodePicture(QIODevice& device, TPictureFormat format, double scale = 1);
     static TPictureFormat FormatOfFileName(const QString& fileName);
-    // The chart at its size on a white background.
-    QImage Render();
+    // The chart at its size times `scale` on a white background, drawn afresh at that size.
+    QImage Render(double scale = 1);
 
     // Exploring: the shown ranges follow the data until the user zooms or pans, and again after
     // ResetZoom. Areas and points are in the chart's own coordinates (those of its plot area).
@@ -162,7 +163,8 @@ public:
     void ZoomAt(const QPointF& at, double factorX, double factorY);
     void PanBy(double dx, double dy);
     void ResetZoom();
-    // What the axes show now: 0 bottom, 1 left, 2 right.
+    // What the axes show now: 0 bottom, 1 left, 2 right, 3 top (the histograms' frequencies
+    // while they share the chart with time courses).
     double ShownFrom(int axis) const { return Range[2 * axis]; }
     double ShownTo(int axis) const { return Range[2 * axis + 1]; }
     bool HasRightAxis() const { return RightAxisShown; }
@@ -210,6 +212,7 @@ private:
     QValueAxis* AxisX = nullptr;
     QValueAxis* AxisY = nullptr;
     QValueAxis* AxisY2 = nullptr;
+    QValueAxis* AxisX2 = nullptr;
     QGraphicsSimpleTextItem* Readout = nullptr;
     QPointF ReadoutPoint;
     class TChartMouse* Mouse = nullptr;
@@ -222,11 +225,11 @@ private:
     bool FlushQueued = false;
     // Queued flushes hold it weakly: a chart destroyed before its view does not run them.
     std::shared_ptr<bool> Alive = std::make_shared<bool>(true);
-    // The axes' ranges: x from, x to, y from, y to, right y from, right y to.
-    double Range[6] = {0, 1, 0, 1, 0, 1};
+    // The axes' ranges: x from, x to, y from, y to, right y from, right y to, top x from, top x to.
+    double Range[8] = {0, 1, 0, 1, 0, 1, 0, 1};
     // The ranges the user chose, while zoomed.
     bool Zoomed = false;
-    double Chosen[6] = {0, 1, 0, 1, 0, 1};
+    double Chosen[8] = {0, 1, 0, 1, 0, 1, 0, 1};
     bool RightAxisShown = false;
     // The grid of columns the drawn copies are made for; a new one re-thins every series.
     int Grid = 0;

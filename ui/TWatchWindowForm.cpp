@@ -11,6 +11,10 @@
 #include <QTabWidget>
 #include <QToolBar>
 #include <QToolButton>
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QPushButton>
 #include <QVBoxLayout>
 #include <QWindow>
 #include <QChartView>
@@ -203,7 +207,8 @@ VWindowPlacement TWatchWindowForm::GetPlacement() const {
     return VWindowPlacement{frame.y(), frame.x(), normal.width(), normal.height()};
 }
 
-void TWatchWindowForm::SetPlacement(const VWindowPlacement& placement) {
+void TWatchWindowForm::SetPlacement(const VWindowPlacement& stored) {
+    const VWindowPlacement placement = FitToScreen(stored);
     move(placement.Left, placement.Top);
     resize(std::max(placement.Width, 1), std::max(placement.Height, 1));
 }
@@ -282,16 +287,36 @@ void TWatchWindowForm::Rename() {
     if (Services.NameInput->Run(request, caption)) SetCaption(caption);
 }
 
+TPictureScaleDialog::TPictureScaleDialog(QWidget* parent, QSize chartSize) : QDialog(parent) {
+    setWindowTitle(U("Размер рисунка"));
+    Choice = new QComboBox;
+    for (int scale = 1; scale <= 4; ++scale)
+        Choice->addItem(QStringLiteral("%1×  (%2 × %3)").arg(scale).arg(chartSize.width() * scale).arg(chartSize.height() * scale),
+                        scale);
+    QPushButton* ok = nullptr;
+    auto* layout = new QFormLayout(this);
+    layout->addRow(U("Масштаб относительно окна:"), Choice);
+    layout->addRow(MakeOkCancelButtons(this, ok));
+}
+
+double TPictureScaleDialog::Scale() const { return Choice->currentData().toDouble(); }
+
 void TWatchWindowForm::SavePicture() {
     const QStringList filters = {U("Графический файл (*.bmp)"), U("Рисунок PNG (*.png)"), U("Рисунок SVG (*.svg)")};
     QString path;
     if (!ChooseSaveFile(this, U("Сохранить график в файл"), filters, {"bmp", "png", "svg"}, path)) return;
-    if (!SavePictureTo(path))
+    double scale = 1;
+    if (TQtChart::FormatOfFileName(path) != TPictureFormat::Svg) {
+        TPictureScaleDialog dialog(this, QtChart->View()->size());
+        if (RunModal(dialog) != QDialog::Accepted) return;
+        scale = dialog.Scale();
+    }
+    if (!SavePictureTo(path, scale))
         ShowMessageBox(this, U("Ошибка!"), U("Не удалось сохранить график в файл\n") + path);
 }
 
-bool TWatchWindowForm::SavePictureTo(const QString& fileName) {
-    return QtChart->SavePicture(fileName, TQtChart::FormatOfFileName(fileName));
+bool TWatchWindowForm::SavePictureTo(const QString& fileName, double scale) {
+    return QtChart->SavePicture(fileName, TQtChart::FormatOfFileName(fileName), scale);
 }
 
 void TWatchWindowForm::ExportSeries() {
@@ -306,7 +331,15 @@ bool TWatchWindowForm::ExportSeriesTo(const QString& fileName) {
 }
 
 std::unique_ptr<VWatchWindow> TWatchWindowFactory::CreateWatchWindow() {
-    return std::make_unique<TWatchWindowForm>(Parent, Services);
+    auto window = std::make_unique<TWatchWindowForm>(Parent, Services);
+    if (Parent) {
+        // Below the main window, each further one a step down and to the right, rather than where
+        // the window system puts it (often over the main window's corner).
+        const int step = 24 * static_cast<int>(Parent->findChildren<TWatchWindowForm*>(Qt::FindDirectChildrenOnly).size() - 1);
+        const QRect frame = Parent->frameGeometry();
+        window->SetPlacement({frame.bottom() + 8 + step % 240, frame.left() + step % 240, window->width(), window->height()});
+    }
+    return window;
 }
 
 } // namespace talvero::ui

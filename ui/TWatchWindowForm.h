@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include <QDialog>
 #include <QWidget>
 
 #include "modeler/TWatchFrame.h"
@@ -15,6 +16,8 @@ class QSplitter;
 class QTabWidget;
 class QToolBar;
 class QToolButton;
+
+class QComboBox;
 
 namespace talvero::ui {
 
@@ -28,6 +31,18 @@ struct TWatchWindowServices {
     // The captions of all open watch windows, as the controller lists them.
     std::function<NStringList()> ListCaptions;
     TSeriesControlForm* SeriesControl = nullptr;
+};
+
+// The size of a bitmap picture of the chart: the chart's size on the screen times a scale.
+class TPictureScaleDialog : public QDialog {
+    Q_OBJECT
+public:
+    TPictureScaleDialog(QWidget* parent, QSize chartSize);
+    double Scale() const;
+    QComboBox* Scales() const { return Choice; }
+
+private:
+    QComboBox* Choice;
 };
 
 class TWatchWindowForm : public QWidget, public VWatchWindow {
@@ -66,7 +81,7 @@ public:
     void Rename();
     // Asks for a file name, then saves; the format follows the chosen filter or extension.
     void SavePicture();
-    bool SavePictureTo(const QString& fileName);
+    bool SavePictureTo(const QString& fileName, double scale = 1);
     void ExportSeries();
     bool ExportSeriesTo(const QString& fileName);
 

@@ -4,8 +4,12 @@
 #include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
+
+#include <algorithm>
 
 #include "ui/UiText.h"
 
@@ -24,6 +28,20 @@ TModalRunner& Runner() {
 }
 
 } // namespace
+
+VWindowPlacement FitToScreen(const VWindowPlacement& placement) {
+    const QPoint corner(placement.Left, placement.Top);
+    QScreen* screen = QGuiApplication::screenAt(corner);
+    if (!screen) screen = QGuiApplication::primaryScreen();
+    if (!screen) return placement;
+    const QRect free = screen->availableGeometry();
+    VWindowPlacement fitted = placement;
+    fitted.Width = std::clamp(placement.Width, 1, std::max(free.width(), 1));
+    fitted.Height = std::clamp(placement.Height, 1, std::max(free.height(), 1));
+    fitted.Left = std::clamp(placement.Left, free.left(), std::max(free.left(), free.right() + 1 - fitted.Width));
+    fitted.Top = std::clamp(placement.Top, free.top(), std::max(free.top(), free.bottom() + 1 - fitted.Height));
+    return fitted;
+}
 
 void SetFileDialogStartFolder(std::function<QString()> source) { StartFolder() = std::move(source); }
 

@@ -46,6 +46,11 @@ void SetFileDialogStartFolder(std::function<QString()> source);
 bool ChooseFile(QWidget* parent, TFileDialogKind kind, const QString& pipeFilter, const QString& defaultSuffix,
                 QString& path);
 
+// A stored placement made to fit the screen it is on (the primary one when it is on none): the
+// size at most the screen's free area, the window wholly on it. A placement from another display,
+// or one edited by hand, would otherwise make a window larger than any screen.
+VWindowPlacement FitToScreen(const VWindowPlacement& placement);
+
 // The controller's message boxes.
 class TMessageBoxes : public VMessageBoxes {
 public:

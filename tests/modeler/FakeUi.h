@@ -71,18 +71,30 @@ struct FakeNewProjectWizard : VNewProjectWizard {
     std::deque<std::optional<Result>> Script;  // nullopt (or an empty queue) cancels
     Result Current;
     int Runs = 0;
+    ModelCheck Check;
+    // Off: the scripted entries reach the controller unchecked, as a model file changed after
+    // the wizard closed would.
+    bool UseModelCheck = false;
+    // What the model check refused; the wizard stayed open and took the next scripted entry.
+    std::vector<std::string> Refusals;
 
     bool Run() override {
         ++Runs;
-        if (Script.empty() || !Script.front()) {
-            if (!Script.empty()) Script.pop_front();
-            Current = Result{};
-            return false;
+        for (;;) {
+            if (Script.empty() || !Script.front()) {
+                if (!Script.empty()) Script.pop_front();
+                Current = Result{};
+                return false;
+            }
+            Current = *Script.front();
+            Script.pop_front();
+            const std::string refusal =
+                UseModelCheck && Check ? Check(Current.ModelFileName, Current.ModelIsSource) : std::string();
+            if (refusal.empty()) return true;
+            Refusals.push_back(refusal);
         }
-        Current = *Script.front();
-        Script.pop_front();
-        return true;
     }
+    void SetModelCheck(ModelCheck check) override { Check = std::move(check); }
     std::string GetProjectFileName() const override { return Current.ProjectFileName; }
     std::string GetProjectName() const override { return Current.ProjectName; }
     NStringList GetDescription() const override { return Current.Description; }

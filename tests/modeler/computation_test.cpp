@@ -13,6 +13,7 @@ protected:
     void CreateFromText(const std::string& dir, const std::string& name, const char* model = kGeneratorModel) {
         ModelerTest::CreateFromText(dir, name, model);
         Modeler->SetAsFastAsPossible(false);
+        Modeler->SetPace(0);
     }
     // A project with the generator model and one watch window observing the time watch.
     void OpenWithWatchedModel() {
@@ -181,6 +182,7 @@ TEST_F(ComputationTest, TheProjectsStepGovernsFromTheFirstStart) {
     auto ini = ReadIni(At("prj/P.tvp"));
     ini->WriteString("Computation", "TimeStep", "0.0005");
     ini->WriteString("Computation", "CalcAsFastAsPossible", "0");
+    ini->WriteString("Computation", "CalcPace", "0");
     ASSERT_TRUE(ini->UpdateFile());
 
     ASSERT_TRUE(Modeler->LoadProject(At("prj/"), "P.tvp"));

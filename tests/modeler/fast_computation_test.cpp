@@ -61,6 +61,7 @@ TEST_F(FastComputationTest, RunUntilPausesAtTheStepTheBatchRunnerStopsAt) {
         SCOPED_TRACE(c.until);
         OpenWithScriptedClock(1'000);
         Modeler->SetAsFastAsPossible(c.fast);
+        Modeler->SetPace(0);
         Modeler->SetStepsPerTick(40);
         Modeler->SetRunUntilTime(c.until);
         Modeler->StartComputation();
@@ -68,7 +69,8 @@ TEST_F(FastComputationTest, RunUntilPausesAtTheStepTheBatchRunnerStopsAt) {
         EXPECT_TRUE(Modeler->IsRunning());
         EXPECT_TRUE(Modeler->IsPaused());
         EXPECT_NEAR(c.expected, ModelTime(), 1e-9);
-        Modeler->StartComputation();  // continuing at the limit computes nothing
+        Ui.Messages.Confirmations.push_back(false);
+        Modeler->StartComputation();  // declining to go on past the limit computes nothing
         Modeler->ComputeTick();
         EXPECT_NEAR(c.expected, ModelTime(), 1e-9);
         EXPECT_TRUE(Modeler->IsPaused());
@@ -79,6 +81,7 @@ TEST_F(FastComputationTest, RunUntilPausesAtTheStepTheBatchRunnerStopsAt) {
 TEST_F(FastComputationTest, SpeedIsModelTimePerWallTimeAndAPauseDoesNotCount) {
     OpenWithScriptedClock(0);
     Modeler->SetAsFastAsPossible(false);  // 20 steps of 0.0001 s per tick
+    Modeler->SetPace(0);
     Modeler->StartComputation();
     Modeler->SetWallClock([this] { return Now; });
     for (int tick = 0; tick < 11; ++tick) {
@@ -120,6 +123,90 @@ TEST_F(FastComputationTest, ModeAndLimitAreSavedAndOldProjectsKeepTheirSteps) {
     Modeler->SetAsFastAsPossible(true);
     ASSERT_TRUE(Modeler->LoadProject(At("prj/"), "P.tvp"));
     EXPECT_FALSE(Modeler->IsAsFastAsPossible());
+}
+
+// Start at the stop time did nothing and said nothing.
+TEST_F(FastComputationTest, StartAtTheStopTimeAsksAndGoesOnOnlyWhenTold) {
+    for (const bool goOn : {false, true}) {
+        SCOPED_TRACE(goOn);
+        OpenWithScriptedClock(1'000);
+        Modeler->SetRunUntilTime(0.01);
+        Modeler->StartComputation();
+        for (int tick = 0; tick < 200 && !Modeler->IsPaused(); ++tick) Modeler->ComputeTick();
+        ASSERT_TRUE(Modeler->IsAtStopTime());
+        Ui.Messages.Questions.clear();
+        Ui.Messages.Confirmations.push_back(goOn);
+        Modeler->StartComputation();
+        ASSERT_EQ(Ui.Messages.Questions.size(), 1u);
+        EXPECT_NE(Ui.Messages.Questions[0].Text.find(Cp("времени остановки 0.01")), std::string::npos);
+        Modeler->ComputeTick();
+        EXPECT_EQ(ModelTime() > 0.0100001, goOn);
+        EXPECT_EQ(Modeler->IsPaused(), !goOn);
+        // Gone on past it, the run does not stop at it again; a fresh start keeps the limit.
+        Modeler->StopComputation();
+        Modeler->StartComputation();
+        for (int tick = 0; tick < 200 && !Modeler->IsPaused(); ++tick) Modeler->ComputeTick();
+        EXPECT_NEAR(0.01, ModelTime(), 1e-9);
+        Modeler->CloseProject(false);
+    }
+}
+
+// Unticking "as fast as possible" gave 20 steps per 30-ms tick: 0.066 of real time.
+TEST_F(FastComputationTest, ThePaceKeepsModelTimeToWallTimeAndOwesNothingAfterASlowPatch) {
+    for (const double pace : {1.0, 0.5, 3.0}) {
+        SCOPED_TRACE(pace);
+        OpenWithScriptedClock(0);
+        Modeler->SetAsFastAsPossible(false);
+        Modeler->SetPace(pace);
+        Modeler->StartComputation();
+        Modeler->SetWallClock([this] { return Now; });
+        Modeler->ComputeTick();  // anchors the pace
+        for (int tick = 0; tick < 10; ++tick) {
+            Now += 30'000'000;
+            Modeler->ComputeTick();
+        }
+        EXPECT_NEAR(0.3 * pace, ModelTime(), 1.5e-4);
+
+        // A slow patch: a step costs 1 ms, so a tick manages a fraction of what is due.
+        const double slowFrom = ModelTime();
+        const std::int64_t slowStart = Now;
+        const auto slowWall = [this, slowFrom] { return Now + std::llround((ModelTime() - slowFrom) / 0.0001) * 1'000'000; };
+        Modeler->SetWallClock(slowWall);
+        for (int tick = 0; tick < 10; ++tick) {
+            Now += 30'000'000;
+            Modeler->ComputeTick();
+        }
+        EXPECT_LT(ModelTime() - slowFrom, pace * static_cast<double>(slowWall() - slowStart) * 1e-9 * 0.5);
+        // Fast again: the next tick computes its own 30 ms, not the debt of the slow patch.
+        Now = slowWall();
+        Modeler->SetWallClock([this] { return Now; });
+        const double fastFrom = ModelTime();
+        Now += 30'000'000;
+        Modeler->ComputeTick();
+        EXPECT_NEAR(0.03 * pace, ModelTime() - fastFrom, 1.5e-4);
+        Modeler->CloseProject(false);
+    }
+}
+
+TEST_F(FastComputationTest, ThePaceIsKeptWithTheProject) {
+    OpenWithScriptedClock(0);
+    EXPECT_EQ(1, Modeler->GetPace());  // a new project's default
+    Ui.ComputationOptions.Script.push_back([](VComputationOptionsFields& f) {
+        EXPECT_EQ("1", f.Pace);
+        f.AsFastAsPossible = false;
+        f.Pace = "0,25";
+    });
+    Modeler->EditComputationOptions();
+    EXPECT_EQ(0.25, Modeler->GetPace());
+    Modeler->CloseProject(true);
+    ASSERT_TRUE(Modeler->LoadProject(At("prj1/"), "P.tvp"));
+    EXPECT_EQ(0.25, Modeler->GetPace());
+    // A project from before the pace keeps its fixed steps per tick.
+    ASSERT_TRUE(ReadIni(At("prj1/P.tvp")));
+    std::filesystem::create_directory(At("old"));
+    WriteText(At("old/o.tvp"), "[Computation]\nCalcPerTimerCall=20\n");
+    ASSERT_TRUE(Modeler->LoadProject(At("old/"), "o.tvp"));
+    EXPECT_EQ(0, Modeler->GetPace());
 }
 
 } // namespace

@@ -116,6 +116,47 @@ TEST_F(CreateProjectTest, FailuresAreShownAndLeaveTheProjectOpenWithoutModel) {
     EXPECT_EQ(Cp("Не удалось создать двоичный файл модели") + "\n" + At("e/good.btv"), Ui.Messages.Messages[4].Text);
 }
 
+// The wizard closed and left a project without a model when the model failed to build.
+TEST_F(CreateProjectTest, TheWizardKeepsAModelThatDoesNotBuildFromTheProject) {
+    Ui.Wizard.UseModelCheck = true;
+    WriteText(At("bad.tv"), "Model m { } }");
+    WriteText(At("junk.btv"), "not a model\n");
+    WriteText(At("arm.tv"), kGeneratorModel);
+    const struct {
+        std::string Model;
+        bool Source;
+        const char* Cause;
+    } refused[] = {{At("bad.tv"), true, "Синтаксическая ошибка"},
+                   {At("junk.btv"), false, "Неверная контрольная сумма"},
+                   {At("missing.tv"), true, ""}};
+    for (const auto& r : refused) {
+        SCOPED_TRACE(r.Model);
+        Ui.Wizard.Refusals.clear();
+        ScriptWizard(At("p/") + "P.tvp", "P", {}, r.Model, r.Source);
+        Modeler->CreateProject();  // refused, then the user cancels
+        ASSERT_EQ(1u, Ui.Wizard.Refusals.size());
+        EXPECT_NE(std::string::npos, Ui.Wizard.Refusals[0].find(Cp(r.Cause)));
+        EXPECT_FALSE(Modeler->IsProjectOpen());
+        EXPECT_FALSE(Exists(At("p")));
+    }
+    // Mended on the same step, the project is made with its model; the check leaves no files.
+    const auto checkFiles = [] {
+        int n = 0;
+        for (const auto& entry : std::filesystem::directory_iterator(std::filesystem::temp_directory_path()))
+            n += entry.is_regular_file() && entry.path().filename().string().rfind("talvero-check-", 0) == 0;
+        return n;
+    };
+    const int before = checkFiles();
+    Ui.Wizard.Refusals.clear();
+    ScriptWizard(At("p/") + "P.tvp", "P", {}, At("bad.tv"));
+    ScriptWizard(At("p/") + "P.tvp", "P", {}, At("arm.tv"));
+    Modeler->CreateProject();
+    EXPECT_EQ(1u, Ui.Wizard.Refusals.size());
+    EXPECT_TRUE(Modeler->GetEnvironment()->IsModelLoaded());
+    EXPECT_TRUE(Ui.Messages.Messages.empty());
+    EXPECT_EQ(before, checkFiles());
+}
+
 TEST_F(CreateProjectTest, NamesWithoutDirectoryParts) {
     CurrentDirectory here(Root);
     // A model name without a directory gets its extension cut like any other: arm.btv.

@@ -12,6 +12,9 @@
 #include <vector>
 
 #include <QApplication>
+#include <QPainter>
+#include <QSvgRenderer>
+#include <QBuffer>
 #include <QChart>
 #include <QLegend>
 #include <QLineSeries>
@@ -419,6 +422,70 @@ TEST(QtChart, AHistogramBesideTimeCoursesGetsTheRightAxis) {
     chart.Flush();
     EXPECT_FALSE(chart.HasRightAxis());
     EXPECT_GE(chart.ShownTo(1), 160);
+}
+
+// The histogram's frequencies were laid on the time axis under its caption.
+TEST(QtChart, AHistogramBesideTimeCoursesHasItsOwnFrequencyAxis) {
+    TQtChart chart;
+    VChartSeries& course = *chart.AddSeries();
+    course.SetWatchType(1);
+    for (int i = 0; i < 10; ++i) course.AddXY(i * 0.1, i % 2, 0);
+    VChartSeries& histogram = *chart.AddSeries();
+    histogram.SetWatchType(2);
+    for (int i = 0; i <= 50; ++i) histogram.AddXY(i * 10.0, 1.0 / (1 + i), 0);
+    chart.SetAxisTitle(VChartAxis::Bottom, uitest::Cp("Время, с"));
+    chart.Flush();
+    EXPECT_LT(chart.ShownTo(0), 2);  // the time axis shows the time course's seconds
+    EXPECT_LE(chart.ShownFrom(3), 0);
+    EXPECT_GE(chart.ShownTo(3), 500);  // and the frequencies an axis of their own
+    QStringList titles;
+    for (QAbstractAxis* axis : chart.Chart()->axes(Qt::Horizontal)) titles << axis->titleText();
+    EXPECT_TRUE(titles.contains(uitest::U("Частота, Гц"))) << titles.join(QLatin1Char('|')).toStdString();
+    // Every bin is drawn, whatever the time axis' columns.
+    EXPECT_EQ(chart.GetQtSeries(1)->DrawnCount(), 51);
+}
+
+// A zoomed chart saved as SVG drew its lines over the title and the axes.
+TEST(QtChart, SvgPicturesKeepTheLinesInsideThePlot) {
+    TQtChart chart;
+    chart.View()->resize(400, 300);
+    chart.View()->show();  // the picture is the view's: laid out, it is the chart's size
+    VChartSeries& s = *chart.AddSeries();
+    s.SetColor(0x000000FF);
+    for (int i = 0; i <= 1000; ++i) s.AddXY(i * 0.01, std::sin(i * 0.05) * 10, 0);
+    chart.Render();
+    const QRectF plot = chart.Chart()->plotArea();
+    chart.ZoomToArea(QRectF(plot.left() + plot.width() * 0.4, plot.top() + plot.height() * 0.4, plot.width() * 0.2,
+                            plot.height() * 0.2));
+    // The new ranges' labels change the plot area: it settles before the picture is taken.
+    for (int i = 0; i < 3; ++i) {
+        chart.Render();
+        QApplication::processEvents();
+    }
+    const QRectF inside = chart.Chart()->plotArea().adjusted(-1.5, -1.5, 1.5, 1.5);
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    ASSERT_TRUE(chart.EncodePicture(buffer, TPictureFormat::Svg));
+    ASSERT_EQ(chart.Chart()->plotArea().adjusted(-1.5, -1.5, 1.5, 1.5), inside);
+    // Drawn back at the chart's size: no red outside the plot, and the line inside it.
+    QSvgRenderer renderer(buffer.data());
+    ASSERT_TRUE(renderer.isValid());
+    QImage image(renderer.viewBox().size(), QImage::Format_RGB32);
+    image.fill(Qt::white);
+    {
+        QPainter painter(&image);
+        renderer.render(&painter, QRectF(image.rect()));
+    }
+    int outside = 0;
+    int within = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) {
+            const QColor c = image.pixelColor(x, y);
+            if (c.red() < 200 || c.green() > 90 || c.blue() > 90) continue;
+            (inside.contains(QPointF(x + 0.5, y + 0.5)) ? within : outside) += 1;
+        }
+    EXPECT_EQ(outside, 0);
+    EXPECT_GT(within, 50);  // the line is there
 }
 
 } // namespace

@@ -4,6 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QFileDialog>
+#include <QSvgRenderer>
+
+#include <set>
 #include <QDir>
 #include <QGraphicsScene>
 #include <QImage>
@@ -13,6 +17,7 @@
 
 #include "UiTestSupport.h"
 #include "diagram/NDiagramRender.h"
+#include "diagram/NModelDiagram.h"
 #include "environment/NEnvironment.h"
 #include "modeler/VModeler.h"
 #include "ui/TMainForm.h"
@@ -139,6 +144,56 @@ TEST_F(DiagramFormTest, AModelTooLargeToLayOutHereGetsANoteNotAHang) {
     form.Action(TCommand::ModelDiagram)->trigger();
     EXPECT_TRUE(Diagram->Message().contains(U("слишком велика")));
     EXPECT_TRUE(Diagram->View()->scene()->items().isEmpty());
+}
+
+// After "Сменить модель" every link was drawn twice; opening the diagram folded the objects
+// list and lost its selection; the legend took a third of the window.
+TEST_F(DiagramFormTest, ChangingTheModelDrawsEachLinkOnceAndTheObjectsListKeepsItsState) {
+    ASSERT_TRUE(form.OpenProjectFile(folder.filePath(QStringLiteral("reflex_arc.tvp"))));
+    const std::size_t links = Diagram->Diagram().Edges.size();
+    ASSERT_GT(links, 0u);
+    uitest::DialogScript script;
+    for (int change = 0; change < 2; ++change) {
+        script.Then([&](QDialog& dialog) {
+            auto* files = qobject_cast<QFileDialog*>(&dialog);
+            if (!files) return static_cast<int>(QDialog::Rejected);
+            files->selectFile(uitest::Example("reflex_arc.tv"));
+            static_cast<QDialog*>(files)->accept();
+            return files->result();
+        });
+        form.Action(TCommand::ChangeModel)->trigger();
+        form.Action(TCommand::ModelDiagram)->trigger();
+        EXPECT_EQ(Diagram->Diagram().Edges.size(), links) << change;
+        std::set<std::pair<int, int>> distinct;
+        for (const NDiagramEdge& e : Diagram->Diagram().Edges) distinct.insert({e.From, e.To});
+        EXPECT_EQ(distinct.size(), links) << change;
+    }
+
+    TMdlObjectsListForm* list = form.ObjectsListForm();
+    list->SetPage(0);
+    list->Show();
+    QTreeWidgetItem* root = list->Tree()->topLevelItem(0);
+    ASSERT_NE(root, nullptr);
+    root->setExpanded(true);
+    ASSERT_GT(root->childCount(), 1);
+    list->Tree()->setCurrentItem(root->child(1));
+    const QString chosen = root->child(1)->text(0);
+    form.Action(TCommand::ModelDiagram)->trigger();
+    ASSERT_NE(list->Tree()->currentItem(), nullptr);
+    EXPECT_EQ(list->Tree()->currentItem()->text(0), chosen);
+    EXPECT_TRUE(list->Tree()->topLevelItem(0)->isExpanded());
+
+    // The legend is one small box beside the model, not a column as tall as the drawing.
+    const QRectF legend = Diagram->View()->scene()->sceneRect();
+    std::string svg;
+    std::string error;
+    ASSERT_TRUE(RenderDiagram(WriteDiagramDot(Diagram->Diagram()), "svg", svg, error)) << error;
+    QSvgRenderer renderer(QByteArray::fromStdString(svg));
+    ASSERT_TRUE(renderer.elementExists(QStringLiteral("legend")));
+    const QRectF box = renderer.boundsOnElement(QStringLiteral("legend"));
+    const QRectF all = renderer.viewBoxF();
+    EXPECT_LT(box.width() * box.height(), all.width() * all.height() * 0.12) << box.width() << "x" << box.height();
+    EXPECT_FALSE(legend.isEmpty());
 }
 
 } // namespace

@@ -69,6 +69,7 @@ TEST(EndToEnd, CreateStartTickStopSaveReopen) {
         EXPECT_EQ(form.ObjectsListForm()->Tree()->topLevelItem(0)->childCount(), 4);
 
         modeler.SetAsFastAsPossible(false);  // ticks of a fixed step count
+        modeler.SetPace(0);
         form.Action(C::Start)->trigger();
         EXPECT_TRUE(form.Timer()->isActive());
         for (int i = 0; i < 5; ++i) form.TimerTick();

@@ -196,6 +196,25 @@ TEST_F(ListInputTest, DoubleClickCopiesTheRowAndConfirmsOnlyInMustSelectMode) {
     EXPECT_EQ(form.Entry()->text(), QStringLiteral("a"));
 }
 
+// The delete-window picker refused a name chosen with one click and OK as an empty entry.
+TEST_F(ListInputTest, OneClickChoosesTheRowOnlyInMustSelectMode) {
+    const struct {
+        bool MustSelect;
+        QString Entry;
+        bool Accepted;
+    } cases[] = {{true, QStringLiteral("a"), true}, {false, QString(), false}};
+    for (const auto& c : cases) {
+        Open({QStringLiteral("ab"), QStringLiteral("a")}, c.MustSelect);
+        QTableWidget* list = form.List();
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(1, 0)).center());
+        EXPECT_EQ(form.Entry()->text(), c.Entry) << c.MustSelect;
+        form.OkButton()->click();
+        EXPECT_EQ(form.result() == QDialog::Accepted, c.Accepted) << c.MustSelect;
+        EXPECT_EQ(form.IsRefusalShown(), !c.Accepted) << c.MustSelect;
+        form.reject();
+    }
+}
+
 TEST_F(ListInputTest, RunHandsBackTheConfirmedTextInTheKernelEncoding) {
     uitest::DialogScript script;
     script.ThenOn<TListInputForm>([](TListInputForm& f) {

@@ -4,6 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QKeyEvent>
+#include <QSignalSpy>
+#include <QTextBrowser>
+
+#include <tuple>
 #include <QFileInfo>
 #include <QKeySequence>
 #include <QSettings>
@@ -22,11 +27,13 @@
 #include "modeler/VIniFile.h"
 #include "modeler/VModeler.h"
 #include "ui/TComputationOptionsForm.h"
+#include "ui/THelpForm.h"
 #include "ui/TImageList.h"
 #include "ui/TMainForm.h"
 #include "ui/TListInputForm.h"
 #include "ui/TMdlObjectsListForm.h"
 #include "ui/TRecentProjects.h"
+#include "ui/UiKeyboard.h"
 #include "ui/UiText.h"
 
 namespace talvero::ui {
@@ -53,6 +60,7 @@ protected:
         ASSERT_TRUE(M().GetEnvironment()->Compile(ToPath(uitest::Example("reflex_arc.tv")), binary));
         ASSERT_TRUE(M().GetEnvironment()->LoadModel(binary));
         M().SetAsFastAsPossible(false);  // ticks of a fixed step count
+        M().SetPace(0);
         form.Refresh();
     }
     bool On(C command) const { return form.Action(command)->isEnabled(); }
@@ -106,13 +114,12 @@ TEST_F(MainFormTest, MenusWithCaptionsAndImages) {
                 "Открывать последний проект при запуске\n-\nВыход\n|\n"
                 "Настройки проекта\nНастройки окружения\n|\n"
                 "Список объектов\nИсточники сигналов\nТочки наблюдения\nСхема модели\n-\n"
-                "Сменить модель\nПроверить исходный код\n-\n"
-                "Настройки\n|\n"
+                "Сменить модель\nПроверить исходный код\n|\n"
                 "Пуск #7\nПауза #8\nСтоп #10\n-\nСостояние\n-\nЗапомнить состояние\nВосстановить состояние\n-\n"
                 "Настройки\n|\n"
                 "Открыть новое окно наблюдений #4\nУдалить окно наблюдений #5\nСписок открытых окон #6\n-\n"
-                "Запретить все наблюдения #11\nЗапретить отображение текущего времени #13\n-\nНастройки\n|\n"
-                "О программе #3\n|"));
+                "Запретить все наблюдения #11\nЗапретить отображение текущего времени #13\n|\n"
+                "Язык описания моделей\nКлавиши и мышь\n-\nО программе #3\n|"));
 }
 
 TEST_F(MainFormTest, ToolbarButtonsWithHintsAndImages) {
@@ -140,7 +147,8 @@ TEST_F(MainFormTest, ToolbarButtonsWithHintsAndImages) {
 
 TEST_F(MainFormTest, RowNoProject) {
     form.Refresh();
-    EXPECT_EQ(Enabled(), (std::vector<C>{C::CreateProject, C::OpenProject, C::Exit, C::CheckSource, C::About}));
+    EXPECT_EQ(Enabled(), (std::vector<C>{C::CreateProject, C::OpenProject, C::Exit, C::CheckSource,
+                                         C::LanguageReference, C::Shortcuts, C::About}));
     EXPECT_FALSE(form.Timer()->isActive());
     EXPECT_EQ(form.StatusText(), U("Нет проекта"));
     EXPECT_EQ(form.Action(C::ToggleWatch)->text(), U("Запретить все наблюдения"));
@@ -171,10 +179,10 @@ TEST_F(MainFormTest, RowProjectWithoutModel) {
     form.Refresh();
     EXPECT_EQ(Enabled(), (std::vector<C>{C::CreateProject, C::OpenProject, C::Exit, C::ProjectOptions,
                                          C::EnvironmentOptions, C::ObjectsList, C::SourcesList, C::WatchPointsList,
-                                         C::ModelDiagram, C::ChangeModel, C::CheckSource, C::ModelOptions,
+                                         C::ModelDiagram, C::ChangeModel, C::CheckSource,
                                          C::ComputationOptions, C::NewWatchWindow, C::DeleteWatchWindow,
-                                         C::WatchWindowList, C::ToggleWatch, C::ToggleTime, C::ToolsOptions,
-                                         C::About}));
+                                         C::WatchWindowList, C::ToggleWatch, C::ToggleTime,
+                                         C::LanguageReference, C::Shortcuts, C::About}));
     EXPECT_FALSE(form.Timer()->isActive());
     EXPECT_EQ(form.StatusText(), U("Модель не загружена"));
 }
@@ -502,6 +510,54 @@ TEST_F(MainFormTest, AModelThatFailedToLoadLeavesNoTreeInTheObjectsList) {
     EXPECT_FALSE(M().GetEnvironment()->LoadModel(broken));
     Trigger(C::ObjectsList);
     EXPECT_EQ(tree->topLevelItemCount(), 0);
+}
+
+// The mnemonics answered only in the Russian layout (Alt+W, Alt+F did nothing in the Latin one).
+TEST_F(MainFormTest, MenuMnemonicsAnswerTheLatinKeysOfTheSameKeys) {
+    const struct {
+        Qt::Key Key;
+        const char* Menu;
+    } bar[] = {{Qt::Key_A, "Файл"}, {Qt::Key_G, "Проект"}, {Qt::Key_V, "Модель"},
+               {Qt::Key_W, "Процессор"}, {Qt::Key_B, "Инструменты"}, {Qt::Key_F, "Справка"}};
+    form.show();
+    QApplication::setActiveWindow(&form);
+    for (const auto& row : bar) {
+        SCOPED_TRACE(row.Menu);
+        QTest::keyClick(&form, row.Key, Qt::AltModifier);
+        QApplication::processEvents();
+        QAction* active = form.menuBar()->activeAction();
+        ASSERT_NE(active, nullptr);
+        EXPECT_EQ(QString(active->text()).remove(QLatin1Char('&')), U(row.Menu));
+        if (QWidget* popup = QApplication::activePopupWidget()) popup->close();
+        form.menuBar()->setActiveAction(nullptr);
+    }
+
+    // Inside an open menu the Latin key of an item's mnemonic chooses it ("П&уск" on E, "&Стоп" on C).
+    QMenu menu;
+    QAction* run = menu.addAction(U("П&уск"));
+    QAction* stop = menu.addAction(U("&Стоп"));
+    EnableLatinMnemonics(&menu);
+    for (const auto& [key, text, expected] : {std::tuple{Qt::Key_E, "e", run}, std::tuple{Qt::Key_C, "c", stop}}) {
+        QSignalSpy chosen(expected, &QAction::triggered);
+        menu.popup(QPoint(0, 0));
+        QApplication::processEvents();
+        QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, QString::fromLatin1(text));
+        QApplication::sendEvent(&menu, &press);
+        EXPECT_EQ(chosen.count(), 1) << text;
+        menu.close();
+    }
+}
+
+// "Справка" held only "О программе".
+TEST_F(MainFormTest, HelpShowsTheLanguageReferenceAndTheKeys) {
+    Trigger(C::LanguageReference);
+    ASSERT_TRUE(form.HelpForm()->isVisible());
+    EXPECT_TRUE(form.HelpForm()->Browser()->toPlainText().contains(QStringLiteral("model description language")));
+    EXPECT_EQ(form.Action(C::LanguageReference)->shortcut(), QKeySequence(Qt::Key_F1));
+    Trigger(C::Shortcuts);
+    const QString keys = form.HelpForm()->Browser()->toPlainText();
+    for (const char* expected : {"F5", "Пуск", "Ctrl+S", "Alt", "Колесо"}) EXPECT_TRUE(keys.contains(U(expected))) << expected;
+    form.HelpForm()->close();
 }
 
 } // namespace

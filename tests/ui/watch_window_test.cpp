@@ -4,7 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QComboBox>
 #include <QFile>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -165,9 +168,50 @@ TEST_F(WatchPictures, ThePictureDialogSavesUnderTheChosenNameAndFormat) {
         static_cast<QDialog*>(files)->accept();
         return files->result();
     });
+    // A bitmap is offered larger than the window.
+    script.ThenOn<TPictureScaleDialog>([](TPictureScaleDialog& d) {
+        ASSERT_EQ(d.Scales()->count(), 4);
+        d.Scales()->setCurrentIndex(1);
+        d.accept();
+    });
     window.Button(4)->click();
     EXPECT_TRUE(script.Boxes.empty());
-    EXPECT_EQ(QImage(chosen + QStringLiteral(".png"), "PNG").size(), ChartSize());
+    const QImage picture(chosen + QStringLiteral(".png"), "PNG");
+    EXPECT_EQ(picture.size(), ChartSize() * 2);
+    int red = 0;
+    for (int y = 0; y < picture.height(); ++y)
+        for (int x = 0; x < picture.width(); ++x) red += picture.pixelColor(x, y).red() > 200 && picture.pixelColor(x, y).green() < 80;
+    EXPECT_GT(red, picture.width());  // drawn at the larger size, not an empty canvas
+}
+
+// A stored 30000 x 30000 window took gigabytes; a new window opened over the main window's corner.
+TEST(WatchWindow, StoredPlacementsFitTheScreenAndNewWindowsOpenBelowTheMainWindow) {
+    const QRect free = QGuiApplication::primaryScreen()->availableGeometry();
+    const struct {
+        VWindowPlacement Stored;
+    } cases[] = {{{0, 0, 30000, 30000}}, {{-5000, 90000, 300, 200}}, {{100, 100, -7, 0}}};
+    for (const auto& c : cases) {
+        TWatchWindowForm window;
+        window.SetPlacement(c.Stored);
+        const VWindowPlacement p = window.GetPlacement();
+        EXPECT_TRUE(free.contains(QRect(p.Left, p.Top, p.Width, p.Height))) << p.Left << "," << p.Top << " " << p.Width << "x" << p.Height;
+        EXPECT_GE(p.Width, 1);
+    }
+    TWatchWindowForm fits;
+    fits.SetPlacement({100, 120, 300, 200});
+    EXPECT_EQ(fits.GetPlacement(), (VWindowPlacement{100, 120, 300, 200}));
+
+    QWidget main;
+    main.setGeometry(205, 125, 400, 90);
+    TWatchWindowFactory factory(&main, {});
+    auto first = factory.CreateWatchWindow();
+    auto second = factory.CreateWatchWindow();
+    const VWindowPlacement a = first->GetPlacement();
+    const VWindowPlacement b = second->GetPlacement();
+    EXPECT_GE(a.Top, main.frameGeometry().bottom());
+    EXPECT_EQ(a.Left, 205);
+    EXPECT_GT(b.Top, a.Top);  // the next one is not hidden under the first
+    EXPECT_GT(b.Left, a.Left);
 }
 
 TEST_F(WatchPictures, TheSeriesGoToCsvWithTheirLegends) {

@@ -196,5 +196,27 @@ TEST_F(WizardTest, BrowsingPutsTheChosenFileIntoTheFieldAndFocusesIt) {
     EXPECT_EQ(wizard.ModelFileEdit()->text(), In("arm.tv"));
 }
 
+// The wizard closed with a model that does not build and left a project without one.
+TEST_F(WizardTest, AModelThatDoesNotBuildKeepsTheWizardOnTheModelStep) {
+    std::string asked;
+    wizard.SetModelCheck([&asked](const std::string& path, bool) {
+        asked = path;
+        return path.find("bad") != std::string::npos ? Cp("Синтаксическая ошибка") : std::string();
+    });
+    Fill(In("p/P.tvp"), In("bad.tv"));
+    const auto boxes = Finish();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_TRUE(boxes[0].Text.contains(U("Синтаксическая ошибка")));
+    EXPECT_EQ(asked, ToPath(In("bad.tv")));
+    EXPECT_TRUE(wizard.isVisible());
+    EXPECT_EQ(wizard.CurrentStep(), 3);
+    EXPECT_TRUE(wizard.ResultModelFileName().isEmpty());
+
+    wizard.ModelFileEdit()->setText(In("good.tv"));
+    EXPECT_TRUE(Finish().empty());
+    EXPECT_EQ(wizard.result(), QDialog::Accepted);
+    EXPECT_EQ(wizard.ResultModelFileName(), In("good.tv"));
+}
+
 } // namespace
 } // namespace talvero::ui
