@@ -3,7 +3,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 
@@ -12,6 +15,7 @@
 #include "kernel/NClock.h"
 #include "kernel/NError.h"
 #include "kernel/NModel.h"
+#include "kernel/NNet.h"
 #include "modeler/VIniFile.h"
 #include "modeler/VParameterOverrides.h"
 
@@ -42,6 +46,8 @@ public:
         if (fd >= 0) {
             close(fd);
             Path = pattern;
+        } else {
+            Error = "cannot create a temporary file in " + dir + ": " + std::strerror(errno);
         }
     }
     ~TemporaryFile() {
@@ -50,10 +56,32 @@ public:
     TemporaryFile(const TemporaryFile&) = delete;
     TemporaryFile& operator=(const TemporaryFile&) = delete;
     const std::string& GetPath() const { return Path; }
+    const std::string& GetError() const { return Error; }
 
 private:
     std::string Path;
+    std::string Error;
 };
+
+// A component by its own name, which a binary model may give with a '.' inside; GetComponent
+// would take that for a path.
+NBasicDescription* DirectComponent(NBasicDescription* object, const std::string& name) {
+    if (name.find('.') == std::string::npos) return object->GetComponent(name.c_str());
+    if (auto* model = dynamic_cast<NModel*>(object)) {
+        for (auto it = model->GetSourcesBegin(); it != model->GetSourcesEnd(); ++it)
+            if (name == (*it)->GetName()) return it->get();
+        for (auto it = model->GetOutGatesBegin(); it != model->GetOutGatesEnd(); ++it)
+            if (name == (*it)->GetName()) return it->get();
+        if (model->GetNet() && name == model->GetNet()->GetName()) return model->GetNet();
+        return nullptr;
+    }
+    if (auto* net = dynamic_cast<NNet*>(object)) {
+        for (auto it = net->GetObjectsBegin(); it != net->GetObjectsEnd(); ++it)
+            if (name == (*it)->GetName()) return it->get();
+        return nullptr;
+    }
+    return object->GetComponent(name.c_str());
+}
 
 int Fail(int code, std::string& reason, std::string text) {
     reason = std::move(text);
@@ -81,7 +109,7 @@ void CollectTree(NModel& model, NBasicDescription* object, const std::string& pa
     NStringList components;
     object->GetComponentsList(components);
     for (const std::string& name : components) {
-        NBasicDescription* component = object->GetComponent(name.c_str());
+        NBasicDescription* component = DirectComponent(object, name);
         if (!component) continue;
         CollectTree(model, component, object == &model ? name : path + "." + name, tree);
     }
@@ -108,9 +136,16 @@ int LoadBatchModel(const BatchOptions& options, NEnvironment& environment, std::
         if (model == "Fail" || model.empty()) return Fail(kExitModel, reason, "the project names no model file");
         const auto slash = options.ModelPath.find_last_of("\\/");
         binaryPath = (slash == std::string::npos ? std::string() : options.ModelPath.substr(0, slash + 1)) + model;
-        double stored = 0;
-        if (ParseFloat(project->ReadString("Computation", "TimeStep", "0.0001"), stored) && stored > 0)
+        // A stored step that is no step would otherwise run silently at the default one.
+        if (!options.TimeStep && project->ValueExists("Computation", "TimeStep")) {
+            const std::string text = project->ReadString("Computation", "TimeStep", "");
+            double stored = 0;
+            if (!ParseFloat(text, stored) || !(stored > 0) || !std::isfinite(stored))
+                return Fail(kExitModel, reason,
+                            "the project file " + options.ModelPath + ": [Computation] TimeStep=" + Cp1251ToUtf8(text) +
+                                " is not a time step (a positive number of seconds)");
             timeStep = stored;
+        }
     }
     if (options.TimeStep) timeStep = *options.TimeStep;
 
@@ -121,8 +156,18 @@ int LoadBatchModel(const BatchOptions& options, NEnvironment& environment, std::
 
     TemporaryFile compiled;
     if (ext == ".tv") {
-        if (compiled.GetPath().empty()) return Fail(kExitModel, reason, "cannot create a temporary file");
-        if (!environment.Compile(options.ModelPath, compiled.GetPath())) return kExitModel;
+        if (compiled.GetPath().empty()) return Fail(kExitModel, reason, compiled.GetError());
+        if (!environment.Compile(options.ModelPath, compiled.GetPath())) {
+            // The compiled model's file is ours, not the user's: say where and why it failed.
+            if (PeekLastErrorCode() == 111 && GetLastErrorInfo().rfind(compiled.GetPath(), 0) == 0) {
+                const std::string info = GetLastErrorInfo();
+                TakeLastError();
+                return Fail(kExitModel, reason,
+                            "cannot write the compiled model to a temporary file (" + info +
+                                "); TMPDIR names the folder it goes to");
+            }
+            return kExitModel;
+        }
         binaryPath = compiled.GetPath();
     }
     if (!environment.LoadModel(binaryPath)) return kExitModel;
