@@ -216,8 +216,21 @@ private:
         Out += indent + "}\n";
     }
 
+    // The legend's own names, unlike any object's: an object called "legend" must not join its box.
+    std::string LegendPrefix() const {
+        std::string prefix = "legend";
+        for (bool clash = true; clash;) {
+            clash = false;
+            for (const NDiagramNode& node : Diagram.Nodes)
+                if (Cp1251ToUtf8(node.Path).rfind(prefix, 0) == 0) clash = true;
+            if (clash) prefix += '~';
+        }
+        return prefix;
+    }
+
     void WriteLegend() {
-        Out += "  subgraph \"cluster legend\" {\n";
+        const std::string prefix = LegendPrefix();
+        Out += "  subgraph " + Quote("cluster " + prefix) + " {\n";
         Out += "    label=\"Обозначения\"; fontsize=10; style=\"rounded\"; color=\"#9aa5b1\";\n";
         static constexpr NDiagramKind kKinds[] = {NDiagramKind::PulseSource, NDiagramKind::AnalogSource,
                                                   NDiagramKind::PulseElement, NDiagramKind::AnalogElement,
@@ -227,14 +240,14 @@ private:
         std::string column = "    { rank=same;";
         int n = 0;
         for (NDiagramKind kind : kKinds) {
-            const std::string name = Quote("legend " + std::to_string(n));
+            const std::string name = Quote(prefix + " " + std::to_string(n));
             Out += "    " + name + " [id=" + Quote("legend" + std::to_string(n++)) + ", " +
                    NodeAttributes(kind, DiagramKindCaption(kind), "", true) + "];\n";
             column += " " + name + ";";
         }
         for (bool analog : {false, true}) {
-            const std::string a = Quote("legend " + std::to_string(n++));
-            const std::string b = Quote("legend " + std::to_string(n++));
+            const std::string a = Quote(prefix + " " + std::to_string(n++));
+            const std::string b = Quote(prefix + " " + std::to_string(n++));
             Out += "    " + a + " [shape=plaintext, fontsize=9, label=" +
                    Quote(analog ? "аналоговая связь" : "импульсная связь") + "];\n";
             Out += "    " + b + " [shape=point, width=0.05, label=\"\"];\n";

@@ -160,21 +160,15 @@ bool NAtomicFile::Open() {
         std::snprintf(suffix, sizeof suffix, ".~%08lx%08llx", static_cast<unsigned long>(::getpid()) & 0xFFFFFFFFul,
                       static_cast<unsigned long long>(random() & 0xFFFFFFFFull));
         Temporary = Resolved + suffix;
+        // Known before it exists, so that a signal cannot come between its making and its listing.
+        Slot = RememberTemporary(Temporary);
         Fd = ::open(Temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
-        if (Fd >= 0) {
-            Slot = RememberTemporary(Temporary);
-            break;
-        }
-        if (errno != EEXIST) {
-            const int error = errno;
-            Temporary.clear();
-            return Fail(error);
-        }
+        if (Fd >= 0) break;
+        const int error = errno;
+        ForgetTemporary();
+        if (error != EEXIST) return Fail(error);
     }
-    if (Fd < 0) {
-        Temporary.clear();
-        return Fail(EEXIST);
-    }
+    if (Fd < 0) return Fail(EEXIST);
     // The replaced file's permissions stay; a new file gets what the umask allows.
     if (exists && ::fchmod(Fd, st.st_mode & 07777) != 0) {
         const int error = errno;

@@ -92,8 +92,8 @@ bool IsRunOutput(const fs::directory_entry& entry) {
     return (name.size() > 4 && name.compare(name.size() - 4, 4, ".csv") == 0) || name.find(".csv.~") != std::string::npos;
 }
 
-// Empties a run folder of an earlier sweep's results; the folder itself goes too when `remove`
-// and nothing else is in it. False with the reason when something could not be removed.
+// Empties a run folder of an earlier sweep's results, and removes it when nothing else is in it
+// (a run that fails then has no folder); `kept` when `remove` asked for it to go but it could not. False with the reason when something could not be removed.
 bool ClearRunFolder(const fs::path& folder, bool remove, bool& kept, std::string& error) {
     std::error_code ec;
     if (!fs::exists(fs::symlink_status(folder, ec))) return true;
@@ -119,7 +119,7 @@ bool ClearRunFolder(const fs::path& folder, bool remove, bool& kept, std::string
         return false;
     }
     kept = remove && other;
-    if (remove && !other && !fs::remove(folder, ec) && ec) {
+    if (!other && !fs::remove(folder, ec) && ec) {
         error = "cannot remove " + folder.string() + ": " + ec.message();
         return false;
     }
