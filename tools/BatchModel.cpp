@@ -159,7 +159,7 @@ int LoadBatchModel(const BatchOptions& options, NEnvironment& environment, std::
         if (compiled.GetPath().empty()) return Fail(kExitModel, reason, compiled.GetError());
         if (!environment.Compile(options.ModelPath, compiled.GetPath())) {
             // The compiled model's file is ours, not the user's: say where and why it failed.
-            if (PeekLastErrorCode() == 111 && GetLastErrorInfo().rfind(compiled.GetPath(), 0) == 0) {
+            if (PeekLastErrorCode() == 111 && GetLastErrorInfo().rfind(compiled.GetPath() + ": ", 0) == 0) {
                 const std::string info = GetLastErrorInfo();
                 TakeLastError();
                 return Fail(kExitModel, reason,

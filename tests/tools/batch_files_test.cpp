@@ -183,8 +183,13 @@ TEST_F(BatchFilesTest, AFailedWriteOfAnyOutputSaysSoWithTheSystemsReason) {
 }
 
 TEST_F(BatchFilesTest, AnInterruptedRunLeavesItsCompletedFilesAndNoTemporaries) {
-    for (int signal : {SIGTERM, SIGINT}) {
-        SCOPED_TRACE(signal);
+    Write("two.csv", "net.cell.u1.s1.K\n0.5\n0.6\n");
+    const struct {
+        int Signal;
+        bool Sweep;
+    } cases[] = {{SIGTERM, false}, {SIGINT, false}, {SIGTERM, true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.Signal) + (c.Sweep ? " sweep" : ""));
         fs::remove_all(Dir / "out");
         fs::create_directories(Dir / "out");
         Write("out/w.csv", "old");
@@ -192,23 +197,39 @@ TEST_F(BatchFilesTest, AnInterruptedRunLeavesItsCompletedFilesAndNoTemporaries) 
         if (child == 0) {
             ::setpgid(0, 0);  // a foreground job of its own: SIGINT is not ignored there
             ::signal(SIGINT, SIG_DFL);
-            ::execl(TALVERO_BATCH, TALVERO_BATCH, "-q", "-n", "100000000000", "-o", (Dir / "out").c_str(),
-                    (Dir / "m.tv").c_str(), static_cast<char*>(nullptr));
+            ::chdir(Dir.c_str());
+            if (c.Sweep)
+                ::execl(TALVERO_BATCH, TALVERO_BATCH, "-q", "-n", "100000000000", "-j", "2", "--sweep", "two.csv", "-o",
+                        "out", "m.tv", static_cast<char*>(nullptr));
+            else
+                ::execl(TALVERO_BATCH, TALVERO_BATCH, "-q", "-n", "100000000000", "-o", "out", "m.tv",
+                        static_cast<char*>(nullptr));
             ::_exit(127);
         }
-        // Until the run has its temporary file.
-        for (int i = 0; i < 500 && Names(Dir / "out").size() < 2; ++i)
+        // Until the (last) run has its temporary file.
+        auto temporaries = [&] {
+            std::error_code ec;
+            int count = 0;
+            for (fs::recursive_directory_iterator it(Dir / "out", ec), end; !ec && it != end; it.increment(ec))
+                count += it->path().filename().string().find(".csv.~") != std::string::npos;
+            return count;
+        };
+        for (int i = 0; i < 500 && temporaries() < (c.Sweep ? 2 : 1); ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        ASSERT_EQ(Names(Dir / "out").size(), 2u);
-        ::kill(child, signal);
+        ASSERT_EQ(temporaries(), c.Sweep ? 2 : 1);
+        ::kill(child, c.Signal);
         int status = 0;
         ::waitpid(child, &status, 0);
-        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal);
-        EXPECT_EQ(Names(Dir / "out"), std::vector<std::string>{"w.csv"});
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == c.Signal);
+        for (int i = 0; i < 200 && temporaries() > 0; ++i)  // a sweep's runs end on their own
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        EXPECT_EQ(temporaries(), 0);
         EXPECT_EQ(ReadFile(Dir / "out" / "w.csv"), "old");
     }
 
     // A killed run's temporary goes at the next run (the process is gone); a live writer's stays.
+    fs::remove_all(Dir / "out");
+    fs::create_directories(Dir / "out");
     const pid_t gone = ::fork();
     if (gone == 0) ::_exit(0);
     ::waitpid(gone, nullptr, 0);
@@ -294,6 +315,23 @@ TEST_F(BatchFilesTest, NamesWithDotsRepeatedWatchesAndAWatchCalledLegend) {
     ASSERT_EQ(graph.Status, 0) << graph.Err;
     EXPECT_TRUE(Contains(graph.Out, "subgraph \"cluster legend~\" {")) << graph.Out;
     EXPECT_FALSE(Contains(graph.Out, "\"legend 0\"")) << graph.Out;
+}
+
+TEST_F(BatchFilesTest, PicturesOfDiagramsTooLargeToLayOutAreRefusedAtOnceAndTextStillWorks) {
+    std::string ring = "Model m { Net net {\n";
+    for (int i = 0; i < 1300; ++i) ring += "Neuron c" + std::to_string(i) + " { IonUnit u { Synapse s { } } }\n";
+    for (int i = 0; i < 1300; ++i) ring += "link c" + std::to_string(i) + ":c" + std::to_string((i + 1) % 1300) + ".u.s;\n";
+    Write("ring.tv", ring + "} }\n");
+    for (const std::string format : {"svg", "png"}) {
+        SCOPED_TRACE(format);
+        const Result r = Run("--graph --graph-format " + format + " -o ring." + format + " ring.tv");
+        EXPECT_EQ(r.Status, 1);
+        EXPECT_EQ(r.Err, "talvero-batch: the model is too large to be drawn as " + format +
+                             " (5201 objects and 1300 links; at most 5000 together); --graph-format dot writes "
+                             "its diagram as text\n");
+        EXPECT_FALSE(fs::exists(Dir / ("ring." + format)));
+    }
+    EXPECT_EQ(Run("--graph --graph-format dot -o ring.dot ring.tv").Status, 0);
 }
 
 } // namespace
