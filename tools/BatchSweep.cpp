@@ -92,13 +92,16 @@ bool IsRunOutput(const fs::directory_entry& entry) {
     return (name.size() > 4 && name.compare(name.size() - 4, 4, ".csv") == 0) || name.find(".csv.~") != std::string::npos;
 }
 
-// Empties a run folder of an earlier sweep's results, and removes it when nothing else is in it
-// (a run that fails then has no folder); `kept` when `remove` asked for it to go but it could not. False with the reason when something could not be removed.
-bool ClearRunFolder(const fs::path& folder, bool remove, bool& kept, std::string& error) {
+// Empties a run folder of an earlier sweep's results and removes it when nothing else is in it (a
+// run that fails then has no folder). `stale`: no run of this sweep uses the name, so what is not a
+// folder stays, and `kept` says that a folder had to stay. False with the reason on failure.
+bool ClearRunFolder(const fs::path& folder, bool stale, bool& kept, std::string& error) {
     std::error_code ec;
-    if (!fs::exists(fs::symlink_status(folder, ec))) return true;
-    if (!fs::is_directory(fs::symlink_status(folder, ec))) {
-        error = folder.string() + " is not a folder";
+    const fs::file_status status = fs::symlink_status(folder, ec);
+    if (!fs::exists(status)) return true;
+    if (!fs::is_directory(status)) {
+        if (stale) return true;
+        error = folder.string() + " is in the way of a run's folder";
         return false;
     }
     bool other = false;
@@ -118,7 +121,7 @@ bool ClearRunFolder(const fs::path& folder, bool remove, bool& kept, std::string
         error = "cannot read the folder " + folder.string() + ": " + ec.message();
         return false;
     }
-    kept = remove && other;
+    kept = stale && other;
     if (!other && !fs::remove(folder, ec) && ec) {
         error = "cannot remove " + folder.string() + ": " + ec.message();
         return false;
