@@ -41,10 +41,10 @@ std::string ResolveLinks(std::string path) {
 }
 
 // The temporaries a signal handler removes: plain pointers in lock-free slots. A slot's string is
-// freed only while no handler runs; once one has started the process is ending anyway.
+// freed only while no handler is reading the slots (one that starts later finds the slot empty).
 constexpr int kSlots = 4096;
 std::atomic<char*> TemporarySlots[kSlots];
-std::atomic<bool> CleanupStarted{false};
+std::atomic<int> CleanupsRunning{0};
 
 int RememberTemporary(const std::string& path) {
     char* copy = ::strdup(path.c_str());
@@ -60,7 +60,7 @@ int RememberTemporary(const std::string& path) {
 void ForgetSlot(int slot) {
     if (slot < 0) return;
     char* path = TemporarySlots[slot].exchange(nullptr);
-    if (!CleanupStarted.load()) std::free(path);
+    if (CleanupsRunning.load() == 0) std::free(path);
 }
 
 bool IsHex(const char* text, std::size_t count) {
@@ -276,9 +276,10 @@ bool WriteFileAtomically(const std::string& path, const std::string& content, st
 }
 
 void RemoveAtomicTemporaries() {
-    CleanupStarted.store(true);
+    CleanupsRunning.fetch_add(1);
     for (auto& slot : TemporarySlots)
         if (const char* path = slot.load()) ::unlink(path);
+    CleanupsRunning.fetch_sub(1);
 }
 
 } // namespace talvero
