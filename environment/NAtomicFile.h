@@ -4,6 +4,11 @@
 // only a complete, synced file is renamed over the target, which keeps its permissions. A symlinked
 // target is written through to the file the link names. A failure leaves the target as it was and
 // no temporary file behind, and says why in the system's words.
+//
+// A target that exists and is not a regular file is never renamed over: a device or a FIFO is
+// written in place (there is nothing to keep whole), a directory or a socket is refused.
+// Temporary files carry the writing process's id, so that those of a process that is gone are
+// removed by the next writer of the same target.
 
 #include <string>
 
@@ -16,11 +21,12 @@ public:
     NAtomicFile(const NAtomicFile&) = delete;
     NAtomicFile& operator=(const NAtomicFile&) = delete;
 
-    // Creates the temporary file; false with GetError() set.
+    // Creates the temporary file (or opens a device or FIFO); false with GetError() set.
     bool Open();
     bool Write(const char* data, std::size_t size);
     bool Write(const std::string& text) { return Write(text.data(), text.size()); }
-    // Empties the temporary file to start its content over.
+    // Empties the temporary file to start its content over. Written in place, only what has not
+    // yet reached the device can be taken back ("Illegal seek" otherwise).
     bool Rewind();
     // Writes out, syncs and closes the temporary file: all that may fail for want of room.
     bool Finish();
@@ -30,6 +36,8 @@ public:
     void Abandon();
 
     bool IsOpen() const { return Fd >= 0; }
+    // True when the target is a device or FIFO written in place.
+    bool IsInPlace() const { return InPlace; }
     const std::string& GetTarget() const { return Target; }
     const std::string& GetTemporaryPath() const { return Temporary; }
     // The system's reason for the last failure ("No space left on device", ...).
@@ -37,7 +45,10 @@ public:
 
 private:
     bool Fail(int error);
+    bool Fail(const char* reason);
     bool Flush();
+    bool OpenInPlace(bool fifo);
+    void ForgetTemporary();
 
     std::string Target;     // as given
     std::string Resolved;   // the file a symlinked target names
@@ -45,10 +56,17 @@ private:
     std::string Buffer;
     std::string Error;
     int Fd = -1;
+    int Slot = -1;          // where the temporary is known to RemoveAtomicTemporaries
     bool Finished = false;
+    bool InPlace = false;
+    bool Flushed = false;   // something has reached the file
 };
 
 // The whole of `content` to `path` through NAtomicFile; the reason for a failure in `error`.
 bool WriteFileAtomically(const std::string& path, const std::string& content, std::string* error = nullptr);
+
+// Removes the temporary files of every NAtomicFile of this process not yet committed. Safe in a
+// signal handler: a program that ends on SIGINT or SIGTERM calls it there first.
+void RemoveAtomicTemporaries();
 
 } // namespace talvero

@@ -28,7 +28,8 @@ bool WriteBinaryFile(const NParserRecordList& records, std::string fileName, con
     }
 
     if (fileName.empty() || fileName.find('\0') != std::string::npos) return ReportError(111, fileName), false;
-    if (!WriteFileAtomically(fileName, content)) return ReportError(111, fileName), false;
+    std::string reason;
+    if (!WriteFileAtomically(fileName, content, &reason)) return ReportError(111, fileName + ": " + reason), false;
     return true;
 }
 

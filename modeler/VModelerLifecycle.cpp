@@ -173,8 +173,10 @@ bool VModeler::BuildProjectModel(const std::string& modelPath, bool isSource) {
         if (!Environment->Compile(modelPath, binaryPath)) {
             // 1040 only where the binary file really could not be written; anything else is a
             // fault of the description, which reads like a disk problem under that text.
-            if (PeekLastErrorCode() == 111 && GetLastErrorInfo() == binaryPath) {
-                ReportError(1040, binaryPath);
+            // The writer's info is "PATH: the system's reason", which the message keeps.
+            const std::string info = GetLastErrorInfo();
+            if (PeekLastErrorCode() == 111 && info.rfind(binaryPath + ": ", 0) == 0) {
+                ReportError(1040, info);
                 ShowLastError();
             } else {
                 Ui.Messages->ShowMessage(Cp("Ошибка!"), DescribeCompileError(TakeLastError()));

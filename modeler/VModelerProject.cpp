@@ -128,9 +128,17 @@ bool VModeler::LoadProject(std::string directory, std::string fileName) {
     ProjectOpen = true;
     MainWindow->SetCaption(std::string(kCaptionBase) + " - " + ProjectName);
 
-    double step = kDefaultTimeStep;
-    ParseFloat(ProjectFile->ReadString(kComputation, "TimeStep", FormatFloat(kDefaultTimeStep)), step);
-    SetTimeStep(step);  // refuses a step that is not positive and keeps the clock's step
+    // A stored step that is no step is said, and the default one runs instead (the computation
+    // options show it), never the step of whatever project was open before.
+    const std::string stepText = ProjectFile->ReadString(kComputation, "TimeStep", FormatFloat(kDefaultTimeStep));
+    double step = 0;
+    const bool stepOk = ParseFloat(stepText, step) && step > 0 && SetTimeStep(step);
+    if (!stepOk) {
+        TakeLastError();
+        SetTimeStep(kDefaultTimeStep);
+        ReportError(1051, path + ": [" + std::string(kComputation) + "] TimeStep=" + stepText);
+        ShowLastError();
+    }
     TimerPeriodMs = ReadCount(*ProjectFile, "TimerCallStep", 30);
     StepsPerTickCount = ReadCount(*ProjectFile, "CalcPerTimerCall", 20);
     // Projects from before the mode existed keep computing their configured steps per tick.

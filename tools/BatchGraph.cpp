@@ -1,10 +1,13 @@
 #include "tools/BatchGraph.h"
 
+#include <cerrno>
+#include <cstring>
 #include <ostream>
 #include <string>
 
 #include "diagram/NDiagramRender.h"
 #include "diagram/NModelDiagram.h"
+#include "environment/NAtomicFile.h"
 #include "tools/BatchRun.h"
 #include "modeler/VIniFile.h"
 
@@ -13,23 +16,39 @@ namespace {
 
 int Emit(const std::string& data, const BatchOptions& options, std::ostream& out, std::ostream& err) {
     if (options.OutDir.empty()) {
+        errno = 0;
         out.write(data.data(), static_cast<std::streamsize>(data.size()));
         out.flush();
-        return out ? kExitOk : kExitModel;
+        if (out) return kExitOk;
+        const int reason = errno;
+        err << "talvero-batch: cannot write the standard output" << (reason ? std::string(": ") + std::strerror(reason) : "")
+            << "\n";
+        return kExitModel;
     }
-    if (!WriteFileReplacing(options.OutDir, data)) {
-        err << "talvero-batch: cannot write " << options.OutDir << "\n";
+    std::string error;
+    if (!WriteFileAtomically(options.OutDir, data, &error)) {
+        err << "talvero-batch: cannot write " << options.OutDir << ": " << error << "\n";
         return kExitModel;
     }
     return kExitOk;
 }
 
+// Beyond this many objects and links a layout takes minutes and gigabytes; DOT text stays cheap.
+constexpr std::size_t kMaxRenderedElements = 5000;
+
 } // namespace
 
 int WriteGraph(NEnvironment& environment, NModel& model, const BatchOptions& options, std::ostream& out,
                std::ostream& err) {
-    const std::string dot = WriteDiagramDot(BuildModelDiagram(environment, model));
+    const NModelDiagram diagram = BuildModelDiagram(environment, model);
+    const std::string dot = WriteDiagramDot(diagram);
     if (options.GraphFormat.empty() || options.GraphFormat == "dot") return Emit(dot, options, out, err);
+    if (diagram.Nodes.size() + diagram.Edges.size() > kMaxRenderedElements) {
+        err << "talvero-batch: the model is too large to be drawn as " << options.GraphFormat << " ("
+            << diagram.Nodes.size() << " objects and " << diagram.Edges.size() << " links; at most "
+            << kMaxRenderedElements << " together); --graph-format dot writes its diagram as text\n";
+        return kExitModel;
+    }
     if (!DiagramRenderingAvailable()) {
         // Still useful: the DOT text goes out, and the caller learns that no picture was made.
         err << "talvero-batch: built without the Graphviz library, so no " << options.GraphFormat

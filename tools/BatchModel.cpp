@@ -3,7 +3,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 
@@ -12,6 +15,7 @@
 #include "kernel/NClock.h"
 #include "kernel/NError.h"
 #include "kernel/NModel.h"
+#include "kernel/NNet.h"
 #include "kernel/NParameterRefusal.h"
 #include "modeler/VIniFile.h"
 #include "modeler/VParameterOverrides.h"
@@ -43,6 +47,8 @@ public:
         if (fd >= 0) {
             close(fd);
             Path = pattern;
+        } else {
+            Error = "cannot create a temporary file in " + dir + ": " + std::strerror(errno);
         }
     }
     ~TemporaryFile() {
@@ -51,10 +57,32 @@ public:
     TemporaryFile(const TemporaryFile&) = delete;
     TemporaryFile& operator=(const TemporaryFile&) = delete;
     const std::string& GetPath() const { return Path; }
+    const std::string& GetError() const { return Error; }
 
 private:
     std::string Path;
+    std::string Error;
 };
+
+// A component by its own name, which a binary model may give with a '.' inside; GetComponent
+// would take that for a path.
+NBasicDescription* DirectComponent(NBasicDescription* object, const std::string& name) {
+    if (name.find('.') == std::string::npos) return object->GetComponent(name.c_str());
+    if (auto* model = dynamic_cast<NModel*>(object)) {
+        for (auto it = model->GetSourcesBegin(); it != model->GetSourcesEnd(); ++it)
+            if (name == (*it)->GetName()) return it->get();
+        for (auto it = model->GetOutGatesBegin(); it != model->GetOutGatesEnd(); ++it)
+            if (name == (*it)->GetName()) return it->get();
+        if (model->GetNet() && name == model->GetNet()->GetName()) return model->GetNet();
+        return nullptr;
+    }
+    if (auto* net = dynamic_cast<NNet*>(object)) {
+        for (auto it = net->GetObjectsBegin(); it != net->GetObjectsEnd(); ++it)
+            if (name == (*it)->GetName()) return it->get();
+        return nullptr;
+    }
+    return object->GetComponent(name.c_str());
+}
 
 int Fail(int code, std::string& reason, std::string text) {
     reason = std::move(text);
@@ -84,7 +112,7 @@ void CollectTree(NModel& model, NBasicDescription* object, const std::string& pa
     NStringList components;
     object->GetComponentsList(components);
     for (const std::string& name : components) {
-        NBasicDescription* component = object->GetComponent(name.c_str());
+        NBasicDescription* component = DirectComponent(object, name);
         if (!component) continue;
         CollectTree(model, component, object == &model ? name : path + "." + name, tree);
     }
@@ -113,9 +141,16 @@ int LoadBatchModel(const BatchOptions& options, NEnvironment& environment, std::
         // An absolute name stands as it is; a relative one is beside the project.
         binaryPath = model.front() == '/' ? model
                                           : (slash == std::string::npos ? std::string() : options.ModelPath.substr(0, slash + 1)) + model;
-        double stored = 0;
-        if (ParseFloat(project->ReadString("Computation", "TimeStep", "0.0001"), stored) && stored > 0)
+        // A stored step that is no step would otherwise run silently at the default one.
+        if (!options.TimeStep && project->ValueExists("Computation", "TimeStep")) {
+            const std::string text = project->ReadString("Computation", "TimeStep", "");
+            double stored = 0;
+            if (!ParseFloat(text, stored) || !(stored > 0) || !std::isfinite(stored))
+                return Fail(kExitModel, reason,
+                            "the project file " + options.ModelPath + ": [Computation] TimeStep=" + Cp1251ToUtf8(text) +
+                                " is not a time step (a positive number of seconds)");
             timeStep = stored;
+        }
     }
     if (options.TimeStep) timeStep = *options.TimeStep;
 
@@ -126,8 +161,18 @@ int LoadBatchModel(const BatchOptions& options, NEnvironment& environment, std::
 
     TemporaryFile compiled;
     if (ext == ".tv") {
-        if (compiled.GetPath().empty()) return Fail(kExitModel, reason, "cannot create a temporary file");
-        if (!environment.Compile(options.ModelPath, compiled.GetPath())) return kExitModel;
+        if (compiled.GetPath().empty()) return Fail(kExitModel, reason, compiled.GetError());
+        if (!environment.Compile(options.ModelPath, compiled.GetPath())) {
+            // The compiled model's file is ours, not the user's: say where and why it failed.
+            if (PeekLastErrorCode() == 111 && GetLastErrorInfo().rfind(compiled.GetPath() + ": ", 0) == 0) {
+                const std::string info = GetLastErrorInfo();
+                TakeLastError();
+                return Fail(kExitModel, reason,
+                            "cannot write the compiled model to a temporary file (" + info +
+                                "); TMPDIR names the folder it goes to");
+            }
+            return kExitModel;
+        }
         binaryPath = compiled.GetPath();
     }
     if (!environment.LoadModel(binaryPath)) return kExitModel;

@@ -1,8 +1,13 @@
 #include "tools/BatchOutput.h"
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
+#include <cstdio>
 
 #include "kernel/Cp1251.h"
 
@@ -23,6 +28,65 @@ std::string SafeFileName(const std::string& name) {
         }
     }
     return file;
+}
+
+std::string GateFileName(const std::string& name) {
+    // Room for ".csv" and the writer's temporary suffix within the usual 255 bytes of a name.
+    constexpr std::size_t kLongest = 200;
+    std::string file = SafeFileName(name);
+    if (file.size() <= kLongest) return file;
+    std::uint64_t hash = 14695981039346656037ull;  // FNV-1a
+    for (unsigned char c : name) hash = (hash ^ c) * 1099511628211ull;
+    std::size_t keep = kLongest - 17;
+    // Cut neither a %XX nor a UTF-8 sequence.
+    while (keep > 0 && ((file[keep] & 0xC0) == 0x80 || file[keep - 1] == '%' || (keep > 1 && file[keep - 2] == '%')))
+        --keep;
+    char suffix[24];
+    // '~' never appears in SafeFileName's output, so a shortened name meets no other gate's.
+    std::snprintf(suffix, sizeof suffix, "~%016llx", static_cast<unsigned long long>(hash));
+    return file.substr(0, keep) + suffix;
+}
+
+FdOutputBuffer::FdOutputBuffer(int fd) : Fd(fd) { setp(Space, Space + sizeof Space); }
+
+FdOutputBuffer::~FdOutputBuffer() { sync(); }
+
+bool FdOutputBuffer::Send(const char* data, std::size_t size) {
+    while (size > 0 && Error == 0) {
+        const ssize_t n = ::write(Fd, data, size);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            Error = n < 0 ? errno : EIO;
+            break;
+        }
+        data += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return Error == 0;
+}
+
+int FdOutputBuffer::sync() {
+    const bool ok = Send(pbase(), static_cast<std::size_t>(pptr() - pbase()));
+    setp(Space, Space + sizeof Space);
+    return ok ? 0 : -1;
+}
+
+FdOutputBuffer::int_type FdOutputBuffer::overflow(int_type c) {
+    if (sync() != 0) return traits_type::eof();
+    if (traits_type::eq_int_type(c, traits_type::eof())) return traits_type::not_eof(c);
+    *pptr() = traits_type::to_char_type(c);
+    pbump(1);
+    return c;
+}
+
+std::streamsize FdOutputBuffer::xsputn(const char* data, std::streamsize size) {
+    if (size < epptr() - pptr()) {
+        std::copy(data, data + size, pptr());
+        pbump(static_cast<int>(size));
+        return size;
+    }
+    if (sync() != 0 || !Send(data, static_cast<std::size_t>(size))) return 0;
+    return size;
 }
 
 std::string CsvField(const std::string& text) {
@@ -70,7 +134,7 @@ bool GateFiles::Open(const std::string& directory, const std::vector<NAbstractOu
         // A gate asked for twice has one file; two writers would each drop points the other needs.
         if (std::any_of(Entries.begin(), Entries.end(), [&](const Entry& e) { return e.Gate == gate; })) continue;
         const std::string name = Cp1251ToUtf8(gate->GetName());
-        Entries.push_back({gate, name, std::make_unique<NAtomicFile>(directory + "/" + SafeFileName(name) + ".csv"),
+        Entries.push_back({gate, name, std::make_unique<NAtomicFile>(directory + "/" + GateFileName(name) + ".csv"),
                            gate->GetRestartCount()});
         Entry& entry = Entries.back();
         if (!entry.File->Open() || !entry.File->Write("x,y\n")) return Fail(entry, error);

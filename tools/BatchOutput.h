@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdint>
 #include <memory>
+#include <streambuf>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,31 @@ namespace talvero::batch {
 // A gate name (UTF-8) as a file name that stays in its folder: every byte but ASCII letters, digits,
 // '_', '-', non-ASCII bytes and an inner '.' is written as %XX ('/' as %2F, "." and ".." start %2E).
 std::string SafeFileName(const std::string& name);
+
+// The name of a gate's file in `--out`: SafeFileName, shortened when it would not fit in a file name
+// (with a hash of the whole name, so two long names that start alike still get files of their own).
+std::string GateFileName(const std::string& name);
+
+// A stream buffer over a file descriptor that keeps the system's reason for its first failed write,
+// which an std::ostream's state does not.
+class FdOutputBuffer : public std::streambuf {
+public:
+    explicit FdOutputBuffer(int fd);
+    ~FdOutputBuffer() override;
+    // errno of the first failed write; 0 when all went out.
+    int GetError() const { return Error; }
+
+protected:
+    int_type overflow(int_type c) override;
+    int sync() override;
+    std::streamsize xsputn(const char* data, std::streamsize size) override;
+
+private:
+    bool Send(const char* data, std::size_t size);
+    int Fd;
+    int Error = 0;
+    char Space[1 << 16];
+};
 
 // A CSV field: quoted, with inner quotes doubled, when it holds a comma, quote or line break.
 std::string CsvField(const std::string& text);

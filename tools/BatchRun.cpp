@@ -105,7 +105,8 @@ int RunBatch(const BatchOptions& options, std::ostream& out, std::ostream& err, 
         for (const std::string& name : options.Watches) {
             NAbstractOutGate* gate = model->GetOutGate(Utf8ToCp1251(name).c_str());
             if (!gate) return ReportLastError(err);
-            gates.push_back(gate);
+            // Asked for twice, written once.
+            if (std::find(gates.begin(), gates.end(), gate) == gates.end()) gates.push_back(gate);
         }
     }
 
@@ -126,8 +127,10 @@ int RunBatch(const BatchOptions& options, std::ostream& out, std::ostream& err, 
     if (!options.OutDir.empty()) {
         std::error_code ec;
         std::filesystem::create_directories(options.OutDir, ec);
-        if (ec && !std::filesystem::is_directory(options.OutDir)) {
-            err << "talvero-batch: cannot create the directory " << options.OutDir << ": " << ec.message() << "\n";
+        std::error_code probe;
+        if (!std::filesystem::is_directory(options.OutDir, probe)) {
+            const std::string why = ec ? ec.message() : probe ? probe.message() : "a file of that name is in the way";
+            err << "talvero-batch: cannot create the directory " << options.OutDir << ": " << why << "\n";
             return kExitModel;
         }
         std::string error;

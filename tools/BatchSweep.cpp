@@ -4,15 +4,22 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cerrno>
 #include <charconv>
 #include <cmath>
+#include <csignal>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <ostream>
+#include <set>
 #include <sstream>
 
+#include "environment/NAtomicFile.h"
 #include "modeler/VIniFile.h"
+#include "tools/BatchOutput.h"
 #include "tools/BatchRun.h"
 
 namespace talvero::batch {
@@ -24,15 +31,102 @@ std::string Trim(const std::string& s) {
     return s.substr(first, s.find_last_not_of(" \t\r") - first + 1);
 }
 
-std::vector<std::string> Fields(const std::string& line) {
-    std::vector<std::string> fields;
-    std::size_t start = 0;
-    for (;;) {
-        const auto comma = line.find(',', start);
-        fields.push_back(Trim(line.substr(start, comma - start)));
-        if (comma == std::string::npos) return fields;
-        start = comma + 1;
+namespace fs = std::filesystem;
+
+// The runs a signal to the sweep reaches too; only the sweep's own process forwards it.
+constexpr int kTrackedRuns = 4096;
+std::atomic<pid_t> RunningPids[kTrackedRuns];
+std::atomic<pid_t> SweepProcess{0};
+
+void TrackRun(pid_t pid, bool running) {
+    for (auto& slot : RunningPids) {
+        pid_t expected = running ? 0 : pid;
+        if (slot.compare_exchange_strong(expected, running ? pid : 0)) return;
     }
+}
+
+// The fields of one CSV line: quoted fields may hold commas and doubled quotes. False when a quote
+// is left open or text follows a closing quote.
+bool Fields(const std::string& line, std::vector<std::string>& fields) {
+    fields.clear();
+    std::size_t i = 0;
+    for (;;) {
+        while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
+        std::string field;
+        if (i < line.size() && line[i] == '"') {
+            for (++i;; ++i) {
+                if (i >= line.size()) return false;
+                if (line[i] == '"') {
+                    if (i + 1 < line.size() && line[i + 1] == '"') {
+                        field += '"';
+                        ++i;
+                        continue;
+                    }
+                    ++i;
+                    break;
+                }
+                field += line[i];
+            }
+            while (i < line.size() && (line[i] == ' ' || line[i] == '\t' || line[i] == '\r')) ++i;
+            if (i < line.size() && line[i] != ',') return false;
+        } else {
+            const auto comma = line.find(',', i);
+            field = Trim(line.substr(i, comma == std::string::npos ? std::string::npos : comma - i));
+            i = comma == std::string::npos ? line.size() : comma;
+        }
+        fields.push_back(std::move(field));
+        if (i >= line.size()) return true;
+        ++i;  // the comma
+    }
+}
+
+bool IsRunFolderName(const std::string& name) {
+    return name.size() >= 4 && std::all_of(name.begin(), name.end(), [](unsigned char c) { return std::isdigit(c); });
+}
+
+// What a run writes into its folder: gate files and their temporaries.
+bool IsRunOutput(const fs::directory_entry& entry) {
+    std::error_code ec;
+    if (!entry.is_regular_file(ec)) return false;
+    const std::string name = entry.path().filename().string();
+    return (name.size() > 4 && name.compare(name.size() - 4, 4, ".csv") == 0) || name.find(".csv.~") != std::string::npos;
+}
+
+// Empties a run folder of an earlier sweep's results and removes it when nothing else is in it (a
+// run that fails then has no folder). `stale`: no run of this sweep uses the name, so what is not a
+// folder stays, and `kept` says that a folder had to stay. False with the reason on failure.
+bool ClearRunFolder(const fs::path& folder, bool stale, bool& kept, std::string& error) {
+    std::error_code ec;
+    const fs::file_status status = fs::symlink_status(folder, ec);
+    if (!fs::exists(status)) return true;
+    if (!fs::is_directory(status)) {
+        if (stale) return true;
+        error = folder.string() + " is in the way of a run's folder";
+        return false;
+    }
+    bool other = false;
+    fs::directory_iterator it(folder, ec);
+    for (; !ec && it != fs::directory_iterator(); it.increment(ec)) {
+        if (!IsRunOutput(*it)) {
+            other = true;
+            continue;
+        }
+        std::error_code removal;
+        if (!fs::remove(it->path(), removal) && removal) {
+            error = "cannot remove " + it->path().string() + ": " + removal.message();
+            return false;
+        }
+    }
+    if (ec) {
+        error = "cannot read the folder " + folder.string() + ": " + ec.message();
+        return false;
+    }
+    kept = stale && other;
+    if (!other && !fs::remove(folder, ec) && ec) {
+        error = "cannot remove " + folder.string() + ": " + ec.message();
+        return false;
+    }
+    return true;
 }
 
 std::string Number(double value) {
@@ -51,6 +145,7 @@ void WriteAll(int fd, const std::string& text) {
 
 // In the forked child: one ordinary run; its messages go out in one piece, marked with the run.
 [[noreturn]] void RunChild(BatchOptions options, const std::string& name) {
+    SweepProcess.store(0);
     std::ostringstream out;
     std::ostringstream err;
     const int code = RunBatch(options, out, err, false);
@@ -63,21 +158,39 @@ void WriteAll(int fd, const std::string& text) {
 
 } // namespace
 
+void ForwardSignalToSweepRuns(int signal) {
+    if (SweepProcess.load() != ::getpid()) return;
+    for (auto& slot : RunningPids)
+        if (const pid_t pid = slot.load()) ::kill(pid, signal);
+}
+
 bool ParseSweepTable(const std::string& text, SweepTable& table, std::string& error) {
-    std::istringstream lines(text);
+    // Spreadsheet programs start their UTF-8 files with a byte order mark.
+    const bool bom = text.rfind("\xEF\xBB\xBF", 0) == 0;
+    std::istringstream lines(bom ? text.substr(3) : text);
     int number = 0;
+    std::vector<std::string> fields;
     for (std::string line; std::getline(lines, line);) {
         ++number;
         if (Trim(line).empty()) continue;
-        std::vector<std::string> fields = Fields(line);
+        if (!Fields(line, fields)) {
+            error = std::to_string(number) + ": a quoted field is not closed, or text follows its closing quote";
+            return false;
+        }
         if (table.Paths.empty()) {
+            std::set<std::string> seen;
             for (const std::string& path : fields) {
                 if (path.find('.') == std::string::npos) {
                     error = std::to_string(number) + ": a column needs OBJECT.PARAMETER, not '" + path + "'";
                     return false;
                 }
+                // Two values for one parameter: only one of them could be applied.
+                if (!seen.insert(path).second) {
+                    error = std::to_string(number) + ": the column " + path + " is given twice";
+                    return false;
+                }
             }
-            table.Paths = std::move(fields);
+            table.Paths = fields;
             continue;
         }
         if (fields.size() != table.Paths.size()) {
@@ -120,9 +233,10 @@ int RunSweep(const BatchOptions& options, std::ostream& err, bool progress) {
         return kExitUsage;
     }
     std::error_code ec;
-    std::filesystem::create_directories(options.OutDir, ec);
-    if (!std::filesystem::is_directory(options.OutDir, ec)) {
-        err << "talvero-batch: cannot create the directory " << options.OutDir << "\n";
+    fs::create_directories(options.OutDir, ec);
+    if (!fs::is_directory(options.OutDir, ec)) {
+        err << "talvero-batch: cannot create the directory " << options.OutDir << ": "
+            << (ec ? ec.message() : std::string("a file of that name is in the way")) << "\n";
         return kExitModel;
     }
 
@@ -132,6 +246,27 @@ int RunSweep(const BatchOptions& options, std::ostream& err, bool progress) {
         const std::string n = std::to_string(i + 1);
         return std::string(width - n.size(), '0') + n;
     };
+    // The folder holds this sweep's results only, so that index.csv and the folders agree: an
+    // earlier sweep's run folders go, and so do their results in folders this sweep reuses.
+    std::set<std::string> names;
+    for (std::size_t i = 0; i < runs; ++i) names.insert(name(i));
+    std::vector<fs::path> folders;
+    for (fs::directory_iterator it(options.OutDir, ec); !ec && it != fs::directory_iterator(); it.increment(ec))
+        if (IsRunFolderName(it->path().filename().string())) folders.push_back(it->path());
+    if (ec) {
+        err << "talvero-batch: cannot read the folder " << options.OutDir << ": " << ec.message() << "\n";
+        return kExitModel;
+    }
+    for (const fs::path& folder : folders) {
+        const bool ours = names.count(folder.filename().string()) != 0;
+        bool kept = false;
+        if (!ClearRunFolder(folder, !ours, kept, error)) {
+            err << "talvero-batch: " << error << "\n";
+            return kExitModel;
+        }
+        if (kept) err << "talvero-batch: " << folder.string() << " is not a run of this sweep but holds files no run wrote; left as it is\n";
+    }
+    SweepProcess.store(::getpid());
     std::vector<int> status(runs, kExitModel);
     std::map<pid_t, std::size_t> running;
     std::size_t next = 0;
@@ -153,19 +288,22 @@ int RunSweep(const BatchOptions& options, std::ostream& err, bool progress) {
             if (pid == 0) RunChild(std::move(run), name(next));
             if (pid < 0) {
                 if (!running.empty()) break;  // try again once a run has finished
-                err << "talvero-batch: cannot start run " << name(next) << "\n";
+                err << "talvero-batch: cannot start run " << name(next) << ": " << std::strerror(errno) << "\n";
                 ++next;
                 ++done;
                 continue;
             }
+            TrackRun(pid, true);
             running.emplace(pid, next++);
         }
         if (running.empty()) continue;
         int raw = 0;
         const pid_t pid = ::waitpid(-1, &raw, 0);
+        if (pid < 0 && errno == EINTR) continue;
         if (pid < 0) break;
         const auto it = running.find(pid);
         if (it == running.end()) continue;
+        TrackRun(pid, false);
         if (WIFEXITED(raw)) {
             status[it->second] = WEXITSTATUS(raw);
         } else {
@@ -178,8 +316,9 @@ int RunSweep(const BatchOptions& options, std::ostream& err, bool progress) {
     }
     if (bar) err << "\n";
 
+    SweepProcess.store(0);
     std::string index = "run";
-    for (const std::string& path : table.Paths) index += "," + path;
+    for (const std::string& path : table.Paths) index += "," + CsvField(path);
     index += ",status\n";
     bool allOk = true;
     for (std::size_t i = 0; i < runs; ++i) {
@@ -189,8 +328,8 @@ int RunSweep(const BatchOptions& options, std::ostream& err, bool progress) {
         allOk = allOk && status[i] == kExitOk;
     }
     const std::string indexPath = options.OutDir + "/index.csv";
-    if (!WriteFileReplacing(indexPath, index)) {
-        err << "talvero-batch: cannot write " << indexPath << "\n";
+    if (!WriteFileAtomically(indexPath, index, &error)) {
+        err << "talvero-batch: cannot write " << indexPath << ": " << error << "\n";
         return kExitModel;
     }
     return allOk ? kExitOk : kExitModel;

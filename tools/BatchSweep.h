@@ -22,4 +22,8 @@ bool ParseSweepTable(const std::string& text, SweepTable& table, std::string& er
 // options.OutDir/index.csv: run, the row's values, and the run's exit status.
 int RunSweep(const BatchOptions& options, std::ostream& err, bool progress);
 
+// Sends `signal` to the runs of the sweep in progress, if this process runs one; safe in a signal
+// handler.
+void ForwardSignalToSweepRuns(int signal);
+
 } // namespace talvero::batch

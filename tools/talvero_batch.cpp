@@ -3,13 +3,17 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <iostream>
 #include <new>
+#include <ostream>
 #include <string>
 #include <vector>
 
+#include "environment/NAtomicFile.h"
 #include "tools/BatchClasses.h"
 #include "tools/BatchOptions.h"
+#include "tools/BatchOutput.h"
 #include "tools/BatchRun.h"
 #include "tools/BatchSweep.h"
 
@@ -17,18 +21,20 @@
 #define TALVERO_VERSION "0.1.0"
 #endif
 
-int main(int argc, char** argv) {
+namespace {
+
+// An interrupted run leaves the outputs it completed, and no half-written temporaries beside them.
+extern "C" void EndOnSignal(int signal) {
+    talvero::RemoveAtomicTemporaries();
+    talvero::batch::ForwardSignalToSweepRuns(signal);
+    ::signal(signal, SIG_DFL);
+    ::raise(signal);
+}
+
+int Run(const talvero::batch::BatchOptions& options, std::ostream& out) {
     using namespace talvero::batch;
-    std::ios::sync_with_stdio(false);
-    const std::vector<std::string> args(argv + 1, argv + argc);
-    BatchOptions options;
-    std::string error;
-    if (!ParseBatchOptions(args, options, error)) {
-        std::cerr << "talvero-batch: " << error << "\n" << BatchUsage() << "\n";
-        return kExitUsage;
-    }
     if (options.Help) {
-        std::cout << BatchUsage() << "\n\n"
+        out << BatchUsage() << "\n\n"
                   << "Runs a model (.tv description, .btv binary model, or .tvp project) without windows\n"
                      "and writes every point its out gates recorded as CSV (gate,x,y).\n\n"
                      "  -n, --steps N        computation steps (default 10000)\n"
@@ -51,21 +57,59 @@ int main(int argc, char** argv) {
                      "Exit status: 0 success; 1 a model, --set, file or memory error; 2 a wrong command line;\n"
                      "3 the run went through but an out gate recorded a value that is not finite (the\n"
                      "output is complete; standard error names the first gate and model time).\n"
-                     "With --out, gate names become file names with unsafe characters written as %XX.\n";
+                     "With --out, gate names become file names with unsafe characters written as %XX;\n"
+                     "a name too long for a file name is cut and ends in ~ and a hash of the whole name.\n"
+                     "On SIGINT or SIGTERM the files completed so far stay and no temporary file is left.\n";
         return kExitOk;
     }
     if (options.Version) {
-        std::cout << "talvero-batch " << TALVERO_VERSION << "\n";
+        out << "talvero-batch " << TALVERO_VERSION << "\n";
         return kExitOk;
     }
+    if (options.Classes) return PrintClasses(options.ModelPath, out, std::cerr);
+    if (!options.SweepPath.empty()) return RunSweep(options, std::cerr, isatty(STDERR_FILENO) != 0);
+    return RunBatch(options, out, std::cerr, isatty(STDERR_FILENO) != 0);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    using namespace talvero::batch;
+    std::ios::sync_with_stdio(false);
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    BatchOptions options;
+    std::string error;
+    if (!ParseBatchOptions(args, options, error)) {
+        std::cerr << "talvero-batch: " << error << "\n" << BatchUsage() << "\n";
+        return kExitUsage;
+    }
+
     // A file-size limit then fails the write with a reason instead of killing the process mid-file.
     ::signal(SIGXFSZ, SIG_IGN);
+    struct sigaction action {};
+    action.sa_handler = EndOnSignal;
+    sigemptyset(&action.sa_mask);
+    for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        struct sigaction old {};
+        // A signal ignored by whoever started us (nohup, a shell's background job) stays ignored.
+        if (::sigaction(signal, nullptr, &old) == 0 && old.sa_handler == SIG_IGN) continue;
+        ::sigaction(signal, &action, nullptr);
+    }
+
+    FdOutputBuffer buffer(STDOUT_FILENO);
+    std::ostream out(&buffer);
+    int code = kExitModel;
     try {
-        if (options.Classes) return PrintClasses(options.ModelPath, std::cout, std::cerr);
-        if (!options.SweepPath.empty()) return RunSweep(options, std::cerr, isatty(STDERR_FILENO) != 0);
-        return RunBatch(options, std::cout, std::cerr, isatty(STDERR_FILENO) != 0);
+        code = Run(options, out);
     } catch (const std::bad_alloc&) {
         std::cerr << "talvero-batch: out of memory" << std::endl;
         return kExitModel;
     }
+    out.flush();
+    // Output that never arrived is a failure, whatever the command was.
+    if (buffer.GetError() != 0 && code != kExitModel) {
+        std::cerr << "talvero-batch: cannot write the standard output: " << std::strerror(buffer.GetError()) << "\n";
+        return kExitModel;
+    }
+    return code;
 }

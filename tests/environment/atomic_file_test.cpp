@@ -1,6 +1,8 @@
 // Replacing files in one piece: concurrent writers and failures.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -80,6 +82,72 @@ TEST_F(AtomicFileTest, AFailureSaysWhyAndLeavesNothingBehind) {
     ASSERT_TRUE(file.Open() && file.Write("draft") && file.Rewind() && file.Write("final") && file.Commit());
     EXPECT_EQ(Read(Dir / "f"), "final");
     EXPECT_EQ(Names(), (std::vector<std::string>{"f", "folder"}));
+}
+
+TEST_F(AtomicFileTest, TargetsThatAreNotRegularFilesAreNeverRenamedOver) {
+    fs::create_symlink("/dev/null", Dir / "null");
+    ASSERT_EQ(::mkfifo((Dir / "fifo").c_str(), 0600), 0);
+    fs::create_directories(Dir / "folder");
+    fs::create_symlink("loop2", Dir / "loop1");
+    fs::create_symlink("loop1", Dir / "loop2");
+    const struct {
+        std::string Name;
+        bool Ok;
+        std::string Error;
+        fs::file_type Kept;
+    } cases[] = {
+        {"null", true, "", fs::file_type::symlink},
+        {"fifo", false, "no process reads from this FIFO", fs::file_type::fifo},
+        {"folder", false, "Is a directory", fs::file_type::directory},
+        {"loop1", false, "Too many levels of symbolic links", fs::file_type::symlink},
+        {std::string(300, 'n'), false, "File name too long", fs::file_type::none},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name.substr(0, 10));
+        std::string error;
+        EXPECT_EQ(WriteFileAtomically((Dir / c.Name).string(), std::string(100000, 'x'), &error), c.Ok);
+        EXPECT_EQ(error, c.Error);
+        std::error_code ec;
+        EXPECT_EQ(fs::symlink_status(Dir / c.Name, ec).type(), c.Kept);
+    }
+    EXPECT_EQ(fs::status("/dev/null").type(), fs::file_type::character);
+    EXPECT_EQ(Names(), (std::vector<std::string>{"fifo", "folder", "loop1", "loop2", "null"}));
+
+    // Written in place, what has reached the device cannot be taken back.
+    NAtomicFile device((Dir / "null").string());
+    ASSERT_TRUE(device.Open() && device.IsInPlace());
+    EXPECT_TRUE(device.Write("draft") && device.Rewind());
+    ASSERT_TRUE(device.Write(std::string(1 << 17, 'x')));
+    EXPECT_FALSE(device.Rewind());
+    EXPECT_EQ(device.GetError(), "Illegal seek");
+}
+
+TEST_F(AtomicFileTest, TemporariesOfWritersThatAreGoneGoAndLiveOnesStay) {
+    const pid_t gone = ::fork();
+    if (gone == 0) ::_exit(0);
+    ::waitpid(gone, nullptr, 0);
+    char name[64];
+    auto temporary = [&](unsigned pid, const char* rest) {
+        std::snprintf(name, sizeof name, "f.~%08x%s", pid, rest);
+        std::ofstream(Dir / name) << "half";
+        return std::string(name);
+    };
+    const std::string dead = temporary(static_cast<unsigned>(gone), "0badcafe");
+    const std::string live = temporary(1, "0badcafe");  // init never goes
+    std::ofstream(Dir / "f.~0123456789ab") << "half";   // an old-style name, fresh: may be a writer's
+    std::ofstream(Dir / "g.~0000000100000000") << "another target's";
+    ASSERT_TRUE(WriteFileAtomically((Dir / "f").string(), "new"));
+    EXPECT_EQ(Names(), (std::vector<std::string>{"f", live, "f.~0123456789ab",
+                                                 "g.~0000000100000000"}));
+    EXPECT_FALSE(fs::exists(Dir / dead));
+
+    // What a signal handler removes: every temporary not yet committed, and nothing else.
+    NAtomicFile open((Dir / "h").string());
+    ASSERT_TRUE(open.Open());
+    ASSERT_TRUE(fs::exists(open.GetTemporaryPath()));
+    RemoveAtomicTemporaries();
+    EXPECT_FALSE(fs::exists(open.GetTemporaryPath()));
+    EXPECT_TRUE(fs::exists(Dir / "f"));
 }
 
 } // namespace

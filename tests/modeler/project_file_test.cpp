@@ -62,10 +62,10 @@ TEST_F(ProjectOpenTest, NumberTextsAreTruncatedAcceptCommaAndFallBackWhenDamaged
     EXPECT_EQ(12u, Modeler->TimerPeriod());
     EXPECT_EQ(7u, Modeler->StepsPerTick());
 
-    // A stored step of 0 is refused by the clock, which keeps its step.
+    // A stored step of 0 is said, and the default step runs, not the previous project's.
     WriteText(At("p/b.tvp"), "[Computation]\nTimeStep=0\nTimerCallStep=5\n");
     ASSERT_TRUE(Modeler->LoadProject(At("p/"), "b.tvp"));
-    EXPECT_EQ(0.0005, static_cast<double>(GetTimeStep()));
+    EXPECT_EQ(static_cast<double>(kDefaultTimeStep), static_cast<double>(GetTimeStep()));
     EXPECT_EQ(5u, Modeler->TimerPeriod());
     EXPECT_EQ(20u, Modeler->StepsPerTick());
 
@@ -81,6 +81,27 @@ TEST_F(ProjectOpenTest, NumberTextsAreTruncatedAcceptCommaAndFallBackWhenDamaged
     EXPECT_EQ(20u, Modeler->StepsPerTick());
     EXPECT_EQ((VWindowPlacement{0, 7, 600, 100}), Ui.MainWindow.Placement);
     EXPECT_TRUE(Modeler->IsTimeCounterOn());
+}
+
+TEST_F(ProjectOpenTest, AStoredTimeStepThatIsNoStepIsShownWithFileAndValueAndTheDefaultRuns) {
+    std::filesystem::create_directory(At("p"));
+    for (const std::string value : {"nan", "inf", "-1", "0", "abc", "0.001 junk", ""}) {
+        SCOPED_TRACE(value);
+        WriteText(At("p/good.tvp"), "[Computation]\nTimeStep=0.0005\n");
+        ASSERT_TRUE(Modeler->LoadProject(At("p/"), "good.tvp"));
+        Ui.Messages.Messages.clear();
+        WriteText(At("p/bad.tvp"), "[Computation]\nTimeStep=" + value + "\n");
+        ASSERT_TRUE(Modeler->LoadProject(At("p/"), "bad.tvp"));
+        EXPECT_EQ(static_cast<double>(kDefaultTimeStep), static_cast<double>(GetTimeStep()));
+        ASSERT_EQ(1u, Ui.Messages.Messages.size());
+        EXPECT_NE(std::string::npos, Ui.Messages.Messages[0].Text.find(At("p/bad.tvp") + ": [Computation] TimeStep=" + value))
+            << Ui.Messages.Messages[0].Text;
+    }
+    // A project without the key is no fault.
+    Ui.Messages.Messages.clear();
+    WriteText(At("p/none.tvp"), "[System]\nProjectName=N\n");
+    ASSERT_TRUE(Modeler->LoadProject(At("p/"), "none.tvp"));
+    EXPECT_TRUE(Ui.Messages.Messages.empty());
 }
 
 TEST_F(ProjectOpenTest, DescriptionIsReadFromTheStoredNameAndAMissingFileGivesNoLines) {

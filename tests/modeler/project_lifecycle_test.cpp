@@ -113,7 +113,8 @@ TEST_F(CreateProjectTest, FailuresAreShownAndLeaveTheProjectOpenWithoutModel) {
     ScriptWizard(At("e/") + "E.tvp", "E", {}, At("good.tv"));
     Modeler->CreateProject();
     ASSERT_EQ(5u, Ui.Messages.Messages.size());
-    EXPECT_EQ(Cp("Не удалось создать двоичный файл модели") + "\n" + At("e/good.btv"), Ui.Messages.Messages[4].Text);
+    EXPECT_EQ(Cp("Не удалось создать двоичный файл модели") + "\n" + At("e/good.btv") + ": Is a directory",
+              Ui.Messages.Messages[4].Text);
 }
 
 // The wizard closed and left a project without a model when the model failed to build.

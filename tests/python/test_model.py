@@ -60,6 +60,8 @@ def _write(tmp_path, name, text):
     (lambda m, tmp: talvero.Model(str(tmp / "missing.tv")), 111, "missing.tv"),
     (lambda m, tmp: talvero.Model(_write(tmp, "bad.tv", "Model m { }\n}\n")), 202, None),
     (lambda m, tmp: talvero.Model(str(tmp / "missing.tvp")), None, "missing.tvp"),
+    (lambda m, tmp: talvero.Model(_write(tmp, "p.tvp", "[System]\nModelFileName=x.btv\n[Computation]\nTimeStep=0.001 junk\n")),
+     None, "[Computation] TimeStep=0.001 junk is not a time step"),
 ])
 def test_errors_raise_model_error(in_examples, tmp_path, action, code, info):
     m = talvero.Model("reflex_arc.tv")
