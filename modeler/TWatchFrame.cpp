@@ -12,6 +12,7 @@
 #include "kernel/NError.h"
 #include "kernel/NModel.h"
 #include "modeler/VIniFile.h"
+#include "modeler/VResultsBudget.h"
 #include "modeler/VUiInterfaces.h"
 
 namespace talvero {
@@ -179,11 +180,34 @@ void TWatchFrame::UpdateTimeCourse(VChartSeries& series, const OutGateWatchData&
     for (auto p = fresh.rbegin(); p != fresh.rend(); ++p) series.AddXY(p->first, p->second + data.YShift, data.Color);
     Changed = true;
 
-    // Points the gate dropped at the front of its window leave the series too.
-    if (stoppedInside) {
+    // Points the gate dropped at the front of its window leave the series too; points dropped
+    // because they were read already stay.
+    if (stoppedInside && !(Budget && Budget->WasTrimmed(&gate))) {
         const double firstX = *xBegin;
         while (series.GetCount() > 0 && series.GetX(0) < firstX) series.DeleteFirst();
     }
+}
+
+void TWatchFrame::KeepWithinBudget(VChartSeries& series) {
+    if (!Budget) return;
+    const std::size_t cap = Budget->PointsPerSeries();
+    const std::size_t count = static_cast<std::size_t>(series.GetCount());
+    if (count <= cap) return;
+    // The newest half of the share stays at full resolution; the rest becomes a picture of at most a
+    // quarter of the share, so the next fold comes after another quarter of new points.
+    const std::size_t front = count - cap / 2;
+    std::vector<double> xs(front);
+    std::vector<double> ys(front);
+    for (std::size_t i = 0; i < front; ++i) {
+        xs[i] = series.GetX(static_cast<int>(i));
+        ys[i] = series.GetY(static_cast<int>(i));
+    }
+    std::vector<double> keptX;
+    std::vector<double> keptY;
+    ReduceKeepingExtremes(xs, ys, cap / 16, keptX, keptY);
+    series.ReplaceFront(static_cast<int>(front), keptX, keptY);
+    Budget->MarkReached();
+    Changed = true;
 }
 
 void TWatchFrame::Replot(VChartSeries& series, const OutGateWatchData& data, NAbstractOutGate& gate) {
@@ -225,9 +249,10 @@ void TWatchFrame::UpdateSeries() {
             }
             continue;
         }
-        if (gate->GetWatchType() == NAbstractOutGate::kTimeCourse)
+        if (gate->GetWatchType() == NAbstractOutGate::kTimeCourse) {
             UpdateTimeCourse(*series, *data, *gate);
-        else
+            KeepWithinBudget(*series);
+        } else
             Replot(*series, *data, *gate);
     }
 

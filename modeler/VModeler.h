@@ -18,6 +18,7 @@
 #include "kernel/NError.h"
 #include "modeler/VIniFile.h"
 #include "modeler/VParameterOverrides.h"
+#include "modeler/VResultsBudget.h"
 #include "modeler/VUiInterfaces.h"
 
 namespace talvero {
@@ -86,7 +87,7 @@ public:
     void SaveProject();
     void CloseProject(bool save);
     void EditProjectOptions();
-    void EditEnvironmentOptions() {}
+    void EditEnvironmentOptions();
     void EditModelOptions() {}
     void EditToolsOptions() {}
     void ShowObjectsList();
@@ -137,6 +138,16 @@ public:
     const WatchWindowMap& GetWatchWindows() const { return WatchWindows; }
     // The window of `key`, or null.
     VWatchWindow* GetWatchWindow(const std::string& key) const;
+
+    // Recorded results in memory: the budget the watch windows share and whether it was reached.
+    VResultsBudget& GetResultsBudget() { return Results; }
+    bool IsResultsBudgetReached() const { return Results.IsReached(); }
+    // This user's settings file (the results budget); read at once, written when the settings
+    // dialog closes with OK. Empty: the settings live for this session only.
+    void SetEnvironmentSettingsFile(const std::string& path);
+    // Drops the points every watch window has read from the gates (and the oldest of gates no
+    // window reads), so that the gates do not grow with the run; after each watch update.
+    void TrimRecordedResults();
 
     // Workspace.
     bool RestoreWorkspace();
@@ -204,6 +215,8 @@ private:
     // stored information is not overwritten with an empty registry.
     bool KeepStoredWatchInfo = false;
     std::string StopReason;
+    VResultsBudget Results;
+    std::string EnvironmentSettingsFile;
 
     VUserInterface Ui;
 };

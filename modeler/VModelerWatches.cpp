@@ -65,6 +65,7 @@ bool VModeler::AddWatchWindow(const std::string& key) {
     TWatchFrame& frame = window->GetFrame();
     frame.SetModel(Environment ? Environment->GetModel() : nullptr);
     frame.SetProgress(Ui.Progress);
+    frame.SetBudget(&Results);
     window->SetCaption(key);
     WatchWindows.emplace(key, std::move(window));
     return true;
@@ -99,10 +100,14 @@ bool VModeler::CloseAllWatchWindows() {
 }
 
 void VModeler::ResetWatchWindows() {
+    Results.Restart();
     for (auto& [key, window] : WatchWindows) window->GetFrame().ClearSeriesData();
 }
 
 void VModeler::UpdateWatchWindows(std::uint32_t) {
+    std::size_t series = 0;
+    for (auto& [key, window] : WatchWindows) series += static_cast<std::size_t>(window->GetFrame().GetChart().GetSeriesCount());
+    Results.SetSeriesCount(series);
     for (auto& [key, window] : WatchWindows) window->GetFrame().UpdateSeries();
 }
 

@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QSettings>
 #include <QShowEvent>
 #include <QStatusBar>
 #include <QTimer>
@@ -24,6 +25,7 @@
 #include "ui/TComputationOptionsForm.h"
 #include "ui/TComputationStateForm.h"
 #include "ui/TCreateProjectWizardForm.h"
+#include "ui/TEnvironmentOptionsForm.h"
 #include "ui/TImageList.h"
 #include "ui/TInputWindowsControlForm.h"
 #include "ui/TListInputForm.h"
@@ -91,6 +93,7 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
     NameInput = new TListInputForm(this);
     ComputationOptions = new TComputationOptionsForm(this);
     ProjectOptions = new TPrjOptionsForm(this);
+    EnvironmentOptions = new TEnvironmentOptionsForm(this);
     Progress = new TShowProgressBarForm(this);
     About = new TAboutForm(this);
     ComputationState = new TComputationStateForm(this);
@@ -115,12 +118,22 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
     ui.NameInputDialog = NameInput;
     ui.ComputationOptionsDialog = ComputationOptions;
     ui.ProjectOptionsDialog = ProjectOptions;
+    ui.EnvironmentOptionsDialog = EnvironmentOptions;
     ui.SourceCheckDialog = SourceCheck;
     ui.AboutBox = About;
     ui.ObjectsList = ObjectsList;
     ui.Progress = Progress;
     ui.WatchWindows = WatchWindowFactory.get();
     Controller = std::make_unique<VModeler>(ui);
+    {
+        // Beside the program's other settings of this user.
+        const QString folder = QFileInfo(QSettings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Talvero"),
+                                                   QStringLiteral("talvero"))
+                                             .fileName())
+                                   .absolutePath();
+        QDir().mkpath(folder);
+        Controller->SetEnvironmentSettingsFile(ToPath(folder + QStringLiteral("/environment.ini")));
+    }
     SetFileDialogStartFolder([this] {
         if (Controller->IsProjectOpen()) return FromPath(Controller->GetProjectDirectory());
         const QStringList recent = TRecentProjects().Paths();
@@ -377,6 +390,8 @@ void TMainForm::Refresh() {
         row = {false, true, false, true, true, true};
         status = U("Пауза [") + FormatModelTime(GetCurrentTime(), DecimalPoint()) + U(" с]");
     }
+    if (modeler.IsResultsBudgetReached())
+        status += U(" — память для результатов заполнена: ранние данные прорежены");
     SetTimerRunning(row.Timer);
     enable(TCommand::Start, row.Start);
     enable(TCommand::Pause, row.Pause);
