@@ -51,7 +51,10 @@ public:
     void ClearSeriesData();
     bool TestAndClearChanged();
 
+    // The points go to a binary file beside the series file (DataFileName); series files that
+    // hold their points as text are still read.
     bool SaveToFile(const std::string& fileName, bool withData);
+    static std::string DataFileName(const std::string& seriesFileName);
     bool LoadFromFile(const std::string& fileName, bool withData);
 
 private:

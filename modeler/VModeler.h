@@ -41,6 +41,11 @@ public:
     // Queries.
     bool IsProjectOpen() const { return ProjectOpen; }
     bool IsProjectModified() const { return Modified; }
+    // Results computed since the last save (or load) that a save would keep.
+    bool HasUnsavedResults() const { return ProjectOpen && ResultsUnsaved; }
+    // The save question for replacing the project, naming what would be lost; empty when
+    // nothing would be.
+    std::string SaveQuestion() const;
     bool IsRunning() const { return Running; }
     // Why the computation stopped by itself (cp1251), empty when it did not.
     const std::string& GetStopReason() const { return StopReason; }
@@ -164,6 +169,8 @@ private:
     void Resume(const ComputationMark& mark);
     // The save question before a project is replaced; false when the user cancelled.
     bool AskToSaveModified();
+    // The command after a "Нет" was cancelled: the project stays open with its changes.
+    void WithdrawDiscard();
     // The watch info file name from the project file, "watchinfo" (written to the key and the
     // file) when the key is missing. False when the project file could not be written.
     bool EnsureWatchInfoFileName(std::string& name);
@@ -216,6 +223,12 @@ private:
     bool KeepStoredWatchInfo = false;
     std::string StopReason;
     VResultsBudget Results;
+    bool ResultsUnsaved = false;
+    // The user answered "Нет": until the project closes, saving writes nothing.
+    bool DiscardingChanges = false;
+    bool ModifiedBeforeDiscard = false;
+    // A watch window was deleted: its files go at the next save.
+    bool WatchWindowRemoved = false;
     std::string EnvironmentSettingsFile;
 
     VUserInterface Ui;

@@ -363,7 +363,7 @@ void TMainForm::Refresh() {
     }
 
     NoteOpenProject();
-    enable(TCommand::SaveProject, modeler.IsProjectModified());
+    enable(TCommand::SaveProject, modeler.IsProjectModified() || modeler.HasUnsavedResults());
     for (TCommand command : {TCommand::ProjectOptions, TCommand::EnvironmentOptions, TCommand::ObjectsList,
                              TCommand::SourcesList, TCommand::WatchPointsList, TCommand::ModelDiagram, TCommand::ChangeModel,
                              TCommand::ModelOptions})
@@ -391,7 +391,7 @@ void TMainForm::Refresh() {
         status = U("Пауза [") + FormatModelTime(GetCurrentTime(), DecimalPoint()) + U(" с]");
     }
     if (modeler.IsResultsBudgetReached())
-        status += U(" — память для результатов заполнена: ранние данные прорежены");
+        status += U(" — память заполнена, ранние данные прорежены");
     SetTimerRunning(row.Timer);
     enable(TCommand::Start, row.Start);
     enable(TCommand::Pause, row.Pause);
@@ -441,10 +441,10 @@ bool TMainForm::OpenProjectFile(const QString& path) {
 
 bool TMainForm::OpenRecentProject(const QString& path) {
     VModeler& modeler = *Controller;
-    if (modeler.IsProjectModified()) {
+    if (!modeler.SaveQuestion().empty()) {
         const bool wasRunning = modeler.IsRunning() && !modeler.IsPaused();
         if (wasRunning) modeler.PauseComputation();
-        switch (AskYesNoCancel(this, U("Предупреждение"), U("Текущий проект был изменён. Сохранить изменения?"))) {
+        switch (AskYesNoCancel(this, U("Предупреждение"), FromCp(modeler.SaveQuestion()))) {
         case VAnswer::Cancel:
             if (wasRunning) modeler.StartComputation();
             Refresh();
@@ -504,8 +504,8 @@ void TMainForm::closeEvent(QCloseEvent* event) {
     if (wasRunning) modeler.PauseComputation();
 
     bool allowed = true;
-    if (modeler.IsProjectModified()) {
-        switch (AskYesNoCancel(this, U("Предупреждение"), U("Текущий проект был изменён. Сохранить изменения?"))) {
+    if (!modeler.SaveQuestion().empty()) {
+        switch (AskYesNoCancel(this, U("Предупреждение"), FromCp(modeler.SaveQuestion()))) {
         case VAnswer::Cancel:
             allowed = false;
             if (wasRunning && !wasPaused) modeler.StartComputation();
