@@ -1,17 +1,24 @@
 #include "modeler/TWatchFrame.h"
 
+#include <bit>
 #include <charconv>
+#include <chrono>
 #include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <random>
 #include <limits>
 #include <utility>
 #include <vector>
 
 #include <locale.h>
 
+#include "environment/NAtomicFile.h"
 #include "kernel/NAbstractOutGate.h"
 #include "kernel/NError.h"
 #include "kernel/NModel.h"
 #include "modeler/VIniFile.h"
+#include "modeler/VResultsBudget.h"
 #include "modeler/VUiInterfaces.h"
 
 namespace talvero {
@@ -31,6 +38,45 @@ double ParsePointValue(const std::string& piece) {
     static const locale_t cLocale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
     if (!cLocale) return std::strtod(piece.c_str(), nullptr);
     return strtod_l(piece.c_str(), nullptr, cLocale);
+}
+
+// Series points go to a binary file beside the series file: as text, a long run's points took
+// minutes to write and read. The stamp ties the two files together, so that a series file left
+// from an earlier save never reads another save's points.
+static_assert(std::endian::native == std::endian::little, "series data files are little-endian");
+constexpr char kDataMagic[8] = {'T', 'V', 'S', 'E', 'R', 'I', 'E', 'S'};
+constexpr std::uint64_t kDataHeaderSize = 16;
+const char* const kDataCountKey = "DataCount";
+const char* const kDataOffsetKey = "DataOffset";
+const char* const kDataStampKey = "DataStamp";
+
+std::int64_t NewDataStamp() {
+    static std::mt19937_64 random(std::random_device{}() ^
+                                  static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()));
+    return static_cast<std::int64_t>(random() >> 2);  // positive in the INI file's integers
+}
+
+// Reads the points a series file's section names from its data file; false when the data file
+// is missing, foreign, from another save or too short.
+bool ReadDataPoints(std::ifstream& data, std::uint64_t fileSize, const VIniFile& file, const std::string& section,
+                    std::vector<double>& xs, std::vector<double>& ys) {
+    const std::int64_t count = file.ReadInteger(section, kDataCountKey, -1);
+    const std::int64_t offset = file.ReadInteger(section, kDataOffsetKey, -1);
+    const std::int64_t stamp = file.ReadInteger(section, kDataStampKey, -1);
+    if (count < 0 || offset < static_cast<std::int64_t>(kDataHeaderSize) || !data) return false;
+    char header[kDataHeaderSize];
+    data.seekg(0);
+    if (!data.read(header, sizeof header) || std::memcmp(header, kDataMagic, sizeof kDataMagic) != 0) return false;
+    std::int64_t fileStamp = 0;
+    std::memcpy(&fileStamp, header + 8, sizeof fileStamp);
+    if (fileStamp != stamp) return false;
+    const auto n = static_cast<std::uint64_t>(count);
+    if (n > fileSize / 16 || static_cast<std::uint64_t>(offset) > fileSize - n * 16) return false;
+    xs.resize(n);
+    ys.resize(n);
+    data.seekg(offset);
+    return n == 0 || (data.read(reinterpret_cast<char*>(xs.data()), static_cast<std::streamsize>(n * 8)) &&
+                      data.read(reinterpret_cast<char*>(ys.data()), static_cast<std::streamsize>(n * 8)));
 }
 
 VColor ReadColor(const VIniFile& file, const std::string& section) {
@@ -179,11 +225,34 @@ void TWatchFrame::UpdateTimeCourse(VChartSeries& series, const OutGateWatchData&
     for (auto p = fresh.rbegin(); p != fresh.rend(); ++p) series.AddXY(p->first, p->second + data.YShift, data.Color);
     Changed = true;
 
-    // Points the gate dropped at the front of its window leave the series too.
-    if (stoppedInside) {
+    // Points the gate dropped at the front of its window leave the series too; points dropped
+    // because they were read already stay.
+    if (stoppedInside && !(Budget && Budget->WasTrimmed(&gate))) {
         const double firstX = *xBegin;
         while (series.GetCount() > 0 && series.GetX(0) < firstX) series.DeleteFirst();
     }
+}
+
+void TWatchFrame::KeepWithinBudget(VChartSeries& series) {
+    if (!Budget) return;
+    const std::size_t cap = Budget->PointsPerSeries();
+    const std::size_t count = static_cast<std::size_t>(series.GetCount());
+    if (count <= cap) return;
+    // The newest half of the share stays at full resolution; the rest becomes a picture of at most a
+    // quarter of the share, so the next fold comes after another quarter of new points.
+    const std::size_t front = count - cap / 2;
+    std::vector<double> xs(front);
+    std::vector<double> ys(front);
+    for (std::size_t i = 0; i < front; ++i) {
+        xs[i] = series.GetX(static_cast<int>(i));
+        ys[i] = series.GetY(static_cast<int>(i));
+    }
+    std::vector<double> keptX;
+    std::vector<double> keptY;
+    ReduceKeepingExtremes(xs, ys, cap / 16, keptX, keptY);
+    series.ReplaceFront(static_cast<int>(front), keptX, keptY);
+    Budget->MarkReached();
+    Changed = true;
 }
 
 void TWatchFrame::Replot(VChartSeries& series, const OutGateWatchData& data, NAbstractOutGate& gate) {
@@ -225,9 +294,10 @@ void TWatchFrame::UpdateSeries() {
             }
             continue;
         }
-        if (gate->GetWatchType() == NAbstractOutGate::kTimeCourse)
+        if (gate->GetWatchType() == NAbstractOutGate::kTimeCourse) {
             UpdateTimeCourse(*series, *data, *gate);
-        else
+            KeepWithinBudget(*series);
+        } else
             Replot(*series, *data, *gate);
     }
 
@@ -249,29 +319,53 @@ bool TWatchFrame::SaveToFile(const std::string& fileName, bool withData) {
     const std::string prefix = Progress ? Progress->GetLineText(1) : std::string();
     if (Progress) Progress->SetRange(1, 0, static_cast<int>(WatchData.size()));
 
-    for (const auto& [name, data] : WatchData) {
-        if (Progress) Progress->SetLineText(1, prefix + " - " + data->Legend + ":");
-        file.WriteString(name, "Legend", data->Legend);
-        file.WriteFloat(name, "YShift", data->YShift);
-        file.WriteInteger(name, "Color", data->Color);
+    NAtomicFile data(DataFileName(fileName));
+    const std::int64_t stamp = NewDataStamp();
+    std::uint64_t offset = kDataHeaderSize;
+    if (withData) {
+        char header[kDataHeaderSize];
+        std::memcpy(header, kDataMagic, sizeof kDataMagic);
+        std::memcpy(header + 8, &stamp, sizeof stamp);
+        if (!data.Open() || !data.Write(header, sizeof header)) {
+            ReportError(1003, data.GetTarget() + " - " + data.GetError());
+            return false;
+        }
+    }
+
+    std::vector<double> values;
+    for (const auto& [name, record] : WatchData) {
+        if (Progress) Progress->SetLineText(1, prefix + " - " + record->Legend + ":");
+        file.WriteString(name, "Legend", record->Legend);
+        file.WriteFloat(name, "YShift", record->YShift);
+        file.WriteInteger(name, "Color", record->Color);
         if (withData) {
-            if (const VChartSeries* series = FindSeries(data->Legend)) {
-                std::string xText;
-                std::string yText;
+            if (const VChartSeries* series = FindSeries(record->Legend)) {
                 const int count = series->GetCount();
-                xText.reserve(static_cast<std::size_t>(count) * 10);
-                yText.reserve(static_cast<std::size_t>(count) * 10);
-                for (int i = 0; i < count; ++i) {
-                    AppendPointValue(xText, series->GetX(i));
-                    AppendPointValue(yText, series->GetY(i));
+                values.resize(static_cast<std::size_t>(count));
+                bool written = true;
+                for (const bool isX : {true, false}) {
+                    for (int i = 0; i < count; ++i)
+                        values[static_cast<std::size_t>(i)] = isX ? series->GetX(i) : series->GetY(i);
+                    written = written && data.Write(reinterpret_cast<const char*>(values.data()), values.size() * 8);
                 }
-                file.WriteString(name, "XDATA", xText);
-                file.WriteString(name, "YDATA", yText);
+                if (!written) {
+                    ReportError(1003, data.GetTarget() + " - " + data.GetError());
+                    return false;
+                }
+                file.WriteInteger(name, kDataCountKey, count);
+                file.WriteInteger(name, kDataOffsetKey, static_cast<std::int64_t>(offset));
+                file.WriteInteger(name, kDataStampKey, stamp);
+                offset += static_cast<std::uint64_t>(count) * 16;
             }
         }
         if (Progress) Progress->Advance(1, 1);
     }
 
+    // The data first: a series file never names points that are not on disk.
+    if (withData && !data.Commit()) {
+        ReportError(1003, data.GetTarget() + " - " + data.GetError());
+        return false;
+    }
     if (!file.UpdateFile()) {
         // The old series file stays as it was; the frame keeps its changed mark.
         ReportError(1003, fileName);
@@ -280,6 +374,8 @@ bool TWatchFrame::SaveToFile(const std::string& fileName, bool withData) {
     Changed = false;
     return true;
 }
+
+std::string TWatchFrame::DataFileName(const std::string& seriesFileName) { return seriesFileName + ".dat"; }
 
 bool TWatchFrame::LoadFromFile(const std::string& fileName, bool withData) {
     const std::unique_ptr<VIniFile> file = VIniFile::Open(fileName);
@@ -290,6 +386,14 @@ bool TWatchFrame::LoadFromFile(const std::string& fileName, bool withData) {
     ClearAll();
 
     const std::vector<std::string> sections = file->GetSections();
+    std::ifstream points;
+    std::uint64_t pointsSize = 0;
+    if (withData) {
+        points.open(DataFileName(fileName), std::ios::binary | std::ios::ate);
+        if (points) pointsSize = static_cast<std::uint64_t>(points.tellg());
+    }
+    std::vector<double> xs;
+    std::vector<double> ys;
     const std::string prefix = Progress ? Progress->GetLineText(1) : std::string();
     if (Progress) Progress->SetRange(1, 0, static_cast<int>(sections.size()));
 
@@ -315,7 +419,15 @@ bool TWatchFrame::LoadFromFile(const std::string& fileName, bool withData) {
         series->SetTitle(record.Legend);
         series->SetColor(record.Color);
         series->SetWatchType(Model->GetOutGate(section.c_str())->GetWatchType());
-        if (withData) {
+        if (withData && file->ValueExists(section, kDataCountKey)) {
+            series->Clear();
+            series->SetActive(false);
+            // Points that cannot be read leave the series empty rather than wrong.
+            if (ReadDataPoints(points, pointsSize, *file, section, xs, ys))
+                for (std::size_t i = 0; i < xs.size(); ++i) series->AddXY(xs[i], ys[i], record.Color);
+            KeepWithinBudget(*series);
+            series->SetActive(true);
+        } else if (withData) {
             series->Clear();
             const std::string xText = file->ReadString(section, "XDATA", std::string());
             const std::string yText = file->ReadString(section, "YDATA", std::string());
@@ -337,6 +449,7 @@ bool TWatchFrame::LoadFromFile(const std::string& fileName, bool withData) {
                 xPos = xBar + 1;
                 yPos = yBar + 1;
             }
+            KeepWithinBudget(*series);
             series->SetActive(true);
         }
         if (Progress) Progress->Advance(1, 1);

@@ -13,6 +13,7 @@ namespace talvero {
 class NAbstractOutGate;
 class NModel;
 class VProgressWindow;
+class VResultsBudget;
 
 class TWatchFrame {
 public:
@@ -26,6 +27,8 @@ public:
     void SetModel(NModel* model) { Model = model; }
     // Where SaveToFile and LoadFromFile show their progress; null shows none.
     void SetProgress(VProgressWindow* progress) { Progress = progress; }
+    // The share of memory the series may keep; null keeps every point.
+    void SetBudget(VResultsBudget* budget) { Budget = budget; }
 
     VChart& GetChart() const { return *Chart; }
     const OutGateWatchMap& GetWatchData() const { return WatchData; }
@@ -48,7 +51,10 @@ public:
     void ClearSeriesData();
     bool TestAndClearChanged();
 
+    // The points go to a binary file beside the series file (DataFileName); series files that
+    // hold their points as text are still read.
     bool SaveToFile(const std::string& fileName, bool withData);
+    static std::string DataFileName(const std::string& seriesFileName);
     bool LoadFromFile(const std::string& fileName, bool withData);
 
 private:
@@ -57,12 +63,15 @@ private:
     bool LegendTaken(const std::string& legend) const;
     void UpdateTimeCourse(VChartSeries& series, const OutGateWatchData& data, NAbstractOutGate& gate);
     void Replot(VChartSeries& series, const OutGateWatchData& data, NAbstractOutGate& gate);
+    // Folds the older part of a series that has outgrown its share of the budget.
+    void KeepWithinBudget(VChartSeries& series);
 
     NModel* Model = nullptr;
     OutGateWatchMap WatchData;
     bool Changed = false;
     std::unique_ptr<VChart> Chart;
     VProgressWindow* Progress = nullptr;
+    VResultsBudget* Budget = nullptr;
 };
 
 } // namespace talvero

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace talvero {
 
@@ -32,6 +33,9 @@ public:
     virtual double GetY(int index) const = 0;
     virtual void DeleteFirst() = 0;
     virtual void Clear() = 0;
+    // Puts the points `xs`, `ys` (ascending x, none after the points that stay) in place of the
+    // first `count` points: how a long series folds its past.
+    virtual void ReplaceFront(int count, const std::vector<double>& xs, const std::vector<double>& ys) = 0;
 
     // An inactive series is not drawn; switching it active again draws everything added meanwhile
     // at once.

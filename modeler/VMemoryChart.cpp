@@ -32,6 +32,13 @@ void VMemorySeries::DeleteFirst() {
     if (!Points.empty()) Points.pop_front();
 }
 
+void VMemorySeries::ReplaceFront(int count, const std::vector<double>& xs, const std::vector<double>& ys) {
+    const std::size_t gone = std::min(static_cast<std::size_t>(std::max(count, 0)), Points.size());
+    Points.erase(Points.begin(), Points.begin() + static_cast<std::ptrdiff_t>(gone));
+    const std::size_t n = std::min(xs.size(), ys.size());
+    for (std::size_t i = n; i-- > 0;) Points.push_front({xs[i], ys[i], Color});
+}
+
 void VMemorySeries::SetActive(bool active) {
     if (active && !Active) ++Activations;
     Active = active;

@@ -18,6 +18,7 @@
 #include "kernel/NError.h"
 #include "modeler/VIniFile.h"
 #include "modeler/VParameterOverrides.h"
+#include "modeler/VResultsBudget.h"
 #include "modeler/VUiInterfaces.h"
 
 namespace talvero {
@@ -40,6 +41,11 @@ public:
     // Queries.
     bool IsProjectOpen() const { return ProjectOpen; }
     bool IsProjectModified() const { return Modified; }
+    // Results computed since the last save (or load) that a save would keep.
+    bool HasUnsavedResults() const { return ProjectOpen && ResultsUnsaved; }
+    // The save question for replacing the project, naming what would be lost; empty when
+    // nothing would be.
+    std::string SaveQuestion() const;
     bool IsRunning() const { return Running; }
     // Why the computation stopped by itself (cp1251), empty when it did not.
     const std::string& GetStopReason() const { return StopReason; }
@@ -98,7 +104,7 @@ public:
     void SaveProject();
     void CloseProject(bool save);
     void EditProjectOptions();
-    void EditEnvironmentOptions() {}
+    void EditEnvironmentOptions();
     void ShowObjectsList();
     void ShowSourcesList();
     void ShowWatchPointsList();
@@ -151,6 +157,16 @@ public:
     // The window of `key`, or null.
     VWatchWindow* GetWatchWindow(const std::string& key) const;
 
+    // Recorded results in memory: the budget the watch windows share and whether it was reached.
+    VResultsBudget& GetResultsBudget() { return Results; }
+    bool IsResultsBudgetReached() const { return Results.IsReached(); }
+    // This user's settings file (the results budget); read at once, written when the settings
+    // dialog closes with OK. Empty: the settings live for this session only.
+    void SetEnvironmentSettingsFile(const std::string& path);
+    // Drops the points every watch window has read from the gates (and the oldest of gates no
+    // window reads), so that the gates do not grow with the run; after each watch update.
+    void TrimRecordedResults();
+
     // Workspace.
     bool RestoreWorkspace();
     bool SaveWorkspace();
@@ -166,6 +182,8 @@ private:
     void Resume(const ComputationMark& mark);
     // The save question before a project is replaced; false when the user cancelled.
     bool AskToSaveModified();
+    // The command after a "Нет" was cancelled: the project stays open with its changes.
+    void WithdrawDiscard();
     // The watch info file name from the project file, "watchinfo" (written to the key and the
     // file) when the key is missing. False when the project file could not be written.
     bool EnsureWatchInfoFileName(std::string& name);
@@ -225,6 +243,14 @@ private:
     // stored information is not overwritten with an empty registry.
     bool KeepStoredWatchInfo = false;
     std::string StopReason;
+    VResultsBudget Results;
+    bool ResultsUnsaved = false;
+    // The user answered "Нет": until the project closes, saving writes nothing.
+    bool DiscardingChanges = false;
+    bool ModifiedBeforeDiscard = false;
+    // A watch window was deleted: its files go at the next save.
+    bool WatchWindowRemoved = false;
+    std::string EnvironmentSettingsFile;
 
     VUserInterface Ui;
 };

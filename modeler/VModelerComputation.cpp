@@ -117,6 +117,7 @@ void VModeler::ComputeTick() {
     } else {
         UpdateCostNs = 0;
     }
+    TrimRecordedResults();
     if (Running && limit != UINT64_MAX && TickSteps == limit) {
         Paused = true;  // kept paused, not stopped: the time stays on view and a later limit continues
         SpeedSampleWall = -1;

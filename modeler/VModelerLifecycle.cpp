@@ -92,23 +92,40 @@ void VModeler::Resume(const ComputationMark& mark) {
     if (mark.WasRunning && !mark.WasPaused) StartComputation();
 }
 
+std::string VModeler::SaveQuestion() const {
+    if (!ProjectOpen) return std::string();
+    if (Modified && HasUnsavedResults())
+        return Cp("Текущий проект был изменён, и в нём есть несохранённые результаты счёта. Сохранить изменения и результаты?");
+    if (Modified) return Cp("Текущий проект был изменён. Сохранить изменения?");
+    if (HasUnsavedResults()) return Cp("В проекте есть несохранённые результаты счёта. Сохранить их?");
+    return std::string();
+}
+
 bool VModeler::AskToSaveModified() {
-    if (!ProjectOpen || !Modified) return true;
-    const VAnswer answer = Ui.Messages->AskYesNoCancel(
-        Cp("Предупреждение"), Cp("Текущий проект был изменён. Сохранить изменения?"));
+    const std::string question = SaveQuestion();
+    if (question.empty()) return true;
+    const VAnswer answer = Ui.Messages->AskYesNoCancel(Cp("Предупреждение"), question);
     if (answer == VAnswer::Cancel) return false;
     if (answer == VAnswer::No) {
-        // Drops the changes and the change marks, so that the coming save writes the
-        // workspace only for a changed observation switch.
+        // Nothing of this project is written any more: not the project file, not the watch info,
+        // not a series file.
+        ModifiedBeforeDiscard = Modified;
         Modified = false;
-        IsWorkspaceChanged();
+        DiscardingChanges = true;
     }
     return true;
+}
+
+void VModeler::WithdrawDiscard() {
+    if (!DiscardingChanges) return;
+    DiscardingChanges = false;
+    Modified = ModifiedBeforeDiscard;
 }
 
 void VModeler::CreateProject() {
     const ComputationMark mark = RememberAndPause();
     if (!AskToSaveModified() || !Ui.NewProjectWizard->Run()) {
+        WithdrawDiscard();
         Resume(mark);
         return;
     }
@@ -231,6 +248,7 @@ void VModeler::OpenProject() {
     }
     std::string path;
     if (!Ui.FileOpenDialog->Run(Cp("Проект Talvero (*.tvp)|*.tvp"), "tvp", path)) {
+        WithdrawDiscard();
         Resume(mark);
         return;
     }
@@ -252,7 +270,7 @@ void VModeler::CloseProject(bool save) {
         SaveProject();
     } else {
         Modified = false;
-        IsWorkspaceChanged();
+        DiscardingChanges = true;
     }
     CloseCurrentProject();
 }

@@ -176,7 +176,7 @@ void VModeler::ApplyStoredParameters() {
 }
 
 bool VModeler::SaveProjectFile() {
-    if (!ProjectOpen || !ProjectFile) return true;
+    if (!ProjectOpen || !ProjectFile || DiscardingChanges) return true;
     if (!Modified) return SaveWorkspace();
 
     ProjectFile->WriteString(kSystem, "ProjectName", ProjectName);
@@ -215,6 +215,9 @@ bool VModeler::CloseCurrentProject() {
     ProjectOpen = false;
     Modified = false;
     KeepStoredWatchInfo = false;
+    ResultsUnsaved = false;
+    DiscardingChanges = false;
+    WatchWindowRemoved = false;
     Overrides.clear();
     ProjectFile.reset();
     MainWindow->SetCaption(kCaptionBase);

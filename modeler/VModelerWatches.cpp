@@ -65,6 +65,7 @@ bool VModeler::AddWatchWindow(const std::string& key) {
     TWatchFrame& frame = window->GetFrame();
     frame.SetModel(Environment ? Environment->GetModel() : nullptr);
     frame.SetProgress(Ui.Progress);
+    frame.SetBudget(&Results);
     window->SetCaption(key);
     WatchWindows.emplace(key, std::move(window));
     return true;
@@ -73,23 +74,9 @@ bool VModeler::AddWatchWindow(const std::string& key) {
 bool VModeler::RemoveWatchWindow(const std::string& key) {
     auto found = WatchWindows.find(key);
     if (found == WatchWindows.end()) return ReportError(1021, key);
-
-    if (ProjectFile) {
-        std::string name;
-        if (!EnsureWatchInfoFileName(name)) return false;
-        const std::string infoPath = ProjectDirectory + name;
-        // The section and the series file go together: when the section cannot be erased on
-        // disk, nothing is deleted and the window stays.
-        std::unique_ptr<VIniFile> info = VIniFile::Open(infoPath);
-        if (!info) return ReportError(1002, infoPath);
-        if (info->SectionExists(key)) {
-            info->EraseSection(key);
-            if (!info->UpdateFile()) return ReportError(1003, infoPath);
-        }
-        RemoveFileIfPresent(infoPath + "." + key);
-    }
-
+    // The files change at the next save, so that leaving without saving keeps them.
     WatchWindows.erase(found);
+    WatchWindowRemoved = true;
     return true;
 }
 
@@ -99,10 +86,15 @@ bool VModeler::CloseAllWatchWindows() {
 }
 
 void VModeler::ResetWatchWindows() {
+    Results.Restart();
     for (auto& [key, window] : WatchWindows) window->GetFrame().ClearSeriesData();
 }
 
-void VModeler::UpdateWatchWindows(std::uint32_t) {
+void VModeler::UpdateWatchWindows(std::uint32_t steps) {
+    if (steps > 0 && !WatchWindows.empty()) ResultsUnsaved = true;
+    std::size_t series = 0;
+    for (auto& [key, window] : WatchWindows) series += static_cast<std::size_t>(window->GetFrame().GetChart().GetSeriesCount());
+    Results.SetSeriesCount(series);
     for (auto& [key, window] : WatchWindows) window->GetFrame().UpdateSeries();
 }
 
@@ -159,7 +151,10 @@ void VModeler::ShowWatchWindowList() {
 }
 
 bool VModeler::SaveWatchInfo(bool withData, const std::string& path) {
-    VIniFile info(path);  // rewritten whole: the old sections are not read
+    // The windows stored last time: the series files of those deleted since go after the write.
+    std::vector<std::string> stored;
+    if (const std::unique_ptr<VIniFile> old = VIniFile::Open(path)) stored = old->GetSections();
+    VIniFile info(path);  // rewritten whole
     bool result = true;
     for (const auto& [key, window] : WatchWindows) {
         const VWindowPlacement placement = window->GetPlacement();
@@ -183,12 +178,18 @@ bool VModeler::SaveWatchInfo(bool withData, const std::string& path) {
             // A frame without series writes no series file; an older one of the same key would
             // bring back series the user removed at the next load.
             RemoveFileIfPresent(seriesPath);
+            RemoveFileIfPresent(TWatchFrame::DataFileName(seriesPath));
         } else if (!frame.SaveToFile(seriesPath, withData)) {
             result = false;
         }
         Ui.Progress->Advance(2, 1);
     }
     if (!info.UpdateFile()) return ReportError(1003, path);
+    for (const std::string& key : stored) {
+        if (WatchWindows.contains(key)) continue;
+        RemoveFileIfPresent(path + "." + key);
+        RemoveFileIfPresent(TWatchFrame::DataFileName(path + "." + key));
+    }
     return result;
 }
 

@@ -85,7 +85,7 @@ bool VModeler::RestoreWorkspace() {
 
 bool VModeler::IsWorkspaceChanged() {
     if (!ProjectOpen || !ProjectFile) return false;
-    bool changed = false;
+    bool changed = WatchWindowRemoved || ResultsUnsaved;
     for (auto& entry : WatchWindows)
         if (entry.second->IsChanged()) changed = true;  // every window is asked: asking clears its mark
     if (Ui.ObjectsList->TakeDirty()) changed = true;
@@ -103,6 +103,7 @@ bool VModeler::IsWorkspaceChanged() {
 }
 
 bool VModeler::SaveWorkspace() {
+    if (DiscardingChanges) return true;
     if (!IsWorkspaceChanged()) return true;
     VProgressWindow& progress = *Ui.Progress;
     progress.Show();
@@ -142,6 +143,8 @@ bool VModeler::SaveWorkspace() {
         progress.Hide();
         return ReportError(1011);
     }
+    ResultsUnsaved = false;
+    WatchWindowRemoved = false;
     progress.Hide();
     return true;
 }

@@ -116,6 +116,15 @@ public:
     virtual bool Run(VComputationOptionsFields& fields) = 0;
 };
 
+// The environment settings dialog: settings of this user's program, not of a project. The budget
+// is the memory, in megabytes, that recorded results may take; the dialog checks it is a whole
+// number of at least 16 before it closes with OK.
+class VEnvironmentOptionsDialog {
+public:
+    virtual ~VEnvironmentOptionsDialog() = default;
+    virtual bool Run(std::string& resultsBudgetMegabytes) = 0;
+};
+
 // The project options dialog: the project name and the description lines.
 class VProjectOptionsDialog {
 public:
@@ -220,6 +229,8 @@ struct VUserInterface {
     VObjectsListWindow* ObjectsList = nullptr;
     VProgressWindow* Progress = nullptr;
     VWatchWindowFactory* WatchWindows = nullptr;
+    // Null: the environment settings item does nothing.
+    VEnvironmentOptionsDialog* EnvironmentOptionsDialog = nullptr;
 };
 
 } // namespace talvero

@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QSettings>
 #include <QShowEvent>
 #include <QStatusBar>
 #include <QTimer>
@@ -24,6 +25,7 @@
 #include "ui/TComputationOptionsForm.h"
 #include "ui/TComputationStateForm.h"
 #include "ui/TCreateProjectWizardForm.h"
+#include "ui/TEnvironmentOptionsForm.h"
 #include "ui/THelpForm.h"
 #include "ui/TImageList.h"
 #include "ui/TInputWindowsControlForm.h"
@@ -93,6 +95,7 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
     NameInput = new TListInputForm(this);
     ComputationOptions = new TComputationOptionsForm(this);
     ProjectOptions = new TPrjOptionsForm(this);
+    EnvironmentOptions = new TEnvironmentOptionsForm(this);
     Progress = new TShowProgressBarForm(this);
     About = new TAboutForm(this);
     ComputationState = new TComputationStateForm(this);
@@ -118,12 +121,22 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
     ui.NameInputDialog = NameInput;
     ui.ComputationOptionsDialog = ComputationOptions;
     ui.ProjectOptionsDialog = ProjectOptions;
+    ui.EnvironmentOptionsDialog = EnvironmentOptions;
     ui.SourceCheckDialog = SourceCheck;
     ui.AboutBox = About;
     ui.ObjectsList = ObjectsList;
     ui.Progress = Progress;
     ui.WatchWindows = WatchWindowFactory.get();
     Controller = std::make_unique<VModeler>(ui);
+    {
+        // Beside the program's other settings of this user.
+        const QString folder = QFileInfo(QSettings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Talvero"),
+                                                   QStringLiteral("talvero"))
+                                             .fileName())
+                                   .absolutePath();
+        QDir().mkpath(folder);
+        Controller->SetEnvironmentSettingsFile(ToPath(folder + QStringLiteral("/environment.ini")));
+    }
     SetFileDialogStartFolder([this] {
         if (Controller->IsProjectOpen()) return FromPath(Controller->GetProjectDirectory());
         const QStringList recent = TRecentProjects().Paths();
@@ -391,7 +404,7 @@ void TMainForm::Refresh() {
     }
 
     NoteOpenProject();
-    enable(TCommand::SaveProject, modeler.IsProjectModified());
+    enable(TCommand::SaveProject, modeler.IsProjectModified() || modeler.HasUnsavedResults());
     for (TCommand command : {TCommand::ProjectOptions, TCommand::EnvironmentOptions, TCommand::ObjectsList,
                              TCommand::SourcesList, TCommand::WatchPointsList, TCommand::ModelDiagram, TCommand::ChangeModel})
         enable(command, true);
@@ -419,6 +432,8 @@ void TMainForm::Refresh() {
         // F5 here asks whether to go on past the stop time.
         if (modeler.IsAtStopTime()) status += U(": время остановки");
     }
+    if (modeler.IsResultsBudgetReached())
+        status += U(" — память заполнена, ранние данные прорежены");
     SetTimerRunning(row.Timer);
     enable(TCommand::Start, row.Start);
     enable(TCommand::Pause, row.Pause);
@@ -467,10 +482,10 @@ bool TMainForm::OpenProjectFile(const QString& path) {
 
 bool TMainForm::OpenRecentProject(const QString& path) {
     VModeler& modeler = *Controller;
-    if (modeler.IsProjectModified()) {
+    if (!modeler.SaveQuestion().empty()) {
         const bool wasRunning = modeler.IsRunning() && !modeler.IsPaused();
         if (wasRunning) modeler.PauseComputation();
-        switch (AskYesNoCancel(this, U("Предупреждение"), U("Текущий проект был изменён. Сохранить изменения?"))) {
+        switch (AskYesNoCancel(this, U("Предупреждение"), FromCp(modeler.SaveQuestion()))) {
         case VAnswer::Cancel:
             if (wasRunning) modeler.StartComputation();
             Refresh();
@@ -531,8 +546,8 @@ void TMainForm::closeEvent(QCloseEvent* event) {
     if (wasRunning) modeler.PauseComputation();
 
     bool allowed = true;
-    if (modeler.IsProjectModified()) {
-        switch (AskYesNoCancel(this, U("Предупреждение"), U("Текущий проект был изменён. Сохранить изменения?"))) {
+    if (!modeler.SaveQuestion().empty()) {
+        switch (AskYesNoCancel(this, U("Предупреждение"), FromCp(modeler.SaveQuestion()))) {
         case VAnswer::Cancel:
             allowed = false;
             if (wasRunning && !wasPaused) modeler.StartComputation();

@@ -24,6 +24,7 @@ namespace talvero::ui {
 
 class TAboutForm;
 class TComputationOptionsForm;
+class TEnvironmentOptionsForm;
 class TComputationStateForm;
 class TCreateProjectWizardForm;
 class THelpForm;
@@ -72,6 +73,7 @@ public:
     TListInputForm* NameInputForm() const { return NameInput; }
     TComputationOptionsForm* ComputationOptionsForm() const { return ComputationOptions; }
     TPrjOptionsForm* ProjectOptionsForm() const { return ProjectOptions; }
+    TEnvironmentOptionsForm* EnvironmentOptionsForm() const { return EnvironmentOptions; }
     TShowProgressBarForm* ProgressForm() const { return Progress; }
     TAboutForm* AboutForm() const { return About; }
     TSeriesControlForm* SeriesControlForm() const { return SeriesControl; }
@@ -129,6 +131,7 @@ private:
     TListInputForm* NameInput = nullptr;
     TComputationOptionsForm* ComputationOptions = nullptr;
     TPrjOptionsForm* ProjectOptions = nullptr;
+    TEnvironmentOptionsForm* EnvironmentOptions = nullptr;
     TShowProgressBarForm* Progress = nullptr;
     TAboutForm* About = nullptr;
     TComputationStateForm* ComputationState = nullptr;

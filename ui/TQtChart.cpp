@@ -321,6 +321,20 @@ void TQtSeries::Clear() {
     Touch();
 }
 
+void TQtSeries::ReplaceFront(int count, const std::vector<double>& xs, const std::vector<double>& ys) {
+    const std::size_t gone = std::min(static_cast<std::size_t>(std::max(count, 0)), Xs.size() - Head);
+    const std::size_t n = std::min(xs.size(), ys.size());
+    const auto at = static_cast<std::ptrdiff_t>(Head);
+    Xs.erase(Xs.begin(), Xs.begin() + at + static_cast<std::ptrdiff_t>(gone));
+    Ys.erase(Ys.begin(), Ys.begin() + at + static_cast<std::ptrdiff_t>(gone));
+    Xs.insert(Xs.begin(), xs.begin(), xs.begin() + static_cast<std::ptrdiff_t>(n));
+    Ys.insert(Ys.begin(), ys.begin(), ys.begin() + static_cast<std::ptrdiff_t>(n));
+    Head = 0;
+    Dropped += gone;
+    ThinValid = false;
+    Touch();
+}
+
 void TQtSeries::SetActive(bool active) {
     if (active == Active) return;
     Active = active;

@@ -64,6 +64,7 @@ public:
     double GetY(int index) const override;
     void DeleteFirst() override;
     void Clear() override;
+    void ReplaceFront(int count, const std::vector<double>& xs, const std::vector<double>& ys) override;
 
     void SetActive(bool active) override;
     bool IsActive() const override { return Active; }

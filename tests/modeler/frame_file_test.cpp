@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
+#include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <utility>
@@ -58,10 +60,14 @@ TEST_F(FrameFileTest, EveryRecordIsWrittenInNameOrderWithItsShiftedPoints) {
     ASSERT_TRUE(frame.AddObservation("a", OutGateWatchData("first", 0.5, 255)));
     ASSERT_TRUE(frame.SaveToFile(path, true));
     EXPECT_FALSE(frame.TestAndClearChanged());
-    EXPECT_EQ(ReadText(path),
+    // The points are in the data file beside it, tied to this save by its stamp.
+    const std::string text = ReadText(path);
+    const std::string stamp = text.substr(text.find("DataStamp=") + 10, text.find('\n', text.find("DataStamp=")) - text.find("DataStamp=") - 10);
+    EXPECT_EQ(text,
               "[a]\nLegend=first\nYShift=0.5\nColor=255\n"
-              "XDATA=0.000100|0.000200|0.000300|\nYDATA=0.500000|1.500000|0.500000|\n\n"
-              "[b]\nLegend=second\nYShift=0\nColor=-2147483633\nXDATA=\nYDATA=\n\n");
+              "DataCount=3\nDataOffset=16\nDataStamp=" + stamp + "\n\n"
+              "[b]\nLegend=second\nYShift=0\nColor=-2147483633\nDataCount=0\nDataOffset=64\nDataStamp=" + stamp + "\n\n");
+    EXPECT_EQ(ReadText(TWatchFrame::DataFileName(path)).size(), 16u + 3u * 16u);
     EXPECT_EQ(progress.Line1, (std::vector<std::string>{"win", "win - first:", "win - second:"}));
 
     ASSERT_TRUE(frame.SaveToFile(path, false));
@@ -134,9 +140,66 @@ TEST_F(FrameFileTest, AFailedWriteKeepsTheOldFileAndTheChangedMark) {
     EXPECT_FALSE(frame.SaveToFile(path, true));
     failure.Lift();
     EXPECT_EQ(PeekLastErrorCode(), 1003u);
-    EXPECT_EQ(GetLastErrorInfo(), path);
+    EXPECT_EQ(GetLastErrorInfo().rfind(TWatchFrame::DataFileName(path), 0), 0u) << GetLastErrorInfo();
     EXPECT_EQ(ReadText(path), "[old]\nLegend=old\n");
     EXPECT_TRUE(frame.TestAndClearChanged());
+}
+
+
+// Points go to disk as they are: text rounded them to six decimals.
+TEST_F(FrameFileTest, BinaryPointsComeBackBitForBit) {
+    const std::vector<double> xs = {0, 1e-7, 0.30000000000000004, 1.0 / 3, 12345.678901234567};
+    const std::vector<double> ys = {5e-324, 1e-300, -70.123456789012345, 2.5e300, 1.0 / 7};
+    for (std::size_t i = 0; i < xs.size(); ++i) a->Append(xs[i], ys[i]);
+    ASSERT_TRUE(frame.AddObservation("a", OutGateWatchData("A", 0, 1)));
+    ASSERT_TRUE(frame.AddObservation("b", OutGateWatchData("B", 0, 2)));
+    ASSERT_TRUE(frame.SaveToFile(path, true));
+    ASSERT_TRUE(loaded.LoadFromFile(path, true));
+    const Points got = PointsOf(0);
+    ASSERT_EQ(got.size(), xs.size());
+    for (std::size_t i = 0; i < xs.size(); ++i) {
+        EXPECT_EQ(std::bit_cast<std::uint64_t>(got[i].first), std::bit_cast<std::uint64_t>(xs[i])) << i;
+        EXPECT_EQ(std::bit_cast<std::uint64_t>(got[i].second), std::bit_cast<std::uint64_t>(ys[i])) << i;
+    }
+    EXPECT_EQ(PointsOf(1), Points{});
+}
+
+// A data file that does not belong to the series file, or is cut short, gives no points rather
+// than wrong ones; the series and their settings still load.
+TEST_F(FrameFileTest, ADataFileFromAnotherSaveOrCutShortGivesNoPoints) {
+    a->Set({1, 2, 3}, {4, 5, 6});
+    ASSERT_TRUE(frame.AddObservation("a", OutGateWatchData("A", 0, 1)));
+    ASSERT_TRUE(frame.SaveToFile(path, true));
+    const std::string data = ReadText(TWatchFrame::DataFileName(path));
+    const std::string series = ReadText(path);
+    ASSERT_TRUE(frame.SaveToFile(dir.File("other"), true));
+    const std::string otherData = ReadText(TWatchFrame::DataFileName(dir.File("other")));
+
+    struct Case {
+        const char* Name;
+        std::string Data;
+        bool Present;
+    };
+    const Case cases[] = {
+        {"missing", "", false},
+        {"another save's", otherData, true},
+        {"cut short", data.substr(0, data.size() - 1), true},
+        {"header only", data.substr(0, 16), true},
+        {"foreign", "not a data file at all, but long enough to pass a size check.......", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Name);
+        WriteText(path, series);
+        std::filesystem::remove(TWatchFrame::DataFileName(path));
+        if (c.Present) WriteText(TWatchFrame::DataFileName(path), c.Data);
+        ASSERT_TRUE(loaded.LoadFromFile(path, true));
+        ASSERT_EQ(loaded.GetChart().GetSeriesCount(), 1);
+        EXPECT_EQ(loaded.GetChart().GetSeries(0)->GetTitle(), "A");
+        EXPECT_EQ(PointsOf(0), Points{});
+    }
+    WriteText(TWatchFrame::DataFileName(path), data);
+    ASSERT_TRUE(loaded.LoadFromFile(path, true));
+    EXPECT_EQ(PointsOf(0), (Points{{1, 4}, {2, 5}, {3, 6}}));
 }
 
 } // namespace

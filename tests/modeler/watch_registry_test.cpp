@@ -110,7 +110,7 @@ TEST_F(WatchRegistryTest, CommandsDoNothingWithoutAProject) {
     EXPECT_TRUE(Captions().empty());
 }
 
-TEST_F(WatchRegistryTest, DeletingByCaptionTakesTheFirstKeyInByteOrderWithItsFilesAtOnce) {
+TEST_F(WatchRegistryTest, DeletingByCaptionTakesTheFirstKeyInByteOrderWithItsFilesAtTheSave) {
     AddGate("a");
     for (const char* key : {"2", "10", "3"}) ASSERT_TRUE(modeler->AddWatchWindow(key));
     Window("2").Caption = "twin";
@@ -133,6 +133,9 @@ TEST_F(WatchRegistryTest, DeletingByCaptionTakesTheFirstKeyInByteOrderWithItsFil
     EXPECT_EQ(asked.Title, Cp("Введите имя удаляемого окна наблюдения"));
 
     EXPECT_EQ(Keys(), (std::vector<std::string>{"2", "3"}));
+    // Leaving without saving must find the files as they were.
+    EXPECT_TRUE(Exists(info + ".10"));
+    ASSERT_TRUE(modeler->SaveWorkspace());
     EXPECT_FALSE(Exists(info + ".10"));
     EXPECT_TRUE(Exists(info + ".2"));
     EXPECT_TRUE(Exists(info + ".3"));
@@ -146,6 +149,7 @@ TEST_F(WatchRegistryTest, DeletingByCaptionTakesTheFirstKeyInByteOrderWithItsFil
 TEST_F(WatchRegistryTest, DeletingNamesTheWatchInfoFileWhenTheProjectHadNone) {
     ASSERT_TRUE(modeler->AddWatchWindow("0"));
     ASSERT_TRUE(modeler->RemoveWatchWindow("0"));
+    ASSERT_TRUE(modeler->SaveWorkspace());
     std::unique_ptr<VIniFile> project = VIniFile::Open(dir.File("p.tvp"));
     ASSERT_TRUE(project);
     EXPECT_EQ(project->ReadString("Environment", "WatchInfoFileName", "Fail"), "watchinfo");
@@ -163,12 +167,12 @@ TEST_F(WatchRegistryTest, AWatchInfoFileThatCannotBeWrittenKeepsTheWindowAndItsF
 
     Window("0").Caption = "w";
     ui.NameInput.Script.push_back("w");
-    modeler->DeleteWatchWindow();
-    EXPECT_EQ(Keys(), (std::vector<std::string>{"0", "1"}));
+    modeler->DeleteWatchWindow();  // writes nothing yet
+    EXPECT_EQ(Keys(), (std::vector<std::string>{"1"}));
+    EXPECT_TRUE(ui.Messages.Messages.empty());
+    EXPECT_FALSE(modeler->SaveWorkspace());
     EXPECT_TRUE(Exists(info + ".0"));
     EXPECT_EQ(ReadText(info), before);
-    ASSERT_EQ(ui.Messages.Messages.size(), 1u);
-    EXPECT_EQ(ui.Messages.Messages[0].Caption, Cp("Ошибка!"));
     failure.Lift();
 }
 
@@ -210,8 +214,10 @@ TEST_F(WatchRegistryTest, TheWatchInfoFileHoldsEveryWindowKeyAndTheSeriesFilesTh
               "XAxis=0\nXAxisLegend=t\nYAxis=1\nYAxisLegend=v\nShowLegend=1\n\n"
               "[1]\nCaption=1\nTop=100\nLeft=10\nWidth=300\nHeight=200\nVisible=0\nWindowState=0\n"
               "XAxis=1\nXAxisLegend=\nYAxis=1\nYAxisLegend=\nShowLegend=0\n\n");
-    EXPECT_EQ(ReadText(info + ".0"), "[a]\nLegend=A\nYShift=0\nColor=255\n"
-                                     "XDATA=0.000100|0.000200|0.000300|\nYDATA=0.000000|1.000000|0.000000|\n\n");
+    // The points are in the data file beside the series file.
+    EXPECT_EQ(ReadText(info + ".0").rfind("[a]\nLegend=A\nYShift=0\nColor=255\nDataCount=3\nDataOffset=16\nDataStamp=", 0),
+              0u);
+    EXPECT_EQ(ReadText(TWatchFrame::DataFileName(info + ".0")).size(), 16u + 3u * 16u);
     EXPECT_FALSE(Exists(info + ".1"));
 
     a->ClearData();

@@ -167,6 +167,12 @@ TEST(QtChart, DrawsFewPointsForLongSeriesAndKeepsEveryColumnsExtremes) {
         if (tick % 10 == 0) ExpectDrawnCopyIsExact(chart, 0);
     }
     ExpectDrawnCopyIsExact(chart, 0);
+    // The front folded into a few points, as a series over its share of memory does.
+    s.SetActive(false);
+    s.ReplaceFront(5000, {s.GetX(0), s.GetX(10)}, {s.GetY(0), 7});
+    s.SetActive(true);
+    EXPECT_EQ(s.GetY(1), 7);
+    ExpectDrawnCopyIsExact(chart, 0);
     // A point out of order and a new size.
     s.AddXY(s.GetX(100) + 0.00001, 5, 0);
     chart.View()->resize(300, 200);

@@ -329,7 +329,7 @@ TEST(WatchWindowsEndToEnd, CreatedObservedComputedSavedRestoredAndDeleted) {
         EXPECT_EQ(back.GetCount(), points);
         EXPECT_NEAR(back.GetX(points - 1), last, 5e-7);
 
-        // Deleted by name: its section and series file go at once.
+        // Deleted by name: its section and series file go with the next save, not before.
         script.ThenOn<TListInputForm>([](TListInputForm& input) {
             input.Entry()->setText(U("Мышца"));
             input.OkButton()->click();
@@ -337,6 +337,8 @@ TEST(WatchWindowsEndToEnd, CreatedObservedComputedSavedRestoredAndDeleted) {
         script.ThenAnswer(U("Да"));
         form.Action(C::DeleteWatchWindow)->trigger();
         EXPECT_EQ(modeler.GetWatchWindows().size(), 1u);
+        EXPECT_TRUE(QFile::exists(projectDir + QStringLiteral("/watchinfo.1")));
+        ASSERT_TRUE(modeler.SaveWorkspace());
         EXPECT_FALSE(QFile::exists(projectDir + QStringLiteral("/watchinfo.1")));
         ASSERT_EQ(script.Boxes.size(), 1u);
         EXPECT_EQ(script.Boxes[0].Text, U("Удалить окно наблюдения \"Мышца\" вместе с его данными?"));

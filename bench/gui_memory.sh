@@ -1,0 +1,74 @@
+#!/usr/bin/env bash
+# Drives the desktop program on the example project as a user would, under a virtual X server:
+# computes as fast as possible for 60 s of wall time (F5), samples resident memory at 30 s and
+# 60 s, stops (Shift+F5), saves (Ctrl+S), quits (Ctrl+Q), then reopens the project and times
+# until the program answers again. Prints one line per figure; quote `uptime` beside them.
+# Usage: bench/gui_memory.sh [BUILD_DIR] [SECONDS]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=$(realpath "${1:-build}")
+seconds=${2:-60}
+work=$(mktemp -d)
+trap 'kill "${xvfb:-}" 2>/dev/null || true; rm -rf "$work"' EXIT
+cp -r examples/reflex_arc "$work/prj"
+export HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config"
+mkdir -p "$HOME"
+display=:$((90 + RANDOM % 100))
+Xvfb "$display" -screen 0 1280x1024x24 >/dev/null 2>&1 &
+xvfb=$!
+export DISPLAY=$display
+sleep 1
+
+rss() { awk '/VmRSS/ {printf "%.0f", $2 / 1024}' "/proc/$1/status"; }
+now() { date +%s.%N; }
+# Waits until the program's main window exists and answers: a round trip through its event loop.
+wait_window() {
+  local pid=$1 win=""
+  for _ in $(seq 600); do
+    win=$(xdotool search --pid "$pid" --onlyvisible --name "Talvero" 2>/dev/null | head -1 || true)
+    [ -n "$win" ] && break
+    sleep 0.05
+  done
+  echo "$win"
+}
+
+"$build/ui/talvero" "$work/prj/reflex_arc.tvp" >/dev/null 2>&1 &
+pid=$!
+win=$(wait_window $pid)
+xdotool windowactivate --sync "$win" 2>/dev/null || true
+sleep 1
+xdotool key --window "$win" F5
+half=$((seconds / 2))
+sleep "$half"
+echo "rss_at_${half}s_mb $(rss $pid)"
+sleep $((seconds - half))
+echo "rss_at_${seconds}s_mb $(rss $pid)"
+xdotool key --window "$win" shift+F5
+sleep 0.5
+stamp="$work/stamp"
+touch "$stamp"
+start=$(now)
+xdotool key --window "$win" ctrl+s
+# Saved when every series data file is newer than the key press and the program answers again.
+for _ in $(seq 1200); do
+  fresh=$(find "$work/prj" -name 'watchinfo.*.dat' -newer "$stamp" | wc -l)
+  [ "$fresh" -ge 1 ] && xdotool getwindowname "$win" >/dev/null 2>&1 && break
+  sleep 0.05
+done
+echo "save_s $(echo "$(now) - $start" | bc)"
+start=$(now)
+xdotool key --window "$win" ctrl+q
+while kill -0 $pid 2>/dev/null; do sleep 0.05; done
+echo "quit_s $(echo "$(now) - $start" | bc)"
+echo "project_folder_mb $(du -sm "$work/prj" | cut -f1)"
+
+start=$(now)
+"$build/ui/talvero" "$work/prj/reflex_arc.tvp" >/dev/null 2>&1 &
+pid=$!
+win=$(wait_window $pid)
+# The window is there; a key it must act on shows that it answers.
+xdotool key --window "$win" F6 >/dev/null 2>&1 || true
+echo "reopen_s $(echo "$(now) - $start" | bc)"
+echo "rss_after_reopen_mb $(rss $pid)"
+kill $pid
+wait $pid 2>/dev/null || true
