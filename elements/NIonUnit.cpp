@@ -7,6 +7,8 @@
 #include "elements/NComponentSlots.h"
 #include "kernel/NAbstractItem.h"
 
+#include "kernel/NStateStream.h"
+
 namespace talvero {
 
 NIonUnit::NIonUnit(NBasicDescription* owner, const char* name) : NWithParameters(owner, name, 0, 1) { Reset(); }
@@ -186,5 +188,12 @@ void NIonUnit::Integrate(double g) {
     const NTime dta = dt * a;
     Outputs[0] = static_cast<double>(i + dta * (Params.MaxIntensity - NTime(a) * i) / (RC + dta * a / 2));
 }
+
+void NIonUnit::SaveStepState(NStateWriter& out) {
+    NUnitDescription::SaveStepState(out);
+    out.Put(RC);
+}
+
+bool NIonUnit::LoadStepState(NStateReader& in) { return NUnitDescription::LoadStepState(in) && in.Get(RC); }
 
 } // namespace talvero
