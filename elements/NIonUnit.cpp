@@ -189,11 +189,12 @@ void NIonUnit::Integrate(double g) {
     Outputs[0] = static_cast<double>(i + dta * (Params.MaxIntensity - NTime(a) * i) / (RC + dta * a / 2));
 }
 
-void NIonUnit::SaveStepState(NStateWriter& out) {
-    NUnitDescription::SaveStepState(out);
-    out.Put(RC);
-}
+void NIonUnit::SaveStepState(NStateWriter& out) { NUnitDescription::SaveStepState(out); }
 
-bool NIonUnit::LoadStepState(NStateReader& in) { return NUnitDescription::LoadStepState(in) && in.Get(RC); }
+bool NIonUnit::LoadStepState(NStateReader& in) {
+    // R * C follows the parameters, which may have changed since the state was taken.
+    RC = Params.R * Params.C;
+    return NUnitDescription::LoadStepState(in);
+}
 
 } // namespace talvero

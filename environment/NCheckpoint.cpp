@@ -226,13 +226,36 @@ std::string ObjectState(NBasicDescription& object) {
     std::string bytes;
     NStateWriter w(bytes);
     std::vector<char> state;
+    std::string stepState;
     for (NBasicDescription* o : objects) {
         state.assign(static_cast<std::size_t>(std::max(o->GetStateSize(), 0)), 0);
         o->SaveState(state.data());
+        w.Put(static_cast<std::uint32_t>(state.size()));
         w.PutBytes(state.data(), state.size());
-        o->SaveStepState(w);
+        stepState.clear();
+        NStateWriter stepWriter(stepState);
+        o->SaveStepState(stepWriter);
+        w.Put(static_cast<std::uint32_t>(stepState.size()));
+        w.PutBytes(stepState.data(), stepState.size());
     }
     return bytes;
+}
+
+bool LoadObjectState(NBasicDescription& object, const std::string& state) {
+    std::vector<NBasicDescription*> objects;
+    Collect(&object, objects);
+    NStateReader in(state.data(), state.data() + state.size());
+    for (NBasicDescription* o : objects) {
+        std::uint32_t size = 0, stepSize = 0;
+        if (!in.Get(size)) return Refused(o, "state");
+        const char* bytes = in.Here();
+        if (!in.Skip(size) || !o->CheckState(bytes, static_cast<int>(size)) || !o->LoadState(bytes) ||
+            !in.Get(stepSize))
+            return Refused(o, "state");
+        NStateReader step(in.Here(), in.Here() + std::min<std::size_t>(stepSize, in.Left()));
+        if (!in.Skip(stepSize) || !o->LoadStepState(step) || !step.Ok() || step.Left() != 0) return Refused(o, "state");
+    }
+    return in.Left() == 0 || Refused(&object, "state");
 }
 
 std::uint64_t ModelFingerprint(NModel& model) { return Fingerprint(Objects(model)); }

@@ -40,9 +40,10 @@ bool WriteCheckpointFile(NModel& model, const std::string& path);
 bool ReadCheckpointFile(NModel& model, const std::string& path);
 bool ReadCheckpointFileInfo(const std::string& path, NCheckpointInfo& info);
 
-// The state bytes of `object` and its components (SaveState and the step state), to tell whether
-// something changed them.
+// The state of `object` and its components (SaveState and the step state), and back: to put an
+// object's state back after something reset it.
 std::string ObjectState(NBasicDescription& object);
+bool LoadObjectState(NBasicDescription& object, const std::string& state);
 
 void RegisterCheckpointErrors();
 
