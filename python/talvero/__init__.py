@@ -6,11 +6,15 @@
     res = m.run(time=1.0)
     res["motorPulses"].x, res["motorPulses"].y
 
-talvero.sweep runs a parameter study, one process per run, on any executor.
+    state = m.checkpoint()      # the whole state; m.restore(state) goes back to it
+
+talvero.sweep runs a parameter study, one process per run, on any executor; warmup= computes a
+shared settling phase once and starts every run from its checkpoint.
 """
 
+from ._version import __version__
 from ._types import ModelError, Series
 from ._core import Model
 from ._study import Run, sweep
 
-__all__ = ["Model", "ModelError", "Series", "Run", "sweep"]
+__all__ = ["Model", "ModelError", "Series", "Run", "sweep", "__version__"]

@@ -9,8 +9,14 @@ def main() -> int:
     from talvero import Model
     try:
         model = Model(task["model"], dt=task["dt"], pulse=task["pulse"])
+        warm = task.get("checkpoint")
+        if warm is not None:
+            model.restore(warm)
         for path, value in task["params"].items():
-            model[path] = value
+            if warm is None:
+                model[path] = value
+            else:
+                model.set_keeping_state(path, value)
         outcome = (model.run(steps=task["steps"], time=task["time"], watch=task["watch"]), None)
     except Exception as error:
         outcome = (None, error)
