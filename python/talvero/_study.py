@@ -20,6 +20,7 @@ class Run(NamedTuple):
 
 
 def _package_parent() -> str:
+    """The folder that holds the package, for the runs' PYTHONPATH."""
     return os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 
 
@@ -40,15 +41,19 @@ def run_in_process(task: Dict[str, Any]) -> Run:
 
 
 class _Progress:
+    """A one-line bar of the runs done, on standard error."""
+
     def __init__(self, total: int, enabled: bool):
         self.total, self.done, self.enabled = total, 0, enabled and total > 0
         self._show()
 
     def step(self):
+        """One more run done."""
         self.done += 1
         self._show()
 
     def _show(self):
+        """Redraws the bar."""
         if not self.enabled:
             return
         filled = self.done * 30 // self.total
@@ -73,6 +78,7 @@ def _warm_up(model_path: str, dt, pulse, seconds: float, paths: List[str], colum
 
 
 def _is_dask_client(executor) -> bool:
+    """Whether `executor` is a Dask distributed.Client (known without importing Dask)."""
     return type(executor).__module__.split(".")[0] == "distributed" and hasattr(executor, "gather")
 
 

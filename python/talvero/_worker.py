@@ -5,6 +5,7 @@ import sys
 
 
 def main() -> int:
+    """Runs the pickled task on standard input; writes (results, error) pickled to standard output."""
     task = pickle.load(sys.stdin.buffer)
     from talvero import Model
     try:
