@@ -51,7 +51,13 @@ constexpr std::int64_t kSpeedWindowNs = 1'000'000'000;
 
 void VModeler::StartComputation() {
     if (!ProjectOpen || !Environment->IsModelLoaded()) return;
-    if (!Running) {
+    if (!Running && StateRestored) {
+        // Goes on from the restored checkpoint, with its step and its series.
+        StopReason.clear();
+        SetActiveModel(Environment->GetModel());
+        StateRestored = false;
+        Speed = 0;
+    } else if (!Running) {
         StopReason.clear();
         ResetWatchWindows();
         // Until a model is active the clock only caches the step the project set; the model
@@ -78,6 +84,7 @@ void VModeler::PauseComputation() {
 }
 
 void VModeler::StopComputation() {
+    StateRestored = false;
     if (!ProjectOpen || !Environment->IsModelLoaded() || !Running) return;
     Running = false;
     Paused = false;
