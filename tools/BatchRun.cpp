@@ -157,6 +157,15 @@ int RunBatch(const BatchOptions& options, std::ostream& out, std::ostream& err, 
                 return code;
             }
         }
+        // The checkpoint's time step counts the seconds of --time.
+        if (options.Time) {
+            const double count = *options.Time / static_cast<double>(model->GetTimeStep());
+            if (!(count <= static_cast<double>(kMaxSteps))) {
+                SetActiveModel(nullptr);
+                return Usage(err, "--time gives more than " + std::to_string(kMaxSteps) + " steps at this time step");
+            }
+            steps = std::llround(count);
+        }
     }
     ProgressBar bar(err, steps, progress && !options.Quiet);
     const long long stride = std::max<long long>(1, steps / 200);
