@@ -18,20 +18,24 @@ class CMakeExtension(Extension):
 
 
 class CMakeBuild(build_ext):
-    """Configures the project with only what the module needs and builds the module's target."""
+    """Configures the project with only what the module needs and builds the module's target.
+    TALVERO_BUILD_DIR names a build tree already configured (a developer's): it is built, not
+    configured again."""
 
     def build_extension(self, ext: Extension) -> None:
         target = Path(self.get_ext_fullpath(ext.name)).resolve()
-        build = Path(self.build_temp).resolve() / "cmake"
-        build.mkdir(parents=True, exist_ok=True)
-        configure = ["cmake", "-S", str(ROOT), "-B", str(build), "-DCMAKE_BUILD_TYPE=Release",
-                     "-DTALVERO_WITH_UI=OFF", "-DTALVERO_WITH_TESTS=OFF", "-DTALVERO_WITH_BENCH=OFF",
-                     f"-DTALVERO_PYTHON={sys.executable}"]
-        if shutil.which("ninja"):
-            configure += ["-G", "Ninja"]
-        if shutil.which("ccache"):
-            configure += ["-DCMAKE_CXX_COMPILER_LAUNCHER=ccache"]
-        subprocess.run(configure, check=True)
+        given = os.environ.get("TALVERO_BUILD_DIR")
+        build = Path(given).resolve() if given else Path(self.build_temp).resolve() / "cmake"
+        if not given:
+            build.mkdir(parents=True, exist_ok=True)
+            configure = ["cmake", "-S", str(ROOT), "-B", str(build), "-DCMAKE_BUILD_TYPE=Release",
+                         "-DTALVERO_WITH_UI=OFF", "-DTALVERO_WITH_TESTS=OFF", "-DTALVERO_WITH_BENCH=OFF",
+                         f"-DTALVERO_PYTHON={sys.executable}"]
+            if shutil.which("ninja"):
+                configure += ["-G", "Ninja"]
+            if shutil.which("ccache"):
+                configure += ["-DCMAKE_CXX_COMPILER_LAUNCHER=ccache"]
+            subprocess.run(configure, check=True)
         jobs = os.environ.get("CMAKE_BUILD_PARALLEL_LEVEL", str(os.cpu_count() or 1))
         subprocess.run(["cmake", "--build", str(build), "--target", "talvero_python_core", "--parallel", jobs],
                        check=True)
