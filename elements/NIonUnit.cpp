@@ -7,6 +7,8 @@
 #include "elements/NComponentSlots.h"
 #include "kernel/NAbstractItem.h"
 
+#include "kernel/NStateStream.h"
+
 namespace talvero {
 
 NIonUnit::NIonUnit(NBasicDescription* owner, const char* name) : NWithParameters(owner, name, 0, 1) { Reset(); }
@@ -185,6 +187,14 @@ void NIonUnit::Integrate(double g) {
     const double i = Outputs[0];
     const NTime dta = dt * a;
     Outputs[0] = static_cast<double>(i + dta * (Params.MaxIntensity - NTime(a) * i) / (RC + dta * a / 2));
+}
+
+void NIonUnit::SaveStepState(NStateWriter& out) { NUnitDescription::SaveStepState(out); }
+
+bool NIonUnit::LoadStepState(NStateReader& in) {
+    // R * C follows the parameters, which may have changed since the state was taken.
+    RC = Params.R * Params.C;
+    return NUnitDescription::LoadStepState(in);
 }
 
 } // namespace talvero

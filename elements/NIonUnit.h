@@ -42,6 +42,8 @@ public:
     int GetStateSize() override { return 0; }
     char* SaveState(char* buffer) override { return buffer; }
     bool LoadState(const char*) override { return true; }
+    void SaveStepState(NStateWriter& out) override;
+    bool LoadStepState(NStateReader& in) override;
 
     void Reset() override;
     void Calculate() override { Step(); }

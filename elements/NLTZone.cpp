@@ -4,6 +4,8 @@
 
 #include "kernel/NAbstractItem.h"
 
+#include "kernel/NStateStream.h"
+
 namespace talvero {
 
 NLTZone::NLTZone(NBasicDescription* owner, const char* name) : NWithParameters(owner, name, 2, 1, Values) {
@@ -70,6 +72,25 @@ void NLTZone::Step(int pulseSteps) {
         --s.PulseCounter;
     }
     Outputs[0] = s.PulseCounter != 0 ? 1.0 : 0.0;
+}
+
+void NLTZone::SaveStepState(NStateWriter& out) {
+    NUnitDescription::SaveStepState(out);
+    out.Put(State.Filter1);
+    out.Put(State.Filter2);
+    out.Put(State.Membrane);
+    out.Put(State.MembraneTC);
+    out.Put(State.PulseCounter);
+}
+
+bool NLTZone::LoadStepState(NStateReader& in) {
+    NState s;
+    if (!NUnitDescription::LoadStepState(in) || !in.Get(s.Filter1) || !in.Get(s.Filter2) || !in.Get(s.Membrane) ||
+        !in.Get(s.MembraneTC) || !in.Get(s.PulseCounter) || s.PulseCounter < 0)
+        return false;
+    State = s;
+    Prepared = false;
+    return true;
 }
 
 } // namespace talvero

@@ -32,6 +32,9 @@ public:
     int GetStateSize() override { return 0; }
     char* SaveState(char* buffer) override { return buffer; }
     bool LoadState(const char*) override { return true; }
+    // The filters, the membrane and the pulse under way.
+    void SaveStepState(NStateWriter& out) override;
+    bool LoadStepState(NStateReader& in) override;
 
     void Reset() override;
     void Calculate() override { Step(PulseLengthInSteps()); }

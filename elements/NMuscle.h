@@ -3,6 +3,8 @@
 // active force; the total force moves a mass under gravity; length and forces are reported
 // through six analog output items.
 
+#include <cstddef>
+
 #include "kernel/NAItem.h"
 #include "kernel/NFixedComponents.h"
 
@@ -55,6 +57,11 @@ struct NMuscleState {
     double Vereteno2Value = 0;
     double GoldgiValue = 0;
     unsigned char FirstCall = 1;
+};
+
+template <>
+struct NStateBlockBytes<NMuscleState> {
+    static constexpr std::size_t value = offsetof(NMuscleState, FirstCall) + 1;
 };
 
 // The gain block: kp·x, plus the rate term kd·(x − x′)/h once the muscle's FirstCall is clear.

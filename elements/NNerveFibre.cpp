@@ -7,6 +7,8 @@
 
 #include "kernel/NClock.h"
 
+#include "kernel/NStateStream.h"
+
 namespace talvero {
 
 NNerveFibre::NNerveFibre(NBasicDescription* owner, const char* name, double delay)
@@ -85,6 +87,13 @@ char* NNerveFibre::SaveState(char* buffer) {
     std::memcpy(buffer, head, sizeof(head));
     if (CellsCount) std::memcpy(buffer + sizeof(head), DelayBuffer.get(), static_cast<std::size_t>(CellsCount));
     return buffer;
+}
+
+bool NNerveFibre::CheckState(const char* buffer, int size) {
+    std::int32_t cells = -1;
+    if (size < 12) return false;
+    std::memcpy(&cells, buffer + 8, sizeof(cells));
+    return cells >= 0 && cells == size - 12;
 }
 
 bool NNerveFibre::LoadState(const char* buffer) {

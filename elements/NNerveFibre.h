@@ -40,6 +40,7 @@ public:
     int GetStateSize() override { return 12 + CellsCount; }
     char* SaveState(char* buffer) override;
     bool LoadState(const char* buffer) override;
+    bool CheckState(const char* buffer, int size) override;
 
     void Reset() override;
     void Calculate() override;

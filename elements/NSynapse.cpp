@@ -5,6 +5,8 @@
 
 #include "elements/NIonUnit.h"
 
+#include "kernel/NStateStream.h"
+
 namespace talvero {
 namespace {
 
@@ -418,6 +420,18 @@ bool NSynapse::LoadState(const char* buffer) {
     s.Conductance = values[0];
     s.Transmitter = values[2];
     SetPhase(s, phase);
+    return true;
+}
+
+void NSynapse::SaveStepState(NStateWriter& out) {
+    NConnector::SaveStepState(out);
+    out.Put(Own().PulseCounter);
+}
+
+bool NSynapse::LoadStepState(NStateReader& in) {
+    std::int32_t counter = 0;
+    if (!NConnector::LoadStepState(in) || !in.Get(counter) || counter < 0) return false;
+    Own().PulseCounter = counter;
     return true;
 }
 

@@ -167,6 +167,9 @@ public:
     int GetStateSize() override { return 3 * sizeof(double); }
     char* SaveState(char* buffer) override;
     bool LoadState(const char* buffer) override;
+    // The pulse under way, which the saved state leaves out.
+    void SaveStepState(NStateWriter& out) override;
+    bool LoadStepState(NStateReader& in) override;
 
     void Transfer() override;
     void Reset() override;

@@ -8,12 +8,14 @@
 
 #include "environment/NBuiltinClasses.h"
 #include "environment/NBinaryModelFile.h"
+#include "environment/NCheckpoint.h"
 #include "environment/NPreprocessor.h"
 
 namespace talvero {
 
 NEnvironment::NEnvironment() {
     RegisterEnvironmentErrors();
+    RegisterCheckpointErrors();
     Model = std::make_unique<NModel>("Empty");
 }
 

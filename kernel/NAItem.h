@@ -15,6 +15,8 @@ public:
     virtual double* GetOutputs(double* values, unsigned count) = 0;
     void Reset() override;
     void Calculate() override;
+    void SaveStepState(NStateWriter& out) override { SaveCountDown(out); }
+    bool LoadStepState(NStateReader& in) override { return LoadCountDown(in); }
 };
 
 // Analog object without connectors (muscles).
@@ -23,6 +25,8 @@ public:
     NAObject(NBasicDescription* owner, const char* name) : NObject(owner, name) {}
     void Reset() override { NAnalogAddition::Reset(); }
     void Calculate() override { NAnalogAddition::Calculate(); }
+    void SaveStepState(NStateWriter& out) override { SaveCountDown(out); }
+    bool LoadStepState(NStateReader& in) override { return LoadCountDown(in); }
 };
 
 } // namespace talvero

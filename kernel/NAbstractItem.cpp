@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "kernel/NAItem.h"
+#include "kernel/NStateStream.h"
 #include "kernel/NClock.h"
 #include "kernel/NElementSupport.h"
 #include "kernel/NUnitDescription.h"
@@ -90,6 +91,10 @@ void NAnalogAddition::SetCalcStep(double value) {
 }
 
 void NAnalogAddition::Reset() { CountDown = 0; }
+
+void NAnalogAddition::SaveCountDown(NStateWriter& out) const { out.Put(CountDown); }
+
+bool NAnalogAddition::LoadCountDown(NStateReader& in) { return in.Get(CountDown); }
 
 void NAnalogAddition::Calculate() {
     const NTime dt = GetTimeStep();

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "kernel/NStateStream.h"
+
 namespace talvero {
 namespace {
 
@@ -17,8 +19,9 @@ const NParameterInfo kOutGateParameters[] = {
 
 double NAbstractOutGate::GetParameter(const char* name) {
     if (Is(name, "WatchState")) return WatchState ? 1 : 0;
-    if (Is(name, "StartTime")) return static_cast<double>(StartTime);
-    if (Is(name, "StopTime")) return static_cast<double>(StopTime);
+    // The times as set, not as the last run stamped them.
+    if (Is(name, "StartTime")) return static_cast<double>(SetStart);
+    if (Is(name, "StopTime")) return static_cast<double>(SetStop);
     ReportError(20, name);
     return 0;
 }
@@ -27,6 +30,7 @@ bool NAbstractOutGate::SetParameter(const char* name, double value) {
     const bool known = Is(name, "WatchState") || Is(name, "StartTime") || Is(name, "StopTime");
     if (known && !CheckFiniteParameter(*this, value)) return false;
     if (Is(name, "WatchState")) {
+        SetWatch = value != 0;
         SetWatchState(value != 0);
         return true;
     }
@@ -53,9 +57,12 @@ bool NAbstractOutGate::CopyParameters(NBasicDescription* target) {
     if (!target) return ReportError(4);
     auto* gate = dynamic_cast<NAbstractOutGate*>(target);
     if (!gate) return ReportError(5);
+    gate->SetWatch = SetWatch;
     gate->SetWatchState(WatchState);
     gate->SetStopTime(StopTime);
     gate->SetStartTime(StartTime);
+    gate->SetStart = SetStart;
+    gate->SetStop = SetStop;
     return true;
 }
 
@@ -86,8 +93,40 @@ void NAbstractOutGate::SetStartTime(NTime t) {
     if (WatchState && t > GetCurrentTime()) SetWatchState(false);
     StartTime = t;
     if (t > StopTime) StopTime = 0;
+    SetStart = t;
+    if (t > SetStop) SetStop = 0;
 }
 
-void NAbstractOutGate::SetStopTime(NTime t) { StopTime = t; }
+void NAbstractOutGate::SetStopTime(NTime t) {
+    StopTime = t;
+    SetStop = t;
+}
+
+void NAbstractOutGate::Rewind() {
+    WatchState = SetWatch;
+    StartTime = SetStart;
+    StopTime = SetStop;
+}
+
+void NAbstractOutGate::SaveStepState(NStateWriter& out) {
+    out.Put(WatchState);
+    out.Put(StartTime);
+    out.Put(StopTime);
+    out.Put(SetWatch);
+    out.Put(SetStart);
+    out.Put(SetStop);
+}
+
+bool NAbstractOutGate::LoadStepState(NStateReader& in) {
+    bool watch = false, setWatch = false;
+    if (!in.Get(watch) || !in.Get(StartTime) || !in.Get(StopTime) || !in.Get(setWatch) || !in.Get(SetStart) ||
+        !in.Get(SetStop))
+        return false;
+    WatchState = watch;
+    SetWatch = setWatch;
+    // A reader that kept points of the run before must start over.
+    ++RestartCount;
+    return true;
+}
 
 } // namespace talvero

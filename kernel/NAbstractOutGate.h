@@ -59,6 +59,10 @@ public:
     // Grows whenever recording is switched on, which clears the data: a reader that has dropped
     // points starts over.
     std::uint64_t GetRestartCount() const { return RestartCount; }
+    // Back to what loading gave: recording state and times as last set (a run stamps them).
+    virtual void Rewind();
+    void SaveStepState(NStateWriter& out) override;
+    bool LoadStepState(NStateReader& in) override;
 
 protected:
     // Data clearing restarts the record at the current time.
@@ -71,6 +75,9 @@ private:
     NTime StartTime = 0;
     NTime StopTime = 0;
     std::uint64_t RestartCount = 0;
+    bool SetWatch = true;
+    NTime SetStart = 0;
+    NTime SetStop = 0;
 };
 
 } // namespace talvero

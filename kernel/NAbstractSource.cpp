@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "kernel/NStateStream.h"
+
 namespace talvero {
 namespace {
 
@@ -51,11 +53,35 @@ bool NAbstractSource::SetStartTime(NTime t) {
     if (Active && t > GetCurrentTime()) SetActive(false);
     StartTime = t;
     if (StopTime < StartTime) StopTime = 0;
+    SetStart = t;
+    if (SetStop < SetStart) SetStop = 0;
     return true;
 }
 
 bool NAbstractSource::SetStopTime(NTime t) {
     StopTime = t;
+    SetStop = t;
+    return true;
+}
+
+void NAbstractSource::Rewind() {
+    Active = false;
+    StartTime = SetStart;
+    StopTime = SetStop;
+}
+
+void NAbstractSource::SaveStepState(NStateWriter& out) {
+    out.Put(Active);
+    out.Put(StartTime);
+    out.Put(StopTime);
+    out.Put(SetStart);
+    out.Put(SetStop);
+}
+
+bool NAbstractSource::LoadStepState(NStateReader& in) {
+    bool active = false;
+    if (!in.Get(active) || !in.Get(StartTime) || !in.Get(StopTime) || !in.Get(SetStart) || !in.Get(SetStop)) return false;
+    Active = active;
     return true;
 }
 

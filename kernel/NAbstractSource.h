@@ -29,6 +29,10 @@ public:
     // Switching on resets the source and stamps StartTime, switching off stamps StopTime.
     virtual void SetActive(bool on);
     virtual bool IsActive() const { return Active; }
+    // Back to what loading gave: off, with the times last set rather than the last switching times.
+    virtual void Rewind();
+    void SaveStepState(NStateWriter& out) override;
+    bool LoadStepState(NStateReader& in) override;
 
 protected:
     // The test every source runs at the start of its step: switches on at StartTime, off at
@@ -39,6 +43,9 @@ private:
     NTime StartTime = 0;
     NTime StopTime = 0;
     bool Active = false;
+    // Switching overwrites StartTime and StopTime; a rewind needs the values set.
+    NTime SetStart = 0;
+    NTime SetStop = 0;
 };
 
 } // namespace talvero

@@ -3,6 +3,9 @@
 
 namespace talvero {
 
+class NStateWriter;
+class NStateReader;
+
 class NAnalogAddition {
 public:
     NAnalogAddition();
@@ -16,6 +19,10 @@ public:
     virtual void Calculate();
 
     double GetCountDown() const { return CountDown; }
+
+protected:
+    void SaveCountDown(NStateWriter& out) const;
+    bool LoadCountDown(NStateReader& in);
 
 protected:
     double CalcStep;

@@ -27,6 +27,9 @@ struct NParameterInfo {
 // Separator of composite names.
 inline constexpr char kNameSeparator = '.';
 
+class NStateWriter;
+class NStateReader;
+
 class NControl {
 public:
     virtual ~NControl() = default;
@@ -63,6 +66,18 @@ public:
     virtual int GetStateSize() = 0;
     virtual char* SaveState(char* buffer) = 0;
     virtual bool LoadState(const char* buffer) = 0;
+    // Whether `size` bytes at `buffer` are a state LoadState can take (an untrusted record).
+    virtual bool CheckState(const char* buffer, int size) {
+        (void)buffer;
+        return size == GetStateSize();
+    }
+    // What a step depends on beyond the bytes of SaveState (counters, switching times, recorded
+    // points): a checkpoint keeps both, so that a restored run goes on as the unbroken one.
+    virtual void SaveStepState(NStateWriter& out) { (void)out; }
+    virtual bool LoadStepState(NStateReader& in) {
+        (void)in;
+        return true;
+    }
     virtual void Reset() = 0;
     virtual void Calculate() = 0;
     // Asks the memory for what a coming Calculate reads, `distance` objects ahead of it: 3 for

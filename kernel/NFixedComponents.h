@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "kernel/NElementSupport.h"
+#include "kernel/NStateStream.h"
 
 namespace talvero {
 
@@ -85,6 +86,11 @@ public:
     }
 
     const S& GetState() const { return State; }
+    void SaveStepState(NStateWriter& out) override {
+        Base::SaveStepState(out);
+        out.PutBlock(State);
+    }
+    bool LoadStepState(NStateReader& in) override { return Base::LoadStepState(in) && in.GetBlock(State); }
 
 protected:
     S State;

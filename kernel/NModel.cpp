@@ -7,6 +7,7 @@
 
 #include "kernel/Cp1251.h"
 #include "kernel/NParameterRefusal.h"
+#include "kernel/NStateStream.h"
 #include "kernel/NTimeStepLimit.h"
 
 namespace talvero {
@@ -185,10 +186,18 @@ bool NModel::CopyParameters(NBasicDescription* target) {
 }
 
 void NModel::Reset() {
-    for (const auto& s : Sources) s->Reset();
+    // A rerun after a reset must equal the first run: sources and gates forget their switching.
+    for (const auto& s : Sources) {
+        s->Rewind();
+        s->Reset();
+    }
     if (Net) Net->Reset();
-    for (const auto& g : OutGates) g->Reset();
+    for (const auto& g : OutGates) {
+        g->Reset();
+        g->Rewind();
+    }
     CurrentTime = 0;
+    StepCount = 0;
 }
 
 void NModel::Calculate() {
@@ -196,6 +205,21 @@ void NModel::Calculate() {
     if (Net) Net->Calculate();
     for (const auto& g : OutGates) g->Calculate();
     CurrentTime = CurrentTime + static_cast<NTime>(TimeStep);
+    ++StepCount;
+}
+
+void NModel::SaveStepState(NStateWriter& out) {
+    out.Put(CurrentTime);
+    out.Put(StepCount);
+}
+
+bool NModel::LoadStepState(NStateReader& in) {
+    NTime time = 0;
+    std::uint64_t steps = 0;
+    if (!in.Get(time) || !in.Get(steps) || !std::isfinite(time)) return false;
+    CurrentTime = time;
+    StepCount = steps;
+    return true;
 }
 
 bool NModel::SetTimeStep(NTime step) {

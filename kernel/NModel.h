@@ -1,6 +1,7 @@
 #pragma once
 // The model: root of a computable system, owning one net, its sources and its out gates.
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -40,6 +41,10 @@ public:
     bool LoadState(const char*) override { return true; }
     void Reset() override;
     void Calculate() override;
+    // The model time and the steps since the last reset.
+    void SaveStepState(NStateWriter& out) override;
+    bool LoadStepState(NStateReader& in) override;
+    std::uint64_t GetStepCount() const { return StepCount; }
 
     virtual NTime GetTimeStep() const { return TimeStep; }
     virtual bool SetTimeStep(NTime step);
@@ -108,6 +113,7 @@ private:
     static void DestroyAll(std::vector<std::unique_ptr<T>>& list, NameIndex<T>& index);
     double TimeStep;
     NTime CurrentTime = 0;
+    std::uint64_t StepCount = 0;
     NTime PulseDuration;
 };
 

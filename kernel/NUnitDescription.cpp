@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "kernel/NAItem.h"
+#include "kernel/NStateStream.h"
 
 namespace talvero {
 
@@ -71,6 +72,26 @@ bool NAConnector::Connect(NAbstractItem* item) {
 
 void NAConnector::Transfer() {
     if (Item) AnalogItem->GetOutputs(Inputs.get(), InputsCount);
+}
+
+void NUnitDescription::SaveStepState(NStateWriter& out) {
+    if (Inputs) out.PutBytes(Inputs.get(), InputsCount * sizeof(double));
+    if (Outputs) out.PutBytes(Outputs.get(), OutputsCount * sizeof(double));
+}
+
+bool NUnitDescription::LoadStepState(NStateReader& in) {
+    if (Inputs && !in.GetBytes(Inputs.get(), InputsCount * sizeof(double))) return false;
+    return !Outputs || in.GetBytes(Outputs.get(), OutputsCount * sizeof(double));
+}
+
+void NConnector::SaveStepState(NStateWriter& out) {
+    NUnitDescription::SaveStepState(out);
+    out.Put(PulseCounter);
+    out.PutBytes(PulseStartTime, kTimeBytes);
+}
+
+bool NConnector::LoadStepState(NStateReader& in) {
+    return NUnitDescription::LoadStepState(in) && in.Get(PulseCounter) && in.GetBytes(PulseStartTime, kTimeBytes);
 }
 
 } // namespace talvero

@@ -41,6 +41,9 @@ public:
     virtual std::uint32_t GetOutputsCount() const { return OutputsCount; }
     virtual void SetInputs(const double* values);
     virtual double* GetOutputs(double* values, std::uint32_t count) const;
+    // The input and output values.
+    void SaveStepState(NStateWriter& out) override;
+    bool LoadStepState(NStateReader& in) override;
 
     // Direct access for the owner's per-step work (no copy).
     const double* InputsData() const { return Inputs.get(); }
@@ -102,6 +105,8 @@ public:
     }
 
     virtual std::int32_t GetPulseCounter() const { return PulseCounter; }
+    void SaveStepState(NStateWriter& out) override;
+    bool LoadStepState(NStateReader& in) override;
 
 protected:
     // PulseStartTime := the cached current time.

@@ -127,9 +127,13 @@ public:
     void EditComputationOptions();
     void ToggleWatchAccumulation() { WatchAccumulation = !WatchAccumulation; }
     void ToggleTimeCounter() { TimeCounter = !TimeCounter; }
-    void ShowComputationState() {}
-    void RememberComputationState() {}
-    void RestoreComputationState() {}
+    // What is remembered: the file, its model time and when it was written (or that nothing is).
+    void ShowComputationState();
+    // Writes the model's checkpoint to a file of the project folder the user names (the last one
+    // offered first, and kept in the project).
+    void RememberComputationState();
+    // Restores such a file: the series and the next start go on from its model time.
+    void RestoreComputationState();
 
     // Parameter edits made in the objects list; `objectPath` is the object's dotted path, empty
     // for the model. False (the kernel's error left to take) when no model is loaded, the path
@@ -204,6 +208,8 @@ private:
     // Steps the model up to where the pace puts it now, within the tick's budget.
     std::uint64_t StepForPace(std::uint64_t limit, std::int64_t tickStart);
     void MeasureSpeed(std::int64_t now);
+    // Asks for a checkpoint file name in the project folder; false when cancelled or refused.
+    bool AskStateFile(const std::string& title, std::string& path);
 
     // Fields in the order of the controller's state.
     VMainWindow* MainWindow;
@@ -237,6 +243,8 @@ private:
     long double SpeedSampleModel = 0;
     VParameterOverrides Overrides;
     WatchWindowMap WatchWindows;
+    // A restored checkpoint: the next start goes on from it instead of resetting the model.
+    bool StateRestored = false;
     bool WatchAccumulation = true;
     bool TimeCounter = true;
     // The model of the open project failed to load and its watch windows were closed: their

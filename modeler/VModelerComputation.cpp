@@ -58,7 +58,13 @@ void VModeler::StartComputation() {
         if (!Ui.Messages->Confirm(modeler_text::Cp("Время остановки"), question)) return;
         LimitPassed = true;
     }
-    if (!Running) {
+    if (!Running && StateRestored) {
+        // Goes on from the restored checkpoint, with its step and its series.
+        StopReason.clear();
+        SetActiveModel(Environment->GetModel());
+        StateRestored = false;
+        Speed = 0;
+    } else if (!Running) {
         StopReason.clear();
         LimitPassed = false;
         ResetWatchWindows();
@@ -87,6 +93,7 @@ void VModeler::PauseComputation() {
 }
 
 void VModeler::StopComputation() {
+    StateRestored = false;
     if (!ProjectOpen || !Environment->IsModelLoaded() || !Running) return;
     Running = false;
     Paused = false;

@@ -205,6 +205,7 @@ bool VModeler::SaveProjectFile() {
 bool VModeler::CloseCurrentProject() {
     if (!ProjectOpen) return true;
     if (!SaveProjectFile()) return false;
+    StateRestored = false;
     CloseAllWatchWindows();
     Environment->Clear();
 

@@ -15,6 +15,7 @@
 #include <utility>
 #include <vector>
 
+#include "environment/NCheckpoint.h"
 #include "environment/NEnvironment.h"
 #include "kernel/Cp1251.h"
 #include "kernel/NAbstractOutGate.h"
@@ -134,7 +135,8 @@ using Points = std::pair<std::vector<double>, std::vector<double>>;
 
 class Model {
 public:
-    Model(const std::string& path, std::optional<double> dt, std::optional<double> pulse) : Path(path) {
+    Model(const std::string& path, std::optional<double> dt, std::optional<double> pulse)
+        : Path(path), LoadedTimeStep(dt), LoadedPulse(pulse) {
         if (dt && !(std::isfinite(*dt) && *dt > 0)) throw UsageFailure{"dt must be a number > 0"};
         if (pulse && !(std::isfinite(*pulse) && *pulse > 0)) throw UsageFailure{"pulse must be a number > 0"};
         BatchOptions options;
@@ -172,6 +174,14 @@ public:
         if (const int exit = SetParameterByPath(*GetModel(), path, value, reason)) Throw(exit, reason);
     }
 
+    // A study run that goes on from a warm-up sets its values so; refuses what would undo the warm-up.
+    void SetAfterRestore(const std::string& path, double value) {
+        CheckPath(path);
+        KernelLock lock;
+        SetActiveModel(GetModel());
+        std::string reason;
+        if (const int exit = SetParameterAfterRestore(*GetModel(), path, value, reason)) Throw(exit, reason);
+    }
     double Get(const std::string& path) {
         CheckPath(path);
         KernelLock lock;
@@ -314,11 +324,56 @@ public:
         return static_cast<double>(GetModel()->GetTimeStep());
     }
     const std::string& GetPath() const { return Path; }
+    py::bytes Checkpoint() {
+        std::string bytes;
+        {
+            KernelLock lock;
+            SaveCheckpoint(*GetModel(), bytes);
+        }
+        return py::bytes(bytes);
+    }
+    void Restore(const py::bytes& checkpoint) {
+        std::string bytes = checkpoint;
+        KernelLock lock;
+        RestoreInto([&] { return RestoreCheckpoint(*GetModel(), bytes.data(), bytes.size()); });
+    }
+    void SaveState(const std::filesystem::path& path) {
+        KernelLock lock;
+        if (!WriteCheckpointFile(*GetModel(), path.string())) Throw(kExitModel, "");
+    }
+    void LoadState(const std::filesystem::path& path) {
+        KernelLock lock;
+        RestoreInto([&] { return ReadCheckpointFile(*GetModel(), path.string()); });
+    }
+    // What a pickled model carries: how it was loaded, whether it has run, and its checkpoint
+    // (which holds the parameters in force).
+    py::tuple GetPickleState() {
+        return py::make_tuple(Path, LoadedTimeStep, LoadedPulse, Started, Checkpoint());
+    }
+    static std::unique_ptr<Model> FromPickleState(const py::tuple& state) {
+        if (state.size() != 5) throw UsageFailure{"not a pickled talvero.Model"};
+        auto model = std::make_unique<Model>(state[0].cast<std::string>(), state[1].cast<std::optional<double>>(),
+                                             state[2].cast<std::optional<double>>());
+        const bool started = state[3].cast<bool>();
+        model->Restore(state[4].cast<py::bytes>());
+        model->Started = started;
+        return model;
+    }
 
 private:
+    // A restored model goes on from the checkpoint's time: the next run must not reset it. The
+    // elements derive values from the clock while loading, so the model is active meanwhile.
+    template <class F>
+    void RestoreInto(F restore) {
+        SetActiveModel(GetModel());
+        if (!restore()) Throw(kExitModel, "");
+        Started = true;
+    }
     NModel* GetModel() { return Environment->GetModel(); }
 
     std::string Path;
+    std::optional<double> LoadedTimeStep;
+    std::optional<double> LoadedPulse;
     std::unique_ptr<NEnvironment> Environment;
     bool Started = false;
 };
@@ -403,5 +458,21 @@ RuntimeWarning naming the first out gate and model time where it appeared; the d
         .def_property_readonly("current_time", &Model::CurrentTime, "Model time reached, in seconds.")
         .def_property_readonly("time_step", &Model::TimeStep, "The time step, in seconds.")
         .def_property_readonly("path", &Model::GetPath, "The file the model was loaded from.")
+        .def("checkpoint", &Model::Checkpoint,
+             R"(The model's whole state as bytes: every object's state, the recorded points, the clock and the
+parameters in force. restore() takes it back, in this model or another loaded from the same file.)")
+        .def("restore", &Model::Restore, py::arg("checkpoint"),
+             R"(Puts the state of checkpoint() back; the next run goes on from its model time. A checkpoint of
+another model, or a damaged one, raises talvero.ModelError and leaves the model as it was.)")
+        .def("save_state", &Model::SaveState, py::arg("path"),
+             "Writes checkpoint() to a file (.tvs), in one piece: a failed write keeps the previous file.")
+        .def("load_state", &Model::LoadState, py::arg("path"), "Restores a checkpoint written by save_state().")
+        .def("set_keeping_state", &Model::SetAfterRestore, py::arg("path"), py::arg("value"),
+             R"(Changes a constant of the dynamics while the object keeps the state it reached (m[path] = value
+resets the object, as a new value does in the desktop program). What a warm-started study does with
+its values. A parameter that a reset builds into the state (a generator's Frequency, a fibre's
+TimeDelay, a synapse's DissociationTC, switching times) raises ValueError and nothing changes.)")
+        .def(py::pickle([](Model& model) { return model.GetPickleState(); },
+                        [](const py::tuple& state) { return Model::FromPickleState(state); }))
         .def("__repr__", [](const Model& model) { return "<talvero.Model '" + model.GetPath() + "'>"; });
 }

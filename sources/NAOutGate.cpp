@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "kernel/NElementSupport.h"
+#include "kernel/NStateStream.h"
 #include "sources/NParameterAccessors.h"
 
 namespace talvero {
@@ -109,6 +110,15 @@ bool NAOutGate::SetWatchStep(NTime s) {
 
 void NAOutGate::KeepCurrentInRange() {
     if (Indices.Current > Indices.Last - Indices.First) Indices.Current = Indices.Last - Indices.First;
+}
+
+void NAOutGate::SaveStepState(NStateWriter& out) {
+    NAbstractOutGate::SaveStepState(out);
+    out.Put(WatchCountDown);
+}
+
+bool NAOutGate::LoadStepState(NStateReader& in) {
+    return NAbstractOutGate::LoadStepState(in) && in.Get(WatchCountDown);
 }
 
 } // namespace talvero

@@ -37,6 +37,8 @@ public:
     virtual void CollectValues() = 0;
 
     NTime GetWatchCountDown() const { return WatchCountDown; }
+    void SaveStepState(NStateWriter& out) override;
+    bool LoadStepState(NStateReader& in) override;
 
 private:
     struct ChannelRange {

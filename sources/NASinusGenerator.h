@@ -3,6 +3,7 @@
 // amplitude at the moment of switching on; 0 while off.
 
 #include "kernel/NElementSupport.h"
+#include "kernel/NStateStream.h"
 #include "sources/NASource.h"
 #include "sources/NParameterAccessors.h"
 
@@ -24,6 +25,11 @@ public:
     int GetStateSize() override { return 0; }
     char* SaveState(char* buffer) override { return buffer; }
     bool LoadState(const char*) override { return true; }
+    void SaveStepState(NStateWriter& out) override {
+        NASource::SaveStepState(out);
+        out.PutBlock(State);
+    }
+    bool LoadStepState(NStateReader& in) override { return NASource::LoadStepState(in) && in.GetBlock(State); }
     // Clears the output only; the sub-stepping countdown is left as it is.
     void Reset() override;
     void ACalculate() override;

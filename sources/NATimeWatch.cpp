@@ -4,6 +4,7 @@
 #include <cmath>
 #include <string>
 
+#include "kernel/NStateStream.h"
 #include "sources/NParameterAccessors.h"
 
 namespace talvero {
@@ -103,6 +104,26 @@ void NATimeWatch::CollectValues() {
         Times.pop_front();
         for (NDataList& list : Values) list.pop_front();
     }
+}
+
+void NATimeWatch::SaveStepState(NStateWriter& out) {
+    NAOutGate::SaveStepState(out);
+    out.PutList(Times);
+    out.Put<std::uint64_t>(Values.size());
+    for (const NDataList& channel : Values) out.PutList(channel);
+}
+
+bool NATimeWatch::LoadStepState(NStateReader& in) {
+    NDataList times;
+    std::uint64_t channels = 0;
+    if (!NAOutGate::LoadStepState(in) || !in.GetList(times) || !in.Get(channels) || channels != Values.size())
+        return false;
+    std::vector<NDataList> values(Values.size());
+    for (NDataList& channel : values)
+        if (!in.GetList(channel) || channel.size() != times.size()) return false;
+    Times.swap(times);
+    Values.swap(values);
+    return true;
 }
 
 } // namespace talvero

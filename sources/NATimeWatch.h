@@ -27,6 +27,9 @@ public:
     int GetStateSize() override { return 0; }
     char* SaveState(char* buffer) override { return buffer; }
     bool LoadState(const char*) override { return true; }
+    // The points recorded so far.
+    void SaveStepState(NStateWriter& out) override;
+    bool LoadStepState(NStateReader& in) override;
     void Reset() override;
 
     void ClearData() override;

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "kernel/NStateStream.h"
 #include "sources/NParameterAccessors.h"
 
 namespace talvero {
@@ -127,6 +128,30 @@ void NFrequencyWatch::CollectData() {
             return;
         }
     }
+}
+
+void NFrequencyWatch::SaveStepState(NStateWriter& out) {
+    NOutGate::SaveStepState(out);
+    out.PutList(Counts);
+    out.PutList(Bins);
+    out.PutList(Fractions);
+    out.Put(IntervalsCount);
+    out.Put(LastPulseTime);
+}
+
+bool NFrequencyWatch::LoadStepState(NStateReader& in) {
+    NDataList counts, bins, fractions;
+    std::uint32_t intervals = 0;
+    double last = 0;
+    if (!NOutGate::LoadStepState(in) || !in.GetList(counts) || !in.GetList(bins) || !in.GetList(fractions) ||
+        !in.Get(intervals) || !in.Get(last) || counts.size() != bins.size() || fractions.size() != bins.size())
+        return false;
+    Counts.swap(counts);
+    Bins.swap(bins);
+    Fractions.swap(fractions);
+    IntervalsCount = intervals;
+    LastPulseTime = last;
+    return true;
 }
 
 } // namespace talvero

@@ -26,6 +26,9 @@ public:
     int GetStateSize() override { return 0; }
     char* SaveState(char* buffer) override { return buffer; }
     bool LoadState(const char*) override { return true; }
+    // The points recorded so far.
+    void SaveStepState(NStateWriter& out) override;
+    bool LoadStepState(NStateReader& in) override;
     void Reset() override;
 
     // Rebuilds the bins from the ranges and the step, all counts 0; keeps StartTime.

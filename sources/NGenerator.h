@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "kernel/NElementSupport.h"
+#include "kernel/NStateStream.h"
 #include "sources/NParameterAccessors.h"
 #include "sources/NSource.h"
 
@@ -25,6 +26,13 @@ public:
     int GetStateSize() override { return 0; }
     char* SaveState(char* buffer) override { return buffer; }
     bool LoadState(const char*) override { return true; }
+    void SaveStepState(NStateWriter& out) override {
+        NSource::SaveStepState(out);
+        out.PutBlock(State);
+    }
+    bool LoadStepState(NStateReader& in) override {
+        return NSource::LoadStepState(in) && in.GetBlock(State) && State.StepsLeft >= 0 && State.PeriodSteps >= 0;
+    }
     void Reset() override;
     void Calculate() override;
     bool IsPulse() override;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "kernel/NStateStream.h"
 #include "sources/NParameterAccessors.h"
 
 namespace talvero {
@@ -82,6 +83,21 @@ void NTimeWatch::CollectData() {
             Times[0] = static_cast<double>(Times[0] + dt);
         }
     }
+}
+
+void NTimeWatch::SaveStepState(NStateWriter& out) {
+    NOutGate::SaveStepState(out);
+    out.PutList(Times);
+    out.PutList(Values);
+}
+
+bool NTimeWatch::LoadStepState(NStateReader& in) {
+    NDataList times, values;
+    if (!NOutGate::LoadStepState(in) || !in.GetList(times) || !in.GetList(values) || times.size() != values.size())
+        return false;
+    Times.swap(times);
+    Values.swap(values);
+    return true;
 }
 
 } // namespace talvero

@@ -11,6 +11,7 @@
 #include <memory>
 
 #include "environment/NBuiltinClasses.h"
+#include "environment/NCheckpoint.h"
 #include "kernel/Cp1251.h"
 #include "kernel/NClock.h"
 #include "kernel/NError.h"
@@ -209,6 +210,30 @@ int SetParameterByPath(NModel& model, const std::string& path, double value, std
     if (object->SetParameter(parameter.c_str(), value)) return kExitOk;
     ExplainParameterRefusal(*object, parameter, value);
     return kExitModel;
+}
+
+int SetParameterAfterRestore(NModel& model, const std::string& path, double value, std::string& reason) {
+    NBasicDescription* object = nullptr;
+    std::string parameter;
+    if (const int code = Resolve(model, path, object, parameter, reason)) return code;
+    TakeLastError();
+    const double current = object->GetParameter(parameter.c_str());
+    if (PeekLastErrorCode() != 0) return kExitModel;
+    if (std::memcmp(&current, &value, sizeof value) == 0) return kExitOk;
+    // The object keeps the state it reached. That is sound only for a constant of its dynamics: one
+    // that a reset does not build into the state (a period, a delay line, a time constant in use).
+    const std::string reached = ObjectState(*object);
+    object->Reset();
+    const std::string resetBefore = ObjectState(*object);
+    const bool set = object->SetParameter(parameter.c_str(), value);
+    if (set) object->Reset();
+    const bool constant = set && ObjectState(*object) == resetBefore;
+    if (set && !constant) object->SetParameter(parameter.c_str(), current);
+    if (!LoadObjectState(*object, reached)) return kExitModel;
+    if (!set) return kExitModel;
+    if (constant) return kExitOk;
+    reason = path + " cannot vary after a warm-up or a restored checkpoint: it shapes the state already computed";
+    return kExitUsage;
 }
 
 int GetParameterByPath(NModel& model, const std::string& path, double& value, std::string& reason) {

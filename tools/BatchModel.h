@@ -22,6 +22,11 @@ int LoadBatchModel(const BatchOptions& options, NEnvironment& environment, std::
 int SetParameterByPath(NModel& model, const std::string& path, double value, std::string& reason);
 int GetParameterByPath(NModel& model, const std::string& path, double& value, std::string& reason);
 
+// The same on a model restored from a checkpoint: a value equal to the one in force is left alone,
+// and a setting that would change the object's computed state (a reset) is undone and refused
+// with kExitUsage, `reason` saying so.
+int SetParameterAfterRestore(NModel& model, const std::string& path, double value, std::string& reason);
+
 // The object tree, depth first: each object's dotted path and its parameters, in UTF-8.
 struct TreeEntry {
     std::string Path;

@@ -27,7 +27,8 @@ bool ParseCount(const std::string& text, long long& value) {
 
 const char* BatchUsage() {
     return "usage: talvero-batch [-n STEPS | -t SECONDS] [--dt S] [--pulse S] [--set PATH=VALUE]... "
-           "[--watch NAME]... [-o DIR] [--tree | --check] [--sweep FILE.csv -o DIR [-j N]] [-q] MODEL(.tv|.btv|.tvp)\n"
+           "[--watch NAME]... [-o DIR] [--tree | --check] [--load-state FILE.tvs] [--save-state FILE.tvs]\n"
+           "       [--sweep FILE.csv -o DIR [-j N] [--warmup SECONDS]] [-q] MODEL(.tv|.btv|.tvp)\n"
            "       talvero-batch --graph [--graph-format dot|svg|png] [-o FILE] MODEL\n"
            "       talvero-batch --classes [MODEL]";
 }
@@ -142,6 +143,21 @@ bool ParseBatchOptions(const std::vector<std::string>& args, BatchOptions& optio
                 return false;
             }
             options.SweepPath = v;
+        } else if (arg == "--load-state" || arg == "--save-state") {
+            if (!value(v)) return false;
+            if (v.empty()) {
+                error = arg + " needs a file";
+                return false;
+            }
+            (arg == "--load-state" ? options.LoadState : options.SaveState) = v;
+        } else if (arg == "--warmup") {
+            if (!value(v)) return false;
+            double w = 0;
+            if (!ParseNumber(v, w) || !(w > 0)) {
+                error = "--warmup needs a number of seconds > 0, not '" + v + "'";
+                return false;
+            }
+            options.Warmup = w;
         } else if (arg == "-j" || arg == "--jobs") {
             if (!value(v)) return false;
             long long jobs = 0;
@@ -175,6 +191,14 @@ bool ParseBatchOptions(const std::vector<std::string>& args, BatchOptions& optio
     }
     if (!options.SweepPath.empty() && (options.OutDir.empty() || options.Tree || options.Check)) {
         error = "--sweep needs --out DIR and excludes --tree and --check";
+        return false;
+    }
+    if (options.Warmup && (options.SweepPath.empty() || !options.LoadState.empty())) {
+        error = "--warmup needs --sweep and excludes --load-state";
+        return false;
+    }
+    if (!options.SaveState.empty() && !options.SweepPath.empty()) {
+        error = "--save-state excludes --sweep";
         return false;
     }
     if (options.Graph && (options.Tree || options.Check)) {

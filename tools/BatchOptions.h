@@ -30,6 +30,9 @@ struct BatchOptions {
     std::string SweepPath;  // CSV: a header of parameter paths, a row of values per run
     int Jobs = 1;           // sweep runs at once
     bool Classes = false;  // print the class reference; MODEL optional
+    std::string LoadState;          // a checkpoint to go on from
+    std::string SaveState;          // where to write the checkpoint after the run
+    std::optional<double> Warmup;   // sweep: seconds computed once, then every run goes on from there
 };
 
 // False with a one-line reason in `error` for a wrong command line.

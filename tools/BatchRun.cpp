@@ -14,6 +14,7 @@
 #include <string>
 
 #include "environment/NBuiltinClasses.h"
+#include "environment/NCheckpoint.h"
 #include "environment/NEnvironment.h"
 #include "kernel/Cp1251.h"
 #include "kernel/NClock.h"
@@ -144,6 +145,31 @@ int RunBatch(const BatchOptions& options, std::ostream& out, std::ostream& err, 
     std::string error;
     SetActiveModel(model);
     ResetActiveModel();
+    if (!options.LoadState.empty()) {
+        if (!ReadCheckpointFile(*model, options.LoadState)) {
+            SetActiveModel(nullptr);
+            return ReportLastError(err);
+        }
+        // The checkpoint brought its own parameters: the settings given now apply on top of them.
+        for (const auto& [path, value] : options.Sets) {
+            std::string reason;
+            if (const int code = SetParameterAfterRestore(*model, path, value, reason)) {
+                SetActiveModel(nullptr);
+                if (reason.empty()) return ReportLastError(err);
+                err << "talvero-batch: " << reason << "\n";
+                return code;
+            }
+        }
+        // The checkpoint's time step counts the seconds of --time.
+        if (options.Time) {
+            const double count = *options.Time / static_cast<double>(model->GetTimeStep());
+            if (!(count <= static_cast<double>(kMaxSteps))) {
+                SetActiveModel(nullptr);
+                return Usage(err, "--time gives more than " + std::to_string(kMaxSteps) + " steps at this time step");
+            }
+            steps = std::llround(count);
+        }
+    }
     ProgressBar bar(err, steps, progress && !options.Quiet);
     const long long stride = std::max<long long>(1, steps / 200);
     for (long long i = 0; i < steps; ++i) {
@@ -154,6 +180,10 @@ int RunBatch(const BatchOptions& options, std::ostream& out, std::ostream& err, 
     }
     bar.Update(steps);
     bar.Finish();
+    if (!options.SaveState.empty() && !WriteCheckpointFile(*model, options.SaveState)) {
+        SetActiveModel(nullptr);
+        return ReportLastError(err);
+    }
     SetActiveModel(nullptr);
 
     if (!options.OutDir.empty()) {

@@ -18,7 +18,14 @@
 #include <sstream>
 
 #include "environment/NAtomicFile.h"
+#include "environment/NCheckpoint.h"
+#include "environment/NEnvironment.h"
+#include "kernel/Cp1251.h"
+#include "kernel/NClock.h"
+#include "kernel/NError.h"
+#include "kernel/NModel.h"
 #include "modeler/VIniFile.h"
+#include "tools/BatchModel.h"
 #include "tools/BatchOutput.h"
 #include "tools/BatchRun.h"
 
@@ -156,6 +163,43 @@ void WriteAll(int fd, const std::string& text) {
     ::_exit(code);
 }
 
+// The settling phase every run shares, computed once with the grid's parameters as the model has
+// them, and written to `checkpoint`. A grid column that a restored model cannot take without losing
+// what was computed is refused here, before any run starts.
+int WarmUp(const BatchOptions& options, const SweepTable& table, const std::string& checkpoint, std::ostream& err) {
+    BatchOptions warm = options;
+    warm.SweepPath.clear();
+    warm.OutDir.clear();
+    warm.Warmup.reset();
+    warm.Time = *options.Warmup;
+    warm.SaveState = checkpoint;
+    warm.Quiet = true;
+    std::ostringstream discarded;
+    if (const int code = RunBatch(warm, discarded, err, false); code != kExitOk && code != kExitNonFinite) return code;
+
+    NEnvironment environment;
+    std::string reason;
+    int code = LoadBatchModel(options, environment, reason);
+    NModel* model = environment.GetModel();
+    if (code == kExitOk) {
+        SetActiveModel(model);
+        ResetActiveModel();
+        if (!ReadCheckpointFile(*model, checkpoint)) code = kExitModel;
+    }
+    std::string state;
+    if (code == kExitOk) SaveCheckpoint(*model, state);
+    for (std::size_t c = 0; code == kExitOk && c < table.Paths.size(); ++c) {
+        for (const std::vector<double>& row : table.Rows)
+            if ((code = SetParameterAfterRestore(*model, table.Paths[c], row[c], reason)) != kExitOk) break;
+        if (!RestoreCheckpoint(*model, state.data(), state.size()) && code == kExitOk) code = kExitModel;
+    }
+    SetActiveModel(nullptr);
+    if (code == kExitOk) return code;
+    if (reason.empty()) reason = Cp1251ToUtf8(GetLastErrorInfo());
+    err << "talvero-batch: warm-up: " << reason << "\n";
+    return code;
+}
+
 } // namespace
 
 void ForwardSignalToSweepRuns(int signal) {
@@ -240,6 +284,10 @@ int RunSweep(const BatchOptions& options, std::ostream& err, bool progress) {
         return kExitModel;
     }
 
+    const std::string warmState = options.OutDir + "/warmup.tvs";
+    if (options.Warmup) {
+        if (const int code = WarmUp(options, table, warmState, err)) return code;
+    }
     const std::size_t runs = table.Rows.size();
     const std::size_t width = std::max<std::size_t>(4, std::to_string(runs).size());
     auto name = [&](std::size_t i) {
@@ -282,6 +330,10 @@ int RunSweep(const BatchOptions& options, std::ostream& err, bool progress) {
             run.SweepPath.clear();
             run.Quiet = true;
             run.OutDir = options.OutDir + "/" + name(next);
+            if (options.Warmup) {
+                run.Warmup.reset();
+                run.LoadState = warmState;
+            }
             for (std::size_t c = 0; c < table.Paths.size(); ++c) run.Sets.emplace_back(table.Paths[c], table.Rows[next][c]);
             err.flush();
             const pid_t pid = ::fork();

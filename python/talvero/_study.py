@@ -40,6 +40,7 @@ def _status_of(error: Optional[BaseException], warning: Optional[str]) -> int:
 
 
 def _package_parent() -> str:
+    """The folder that holds the package, for the runs' PYTHONPATH."""
     return os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 
 
@@ -60,15 +61,19 @@ def run_in_process(task: Dict[str, Any]) -> Run:
 
 
 class _Progress:
+    """A one-line bar of the runs done, on standard error."""
+
     def __init__(self, total: int, enabled: bool):
         self.total, self.done, self.enabled = total, 0, enabled and total > 0
         self._show()
 
     def step(self):
+        """One more run done."""
         self.done += 1
         self._show()
 
     def _show(self):
+        """Redraws the bar."""
         if not self.enabled:
             return
         filled = self.done * 30 // self.total
@@ -77,13 +82,29 @@ class _Progress:
         sys.stderr.flush()
 
 
+def _warm_up(model_path: str, dt, pulse, seconds: float, paths: List[str], columns: List[List[float]]) -> bytes:
+    """The checkpoint after `seconds` of the model as loaded; refuses a grid that would undo it."""
+    from ._core import Model
+    if not (seconds > 0 and seconds != float("inf")):
+        raise ValueError("warmup must be a number of seconds > 0")
+    model = Model(model_path, dt=dt, pulse=pulse)
+    model.run(time=seconds, watch=[])
+    state = model.checkpoint()
+    for path, values in zip(paths, columns):
+        for value in values:
+            model.set_keeping_state(path, value)
+        model.restore(state)
+    return state
+
+
 def _is_dask_client(executor) -> bool:
+    """Whether `executor` is a Dask distributed.Client (known without importing Dask)."""
     return type(executor).__module__.split(".")[0] == "distributed" and hasattr(executor, "gather")
 
 
 def sweep(model, grid: Dict[str, Any], *, steps: Optional[int] = None, time: Optional[float] = None,
           dt: Optional[float] = None, pulse: Optional[float] = None, watch: Optional[List[str]] = None,
-          executor=None, progress: Optional[bool] = None) -> List[Run]:
+          executor=None, progress: Optional[bool] = None, warmup: Optional[float] = None) -> List[Run]:
     """Runs `model` once for every combination of the values in `grid` ({parameter path: values}).
 
     Returns one Run per combination, in a stable order: the first path's values vary slowest, as
@@ -93,10 +114,21 @@ def sweep(model, grid: Dict[str, Any], *, steps: Optional[int] = None, time: Opt
     Dask distributed.Client runs them on its workers (every worker needs the module). A failed run
     keeps its error in its Run and the others go on. `progress` (default: when standard error is a
     terminal) shows the runs done.
+
+    `warmup` (seconds): the settling phase all runs share is computed once, here, with the model's
+    own parameter values, and every run goes on from its checkpoint: it sets its values with
+    Model.set_keeping_state and runs `steps` or `time` more; its results begin with the warm-up's
+    points. Only constants of the dynamics may vary (a synapse's K, Ri, Rs, an ion unit's R, C,
+    MaxIntensity, ...); a parameter that shapes the state (a generator's Frequency, a fibre's
+    TimeDelay, a synapse's DissociationTC, switching times) raises ValueError before any run starts.
     """
     paths, columns, model_path = _check_study(model, grid, steps, time, dt, pulse, watch)
+    checkpoint = None
+    if warmup is not None:
+        checkpoint = _warm_up(model_path, dt, pulse, float(warmup), paths, columns)
     tasks = [{"model": model_path, "dt": dt, "pulse": pulse, "steps": steps, "time": time,
-              "watch": None if watch is None else list(watch), "params": dict(zip(paths, values))}
+              "watch": None if watch is None else list(watch), "params": dict(zip(paths, values)),
+              "checkpoint": checkpoint}
              for values in itertools.product(*columns)]
     bar = _Progress(len(tasks), sys.stderr.isatty() if progress is None else progress)
     runs: List[Optional[Run]] = [None] * len(tasks)

@@ -6,13 +6,20 @@ import warnings
 
 
 def main() -> int:
+    """Runs the pickled task on standard input; writes (results, error) pickled to standard output."""
     task = pickle.load(sys.stdin.buffer)
     from talvero import Model
     warning = None
     try:
         model = Model(task["model"], dt=task["dt"], pulse=task["pulse"])
+        warm = task.get("checkpoint")
+        if warm is not None:
+            model.restore(warm)
         for path, value in task["params"].items():
-            model[path] = value
+            if warm is None:
+                model[path] = value
+            else:
+                model.set_keeping_state(path, value)
         with warnings.catch_warnings(record=True) as caught:
             warnings.simplefilter("always", RuntimeWarning)
             results = model.run(steps=task["steps"], time=task["time"], watch=task["watch"])
