@@ -31,6 +31,7 @@ public:
     virtual bool IsActive() const { return Active; }
 
 protected:
+    friend struct NFastAccess;  // the fast engine runs BeginStep for the sources it steps
     // The test every source runs at the start of its step: switches on at StartTime, off at
     // StopTime (0 = never). True when the class-specific computation of the step follows.
     bool BeginStep();
