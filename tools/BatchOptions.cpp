@@ -27,7 +27,8 @@ bool ParseCount(const std::string& text, long long& value) {
 
 const char* BatchUsage() {
     return "usage: talvero-batch [-n STEPS | -t SECONDS] [--dt S] [--pulse S] [--set PATH=VALUE]... "
-           "[--watch NAME]... [-o DIR] [--tree | --check] [--sweep FILE.csv -o DIR [-j N]] [-q] MODEL(.tv|.btv|.tvp)\n"
+           "[--watch NAME]... [-o DIR] [--tree | --check] [--sweep FILE.csv -o DIR [-j N]] [--engine exact|fast] [-q]\n"
+           "       MODEL(.tv|.btv|.tvp)\n"
            "       talvero-batch --graph [--graph-format dot|svg|png] [-o FILE] MODEL\n"
            "       talvero-batch --classes [MODEL]";
 }
@@ -142,6 +143,12 @@ bool ParseBatchOptions(const std::vector<std::string>& args, BatchOptions& optio
                 return false;
             }
             options.SweepPath = v;
+        } else if (arg == "--engine") {
+            if (!value(v)) return false;
+            if (!ParseEngineKind(v, options.Engine)) {
+                error = "--engine needs exact or fast, not '" + v + "'";
+                return false;
+            }
         } else if (arg == "-j" || arg == "--jobs") {
             if (!value(v)) return false;
             long long jobs = 0;

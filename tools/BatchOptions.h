@@ -6,6 +6,8 @@
 #include <utility>
 #include <vector>
 
+#include "fast/NEngine.h"
+
 namespace talvero::batch {
 
 // The most steps one run may take (at 0.1 µs a step, more than a day).
@@ -30,6 +32,7 @@ struct BatchOptions {
     std::string SweepPath;  // CSV: a header of parameter paths, a row of values per run
     int Jobs = 1;           // sweep runs at once
     bool Classes = false;  // print the class reference; MODEL optional
+    NEngineKind Engine = NEngineKind::Exact;
 };
 
 // False with a one-line reason in `error` for a wrong command line.
