@@ -20,6 +20,7 @@
 #include "kernel/NAbstractOutGate.h"
 #include "kernel/NClock.h"
 #include "kernel/NError.h"
+#include "fast/NEngine.h"
 #include "kernel/NModel.h"
 #include "tools/BatchModel.h"
 #include "tools/BatchOutput.h"
@@ -80,7 +81,9 @@ using Points = std::pair<std::vector<double>, std::vector<double>>;
 
 class Model {
 public:
-    Model(const std::string& path, std::optional<double> dt, std::optional<double> pulse) : Path(path) {
+    Model(const std::string& path, std::optional<double> dt, std::optional<double> pulse, const std::string& engine)
+        : Path(path) {
+        if (!ParseEngineKind(engine, EngineKind)) throw UsageFailure{"engine must be 'exact' or 'fast', not '" + engine + "'"};
         if (dt && !(std::isfinite(*dt) && *dt > 0)) throw UsageFailure{"dt must be a number > 0"};
         if (pulse && !(std::isfinite(*pulse) && *pulse > 0)) throw UsageFailure{"pulse must be a number > 0"};
         BatchOptions options;
@@ -94,6 +97,11 @@ public:
             Environment.reset();
             Throw(exit, reason);
         }
+        // Compiled under this model's clock; the clock goes back to the model that had it.
+        NModel* previous = GetActiveModel();
+        SetActiveModel(GetModel());
+        Engine = MakeEngine(*GetModel(), EngineKind, Notice);
+        SetActiveModel(previous);
     }
     ~Model() {
         // The model leaves the active place itself. At interpreter exit the GIL must stay put.
@@ -176,9 +184,15 @@ public:
                 SetActiveModel(model);  // the caches follow this model's clock again
             }
             constexpr long long kChunk = 4096;
+            // The objects hold the state between runs, where settings and other models may touch them.
+            struct Hand {
+                NEngine& E;
+                explicit Hand(NEngine& e) : E(e) { E.Begin(); }
+                ~Hand() { E.End(); }
+            } hand(*Engine);
             for (long long done = 0; done < count;) {
                 const long long end = std::min(count, done + kChunk);
-                for (; done < end; ++done) StepActiveModel();
+                for (; done < end; ++done) Engine->Step();
                 if (done < count) {
                     py::gil_scoped_acquire gil;
                     if (PyErr_CheckSignals() != 0) throw py::error_already_set();
@@ -233,6 +247,8 @@ public:
         return static_cast<double>(GetModel()->GetTimeStep());
     }
     const std::string& GetPath() const { return Path; }
+    std::string GetEngine() const { return EngineKindName(Engine->Kind()); }
+    const std::string& GetNotice() const { return Notice; }
 
 private:
     NModel* GetModel() { return Environment->GetModel(); }
@@ -240,6 +256,9 @@ private:
     std::string Path;
     std::unique_ptr<NEnvironment> Environment;
     bool Started = false;
+    NEngineKind EngineKind = NEngineKind::Exact;
+    std::unique_ptr<NEngine> Engine;
+    std::string Notice;  // why a fast engine was asked for and the exact one computes
 };
 
 } // namespace
@@ -263,19 +282,25 @@ PYBIND11_MODULE(_core, module) {
 
     py::class_<Model>(module, "Model", R"(A model loaded from a description (.tv), a binary model (.btv) or a project (.tvp).
 
-Model(path, dt=None, pulse=None): dt is the time step in seconds (default: the project's, else
-0.0001), pulse the pulse duration (default 0.001), as talvero-batch's --dt and --pulse.
+Model(path, dt=None, pulse=None, engine="exact"): dt is the time step in seconds (default: the
+project's, else 0.0001), pulse the pulse duration (default 0.001), as talvero-batch's --dt and
+--pulse; engine "fast" computes in double precision (talvero-batch --engine).
 Loading errors raise talvero.ModelError.
 
 The kernel computes one model at a time per process. Several Model objects may exist: each run
 makes its model the active one and goes on from that model's own state and clock, so runs of
 different models may alternate freely and each continues exactly where it stopped. Calls from
 several threads wait for one another; the GIL is released while a model steps.)")
-        .def(py::init([](const std::filesystem::path& path, std::optional<double> dt, std::optional<double> pulse) {
-                 return std::make_unique<Model>(path.string(), dt, pulse);
+        .def(py::init([](const std::filesystem::path& path, std::optional<double> dt, std::optional<double> pulse,
+                         const std::string& engine) {
+                 auto model = std::make_unique<Model>(path.string(), dt, pulse, engine);
+                 if (!model->GetNotice().empty() &&
+                     PyErr_WarnEx(PyExc_RuntimeWarning, Cp1251ToUtf8(model->GetNotice()).c_str(), 1) != 0)
+                     throw py::error_already_set();
+                 return model;
              }),
              py::arg("path"),
-             py::kw_only(), py::arg("dt") = py::none(), py::arg("pulse") = py::none())
+             py::kw_only(), py::arg("dt") = py::none(), py::arg("pulse") = py::none(), py::arg("engine") = "exact")
         .def("tree", &Model::Tree,
              "[(dotted path, {parameter: value}), ...] for every object, depth first, as talvero-batch --tree.")
         .def("__setitem__", &Model::Set, py::arg("path"), py::arg("value"),
@@ -298,5 +323,8 @@ RuntimeWarning naming the first out gate and model time where it appeared; the d
         .def_property_readonly("current_time", &Model::CurrentTime, "Model time reached, in seconds.")
         .def_property_readonly("time_step", &Model::TimeStep, "The time step, in seconds.")
         .def_property_readonly("path", &Model::GetPath, "The file the model was loaded from.")
+        .def_property_readonly("engine", &Model::GetEngine,
+                               "The engine that computes the model: 'exact', or 'fast' where engine='fast' was asked "
+                               "for and the model has a fast form (else a RuntimeWarning said why not).")
         .def("__repr__", [](const Model& model) { return "<talvero.Model '" + model.GetPath() + "'>"; });
 }

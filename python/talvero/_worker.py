@@ -8,7 +8,7 @@ def main() -> int:
     task = pickle.load(sys.stdin.buffer)
     from talvero import Model
     try:
-        model = Model(task["model"], dt=task["dt"], pulse=task["pulse"])
+        model = Model(task["model"], dt=task["dt"], pulse=task["pulse"], engine=task.get("engine", "exact"))
         for path, value in task["params"].items():
             model[path] = value
         outcome = (model.run(steps=task["steps"], time=task["time"], watch=task["watch"]), None)
