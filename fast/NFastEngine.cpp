@@ -34,8 +34,8 @@ struct NFastAccess {
 
 namespace {
 
-constexpr std::uint8_t kDissociation = static_cast<std::uint8_t>(NSynapsePhase::Dissociation);
-constexpr std::uint8_t kSecretion = static_cast<std::uint8_t>(NSynapsePhase::Secretion);
+constexpr std::int32_t kDissociation = static_cast<std::int32_t>(NSynapsePhase::Dissociation);
+constexpr std::int32_t kSecretion = static_cast<std::int32_t>(NSynapsePhase::Secretion);
 
 std::string Describe(const NBasicDescription& object, const char* reason) { return object.FullName() + " (" + reason + ")"; }
 
@@ -183,6 +183,9 @@ std::uint32_t NFastEngine::SetFor(std::uint32_t exactSet) {
     c.ReciprocalRs = 1 / e.Params.Rs;
     c.Inert = e.Inert;
     if (c.Inert) c.ReciprocalK = c.ReciprocalRs = 0;
+    // y / Rs as y * (1 / Rs) stays finite and needs no test for that.
+    c.Plain = !c.Inert && std::isfinite(c.ReciprocalK) && std::isfinite(c.ReciprocalRs) &&
+              std::isfinite(c.ReciprocalRs * c.ReciprocalK);
     mine = static_cast<std::uint32_t>(Sets.size());
     Sets.push_back(c);
     return mine;
@@ -212,12 +215,21 @@ void NFastEngine::SyncFromModel() {
             const NSynapseState& s = block.State(k);
             Transmitter[i] = s.Transmitter;
             PulseCounter[i] = s.PulseCounter;
-            Phase[i] = static_cast<std::uint8_t>(s.Phase);
+            Phase[i] = static_cast<std::int32_t>(s.Phase);
             SetOf[i] = SetFor(s.Set);
             if (s.PulseCounter != 0) PulseStart[i] = NFastAccess::PulseStart(**synapse);
             if (i == unit.FirstSynapse) unit.Set = SetOf[i];
             else if (unit.Set != SetOf[i]) unit.Set = kMixed;
         }
+    }
+
+    NeuronSet.assign(Neurons.size(), kMixed);
+    for (std::size_t n = 0; n < Neurons.size(); ++n) {
+        if (NeuronUnits[n] == NeuronUnits[n + 1]) continue;
+        std::uint32_t shared = Units[NeuronUnits[n]].Set;
+        for (std::uint32_t u = NeuronUnits[n]; u < NeuronUnits[n + 1]; ++u)
+            if (Units[u].Set != shared) shared = kMixed;
+        if (shared != kMixed && Sets[shared].Plain) NeuronSet[n] = shared;
     }
 
     const NTime dt = GetTimeStep();
@@ -261,7 +273,7 @@ void NFastEngine::SyncToModel() {
             s.Transmitter = Transmitter[i];
             s.Conductance = Conductance(Transmitter[i], Sets[SetOf[i]]);
             s.PulseCounter = PulseCounter[i];
-            s.Phase = Phase[i];
+            s.Phase = static_cast<std::uint32_t>(Phase[i]);
             if (PulseCounter[i] != 0) NFastAccess::SetPulseStart(**synapse, PulseStart[i]);
         }
     }
@@ -286,10 +298,10 @@ void NFastEngine::SyncToModel() {
 }
 
 std::size_t NFastEngine::MemoryBytes() const {
-    return Neurons.capacity() * sizeof(NNeuron*) + NeuronUnits.capacity() * 4 + ZoneConst.capacity() * sizeof(ZoneConstants) +
+    return Neurons.capacity() * sizeof(NNeuron*) + (NeuronUnits.capacity() + NeuronSet.capacity()) * 4 + ZoneConst.capacity() * sizeof(ZoneConstants) +
            Zones.capacity() * sizeof(ZoneState) + (NegativePotential.capacity() + PositivePotential.capacity()) * 8 +
            NeuronTargets.capacity() * sizeof(Targets) + UnitObjects.capacity() * sizeof(NIonUnit*) +
-           Units.capacity() * sizeof(Unit) + Transmitter.capacity() * 8 + PulseCounter.capacity() * 4 + Phase.capacity() +
+           Units.capacity() * sizeof(Unit) + Transmitter.capacity() * 8 + PulseCounter.capacity() * 4 + Phase.capacity() * 4 +
            SetOf.capacity() * 4 + PulseStart.capacity() * sizeof(NTime) + Sets.capacity() * sizeof(SynapseSet) +
            SetByExact.capacity() * 4 + Generators.capacity() * sizeof(NGenerator*) +
            GeneratorTargets.capacity() * sizeof(Targets) + SynapseTargets.capacity() * 4 +
@@ -307,41 +319,103 @@ void NFastEngine::Deliver(const Targets& targets, int pulseSteps) {
     for (std::uint32_t t = targets.FirstOther; t < targets.EndOther; ++t) OtherTargets[t]->Transfer();
 }
 
-// The transmitter levels of one unit's synapses and the sum of their conductances, in order.
-double NFastEngine::StepUnitSynapses(Unit& unit) {
+namespace {
+
+using NVector4 = double __attribute__((vector_size(32)));
+
+// The dissociation step of every synapse between pulses; the others are left to the caller.
+template <int kUnused = 0>
+[[gnu::always_inline]] inline void DissociateAll(double* m, const std::int32_t* counter, const std::int32_t* phase,
+                                                 std::uint32_t n, double rest) {
+    for (std::uint32_t i = 0; i < n; ++i) m[i] = (counter[i] | phase[i]) == 0 ? m[i] - m[i] * rest : m[i];
+}
+
+// The sum of y / Rs over y = m / K; false where some y reaches 1, which takes the other formula.
+[[gnu::always_inline]] inline bool SumBelowLevel(const double* m, std::uint32_t n, double reciprocalK, double reciprocalRs,
+                                                 double& sum) {
+    NVector4 acc{}, high{};
+    std::uint32_t i = 0;
+    for (; i + 4 <= n; i += 4) {
+        NVector4 v;
+        std::memcpy(&v, m + i, sizeof v);
+        const NVector4 y = v * reciprocalK;
+        high = high + (y >= 1 ? NVector4{} + 1 : NVector4{});
+        acc += y * reciprocalRs;
+    }
+    double s = (acc[0] + acc[1]) + (acc[2] + acc[3]);
+    bool ok = (high[0] + high[1] + high[2] + high[3]) == 0;
+    for (; i < n; ++i) {
+        const double y = m[i] * reciprocalK;
+        ok = ok && !(y >= 1);
+        s += y * reciprocalRs;
+    }
+    sum = s;
+    return ok;  // else the caller corrects the few at or above the level
+}
+
+[[gnu::target("avx2")]] void DissociateAllAvx2(double* m, const std::int32_t* c, const std::int32_t* p, std::uint32_t n,
+                                               double rest) {
+    DissociateAll(m, c, p, n, rest);
+}
+void DissociateAllBase(double* m, const std::int32_t* c, const std::int32_t* p, std::uint32_t n, double rest) {
+    DissociateAll(m, c, p, n, rest);
+}
+[[gnu::target("avx2")]] bool SumBelowLevelAvx2(const double* m, std::uint32_t n, double k, double rs, double& sum) {
+    return SumBelowLevel(m, n, k, rs, sum);
+}
+bool SumBelowLevelBase(const double* m, std::uint32_t n, double k, double rs, double& sum) {
+    return SumBelowLevel(m, n, k, rs, sum);
+}
+
+const bool kHasAvx2 = __builtin_cpu_supports("avx2");
+
+} // namespace
+
+// The transmitter levels of one unit's synapses and the sum of their conductances.
+void NFastEngine::AdvanceLevels(std::uint32_t first, std::uint32_t end, const SynapseSet& c) {
     static constexpr double kTargets[3] = {0, 0.5, 1};
     double* m = Transmitter.data();
     std::int32_t* counter = PulseCounter.data();
-    std::uint8_t* phase = Phase.data();
-    double sum = 0;
-    if (unit.Set != kMixed) {
-        const SynapseSet c = Sets[unit.Set];
-        const double rest = c.Rate[kDissociation];
-        for (std::uint32_t i = unit.FirstSynapse; i < unit.EndSynapse; ++i) {
-            double level = m[i];
-            if ((counter[i] | phase[i]) == 0) [[likely]] {
-                if (level == 0) continue;  // at rest: nothing changes and it conducts nothing
-                level -= level * rest;
-            } else {
-                const std::int32_t n = counter[i];
-                const int kind = n == 0 ? 0 : (n == 1 ? 1 : 2);
-                if (kind == 1) phase[i] = kDissociation;
-                counter[i] = n - (kind != 0);
-                level += (kTargets[kind] - level) * c.Rate[phase[i]];
-            }
-            m[i] = level;
-            if (level == 0 || c.Inert) continue;
-            const double y = level * c.ReciprocalK;
-            const double g = y >= 1 ? y / ((y - 1) * c.Ri + c.Rs) : y * c.ReciprocalRs;
-            if (std::isfinite(g)) sum += g;
+    std::int32_t* phase = Phase.data();
+    // Between pulses all at once; the few in a pulse (or in a loaded phase) one by one, from the
+    // levels the first loop left alone.
+    if (kHasAvx2) DissociateAllAvx2(m + first, counter + first, phase + first, end - first, c.Rate[kDissociation]);
+    else DissociateAllBase(m + first, counter + first, phase + first, end - first, c.Rate[kDissociation]);
+    for (std::uint32_t i = first; i < end; ++i) {
+        if ((counter[i] | phase[i]) == 0) [[likely]] continue;
+        const std::int32_t n = counter[i];
+        const int kind = n == 0 ? 0 : (n == 1 ? 1 : 2);
+        if (kind == 1) phase[i] = kDissociation;
+        counter[i] = n - (kind != 0);
+        m[i] += (kTargets[kind] - m[i]) * c.Rate[phase[i]];
+    }
+}
+
+double NFastEngine::StepUnitSynapses(Unit& unit, bool levelsDone) {
+    static constexpr double kTargets[3] = {0, 0.5, 1};
+    double* m = Transmitter.data();
+    std::int32_t* counter = PulseCounter.data();
+    std::int32_t* phase = Phase.data();
+    const std::uint32_t first = unit.FirstSynapse, count = unit.EndSynapse - unit.FirstSynapse;
+    if (unit.Set != kMixed && Sets[unit.Set].Plain) {
+        const SynapseSet& c = Sets[unit.Set];
+        if (!levelsDone) AdvanceLevels(first, unit.EndSynapse, c);
+        double sum = 0;
+        const bool below = kHasAvx2 ? SumBelowLevelAvx2(m + first, count, c.ReciprocalK, c.ReciprocalRs, sum)
+                                    : SumBelowLevelBase(m + first, count, c.ReciprocalK, c.ReciprocalRs, sum);
+        if (below) return sum;
+        for (std::uint32_t i = first; i < unit.EndSynapse; ++i) {
+            const double y = m[i] * c.ReciprocalK;
+            if (y >= 1) sum += y / ((y - 1) * c.Ri + c.Rs) - y * c.ReciprocalRs;
         }
         return sum;
     }
-    for (std::uint32_t i = unit.FirstSynapse; i < unit.EndSynapse; ++i) {
+    double sum = 0;
+    for (std::uint32_t i = first; i < unit.EndSynapse; ++i) {
         const SynapseSet& c = Sets[SetOf[i]];
         const std::int32_t n = counter[i];
         double level = m[i];
-        if (n == 0 && level == 0) continue;
+        if (n == 0 && level == 0) continue;  // at rest: nothing changes and it conducts nothing
         const int kind = n == 0 ? 0 : (n == 1 ? 1 : 2);
         if (kind == 1) phase[i] = kDissociation;
         counter[i] = n - (kind != 0);
@@ -374,9 +448,13 @@ void NFastEngine::Step() {
     for (std::size_t n = 0; n < Neurons.size(); ++n) {
         double negative = 0, positive = 0;
         int negatives = 0, positives = 0;
+        // All units of a neuron mostly share their synapses' constants: their levels go in one loop.
+        const std::uint32_t shared = NeuronSet[n];
+        if (shared != kMixed)
+            AdvanceLevels(Units[NeuronUnits[n]].FirstSynapse, Units[NeuronUnits[n + 1] - 1].EndSynapse, Sets[shared]);
         for (std::uint32_t u = NeuronUnits[n]; u < NeuronUnits[n + 1]; ++u) {
             Unit& unit = Units[u];
-            const double g = StepUnitSynapses(unit);
+            const double g = StepUnitSynapses(unit, shared != kMixed);
             const double a = 1 + unit.R * g;
             const double i = unit.Output;
             const double dta = dt * a;

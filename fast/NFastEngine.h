@@ -49,6 +49,7 @@ private:
         double Rate[3];  // 1 / (tau / dt + 1/2) for each phase
         double ReciprocalK, Ri, Rs, ReciprocalRs;
         bool Inert;
+        bool Plain;  // finite throughout: the vector loops apply
     };
     struct ZoneConstants {
         double RestRate1, RestRate2, FireRate1, FireRate2;  // dt / (dt/2 + T)
@@ -78,7 +79,9 @@ private:
     bool CollectTargets(const std::vector<NAbstractConnector*>& connectors, const Lookup& lookup, Targets& targets,
                         std::string& why);
     std::uint32_t SetFor(std::uint32_t exactSet);
-    double StepUnitSynapses(Unit& unit);
+    // levelsDone: AdvanceLevels ran over the unit's synapses already (with its neuron's).
+    double StepUnitSynapses(Unit& unit, bool levelsDone);
+    void AdvanceLevels(std::uint32_t first, std::uint32_t end, const SynapseSet& c);
     double Conductance(double m, const SynapseSet& c) const;
     void Deliver(const Targets& targets, int pulseSteps);
 
@@ -87,6 +90,7 @@ private:
     bool Synced = false;
 
     std::vector<NNeuron*> Neurons;
+    std::vector<std::uint32_t> NeuronSet;  // the plain set all its synapses share, or kMixed
     std::vector<std::uint32_t> NeuronUnits;  // units of neuron n: [NeuronUnits[n], NeuronUnits[n + 1])
     std::vector<ZoneConstants> ZoneConst;
     std::vector<ZoneState> Zones;
@@ -98,7 +102,7 @@ private:
 
     std::vector<double> Transmitter;
     std::vector<std::int32_t> PulseCounter;
-    std::vector<std::uint8_t> Phase;
+    std::vector<std::int32_t> Phase;  // as wide as the counter: the two are read together
     std::vector<std::uint32_t> SetOf;
     std::vector<NTime> PulseStart;  // read only while the pulse lasts
 

@@ -61,7 +61,9 @@ inline RunRecord RunWith(NModel& model, NEngineKind kind, long long steps, int e
     ResetActiveModel();
     std::string notice;
     std::unique_ptr<NEngine> engine = MakeEngine(model, kind, notice);
-    if (expectFast) EXPECT_EQ(engine->Kind(), kind) << notice;
+    if (expectFast) {
+        EXPECT_EQ(engine->Kind(), kind) << notice;
+    }
     engine->Begin();
     for (long long i = 1; i <= steps; ++i) {
         engine->Step();
