@@ -15,6 +15,7 @@
 #include <string>
 
 #include "kernel/NBasicDescription.h"
+#include "fast/NEngine.h"
 #include "kernel/NError.h"
 #include "modeler/VIniFile.h"
 #include "modeler/VParameterOverrides.h"
@@ -54,6 +55,11 @@ public:
     void SetAsFastAsPossible(bool on) { AsFastAsPossible = on; }
     // 0: no limit.
     double RunUntilTime() const { return RunUntil; }
+    // The engine chosen for the next start; the one computing may be the exact engine where the
+    // model has no fast form.
+    NEngineKind GetEngineKind() const { return EngineKind; }
+    void SetEngineKind(NEngineKind kind) { EngineKind = kind; }
+    bool IsFastEngineComputing() const { return Engine && Engine->Kind() == NEngineKind::Fast; }
     void SetRunUntilTime(double seconds) { RunUntil = seconds; }
     // Model seconds per wall-clock second, measured over about a second of ticks; 0 until known.
     double SpeedFactor() const { return Speed; }
@@ -204,6 +210,12 @@ private:
     // stored information is not overwritten with an empty registry.
     bool KeepStoredWatchInfo = false;
     std::string StopReason;
+    NEngineKind EngineKind = NEngineKind::Exact;
+    // Made at each start from the beginning; holds the state between Begin and End.
+    std::unique_ptr<NEngine> Engine;
+    // The objects are the engine's again until `ResumeEngine` (state or parameters may change).
+    void SuspendEngine();
+    void ResumeEngine();
 
     VUserInterface Ui;
 };

@@ -65,7 +65,11 @@ void VModeler::StartComputation() {
         }
         ResetActiveModel();
         Speed = 0;
+        std::string notice;
+        Engine = MakeEngine(*model, EngineKind, notice);
+        if (!notice.empty()) Ui.Messages->ShowMessage(modeler_text::Cp("Быстрый счёт"), notice);
     }
+    if (Engine) Engine->Begin();
     Running = true;
     Paused = false;
     SpeedSampleWall = -1;  // a pause must not count as slow computing
@@ -74,13 +78,24 @@ void VModeler::StartComputation() {
 
 void VModeler::PauseComputation() {
     if (!ProjectOpen || !Environment->IsModelLoaded() || !Running) return;
+    if (Engine && !Paused) Engine->End();
     Paused = true;
 }
 
 void VModeler::StopComputation() {
     if (!ProjectOpen || !Environment->IsModelLoaded() || !Running) return;
+    if (Engine && !Paused) Engine->End();
+    Engine.reset();  // it points into the model, which may go before the next start
     Running = false;
     Paused = false;
+}
+
+void VModeler::SuspendEngine() {
+    if (Engine && Running && !Paused) Engine->End();
+}
+
+void VModeler::ResumeEngine() {
+    if (Engine && Running && !Paused) Engine->Begin();
 }
 
 void VModeler::ComputeTick() {
@@ -114,9 +129,11 @@ void VModeler::ComputeTick() {
 
 // A model that has diverged stops at the step where it did, with the gate and time in the status line.
 void VModeler::StepChecked() {
-    StepActiveModel();
+    if (Engine) Engine->Step();
+    else StepActiveModel();
     const NAbstractOutGate* gate = FindNonFiniteGate(*GetActiveModel());
     if (!gate) return;
+    if (Engine) Engine->End();
     StopReason = modeler_text::Cp("Счёт остановлен: наблюдение ") + gate->GetName() +
                  modeler_text::Cp(" получило не конечное значение в момент ") +
                  FormatFloat(static_cast<double>(*std::prev(gate->GetXEnd()))) + modeler_text::Cp(" с");
@@ -178,7 +195,22 @@ void VModeler::EditComputationOptions() {
     fields.StepsPerTick = FormatInteger(StepsPerTickCount);
     fields.AsFastAsPossible = AsFastAsPossible;
     fields.RunUntil = RunUntil > 0 ? FormatFloat(RunUntil) : std::string();
+    fields.FastEngine = EngineKind == NEngineKind::Fast;
     if (!Ui.ComputationOptionsDialog->Run(fields)) return;
+
+    const NEngineKind kind = fields.FastEngine ? NEngineKind::Fast : NEngineKind::Exact;
+    if (kind != EngineKind) {
+        Modified = true;
+        EngineKind = kind;
+        // A running computation changes engines where it stands.
+        if (Running && GetActiveModel()) {
+            if (Engine && !Paused) Engine->End();
+            std::string notice;
+            Engine = MakeEngine(*GetActiveModel(), EngineKind, notice);
+            if (!notice.empty()) Ui.Messages->ShowMessage(modeler_text::Cp("Быстрый счёт"), notice);
+            if (!Paused) Engine->Begin();
+        }
+    }
 
     if (fields.AsFastAsPossible != AsFastAsPossible) {
         Modified = true;

@@ -98,6 +98,8 @@ struct VComputationOptionsFields {
     bool AsFastAsPossible = false;
     // Model time in seconds where the computation halts by itself; empty for none.
     std::string RunUntil;
+    // The fast engine (double precision) instead of the exact one.
+    bool FastEngine = false;
 };
 
 // The computation options dialog; it validates its fields before it closes with OK.

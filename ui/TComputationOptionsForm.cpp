@@ -50,6 +50,9 @@ TComputationOptionsForm::TComputationOptionsForm(QWidget* parent) : QDialog(pare
     RunUntil = new QLineEdit;
     RunUntil->setPlaceholderText(QString::fromUtf8("без ограничения"));
     form->addRow(QString::fromUtf8("Остановить счёт на времени (с):"), RunUntil);
+    FastEngine = new QCheckBox(QString::fromUtf8("Быстрый счёт (двойная точность)"));
+    FastEngine->setToolTip(QString::fromUtf8("Модель, которую быстрый счёт не умеет, считается точно, с сообщением"));
+    form->addRow(FastEngine);
 
     QDialogButtonBox* buttons = MakeOkCancelButtons(this, Ok);
 
@@ -66,7 +69,9 @@ bool TComputationOptionsForm::Run(VComputationOptionsFields& fields) {
     AsFastAsPossible->setChecked(fields.AsFastAsPossible);
     StepsPerTick->setDisabled(fields.AsFastAsPossible);
     RunUntil->setText(FromCp(fields.RunUntil));
+    FastEngine->setChecked(fields.FastEngine);
     if (RunModal(*this) != QDialog::Accepted) return false;
+    fields.FastEngine = FastEngine->isChecked();
     fields.AsFastAsPossible = AsFastAsPossible->isChecked();
     fields.RunUntil = ToCp(RunUntil->text().trimmed());
     fields.TimeStep = ToCp(TimeStep->text());

@@ -23,6 +23,7 @@ public:
     QLineEdit* TimerPeriodEdit() const { return TimerPeriod; }
     QLineEdit* StepsPerTickEdit() const { return StepsPerTick; }
     QCheckBox* AsFastAsPossibleBox() const { return AsFastAsPossible; }
+    QCheckBox* FastEngineBox() const { return FastEngine; }
     QLineEdit* RunUntilEdit() const { return RunUntil; }
     QPushButton* OkButton() const { return Ok; }
 
@@ -40,6 +41,7 @@ private:
     QLineEdit* TimerPeriod;
     QLineEdit* StepsPerTick;
     QCheckBox* AsFastAsPossible;
+    QCheckBox* FastEngine;
     QLineEdit* RunUntil;
     QPushButton* Ok;
 };
