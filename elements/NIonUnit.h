@@ -70,6 +70,7 @@ protected:
     void ComponentRenamed(NBasicDescription* component, const std::string& oldName) override;
 
 private:
+    friend struct NFastAccess;  // the fast engine's compiler and state copies
     NSynapse* FindSynapse(std::string_view name) const;
     // The name index: positions in Synapses ordered by name, equal names by position. A unit gets
     // one once it has many synapses; finding a synapse by name is then a binary search. Without

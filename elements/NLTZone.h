@@ -57,6 +57,7 @@ protected:
     void ParameterChanged() override { Prepared = false; }
 
 private:
+    friend struct NFastAccess;  // the fast engine's compiler and state copies
     struct NState {
         double Filter1 = 0;
         double Filter2 = 0;

@@ -54,6 +54,7 @@ public:
     NLTZone* GetLTZone() const { return LTZone.get(); }
 
 private:
+    friend struct NFastAccess;  // the fast engine's compiler and state copies
     NIonUnit* FindIonUnit(const char* name) const;
 
     struct NState {

@@ -185,6 +185,7 @@ public:
 
 private:
     friend class NIonUnit;
+    friend struct NFastAccess;
 
     const NSynapseState& Own() const { return Block->State(Index); }
     NSynapseState& Own() { return Block->State(Index); }

@@ -35,6 +35,7 @@ public:
     bool LoadStepState(NStateReader& in) override;
 
 protected:
+    friend struct NFastAccess;  // the fast engine runs BeginStep for the sources it steps
     // The test every source runs at the start of its step: switches on at StartTime, off at
     // StopTime (0 = never). True when the class-specific computation of the step follows.
     bool BeginStep();

@@ -74,6 +74,7 @@ protected:
     void ComponentRenamed(NBasicDescription* component, const std::string& oldName) override;
 
 private:
+    friend struct NFastAccess;  // the fast engine advances the model's clock
     // Name -> the first entry of a list with that name, so that finding a source or out gate by
     // name (every link and every new name asks) is not a scan. Only the owner hears of renames:
     // while an entry owned by another is in the list, finding scans instead.

@@ -15,6 +15,7 @@
 #include <string>
 
 #include "kernel/NBasicDescription.h"
+#include "fast/NEngine.h"
 #include "kernel/NError.h"
 #include "modeler/VIniFile.h"
 #include "modeler/VParameterOverrides.h"
@@ -73,6 +74,11 @@ public:
         Pace = pace > 0 && pace < 1e300 ? pace : 0;
         PaceAnchorWall = -1;
     }
+    // The engine chosen for the next start; the one computing may be the exact engine where the
+    // model has no fast form.
+    NEngineKind GetEngineKind() const { return EngineKind; }
+    void SetEngineKind(NEngineKind kind) { EngineKind = kind; }
+    bool IsFastEngineComputing() const { return Engine && Engine->Kind() == NEngineKind::Fast; }
     // Model seconds per wall-clock second, measured over about a second of ticks; 0 until known.
     double SpeedFactor() const { return Speed; }
     // Steps the last tick computed.
@@ -259,6 +265,12 @@ private:
     // A watch window was deleted: its files go at the next save.
     bool WatchWindowRemoved = false;
     std::string EnvironmentSettingsFile;
+    NEngineKind EngineKind = NEngineKind::Exact;
+    // Made at each start from the beginning; holds the state between Begin and End.
+    std::unique_ptr<NEngine> Engine;
+    // The objects are the engine's again until `ResumeEngine` (state or parameters may change).
+    void SuspendEngine();
+    void ResumeEngine();
 
     VUserInterface Ui;
 };

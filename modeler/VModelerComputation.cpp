@@ -79,7 +79,11 @@ void VModeler::StartComputation() {
         }
         ResetActiveModel();
         Speed = 0;
+        std::string notice;
+        Engine = MakeEngine(*model, EngineKind, notice);
+        if (!notice.empty()) Ui.Messages->ShowMessage(modeler_text::Cp("Быстрый счёт"), notice);
     }
+    if (Engine) Engine->Begin();
     Running = true;
     Paused = false;
     SpeedSampleWall = -1;  // a pause must not count as slow computing
@@ -89,14 +93,25 @@ void VModeler::StartComputation() {
 
 void VModeler::PauseComputation() {
     if (!ProjectOpen || !Environment->IsModelLoaded() || !Running) return;
+    if (Engine && !Paused) Engine->End();
     Paused = true;
 }
 
 void VModeler::StopComputation() {
     StateRestored = false;
     if (!ProjectOpen || !Environment->IsModelLoaded() || !Running) return;
+    if (Engine && !Paused) Engine->End();
+    Engine.reset();  // it points into the model, which may go before the next start
     Running = false;
     Paused = false;
+}
+
+void VModeler::SuspendEngine() {
+    if (Engine && Running && !Paused) Engine->End();
+}
+
+void VModeler::ResumeEngine() {
+    if (Engine && Running && !Paused) Engine->Begin();
 }
 
 void VModeler::ComputeTick() {
@@ -134,9 +149,11 @@ void VModeler::ComputeTick() {
 
 // A model that has diverged stops at the step where it did, with the gate and time in the status line.
 void VModeler::StepChecked() {
-    StepActiveModel();
+    if (Engine) Engine->Step();
+    else StepActiveModel();
     const NAbstractOutGate* gate = FindNonFiniteGate(*GetActiveModel());
     if (!gate) return;
+    if (Engine) Engine->End();
     StopReason = modeler_text::Cp("Счёт остановлен: наблюдение ") + gate->GetName() +
                  modeler_text::Cp(" получило не конечное значение в момент ") +
                  FormatFloat(static_cast<double>(*std::prev(gate->GetXEnd()))) + modeler_text::Cp(" с");
@@ -221,6 +238,7 @@ void VModeler::EditComputationOptions() {
     fields.AsFastAsPossible = AsFastAsPossible;
     fields.RunUntil = RunUntil > 0 ? FormatFloat(RunUntil) : std::string();
     fields.Pace = Pace > 0 ? FormatFloat(Pace) : std::string();
+    fields.FastEngine = EngineKind == NEngineKind::Fast;
     if (!Ui.ComputationOptionsDialog->Run(fields)) return;
 
     double pace = 0;
@@ -229,6 +247,20 @@ void VModeler::EditComputationOptions() {
     if (pace != Pace) {
         Modified = true;
         SetPace(pace);
+    }
+
+    const NEngineKind kind = fields.FastEngine ? NEngineKind::Fast : NEngineKind::Exact;
+    if (kind != EngineKind) {
+        Modified = true;
+        EngineKind = kind;
+        // A running computation changes engines where it stands.
+        if (Running && GetActiveModel()) {
+            if (Engine && !Paused) Engine->End();
+            std::string notice;
+            Engine = MakeEngine(*GetActiveModel(), EngineKind, notice);
+            if (!notice.empty()) Ui.Messages->ShowMessage(modeler_text::Cp("Быстрый счёт"), notice);
+            if (!Paused) Engine->Begin();
+        }
     }
 
     if (fields.AsFastAsPossible != AsFastAsPossible) {

@@ -14,7 +14,11 @@ bool VModeler::SetModelParameter(const std::string& objectPath, const std::strin
     NBasicDescription* object = ResolveParameterPath(*model, path, name);
     if (!object) return false;
     const double old = object->GetParameter(name.c_str());
-    if (!object->SetParameter(name.c_str(), value)) return false;
+    // Set on the objects, which the running engine then takes up again.
+    SuspendEngine();
+    const bool set = object->SetParameter(name.c_str(), value);
+    ResumeEngine();
+    if (!set) return false;
     auto [it, added] = Overrides.try_emplace(path, VParameterOverride{old, value});
     it->second.Value = value;
     if (it->second.Value == it->second.Original) Overrides.erase(it);

@@ -104,6 +104,7 @@ bool VModeler::NewProject(std::string directory, std::string fileName) {
     AsFastAsPossible = true;
     Pace = 1;
     RunUntil = 0;
+    EngineKind = NEngineKind::Exact;
     WatchAccumulation = true;
     TimeCounter = true;
     return true;
@@ -147,6 +148,8 @@ bool VModeler::LoadProject(std::string directory, std::string fileName) {
     if (!(RunUntil > 0)) RunUntil = 0;
     Pace = ProjectFile->ReadFloat(kComputation, kPaceKey, 0);
     if (!(Pace > 0) || !std::isfinite(Pace)) Pace = 0;
+    // An unknown name computes exactly, as projects from before the choice did.
+    if (!ParseEngineKind(ProjectFile->ReadString(kComputation, "Engine", "exact"), EngineKind)) EngineKind = NEngineKind::Exact;
 
     // An empty name is what a project saved without a model holds: no model, like a missing key.
     const std::string modelName = ProjectFile->ReadString(kSystem, "ModelFileName", kMissing);
@@ -196,6 +199,7 @@ bool VModeler::SaveProjectFile() {
     ProjectFile->WriteInteger(kComputation, kAsFastAsPossibleKey, AsFastAsPossible ? 1 : 0);
     ProjectFile->WriteString(kComputation, kRunUntilKey, FormatFloat(RunUntil));
     ProjectFile->WriteString(kComputation, kPaceKey, FormatFloat(Pace));
+    ProjectFile->WriteString(kComputation, "Engine", EngineKindName(EngineKind));
     if (!WriteProjectFile()) return false;
 
     Modified = false;

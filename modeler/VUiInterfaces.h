@@ -106,6 +106,8 @@ struct VComputationOptionsFields {
     // When not as fast as possible: model seconds per wall-clock second, or empty for the fixed
     // number of steps per tick.
     std::string Pace;
+    // The fast engine (double precision) instead of the exact one.
+    bool FastEngine = false;
 };
 
 // The computation options dialog; it validates its fields before it closes with OK.

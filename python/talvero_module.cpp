@@ -21,6 +21,7 @@
 #include "kernel/NAbstractOutGate.h"
 #include "kernel/NClock.h"
 #include "kernel/NError.h"
+#include "fast/NEngine.h"
 #include "kernel/NModel.h"
 #include "tools/BatchModel.h"
 #include "tools/BatchOutput.h"
@@ -135,8 +136,9 @@ using Points = std::pair<std::vector<double>, std::vector<double>>;
 
 class Model {
 public:
-    Model(const std::string& path, std::optional<double> dt, std::optional<double> pulse)
+    Model(const std::string& path, std::optional<double> dt, std::optional<double> pulse, const std::string& engine)
         : Path(path), LoadedTimeStep(dt), LoadedPulse(pulse) {
+        if (!ParseEngineKind(engine, EngineKind)) throw UsageFailure{"engine must be 'exact' or 'fast', not '" + engine + "'"};
         if (dt && !(std::isfinite(*dt) && *dt > 0)) throw UsageFailure{"dt must be a number > 0"};
         if (pulse && !(std::isfinite(*pulse) && *pulse > 0)) throw UsageFailure{"pulse must be a number > 0"};
         BatchOptions options;
@@ -150,6 +152,11 @@ public:
             Environment.reset();
             Throw(exit, reason);
         }
+        // Compiled under this model's clock; the clock goes back to the model that had it.
+        NModel* previous = GetActiveModel();
+        SetActiveModel(GetModel());
+        Engine = MakeEngine(*GetModel(), EngineKind, Notice);
+        SetActiveModel(previous);
     }
     ~Model() {
         // The model leaves the active place itself. At interpreter exit the GIL must stay put.
@@ -243,9 +250,15 @@ public:
                 SetActiveModel(model);  // the caches follow this model's clock again
             }
             constexpr long long kChunk = 4096;
+            // The objects hold the state between runs, where settings and other models may touch them.
+            struct Hand {
+                NEngine& E;
+                explicit Hand(NEngine& e) : E(e) { E.Begin(); }
+                ~Hand() { E.End(); }
+            } hand(*Engine);
             for (long long done = 0; done < count;) {
                 const long long end = std::min(count, done + kChunk);
-                for (; done < end; ++done) StepActiveModel();
+                for (; done < end; ++done) Engine->Step();
                 if (done < count) {
                     py::gil_scoped_acquire gil;
                     if (PyErr_CheckSignals() != 0) throw py::error_already_set();
@@ -348,17 +361,19 @@ public:
     // What a pickled model carries: how it was loaded, whether it has run, and its checkpoint
     // (which holds the parameters in force).
     py::tuple GetPickleState() {
-        return py::make_tuple(Path, LoadedTimeStep, LoadedPulse, Started, Checkpoint());
+        return py::make_tuple(Path, LoadedTimeStep, LoadedPulse, Started, Checkpoint(), EngineKindName(EngineKind));
     }
     static std::unique_ptr<Model> FromPickleState(const py::tuple& state) {
-        if (state.size() != 5) throw UsageFailure{"not a pickled talvero.Model"};
+        if (state.size() != 6) throw UsageFailure{"not a pickled talvero.Model"};
         auto model = std::make_unique<Model>(state[0].cast<std::string>(), state[1].cast<std::optional<double>>(),
-                                             state[2].cast<std::optional<double>>());
+                                             state[2].cast<std::optional<double>>(), state[5].cast<std::string>());
         const bool started = state[3].cast<bool>();
         model->Restore(state[4].cast<py::bytes>());
         model->Started = started;
         return model;
     }
+    std::string GetEngine() const { return EngineKindName(Engine->Kind()); }
+    const std::string& GetNotice() const { return Notice; }
 
 private:
     // A restored model goes on from the checkpoint's time: the next run must not reset it. The
@@ -376,6 +391,9 @@ private:
     std::optional<double> LoadedPulse;
     std::unique_ptr<NEnvironment> Environment;
     bool Started = false;
+    NEngineKind EngineKind = NEngineKind::Exact;
+    std::unique_ptr<NEngine> Engine;
+    std::string Notice;  // why a fast engine was asked for and the exact one computes
 };
 
 } // namespace
@@ -401,22 +419,29 @@ PYBIND11_MODULE(_core, module) {
 
     py::class_<Model>(module, "Model", R"(A model loaded from a description (.tv), a binary model (.btv) or a project (.tvp).
 
-Model(path, dt=None, pulse=None): dt is the time step in seconds (default: the project's, else
-0.0001), pulse the pulse duration (default 0.001), as talvero-batch's --dt and --pulse.
+Model(path, dt=None, pulse=None, engine="exact"): dt is the time step in seconds (default: the
+project's, else 0.0001), pulse the pulse duration (default 0.001), as talvero-batch's --dt and
+--pulse; engine "fast" computes in double precision (talvero-batch --engine).
 Loading errors raise talvero.ModelError.
 
 The kernel computes one model at a time per process. Several Model objects may exist: each run
 makes its model the active one and goes on from that model's own state and clock, so runs of
 different models may alternate freely and each continues exactly where it stopped. Calls from
 several threads wait for one another; the GIL is released while a model steps.)")
-        .def(py::init([](const py::object& path, const py::object& dt, const py::object& pulse) {
+        .def(py::init([](const py::object& path, const py::object& dt, const py::object& pulse, const py::object& engine) {
                  if (!PyUnicode_Check(path.ptr()) && !PyBytes_Check(path.ptr()) && !py::hasattr(path, "__fspath__"))
                      throw TypeFailure{"path must be a str or a path, not " + TypeName(path)};
+                 if (!PyUnicode_Check(engine.ptr())) throw TypeFailure{"engine must be a str, not " + TypeName(engine)};
                  const py::object text = py::module_::import("os").attr("fsdecode")(path);
-                 return std::make_unique<Model>(text.cast<std::string>(), Number(dt, "dt"), Number(pulse, "pulse"));
+                 auto model = std::make_unique<Model>(text.cast<std::string>(), Number(dt, "dt"), Number(pulse, "pulse"),
+                                                      engine.cast<std::string>());
+                 if (!model->GetNotice().empty() &&
+                     PyErr_WarnEx(PyExc_RuntimeWarning, Cp1251ToUtf8(model->GetNotice()).c_str(), 1) != 0)
+                     throw py::error_already_set();
+                 return model;
              }),
              py::arg("path"),
-             py::kw_only(), py::arg("dt") = py::none(), py::arg("pulse") = py::none())
+             py::kw_only(), py::arg("dt") = py::none(), py::arg("pulse") = py::none(), py::arg("engine") = "exact")
         .def("tree", &Model::Tree,
              "[(dotted path, {parameter: value}), ...] for every object, depth first, as talvero-batch --tree.")
         .def("__setitem__",
@@ -474,5 +499,8 @@ its values. A parameter that a reset builds into the state (a generator's Freque
 TimeDelay, a synapse's DissociationTC, switching times) raises ValueError and nothing changes.)")
         .def(py::pickle([](Model& model) { return model.GetPickleState(); },
                         [](const py::tuple& state) { return Model::FromPickleState(state); }))
+        .def_property_readonly("engine", &Model::GetEngine,
+                               "The engine that computes the model: 'exact', or 'fast' where engine='fast' was asked "
+                               "for and the model has a fast form (else a RuntimeWarning said why not).")
         .def("__repr__", [](const Model& model) { return "<talvero.Model '" + model.GetPath() + "'>"; });
 }

@@ -41,6 +41,7 @@ public:
     std::int32_t GetStepsLeft() const { return State.StepsLeft; }
 
 private:
+    friend struct NFastAccess;  // the fast engine steps generators through their own state
     struct Parameters {
         double Frequency = 0;  // Hz; 0 = silent
     };

@@ -28,7 +28,7 @@ bool ParseCount(const std::string& text, long long& value) {
 const char* BatchUsage() {
     return "usage: talvero-batch [-n STEPS | -t SECONDS] [--dt S] [--pulse S] [--set PATH=VALUE]... "
            "[--watch NAME]... [-o DIR] [--tree | --check] [--load-state FILE.tvs] [--save-state FILE.tvs]\n"
-           "       [--sweep FILE.csv -o DIR [-j N] [--warmup SECONDS]] [-q] MODEL(.tv|.btv|.tvp)\n"
+           "       [--sweep FILE.csv -o DIR [-j N] [--warmup SECONDS]] [--engine exact|fast] [-q] MODEL(.tv|.btv|.tvp)\n"
            "       talvero-batch --graph [--graph-format dot|svg|png] [-o FILE] MODEL\n"
            "       talvero-batch --classes [MODEL]";
 }
@@ -158,6 +158,12 @@ bool ParseBatchOptions(const std::vector<std::string>& args, BatchOptions& optio
                 return false;
             }
             options.Warmup = w;
+        } else if (arg == "--engine") {
+            if (!value(v)) return false;
+            if (!ParseEngineKind(v, options.Engine)) {
+                error = "--engine needs exact or fast, not '" + v + "'";
+                return false;
+            }
         } else if (arg == "-j" || arg == "--jobs") {
             if (!value(v)) return false;
             long long jobs = 0;

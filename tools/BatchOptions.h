@@ -6,6 +6,8 @@
 #include <utility>
 #include <vector>
 
+#include "fast/NEngine.h"
+
 namespace talvero::batch {
 
 // The most steps one run may take (at 0.1 µs a step, more than a day).
@@ -33,6 +35,7 @@ struct BatchOptions {
     std::string LoadState;          // a checkpoint to go on from
     std::string SaveState;          // where to write the checkpoint after the run
     std::optional<double> Warmup;   // sweep: seconds computed once, then every run goes on from there
+    NEngineKind Engine = NEngineKind::Exact;
 };
 
 // False with a one-line reason in `error` for a wrong command line.

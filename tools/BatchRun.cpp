@@ -16,6 +16,7 @@
 #include "environment/NBuiltinClasses.h"
 #include "environment/NCheckpoint.h"
 #include "environment/NEnvironment.h"
+#include "fast/NEngine.h"
 #include "kernel/Cp1251.h"
 #include "kernel/NClock.h"
 #include "kernel/NModel.h"
@@ -170,14 +171,19 @@ int RunBatch(const BatchOptions& options, std::ostream& out, std::ostream& err, 
             steps = std::llround(count);
         }
     }
+    std::string notice;
+    const std::unique_ptr<NEngine> engine = MakeEngine(*model, options.Engine, notice);
+    if (!notice.empty()) err << "talvero-batch: " << Cp1251ToUtf8(notice) << "\n";
+    engine->Begin();
     ProgressBar bar(err, steps, progress && !options.Quiet);
     const long long stride = std::max<long long>(1, steps / 200);
     for (long long i = 0; i < steps; ++i) {
-        StepActiveModel();
+        engine->Step();
         if ((i + 1) % stride == 0) bar.Update(i + 1);
         // Written away as the run goes, so that memory stays flat however long it is.
         if (!options.OutDir.empty() && (i + 1) % kDrainSteps == 0 && !files.Drain(false, nonFinite, error)) break;
     }
+    engine->End();
     bar.Update(steps);
     bar.Finish();
     if (!options.SaveState.empty() && !WriteCheckpointFile(*model, options.SaveState)) {

@@ -61,6 +61,9 @@ TComputationOptionsForm::TComputationOptionsForm(QWidget* parent) : QDialog(pare
     RunUntil = new QLineEdit;
     RunUntil->setPlaceholderText(QString::fromUtf8("без ограничения"));
     form->addRow(QString::fromUtf8("Остановить счёт на времени (с):"), RunUntil);
+    FastEngine = new QCheckBox(QString::fromUtf8("Быстрый счёт (двойная точность)"));
+    FastEngine->setToolTip(QString::fromUtf8("Модель, которую быстрый счёт не умеет, считается точно, с сообщением"));
+    form->addRow(FastEngine);
 
     QDialogButtonBox* buttons = MakeOkCancelButtons(this, Ok);
 
@@ -79,7 +82,9 @@ bool TComputationOptionsForm::Run(VComputationOptionsFields& fields) {
     PaceFactor->setText(fields.Pace.empty() ? QStringLiteral("1") : FromCp(fields.Pace));
     UpdateModeFields();
     RunUntil->setText(FromCp(fields.RunUntil));
+    FastEngine->setChecked(fields.FastEngine);
     if (RunModal(*this) != QDialog::Accepted) return false;
+    fields.FastEngine = FastEngine->isChecked();
     fields.AsFastAsPossible = AsFastAsPossible->isChecked();
     fields.Pace = RealTimePace->isChecked() ? ToCp(PaceFactor->text().trimmed()) : std::string();
     fields.RunUntil = ToCp(RunUntil->text().trimmed());

@@ -23,6 +23,7 @@ public:
     QLineEdit* TimerPeriodEdit() const { return TimerPeriod; }
     QLineEdit* StepsPerTickEdit() const { return StepsPerTick; }
     QCheckBox* AsFastAsPossibleBox() const { return AsFastAsPossible; }
+    QCheckBox* FastEngineBox() const { return FastEngine; }
     QLineEdit* RunUntilEdit() const { return RunUntil; }
     QCheckBox* RealTimePaceBox() const { return RealTimePace; }
     QLineEdit* PaceEdit() const { return PaceFactor; }
@@ -42,6 +43,7 @@ private:
     QLineEdit* TimerPeriod;
     QLineEdit* StepsPerTick;
     QCheckBox* AsFastAsPossible;
+    QCheckBox* FastEngine;
     QLineEdit* RunUntil;
     QCheckBox* RealTimePace;
     QLineEdit* PaceFactor;

@@ -104,11 +104,12 @@ def _is_dask_client(executor) -> bool:
 
 def sweep(model, grid: Dict[str, Any], *, steps: Optional[int] = None, time: Optional[float] = None,
           dt: Optional[float] = None, pulse: Optional[float] = None, watch: Optional[List[str]] = None,
-          executor=None, progress: Optional[bool] = None, warmup: Optional[float] = None) -> List[Run]:
+          executor=None, progress: Optional[bool] = None, warmup: Optional[float] = None,
+          engine: str = "exact") -> List[Run]:
     """Runs `model` once for every combination of the values in `grid` ({parameter path: values}).
 
     Returns one Run per combination, in a stable order: the first path's values vary slowest, as
-    in itertools.product. Each run loads the model afresh (dt and pulse as for Model), applies its
+    in itertools.product. Each run loads the model afresh (dt, pulse and engine as for Model), applies its
     values as Model.__setitem__ does and runs `steps` or `time` as Model.run does, in a process of
     its own. `executor`: None runs them on this machine's cores; a concurrent.futures executor or a
     Dask distributed.Client runs them on its workers (every worker needs the module). A failed run
@@ -126,7 +127,7 @@ def sweep(model, grid: Dict[str, Any], *, steps: Optional[int] = None, time: Opt
     checkpoint = None
     if warmup is not None:
         checkpoint = _warm_up(model_path, dt, pulse, float(warmup), paths, columns)
-    tasks = [{"model": model_path, "dt": dt, "pulse": pulse, "steps": steps, "time": time,
+    tasks = [{"model": model_path, "dt": dt, "pulse": pulse, "engine": engine, "steps": steps, "time": time,
               "watch": None if watch is None else list(watch), "params": dict(zip(paths, values)),
               "checkpoint": checkpoint}
              for values in itertools.product(*columns)]

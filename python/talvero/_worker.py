@@ -11,7 +11,7 @@ def main() -> int:
     from talvero import Model
     warning = None
     try:
-        model = Model(task["model"], dt=task["dt"], pulse=task["pulse"])
+        model = Model(task["model"], dt=task["dt"], pulse=task["pulse"], engine=task.get("engine", "exact"))
         warm = task.get("checkpoint")
         if warm is not None:
             model.restore(warm)

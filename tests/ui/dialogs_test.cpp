@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -111,6 +112,23 @@ TEST_F(ComputationOptionsTest, RunShowsAndReturnsTheFields) {
     EXPECT_EQ(shown, QStringLiteral("0.0001|30|20"));
     EXPECT_EQ(fields.TimerPeriod, "50");
     EXPECT_EQ(fields.TimeStep, "0.0001");
+}
+
+TEST_F(ComputationOptionsTest, TheEngineBoxShowsAndReturnsTheChoice) {
+    for (const bool fast : {false, true}) {
+        uitest::DialogScript script;
+        bool shown = !fast;
+        script.ThenOn<TComputationOptionsForm>([&shown](TComputationOptionsForm& f) {
+            shown = f.FastEngineBox()->isChecked();
+            f.FastEngineBox()->setChecked(!shown);
+            f.OkButton()->click();
+        });
+        VComputationOptionsFields fields{"0.0001", "30", "20", false, ""};
+        fields.FastEngine = fast;
+        ASSERT_TRUE(form.Run(fields));
+        EXPECT_EQ(shown, fast);
+        EXPECT_EQ(fields.FastEngine, !fast);
+    }
 }
 
 TEST(ProjectOptions, NameAndDescriptionLinesGoBothWays) {

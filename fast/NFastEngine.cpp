@@ -1,0 +1,499 @@
+#include "fast/NFastEngine.h"
+
+#include <cmath>
+#include <cstring>
+#include <typeinfo>
+#include <unordered_map>
+#include <unordered_set>
+
+#include "elements/NIonUnit.h"
+#include "elements/NLTZone.h"
+#include "elements/NNeuron.h"
+#include "elements/NSynapse.h"
+#include "kernel/NModel.h"
+#include "kernel/NNet.h"
+#include "sources/NGenerator.h"
+
+namespace talvero {
+
+// The one door to the objects' private state.
+struct NFastAccess {
+    static NSynapseBlock& Block(NIonUnit& unit) { return unit.SynapseStates; }
+    static double& Output(NIonUnit& unit) { return unit.Outputs[0]; }
+    static double RC(const NIonUnit& unit) { return unit.RC; }
+    static auto& State(NNeuron& neuron) { return neuron.State; }
+    static auto& State(NLTZone& zone) { return zone.State; }
+    static double* Values(NLTZone& zone) { return zone.Values; }  // inputs 0, 1 and output 0
+    static auto& State(NGenerator& generator) { return generator.State; }
+    static double Frequency(const NGenerator& generator) { return generator.Params.Frequency; }
+    static bool BeginStep(NAbstractSource& source) { return source.BeginStep(); }
+    static void AdvanceClock(NModel& model) { model.CurrentTime = model.CurrentTime + static_cast<NTime>(model.TimeStep); }
+    static NTime PulseStart(const NConnector& c) { return c.GetPulseStartTime(); }
+    static void SetPulseStart(NConnector& c, NTime t) { std::memcpy(c.PulseStartTime, &t, NConnector::kTimeBytes); }
+};
+
+namespace {
+
+constexpr std::int32_t kDissociation = static_cast<std::int32_t>(NSynapsePhase::Dissociation);
+constexpr std::int32_t kSecretion = static_cast<std::int32_t>(NSynapsePhase::Secretion);
+
+std::string Describe(const NBasicDescription& object, const char* reason) { return object.FullName() + " (" + reason + ")"; }
+
+bool IsFiniteAll(std::initializer_list<double> values) {
+    for (double v : values)
+        if (!std::isfinite(v)) return false;
+    return true;
+}
+
+} // namespace
+
+struct NFastEngine::Lookup {
+    std::unordered_map<const NAbstractConnector*, std::uint32_t> Synapses;
+    std::unordered_set<const NBasicDescription*> Gates;
+};
+
+std::unique_ptr<NFastEngine> NFastEngine::Compile(NModel& model, std::string& why) {
+    std::unique_ptr<NFastEngine> engine(new NFastEngine(model));
+    for (auto it = model.GetSourcesBegin(); it != model.GetSourcesEnd(); ++it) {
+        NAbstractSource* source = it->get();
+        if (typeid(*source) != typeid(NGenerator)) {
+            why = Describe(*source, "a source of a class without a fast form");
+            return nullptr;
+        }
+        engine->Generators.push_back(static_cast<NGenerator*>(source));
+    }
+    if (model.GetNet() && !engine->CompileNet(model.GetNet(), why)) return nullptr;
+
+    Lookup lookup;
+    for (std::uint32_t u = 0; u < engine->UnitObjects.size(); ++u) {
+        NIonUnit* unit = engine->UnitObjects[u];
+        std::uint32_t s = engine->Units[u].FirstSynapse;
+        for (auto it = unit->GetSynapsesBegin(); it != unit->GetSynapsesEnd(); ++it) lookup.Synapses.emplace(it->get(), s++);
+    }
+    for (auto it = model.GetOutGatesBegin(); it != model.GetOutGatesEnd(); ++it) lookup.Gates.insert(it->get());
+
+    auto targetsOf = [&](NAbstractItem& item, Targets& targets) {
+        const std::vector<NAbstractConnector*> connectors(item.GetConnectorsBegin(), item.GetConnectorsEnd());
+        return engine->CollectTargets(connectors, lookup, targets, why);
+    };
+    engine->NeuronTargets.resize(engine->Neurons.size());
+    for (std::size_t n = 0; n < engine->Neurons.size(); ++n)
+        if (!targetsOf(*engine->Neurons[n], engine->NeuronTargets[n])) return nullptr;
+    engine->GeneratorTargets.resize(engine->Generators.size());
+    for (std::size_t g = 0; g < engine->Generators.size(); ++g)
+        if (!targetsOf(*engine->Generators[g], engine->GeneratorTargets[g])) return nullptr;
+
+    engine->SyncFromModel();
+    for (const SynapseSet& c : engine->Sets)
+        if (!IsFiniteAll({c.Rate[0], c.Rate[1], c.Rate[2], c.ReciprocalK, c.ReciprocalRs})) {
+            // Found again to name it.
+            for (NIonUnit* unit : engine->UnitObjects)
+                for (auto it = unit->GetSynapsesBegin(); it != unit->GetSynapsesEnd(); ++it)
+                    if (&engine->Sets[engine->SetOf[lookup.Synapses.at(it->get())]] == &c) {
+                        why = Describe(**it, "its time constants are beyond double precision at this time step");
+                        return nullptr;
+                    }
+        }
+    for (std::size_t n = 0; n < engine->Neurons.size(); ++n) {
+        const ZoneConstants& z = engine->ZoneConst[n];
+        if (!IsFiniteAll({z.RestRate1, z.RestRate2, z.FireRate1, z.FireRate2, z.MembraneRate})) {
+            why = Describe(*engine->Neurons[n]->GetLTZone(), "its time constants are beyond double precision at this time step");
+            return nullptr;
+        }
+    }
+    return engine;
+}
+
+bool NFastEngine::CompileNet(NAbstractNet* net, std::string& why) {
+    if (typeid(*net) != typeid(NNet)) {
+        why = Describe(*net, "a net of a class without a fast form");
+        return false;
+    }
+    auto* plain = static_cast<NNet*>(net);
+    for (auto it = plain->GetObjectsBegin(); it != plain->GetObjectsEnd(); ++it) {
+        NObject* object = it->get();
+        if (typeid(*object) == typeid(NNeuron)) {
+            AddNeuron(dynamic_cast<NNeuron*>(object));
+        } else if (auto* inner = dynamic_cast<NAbstractNet*>(object)) {
+            if (!CompileNet(inner, why)) return false;
+        } else {
+            why = Describe(*object, "an object of a class without a fast form");
+            return false;
+        }
+    }
+    return true;
+}
+
+void NFastEngine::AddNeuron(NNeuron* neuron) {
+    if (NeuronUnits.empty()) NeuronUnits.push_back(0);
+    Neurons.push_back(neuron);
+    for (auto it = neuron->GetIonUnitsBegin(); it != neuron->GetIonUnitsEnd(); ++it) {
+        NIonUnit* unit = it->get();
+        Unit u{};
+        u.FirstSynapse = static_cast<std::uint32_t>(Transmitter.size());
+        u.EndSynapse = u.FirstSynapse + static_cast<std::uint32_t>(unit->GetSynapsesCount());
+        UnitObjects.push_back(unit);
+        Units.push_back(u);
+        Transmitter.resize(u.EndSynapse);
+    }
+    NeuronUnits.push_back(static_cast<std::uint32_t>(Units.size()));
+}
+
+bool NFastEngine::CollectTargets(const std::vector<NAbstractConnector*>& connectors, const Lookup& lookup,
+                                 Targets& targets, std::string& why) {
+    targets.First = targets.End = static_cast<std::uint32_t>(SynapseTargets.size());
+    targets.FirstOther = targets.EndOther = static_cast<std::uint32_t>(OtherTargets.size());
+    for (NAbstractConnector* c : connectors) {
+        if (const auto found = lookup.Synapses.find(c); found != lookup.Synapses.end()) {
+            SynapseTargets.push_back(found->second);
+            continue;
+        }
+        // A gate's input keeps its own object: the gate reads it.
+        bool inGate = false;
+        for (const NBasicDescription* owner = c->GetOwner(); owner && !inGate; owner = owner->GetOwner())
+            inGate = lookup.Gates.count(owner) != 0;
+        if (!inGate || !c->AsPulseConnector()) {
+            why = Describe(*c, "a connector of a class without a fast form");
+            return false;
+        }
+        OtherTargets.push_back(c);
+    }
+    targets.End = static_cast<std::uint32_t>(SynapseTargets.size());
+    targets.EndOther = static_cast<std::uint32_t>(OtherTargets.size());
+    return true;
+}
+
+std::uint32_t NFastEngine::SetFor(std::uint32_t exactSet) {
+    if (exactSet >= SetByExact.size()) SetByExact.resize(exactSet + 1, kMixed);
+    std::uint32_t& mine = SetByExact[exactSet];
+    if (mine != kMixed) return mine;
+    const NSynapseConstants& e = NSynapseConstantsTable::Instance()[exactSet];
+    const NTime dt = GetTimeStep();
+    const double taus[3] = {e.Params.DissociationTC, e.Params.SecretionTC, e.LoadedTC};
+    SynapseSet c{};
+    for (int phase = 0; phase < 3; ++phase) {
+        const double d = static_cast<double>(taus[phase] / dt + 0.5L);
+        c.Rate[phase] = 1 / d;
+    }
+    // A loaded phase with no time constant never runs.
+    if (e.LoadedTC == 0) c.Rate[2] = 0;
+    c.ReciprocalK = 1 / e.Params.K;
+    c.Ri = e.Params.Ri;
+    c.Rs = e.Params.Rs;
+    c.ReciprocalRs = 1 / e.Params.Rs;
+    c.Inert = e.Inert;
+    if (c.Inert) c.ReciprocalK = c.ReciprocalRs = 0;
+    // y / Rs as y * (1 / Rs) stays finite and needs no test for that.
+    c.Plain = !c.Inert && std::isfinite(c.ReciprocalK) && std::isfinite(c.ReciprocalRs) &&
+              std::isfinite(c.ReciprocalRs * c.ReciprocalK);
+    mine = static_cast<std::uint32_t>(Sets.size());
+    Sets.push_back(c);
+    return mine;
+}
+
+void NFastEngine::SyncFromModel() {
+    ClockGeneration = GetClockGeneration();
+    Sets.clear();
+    SetByExact.clear();
+    const std::size_t synapses = Transmitter.size();
+    PulseCounter.assign(synapses, 0);
+    Phase.assign(synapses, kDissociation);
+    SetOf.assign(synapses, 0);
+    PulseStart.assign(synapses, 0);
+
+    for (std::size_t u = 0; u < Units.size(); ++u) {
+        NIonUnit& object = *UnitObjects[u];
+        Unit& unit = Units[u];
+        unit.Output = NFastAccess::Output(object);
+        unit.R = object.GetParams().R;
+        unit.RC = NFastAccess::RC(object);
+        unit.MaxIntensity = object.GetParams().MaxIntensity;
+        NSynapseBlock& block = NFastAccess::Block(object);
+        unit.Set = kMixed;
+        auto synapse = object.GetSynapsesBegin();
+        for (std::uint32_t i = unit.FirstSynapse, k = 0; i < unit.EndSynapse; ++i, ++k, ++synapse) {
+            const NSynapseState& s = block.State(k);
+            Transmitter[i] = s.Transmitter;
+            PulseCounter[i] = s.PulseCounter;
+            Phase[i] = static_cast<std::int32_t>(s.Phase);
+            SetOf[i] = SetFor(s.Set);
+            if (s.PulseCounter != 0) PulseStart[i] = NFastAccess::PulseStart(**synapse);
+            if (i == unit.FirstSynapse) unit.Set = SetOf[i];
+            else if (unit.Set != SetOf[i]) unit.Set = kMixed;
+        }
+    }
+
+    NeuronSet.assign(Neurons.size(), kMixed);
+    for (std::size_t n = 0; n < Neurons.size(); ++n) {
+        if (NeuronUnits[n] == NeuronUnits[n + 1]) continue;
+        std::uint32_t shared = Units[NeuronUnits[n]].Set;
+        for (std::uint32_t u = NeuronUnits[n]; u < NeuronUnits[n + 1]; ++u)
+            if (Units[u].Set != shared) shared = kMixed;
+        if (shared != kMixed && Sets[shared].Plain) NeuronSet[n] = shared;
+    }
+
+    const NTime dt = GetTimeStep();
+    ZoneConst.resize(Neurons.size());
+    Zones.resize(Neurons.size());
+    NegativePotential.resize(Neurons.size());
+    PositivePotential.resize(Neurons.size());
+    for (std::size_t n = 0; n < Neurons.size(); ++n) {
+        NNeuron& neuron = *Neurons[n];
+        NLTZone& zone = *neuron.GetLTZone();
+        const NLTZoneParameters& p = zone.GetParams();
+        const auto& s = NFastAccess::State(zone);
+        ZoneConst[n] = ZoneConstants{
+            static_cast<double>(dt / (dt / 2 + p.PT1)), static_cast<double>(dt / (dt / 2 + p.PT2)),
+            static_cast<double>(dt / (dt / 2 + p.AT1)), static_cast<double>(dt / (dt / 2 + p.AT2)),
+            1 / static_cast<double>(s.MembraneTC / dt + 0.5L), -p.K, p.FireThreshold};
+        Zones[n] = ZoneState{s.Filter1, s.Filter2, s.Membrane, s.MembraneTC, s.PulseCounter, zone.IsFiring()};
+        NegativePotential[n] = neuron.GetNegativePotential();
+        PositivePotential[n] = neuron.GetPositivePotential();
+    }
+    Synced = true;
+}
+
+double NFastEngine::Conductance(double m, const SynapseSet& c) const {
+    if (m == 0 || c.Inert) return 0;
+    const double y = m * c.ReciprocalK;
+    const double g = y >= 1 ? y / ((y - 1) * c.Ri + c.Rs) : y * c.ReciprocalRs;
+    return std::isfinite(g) ? g : 0.0;
+}
+
+void NFastEngine::SyncToModel() {
+    if (!Synced) return;
+    for (std::size_t u = 0; u < Units.size(); ++u) {
+        NIonUnit& object = *UnitObjects[u];
+        const Unit& unit = Units[u];
+        NFastAccess::Output(object) = unit.Output;
+        NSynapseBlock& block = NFastAccess::Block(object);
+        auto synapse = object.GetSynapsesBegin();
+        for (std::uint32_t i = unit.FirstSynapse, k = 0; i < unit.EndSynapse; ++i, ++k, ++synapse) {
+            NSynapseState& s = block.State(k);
+            s.Transmitter = Transmitter[i];
+            s.Conductance = Conductance(Transmitter[i], Sets[SetOf[i]]);
+            s.PulseCounter = PulseCounter[i];
+            s.Phase = static_cast<std::uint32_t>(Phase[i]);
+            if (PulseCounter[i] != 0) NFastAccess::SetPulseStart(**synapse, PulseStart[i]);
+        }
+    }
+    for (std::size_t n = 0; n < Neurons.size(); ++n) {
+        NNeuron& neuron = *Neurons[n];
+        NLTZone& zone = *neuron.GetLTZone();
+        const ZoneState& z = Zones[n];
+        auto& s = NFastAccess::State(zone);
+        s.Filter1 = z.Filter1;
+        s.Filter2 = z.Filter2;
+        s.Membrane = z.Membrane;
+        s.MembraneTC = z.MembraneTC;
+        s.PulseCounter = z.PulseCounter;
+        double* values = NFastAccess::Values(zone);
+        values[0] = NegativePotential[n];
+        values[1] = PositivePotential[n];
+        values[2] = z.Firing ? 1.0 : 0.0;
+        auto& state = NFastAccess::State(neuron);
+        state.NegativePotential = NegativePotential[n];
+        state.PositivePotential = PositivePotential[n];
+    }
+}
+
+std::size_t NFastEngine::MemoryBytes() const {
+    return Neurons.capacity() * sizeof(NNeuron*) + (NeuronUnits.capacity() + NeuronSet.capacity()) * 4 + ZoneConst.capacity() * sizeof(ZoneConstants) +
+           Zones.capacity() * sizeof(ZoneState) + (NegativePotential.capacity() + PositivePotential.capacity()) * 8 +
+           NeuronTargets.capacity() * sizeof(Targets) + UnitObjects.capacity() * sizeof(NIonUnit*) +
+           Units.capacity() * sizeof(Unit) + Transmitter.capacity() * 8 + PulseCounter.capacity() * 4 + Phase.capacity() * 4 +
+           SetOf.capacity() * 4 + PulseStart.capacity() * sizeof(NTime) + Sets.capacity() * sizeof(SynapseSet) +
+           SetByExact.capacity() * 4 + Generators.capacity() * sizeof(NGenerator*) +
+           GeneratorTargets.capacity() * sizeof(Targets) + SynapseTargets.capacity() * 4 +
+           OtherTargets.capacity() * sizeof(NAbstractConnector*);
+}
+
+void NFastEngine::Deliver(const Targets& targets, int pulseSteps) {
+    const NTime now = GetCurrentTime();
+    for (std::uint32_t t = targets.First; t < targets.End; ++t) {
+        const std::uint32_t s = SynapseTargets[t];
+        PulseCounter[s] = pulseSteps;
+        Phase[s] = kSecretion;
+        PulseStart[s] = now;
+    }
+    for (std::uint32_t t = targets.FirstOther; t < targets.EndOther; ++t) OtherTargets[t]->Transfer();
+}
+
+namespace {
+
+using NVector4 = double __attribute__((vector_size(32)));
+
+// The dissociation step of every synapse between pulses; the others are left to the caller.
+template <int kUnused = 0>
+[[gnu::always_inline]] inline void DissociateAll(double* m, const std::int32_t* counter, const std::int32_t* phase,
+                                                 std::uint32_t n, double rest) {
+    for (std::uint32_t i = 0; i < n; ++i) m[i] = (counter[i] | phase[i]) == 0 ? m[i] - m[i] * rest : m[i];
+}
+
+// The sum of y / Rs over y = m / K; false where some y reaches 1, which takes the other formula.
+[[gnu::always_inline]] inline bool SumBelowLevel(const double* m, std::uint32_t n, double reciprocalK, double reciprocalRs,
+                                                 double& sum) {
+    NVector4 acc{}, high{};
+    std::uint32_t i = 0;
+    for (; i + 4 <= n; i += 4) {
+        NVector4 v;
+        std::memcpy(&v, m + i, sizeof v);
+        const NVector4 y = v * reciprocalK;
+        high = high + (y >= 1 ? NVector4{} + 1 : NVector4{});
+        acc += y * reciprocalRs;
+    }
+    double s = (acc[0] + acc[1]) + (acc[2] + acc[3]);
+    bool ok = (high[0] + high[1] + high[2] + high[3]) == 0;
+    for (; i < n; ++i) {
+        const double y = m[i] * reciprocalK;
+        ok = ok && !(y >= 1);
+        s += y * reciprocalRs;
+    }
+    sum = s;
+    return ok;  // else the caller corrects the few at or above the level
+}
+
+[[gnu::target("avx2")]] void DissociateAllAvx2(double* m, const std::int32_t* c, const std::int32_t* p, std::uint32_t n,
+                                               double rest) {
+    DissociateAll(m, c, p, n, rest);
+}
+void DissociateAllBase(double* m, const std::int32_t* c, const std::int32_t* p, std::uint32_t n, double rest) {
+    DissociateAll(m, c, p, n, rest);
+}
+[[gnu::target("avx2")]] bool SumBelowLevelAvx2(const double* m, std::uint32_t n, double k, double rs, double& sum) {
+    return SumBelowLevel(m, n, k, rs, sum);
+}
+bool SumBelowLevelBase(const double* m, std::uint32_t n, double k, double rs, double& sum) {
+    return SumBelowLevel(m, n, k, rs, sum);
+}
+
+const bool kHasAvx2 = __builtin_cpu_supports("avx2");
+
+} // namespace
+
+// The transmitter levels of one unit's synapses and the sum of their conductances.
+void NFastEngine::AdvanceLevels(std::uint32_t first, std::uint32_t end, const SynapseSet& c) {
+    static constexpr double kTargets[3] = {0, 0.5, 1};
+    double* m = Transmitter.data();
+    std::int32_t* counter = PulseCounter.data();
+    std::int32_t* phase = Phase.data();
+    // Between pulses all at once; the few in a pulse (or in a loaded phase) one by one, from the
+    // levels the first loop left alone.
+    if (kHasAvx2) DissociateAllAvx2(m + first, counter + first, phase + first, end - first, c.Rate[kDissociation]);
+    else DissociateAllBase(m + first, counter + first, phase + first, end - first, c.Rate[kDissociation]);
+    for (std::uint32_t i = first; i < end; ++i) {
+        if ((counter[i] | phase[i]) == 0) [[likely]] continue;
+        const std::int32_t n = counter[i];
+        const int kind = n == 0 ? 0 : (n == 1 ? 1 : 2);
+        if (kind == 1) phase[i] = kDissociation;
+        counter[i] = n - (kind != 0);
+        m[i] += (kTargets[kind] - m[i]) * c.Rate[phase[i]];
+    }
+}
+
+double NFastEngine::StepUnitSynapses(Unit& unit, bool levelsDone) {
+    static constexpr double kTargets[3] = {0, 0.5, 1};
+    double* m = Transmitter.data();
+    std::int32_t* counter = PulseCounter.data();
+    std::int32_t* phase = Phase.data();
+    const std::uint32_t first = unit.FirstSynapse, count = unit.EndSynapse - unit.FirstSynapse;
+    if (unit.Set != kMixed && Sets[unit.Set].Plain) {
+        const SynapseSet& c = Sets[unit.Set];
+        if (!levelsDone) AdvanceLevels(first, unit.EndSynapse, c);
+        double sum = 0;
+        const bool below = kHasAvx2 ? SumBelowLevelAvx2(m + first, count, c.ReciprocalK, c.ReciprocalRs, sum)
+                                    : SumBelowLevelBase(m + first, count, c.ReciprocalK, c.ReciprocalRs, sum);
+        if (below) return sum;
+        for (std::uint32_t i = first; i < unit.EndSynapse; ++i) {
+            const double y = m[i] * c.ReciprocalK;
+            if (y >= 1) sum += y / ((y - 1) * c.Ri + c.Rs) - y * c.ReciprocalRs;
+        }
+        return sum;
+    }
+    double sum = 0;
+    for (std::uint32_t i = first; i < unit.EndSynapse; ++i) {
+        const SynapseSet& c = Sets[SetOf[i]];
+        const std::int32_t n = counter[i];
+        double level = m[i];
+        if (n == 0 && level == 0) continue;  // at rest: nothing changes and it conducts nothing
+        const int kind = n == 0 ? 0 : (n == 1 ? 1 : 2);
+        if (kind == 1) phase[i] = kDissociation;
+        counter[i] = n - (kind != 0);
+        level += (kTargets[kind] - level) * c.Rate[phase[i]];
+        m[i] = level;
+        sum += Conductance(level, c);
+    }
+    return sum;
+}
+
+void NFastEngine::Step() {
+    NModel& model = *Model;
+    if (!Synced || ClockGeneration != GetClockGeneration()) SyncFromModel();
+    const int pulseSteps = PulseLengthInSteps();
+    const double dt = static_cast<double>(GetTimeStep());
+
+    for (std::size_t g = 0; g < Generators.size(); ++g) {
+        NGenerator& generator = *Generators[g];
+        if (!NFastAccess::BeginStep(generator)) continue;
+        auto& s = NFastAccess::State(generator);
+        if (s.StepsLeft != 0) {
+            --s.StepsLeft;
+            continue;
+        }
+        if (NFastAccess::Frequency(generator) == 0) continue;
+        s.StepsLeft = s.PeriodSteps;
+        Deliver(GeneratorTargets[g], pulseSteps);
+    }
+
+    for (std::size_t n = 0; n < Neurons.size(); ++n) {
+        double negative = 0, positive = 0;
+        int negatives = 0, positives = 0;
+        // All units of a neuron mostly share their synapses' constants: their levels go in one loop.
+        const std::uint32_t shared = NeuronSet[n];
+        if (shared != kMixed)
+            AdvanceLevels(Units[NeuronUnits[n]].FirstSynapse, Units[NeuronUnits[n + 1] - 1].EndSynapse, Sets[shared]);
+        for (std::uint32_t u = NeuronUnits[n]; u < NeuronUnits[n + 1]; ++u) {
+            Unit& unit = Units[u];
+            const double g = StepUnitSynapses(unit, shared != kMixed);
+            const double a = 1 + unit.R * g;
+            const double i = unit.Output;
+            const double dta = dt * a;
+            const double x = i + dta * (unit.MaxIntensity - a * i) / (unit.RC + dta * a / 2);
+            unit.Output = x;
+            if (x < 0) {
+                negative += x;
+                ++negatives;
+            } else if (x > 0) {
+                positive += x;
+                ++positives;
+            }
+        }
+        if (negatives > 1) negative /= negatives;
+        if (positives > 1) positive /= positives;
+        NegativePotential[n] = negative;
+        PositivePotential[n] = positive;
+
+        const ZoneConstants& c = ZoneConst[n];
+        ZoneState& z = Zones[n];
+        const bool wasFiring = z.Firing;
+        if (z.PulseCounter == 0) {
+            z.Filter1 += (negative - z.Filter1) * c.RestRate1;
+            z.Filter2 += (positive - z.Filter2) * c.RestRate2;
+            z.Membrane += (z.Filter1 + z.Filter2 - z.Membrane) * c.MembraneRate;
+            if (z.Membrane > c.Threshold) z.PulseCounter = pulseSteps;
+        } else {
+            z.Filter1 += (c.MinusK - z.Filter1) * c.FireRate1;
+            z.Filter2 += (c.MinusK - z.Filter2) * c.FireRate2;
+            z.Membrane += (-c.Threshold - z.Membrane) * c.MembraneRate;
+            --z.PulseCounter;
+        }
+        z.Firing = z.PulseCounter != 0;
+        if (z.Firing && !wasFiring) Deliver(NeuronTargets[n], pulseSteps);
+    }
+
+    for (auto it = model.GetOutGatesBegin(); it != model.GetOutGatesEnd(); ++it) (*it)->Calculate();
+    NFastAccess::AdvanceClock(model);
+    SetActiveModel(&model);  // the clock's cached time follows the model's
+}
+
+} // namespace talvero

@@ -1,0 +1,119 @@
+#pragma once
+// The fast engine: a loaded model compiled into arrays of like values in double precision, stepped
+// with the same equations in the same order as the objects' own Calculate. Neurons, their ion
+// units, synapses and zones live in the arrays; pulse generators and out gates are few and keep
+// their own objects, which the engine steps directly. The objects keep the parameters: Begin takes
+// them and the state again, End writes the state back.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "fast/NEngine.h"
+#include "kernel/NClock.h"
+
+namespace talvero {
+
+class NAbstractConnector;
+class NAbstractNet;
+class NGenerator;
+class NIonUnit;
+class NNeuron;
+class NModel;
+
+class NFastEngine final : public NEngine {
+public:
+    // Null, with the offending object and the reason in `why`, for a model that holds anything the
+    // engine has no faithful form of.
+    static std::unique_ptr<NFastEngine> Compile(NModel& model, std::string& why);
+
+    NEngineKind Kind() const override { return NEngineKind::Fast; }
+    void Begin() override { SyncFromModel(); }
+    void Step() override;
+    void End() override { SyncToModel(); }
+
+    void SyncFromModel();
+    void SyncToModel();
+
+    std::size_t SynapseCount() const { return Transmitter.size(); }
+    // The engine's own arrays, beside the objects the model keeps anyway.
+    std::size_t MemoryBytes() const;
+
+private:
+    friend struct NFastAccess;
+    explicit NFastEngine(NModel& model) : Model(&model) {}
+
+    // What a synapse's step takes from its parameters and the time step.
+    struct SynapseSet {
+        double Rate[3];  // 1 / (tau / dt + 1/2) for each phase
+        double ReciprocalK, Ri, Rs, ReciprocalRs;
+        bool Inert;
+        bool Plain;  // finite throughout: the vector loops apply
+    };
+    struct ZoneConstants {
+        double RestRate1, RestRate2, FireRate1, FireRate2;  // dt / (dt/2 + T)
+        double MembraneRate;                                // 1 / (tau_m / dt + 1/2)
+        double MinusK, Threshold;
+    };
+    struct ZoneState {
+        double Filter1, Filter2, Membrane, MembraneTC;
+        std::int32_t PulseCounter;
+        bool Firing;
+    };
+    struct Unit {
+        double Output, R, RC, MaxIntensity;
+        std::uint32_t FirstSynapse, EndSynapse;
+        std::uint32_t Set;  // the set all its synapses share, or kMixed
+    };
+    // Where pulses of an item go: synapses in the arrays and other connectors (gate inputs).
+    struct Targets {
+        std::uint32_t First = 0, End = 0;          // into SynapseTargets
+        std::uint32_t FirstOther = 0, EndOther = 0;  // into OtherTargets
+    };
+    static constexpr std::uint32_t kMixed = UINT32_MAX;
+
+    bool CompileNet(NAbstractNet* net, std::string& why);
+    void AddNeuron(NNeuron* neuron);
+    struct Lookup;
+    bool CollectTargets(const std::vector<NAbstractConnector*>& connectors, const Lookup& lookup, Targets& targets,
+                        std::string& why);
+    std::uint32_t SetFor(std::uint32_t exactSet);
+    // levelsDone: AdvanceLevels ran over the unit's synapses already (with its neuron's).
+    double StepUnitSynapses(Unit& unit, bool levelsDone);
+    void AdvanceLevels(std::uint32_t first, std::uint32_t end, const SynapseSet& c);
+    double Conductance(double m, const SynapseSet& c) const;
+    void Deliver(const Targets& targets, int pulseSteps);
+
+    NModel* Model;
+    unsigned long long ClockGeneration = 0;
+    bool Synced = false;
+
+    std::vector<NNeuron*> Neurons;
+    std::vector<std::uint32_t> NeuronSet;  // the plain set all its synapses share, or kMixed
+    std::vector<std::uint32_t> NeuronUnits;  // units of neuron n: [NeuronUnits[n], NeuronUnits[n + 1])
+    std::vector<ZoneConstants> ZoneConst;
+    std::vector<ZoneState> Zones;
+    std::vector<double> NegativePotential, PositivePotential;
+    std::vector<Targets> NeuronTargets;
+
+    std::vector<NIonUnit*> UnitObjects;
+    std::vector<Unit> Units;
+
+    std::vector<double> Transmitter;
+    std::vector<std::int32_t> PulseCounter;
+    std::vector<std::int32_t> Phase;  // as wide as the counter: the two are read together
+    std::vector<std::uint32_t> SetOf;
+    std::vector<NTime> PulseStart;  // read only while the pulse lasts
+
+    std::vector<SynapseSet> Sets;
+    std::vector<std::uint32_t> SetByExact;  // exact constant set -> index in Sets, or kMixed
+
+    std::vector<NGenerator*> Generators;
+    std::vector<Targets> GeneratorTargets;
+
+    std::vector<std::uint32_t> SynapseTargets;
+    std::vector<NAbstractConnector*> OtherTargets;
+};
+
+} // namespace talvero
