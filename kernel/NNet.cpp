@@ -127,6 +127,12 @@ bool NAbstractNet::MakeLinksInGivenOrder(const Links& links) {
         if (items[k]->Connect(connectors[order[k]])) made[order[k]] = true;
         else result = false;
     }
+    // Room for all at once: grown step by step, the record held its old and new copies together
+    // at the largest moment of loading.
+    std::size_t bytes = 0;
+    for (std::size_t i = 0; i < count; ++i)
+        if (made[i]) bytes += std::string_view(links[i].first).size() + std::string_view(links[i].second).size() + 2;
+    LinkText.reserve(LinkText.size() + bytes);
     for (std::size_t i = 0; i < count; ++i)
         if (made[i]) RecordLink(links[i].first, links[i].second);
     return result;
