@@ -17,19 +17,23 @@ bool CheckChecksum(const NParserRecordList& records, const std::string& stored) 
 }
 
 bool WriteBinaryFile(const NParserRecordList& records, std::string fileName, const NChecksumCompute& compute) {
-    std::string content;
-    compute(records, content);
-    content += '\n';
-    bool first = true;
-    for (const auto& record : records) {
-        if (!first) content += '\n';
-        first = false;
-        record->WriteFields(content);
-    }
-
     if (fileName.empty() || fileName.find('\0') != std::string::npos) return ReportError(111, fileName), false;
-    std::string reason;
-    if (!WriteFileAtomically(fileName, content, &reason)) return ReportError(111, fileName + ": " + reason), false;
+    // Line by line: the whole file in memory would cost a large model as much again as its records.
+    NAtomicFile file(fileName);
+    if (!file.Open()) return ReportError(111, fileName + ": " + file.GetError()), false;
+    std::string line;
+    compute(records, line);
+    line += '\n';
+    bool ok = file.Write(line);
+    bool first = true;
+    for (auto it = records.begin(); ok && it != records.end(); ++it) {
+        line.clear();
+        if (!first) line += '\n';
+        first = false;
+        (*it)->WriteFields(line);
+        ok = file.Write(line);
+    }
+    if (!ok || !file.Commit()) return ReportError(111, fileName + ": " + file.GetError()), false;
     return true;
 }
 

@@ -72,6 +72,7 @@ bool NEnvironment::Compile(std::string sourceFileName, std::string binaryFileNam
     NParserRecordList records;
     std::vector<std::uint32_t> offsets;
     if (!talvero::Parse(text, records, &map, &offsets)) return false;
+    text = std::string();  // the records say all of it now; a large model's text is large
     // Written, it would load as an empty model or not at all; the author has forgotten the model.
     if (records.empty())
         return ReportErrorAt(400, sourceFileName + Utf8ToCp1251(": описание не объявляет модели (нет ни класса, ни объекта)"),

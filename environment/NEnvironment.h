@@ -46,7 +46,8 @@ public:
     // nested deeper or more numerous than the bounds allow. A parent "Model" is refused with 401.
     virtual bool BuildClasses(NParserRecordList& records);
     // Builds every top-level object declaration. One of another type than "Model" is added to the
-    // model like a component of its block. On failure the model is emptied.
+    // model like a component of its block. On failure the model is emptied. The records of the
+    // components built are removed from `records` as they are consumed.
     virtual bool BuildObjects(NParserRecordList& records);
     // Builds the object whose header stands at `position` in `records`, owned by `owner`. On
     // success `object` is the new object (or the model, for the type "Model") and `end` the
@@ -84,8 +85,12 @@ private:
         int Height = 1;
     };
 
-    bool Build(const NParserRecordList& records, NParserRecordPosition position, NBasicDescription* owner,
-               int depth, NBasicDescription*& object, NParserRecordPosition& end, NShape& shape);
+    // With `consumed`, the list `records` itself: the records of each component built are removed
+    // from it as soon as the component is in place, so that a large model does not hold its whole
+    // description while it grows.
+    bool Build(const NParserRecordList& records, NParserRecordList* consumed, NParserRecordPosition position,
+               NBasicDescription* owner, int depth, NBasicDescription*& object, NParserRecordPosition& end,
+               NShape& shape);
     NShape ShapeOf(const NBasicDescription* prototype) const;
     void DeleteUserClasses();
     void Dispose(NBasicDescription* object);

@@ -1,6 +1,9 @@
 #include "environment/NParserRecords.h"
 
+#include <cstdint>
+#include <iterator>
 #include <limits>
+#include <map>
 #include <new>
 #include <vector>
 
@@ -19,9 +22,9 @@ namespace {
 #define TALVERO_RECORD_POOL 1
 #endif
 
-// Slots of a few sizes cut from large chunks; a freed slot is reused for its size, and all
-// chunks go back when the last record is gone (records live in lists made and dropped whole).
-// Per thread: a record list stays with the thread that made it.
+// Slots of a few sizes, each size cut from chunks of its own. A chunk goes back to the heap as
+// soon as its last record is gone: a model is built while its records are dropped, and the room
+// they leave is then the model's. Per thread: a record list stays with the thread that made it.
 class NRecordPool {
 public:
     static constexpr std::size_t kGranule = 16;
@@ -30,46 +33,94 @@ public:
 
     static bool Pooled(std::size_t size) { return TALVERO_RECORD_POOL && size <= kGranule * kClasses; }
 
+    NRecordPool() = default;
+    NRecordPool(const NRecordPool&) = delete;
+    NRecordPool& operator=(const NRecordPool&) = delete;
+    ~NRecordPool() {
+        for (auto& [start, chunk] : Chunks) delete chunk;
+    }
+
     void* Allocate(std::size_t size) {
-        const std::size_t kind = (size + kGranule - 1) / kGranule - 1;
-        const std::size_t bytes = (kind + 1) * kGranule;
-        void* slot;
-        if (Free[kind]) {
-            slot = Free[kind];
-            Free[kind] = Free[kind]->Next;
-        } else {
-            if (static_cast<std::size_t>(End - Cursor) < bytes) {
-                Chunks.push_back(std::make_unique<std::byte[]>(kChunkBytes));
-                Cursor = Chunks.back().get();
-                End = Cursor + kChunkBytes;
-            }
-            slot = Cursor;
-            Cursor += bytes;
+        const std::size_t kind = KindOf(size);
+        Chunk* chunk = Open[kind];
+        if (!chunk) {
+            chunk = new Chunk(kind);
+            Chunks.emplace(reinterpret_cast<std::uintptr_t>(chunk->Slots), chunk);
+            Enlist(chunk);
         }
-        ++Live;
+        void* slot = chunk->Take();
+        if (chunk->Full()) Unlist(chunk);
         return slot;
     }
 
-    void Release(void* slot, std::size_t size) noexcept {
-        const std::size_t kind = (size + kGranule - 1) / kGranule - 1;
-        Free[kind] = new (slot) FreeSlot{Free[kind]};
-        if (--Live == 0) {
-            Chunks.clear();
-            for (FreeSlot*& list : Free) list = nullptr;
-            Cursor = End = nullptr;
+    void Release(void* slot, std::size_t /*size*/) noexcept {
+        auto it = std::prev(Chunks.upper_bound(reinterpret_cast<std::uintptr_t>(slot)));
+        Chunk* chunk = it->second;
+        const bool wasFull = chunk->Full();
+        chunk->Give(slot);
+        if (chunk->Live == 0) {
+            if (!wasFull) Unlist(chunk);
+            Chunks.erase(it);
+            delete chunk;
+        } else if (wasFull) {
+            Enlist(chunk);
         }
     }
 
 private:
+    static std::size_t KindOf(std::size_t size) { return (size + kGranule - 1) / kGranule - 1; }
+
     struct FreeSlot {
         FreeSlot* Next;
     };
 
-    FreeSlot* Free[kClasses] = {};
-    std::vector<std::unique_ptr<std::byte[]>> Chunks;
-    std::byte* Cursor = nullptr;
-    std::byte* End = nullptr;
-    std::size_t Live = 0;
+    struct Chunk {
+        explicit Chunk(std::size_t kind) : Kind(kind), SlotBytes((kind + 1) * kGranule) {}
+
+        void* Take() {
+            ++Live;
+            if (Free) {
+                void* slot = Free;
+                Free = Free->Next;
+                return slot;
+            }
+            void* slot = Slots + Used;
+            Used += SlotBytes;
+            return slot;
+        }
+        void Give(void* slot) {
+            --Live;
+            Free = new (slot) FreeSlot{Free};
+        }
+        bool Full() const { return !Free && Used + SlotBytes > sizeof Slots; }
+
+        std::size_t Kind;
+        std::size_t SlotBytes;
+        std::size_t Used = 0;
+        std::size_t Live = 0;
+        FreeSlot* Free = nullptr;
+        Chunk* Previous = nullptr;  // the chunks of this size with room
+        Chunk* Next = nullptr;
+        alignas(16) std::byte Slots[kChunkBytes];
+    };
+
+    void Enlist(Chunk* chunk) {
+        chunk->Previous = nullptr;
+        chunk->Next = Open[chunk->Kind];
+        if (chunk->Next) chunk->Next->Previous = chunk;
+        Open[chunk->Kind] = chunk;
+    }
+
+    void Unlist(Chunk* chunk) {
+        if (chunk->Previous) chunk->Previous->Next = chunk->Next;
+        else Open[chunk->Kind] = chunk->Next;
+        if (chunk->Next) chunk->Next->Previous = chunk->Previous;
+        chunk->Previous = chunk->Next = nullptr;
+    }
+
+    Chunk* Open[kClasses] = {};
+    // By the address of their slots, to find a released slot's chunk.
+    std::map<std::uintptr_t, Chunk*> Chunks;
 };
 
 NRecordPool& RecordPool() {

@@ -135,6 +135,9 @@ public:
     void WriteFields(std::string& out) const override;
     std::string GetName() const override { return First; }
     std::string GetArgument() const override { return Second; }
+    // The same without a copy.
+    const std::string& ItemName() const { return First; }
+    const std::string& ConnectorName() const { return Second; }
 
 protected:
     std::string First;

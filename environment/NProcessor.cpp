@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <clocale>
 #include <cstdlib>
+#include <deque>
+#include <typeinfo>
 #include <locale.h>
 
 #include <unordered_map>
@@ -85,6 +87,21 @@ const NParserString* EarlierSibling(const NParserRecordList& records, NParserRec
         }
     }
     return nullptr;
+// The ends of the links of a block, read in place where the records are plain link records.
+NLinkViewList LinkViews(const std::vector<const NParserString*>& linkRecords, std::deque<std::string>& copies) {
+    NLinkViewList views;
+    views.reserve(linkRecords.size());
+    for (const NParserString* record : linkRecords) {
+        if (typeid(*record) == typeid(NParserLink)) {
+            const auto& link = static_cast<const NParserLink&>(*record);
+            views.emplace_back(link.ItemName(), link.ConnectorName());
+        } else {
+            copies.push_back(record->GetName());
+            copies.push_back(record->GetArgument());
+            views.emplace_back(copies[copies.size() - 2], copies.back());
+        }
+    }
+    return views;
 }
 
 std::size_t LiveObjects() { return static_cast<std::size_t>(std::max(0, NBasicDescription::GetInstanceCount())); }
@@ -127,11 +144,11 @@ bool NEnvironment::BuildObject(const NParserRecordList& records, NParserRecordPo
     object = nullptr;
     if (position == records.end()) return ReportError(300);
     NShape shape;
-    return Build(records, position, owner, 1, object, end, shape);
+    return Build(records, nullptr, position, owner, 1, object, end, shape);
 }
 
-bool NEnvironment::Build(const NParserRecordList& records, NParserRecordPosition position, NBasicDescription* owner,
-                         int depth, NBasicDescription*& object, NParserRecordPosition& end, NShape& shape) {
+bool NEnvironment::Build(const NParserRecordList& records, NParserRecordList* consumed, NParserRecordPosition position,
+                         NBasicDescription* owner, int depth, NBasicDescription*& object, NParserRecordPosition& end, NShape& shape) {
     object = nullptr;
     const NParserString& header = **position;
     const std::string type = header.GetArgument();
@@ -179,8 +196,7 @@ bool NEnvironment::Build(const NParserRecordList& records, NParserRecordPosition
 
     // Looked up at the first link: most objects have none, and a failing cast is not cheap.
     NAbstractNet* net = nullptr;
-    NLinkList links;
-    std::vector<const NParserString*> linkRecords;  // to name the link that failed
+    std::vector<const NParserString*> linkRecords;
     for (++position;; ++position) {
         // A block that is never closed: the list ends inside it.
         if (position == records.end()) return fail(300, name, header, name);
@@ -200,7 +216,7 @@ bool NEnvironment::Build(const NParserRecordList& records, NParserRecordPosition
             NBasicDescription* child = nullptr;
             NParserRecordPosition childEnd;
             NShape childShape;
-            if (!Build(records, position, object, depth + 1, child, childEnd, childShape)) {
+            if (!Build(records, consumed, position, object, depth + 1, child, childEnd, childShape)) {
                 Dispose(object);
                 object = nullptr;
                 return false;
@@ -215,18 +231,20 @@ bool NEnvironment::Build(const NParserRecordList& records, NParserRecordPosition
                             childName);
             }
             height = std::max(height, childShape.Height + 1);
-            position = childEnd;
+            // The header's predecessor is a record of this block (or its header), which stays.
+            if (consumed) position = std::prev(consumed->erase(position, std::next(childEnd)));
+            else position = childEnd;
             break;
         }
         case ParserKindLink:
             if (!net) net = dynamic_cast<NAbstractNet*>(object);
             if (!net) return fail(404, object->FullName(), record, "link " + record.GetName() + ":" + record.GetArgument());
-            links.emplace_back(record.GetName(), record.GetArgument());
             linkRecords.push_back(&record);
             break;
-        case ParserKindBlockClose:
+        case ParserKindBlockClose: {
             end = position;
-            if (!links.empty() && !net->SetLinks(std::move(links))) {
+            std::deque<std::string> copies;
+            if (!linkRecords.empty() && !net->SetLinks(LinkViews(linkRecords, copies))) {
                 std::string reason;
                 const NParserString* failed = FindFailedLink(*object, *net, linkRecords, reason);
                 const std::string information = object->FullName() + (failed ? ": " + reason : std::string());
@@ -236,6 +254,7 @@ bool NEnvironment::Build(const NParserRecordList& records, NParserRecordPosition
             shape.Objects = static_cast<std::size_t>(std::max(0, NBasicDescription::GetInstanceCount() - instancesBefore));
             shape.Height = height;
             return true;
+        }
         default:
             break;
         }
@@ -275,7 +294,7 @@ bool NEnvironment::BuildClasses(NParserRecordList& records) {
         NBasicDescription* prototype = nullptr;
         NParserRecordPosition end;
         NShape shape;
-        if (!Build(records, position, parentPrototype->GetOwner(), 1, prototype, end, shape)) {
+        if (!Build(records, &records, position, parentPrototype->GetOwner(), 1, prototype, end, shape)) {
             DeleteUserClasses();
             return false;
         }
@@ -298,7 +317,7 @@ bool NEnvironment::BuildObjects(NParserRecordList& records) {
         NBasicDescription* object = nullptr;
         NParserRecordPosition end;
         NShape shape;
-        if (!Build(records, position, Model.get(), 1, object, end, shape)) return failed();
+        if (!Build(records, &records, position, Model.get(), 1, object, end, shape)) return failed();
         // A top-level object of another type than Model goes into the model like one declared
         // in its block, so that it is neither lost nor silently dropped.
         if (object != Model.get()) {

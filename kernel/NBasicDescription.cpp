@@ -19,7 +19,7 @@ char* RenewSharedBuffer(int length) {
 } // namespace
 
 NBasicDescription::NBasicDescription(NBasicDescription* owner, const char* name)
-    : Owner(owner), Name(name ? name : "") {
+    : Owner(owner), Name(name) {
     if (++InstanceCount == 1) RegisterKernelErrors();
 }
 
@@ -91,8 +91,8 @@ std::string NBasicDescription::RelativeName(const NBasicDescription* ancestor) c
 bool NBasicDescription::SetName(const char* name) {
     if (!name || !*name) return ReportError(1, name ? name : "");
     if (Owner && !Owner->CheckName(name)) return ReportError(2, name);
-    std::string old = std::move(Name);
-    Name = name;
+    std::string old(Name.view());
+    Name.assign(name);
     if (Owner) Owner->ComponentRenamed(this, old);
     return true;
 }

@@ -9,6 +9,7 @@
 #include <typeinfo>
 #include <vector>
 
+#include "kernel/NCompactName.h"
 #include "kernel/NError.h"
 
 namespace talvero {
@@ -101,7 +102,7 @@ protected:
 
 private:
     NBasicDescription* Owner;
-    std::string Name;
+    NCompactName Name;
 };
 
 class NObject : public NBasicDescription {

@@ -66,14 +66,25 @@ bool NAbstractNet::MakeLinks(const Links& links) {
 
 bool NAbstractNet::SetLinks(const NLinksMap& links) { return MakeLinks(links); }
 
-bool NAbstractNet::SetLinks(NLinkList links) {
+bool NAbstractNet::SetLinks(NLinkList links) { return MakeLinksInGivenOrder(links); }
+
+bool NAbstractNet::SetLinks(const NLinkViewList& links) { return MakeLinksInGivenOrder(links); }
+
+template <class Links>
+bool NAbstractNet::MakeLinksInGivenOrder(const Links& links) {
     // The names are looked up in the order given, where neighbouring links mostly reach into the
     // same objects, and the links are made in key order afterwards. Lookups change nothing but the
     // last error: when one fails, the plain algorithm runs instead, so errors come in its order.
     const std::size_t count = links.size();
+    // The lookups take C strings; a name cut at a NUL is looked up as that C string.
+    std::string name;
+    auto find = [this, &name](std::string_view text) {
+        name.assign(text.substr(0, text.find('\0')));
+        return GetComponent(name.c_str());
+    };
     std::vector<NAbstractConnector*> connectors(count);
     for (std::size_t i = 0; i < count; ++i)
-        if (!(connectors[i] = dynamic_cast<NAbstractConnector*>(GetComponent(links[i].second.c_str())))) break;
+        if (!(connectors[i] = dynamic_cast<NAbstractConnector*>(find(links[i].second)))) break;
     // Key order, stable: number the distinct keys, sort those, and place the links by their key's rank.
     std::unordered_map<std::string_view, std::size_t> keyIds;
     std::vector<std::string_view> keys;
@@ -97,15 +108,15 @@ bool NAbstractNet::SetLinks(NLinkList links) {
     const bool resolved = count == 0 || connectors[count - 1] != nullptr;
     std::vector<NAbstractItem*> items(resolved ? count : 0);
     for (std::size_t k = 0; resolved && k < count; ++k) {
-        const std::string& key = links[order[k]].first;
-        items[k] = k > 0 && key == links[order[k - 1]].first ? items[k - 1]
-                                                                : dynamic_cast<NAbstractItem*>(GetComponent(key.c_str()));
+        const std::string_view key = links[order[k]].first;
+        items[k] = k > 0 && key == std::string_view(links[order[k - 1]].first) ? items[k - 1]
+                                                                                : dynamic_cast<NAbstractItem*>(find(key));
         if (!items[k]) break;
     }
     if (!resolved || (count > 0 && !items[count - 1])) {
-        NLinkList sorted;
+        NLinkViewList sorted;
         sorted.reserve(count);
-        for (std::size_t i : order) sorted.push_back(std::move(links[i]));
+        for (std::size_t i : order) sorted.emplace_back(links[i].first, links[i].second);
         return MakeLinks(sorted);
     }
     // Recorded in the order given, which the key order keeps among equal keys: the recorded
@@ -116,6 +127,12 @@ bool NAbstractNet::SetLinks(NLinkList links) {
         if (items[k]->Connect(connectors[order[k]])) made[order[k]] = true;
         else result = false;
     }
+    // Room for all at once: grown step by step, the record held its old and new copies together
+    // at the largest moment of loading.
+    std::size_t bytes = 0;
+    for (std::size_t i = 0; i < count; ++i)
+        if (made[i]) bytes += std::string_view(links[i].first).size() + std::string_view(links[i].second).size() + 2;
+    LinkText.reserve(LinkText.size() + bytes);
     for (std::size_t i = 0; i < count; ++i)
         if (made[i]) RecordLink(links[i].first, links[i].second);
     return result;

@@ -14,6 +14,9 @@ namespace talvero {
 
 // Links as (item name, connector name) pairs, in any order.
 using NLinkList = std::vector<std::pair<std::string, std::string>>;
+// The same over names kept elsewhere: a model's links are many, and copying their names only to
+// hand them over doubled what loading held at its peak.
+using NLinkViewList = std::vector<std::pair<std::string_view, std::string_view>>;
 
 class NAbstractNet : public NObject {
 public:
@@ -29,11 +32,14 @@ public:
 
     // SetLinks of the multimap that these pairs would make, without building it.
     bool SetLinks(NLinkList links);
+    bool SetLinks(const NLinkViewList& links);
 
 private:
     // Makes the links of a sequence of (item name, connector name) pairs in key order.
     template <class Links>
     bool MakeLinks(const Links& links);
+    template <class Links>
+    bool MakeLinksInGivenOrder(const Links& links);
     // Records a link made by name.
     void RecordLink(std::string_view itemName, std::string_view connectorName);
     // The starts of the recorded links in key order, equal keys in the order they were made (a

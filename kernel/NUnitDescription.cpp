@@ -13,10 +13,7 @@ NUnitDescription::NUnitDescription(NBasicDescription* owner, const char* name, s
     : NBasicDescription(owner, name), InputsCount(inputs), OutputsCount(outputs) {
     const std::size_t total = std::size_t(inputs) + outputs;
     double* values = LocalValues;
-    if (total > kLocalValues) {
-        HeapValues = std::make_unique<double[]>(total);
-        values = HeapValues.get();
-    }
+    if (total > kLocalValues) values = HeapValues = new double[total]();
     if (inputs) Inputs.Data = values;
     if (outputs) Outputs.Data = values + inputs;
 }
@@ -24,8 +21,13 @@ NUnitDescription::NUnitDescription(NBasicDescription* owner, const char* name, s
 NUnitDescription::NUnitDescription(NBasicDescription* owner, const char* name, std::uint32_t inputs,
                                    std::uint32_t outputs, double* storage)
     : NBasicDescription(owner, name), InputsCount(inputs), OutputsCount(outputs) {
+    if (OwnsHeapValues()) HeapValues = nullptr;
     if (inputs) Inputs.Data = storage;
     if (outputs) Outputs.Data = storage + inputs;
+}
+
+NUnitDescription::~NUnitDescription() {
+    if (OwnsHeapValues()) delete[] HeapValues;
 }
 
 void NUnitDescription::SetInputs(const double* values) {

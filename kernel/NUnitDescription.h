@@ -36,6 +36,9 @@ public:
     // derived unit holds: a unit computed every step then has them at hand.
     NUnitDescription(NBasicDescription* owner, const char* name, std::uint32_t inputs, std::uint32_t outputs,
                      double* storage);
+    ~NUnitDescription() override;
+    NUnitDescription(const NUnitDescription&) = delete;
+    NUnitDescription& operator=(const NUnitDescription&) = delete;
 
     virtual std::uint32_t GetInputsCount() const { return InputsCount; }
     virtual std::uint32_t GetOutputsCount() const { return OutputsCount; }
@@ -60,10 +63,14 @@ protected:
     std::uint32_t OutputsCount;
 
 private:
-    // Up to two values live in the object itself, more in one heap block: most units have one or two.
+    // Up to two values live in the object itself, more in one heap block whose pointer takes
+    // their place: most units have one or two, and every synapse is a unit.
     static constexpr std::uint32_t kLocalValues = 2;
-    double LocalValues[kLocalValues] = {};
-    std::unique_ptr<double[]> HeapValues;
+    bool OwnsHeapValues() const { return std::size_t(InputsCount) + OutputsCount > kLocalValues; }
+    union {
+        double LocalValues[kLocalValues] = {};
+        double* HeapValues;  // null when the values are kept by the derived unit
+    };
 };
 
 class NAbstractConnector : public NUnitDescription {

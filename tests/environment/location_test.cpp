@@ -9,6 +9,7 @@
 #include "environment/NEnvironment.h"
 #include "kernel/Cp1251.h"
 #include "kernel/NError.h"
+#include "kernel/NNet.h"
 
 namespace talvero {
 namespace {
@@ -97,6 +98,29 @@ TEST_F(LocationTest, IncludesAreFoundBesideTheirFileAndErrorsNameTheChain) {
     // The current directory comes first.
     elsewhere.Write("cells.tv", "class Cell : Nope { }\n");
     EXPECT_EQ(Outcome("include \"cells.tv\"\nModel m { }\n"), "401|Nope|cells.tv:1:1: Nope\n  included from main.tv:1");
+}
+
+// The records of components already built are dropped while their container is still being built:
+// a failure after them must still name its own record, and the model built from what is left must
+// be the whole model.
+TEST_F(LocationTest, FailuresAfterBuiltComponentsNameTheirOwnPlace) {
+    const BrokenModel cases[] = {
+        {"Model m {\n  Net n {\n    Neuron a { }\n    Neuron b { }\n    link a:b.zz;\n  }\n}\n",
+         "414|m.n: link a:b.zz - its second end 'b.zz' is not found|main.tv:5:10: link a:b.zz"},
+        {"Model m {\n  Net n {\n    Neuron a { }\n    Net inner { Neuron c { } }\n    Neuron b { parameter Nope = 1; }\n  }\n}\n",
+         "402|class/object m.n.b, parameter Nope|main.tv:5:26: Nope"},
+        {"Model m {\n  Net n { Neuron a { } }\n  TimeWatch w { }\n  link n.a:w.nope;\n}\n",
+         "414|m: link n.a:w.nope - its second end 'w.nope' is not found|main.tv:4:8: link n.a:w.nope"},
+    };
+    for (const BrokenModel& c : cases) EXPECT_EQ(Outcome(c.Source), c.Expected) << c.Source;
+    ASSERT_EQ(Outcome("Model m {\n  Net n {\n    Neuron a { }\n    Net inner { Neuron c { IonUnit u { Synapse s { } } } link c:c.u.s; }\n"
+                      "    Neuron b { IonUnit u { Synapse s { } } }\n    link a:b.u.s;\n  }\n}\n"),
+              "ok");
+    NLinksMap inner, outer;
+    static_cast<NNet*>(env.GetModel()->GetComponent("n.inner"))->GetLinks(inner);
+    static_cast<NNet*>(env.GetModel()->GetComponent("n"))->GetLinks(outer);
+    EXPECT_EQ(inner, (NLinksMap{{"c", "c.u.s"}}));
+    EXPECT_EQ(outer, (NLinksMap{{"a", "b.u.s"}}));
 }
 
 TEST_F(LocationTest, ABinaryFileLoadedOnItsOwnNamesItsOwnLine) {

@@ -163,5 +163,42 @@ TEST(ParserRecords, ManyRecordsMadeAndDroppedInWavesKeepTheirFields) {
     EXPECT_TRUE(holds(*again, 7));
 }
 
+// Records come from chunks that go back to the heap once empty. Records of every size made in
+// one run, dropped in an order that empties some chunks while others stay partly used, and made
+// again into the gaps, must each keep their own fields.
+TEST(ParserRecords, RecordsDroppedInAnyOrderLeaveTheOthersIntact) {
+    auto make = [](int i) -> std::unique_ptr<NParserString> {
+        const std::string n = std::to_string(i);
+        switch (i % 4) {
+        case 0: return std::make_unique<NParserObjectHdr>("o" + n, "Neuron");
+        case 1: return std::make_unique<NParserLink>("c" + n, "d" + n + ".exc.s1");
+        case 2: return std::make_unique<NParserBlockClose>();
+        default: return std::make_unique<NParserParameter>("P" + n, n);
+        }
+    };
+    auto line = [&make](int i) { return RecordLine(*make(i)); };
+    constexpr int kCount = 20000;  // several chunks of every size
+    std::vector<std::unique_ptr<NParserString>> records;
+    std::vector<int> origin;
+    for (int i = 0; i < kCount; ++i) {
+        records.push_back(make(i));
+        origin.push_back(i);
+    }
+    struct Drop {
+        int From, To, Every;
+    };
+    const Drop drops[] = {{0, kCount / 2, 1}, {kCount / 2, kCount, 3}, {kCount / 2 + 1, kCount, 7}};
+    int next = kCount;
+    for (const Drop& d : drops) {
+        for (int i = d.From; i < d.To; i += d.Every) records[i].reset();
+        for (int i = d.From; i < d.To; i += 2 * d.Every) {
+            records[i] = make(next);
+            origin[i] = next++;
+        }
+        for (int i = 0; i < kCount; ++i)
+            if (records[i]) ASSERT_EQ(RecordLine(*records[i]), line(origin[i])) << "record " << i;
+    }
+}
+
 } // namespace
 } // namespace talvero

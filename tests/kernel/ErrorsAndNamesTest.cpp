@@ -174,6 +174,32 @@ TEST_F(NamesTest, RenamedObjectIsFoundUnderItsNewNameOnly) {
     EXPECT_EQ(net.GetObjectsCount(), 0);
 }
 
+// Short names live inside the object and long ones on the heap: every length about the border,
+// and renames that cross it either way, or take the name's own characters.
+TEST_F(NamesTest, NamesOfEveryLengthSurviveRenamesAcrossTheInlineBorder) {
+    const std::string lengths[] = {"a", "s12", "c4711", "abcdef", "abcdefg", "abcdefgh", std::string(300, 'n')};
+    NNet net(nullptr, "net");
+    auto* object = new TestElement(&net, "start");
+    ASSERT_TRUE(net.AddObject(object));
+    for (const std::string& before : lengths)
+        for (const std::string& after : lengths) {
+            if (before == after) continue;
+            if (object->GetName() != before) ASSERT_TRUE(object->SetName(before.c_str()));
+            ASSERT_TRUE(object->SetName(after.c_str())) << before << " -> " << after;
+            EXPECT_EQ(object->GetName(), after);
+            EXPECT_EQ(object->FullName(), "net." + after);
+            EXPECT_EQ(net.GetComponent(after.c_str()), object);
+            EXPECT_TRUE(net.CheckName(before.c_str())) << before << " still taken";
+        }
+    // Renamed to its own characters: no owner refuses it, and a freed old name must not be read.
+    for (const std::string& name : lengths) {
+        TestElement loose(nullptr, name.c_str());
+        EXPECT_TRUE(loose.SetName(loose.GetName()));
+        EXPECT_EQ(loose.GetName(), name);
+        EXPECT_EQ(loose.GetFullNameLength(), static_cast<int>(name.size()));
+    }
+}
+
 TEST_F(NamesTest, GenerateNameYieldsTheSmallestFreeName) {
     NNet net(nullptr, "net");
     net.AddObject(new TestElement(&net, "n1"));

@@ -180,6 +180,34 @@ TEST_F(NetTest, SetLinksMakesEveryLinkItCanAndStillReportsFailure) {
     EXPECT_EQ(std::prev(made.end())->second, "last.s");
 }
 
+// Names handed over as views into a larger text end where the view ends, not at the text's NUL.
+TEST_F(NetTest, LinksGivenAsViewsAreFoundByTheViewedNamesOnly) {
+    NNet net(nullptr, "net");
+    AddCell(net, "a");
+    AddCell(net, "ab");
+    TestCell* dst = AddCell(net, "dst", {"s1", "s12"});
+    const std::string text = "ab" "dst.s12" "a" "dst.s1";
+    const std::string_view all(text);
+    struct Case {
+        NLinkViewList Links;
+        bool Made;
+        NLinksMap Recorded;
+    };
+    const Case cases[] = {
+        {{{all.substr(0, 1), all.substr(2, 6)}}, true, {{"a", "dst.s1"}}},
+        {{{all.substr(0, 2), all.substr(2, 7)}}, true, {{"a", "dst.s1"}, {"ab", "dst.s12"}}},
+        {{{all.substr(0, 2), all.substr(2, 5)}}, false, {{"a", "dst.s1"}, {"ab", "dst.s12"}}},  // "dst.s"
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(net.SetLinks(c.Links), c.Made);
+        NLinksMap made;
+        net.GetLinks(made);
+        EXPECT_EQ(made, c.Recorded);
+    }
+    EXPECT_EQ(ItemOf(dst->GetComponent("s1")), net.GetComponent("a"));
+    EXPECT_EQ(ItemOf(dst->GetComponent("s12")), net.GetComponent("ab"));
+}
+
 TEST_F(NetTest, RecordedLinksReadBackInKeyOrderWithEqualKeysAsMade) {
     NNet net(nullptr, "net");
     AddCell(net, "a");
