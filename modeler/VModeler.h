@@ -55,6 +55,11 @@ public:
     // 0: no limit.
     double RunUntilTime() const { return RunUntil; }
     void SetRunUntilTime(double seconds) { RunUntil = seconds; }
+    // The most threads a step may use; a new project and one without the key take the machine's cores.
+    int ComputationThreads() const { return ThreadCount; }
+    void SetComputationThreads(int threads) { ThreadCount = threads; }
+    static int DefaultComputationThreads();
+    static constexpr int kMaxComputationThreads = 256;
     // Model seconds per wall-clock second, measured over about a second of ticks; 0 until known.
     double SpeedFactor() const { return Speed; }
     // Steps the last tick computed.
@@ -188,6 +193,7 @@ private:
     bool Paused = false;
     bool AsFastAsPossible = false;
     double RunUntil = 0;
+    int ThreadCount = DefaultComputationThreads();
     WallClock Clock;
     std::uint64_t TickSteps = 0;
     // What the budgeted tick has learnt: the last watch update's cost and the steps per clock look.

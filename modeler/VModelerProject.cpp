@@ -103,6 +103,7 @@ bool VModeler::NewProject(std::string directory, std::string fileName) {
     StepsPerTickCount = 20;
     AsFastAsPossible = true;
     RunUntil = 0;
+    ThreadCount = DefaultComputationThreads();
     WatchAccumulation = true;
     TimeCounter = true;
     return true;
@@ -136,6 +137,8 @@ bool VModeler::LoadProject(std::string directory, std::string fileName) {
     AsFastAsPossible = ProjectFile->ReadInteger(kComputation, kAsFastAsPossibleKey, 0) != 0;
     RunUntil = ProjectFile->ReadFloat(kComputation, kRunUntilKey, 0);
     if (!(RunUntil > 0)) RunUntil = 0;
+    const int threads = ProjectFile->ReadInteger(kComputation, kComputeThreadsKey, 0);
+    ThreadCount = threads >= 1 && threads <= kMaxComputationThreads ? threads : DefaultComputationThreads();
 
     // An empty name is what a project saved without a model holds: no model, like a missing key.
     const std::string modelName = ProjectFile->ReadString(kSystem, "ModelFileName", kMissing);
@@ -184,6 +187,7 @@ bool VModeler::SaveProjectFile() {
     StoreParameterOverrides(*ProjectFile, Overrides);
     ProjectFile->WriteInteger(kComputation, kAsFastAsPossibleKey, AsFastAsPossible ? 1 : 0);
     ProjectFile->WriteString(kComputation, kRunUntilKey, FormatFloat(RunUntil));
+    ProjectFile->WriteInteger(kComputation, kComputeThreadsKey, ThreadCount);
     if (!WriteProjectFile()) return false;
 
     Modified = false;

@@ -98,6 +98,8 @@ struct VComputationOptionsFields {
     bool AsFastAsPossible = false;
     // Model time in seconds where the computation halts by itself; empty for none.
     std::string RunUntil;
+    // The most threads a step may use, 1 to 256.
+    std::string Threads;
 };
 
 // The computation options dialog; it validates its fields before it closes with OK.

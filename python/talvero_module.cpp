@@ -80,8 +80,11 @@ using Points = std::pair<std::vector<double>, std::vector<double>>;
 
 class Model {
 public:
-    Model(const std::string& path, std::optional<double> dt, std::optional<double> pulse) : Path(path) {
+    Model(const std::string& path, std::optional<double> dt, std::optional<double> pulse, int threads = 0)
+        : Path(path), Threads(threads) {
         if (dt && !(std::isfinite(*dt) && *dt > 0)) throw UsageFailure{"dt must be a number > 0"};
+        if (threads < 0 || threads > kMaxThreads)
+            throw UsageFailure{"threads must be a whole number from 0 to " + std::to_string(kMaxThreads)};
         if (pulse && !(std::isfinite(*pulse) && *pulse > 0)) throw UsageFailure{"pulse must be a number > 0"};
         BatchOptions options;
         options.ModelPath = path;
@@ -175,6 +178,7 @@ public:
             } else if (GetActiveModel() != model) {
                 SetActiveModel(model);  // the caches follow this model's clock again
             }
+            SetComputeThreads(Threads);
             constexpr long long kChunk = 4096;
             for (long long done = 0; done < count;) {
                 const long long end = std::min(count, done + kChunk);
@@ -233,11 +237,13 @@ public:
         return static_cast<double>(GetModel()->GetTimeStep());
     }
     const std::string& GetPath() const { return Path; }
+    int GetThreads() const { return Threads; }
 
 private:
     NModel* GetModel() { return Environment->GetModel(); }
 
     std::string Path;
+    int Threads = 0;
     std::unique_ptr<NEnvironment> Environment;
     bool Started = false;
 };
@@ -263,19 +269,20 @@ PYBIND11_MODULE(_core, module) {
 
     py::class_<Model>(module, "Model", R"(A model loaded from a description (.tv), a binary model (.btv) or a project (.tvp).
 
-Model(path, dt=None, pulse=None): dt is the time step in seconds (default: the project's, else
-0.0001), pulse the pulse duration (default 0.001), as talvero-batch's --dt and --pulse.
+Model(path, dt=None, pulse=None, threads=0): dt is the time step in seconds (default: the project's,
+else 0.0001), pulse the pulse duration (default 0.001), as talvero-batch's --dt and --pulse; threads
+the most threads a step may use (0: the machine's cores; a small model uses fewer), as --threads.
+Every thread count gives the same numbers.
 Loading errors raise talvero.ModelError.
 
 The kernel computes one model at a time per process. Several Model objects may exist: each run
 makes its model the active one and goes on from that model's own state and clock, so runs of
 different models may alternate freely and each continues exactly where it stopped. Calls from
 several threads wait for one another; the GIL is released while a model steps.)")
-        .def(py::init([](const std::filesystem::path& path, std::optional<double> dt, std::optional<double> pulse) {
-                 return std::make_unique<Model>(path.string(), dt, pulse);
-             }),
+        .def(py::init([](const std::filesystem::path& path, std::optional<double> dt, std::optional<double> pulse,
+                         int threads) { return std::make_unique<Model>(path.string(), dt, pulse, threads); }),
              py::arg("path"),
-             py::kw_only(), py::arg("dt") = py::none(), py::arg("pulse") = py::none())
+             py::kw_only(), py::arg("dt") = py::none(), py::arg("pulse") = py::none(), py::arg("threads") = 0)
         .def("tree", &Model::Tree,
              "[(dotted path, {parameter: value}), ...] for every object, depth first, as talvero-batch --tree.")
         .def("__setitem__", &Model::Set, py::arg("path"), py::arg("value"),
@@ -297,6 +304,8 @@ RuntimeWarning naming the first out gate and model time where it appeared; the d
         .def_property_readonly("out_gates", &Model::OutGates, "The names of the model's out gates.")
         .def_property_readonly("current_time", &Model::CurrentTime, "Model time reached, in seconds.")
         .def_property_readonly("time_step", &Model::TimeStep, "The time step, in seconds.")
+        .def_property_readonly("threads", [](const Model& m) { return m.GetThreads(); },
+                               "The most threads a step may use, as given (0: the machine's cores).")
         .def_property_readonly("path", &Model::GetPath, "The file the model was loaded from.")
         .def("__repr__", [](const Model& model) { return "<talvero.Model '" + model.GetPath() + "'>"; });
 }

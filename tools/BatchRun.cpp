@@ -139,6 +139,7 @@ int RunBatch(const BatchOptions& options, std::ostream& out, std::ostream& err, 
 
     NonFiniteWatch nonFinite;
     std::string error;
+    SetComputeThreads(options.Threads);
     SetActiveModel(model);
     ResetActiveModel();
     ProgressBar bar(err, steps, progress && !options.Quiet);

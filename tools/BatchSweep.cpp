@@ -11,6 +11,7 @@
 #include <map>
 #include <ostream>
 #include <sstream>
+#include <thread>
 
 #include "modeler/VIniFile.h"
 #include "tools/BatchRun.h"
@@ -145,6 +146,8 @@ int RunSweep(const BatchOptions& options, std::ostream& err, bool progress) {
         while (next < runs && running.size() < static_cast<std::size_t>(options.Jobs)) {
             BatchOptions run = options;
             run.SweepPath.clear();
+            // Runs side by side share the cores rather than each taking them all.
+            if (run.Threads == 0) run.Threads = std::max(1, static_cast<int>(std::thread::hardware_concurrency()) / options.Jobs);
             run.Quiet = true;
             run.OutDir = options.OutDir + "/" + name(next);
             for (std::size_t c = 0; c < table.Paths.size(); ++c) run.Sets.emplace_back(table.Paths[c], table.Rows[next][c]);

@@ -11,6 +11,7 @@
 #include <QVBoxLayout>
 
 #include "modeler/VIniFile.h"
+#include "modeler/VModeler.h"
 #include "ui/UiDialogs.h"
 #include "ui/UiText.h"
 
@@ -50,6 +51,10 @@ TComputationOptionsForm::TComputationOptionsForm(QWidget* parent) : QDialog(pare
     RunUntil = new QLineEdit;
     RunUntil->setPlaceholderText(QString::fromUtf8("без ограничения"));
     form->addRow(QString::fromUtf8("Остановить счёт на времени (с):"), RunUntil);
+    Threads = new QLineEdit;
+    Threads->setPlaceholderText(QString::fromUtf8("по числу ядер"));
+    Threads->setToolTip(QString::fromUtf8("Небольшая модель считается в меньшем числе потоков; результаты от числа потоков не зависят."));
+    form->addRow(QString::fromUtf8("Потоков счёта (не более):"), Threads);
 
     QDialogButtonBox* buttons = MakeOkCancelButtons(this, Ok);
 
@@ -66,12 +71,14 @@ bool TComputationOptionsForm::Run(VComputationOptionsFields& fields) {
     AsFastAsPossible->setChecked(fields.AsFastAsPossible);
     StepsPerTick->setDisabled(fields.AsFastAsPossible);
     RunUntil->setText(FromCp(fields.RunUntil));
+    Threads->setText(FromCp(fields.Threads));
     if (RunModal(*this) != QDialog::Accepted) return false;
     fields.AsFastAsPossible = AsFastAsPossible->isChecked();
     fields.RunUntil = ToCp(RunUntil->text().trimmed());
     fields.TimeStep = ToCp(TimeStep->text());
     fields.TimerPeriod = ToCp(TimerPeriod->text());
     fields.StepsPerTick = ToCp(StepsPerTick->text());
+    fields.Threads = ToCp(Threads->text().trimmed());
     return true;
 }
 
@@ -98,6 +105,14 @@ void TComputationOptionsForm::accept() {
     }
     if (!RunUntil->text().trimmed().isEmpty() && !IsStep(RunUntil->text())) {
         Refuse(RunUntil, "Недопустимое значение времени останова.");
+        return;
+    }
+    // Empty: as many as the machine has cores.
+    std::int64_t threads = 0;
+    const QString threadsText = Threads->text().trimmed();
+    if (!threadsText.isEmpty() && (!ParseInteger(threadsText.toStdString(), threads) || threads < 1 ||
+                                   threads > VModeler::kMaxComputationThreads)) {
+        Refuse(Threads, "Недопустимое число потоков счёта (от 1 до 256).");
         return;
     }
     QDialog::accept();

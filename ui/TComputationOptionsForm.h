@@ -1,6 +1,7 @@
 #pragma once
 // The computation options dialog: time step, timer period, steps per timer call or as fast as
-// possible, and the model time to stop at, checked before the dialog closes with OK.
+// possible, the model time to stop at and the threads of a step, checked before the dialog closes
+// with OK.
 
 #include <QDialog>
 
@@ -24,6 +25,7 @@ public:
     QLineEdit* StepsPerTickEdit() const { return StepsPerTick; }
     QCheckBox* AsFastAsPossibleBox() const { return AsFastAsPossible; }
     QLineEdit* RunUntilEdit() const { return RunUntil; }
+    QLineEdit* ThreadsEdit() const { return Threads; }
     QPushButton* OkButton() const { return Ok; }
 
 public slots:
@@ -41,6 +43,7 @@ private:
     QLineEdit* StepsPerTick;
     QCheckBox* AsFastAsPossible;
     QLineEdit* RunUntil;
+    QLineEdit* Threads;
     QPushButton* Ok;
 };
 
