@@ -141,7 +141,7 @@ TEST_F(FastComputationTest, ThreadsAreSavedAndUsedAndNonsenseMeansTheMachinesCor
     EXPECT_EQ(3, Modeler->ComputationThreads());
     Modeler->CloseProject(false);
 
-    for (const char* stored : {"0", "-2", "257", "many", nullptr}) {
+    for (const char* stored : std::initializer_list<const char*>{"0", "-2", "257", "many", nullptr}) {
         SCOPED_TRACE(stored ? stored : "no key");
         auto ini = ReadIni(At("prj/P.tvp"));
         if (stored) ini->WriteString("Computation", "ComputeThreads", stored);
