@@ -112,11 +112,12 @@ TEST_F(ComputationOptionsTest, RunShowsAndReturnsTheFields) {
         f.TimerPeriodEdit()->setText(QStringLiteral("50"));
         f.OkButton()->click();
     });
-    VComputationOptionsFields fields{"0.0001", "30", "20", false, ""};
+    VComputationOptionsFields fields{"0.0001", "30", "20", false, "", "2"};
     ASSERT_TRUE(form.Run(fields));
     EXPECT_EQ(shown, QStringLiteral("0.0001|30|20"));
     EXPECT_EQ(fields.TimerPeriod, "50");
     EXPECT_EQ(fields.TimeStep, "0.0001");
+    EXPECT_EQ(fields.Threads, "2");
 }
 
 TEST(ProjectOptions, NameAndDescriptionLinesGoBothWays) {
