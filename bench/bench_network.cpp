@@ -27,6 +27,7 @@
 #include "environment/NEnvironment.h"
 #include "kernel/NClock.h"
 #include "kernel/NModel.h"
+#include "kernel/NSplitStep.h"
 
 // Heap accounting: every allocation of the program goes through these. A block counts with the
 // allocator's header, as the allocator's own statistics count it. Counting is on only while a
@@ -161,6 +162,7 @@ void BM_Step(benchmark::State& state) {
     }
     const double heapBytes = static_cast<double>(kept);
     talvero::NModel* model = environment->GetModel();
+    talvero::SetComputeThreads(1);  // the cost of the work itself; BM_StepThreads times the threads
     talvero::SetActiveModel(model);
     talvero::ResetActiveModel();
     const double synapses = SynapsesOf(neurons);
@@ -175,6 +177,27 @@ void BM_Step(benchmark::State& state) {
     talvero::SetActiveModel(nullptr);
 }
 
+// Wall time of a step on up to `threads` threads (the model's size may call for fewer: `used`).
+void BM_StepThreads(benchmark::State& state) {
+    const int neurons = static_cast<int>(state.range(0));
+    auto environment = std::make_unique<talvero::NEnvironment>();
+    talvero::RegisterBuiltinClasses(*environment);
+    if (!environment->LoadModel(FilesFor(neurons).Binary)) {
+        state.SkipWithError("load failed");
+        return;
+    }
+    talvero::SetComputeThreads(static_cast<int>(state.range(1)));
+    talvero::SetActiveModel(environment->GetModel());
+    talvero::ResetActiveModel();
+    for (int i = 0; i < 20; ++i) talvero::StepActiveModel();  // past the first steps, which run on one thread
+    for (auto _ : state) talvero::StepActiveModel();
+    state.counters["used"] = talvero::GetThreadsInUse();
+    state.counters["ns_per_synapse_step"] =
+        benchmark::Counter(SynapsesOf(neurons) * 1e-9, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+    talvero::SetActiveModel(nullptr);
+    talvero::SetComputeThreads(0);
+}
+
 } // namespace
 
 // Fixed amounts of work, so that the whole program runs in well under a minute.
@@ -184,6 +207,9 @@ BENCHMARK(BM_CompileAndLoad)->Arg(10000)->Iterations(2)->Unit(benchmark::kMillis
 BENCHMARK(BM_Step)->Arg(100)->Iterations(20000)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Step)->Arg(1000)->Iterations(4000)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Step)->Arg(10000)->Iterations(200)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_StepThreads)->Args({100, 1})->Args({100, 2})->Iterations(20000)->UseRealTime()->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_StepThreads)->Args({1000, 1})->Args({1000, 2})->Iterations(4000)->UseRealTime()->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_StepThreads)->Args({10000, 1})->Args({10000, 2})->Iterations(400)->UseRealTime()->Unit(benchmark::kMicrosecond);
 
 int main(int argc, char** argv) {
     // --write-model=N prints the description of the N-neuron network instead, for talvero-batch.

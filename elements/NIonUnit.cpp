@@ -6,6 +6,7 @@
 
 #include "elements/NComponentSlots.h"
 #include "kernel/NAbstractItem.h"
+#include "kernel/NSplitStep.h"
 
 #include "kernel/NStateStream.h"
 
@@ -140,6 +141,7 @@ bool NIonUnit::AddSynapse(NSynapse* synapse) {
     synapse->MoveInto(SynapseStates);
     if (SynapseStates.Data() != before) RebindSynapses(0);
     IndexAdded(static_cast<std::uint32_t>(Synapses.size() - 1));
+    NoteStructureChange();
     return true;
 }
 

@@ -66,6 +66,17 @@ public:
     void Integrate(double g);
     double GetRC() const { return RC; }
 
+    // For a step taken again when pulses reached synapses after it was taken.
+    std::size_t GetSynapseStatesCount() const { return SynapseStates.Size(); }
+    void SaveLevels(double* levels) const { SynapseStates.SaveLevels(levels); }
+    // The step again, from the output and the synapses' levels before it; the synapses at
+    // `indices` take their step again, the others keep theirs.
+    void Retake(const std::uint32_t* indices, std::size_t count, const double* levels, double outputBefore) {
+        const double g = SynapseStates.Retake(indices, count, levels);
+        Outputs[0] = outputBefore;
+        Integrate(g);
+    }
+
 protected:
     void ComponentRenamed(NBasicDescription* component, const std::string& oldName) override;
 

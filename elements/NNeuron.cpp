@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <string_view>
+#include <typeinfo>
 
 namespace talvero {
 
@@ -84,6 +85,7 @@ bool NNeuron::AddIonUnit(NIonUnit* unit) {
     for (const auto& u : IonUnits)
         if (u.get() == unit) return ReportError(11, unit->FullName());
     IonUnits.emplace_back(unit);
+    NoteStructureChange();
     return true;
 }
 
@@ -139,6 +141,11 @@ void NNeuron::Prefetch(int distance) const {
 }
 
 void NNeuron::Calculate() {
+    StepUnits();
+    StepZone();
+}
+
+void NNeuron::StepUnits() {
     // The units' own steps depend on their synapses only: taken after all synapses of a few
     // units, their divisions overlap instead of waiting for one another.
     constexpr std::size_t kBatch = 8;
@@ -148,6 +155,10 @@ void NNeuron::Calculate() {
         for (std::size_t i = 0; i < count; ++i) conductance[i] = IonUnits[first + i]->StepSynapses();
         for (std::size_t i = 0; i < count; ++i) IonUnits[first + i]->Integrate(conductance[i]);
     }
+    UpdatePotentials();
+}
+
+void NNeuron::UpdatePotentials() {
     double negative = 0, positive = 0;
     int negatives = 0, positives = 0;
     for (const auto& u : IonUnits) {
@@ -165,11 +176,92 @@ void NNeuron::Calculate() {
     if (positives > 1) positive /= positives;
     State.NegativePotential = negative;
     State.PositivePotential = positive;
+}
 
+void NNeuron::StepZone() {
+    const double negative = State.NegativePotential;
+    const double positive = State.PositivePotential;
     const bool wasFiring = LTZone->IsFiring();
     LTZone->SetInputPair(negative, positive);
     LTZone->Step(PulseLengthInSteps());
     if (LTZone->IsFiring() && !wasFiring) TransferToConnectors();
+}
+
+// ---- the split step ----
+
+bool NNeuron::CanSplitStep() const { return typeid(*this) == typeid(NNeuron); }
+
+std::size_t NNeuron::PlanSplitStep(const NItemOrder& order, std::size_t position) {
+    if (!Split) Split = std::make_unique<NSplit>();
+    NSplit& split = *Split;
+    split.LevelsAt.assign(IonUnits.size(), NSplit::kNotSaved);
+    split.Outputs.assign(IonUnits.size(), 0);
+    split.Arrivals.clear();
+    split.Pending = false;
+    std::size_t levels = 0, work = 0;
+    for (std::size_t u = 0; u < IonUnits.size(); ++u) {
+        const NIonUnit& unit = *IonUnits[u];
+        work += unit.GetSynapseStatesCount() + 1;
+        // Only a pulse sent earlier in the walk can arrive after the units took their step.
+        for (auto s = unit.GetSynapsesBegin(); s != unit.GetSynapsesEnd(); ++s)
+            if (order.MaySendBefore((*s)->GetItem(), position)) {
+                split.LevelsAt[u] = static_cast<std::uint32_t>(levels);
+                levels += unit.GetSynapseStatesCount();
+                break;
+            }
+    }
+    split.Levels.assign(levels, 0);
+    split.Levels.shrink_to_fit();
+    return work;
+}
+
+void NNeuron::StepIndependentPart() {
+    NSplit& split = *Split;
+    for (std::size_t u = 0; u < IonUnits.size(); ++u) {
+        if (split.LevelsAt[u] == NSplit::kNotSaved) continue;
+        IonUnits[u]->SaveLevels(split.Levels.data() + split.LevelsAt[u]);
+        split.Outputs[u] = IonUnits[u]->Output(0);
+    }
+    StepUnits();
+    split.Pending = true;
+}
+
+void NNeuron::StepOrderedPart() {
+    NSplit& split = *Split;
+    if (!split.Arrivals.empty()) RetakeUnits();
+    split.Pending = false;
+    StepZone();
+}
+
+void NNeuron::NotePulseArrival(const NBasicDescription* unit, std::uint32_t index) {
+    if (!Split || !Split->Pending) return;
+    for (std::size_t u = 0; u < IonUnits.size(); ++u)
+        if (IonUnits[u].get() == unit) {
+            Split->Arrivals.emplace_back(static_cast<std::uint32_t>(u), index);
+            return;
+        }
+}
+
+void NNeuron::RetakeUnits() {
+    NSplit& split = *Split;
+    auto& arrivals = split.Arrivals;
+    ++split_step_detail::Retakes;
+    std::sort(arrivals.begin(), arrivals.end());
+    arrivals.erase(std::unique(arrivals.begin(), arrivals.end()), arrivals.end());
+    std::vector<std::uint32_t> indices;
+    for (std::size_t first = 0; first < arrivals.size();) {
+        const std::uint32_t u = arrivals[first].first;
+        indices.clear();
+        for (; first < arrivals.size() && arrivals[first].first == u; ++first) indices.push_back(arrivals[first].second);
+        // The plan saves the levels of every unit a pulse can reach before its turn.
+        if (split.LevelsAt[u] == NSplit::kNotSaved) {
+            ++split_step_detail::UnforeseenArrivals;
+            continue;
+        }
+        IonUnits[u]->Retake(indices.data(), indices.size(), split.Levels.data() + split.LevelsAt[u], split.Outputs[u]);
+    }
+    arrivals.clear();
+    UpdatePotentials();
 }
 
 } // namespace talvero

@@ -9,10 +9,11 @@
 #include "elements/NIonUnit.h"
 #include "elements/NLTZone.h"
 #include "kernel/NAbstractItem.h"
+#include "kernel/NSplitStep.h"
 
 namespace talvero {
 
-class NNeuron : public NWithoutParameters<NNeuron, NItem> {
+class NNeuron : public NWithoutParameters<NNeuron, NItem>, public NSplitStepObject {
 public:
     using IonUnitList = std::vector<std::unique_ptr<NIonUnit>>;
 
@@ -46,6 +47,15 @@ public:
     void Calculate() override;
     void Prefetch(int distance) const override;
 
+    // The split step: the units in parallel, the zone in order.
+    bool CanSplitStep() const override;
+    std::size_t PlanSplitStep(const NItemOrder& order, std::size_t position) override;
+    void StepIndependentPart() override;
+    void StepOrderedPart() override;
+    void DropSplitStep() override { Split.reset(); }
+    // A pulse reached the synapse at `index` of the ion unit `unit` of this neuron.
+    void NotePulseArrival(const NBasicDescription* unit, std::uint32_t index);
+
     virtual double GetNegativePotential() const { return State.NegativePotential; }
     virtual double GetPositivePotential() const { return State.PositivePotential; }
     virtual double GetPotential() const { return State.NegativePotential + State.PositivePotential; }
@@ -56,6 +66,21 @@ public:
 private:
     friend struct NFastAccess;  // the fast engine's compiler and state copies
     NIonUnit* FindIonUnit(const char* name) const;
+    void StepUnits();
+    void StepZone();
+    void UpdatePotentials();
+    void RetakeUnits();
+
+    // What the split step keeps between the two parts of a step.
+    struct NSplit {
+        static constexpr std::uint32_t kNotSaved = UINT32_MAX;
+        std::vector<std::uint32_t> LevelsAt;  // per unit: where its synapses' levels are saved
+        std::vector<double> Levels;
+        std::vector<double> Outputs;  // per unit, before the step
+        std::vector<std::pair<std::uint32_t, std::uint32_t>> Arrivals;  // unit, synapse
+        bool Pending = false;  // the units have taken the step, the zone has not
+    };
+    std::unique_ptr<NSplit> Split;
 
     struct NState {
         double NegativePotential = 0;

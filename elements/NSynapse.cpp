@@ -4,6 +4,8 @@
 #include <cstring>
 
 #include "elements/NIonUnit.h"
+#include "elements/NNeuron.h"
+#include "kernel/NSplitStep.h"
 
 #include "kernel/NStateStream.h"
 
@@ -311,6 +313,21 @@ void NSynapseBlock::StepOne(std::uint32_t index, NTime dt) {
     s.Conductance = ConductanceFor(s.Transmitter, c);
 }
 
+void NSynapseBlock::SaveLevels(double* levels) const {
+    for (const NSynapseState& s : States) *levels++ = s.Transmitter;
+}
+
+double NSynapseBlock::Retake(const std::uint32_t* indices, std::size_t count, const double* levels) {
+    const NTime dt = GetTimeStep();
+    for (std::size_t k = 0; k < count; ++k) {
+        States[indices[k]].Transmitter = levels[indices[k]];
+        StepOne(indices[k], dt);
+    }
+    double sum = 0;
+    for (const NSynapseState& s : States) sum += s.Conductance;
+    return sum;
+}
+
 // ---- the synapse ----
 
 namespace {
@@ -440,6 +457,12 @@ void NSynapse::Transfer() {
     s.PulseCounter = PulseLengthInSteps();
     StampPulseStart();
     SetPhase(s, NSynapsePhase::Secretion);
+    if (InOrderedPartOfSplitStep()) [[unlikely]] {
+        // The unit may have taken this step already, before the pulse it should have seen.
+        NBasicDescription* unit = GetOwner();
+        if (auto* neuron = unit ? dynamic_cast<NNeuron*>(unit->GetOwner()) : nullptr)
+            neuron->NotePulseArrival(unit, Index);
+    }
 }
 
 void NSynapse::Reset() {

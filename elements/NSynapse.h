@@ -125,6 +125,13 @@ public:
     // One step of the synapse at `index` alone.
     void StepOne(std::uint32_t index, NTime dt);
 
+    // For a step taken again: the transmitter levels of all states, in order.
+    void SaveLevels(double* levels) const;
+    // Takes the step of the states at `indices` (ascending, each once) again from the levels
+    // `levels` (as saved) held before it, with their pulse counters and phases as they are now;
+    // returns the sum of all conductances, in order, as Step does.
+    double Retake(const std::uint32_t* indices, std::size_t count, const double* levels);
+
     // Steps without the processor's wider vector instructions even where it has them, so that
     // the code for processors without them can be checked on any machine.
     static void UseBaselineInstructionsOnly(bool only);

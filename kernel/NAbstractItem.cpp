@@ -7,6 +7,7 @@
 #include "kernel/NStateStream.h"
 #include "kernel/NClock.h"
 #include "kernel/NElementSupport.h"
+#include "kernel/NSplitStep.h"
 #include "kernel/NUnitDescription.h"
 
 namespace talvero {
@@ -17,6 +18,7 @@ void NAbstractItem::RemoveConnector(NAbstractConnector* connector) {
     // A connector stands in the list once (Connect refuses a second time).
     const auto found = std::find(Connectors.begin(), Connectors.end(), connector);
     if (found != Connectors.end()) Connectors.erase(found);
+    NoteStructureChange();
 }
 
 int NAbstractItem::GetConnectorsCount() const { return static_cast<int>(Connectors.size()); }
@@ -66,6 +68,7 @@ bool NAbstractItem::ConnectChecked(NAbstractConnector* connector, bool rightKind
     if (!connector->Connect(this)) return false;
     ReserveOneMore(Connectors);
     Connectors.push_back(connector);
+    NoteStructureChange();
     return true;
 }
 

@@ -1,5 +1,7 @@
 #include "kernel/NBasicDescription.h"
 
+#include "kernel/NSplitStep.h"
+
 #include <cstdio>
 #include <cstring>
 
@@ -24,6 +26,7 @@ NBasicDescription::NBasicDescription(NBasicDescription* owner, const char* name)
 }
 
 NBasicDescription::~NBasicDescription() {
+    NoteStructureChange();
     if (--InstanceCount == 0) {
         delete[] SharedNameBuffer;
         SharedNameBuffer = nullptr;

@@ -22,6 +22,11 @@ void ResetActiveModel();
 void StepActiveModel();
 bool TimeEquals(double a, double b);
 
+// The most threads a model step may use; 0: as many as the machine has cores. A model whose step
+// is too small to gain from more threads uses fewer; every count gives the same results.
+void SetComputeThreads(int n);
+int GetComputeThreads();
+
 // trunc(pulse duration / time step) + 1 on the cached values: the steps a pulse lasts.
 int PulseLengthInSteps();
 

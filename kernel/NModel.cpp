@@ -8,6 +8,7 @@
 #include "kernel/Cp1251.h"
 #include "kernel/NParameterRefusal.h"
 #include "kernel/NStateStream.h"
+#include "kernel/NSplitStep.h"
 #include "kernel/NTimeStepLimit.h"
 
 namespace talvero {
@@ -202,7 +203,7 @@ void NModel::Reset() {
 
 void NModel::Calculate() {
     for (const auto& s : Sources) s->Calculate();
-    if (Net) Net->Calculate();
+    if (Net && !CalculateNetSplit(*this)) Net->Calculate();
     for (const auto& g : OutGates) g->Calculate();
     CurrentTime = CurrentTime + static_cast<NTime>(TimeStep);
     ++StepCount;
@@ -255,6 +256,7 @@ void NModel::DelAllComponents() {
 void NModel::DelNet() { Net.reset(); }
 
 bool NModel::SetNet(NAbstractNet* net) {
+    NoteStructureChange();
     if (!net) return ReportError(4);
     if (net->GetOwner() != this) {
         const std::string name = net->FullName();
@@ -317,7 +319,10 @@ void NModel::ComponentRenamed(NBasicDescription* component, const std::string& o
     NAbstractNet::ComponentRenamed(component, oldName);
 }
 
-bool NModel::AddSource(NAbstractSource* source) { return AddNamed(Sources, SourceIndex, source); }
+bool NModel::AddSource(NAbstractSource* source) {
+    NoteStructureChange();
+    return AddNamed(Sources, SourceIndex, source);
+}
 
 bool NModel::DelSource(const char* name) { return DelNamed(Sources, SourceIndex, name); }
 

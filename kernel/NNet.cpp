@@ -6,6 +6,7 @@
 
 #include "kernel/NAbstractItem.h"
 #include "kernel/NElementSupport.h"
+#include "kernel/NSplitStep.h"
 #include "kernel/NUnitDescription.h"
 
 namespace talvero {
@@ -331,6 +332,7 @@ bool NNet::AddObject(NObject* object) {
         return ReportError(11, object->FullName());
     Objects.emplace_back(object);
     Index.emplace(object->GetName(), object);
+    NoteStructureChange();
     return true;
 }
 

@@ -79,6 +79,11 @@ public:
     NEngineKind GetEngineKind() const { return EngineKind; }
     void SetEngineKind(NEngineKind kind) { EngineKind = kind; }
     bool IsFastEngineComputing() const { return Engine && Engine->Kind() == NEngineKind::Fast; }
+    // The most threads a step may use; a new project and one without the key take the machine's cores.
+    int ComputationThreads() const { return ThreadCount; }
+    void SetComputationThreads(int threads) { ThreadCount = threads; }
+    static int DefaultComputationThreads();
+    static constexpr int kMaxComputationThreads = 256;
     // Model seconds per wall-clock second, measured over about a second of ticks; 0 until known.
     double SpeedFactor() const { return Speed; }
     // Steps the last tick computed.
@@ -239,6 +244,7 @@ private:
     // Where the pace was last anchored: wall clock (-1: not yet) and model time.
     std::int64_t PaceAnchorWall = -1;
     long double PaceAnchorModel = 0;
+    int ThreadCount = DefaultComputationThreads();
     WallClock Clock;
     std::uint64_t TickSteps = 0;
     // What the budgeted tick has learnt: the last watch update's cost and the steps per clock look.

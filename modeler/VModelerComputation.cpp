@@ -4,6 +4,7 @@
 #include <cmath>
 #include <iterator>
 #include <limits>
+#include <thread>
 
 #include "environment/NEnvironment.h"
 #include "kernel/NAbstractOutGate.h"
@@ -114,6 +115,11 @@ void VModeler::ResumeEngine() {
     if (Engine && Running && !Paused) Engine->Begin();
 }
 
+int VModeler::DefaultComputationThreads() {
+    const unsigned cores = std::thread::hardware_concurrency();
+    return cores == 0 ? 1 : static_cast<int>(std::min<unsigned>(cores, kMaxComputationThreads));
+}
+
 void VModeler::ComputeTick() {
     if (!Running || Paused) return;
     if (!GetActiveModel()) {
@@ -121,6 +127,7 @@ void VModeler::ComputeTick() {
         Paused = false;
         return;
     }
+    talvero::SetComputeThreads(ThreadCount);
     const std::int64_t start = Clock();
     MeasureSpeed(start);
     const std::uint64_t limit = StepsBeforeLimit();
@@ -239,6 +246,7 @@ void VModeler::EditComputationOptions() {
     fields.RunUntil = RunUntil > 0 ? FormatFloat(RunUntil) : std::string();
     fields.Pace = Pace > 0 ? FormatFloat(Pace) : std::string();
     fields.FastEngine = EngineKind == NEngineKind::Fast;
+    fields.Threads = FormatInteger(static_cast<std::uint32_t>(ThreadCount));
     if (!Ui.ComputationOptionsDialog->Run(fields)) return;
 
     double pace = 0;
@@ -261,6 +269,15 @@ void VModeler::EditComputationOptions() {
             if (!notice.empty()) Ui.Messages->ShowMessage(modeler_text::Cp("Быстрый счёт"), notice);
             if (!Paused) Engine->Begin();
         }
+    }
+
+    // Empty: the machine's cores; a count out of range keeps the old one.
+    std::uint32_t threads = 0;
+    if (fields.Threads.find_first_not_of(' ') == std::string::npos) threads = static_cast<std::uint32_t>(DefaultComputationThreads());
+    else if (!ParseCount(fields.Threads, threads) || threads < 1 || threads > kMaxComputationThreads) threads = static_cast<std::uint32_t>(ThreadCount);
+    if (static_cast<int>(threads) != ThreadCount) {
+        Modified = true;
+        ThreadCount = static_cast<int>(threads);
     }
 
     if (fields.AsFastAsPossible != AsFastAsPossible) {

@@ -105,6 +105,7 @@ bool VModeler::NewProject(std::string directory, std::string fileName) {
     Pace = 1;
     RunUntil = 0;
     EngineKind = NEngineKind::Exact;
+    ThreadCount = DefaultComputationThreads();
     WatchAccumulation = true;
     TimeCounter = true;
     return true;
@@ -150,6 +151,8 @@ bool VModeler::LoadProject(std::string directory, std::string fileName) {
     if (!(Pace > 0) || !std::isfinite(Pace)) Pace = 0;
     // An unknown name computes exactly, as projects from before the choice did.
     if (!ParseEngineKind(ProjectFile->ReadString(kComputation, "Engine", "exact"), EngineKind)) EngineKind = NEngineKind::Exact;
+    const int threads = ProjectFile->ReadInteger(kComputation, kComputeThreadsKey, 0);
+    ThreadCount = threads >= 1 && threads <= kMaxComputationThreads ? threads : DefaultComputationThreads();
 
     // An empty name is what a project saved without a model holds: no model, like a missing key.
     const std::string modelName = ProjectFile->ReadString(kSystem, "ModelFileName", kMissing);
@@ -200,6 +203,7 @@ bool VModeler::SaveProjectFile() {
     ProjectFile->WriteString(kComputation, kRunUntilKey, FormatFloat(RunUntil));
     ProjectFile->WriteString(kComputation, kPaceKey, FormatFloat(Pace));
     ProjectFile->WriteString(kComputation, "Engine", EngineKindName(EngineKind));
+    ProjectFile->WriteInteger(kComputation, kComputeThreadsKey, ThreadCount);
     if (!WriteProjectFile()) return false;
 
     Modified = false;

@@ -108,6 +108,8 @@ struct VComputationOptionsFields {
     std::string Pace;
     // The fast engine (double precision) instead of the exact one.
     bool FastEngine = false;
+    // The most threads a step may use, 1 to 256.
+    std::string Threads;
 };
 
 // The computation options dialog; it validates its fields before it closes with OK.

@@ -136,10 +136,13 @@ using Points = std::pair<std::vector<double>, std::vector<double>>;
 
 class Model {
 public:
-    Model(const std::string& path, std::optional<double> dt, std::optional<double> pulse, const std::string& engine)
-        : Path(path), LoadedTimeStep(dt), LoadedPulse(pulse) {
+    Model(const std::string& path, std::optional<double> dt, std::optional<double> pulse, const std::string& engine,
+          int threads = 0)
+        : Path(path), LoadedTimeStep(dt), LoadedPulse(pulse), Threads(threads) {
         if (!ParseEngineKind(engine, EngineKind)) throw UsageFailure{"engine must be 'exact' or 'fast', not '" + engine + "'"};
         if (dt && !(std::isfinite(*dt) && *dt > 0)) throw UsageFailure{"dt must be a number > 0"};
+        if (threads < 0 || threads > kMaxThreads)
+            throw UsageFailure{"threads must be a whole number from 0 to " + std::to_string(kMaxThreads)};
         if (pulse && !(std::isfinite(*pulse) && *pulse > 0)) throw UsageFailure{"pulse must be a number > 0"};
         BatchOptions options;
         options.ModelPath = path;
@@ -249,6 +252,7 @@ public:
             } else if (GetActiveModel() != model) {
                 SetActiveModel(model);  // the caches follow this model's clock again
             }
+            SetComputeThreads(Threads);
             constexpr long long kChunk = 4096;
             // The objects hold the state between runs, where settings and other models may touch them.
             struct Hand {
@@ -361,12 +365,13 @@ public:
     // What a pickled model carries: how it was loaded, whether it has run, and its checkpoint
     // (which holds the parameters in force).
     py::tuple GetPickleState() {
-        return py::make_tuple(Path, LoadedTimeStep, LoadedPulse, Started, Checkpoint(), EngineKindName(EngineKind));
+        return py::make_tuple(Path, LoadedTimeStep, LoadedPulse, Started, Checkpoint(), EngineKindName(EngineKind), Threads);
     }
     static std::unique_ptr<Model> FromPickleState(const py::tuple& state) {
-        if (state.size() != 6) throw UsageFailure{"not a pickled talvero.Model"};
+        if (state.size() != 7) throw UsageFailure{"not a pickled talvero.Model"};
         auto model = std::make_unique<Model>(state[0].cast<std::string>(), state[1].cast<std::optional<double>>(),
-                                             state[2].cast<std::optional<double>>(), state[5].cast<std::string>());
+                                             state[2].cast<std::optional<double>>(), state[5].cast<std::string>(),
+                                             state[6].cast<int>());
         const bool started = state[3].cast<bool>();
         model->Restore(state[4].cast<py::bytes>());
         model->Started = started;
@@ -374,6 +379,7 @@ public:
     }
     std::string GetEngine() const { return EngineKindName(Engine->Kind()); }
     const std::string& GetNotice() const { return Notice; }
+    int GetThreads() const { return Threads; }
 
 private:
     // A restored model goes on from the checkpoint's time: the next run must not reset it. The
@@ -389,6 +395,7 @@ private:
     std::string Path;
     std::optional<double> LoadedTimeStep;
     std::optional<double> LoadedPulse;
+    int Threads = 0;
     std::unique_ptr<NEnvironment> Environment;
     bool Started = false;
     NEngineKind EngineKind = NEngineKind::Exact;
@@ -419,29 +426,38 @@ PYBIND11_MODULE(_core, module) {
 
     py::class_<Model>(module, "Model", R"(A model loaded from a description (.tv), a binary model (.btv) or a project (.tvp).
 
-Model(path, dt=None, pulse=None, engine="exact"): dt is the time step in seconds (default: the
-project's, else 0.0001), pulse the pulse duration (default 0.001), as talvero-batch's --dt and
---pulse; engine "fast" computes in double precision (talvero-batch --engine).
+Model(path, dt=None, pulse=None, engine="exact", threads=0): dt is the time step in seconds (default:
+the project's, else 0.0001), pulse the pulse duration (default 0.001), as talvero-batch's --dt and
+--pulse; engine "fast" computes in double precision (talvero-batch --engine); threads the most
+threads a step may use (0: the machine's cores; a small model uses fewer), as --threads. Every
+thread count gives the same numbers.
 Loading errors raise talvero.ModelError.
 
 The kernel computes one model at a time per process. Several Model objects may exist: each run
 makes its model the active one and goes on from that model's own state and clock, so runs of
 different models may alternate freely and each continues exactly where it stopped. Calls from
 several threads wait for one another; the GIL is released while a model steps.)")
-        .def(py::init([](const py::object& path, const py::object& dt, const py::object& pulse, const py::object& engine) {
+        .def(py::init([](const py::object& path, const py::object& dt, const py::object& pulse, const py::object& engine,
+                         const py::object& threads) {
                  if (!PyUnicode_Check(path.ptr()) && !PyBytes_Check(path.ptr()) && !py::hasattr(path, "__fspath__"))
                      throw TypeFailure{"path must be a str or a path, not " + TypeName(path)};
                  if (!PyUnicode_Check(engine.ptr())) throw TypeFailure{"engine must be a str, not " + TypeName(engine)};
+                 if (PyBool_Check(threads.ptr()) || !PyIndex_Check(threads.ptr()))
+                     throw TypeFailure{"threads must be a whole number, not " + TypeName(threads)};
+                 const py::int_ count = py::reinterpret_steal<py::int_>(PyNumber_Index(threads.ptr()));
+                 if (count < py::int_(0) || count > py::int_(kMaxThreads))
+                     throw UsageFailure{"threads must be a whole number from 0 to " + std::to_string(kMaxThreads)};
                  const py::object text = py::module_::import("os").attr("fsdecode")(path);
                  auto model = std::make_unique<Model>(text.cast<std::string>(), Number(dt, "dt"), Number(pulse, "pulse"),
-                                                      engine.cast<std::string>());
+                                                      engine.cast<std::string>(), count.cast<int>());
                  if (!model->GetNotice().empty() &&
                      PyErr_WarnEx(PyExc_RuntimeWarning, Cp1251ToUtf8(model->GetNotice()).c_str(), 1) != 0)
                      throw py::error_already_set();
                  return model;
              }),
              py::arg("path"),
-             py::kw_only(), py::arg("dt") = py::none(), py::arg("pulse") = py::none(), py::arg("engine") = "exact")
+             py::kw_only(), py::arg("dt") = py::none(), py::arg("pulse") = py::none(), py::arg("engine") = "exact",
+             py::arg("threads") = 0)
         .def("tree", &Model::Tree,
              "[(dotted path, {parameter: value}), ...] for every object, depth first, as talvero-batch --tree.")
         .def("__setitem__",
@@ -482,6 +498,8 @@ RuntimeWarning naming the first out gate and model time where it appeared; the d
         .def_property_readonly("out_gates", &Model::OutGates, "The names of the model's out gates.")
         .def_property_readonly("current_time", &Model::CurrentTime, "Model time reached, in seconds.")
         .def_property_readonly("time_step", &Model::TimeStep, "The time step, in seconds.")
+        .def_property_readonly("threads", [](const Model& m) { return m.GetThreads(); },
+                               "The most threads a step may use, as given (0: the machine's cores).")
         .def_property_readonly("path", &Model::GetPath, "The file the model was loaded from.")
         .def("checkpoint", &Model::Checkpoint,
              R"(The model's whole state as bytes: every object's state, the recorded points, the clock and the

@@ -28,7 +28,7 @@ bool ParseCount(const std::string& text, long long& value) {
 const char* BatchUsage() {
     return "usage: talvero-batch [-n STEPS | -t SECONDS] [--dt S] [--pulse S] [--set PATH=VALUE]... "
            "[--watch NAME]... [-o DIR] [--tree | --check] [--load-state FILE.tvs] [--save-state FILE.tvs]\n"
-           "       [--sweep FILE.csv -o DIR [-j N] [--warmup SECONDS]] [--engine exact|fast] [-q] MODEL(.tv|.btv|.tvp)\n"
+           "       [--sweep FILE.csv -o DIR [-j N] [--warmup SECONDS]] [--engine exact|fast] [--threads N] [-q] MODEL(.tv|.btv|.tvp)\n"
            "       talvero-batch --graph [--graph-format dot|svg|png] [-o FILE] MODEL\n"
            "       talvero-batch --classes [MODEL]";
 }
@@ -172,6 +172,14 @@ bool ParseBatchOptions(const std::vector<std::string>& args, BatchOptions& optio
                 return false;
             }
             options.Jobs = static_cast<int>(jobs);
+        } else if (arg == "--threads") {
+            if (!value(v)) return false;
+            long long threads = 0;
+            if (!ParseCount(v, threads) || threads < 0 || threads > kMaxThreads) {
+                error = "--threads needs a whole number from 0 to " + std::to_string(kMaxThreads) + ", not '" + v + "'";
+                return false;
+            }
+            options.Threads = static_cast<int>(threads);
         } else if (hasInline || (arg.size() > 1 && arg[0] == '-')) {
             error = "unknown option " + arg;
             return false;

@@ -12,6 +12,8 @@ namespace talvero::batch {
 
 // The most steps one run may take (at 0.1 µs a step, more than a day).
 inline constexpr long long kMaxSteps = 1'000'000'000'000;
+// The most threads one run's step may be given.
+inline constexpr int kMaxThreads = 256;
 
 struct BatchOptions {
     std::string ModelPath;
@@ -31,6 +33,7 @@ struct BatchOptions {
     bool Version = false;
     std::string SweepPath;  // CSV: a header of parameter paths, a row of values per run
     int Jobs = 1;           // sweep runs at once
+    int Threads = 0;        // most threads of one run's step; 0: as many as the machine has cores
     bool Classes = false;  // print the class reference; MODEL optional
     std::string LoadState;          // a checkpoint to go on from
     std::string SaveState;          // where to write the checkpoint after the run

@@ -144,6 +144,7 @@ int RunBatch(const BatchOptions& options, std::ostream& out, std::ostream& err, 
 
     NonFiniteWatch nonFinite;
     std::string error;
+    SetComputeThreads(options.Threads);
     SetActiveModel(model);
     ResetActiveModel();
     if (!options.LoadState.empty()) {

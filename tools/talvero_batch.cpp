@@ -49,6 +49,8 @@ int Run(const talvero::batch::BatchOptions& options, std::ostream& out) {
                      "      --sweep FILE     one run per row of FILE (CSV: a header of parameter paths,\n"
                      "                       then values); DIR/NNNN/ per run and DIR/index.csv\n"
                      "  -j, --jobs N         sweep runs at once (default 1)\n"
+                     "      --threads N      threads for one run's step, at most (default 0: the machine's\n"
+                     "                       cores); small models use fewer; the results are the same\n"
                      "      --graph          print the model's objects and links as Graphviz DOT and exit\n"
                      "      --graph-format F dot, svg or png (rendered through Graphviz); with -o FILE\n"
                      "      --classes        print every class of the language (and MODEL's own) and exit\n"

@@ -12,6 +12,7 @@
 #include <QVBoxLayout>
 
 #include "modeler/VIniFile.h"
+#include "modeler/VModeler.h"
 #include "ui/UiDialogs.h"
 #include "ui/UiText.h"
 
@@ -64,6 +65,10 @@ TComputationOptionsForm::TComputationOptionsForm(QWidget* parent) : QDialog(pare
     FastEngine = new QCheckBox(QString::fromUtf8("Быстрый счёт (двойная точность)"));
     FastEngine->setToolTip(QString::fromUtf8("Модель, которую быстрый счёт не умеет, считается точно, с сообщением"));
     form->addRow(FastEngine);
+    Threads = new QLineEdit;
+    Threads->setPlaceholderText(QString::fromUtf8("по числу ядер"));
+    Threads->setToolTip(QString::fromUtf8("Небольшая модель считается в меньшем числе потоков; результаты от числа потоков не зависят."));
+    form->addRow(QString::fromUtf8("Потоков счёта (не более):"), Threads);
 
     QDialogButtonBox* buttons = MakeOkCancelButtons(this, Ok);
 
@@ -83,6 +88,7 @@ bool TComputationOptionsForm::Run(VComputationOptionsFields& fields) {
     UpdateModeFields();
     RunUntil->setText(FromCp(fields.RunUntil));
     FastEngine->setChecked(fields.FastEngine);
+    Threads->setText(FromCp(fields.Threads));
     if (RunModal(*this) != QDialog::Accepted) return false;
     fields.FastEngine = FastEngine->isChecked();
     fields.AsFastAsPossible = AsFastAsPossible->isChecked();
@@ -91,6 +97,7 @@ bool TComputationOptionsForm::Run(VComputationOptionsFields& fields) {
     fields.TimeStep = ToCp(TimeStep->text());
     fields.TimerPeriod = ToCp(TimerPeriod->text());
     fields.StepsPerTick = ToCp(StepsPerTick->text());
+    fields.Threads = ToCp(Threads->text().trimmed());
     return true;
 }
 
@@ -129,6 +136,14 @@ void TComputationOptionsForm::accept() {
     }
     if (!RunUntil->text().trimmed().isEmpty() && !IsStep(RunUntil->text())) {
         Refuse(RunUntil, "Недопустимое значение времени останова.");
+        return;
+    }
+    // Empty: as many as the machine has cores.
+    std::int64_t threads = 0;
+    const QString threadsText = Threads->text().trimmed();
+    if (!threadsText.isEmpty() && (!ParseInteger(threadsText.toStdString(), threads) || threads < 1 ||
+                                   threads > VModeler::kMaxComputationThreads)) {
+        Refuse(Threads, "Недопустимое число потоков счёта (от 1 до 256).");
         return;
     }
     QDialog::accept();

@@ -1,6 +1,7 @@
 #pragma once
 // The computation options dialog: time step, timer period, steps per timer call or as fast as
-// possible, and the model time to stop at, checked before the dialog closes with OK.
+// possible, the model time to stop at and the threads of a step, checked before the dialog closes
+// with OK.
 
 #include <QDialog>
 
@@ -27,6 +28,7 @@ public:
     QLineEdit* RunUntilEdit() const { return RunUntil; }
     QCheckBox* RealTimePaceBox() const { return RealTimePace; }
     QLineEdit* PaceEdit() const { return PaceFactor; }
+    QLineEdit* ThreadsEdit() const { return Threads; }
     QPushButton* OkButton() const { return Ok; }
 
 public slots:
@@ -47,6 +49,7 @@ private:
     QLineEdit* RunUntil;
     QCheckBox* RealTimePace;
     QLineEdit* PaceFactor;
+    QLineEdit* Threads;
     QPushButton* Ok;
     // Which of the step count and the pace apply, by the two boxes.
     void UpdateModeFields();

@@ -10,69 +10,34 @@
 #include <vector>
 
 #include "LanguageTestSupport.h"
+#include "ModelChecksum.h"
 #include "bench/BenchModel.h"
-#include "elements/NLTZone.h"
 #include "environment/NBuiltinClasses.h"
 #include "environment/NEnvironment.h"
 #include "kernel/NClock.h"
 #include "kernel/NModel.h"
-#include "kernel/NUnitDescription.h"
+#include "kernel/NSplitStep.h"
 
 namespace talvero {
 namespace {
 
-// FNV-1a, 64 bits.
-class Checksum {
-public:
-    void Add(const void* data, std::size_t size) {
-        const auto* bytes = static_cast<const unsigned char*>(data);
-        for (std::size_t i = 0; i < size; ++i) {
-            Value ^= bytes[i];
-            Value *= 0x100000001b3ULL;
-        }
-    }
-    template <class T>
-    void AddValue(T value) {
-        Add(&value, sizeof(value));
-    }
-    std::uint64_t Get() const { return Value; }
+using test::AddStates;
+using test::Checksum;
+using test::WatchChecksum;
 
-private:
-    std::uint64_t Value = 0xcbf29ce484222325ULL;
+class BenchIdentityTest : public ::testing::TestWithParam<int> {
+protected:
+    void TearDown() override {
+        SetComputeThreads(0);
+        SetSplitStepWorkPerThread(0);
+    }
 };
 
-// Every X and Y of every out gate, in order, with the point counts.
-std::uint64_t WatchChecksum(const NModel& model) {
-    Checksum sum;
-    for (auto gate = model.GetOutGatesBegin(); gate != model.GetOutGatesEnd(); ++gate) {
-        sum.AddValue((*gate)->GetDataSize());
-        for (auto x = (*gate)->GetXBegin(); x != (*gate)->GetXEnd(); ++x) sum.AddValue(*x);
-        for (auto y = (*gate)->GetYBegin(); y != (*gate)->GetYEnd(); ++y) sum.AddValue(*y);
-    }
-    return sum.Get();
-}
-
-// The saved state, the outputs and the zone's filters of every object below `object`: catches a
-// difference in the last bit that has not yet moved a pulse.
-void AddStates(NBasicDescription* object, Checksum& sum) {
-    std::vector<char> state(static_cast<std::size_t>(object->GetStateSize()));
-    object->SaveState(state.data());
-    sum.Add(state.data(), state.size());
-    if (auto* unit = dynamic_cast<NUnitDescription*>(object)) {
-        std::vector<double> outputs(unit->GetOutputsCount());
-        unit->GetOutputs(outputs.data(), 0);
-        sum.Add(outputs.data(), outputs.size() * sizeof(double));
-    }
-    if (auto* zone = dynamic_cast<NLTZone*>(object)) {
-        for (double v : {zone->GetFilter1(), zone->GetFilter2(), zone->GetMembrane()}) sum.AddValue(v);
-        sum.AddValue(zone->GetPulseCounter());
-    }
-    NStringList names;
-    object->GetComponentsList(names);
-    for (const std::string& name : names) AddStates(object->GetComponent(name.c_str()), sum);
-}
-
-TEST(BenchIdentityTest, GeneratedNetworkComputesBitForBitAsBefore) {
+// Also on several threads: the same bits, with the model split however small it is.
+TEST_P(BenchIdentityTest, GeneratedNetworkComputesBitForBitAsBefore) {
+    const int threads = GetParam();
+    SetComputeThreads(threads);
+    SetSplitStepWorkPerThread(1);
     test::TempDir dir;
     const std::string source = dir.Write("bench.tv", bench::GenerateBenchModel(1000, 20));
     const std::string binary = dir.File("bench.btv");
@@ -86,6 +51,7 @@ TEST(BenchIdentityTest, GeneratedNetworkComputesBitForBitAsBefore) {
     SetActiveModel(model);
     ResetActiveModel();
     for (int i = 0; i < 2000; ++i) StepActiveModel();
+    EXPECT_EQ(GetThreadsInUse(), threads);
 
     std::size_t points = 0;
     for (auto gate = model->GetOutGatesBegin(); gate != model->GetOutGatesEnd(); ++gate)
@@ -99,6 +65,8 @@ TEST(BenchIdentityTest, GeneratedNetworkComputesBitForBitAsBefore) {
     EXPECT_EQ(WatchChecksum(*model), 0xcf37640f1259e97eULL);
     EXPECT_EQ(states.Get(), 0x760e627b2d3868bbULL);
 }
+
+INSTANTIATE_TEST_SUITE_P(Threads, BenchIdentityTest, ::testing::Values(1, 2, 4));
 
 } // namespace
 } // namespace talvero

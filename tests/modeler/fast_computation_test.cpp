@@ -207,6 +207,36 @@ TEST_F(FastComputationTest, ThePaceIsKeptWithTheProject) {
     WriteText(At("old/o.tvp"), "[Computation]\nCalcPerTimerCall=20\n");
     ASSERT_TRUE(Modeler->LoadProject(At("old/"), "o.tvp"));
     EXPECT_EQ(0, Modeler->GetPace());
+// The threads are kept in the project; what cannot be a thread count reads as the machine's cores.
+TEST_F(FastComputationTest, ThreadsAreSavedAndUsedAndNonsenseMeansTheMachinesCores) {
+    const int cores = VModeler::DefaultComputationThreads();
+    CreateFromText("prj/", "P");
+    EXPECT_EQ(cores, Modeler->ComputationThreads());  // a new project's default
+    Ui.ComputationOptions.Script.push_back([cores](VComputationOptionsFields& f) {
+        EXPECT_EQ(std::to_string(cores), f.Threads);
+        f.Threads = "3";
+    });
+    Modeler->EditComputationOptions();
+    EXPECT_TRUE(Modeler->IsProjectModified());
+    Modeler->StartComputation();
+    Modeler->ComputeTick();
+    EXPECT_EQ(3, GetComputeThreads());
+    Modeler->CloseProject(true);
+    ASSERT_TRUE(Modeler->LoadProject(At("prj/"), "P.tvp"));
+    EXPECT_EQ(3, Modeler->ComputationThreads());
+    Modeler->CloseProject(false);
+
+    for (const char* stored : std::initializer_list<const char*>{"0", "-2", "257", "many", nullptr}) {
+        SCOPED_TRACE(stored ? stored : "no key");
+        auto ini = ReadIni(At("prj/P.tvp"));
+        if (stored) ini->WriteString("Computation", "ComputeThreads", stored);
+        else ini->DeleteKey("Computation", "ComputeThreads");
+        ASSERT_TRUE(ini->UpdateFile());
+        ASSERT_TRUE(Modeler->LoadProject(At("prj/"), "P.tvp"));
+        EXPECT_EQ(cores, Modeler->ComputationThreads());
+        Modeler->CloseProject(false);
+    }
+    SetComputeThreads(0);
 }
 
 } // namespace

@@ -80,6 +80,8 @@ def test_errors_raise_model_error(in_examples, tmp_path, action, code, info):
     lambda m: m.run(steps=10, time=1.0),
     lambda m: m.run(steps=-1),
     lambda m: talvero.Model("model.txt"),
+    lambda m: talvero.Model("reflex_arc.tv", threads=-1),
+    lambda m: talvero.Model("reflex_arc.tv", threads=257),
 ])
 def test_malformed_arguments_raise_value_error(in_examples, call):
     with pytest.raises(ValueError):
@@ -144,3 +146,27 @@ def test_model_error_says_where(tmp_path):
         talvero.Model(_write(tmp_path, "bad.tv", "Model m {\nNet n { paramter Frequency = 50; }\n}\n"))
     assert raised.value.location.startswith(str(tmp_path / "bad.tv") + ":2:")
     assert "paramter" in raised.value.location
+
+
+def chain_net(neurons):
+    """Pacemakers and followers, each follower excited by the one before it in the net."""
+    cells = ["Pacemaker p0 { IonUnit drive { parameter MaxIntensity = 0.8; } }"]
+    links = []
+    for i in range(1, neurons):
+        cells.append(f"Neuron c{i} {{ IonUnit exc {{ }} IonUnit inh {{ parameter MaxIntensity = -1; "
+                     + " ".join(f"Synapse s{j} {{ }}" for j in range(20)) + " } }")
+        for j in range(20):
+            links.append(f"link {'p0' if i == 1 else f'c{i - 1}'}:c{i}.inh.s{j};")
+    return ("class Pacemaker : Neuron { }\nModel m {\nNet n {\n" + "\n".join(cells + links)
+            + "\n}\nTimeWatch first { }\nTimeWatch last { }\nlink n.c1:first.input;\n"
+            + "link n.c%d:last.input;\n}\n" % (neurons - 1))
+
+
+def test_threads_give_the_same_numbers(tmp_path):
+    path = tmp_path / "chain.tv"
+    path.write_text(chain_net(1500))
+    one = talvero.Model(path, threads=1)
+    assert one.threads == 1
+    expected = {g: (s.x, s.y) for g, s in one.run(steps=400).items()}
+    assert len(expected["first"][0]) > 0
+    assert_same_results(talvero.Model(path, threads=2).run(steps=400), expected)

@@ -259,6 +259,9 @@ TEST_F(BatchTest, WrongCommandLinesExitTwoWithAUsageHint) {
                                    std::string("--set net.cell.u1.R '") + model.string() + "'",
                                    std::string("-n abc '") + model.string() + "'", std::string(""),
                                    std::string("-n 5 -t 1 '") + model.string() + "'",
+                                   std::string("--threads -1 '") + model.string() + "'",
+                                   std::string("--threads 257 '") + model.string() + "'",
+                                   std::string("--threads 2.5 '") + model.string() + "'",
                                    std::string("'") + Write("model.txt", "").string() + "'"}) {
         SCOPED_TRACE(args);
         Result r = Run(args);

@@ -25,6 +25,7 @@ struct Fields {
     const char* Step;
     const char* Period;
     const char* Steps;
+    const char* Threads = "";
 };
 
 class ComputationOptionsTest : public ::testing::Test {
@@ -35,6 +36,7 @@ protected:
         form.TimeStepEdit()->setText(QString::fromUtf8(f.Step));
         form.TimerPeriodEdit()->setText(QString::fromUtf8(f.Period));
         form.StepsPerTickEdit()->setText(QString::fromUtf8(f.Steps));
+        form.ThreadsEdit()->setText(QString::fromUtf8(f.Threads));
         form.setResult(QDialog::Rejected);
         form.show();
         form.OkButton()->click();
@@ -62,7 +64,7 @@ TEST_F(ComputationOptionsTest, EachFieldIsCheckedInOrderAndGetsTheFocus) {
     struct Case {
         Fields Input;
         const char* Message;
-        int Field;  // 0 step, 1 period, 2 steps
+        int Field;  // 0 step, 1 period, 2 steps, 3 threads
     };
     const Case cases[] = {
         {{"abc", "-1", "x"}, "Недопустимое значение шага интегрирования.", 0},
@@ -72,8 +74,11 @@ TEST_F(ComputationOptionsTest, EachFieldIsCheckedInOrderAndGetsTheFocus) {
         {{"0.0001", "4294967296", "20"}, "Недопустимое значение периода вызова таймера.", 1},
         {{"0.0001", "30", "-5"}, "Недопустимое значение количества шагов интегрирования.", 2},
         {{"0.0001", "30", ""}, "Недопустимое значение количества шагов интегрирования.", 2},
+        {{"0.0001", "30", "20", "0"}, "Недопустимое число потоков счёта (от 1 до 256).", 3},
+        {{"0.0001", "30", "20", "257"}, "Недопустимое число потоков счёта (от 1 до 256).", 3},
+        {{"0.0001", "30", "20", "2.5"}, "Недопустимое число потоков счёта (от 1 до 256).", 3},
     };
-    QLineEdit* fields[3] = {form.TimeStepEdit(), form.TimerPeriodEdit(), form.StepsPerTickEdit()};
+    QLineEdit* fields[4] = {form.TimeStepEdit(), form.TimerPeriodEdit(), form.StepsPerTickEdit(), form.ThreadsEdit()};
     for (const Case& c : cases) {
         uitest::DialogScript script;
         EXPECT_FALSE(Press(c.Input)) << c.Input.Step << " " << c.Input.Period << " " << c.Input.Steps;
@@ -89,6 +94,7 @@ TEST_F(ComputationOptionsTest, ZeroPassesEveryCheck) {
     EXPECT_TRUE(Press({"0", "0", "0"}));
     EXPECT_TRUE(Press({"1e-05", "4294967295", "20"}));
     EXPECT_TRUE(Press({"0,0002", " 30 ", "20"}));
+    EXPECT_TRUE(Press({"0.0001", "30", "20", " 256 "}));
     EXPECT_TRUE(script.Boxes.empty());
 }
 
@@ -107,11 +113,12 @@ TEST_F(ComputationOptionsTest, RunShowsAndReturnsTheFields) {
         f.TimerPeriodEdit()->setText(QStringLiteral("50"));
         f.OkButton()->click();
     });
-    VComputationOptionsFields fields{"0.0001", "30", "20", false, ""};
+    VComputationOptionsFields fields{"0.0001", "30", "20", false, "", "2"};
     ASSERT_TRUE(form.Run(fields));
     EXPECT_EQ(shown, QStringLiteral("0.0001|30|20"));
     EXPECT_EQ(fields.TimerPeriod, "50");
     EXPECT_EQ(fields.TimeStep, "0.0001");
+    EXPECT_EQ(fields.Threads, "2");
 }
 
 TEST_F(ComputationOptionsTest, TheEngineBoxShowsAndReturnsTheChoice) {

@@ -1,0 +1,215 @@
+#include "kernel/NSplitStep.h"
+
+#include <algorithm>
+#include <atomic>
+#include <thread>
+#include <typeinfo>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+#include "kernel/NAbstractItem.h"
+#include "kernel/NClock.h"
+#include "kernel/NModel.h"
+#include "kernel/NNet.h"
+#include "kernel/NThreadPool.h"
+
+namespace talvero {
+
+bool split_step_detail::OrderedPhase = false;
+unsigned long long split_step_detail::UnforeseenArrivals = 0;
+unsigned long long split_step_detail::Retakes = 0;
+
+namespace {
+
+// Below this many synapse steps per thread, handing work to another thread and waiting for it
+// costs more than it saves (measured with bench_network on two cores).
+constexpr std::size_t kDefaultWorkPerThread = 16384;
+// Chunks per thread: threads that finish early take more, which evens out a busy machine.
+constexpr std::size_t kChunksPerThread = 8;
+
+std::uint64_t StructureGeneration = 0;
+int RequestedThreads = 0;
+int ThreadsInUse = 1;
+std::size_t WorkPerThread = kDefaultWorkPerThread;
+
+struct NWalkEntry {
+    NObject* Object;
+    NSplitStepObject* Split;  // null: the object computes whole, in its turn
+};
+
+class NPlan final : public NItemOrder {
+public:
+    bool MaySendBefore(const NAbstractItem* item, std::size_t position) const override {
+        if (!item) return false;
+        const auto at = Positions.find(item);
+        if (at != Positions.end()) return at->second < position;
+        return !Sources.contains(item);  // sources compute before the net
+    }
+
+    void Build(NModel& model, NNet& net, int threads);
+    void Forget() {
+        Model = nullptr;
+        Walk.clear();
+        Parallel.clear();
+        ChunkEnds.clear();
+        Positions.clear();
+        Sources.clear();
+    }
+
+    NModel* Model = nullptr;
+    const NAbstractNet* Net = nullptr;
+    std::uint64_t Structure = 0;
+    int Requested = -1;
+    std::size_t PerThread = 0;
+    unsigned long long Clock = 0;
+    int Threads = 1;
+    std::vector<NWalkEntry> Walk;
+    std::vector<NWalkEntry> Parallel;    // the split entries, in walk order
+    std::vector<std::size_t> ChunkEnds;  // ends of the chunks of Parallel
+    std::atomic<std::size_t> NextChunk{0};
+
+private:
+    void Flatten(NNet& net);
+
+    std::unordered_map<const NAbstractItem*, std::size_t> Positions;
+    std::unordered_set<const NAbstractItem*> Sources;
+};
+
+NPlan& Plan() {
+    static NPlan* const plan = new NPlan;  // never destroyed: models may outlive static order
+    return *plan;
+}
+
+int MachineThreads() {
+    const unsigned n = std::thread::hardware_concurrency();
+    return n == 0 ? 1 : static_cast<int>(n);
+}
+
+void NPlan::Flatten(NNet& net) {
+    for (auto it = net.GetObjectsBegin(); it != net.GetObjectsEnd(); ++it) {
+        NObject* object = it->get();
+        // A net of exactly this class computes its objects in order and nothing else: its objects
+        // can join the walk. Any other container computes whole.
+        if (typeid(*object) == typeid(NNet)) {
+            Flatten(static_cast<NNet&>(*object));
+            continue;
+        }
+        auto* split = dynamic_cast<NSplitStepObject*>(object);
+        if (split && !split->CanSplitStep()) split = nullptr;
+        if (auto* item = dynamic_cast<NAbstractItem*>(object)) Positions.emplace(item, Walk.size());
+        Walk.push_back({object, split});
+    }
+}
+
+void NPlan::Build(NModel& model, NNet& net, int threads) {
+    // Objects of an earlier plan may be gone: their kept values are left alone, not freed here.
+    Forget();
+    Model = &model;
+    Net = &net;
+    for (auto s = model.GetSourcesBegin(); s != model.GetSourcesEnd(); ++s) Sources.insert(s->get());
+    Flatten(net);
+
+    std::vector<std::size_t> work;
+    std::size_t total = 0;
+    for (std::size_t i = 0; i < Walk.size(); ++i)
+        if (Walk[i].Split) {
+            Parallel.push_back(Walk[i]);
+            work.push_back(Walk[i].Split->PlanSplitStep(*this, i) + 1);
+            total += work.back();
+        }
+    std::size_t byWork = total / (PerThread ? PerThread : 1);
+    if (byWork < 1) byWork = 1;
+    Threads = static_cast<int>(std::min<std::size_t>({static_cast<std::size_t>(threads), byWork, Parallel.size()}));
+    if (Threads < 1) Threads = 1;
+    if (Threads == 1) {
+        for (const NWalkEntry& e : Parallel) e.Split->DropSplitStep();
+        Walk.clear();
+        Parallel.clear();
+        Positions.clear();
+        Sources.clear();
+        return;
+    }
+    Positions.clear();
+    Sources.clear();
+    const std::size_t chunks = std::min(Parallel.size(), static_cast<std::size_t>(Threads) * kChunksPerThread);
+    std::size_t done = 0;
+    for (std::size_t i = 0, c = 1; i < Parallel.size(); ++i) {
+        done += work[i];
+        if (done * chunks >= total * c) {
+            ChunkEnds.push_back(i + 1);
+            while (done * chunks >= total * c) ++c;
+        }
+    }
+    if (ChunkEnds.empty() || ChunkEnds.back() != Parallel.size()) ChunkEnds.push_back(Parallel.size());
+}
+
+void StepChunks(void* context, int) {
+    NPlan& plan = *static_cast<NPlan*>(context);
+    const std::size_t chunks = plan.ChunkEnds.size();
+    for (std::size_t c = plan.NextChunk.fetch_add(1, std::memory_order_relaxed); c < chunks;
+         c = plan.NextChunk.fetch_add(1, std::memory_order_relaxed)) {
+        const std::size_t begin = c == 0 ? 0 : plan.ChunkEnds[c - 1];
+        const std::size_t end = plan.ChunkEnds[c];
+        // The same staggered look-ahead as the net's own loop.
+        for (std::size_t i = begin; i < end; ++i) {
+            if (i + 3 < end) plan.Parallel[i + 3].Object->Prefetch(3);
+            if (i + 2 < end) plan.Parallel[i + 2].Object->Prefetch(2);
+            if (i + 1 < end) plan.Parallel[i + 1].Object->Prefetch(1);
+            plan.Parallel[i].Split->StepIndependentPart();
+        }
+    }
+}
+
+} // namespace
+
+void NoteStructureChange() { ++StructureGeneration; }
+
+void SetComputeThreads(int n) { RequestedThreads = n < 0 ? 0 : (n > NThreadPool::kMaxThreads ? NThreadPool::kMaxThreads : n); }
+int GetComputeThreads() { return RequestedThreads; }
+int GetThreadsInUse() { return ThreadsInUse; }
+
+void SetSplitStepWorkPerThread(std::size_t work) { WorkPerThread = work ? work : kDefaultWorkPerThread; }
+std::size_t GetSplitStepWorkPerThread() { return WorkPerThread; }
+
+bool CalculateNetSplit(NModel& model) {
+    NPlan& plan = Plan();
+    auto* net = dynamic_cast<NNet*>(model.GetNet());
+    const int requested = RequestedThreads ? RequestedThreads : MachineThreads();
+    ThreadsInUse = 1;
+    // One active model per process: the clock the elements read is that model's.
+    if (requested <= 1 || GetActiveModel() != &model || !net || typeid(*net) != typeid(NNet)) return false;
+    if (plan.Model != &model || plan.Net != net || plan.Structure != StructureGeneration || plan.Requested != requested ||
+        plan.PerThread != WorkPerThread) {
+        plan.Structure = StructureGeneration;
+        plan.Requested = requested;
+        plan.PerThread = WorkPerThread;
+        plan.Clock = GetClockGeneration() - 1;
+        plan.Build(model, *net, requested);
+    }
+    if (plan.Threads <= 1) return false;
+    // After a change of the time step the synapses take their new constants from a table all share:
+    // that step runs on one thread.
+    if (plan.Clock != GetClockGeneration()) {
+        plan.Clock = GetClockGeneration();
+        return false;
+    }
+    (void)PulseLengthInSteps();  // computed once here, not raced for by the threads
+
+    plan.NextChunk.store(0, std::memory_order_relaxed);
+    NThreadPool::Instance().Run(plan.Threads, StepChunks, &plan);
+    ThreadsInUse = plan.Threads;
+
+    split_step_detail::OrderedPhase = true;
+    const std::size_t count = plan.Walk.size();
+    for (std::size_t i = 0; i < count; ++i) {
+        if (i + 2 < count) plan.Walk[i + 2].Object->Prefetch(3);
+        const NWalkEntry& e = plan.Walk[i];
+        if (e.Split) e.Split->StepOrderedPart();
+        else e.Object->Calculate();
+    }
+    split_step_detail::OrderedPhase = false;
+    return true;
+}
+
+} // namespace talvero

@@ -1,0 +1,71 @@
+#pragma once
+// The step of a model on several threads, with the single-threaded result to the last bit.
+//
+// An object whose step splits does the part that reads nothing of other objects (for a neuron:
+// its synapses and ion units, most of the work) on any thread, all such objects at once, before
+// the net is walked; then, in the net's order, the part that depends on the order (the neuron's
+// zone and the pulses it sends). A pulse that reaches such an object before its turn in the order,
+// which the single-threaded step would have seen, makes it redo its own part from the values it
+// kept before the step.
+
+#include <cstddef>
+#include <cstdint>
+
+namespace talvero {
+
+class NAbstractItem;
+class NModel;
+
+// Where items compute in the ordered walk of a step.
+class NItemOrder {
+public:
+    virtual ~NItemOrder() = default;
+    // Whether a pulse `item` sends in a step can arrive before the position `position` of the
+    // walk in that step: items met earlier in the walk, and items the walk does not know.
+    virtual bool MaySendBefore(const NAbstractItem* item, std::size_t position) const = 0;
+};
+
+class NSplitStepObject {
+public:
+    virtual ~NSplitStepObject() = default;
+    // Whether this object's step may be split now (a derived class may compute otherwise).
+    virtual bool CanSplitStep() const = 0;
+    // Prepares the split at `position` of the walk; returns the work of the independent part,
+    // roughly in synapse steps.
+    virtual std::size_t PlanSplitStep(const NItemOrder& order, std::size_t position) = 0;
+    // The part that touches only this object's own state; any thread.
+    virtual void StepIndependentPart() = 0;
+    // The rest, at the object's turn in the walk, on the calling thread.
+    virtual void StepOrderedPart() = 0;
+    // Frees what the split kept.
+    virtual void DropSplitStep() = 0;
+};
+
+// Tells the split step that the structure of some model changed (objects, components or links made
+// or removed): a plan made before is not to be used.
+void NoteStructureChange();
+
+// Whether the ordered part of a split step is under way: pulses then may have to be answered by a
+// redo of their receiver's independent part.
+namespace split_step_detail {
+extern bool OrderedPhase;
+// Pulses that reached an object whose plan did not expect them: each one a wrong step. Tests read it.
+extern unsigned long long UnforeseenArrivals;
+// Objects that took their independent part again since the process started.
+extern unsigned long long Retakes;
+} // namespace split_step_detail
+inline bool InOrderedPartOfSplitStep() { return split_step_detail::OrderedPhase; }
+
+// Computes `model`'s net by the split step when the threads and the model's size call for it;
+// false when the caller is to compute it as usual.
+bool CalculateNetSplit(NModel& model);
+
+// The work (synapse steps per step) below which a model uses fewer threads: each thread is given
+// at least this much. Benchmarks and tests change it; 0 restores the default.
+void SetSplitStepWorkPerThread(std::size_t work);
+std::size_t GetSplitStepWorkPerThread();
+
+// The threads the last step of the active model actually used.
+int GetThreadsInUse();
+
+} // namespace talvero

@@ -1,0 +1,112 @@
+#include "kernel/NThreadPool.h"
+
+#include <pthread.h>
+
+#include <cfenv>
+
+namespace talvero {
+namespace {
+
+// Some tens of microseconds of polling: about the ordered part of a large step, so that busy
+// workers rarely sleep between steps, short enough not to keep a core from other processes.
+constexpr int kSpinRounds = 1 << 11;
+constexpr std::uint64_t kEpochUnit = 1024;  // above kMaxThreads
+
+inline void Pause() { __builtin_ia32_pause(); }
+
+int MachineCores() {
+    static const int cores = [] {
+        const unsigned n = std::thread::hardware_concurrency();
+        return n == 0 ? 1 : static_cast<int>(n);
+    }();
+    return cores;
+}
+
+// Each job runs in the caller's floating-point environment: a rounding mode set on the main thread
+// must hold for the parallel part of a step too.
+std::fenv_t JobEnvironment;
+
+} // namespace
+
+NThreadPool& NThreadPool::Instance() {
+    static NThreadPool pool;
+    static const bool forkHandled = [] {
+        // A forked child has none of the workers: it starts its own when it needs them.
+        pthread_atfork(nullptr, nullptr, [] { Instance().ForgetWorkersAfterFork(); });
+        return true;
+    }();
+    (void)forkHandled;
+    return pool;
+}
+
+void NThreadPool::ForgetWorkersAfterFork() {
+    // Their std::thread objects name threads of the parent: never joined nor destroyed here.
+    new std::vector<std::thread>(std::move(Workers));
+    Workers.clear();
+    Remaining.store(0, std::memory_order_relaxed);
+}
+
+NThreadPool::~NThreadPool() {
+    if (Workers.empty()) return;
+    Stopping.store(true, std::memory_order_relaxed);
+    Epoch.fetch_add(kEpochUnit, std::memory_order_release);
+    Epoch.notify_all();
+    for (std::thread& t : Workers) t.join();
+}
+
+void NThreadPool::Grow(int workers) {
+    const std::uint64_t current = Epoch.load(std::memory_order_relaxed);
+    while (static_cast<int>(Workers.size()) < workers) {
+        const int index = static_cast<int>(Workers.size());
+        Workers.emplace_back([this, index, current] { WorkerLoop(index, current); });
+    }
+}
+
+void NThreadPool::Run(int threads, NJob job, void* context) {
+    if (threads > kMaxThreads) threads = kMaxThreads;
+    // More threads than cores: a spinning thread would hold the core another one needs.
+    const int rounds = threads <= MachineCores() ? kSpinRounds : 0;
+    Spin.store(rounds, std::memory_order_relaxed);
+    if (threads <= 1) {
+        job(context, 0);
+        return;
+    }
+    Grow(threads - 1);
+    std::fegetenv(&JobEnvironment);
+    Job = job;
+    Context = context;
+    Remaining.store(threads - 1, std::memory_order_relaxed);
+    const std::uint64_t next = (Epoch.load(std::memory_order_relaxed) & ~(kEpochUnit - 1)) + kEpochUnit;
+    Epoch.store(next | static_cast<std::uint64_t>(threads), std::memory_order_release);
+    Epoch.notify_all();
+    job(context, 0);
+    for (int spin = 0; spin < rounds; ++spin) {
+        if (Remaining.load(std::memory_order_acquire) == 0) return;
+        Pause();
+    }
+    for (int left = Remaining.load(std::memory_order_acquire); left != 0; left = Remaining.load(std::memory_order_acquire))
+        Remaining.wait(left, std::memory_order_acquire);
+}
+
+void NThreadPool::WorkerLoop(int index, std::uint64_t seen) {
+    for (;;) {
+        std::uint64_t now = Epoch.load(std::memory_order_acquire);
+        const int rounds = Spin.load(std::memory_order_relaxed);
+        for (int spin = 0; now == seen && spin < rounds; ++spin) {
+            Pause();
+            now = Epoch.load(std::memory_order_acquire);
+        }
+        while (now == seen) {
+            Epoch.wait(seen, std::memory_order_acquire);
+            now = Epoch.load(std::memory_order_acquire);
+        }
+        seen = now;
+        if (Stopping.load(std::memory_order_relaxed)) return;
+        if (index + 1 >= static_cast<int>(now & (kEpochUnit - 1))) continue;
+        std::fesetenv(&JobEnvironment);
+        Job(Context, index + 1);
+        if (Remaining.fetch_sub(1, std::memory_order_acq_rel) == 1) Remaining.notify_one();
+    }
+}
+
+} // namespace talvero
