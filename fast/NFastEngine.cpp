@@ -27,7 +27,10 @@ struct NFastAccess {
     static auto& State(NGenerator& generator) { return generator.State; }
     static double Frequency(const NGenerator& generator) { return generator.Params.Frequency; }
     static bool BeginStep(NAbstractSource& source) { return source.BeginStep(); }
-    static void AdvanceClock(NModel& model) { model.CurrentTime = model.CurrentTime + static_cast<NTime>(model.TimeStep); }
+    static void AdvanceClock(NModel& model) {
+        model.CurrentTime = model.CurrentTime + static_cast<NTime>(model.TimeStep);
+        ++model.StepCount;
+    }
     static NTime PulseStart(const NConnector& c) { return c.GetPulseStartTime(); }
     static void SetPulseStart(NConnector& c, NTime t) { std::memcpy(c.PulseStartTime, &t, NConnector::kTimeBytes); }
 };

@@ -251,6 +251,8 @@ void NModel::DelAllComponents() {
     DelAllSources();
     DelAllOutGates();
     DelNet();
+    // Loading again into this model would otherwise record every top-level link twice.
+    ForgetLinks();
 }
 
 void NModel::DelNet() { Net.reset(); }

@@ -34,6 +34,13 @@ public:
     bool SetLinks(NLinkList links);
     bool SetLinks(const NLinkViewList& links);
 
+protected:
+    // The recorded links name components that are gone.
+    void ForgetLinks() {
+        LinkText.clear();
+        LinkText.shrink_to_fit();
+    }
+
 private:
     // Makes the links of a sequence of (item name, connector name) pairs in key order.
     template <class Links>
