@@ -87,6 +87,8 @@ const NParserString* EarlierSibling(const NParserRecordList& records, NParserRec
         }
     }
     return nullptr;
+}
+
 // The ends of the links of a block, read in place where the records are plain link records.
 NLinkViewList LinkViews(const std::vector<const NParserString*>& linkRecords, std::deque<std::string>& copies) {
     NLinkViewList views;

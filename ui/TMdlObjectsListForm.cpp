@@ -332,7 +332,7 @@ void TMdlObjectsListForm::EditCurrentValue() {
     }
     const NError error = TakeLastError();
     QString text = QString::fromUtf8("Ошибка ") + QString::number(error.GetCode()) + QStringLiteral(" - ") +
-                   FromCp(error.GetLevel()) + QStringLiteral(" :") + FromCp(error.GetMessage());
+                   ErrorLevelText(error.GetLevel()) + QStringLiteral(" :") + FromCp(error.GetMessage());
     NRange range;
     if (FindParameterRange(*object, name.c_str(), range))
         text += QString::fromUtf8("\nДопустимые значения: ") + RangeText(range);

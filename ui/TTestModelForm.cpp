@@ -109,7 +109,7 @@ void TTestModelForm::AppendLastError() {
     const NError error = TakeLastError();
     const std::string information = GetLastErrorInfo();
     Append(QString::fromUtf8("Ошибка ") + QString::number(error.GetCode()) + QLatin1Char(' ') +
-           FromCp(error.GetLevel()) + QStringLiteral(": ") + FromCp(error.GetMessage()));
+           ErrorLevelText(error.GetLevel()) + QStringLiteral(": ") + FromCp(error.GetMessage()));
     Append(QStringLiteral("[ ") + FromKernelText(information) + QStringLiteral(" ]"));
     NErrorLocation location = GetLastErrorLocation();
     if (!location.IsKnown()) return;

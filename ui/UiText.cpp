@@ -63,6 +63,22 @@ QString FromPath(const std::string& path) { return QFile::decodeName(QByteArray:
 
 std::string ToPath(const QString& path) { return QFile::encodeName(path).toStdString(); }
 
+QString ErrorLevelText(const std::string& level) {
+    static const struct {
+        const char* Level;
+        const char* Text;
+    } kLevels[] = {
+        {"Kernel Level 1", "ядро"},
+        {"Environment - Preprocessor", "среда, препроцессор"},
+        {"Environment - BinaryModelFileAnalyzer", "среда, двоичный файл модели"},
+        {"Environment - Processor", "среда, построение модели"},
+        {"Environment - State", "среда, состояние модели"},
+    };
+    for (const auto& row : kLevels)
+        if (level == row.Level) return QString::fromUtf8(row.Text);
+    return FromCp(level);
+}
+
 QString FromKernelText(const std::string& text) {
     QString result;
     std::string::size_type start = 0;

@@ -25,6 +25,9 @@ std::string ToPath(const QString& path);
 // valid UTF-8 holding non-ASCII bytes is a file name, every other line is Windows-1251.
 QString FromKernelText(const std::string& text);
 
+// An error's level as the user reads it: the kernel's level names are English identifiers.
+QString ErrorLevelText(const std::string& level);
+
 QStringList FromCpLines(const NStringList& lines);
 // The lines of a multi-line field; an empty field has no lines, a final line break adds none.
 QStringList SplitLines(const QString& text);

@@ -157,6 +157,17 @@ TEST_F(EnvironmentTest, ModelFileNameDropsTheDirectoryAtEitherSeparator) {
     EXPECT_EQ(env.GetModelFileName(), "model.btv");
 }
 
+// Loading again into the same model recorded every top-level link a second time.
+TEST_F(EnvironmentTest, LoadingAgainRecordsEachLinkOnce) {
+    const std::string binary = CompileText(kSpontaneousModel);
+    for (int load = 0; load < 3; ++load) {
+        ASSERT_TRUE(env.LoadModel(binary));
+        NLinksMap links;
+        env.GetModel()->GetLinks(links);
+        EXPECT_EQ(links.size(), 1u) << "load " << load;
+    }
+}
+
 TEST_F(EnvironmentTest, FailedLoadLeavesTheModelEmptyAndNotLoaded) {
     const std::string good = CompileText("class Slow : ASinusGenerator { parameter Frequency = 2; }\n"
                                          "Model m { Net net1 { Neuron a { } } Slow s { } }\n");

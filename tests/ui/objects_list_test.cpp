@@ -193,7 +193,7 @@ TEST_F(ObjectsListTest, ARefusedValueShowsTheKernelErrorAndKeepsTheCell) {
     EditValue(QStringLiteral("Frequency"), QStringLiteral("-5"));
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].Caption, U("Ошибка!"));
-    EXPECT_EQ(boxes[0].Text, U("Ошибка 21 - Kernel Level 1 :Недопустимое значение параметра"));
+    EXPECT_EQ(boxes[0].Text, U("Ошибка 21 - ядро :Недопустимое значение параметра"));
     EXPECT_EQ(Column(1)[RowOf(QStringLiteral("Frequency"))], QStringLiteral("20"));
     EXPECT_EQ(model->GetComponent("outer")->GetParameter("Frequency"), 20);
 }

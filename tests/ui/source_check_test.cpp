@@ -72,7 +72,7 @@ TEST_F(SourceCheckTest, AProcessorErrorIsWrittenAfterASuccessfulFirstStage) {
     form.Check();
     EXPECT_EQ(form.OutputLines(), (QStringList{U("Шаг 1 - Препроцессор..."), U("Успешно!"), QString(),
                                                U("Шаг 2 - Процессор..."),
-                                               U("Ошибка 401 Environment - Processor: Тип объекта не найден"),
+                                               U("Ошибка 401 среда, построение модели: Тип объекта не найден"),
                                                QStringLiteral("[ Foo ]"), folder.filePath("unknown.tv") + ":3:5: Foo"}));
 }
 

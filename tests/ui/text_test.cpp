@@ -46,6 +46,23 @@ TEST(KernelText, Cp1251AndFileNamesLineByLine) {
     EXPECT_EQ(FromKernelText("plain\n"), QStringLiteral("plain\n"));
 }
 
+// The desktop program showed "Kernel Level 1" amid Russian messages.
+TEST(KernelText, ErrorLevelsReadInRussianAndUnknownOnesAsTheyAre) {
+    const struct {
+        const char* Level;
+        const char* Shown;
+    } cases[] = {
+        {"Kernel Level 1", "ядро"},
+        {"Environment - Preprocessor", "среда, препроцессор"},
+        {"Environment - BinaryModelFileAnalyzer", "среда, двоичный файл модели"},
+        {"Environment - Processor", "среда, построение модели"},
+        {"Environment - State", "среда, состояние модели"},
+        {"Modeler", "Modeler"},
+        {"", ""},
+    };
+    for (const auto& c : cases) EXPECT_EQ(ErrorLevelText(c.Level), QString::fromUtf8(c.Shown)) << c.Level;
+}
+
 TEST(KernelText, LinesOfAMultiLineField) {
     EXPECT_TRUE(ToCpLines(QString()).empty());
     EXPECT_EQ(ToCpLines(U("а\nб\n")), (NStringList{Cp("а"), Cp("б")}));
