@@ -13,6 +13,7 @@ packages=(
   xvfb xauth
   python3 python3-dev pybind11-dev python3-numpy python3-pytest python3-distributed python3-matplotlib
   libgraphviz-dev graphviz
+  libhdf5-dev python3-h5py
 )
 
 missing=()

@@ -13,6 +13,7 @@
 #include <sstream>
 
 #include "modeler/VIniFile.h"
+#include "tools/BatchHdf5.h"
 #include "tools/BatchRun.h"
 
 namespace talvero::batch {
@@ -119,10 +120,13 @@ int RunSweep(const BatchOptions& options, std::ostream& err, bool progress) {
         err << "talvero-batch: " << options.SweepPath << ":" << error << "\n";
         return kExitUsage;
     }
+    // With an HDF5 output, study.h5 gives study/NNNN.h5 per run beside study/index.csv.
+    const bool toHdf5 = IsHdf5Path(options.OutDir);
+    const std::string folder = toHdf5 ? options.OutDir.substr(0, options.OutDir.size() - 3) : options.OutDir;
     std::error_code ec;
-    std::filesystem::create_directories(options.OutDir, ec);
-    if (!std::filesystem::is_directory(options.OutDir, ec)) {
-        err << "talvero-batch: cannot create the directory " << options.OutDir << "\n";
+    std::filesystem::create_directories(folder, ec);
+    if (!std::filesystem::is_directory(folder, ec)) {
+        err << "talvero-batch: cannot create the directory " << folder << "\n";
         return kExitModel;
     }
 
@@ -146,7 +150,7 @@ int RunSweep(const BatchOptions& options, std::ostream& err, bool progress) {
             BatchOptions run = options;
             run.SweepPath.clear();
             run.Quiet = true;
-            run.OutDir = options.OutDir + "/" + name(next);
+            run.OutDir = folder + "/" + name(next) + (toHdf5 ? ".h5" : "");
             for (std::size_t c = 0; c < table.Paths.size(); ++c) run.Sets.emplace_back(table.Paths[c], table.Rows[next][c]);
             err.flush();
             const pid_t pid = ::fork();
@@ -188,7 +192,7 @@ int RunSweep(const BatchOptions& options, std::ostream& err, bool progress) {
         index += "," + std::to_string(status[i]) + "\n";
         allOk = allOk && status[i] == kExitOk;
     }
-    const std::string indexPath = options.OutDir + "/index.csv";
+    const std::string indexPath = folder + "/index.csv";
     if (!WriteFileReplacing(indexPath, index)) {
         err << "talvero-batch: cannot write " << indexPath << "\n";
         return kExitModel;
