@@ -90,13 +90,7 @@ bool IsHdf5Path(const std::string& path) {
     return path.size() > 3 && path.compare(path.size() - 3, 3, ".h5") == 0;
 }
 
-GateHdf5File::GateHdf5File() {
-    // After a failed write the library cannot close the file, and its own clean-up at exit then
-    // crashes; the process ends soon after a failure, so the system's closing is enough.
-    H5dont_atexit();
-    // Failures are reported through the runner's messages, not printed by the library.
-    H5Eset_auto2(H5E_DEFAULT, nullptr, nullptr);
-}
+GateHdf5File::GateHdf5File() = default;
 
 GateHdf5File::~GateHdf5File() { Close(); }
 
@@ -128,6 +122,11 @@ bool GateHdf5File::Open(const std::string& path, const std::vector<NAbstractOutG
         error = "cannot write " + path + ": not a regular file";
         return false;
     }
+    // After a failed write the library cannot close the file, and its own clean-up at exit then
+    // crashes; the process ends soon after a failure, so the system's closing is enough.
+    H5dont_atexit();
+    // Failures are reported through the runner's messages, not printed by the library.
+    H5Eset_auto2(H5E_DEFAULT, nullptr, nullptr);
     Reserved = std::make_unique<NAtomicFile>(path);
     if (!Reserved->Open()) {
         error = "cannot write " + path + ": " + Reserved->GetError();
