@@ -2,8 +2,8 @@
 // resident memory should not grow with the number of steps. Each run is a child process of its own
 // and its peak is read from the kernel's accounting of that child.
 //
-//   LongRun/10000, LongRun/5000000: a muscle driven by a 40 Hz generator, watched on its length
-//   (every step) and on the generator's pulses.
+//   LongRun/STEPS/0, LongRun/STEPS/1: a muscle driven by a 40 Hz generator, watched on its length
+//   (every step) and on the generator's pulses, into a folder of CSV files (0) or one HDF5 file (1).
 // Counters: peak_rss_mib (the child's peak resident memory), steps_per_s.
 
 #include <benchmark/benchmark.h>
@@ -42,7 +42,7 @@ void LongRun(benchmark::State& state) {
             talvero::batch::BatchOptions options;
             options.ModelPath = (dir / "m.tv").string();
             options.Steps = state.range(0);
-            options.OutDir = (dir / "out").string();
+            options.OutDir = (dir / (state.range(1) ? "out.h5" : "out")).string();
             options.Quiet = true;
             std::ostringstream out, err;
             ::_exit(talvero::batch::RunBatch(options, out, err, false));
@@ -60,7 +60,7 @@ void LongRun(benchmark::State& state) {
     fs::remove_all(dir);
 }
 
-BENCHMARK(LongRun)->Arg(10000)->Arg(5000000)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
+BENCHMARK(LongRun)->ArgsProduct({{10000, 5000000}, {0, 1}})->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
 
 } // namespace
 

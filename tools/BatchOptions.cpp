@@ -27,8 +27,8 @@ bool ParseCount(const std::string& text, long long& value) {
 
 const char* BatchUsage() {
     return "usage: talvero-batch [-n STEPS | -t SECONDS] [--dt S] [--pulse S] [--set PATH=VALUE]... "
-           "[--watch NAME]... [-o DIR] [--tree | --check] [--load-state FILE.tvs] [--save-state FILE.tvs]\n"
-           "       [--sweep FILE.csv -o DIR [-j N] [--warmup SECONDS]] [--engine exact|fast] [--threads N] [-q] MODEL(.tv|.btv|.tvp)\n"
+           "[--watch NAME]... [-o DIR|FILE.h5] [--tree | --check] [--load-state FILE.tvs] [--save-state FILE.tvs]\n"
+           "       [--sweep FILE.csv -o DIR|D.h5 [-j N] [--warmup SECONDS]] [--engine exact|fast] [--threads N] [-q] MODEL(.tv|.btv|.tvp)\n"
            "       talvero-batch --graph [--graph-format dot|svg|png] [-o FILE] MODEL\n"
            "       talvero-batch --classes [MODEL]";
 }

@@ -22,6 +22,7 @@
 #include "kernel/NModel.h"
 #include "modeler/VIniFile.h"
 #include "tools/BatchModel.h"
+#include "tools/BatchHdf5.h"
 #include "tools/BatchOutput.h"
 #include "tools/BatchGraph.h"
 
@@ -125,8 +126,18 @@ int RunBatch(const BatchOptions& options, std::ostream& out, std::ostream& err, 
         steps = std::llround(count);
     }
 
+    const bool toHdf5 = IsHdf5Path(options.OutDir);
     GateFiles files;
-    if (!options.OutDir.empty()) {
+    GateHdf5File hdf5;
+    if (toHdf5) {
+        const RunDescription run{options.ModelPath, static_cast<double>(model->GetTimeStep()),
+                                 static_cast<double>(model->GetPulseDuration()), steps, options.Sets, TALVERO_VERSION};
+        std::string error;
+        if (!hdf5.Open(options.OutDir, gates, run, error)) {
+            err << "talvero-batch: " << error << "\n";
+            return kExitModel;
+        }
+    } else if (!options.OutDir.empty()) {
         std::error_code ec;
         std::filesystem::create_directories(options.OutDir, ec);
         std::error_code probe;
@@ -182,7 +193,9 @@ int RunBatch(const BatchOptions& options, std::ostream& out, std::ostream& err, 
         engine->Step();
         if ((i + 1) % stride == 0) bar.Update(i + 1);
         // Written away as the run goes, so that memory stays flat however long it is.
-        if (!options.OutDir.empty() && (i + 1) % kDrainSteps == 0 && !files.Drain(false, nonFinite, error)) break;
+        if (!options.OutDir.empty() && (i + 1) % kDrainSteps == 0 &&
+            !(toHdf5 ? hdf5.Drain(false, nonFinite, error) : files.Drain(false, nonFinite, error)))
+            break;
     }
     engine->End();
     bar.Update(steps);
@@ -194,7 +207,11 @@ int RunBatch(const BatchOptions& options, std::ostream& out, std::ostream& err, 
     SetActiveModel(nullptr);
 
     if (!options.OutDir.empty()) {
-        if (error.empty() && files.Drain(true, nonFinite, error)) files.CommitAll(error);
+        if (toHdf5) {
+            if (error.empty() && hdf5.Drain(true, nonFinite, error)) hdf5.Commit(error);
+        } else if (error.empty() && files.Drain(true, nonFinite, error)) {
+            files.CommitAll(error);
+        }
         if (!error.empty()) {
             err << "talvero-batch: " << error << "\n";
             return kExitModel;

@@ -28,6 +28,7 @@
 #include "modeler/VIniFile.h"
 #include "tools/BatchModel.h"
 #include "tools/BatchOutput.h"
+#include "tools/BatchHdf5.h"
 #include "tools/BatchRun.h"
 
 namespace talvero::batch {
@@ -277,15 +278,18 @@ int RunSweep(const BatchOptions& options, std::ostream& err, bool progress) {
         err << "talvero-batch: " << options.SweepPath << ":" << error << "\n";
         return kExitUsage;
     }
+    // With an HDF5 output, study.h5 gives study/NNNN.h5 per run beside study/index.csv.
+    const bool toHdf5 = IsHdf5Path(options.OutDir);
+    const std::string folder = toHdf5 ? options.OutDir.substr(0, options.OutDir.size() - 3) : options.OutDir;
     std::error_code ec;
-    fs::create_directories(options.OutDir, ec);
-    if (!fs::is_directory(options.OutDir, ec)) {
-        err << "talvero-batch: cannot create the directory " << options.OutDir << ": "
+    fs::create_directories(folder, ec);
+    if (!fs::is_directory(folder, ec)) {
+        err << "talvero-batch: cannot create the directory " << folder << ": "
             << (ec ? ec.message() : std::string("a file of that name is in the way")) << "\n";
         return kExitModel;
     }
 
-    const std::string warmState = options.OutDir + "/warmup.tvs";
+    const std::string warmState = folder + "/warmup.tvs";
     if (options.Warmup) {
         if (const int code = WarmUp(options, table, warmState, err)) return code;
     }
@@ -300,10 +304,10 @@ int RunSweep(const BatchOptions& options, std::ostream& err, bool progress) {
     std::set<std::string> names;
     for (std::size_t i = 0; i < runs; ++i) names.insert(name(i));
     std::vector<fs::path> folders;
-    for (fs::directory_iterator it(options.OutDir, ec); !ec && it != fs::directory_iterator(); it.increment(ec))
+    for (fs::directory_iterator it(folder, ec); !ec && it != fs::directory_iterator(); it.increment(ec))
         if (IsRunFolderName(it->path().filename().string())) folders.push_back(it->path());
     if (ec) {
-        err << "talvero-batch: cannot read the folder " << options.OutDir << ": " << ec.message() << "\n";
+        err << "talvero-batch: cannot read the folder " << folder << ": " << ec.message() << "\n";
         return kExitModel;
     }
     for (const fs::path& folder : folders) {
@@ -332,7 +336,7 @@ int RunSweep(const BatchOptions& options, std::ostream& err, bool progress) {
             // Runs side by side share the cores rather than each taking them all.
             if (run.Threads == 0) run.Threads = std::max(1, static_cast<int>(std::thread::hardware_concurrency()) / options.Jobs);
             run.Quiet = true;
-            run.OutDir = options.OutDir + "/" + name(next);
+            run.OutDir = folder + "/" + name(next) + (toHdf5 ? ".h5" : "");
             if (options.Warmup) {
                 run.Warmup.reset();
                 run.LoadState = warmState;
@@ -382,7 +386,7 @@ int RunSweep(const BatchOptions& options, std::ostream& err, bool progress) {
         index += "," + std::to_string(status[i]) + "\n";
         allOk = allOk && status[i] == kExitOk;
     }
-    const std::string indexPath = options.OutDir + "/index.csv";
+    const std::string indexPath = folder + "/index.csv";
     if (!WriteFileAtomically(indexPath, index, &error)) {
         err << "talvero-batch: cannot write " << indexPath << ": " << error << "\n";
         return kExitModel;

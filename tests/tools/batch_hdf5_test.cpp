@@ -1,0 +1,229 @@
+// talvero-batch -o FILE.h5, read back through the HDF5 library as another program would.
+
+#include <gtest/gtest.h>
+#include <hdf5.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "BatchTestSupport.h"
+
+namespace fs = std::filesystem;
+using batch_test::ReadFile;
+using batch_test::Result;
+
+namespace {
+
+const char* kArc =
+    "Model m {\n"
+    "Net n { Muscle mu { } Neuron c { IonUnit u { Synapse s { } } } }\n"
+    "Generator g { parameter Frequency = 40; }\n"
+    "TimeWatch late { parameter StartTime = 0.7; }\n"
+    "TimeWatch cell { }\n"
+    "ATimeWatch length { }\n"
+    "FrequencyWatch rate { }\n"
+    "link g:n.c.u.s; link n.c:n.mu.input; link g:late.input; link n.c:cell.input;\n"
+    "link n.mu.length:length.input; link n.c:rate.input;\n"
+    "}\n";
+const char* kDivergingEyeMuscle =
+    "Model eye {\n"
+    "Net orbit { EyeMuscle rectus { parameter T1 = 0.0001; } }\n"
+    "Generator burst { parameter Frequency = 50; }\n"
+    "ATimeWatch length { }\n"
+    "link burst:orbit.rectus.input;\n"
+    "link orbit.rectus.length:length.input;\n"
+    "}\n";
+
+std::vector<std::string> Names(const fs::path& dir) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(dir)) names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// Closes a file opened for reading at the end of a scope.
+struct H5File {
+    explicit H5File(const fs::path& path) : Id(H5Fopen(path.c_str(), H5F_ACC_RDONLY, H5P_DEFAULT)) {}
+    ~H5File() {
+        if (Id >= 0) H5Fclose(Id);
+    }
+    hid_t Id;
+};
+
+std::vector<double> ReadSeries(hid_t file, const std::string& path) {
+    std::vector<double> values;
+    const hid_t dataset = H5Dopen2(file, path.c_str(), H5P_DEFAULT);
+    if (dataset < 0) return values;
+    const hid_t space = H5Dget_space(dataset);
+    const hssize_t count = H5Sget_simple_extent_npoints(space);
+    values.resize(static_cast<std::size_t>(std::max<hssize_t>(count, 0)));
+    if (count > 0) H5Dread(dataset, H5T_NATIVE_DOUBLE, H5S_ALL, H5S_ALL, H5P_DEFAULT, values.data());
+    H5Sclose(space);
+    H5Dclose(dataset);
+    return values;
+}
+
+double ReadNumber(hid_t file, const std::string& object, const std::string& name) {
+    double value = std::nan("");
+    const hid_t attribute = H5Aopen_by_name(file, object.c_str(), name.c_str(), H5P_DEFAULT, H5P_DEFAULT);
+    if (attribute < 0) return value;
+    H5Aread(attribute, H5T_NATIVE_DOUBLE, &value);
+    H5Aclose(attribute);
+    return value;
+}
+
+std::string ReadText(hid_t file, const std::string& object, const std::string& name) {
+    std::string text = "<missing>";
+    const hid_t attribute = H5Aopen_by_name(file, object.c_str(), name.c_str(), H5P_DEFAULT, H5P_DEFAULT);
+    if (attribute < 0) return text;
+    const hid_t type = H5Aget_type(attribute);
+    char* value = nullptr;
+    if (H5Tis_variable_str(type) > 0 && H5Aread(attribute, type, &value) >= 0 && value) {
+        text = value;
+        H5free_memory(value);
+    }
+    H5Tclose(type);
+    H5Aclose(attribute);
+    return text;
+}
+
+// The bit patterns of a CSV file's x and y columns; every NaN counts as one pattern.
+std::uint64_t Bits(double value) {
+    if (std::isnan(value)) return 0x7ff8000000000000ull;
+    std::uint64_t bits;
+    std::memcpy(&bits, &value, sizeof bits);
+    return bits;
+}
+
+void CsvColumns(const std::string& csv, std::vector<std::uint64_t>& x, std::vector<std::uint64_t>& y) {
+    std::istringstream lines(csv);
+    std::string line;
+    std::getline(lines, line);  // header
+    while (std::getline(lines, line)) {
+        const auto comma = line.find(',');
+        x.push_back(Bits(std::strtod(line.substr(0, comma).c_str(), nullptr)));
+        y.push_back(Bits(std::strtod(line.substr(comma + 1).c_str(), nullptr)));
+    }
+}
+
+std::vector<std::uint64_t> AllBits(const std::vector<double>& values) {
+    std::vector<std::uint64_t> bits;
+    for (double v : values) bits.push_back(Bits(v));
+    return bits;
+}
+
+class BatchHdf5Test : public batch_test::BatchFolderTest {
+protected:
+    Result Run(const std::string& args, const std::string& shell = "") {
+        return RunCommand("cd '" + Dir.string() + "' && " + shell, args);
+    }
+    std::string Write(const std::string& name, const std::string& text) {
+        std::ofstream(Dir / name, std::ios::binary) << text;
+        return name;
+    }
+};
+
+TEST_F(BatchHdf5Test, SeriesEqualTheCsvFilesBitForBit) {
+    struct Case {
+        const char* Model;
+        const char* Steps;
+        int Status;  // 3: a value that is not finite, which both outputs must keep as well
+        std::vector<std::string> Gates;
+    };
+    // 12000 steps span several write-aways; "late" clears its data once when it starts recording.
+    const std::vector<Case> cases = {
+        {kArc, "12000", 0, {"late", "cell", "length", "rate"}},
+        {kDivergingEyeMuscle, "3000", 3, {"length"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Model);
+        const std::string model = Write("model.tv", c.Model);
+        fs::remove_all(Dir / "out");
+        const Result csv = Run(std::string("-q -n ") + c.Steps + " -o out " + model);
+        ASSERT_EQ(csv.Status, c.Status) << csv.Err;
+        const Result h5 = Run(std::string("-q -n ") + c.Steps + " -o out.h5 " + model);
+        ASSERT_EQ(h5.Status, c.Status) << h5.Err;
+        EXPECT_EQ(h5.Err, csv.Err);
+        const H5File file(Dir / "out.h5");
+        ASSERT_GE(file.Id, 0);
+        for (const std::string& gate : c.Gates) {
+            SCOPED_TRACE(gate);
+            std::vector<std::uint64_t> x, y;
+            CsvColumns(ReadFile(Dir / "out" / (gate + ".csv")), x, y);
+            EXPECT_GT(x.size(), 100u);
+            EXPECT_EQ(AllBits(ReadSeries(file.Id, "/gates/" + gate + "/x")), x);
+            EXPECT_EQ(AllBits(ReadSeries(file.Id, "/gates/" + gate + "/y")), y);
+        }
+    }
+}
+
+TEST_F(BatchHdf5Test, AttributesDescribeTheRunAndEverySweepRunHasItsFile) {
+    const std::string model = Write("arc.tv", kArc);
+    const Result r = Run("-q -n 500 --dt 0.0002 --pulse 0.0005 --set g.Frequency=33 --watch rate --watch cell -o run.h5 " +
+                         model);
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    {
+        const H5File file(Dir / "run.h5");
+        ASSERT_GE(file.Id, 0);
+        EXPECT_EQ(ReadText(file.Id, "/", "model"), "arc.tv");
+        EXPECT_EQ(ReadText(file.Id, "/", "version"), TALVERO_VERSION_TEXT);
+        EXPECT_EQ(ReadNumber(file.Id, "/", "time_step"), 0.0002);
+        EXPECT_EQ(ReadNumber(file.Id, "/", "pulse_duration"), 0.0005);
+        EXPECT_EQ(ReadNumber(file.Id, "/", "steps"), 500);
+        EXPECT_EQ(ReadNumber(file.Id, "/", "set:g.Frequency"), 33);
+        EXPECT_EQ(ReadNumber(file.Id, "/gates/rate", "watch_type"), 2);
+        EXPECT_EQ(ReadNumber(file.Id, "/gates/cell", "watch_type"), 1);
+        EXPECT_EQ(ReadText(file.Id, "/gates/cell", "name"), "cell");
+        EXPECT_LT(H5Lexists(file.Id, "/gates/length", H5P_DEFAULT), 1);  // not watched
+    }
+
+    Write("rows.csv", "g.Frequency\n20\n60\n");
+    const Result sweep = Run("-q -n 500 --sweep rows.csv -o study.h5 " + model);
+    ASSERT_EQ(sweep.Status, 0) << sweep.Err;
+    EXPECT_EQ(Names(Dir / "study"), (std::vector<std::string>{"0001.h5", "0002.h5", "index.csv"}));
+    for (const auto& [name, frequency] : {std::pair{"0001.h5", 20.0}, std::pair{"0002.h5", 60.0}}) {
+        const H5File file(Dir / "study" / name);
+        ASSERT_GE(file.Id, 0) << name;
+        EXPECT_EQ(ReadNumber(file.Id, "/", "set:g.Frequency"), frequency) << name;
+    }
+}
+
+TEST_F(BatchHdf5Test, FailedWritesAreReportedAndKeepWhatWasThere) {
+    const std::string model = Write("eye.tv", kArc);
+    fs::create_directories(Dir / "out");
+    Write("out/old.h5", "old");
+    fs::create_directories(Dir / "out" / "folder.h5");
+    ASSERT_EQ(::mkfifo((Dir / "out" / "pipe.h5").c_str(), 0600), 0);
+    struct Case {
+        const char* Target;
+        const char* Shell;
+        const char* Message;
+    };
+    const std::vector<Case> cases = {
+        // Too small for the file's first blocks, and then for its last ones.
+        {"out/old.h5", "ulimit -f 1;", "cannot write out/old.h5: File too large"},
+        {"out/old.h5", "ulimit -f 300;", "cannot write out/old.h5: File too large"},
+        {"out/folder.h5", "", "cannot write out/folder.h5: not a regular file"},
+        {"out/pipe.h5", "", "cannot write out/pipe.h5: not a regular file"},
+        {"out/missing/new.h5", "", "cannot write out/missing/new.h5: No such file or directory"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Target + std::string(" ") + c.Shell);
+        const Result r = Run(std::string("-q -n 12000 -o ") + c.Target + " " + model, c.Shell);
+        EXPECT_EQ(r.Status, 1);
+        EXPECT_EQ(r.Err, std::string("talvero-batch: ") + c.Message + "\n");
+        EXPECT_EQ(ReadFile(Dir / "out" / "old.h5"), "old");
+        EXPECT_EQ(Names(Dir / "out"), (std::vector<std::string>{"folder.h5", "old.h5", "pipe.h5"}));
+    }
+}
+
+} // namespace

@@ -1,0 +1,228 @@
+#include "tools/BatchHdf5.h"
+
+#include <hdf5.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <type_traits>
+
+#include "kernel/Cp1251.h"
+
+namespace talvero::batch {
+namespace {
+
+static_assert(std::is_same_v<hid_t, std::int64_t>, "identifiers are kept as int64_t outside this file");
+
+// Points per stored block (64 KiB).
+constexpr hsize_t kChunk = 8192;
+
+// Closes an identifier at the end of a scope.
+struct Handle {
+    hid_t Id;
+    herr_t (*Close)(hid_t);
+    ~Handle() {
+        if (Id >= 0) Close(Id);
+    }
+};
+
+herr_t InnermostMessage(unsigned n, const H5E_error2_t* entry, void* data) {
+    if (n == 0 && entry->desc) *static_cast<std::string*>(data) = entry->desc;
+    return 0;
+}
+
+// The system's reason when there is one (a full disk, a size limit), else the library's.
+std::string Reason(int systemError) {
+    if (systemError != 0) return std::strerror(systemError);
+    std::string message;
+    H5Ewalk2(H5E_DEFAULT, H5E_WALK_UPWARD, InnermostMessage, &message);
+    H5Eclear2(H5E_DEFAULT);
+    return message.empty() ? "HDF5 error" : message;
+}
+
+hid_t Utf8Links() {
+    const hid_t list = H5Pcreate(H5P_LINK_CREATE);
+    if (list >= 0) H5Pset_char_encoding(list, H5T_CSET_UTF8);
+    return list;
+}
+
+bool SetNumber(hid_t owner, const std::string& name, hid_t type, const void* value) {
+    if (H5Aexists(owner, name.c_str()) > 0 && H5Adelete(owner, name.c_str()) < 0) return false;
+    const Handle space{H5Screate(H5S_SCALAR), H5Sclose};
+    const Handle attribute{H5Acreate2(owner, name.c_str(), type, space.Id, H5P_DEFAULT, H5P_DEFAULT), H5Aclose};
+    return attribute.Id >= 0 && H5Awrite(attribute.Id, type, value) >= 0;
+}
+
+bool SetText(hid_t owner, const std::string& name, const std::string& text) {
+    const Handle type{H5Tcopy(H5T_C_S1), H5Tclose};
+    if (type.Id < 0 || H5Tset_size(type.Id, H5T_VARIABLE) < 0 || H5Tset_cset(type.Id, H5T_CSET_UTF8) < 0) return false;
+    const char* value = text.c_str();
+    return SetNumber(owner, name, type.Id, &value);
+}
+
+hid_t CreateSeries(hid_t group, const char* name, hid_t links) {
+    const hsize_t size = 0;
+    const hsize_t limit = H5S_UNLIMITED;
+    const Handle space{H5Screate_simple(1, &size, &limit), H5Sclose};
+    const Handle create{H5Pcreate(H5P_DATASET_CREATE), H5Pclose};
+    const Handle access{H5Pcreate(H5P_DATASET_ACCESS), H5Pclose};
+    if (space.Id < 0 || create.Id < 0 || access.Id < 0 || H5Pset_chunk(create.Id, 1, &kChunk) < 0) return -1;
+    // Appends touch only the last block: a cache of two keeps memory flat with many gates.
+    if (H5Pset_chunk_cache(access.Id, 11, 2 * kChunk * sizeof(double), 1.0) < 0) return -1;
+    return H5Dcreate2(group, name, H5T_IEEE_F64LE, space.Id, links, create.Id, access.Id);
+}
+
+bool Append(hid_t dataset, hsize_t at, const std::vector<double>& values) {
+    const hsize_t count = values.size();
+    const hsize_t size = at + count;
+    if (H5Dset_extent(dataset, &size) < 0) return false;
+    const Handle file{H5Dget_space(dataset), H5Sclose};
+    const Handle memory{H5Screate_simple(1, &count, nullptr), H5Sclose};
+    if (file.Id < 0 || memory.Id < 0) return false;
+    if (H5Sselect_hyperslab(file.Id, H5S_SELECT_SET, &at, nullptr, &count, nullptr) < 0) return false;
+    return H5Dwrite(dataset, H5T_NATIVE_DOUBLE, memory.Id, file.Id, H5P_DEFAULT, values.data()) >= 0;
+}
+
+} // namespace
+
+bool IsHdf5Path(const std::string& path) {
+    return path.size() > 3 && path.compare(path.size() - 3, 3, ".h5") == 0;
+}
+
+GateHdf5File::GateHdf5File() = default;
+
+GateHdf5File::~GateHdf5File() { Close(); }
+
+void GateHdf5File::Close() {
+    for (Entry& entry : Entries) {
+        if (entry.X >= 0) H5Dclose(entry.X);
+        if (entry.Y >= 0) H5Dclose(entry.Y);
+        entry.X = entry.Y = -1;
+    }
+    if (File >= 0) H5Fclose(File);
+    File = -1;
+    H5Eclear2(H5E_DEFAULT);
+}
+
+bool GateHdf5File::Fail(std::string& error, const std::string& what) {
+    const int systemError = errno;
+    error = "cannot write " + (Reserved ? Reserved->GetTarget() : std::string()) + ": " +
+            (what.empty() ? "" : what + ": ") + Reason(systemError);
+    Close();
+    if (Reserved) Reserved->Abandon();
+    return false;
+}
+
+bool GateHdf5File::Open(const std::string& path, const std::vector<NAbstractOutGate*>& gates,
+                        const RunDescription& run, std::string& error) {
+    // A device or a pipe named as the output would be replaced by a regular file.
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+        error = "cannot write " + path + ": not a regular file";
+        return false;
+    }
+    // After a failed write the library cannot close the file, and its own clean-up at exit then
+    // crashes; the process ends soon after a failure, so the system's closing is enough.
+    H5dont_atexit();
+    // Failures are reported through the runner's messages, not printed by the library.
+    H5Eset_auto2(H5E_DEFAULT, nullptr, nullptr);
+    Reserved = std::make_unique<NAtomicFile>(path);
+    if (!Reserved->Open()) {
+        error = "cannot write " + path + ": " + Reserved->GetError();
+        Reserved.reset();
+        return false;
+    }
+    errno = 0;
+    // The 1.10 format indexes an extendible series in a structure the library need not hold in
+    // memory as it grows; with the older index a long run's memory grew with its length.
+    const Handle access{H5Pcreate(H5P_FILE_ACCESS), H5Pclose};
+    if (access.Id < 0 || H5Pset_libver_bounds(access.Id, H5F_LIBVER_V110, H5F_LIBVER_V110) < 0) return Fail(error, "");
+    File = H5Fcreate(Reserved->GetTemporaryPath().c_str(), H5F_ACC_TRUNC, H5P_DEFAULT, access.Id);
+    if (File < 0) return Fail(error, "");
+    const Handle links{Utf8Links(), H5Pclose};
+    bool ok = links.Id >= 0 && SetText(File, "model", run.Model) && SetText(File, "version", run.Version) &&
+              SetNumber(File, "time_step", H5T_NATIVE_DOUBLE, &run.TimeStep) &&
+              SetNumber(File, "pulse_duration", H5T_NATIVE_DOUBLE, &run.PulseDuration) &&
+              SetNumber(File, "steps", H5T_NATIVE_LLONG, &run.Steps);
+    for (const auto& [name, value] : run.Sets) ok = ok && SetNumber(File, "set:" + name, H5T_NATIVE_DOUBLE, &value);
+    const Handle root{ok ? H5Gcreate2(File, "gates", links.Id, H5P_DEFAULT, H5P_DEFAULT) : -1, H5Gclose};
+    if (root.Id < 0) return Fail(error, "");
+
+    for (NAbstractOutGate* gate : gates) {
+        // A gate asked for twice has one group; two writers would each drop points the other needs.
+        if (std::any_of(Entries.begin(), Entries.end(), [&](const Entry& e) { return e.Gate == gate; })) continue;
+        Entries.push_back({gate, Cp1251ToUtf8(gate->GetName())});
+        Entry& entry = Entries.back();
+        entry.Restarts = gate->GetRestartCount();
+        // The file-name form keeps '/' and '.' out of the path; the attribute keeps the name itself.
+        const Handle group{H5Gcreate2(root.Id, SafeFileName(entry.Name).c_str(), links.Id, H5P_DEFAULT, H5P_DEFAULT),
+                           H5Gclose};
+        const std::int32_t type = gate->GetWatchType();
+        if (group.Id < 0 || !SetText(group.Id, "name", entry.Name) ||
+            !SetNumber(group.Id, "watch_type", H5T_NATIVE_INT32, &type) ||
+            !SetText(group.Id, "watch", type == NAbstractOutGate::kFrequencyHistogram ? "frequency" : "time"))
+            return Fail(error, "gate " + entry.Name);
+        entry.X = CreateSeries(group.Id, "x", links.Id);
+        entry.Y = CreateSeries(group.Id, "y", links.Id);
+        if (entry.X < 0 || entry.Y < 0) return Fail(error, "gate " + entry.Name);
+    }
+    return true;
+}
+
+bool GateHdf5File::Drain(bool final, NonFiniteWatch& watch, std::string& error) {
+    if (File < 0) return Fail(error, "");
+    for (Entry& entry : Entries) {
+        NAbstractOutGate& gate = *entry.Gate;
+        errno = 0;
+        if (gate.GetRestartCount() != entry.Restarts) {
+            // Recording was switched on again and cleared what was written so far.
+            entry.Restarts = gate.GetRestartCount();
+            const hsize_t empty = 0;
+            if (H5Dset_extent(entry.X, &empty) < 0 || H5Dset_extent(entry.Y, &empty) < 0)
+                return Fail(error, "gate " + entry.Name);
+            entry.Size = 0;
+        }
+        const std::size_t count = final ? gate.GetDataSize() : gate.GetSettledCount();
+        if (count == 0) continue;
+        Xs.clear();
+        Ys.clear();
+        auto x = gate.GetXBegin();
+        auto y = gate.GetYBegin();
+        for (std::size_t i = 0; i < count && x != gate.GetXEnd() && y != gate.GetYEnd(); ++i, ++x, ++y) {
+            watch.Check(entry.Name, *x, *y);
+            Xs.push_back(*x);
+            Ys.push_back(*y);
+        }
+        if (!Append(entry.X, entry.Size, Xs) || !Append(entry.Y, entry.Size, Ys))
+            return Fail(error, "gate " + entry.Name);
+        entry.Size += Xs.size();
+        if (!final) gate.DropSettled(static_cast<unsigned>(count));
+    }
+    return true;
+}
+
+bool GateHdf5File::Commit(std::string& error) {
+    if (File < 0) return Fail(error, "");
+    errno = 0;
+    // Everything the library still holds must reach the file before it may replace the target.
+    if (H5Fflush(File, H5F_SCOPE_LOCAL) < 0) return Fail(error, "");
+    bool ok = true;
+    for (Entry& entry : Entries) {
+        ok = H5Dclose(entry.X) >= 0 && ok;
+        ok = H5Dclose(entry.Y) >= 0 && ok;
+        entry.X = entry.Y = -1;
+    }
+    ok = H5Fclose(File) >= 0 && ok;
+    File = -1;
+    if (!ok) return Fail(error, "");
+    if (!Reserved->Commit()) {
+        error = "cannot write " + Reserved->GetTarget() + ": " + Reserved->GetError();
+        Reserved.reset();
+        return false;
+    }
+    Reserved.reset();
+    return true;
+}
+
+} // namespace talvero::batch
