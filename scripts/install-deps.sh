@@ -11,7 +11,7 @@ packages=(
   qt6-translations-l10n
   libsimpleini-dev
   xvfb xauth
-  python3 python3-dev pybind11-dev python3-numpy python3-pytest python3-distributed python3-matplotlib
+  python3 python3-dev pybind11-dev python3-numpy python3-pytest python3-distributed python3-matplotlib python3-pandas
   libgraphviz-dev graphviz
 )
 
