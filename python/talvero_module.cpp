@@ -217,8 +217,18 @@ public:
         // Before the first run, settings see the clock every load sees, as on the command line; later
         // ones see this model's own clock, since the model goes on from there.
         SetActiveModel(Started ? GetModel() : nullptr);
+        // Some settings clear a gate's data without switching recording on again (an analog watch's
+        // channels): its kept points are then no longer its record. Clearing stamps the start time.
+        std::vector<std::pair<const NAbstractOutGate*, NTime>> starts;
+        const bool settingStart = path.size() >= 10 && path.compare(path.size() - 10, 10, ".StartTime") == 0;
+        if (!settingStart)
+            for (auto it = GetModel()->GetOutGatesBegin(); it != GetModel()->GetOutGatesEnd(); ++it)
+                starts.emplace_back(it->get(), (*it)->GetStartTime());
         std::string reason;
-        if (const int exit = SetParameterByPath(*GetModel(), path, value, reason)) Throw(exit, reason);
+        const int exit = SetParameterByPath(*GetModel(), path, value, reason);
+        for (const auto& [gate, start] : starts)
+            if (gate->GetStartTime() != start) Records.erase(gate);
+        if (exit) Throw(exit, reason);
     }
 
     double Get(const std::string& path) {

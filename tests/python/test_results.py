@@ -48,15 +48,24 @@ def test_handed_out_arrays_are_read_only_and_survive_reset_and_restart(in_exampl
     with pytest.raises(ValueError):
         first["muscleLength"].y[0] = 1.0
     m.run(steps=3000)
-    m["motorPulses.WatchState"] = 0
-    m["motorPulses.WatchState"] = 1  # switching on clears the gate's record
-    after = m.run(steps=100)
-    assert after["motorPulses"].x[0] == pytest.approx(0.6)
     m.reset()
     again = m.run(steps=3000)
     for gate, (x, y) in snapshot.items():
         assert np.array_equal(bits(first[gate].x), bits(x)) and np.array_equal(bits(first[gate].y), bits(y)), gate
     assert_bitwise(again, first)
+
+
+@pytest.mark.parametrize("gate, settings", [
+    ("motorPulses", [("motorPulses.WatchState", 0), ("motorPulses.WatchState", 1)]),
+    ("muscleLength", [("muscleLength.FirstOutIndex", 0)]),  # a new channel clears the watch
+])
+def test_a_cleared_gate_starts_its_record_afresh(in_examples, gate, settings):
+    m = talvero.Model("reflex_arc.tv")
+    m.run(steps=3000)
+    for path, value in settings:
+        m[path] = value
+    after = m.run(steps=100)[gate]
+    assert after.x[0] == pytest.approx(0.3) and after.x[-1] == pytest.approx(0.31, abs=1e-4)
 
 
 PULSES = np.array([0.0, 0.0, 1.0, 1.0, 0.0, 0.0, 1.0, 0.0, 1.0, 1.0])
