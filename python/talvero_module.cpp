@@ -135,6 +135,8 @@ std::string PathText(const py::handle& path) {
 
 using Points = std::pair<std::vector<double>, std::vector<double>>;
 
+bool SameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
 // One growing column of a gate's points. Python gets read-only views of its prefix, so a run costs
 // only its new points. A block is never moved, and a cell a view may still see is never changed: when
 // either would be needed while views are alive, the column goes on in a new block.
@@ -146,7 +148,7 @@ public:
         if (Block && Block.use_count() == 1) Shown = 0;  // nobody looks any more
         bool fresh = !Block || end > Block->Capacity;
         for (std::size_t i = at; !fresh && i < std::min(end, Shown); ++i)
-            fresh = std::memcmp(&Block->Data[i], &values[i - at], sizeof(double)) != 0;
+            fresh = !SameBits(Block->Data[i], values[i - at]);
         if (fresh) {
             // A block replaced only to spare what views see keeps its capacity: growth stays geometric.
             const std::size_t capacity =
@@ -159,6 +161,8 @@ public:
         if (count > 0) std::memcpy(Block->Data.get() + at, values, count * sizeof(double));
         Size = end;
     }
+
+    double At(std::size_t i) const { return Block->Data[i]; }
 
     py::array_t<double> View() {
         if (!Block) Put(0, nullptr, 0);
@@ -217,18 +221,8 @@ public:
         // Before the first run, settings see the clock every load sees, as on the command line; later
         // ones see this model's own clock, since the model goes on from there.
         SetActiveModel(Started ? GetModel() : nullptr);
-        // Some settings clear a gate's data without switching recording on again (an analog watch's
-        // channels): its kept points are then no longer its record. Clearing stamps the start time.
-        std::vector<std::pair<const NAbstractOutGate*, NTime>> starts;
-        const bool settingStart = path.size() >= 10 && path.compare(path.size() - 10, 10, ".StartTime") == 0;
-        if (!settingStart)
-            for (auto it = GetModel()->GetOutGatesBegin(); it != GetModel()->GetOutGatesEnd(); ++it)
-                starts.emplace_back(it->get(), (*it)->GetStartTime());
         std::string reason;
-        const int exit = SetParameterByPath(*GetModel(), path, value, reason);
-        for (const auto& [gate, start] : starts)
-            if (gate->GetStartTime() != start) Records.erase(gate);
-        if (exit) Throw(exit, reason);
+        if (const int exit = SetParameterByPath(*GetModel(), path, value, reason)) Throw(exit, reason);
     }
 
     double Get(const std::string& path) {
@@ -303,8 +297,8 @@ public:
                     if (PyErr_CheckSignals() != 0) throw py::error_already_set();
                 }
             }
-            // Every gate is drained, watched or not, so that none piles up points in the kernel.
-            for (auto it = model->GetOutGatesBegin(); it != model->GetOutGatesEnd(); ++it) Drain(*it->get());
+            // Every gate is copied, watched or not, so that a later watch of it costs only its new points.
+            for (auto it = model->GetOutGatesBegin(); it != model->GetOutGatesEnd(); ++it) CopyNewPoints(*it->get());
             for (const NAbstractOutGate* gate : gates) {
                 const Record& record = Records.at(gate);
                 for (const auto& point : {record.SettledNonFinite, record.TailNonFinite})
@@ -381,44 +375,55 @@ public:
 private:
     NModel* GetModel() { return Environment->GetModel(); }
 
-    // What a gate recorded since it last started: its settled points live here, the kernel keeps
-    // only the few that may still change.
+    // What a gate recorded since it last started, as handed to Python. Points below Settled can no
+    // longer change in the gate and are not copied again.
     struct Record {
         std::string Name;  // UTF-8
         std::uint64_t Restarts = 0;
         std::size_t Settled = 0;
         PointColumn X, Y;
-        // The first non-finite point among the settled ones, and among the rest as of the last drain.
+        // The first non-finite point among the settled ones, and among the rest as of the last copy.
         std::optional<std::pair<double, double>> SettledNonFinite, TailNonFinite;
     };
 
-    // Call with the kernel held.
-    void Drain(NAbstractOutGate& gate) {
+    // Copies what the gate recorded since the last call. Call with the kernel held.
+    void CopyNewPoints(const NAbstractOutGate& gate) {
+        const auto xs = gate.GetXBegin();
+        const auto ys = gate.GetYBegin();
+        const std::size_t size = static_cast<std::size_t>(
+            std::min(std::distance(xs, gate.GetXEnd()), std::distance(ys, gate.GetYEnd())));
         auto found = Records.find(&gate);
-        if (found == Records.end() || found->second.Restarts != gate.GetRestartCount()) {
+        // The kernel keeps every point too (a checkpoint holds them), so a record whose settled points
+        // no longer match the gate's ends and copies afresh: the gate was cleared, restored or trimmed.
+        bool fresh = found == Records.end() || found->second.Restarts != gate.GetRestartCount();
+        if (!fresh && found->second.Settled > 0) {
+            const Record& r = found->second;
+            const std::size_t last = r.Settled - 1;
+            fresh = size < r.Settled || !SameBits(xs[0], r.X.At(0)) || !SameBits(ys[0], r.Y.At(0)) ||
+                    !SameBits(xs[last], r.X.At(last)) || !SameBits(ys[last], r.Y.At(last));
+        }
+        if (fresh) {
             // New columns: arrays handed out for the old record keep theirs.
-            Record fresh;
-            fresh.Name = Cp1251ToUtf8(gate.GetName());
-            fresh.Restarts = gate.GetRestartCount();
-            found = Records.insert_or_assign(&gate, std::move(fresh)).first;
+            Record record;
+            record.Name = Cp1251ToUtf8(gate.GetName());
+            record.Restarts = gate.GetRestartCount();
+            found = Records.insert_or_assign(&gate, std::move(record)).first;
         }
         Record& record = found->second;
-        Scratch.first.assign(gate.GetXBegin(), gate.GetXEnd());
-        Scratch.second.assign(gate.GetYBegin(), gate.GetYEnd());
-        const std::size_t count = std::min(Scratch.first.size(), Scratch.second.size());
-        const std::size_t settled = std::min<std::size_t>(gate.GetSettledCount(), count);
-        record.X.Put(record.Settled, Scratch.first.data(), count);
-        record.Y.Put(record.Settled, Scratch.second.data(), count);
+        const std::size_t from = record.Settled;
+        const std::size_t settled = std::min<std::size_t>(gate.GetSettledCount(), size);
+        Scratch.first.assign(xs + static_cast<std::ptrdiff_t>(from), xs + static_cast<std::ptrdiff_t>(size));
+        Scratch.second.assign(ys + static_cast<std::ptrdiff_t>(from), ys + static_cast<std::ptrdiff_t>(size));
+        record.X.Put(from, Scratch.first.data(), size - from);
+        record.Y.Put(from, Scratch.second.data(), size - from);
         record.TailNonFinite.reset();
-        for (std::size_t i = 0; i < count; ++i) {
-            if (std::isfinite(Scratch.first[i]) && std::isfinite(Scratch.second[i])) continue;
+        for (std::size_t i = from; i < size; ++i) {
+            const double x = Scratch.first[i - from], y = Scratch.second[i - from];
+            if (std::isfinite(x) && std::isfinite(y)) continue;
             auto& first = i < settled ? record.SettledNonFinite : record.TailNonFinite;
-            if (!first) first.emplace(Scratch.first[i], Scratch.second[i]);
+            if (!first) first.emplace(x, y);
         }
-        if (settled > 0) {
-            gate.DropSettled(static_cast<unsigned>(settled));
-            record.Settled += settled;
-        }
+        record.Settled = settled;
     }
 
     std::string Path;
@@ -500,8 +505,8 @@ several threads wait for one another; the GIL is released while a model steps.)"
 The first run (and the first after reset()) starts the model from its initial state; later runs
 continue from where the last one stopped. Returns {out gate name: Series(x, y)} with every point
 each out gate recorded since the start, as read-only numpy float64 arrays; `watch` names the out
-gates to return (default: all). Points are kept once, in buffers that grow with the run, and each
-result views them: many short runs cost about what one long run does. Each Series also gives onsets(), rate() and to_pandas(). The same model, settings and steps give exactly the numbers of
+gates to return (default: all). Each point is copied once, into a buffer per out gate that grows
+with the run, and each result views those buffers: many short runs cost about what one long run does. Each Series also gives onsets(), rate() and to_pandas(). The same model, settings and steps give exactly the numbers of
 talvero-batch. Ctrl-C stops a run between steps. A value that is not finite in the results raises a
 RuntimeWarning naming the first out gate and model time where it appeared; the data stay as recorded.)")
         .def("reset", &Model::Reset, "Returns the model to its initial state; the next run starts from there.")

@@ -55,17 +55,18 @@ def test_handed_out_arrays_are_read_only_and_survive_reset_and_restart(in_exampl
     assert_bitwise(again, first)
 
 
-@pytest.mark.parametrize("gate, settings", [
-    ("motorPulses", [("motorPulses.WatchState", 0), ("motorPulses.WatchState", 1)]),
-    ("muscleLength", [("muscleLength.FirstOutIndex", 0)]),  # a new channel clears the watch
+@pytest.mark.parametrize("gate, settings, steps", [
+    ("motorPulses", [("motorPulses.WatchState", 0), ("motorPulses.WatchState", 1)], 100),
+    ("muscleLength", [("muscleLength.FirstOutIndex", 0)], 100),  # a new channel clears the watch
+    ("muscleLength", [("muscleLength.FirstOutIndex", 0)], 5000),  # ... and records past the old length
 ])
-def test_a_cleared_gate_starts_its_record_afresh(in_examples, gate, settings):
+def test_a_cleared_gate_starts_its_record_afresh(in_examples, gate, settings, steps):
     m = talvero.Model("reflex_arc.tv")
     m.run(steps=3000)
     for path, value in settings:
         m[path] = value
-    after = m.run(steps=100)[gate]
-    assert after.x[0] == pytest.approx(0.3) and after.x[-1] == pytest.approx(0.31, abs=1e-4)
+    after = m.run(steps=steps)[gate]
+    assert after.x[0] == pytest.approx(0.3) and after.x[-1] == pytest.approx(0.3 + steps * 1e-4, abs=1.5e-4)
 
 
 PULSES = np.array([0.0, 0.0, 1.0, 1.0, 0.0, 0.0, 1.0, 0.0, 1.0, 1.0])
