@@ -6,12 +6,15 @@
 #include <pybind11/stl.h>
 #include <pybind11/stl/filesystem.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -134,6 +137,56 @@ std::string PathText(const py::handle& path) {
 
 using Points = std::pair<std::vector<double>, std::vector<double>>;
 
+bool SameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
+// One growing column of a gate's points. Python gets read-only views of its prefix, so a run costs
+// only its new points. A block is never moved, and a cell a view may still see is never changed: when
+// either would be needed while views are alive, the column goes on in a new block.
+class PointColumn {
+public:
+    // Writes values to [at, at + count), at <= Size(), and ends the column there.
+    void Put(std::size_t at, const double* values, std::size_t count) {
+        const std::size_t end = at + count;
+        if (Block && Block.use_count() == 1) Shown = 0;  // nobody looks any more
+        bool fresh = !Block || end > Block->Capacity;
+        for (std::size_t i = at; !fresh && i < std::min(end, Shown); ++i)
+            fresh = !SameBits(Block->Data[i], values[i - at]);
+        if (fresh) {
+            // A block replaced only to spare what views see keeps its capacity: growth stays geometric.
+            const std::size_t capacity =
+                Block && end <= Block->Capacity ? Block->Capacity : std::max<std::size_t>({end, Block ? 2 * Block->Capacity : 0, 256});
+            auto block = std::make_shared<Cells>(capacity);
+            if (at > 0) std::memcpy(block->Data.get(), Block->Data.get(), at * sizeof(double));
+            Block = std::move(block);
+            Shown = 0;
+        }
+        if (count > 0) std::memcpy(Block->Data.get() + at, values, count * sizeof(double));
+        Size = end;
+    }
+
+    double At(std::size_t i) const { return Block->Data[i]; }
+
+    py::array_t<double> View() {
+        if (!Block) Put(0, nullptr, 0);
+        Shown = std::max(Shown, Size);
+        auto* keep = new std::shared_ptr<Cells>(Block);
+        py::capsule owner(keep, [](void* p) { delete static_cast<std::shared_ptr<Cells>*>(p); });
+        py::array_t<double> array(static_cast<py::ssize_t>(Size), Block->Data.get(), owner);
+        py::detail::array_proxy(array.ptr())->flags &= ~py::detail::npy_api::NPY_ARRAY_WRITEABLE_;
+        return array;
+    }
+
+private:
+    struct Cells {
+        explicit Cells(std::size_t capacity) : Data(new double[capacity]), Capacity(capacity) {}
+        std::unique_ptr<double[]> Data;
+        std::size_t Capacity;
+    };
+    std::shared_ptr<Cells> Block;
+    std::size_t Size = 0;
+    std::size_t Shown = 0;  // cells [0, Shown) may be seen by arrays handed out
+};
+
 class Model {
 public:
     Model(const std::string& path, std::optional<double> dt, std::optional<double> pulse, const std::string& engine,
@@ -220,7 +273,10 @@ public:
         if (steps && time) throw UsageFailure{"give steps or time, not both"};
         if (steps && *steps < 0) throw UsageFailure{"steps must be >= 0"};
         if (time && !(std::isfinite(*time) && *time >= 0)) throw UsageFailure{"time must be a number of seconds >= 0"};
-        std::vector<std::pair<std::string, Points>> results;
+        struct Made {
+            py::object Name, X, Y, Kind;
+        };
+        std::vector<Made> made;
         NonFiniteWatch nonFinite;
         {
             KernelLock lock;
@@ -268,15 +324,19 @@ public:
                     if (PyErr_CheckSignals() != 0) throw py::error_already_set();
                 }
             }
+            // Every gate is copied, watched or not, so that a later watch of it costs only its new points.
+            for (auto it = model->GetOutGatesBegin(); it != model->GetOutGatesEnd(); ++it) CopyNewPoints(*it->get());
             for (const NAbstractOutGate* gate : gates) {
-                Points points;
-                for (auto x = gate->GetXBegin(); x != gate->GetXEnd(); ++x) points.first.push_back(*x);
-                for (auto y = gate->GetYBegin(); y != gate->GetYEnd(); ++y) points.second.push_back(*y);
-                points.first.resize(std::min(points.first.size(), points.second.size()));
-                points.second.resize(points.first.size());
-                std::string name = Cp1251ToUtf8(gate->GetName());
-                for (std::size_t i = 0; i < points.first.size(); ++i) nonFinite.Check(name, points.first[i], points.second[i]);
-                results.emplace_back(std::move(name), std::move(points));
+                const Record& record = Records.at(gate);
+                for (const auto& point : {record.SettledNonFinite, record.TailNonFinite})
+                    if (point) nonFinite.Check(record.Name, point->first, point->second);
+            }
+            // Views are made while the kernel is held: another thread's run of this model would move the columns.
+            py::gil_scoped_acquire gil;
+            for (const NAbstractOutGate* gate : gates) {
+                Record& record = Records.at(gate);
+                const char* kind = gate->GetWatchType() == NAbstractOutGate::kFrequencyHistogram ? "histogram" : "time";
+                made.push_back({py::str(record.Name), record.X.View(), record.Y.View(), py::str(kind)});
             }
         }
         // The data stay as recorded; the warning says where the model first diverged.
@@ -284,11 +344,7 @@ public:
             throw py::error_already_set();
         const py::object series = py::module_::import("talvero._types").attr("Series");
         py::dict out;
-        for (auto& [name, points] : results) {
-            py::array_t<double> x(static_cast<py::ssize_t>(points.first.size()), points.first.data());
-            py::array_t<double> y(static_cast<py::ssize_t>(points.second.size()), points.second.data());
-            out[py::str(name)] = series(x, y);
-        }
+        for (const auto& [name, x, y, kind] : made) out[name] = series(x, y, kind);
         return out;
     }
 
@@ -296,6 +352,7 @@ public:
         KernelLock lock;
         SetActiveModel(GetModel());
         ResetActiveModel();
+        Records.clear();  // the gates were cleared too
         Started = false;  // the next run starts from here, as a first run does
     }
 
@@ -388,9 +445,62 @@ private:
     void RestoreInto(F restore) {
         SetActiveModel(GetModel());
         if (!restore()) Throw(kExitModel, "");
+        // The gates hold the checkpoint's points now: the kept records start afresh from them.
+        Records.clear();
         Started = true;
     }
     NModel* GetModel() { return Environment->GetModel(); }
+
+    // What a gate recorded since it last started, as handed to Python. Points below Settled can no
+    // longer change in the gate and are not copied again.
+    struct Record {
+        std::string Name;  // UTF-8
+        std::uint64_t Restarts = 0;
+        std::size_t Settled = 0;
+        PointColumn X, Y;
+        // The first non-finite point among the settled ones, and among the rest as of the last copy.
+        std::optional<std::pair<double, double>> SettledNonFinite, TailNonFinite;
+    };
+
+    // Copies what the gate recorded since the last call. Call with the kernel held.
+    void CopyNewPoints(const NAbstractOutGate& gate) {
+        const auto xs = gate.GetXBegin();
+        const auto ys = gate.GetYBegin();
+        const std::size_t size = static_cast<std::size_t>(
+            std::min(std::distance(xs, gate.GetXEnd()), std::distance(ys, gate.GetYEnd())));
+        auto found = Records.find(&gate);
+        // The kernel keeps every point too (a checkpoint holds them), so a record whose settled points
+        // no longer match the gate's ends and copies afresh: the gate was cleared, restored or trimmed.
+        bool fresh = found == Records.end() || found->second.Restarts != gate.GetRestartCount();
+        if (!fresh && found->second.Settled > 0) {
+            const Record& r = found->second;
+            const std::size_t last = r.Settled - 1;
+            fresh = size < r.Settled || !SameBits(xs[0], r.X.At(0)) || !SameBits(ys[0], r.Y.At(0)) ||
+                    !SameBits(xs[last], r.X.At(last)) || !SameBits(ys[last], r.Y.At(last));
+        }
+        if (fresh) {
+            // New columns: arrays handed out for the old record keep theirs.
+            Record record;
+            record.Name = Cp1251ToUtf8(gate.GetName());
+            record.Restarts = gate.GetRestartCount();
+            found = Records.insert_or_assign(&gate, std::move(record)).first;
+        }
+        Record& record = found->second;
+        const std::size_t from = record.Settled;
+        const std::size_t settled = std::min<std::size_t>(gate.GetSettledCount(), size);
+        Scratch.first.assign(xs + static_cast<std::ptrdiff_t>(from), xs + static_cast<std::ptrdiff_t>(size));
+        Scratch.second.assign(ys + static_cast<std::ptrdiff_t>(from), ys + static_cast<std::ptrdiff_t>(size));
+        record.X.Put(from, Scratch.first.data(), size - from);
+        record.Y.Put(from, Scratch.second.data(), size - from);
+        record.TailNonFinite.reset();
+        for (std::size_t i = from; i < size; ++i) {
+            const double x = Scratch.first[i - from], y = Scratch.second[i - from];
+            if (std::isfinite(x) && std::isfinite(y)) continue;
+            auto& first = i < settled ? record.SettledNonFinite : record.TailNonFinite;
+            if (!first) first.emplace(x, y);
+        }
+        record.Settled = settled;
+    }
 
     std::string Path;
     std::optional<double> LoadedTimeStep;
@@ -401,6 +511,8 @@ private:
     NEngineKind EngineKind = NEngineKind::Exact;
     std::unique_ptr<NEngine> Engine;
     std::string Notice;  // why a fast engine was asked for and the exact one computes
+    std::unordered_map<const NAbstractOutGate*, Record> Records;
+    Points Scratch;
 };
 
 } // namespace
@@ -490,8 +602,9 @@ several threads wait for one another; the GIL is released while a model steps.)"
 
 The first run (and the first after reset()) starts the model from its initial state; later runs
 continue from where the last one stopped. Returns {out gate name: Series(x, y)} with every point
-each out gate recorded since the start, as numpy float64 arrays (copies); `watch` names the out
-gates to return (default: all). The same model, settings and steps give exactly the numbers of
+each out gate recorded since the start, as read-only numpy float64 arrays; `watch` names the out
+gates to return (default: all). Each point is copied once, into a buffer per out gate that grows
+with the run, and each result views those buffers: many short runs cost about what one long run does. Each Series also gives onsets(), rate() and to_pandas(). The same model, settings and steps give exactly the numbers of
 talvero-batch. Ctrl-C stops a run between steps. A value that is not finite in the results raises a
 RuntimeWarning naming the first out gate and model time where it appeared; the data stay as recorded.)")
         .def("reset", &Model::Reset, "Returns the model to its initial state; the next run starts from there.")

@@ -11,7 +11,7 @@ packages=(
   qt6-translations-l10n
   libsimpleini-dev
   xvfb xauth
-  python3 python3-dev pybind11-dev python3-numpy python3-pytest python3-distributed python3-matplotlib
+  python3 python3-dev pybind11-dev python3-numpy python3-pytest python3-distributed python3-matplotlib python3-pandas
   python3-venv python3-pip python3-setuptools python3-wheel
   libgraphviz-dev graphviz
   libhdf5-dev python3-h5py
