@@ -207,6 +207,8 @@ TEST_F(FastComputationTest, ThePaceIsKeptWithTheProject) {
     WriteText(At("old/o.tvp"), "[Computation]\nCalcPerTimerCall=20\n");
     ASSERT_TRUE(Modeler->LoadProject(At("old/"), "o.tvp"));
     EXPECT_EQ(0, Modeler->GetPace());
+}
+
 // The threads are kept in the project; what cannot be a thread count reads as the machine's cores.
 TEST_F(FastComputationTest, ThreadsAreSavedAndUsedAndNonsenseMeansTheMachinesCores) {
     const int cores = VModeler::DefaultComputationThreads();
