@@ -108,6 +108,25 @@ NLinkViewList LinkViews(const std::vector<const NParserString*>& linkRecords, st
 
 std::size_t LiveObjects() { return static_cast<std::size_t>(std::max(0, NBasicDescription::GetInstanceCount())); }
 
+// Where the components already built into an object were declared: their records are dropped as
+// they are built, and a later declaration of the same name must still name the first one.
+thread_local std::unordered_map<const NBasicDescription*, std::unordered_map<std::string, std::string>*> BuiltPlaces;
+
+struct BuiltPlacesOf {
+    BuiltPlacesOf() = default;
+    BuiltPlacesOf(const BuiltPlacesOf&) = delete;
+    BuiltPlacesOf& operator=(const BuiltPlacesOf&) = delete;
+    ~BuiltPlacesOf() {
+        if (Owner) BuiltPlaces.erase(Owner);
+    }
+    void Add(const NBasicDescription* owner, const std::string& name, std::string where) {
+        if (!Owner) BuiltPlaces[Owner = owner] = &Places;
+        Places.emplace(name, std::move(where));
+    }
+    const NBasicDescription* Owner = nullptr;
+    std::unordered_map<std::string, std::string> Places;
+};
+
 } // namespace
 
 NBasicDescription* NEnvironment::FindPrototype(const std::string& className) const {
@@ -179,10 +198,13 @@ bool NEnvironment::Build(const NParserRecordList& records, NParserRecordList* co
         // Not a missing type: the owner already holds that name.
         if (!object && PeekLastErrorCode() == 2) {
             std::string information = OwnerInfo(owner) + Ru(": имя ") + name + Ru(" уже занято");
+            std::string where;
             if (const NParserString* first = EarlierSibling(records, position, name)) {
-                const std::string where = Where(LocateRecord(*first, name));
-                if (!where.empty()) information += Ru(" объявлением в ") + where;
+                where = Where(LocateRecord(*first, name));
+            } else if (auto places = BuiltPlaces.find(owner); places != BuiltPlaces.end()) {
+                if (auto place = places->second->find(name); place != places->second->end()) where = place->second;
             }
+            if (!where.empty()) information += Ru(" объявлением в ") + where;
             return FailAt(403, information, header, name);
         }
         height = needed.Height;
@@ -199,6 +221,7 @@ bool NEnvironment::Build(const NParserRecordList& records, NParserRecordList* co
     // Looked up at the first link: most objects have none, and a failing cast is not cheap.
     NAbstractNet* net = nullptr;
     std::vector<const NParserString*> linkRecords;
+    BuiltPlacesOf built;
     for (++position;; ++position) {
         // A block that is never closed: the list ends inside it.
         if (position == records.end()) return fail(300, name, header, name);
@@ -234,7 +257,10 @@ bool NEnvironment::Build(const NParserRecordList& records, NParserRecordList* co
             }
             height = std::max(height, childShape.Height + 1);
             // The header's predecessor is a record of this block (or its header), which stays.
-            if (consumed) position = std::prev(consumed->erase(position, std::next(childEnd)));
+            if (consumed) {
+                built.Add(object, childName, Where(LocateRecord(**position, childName)));
+                position = std::prev(consumed->erase(position, std::next(childEnd)));
+            }
             else position = childEnd;
             break;
         }

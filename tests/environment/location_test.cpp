@@ -106,11 +106,11 @@ TEST_F(LocationTest, IncludesAreFoundBesideTheirFileAndErrorsNameTheChain) {
 TEST_F(LocationTest, FailuresAfterBuiltComponentsNameTheirOwnPlace) {
     const BrokenModel cases[] = {
         {"Model m {\n  Net n {\n    Neuron a { }\n    Neuron b { }\n    link a:b.zz;\n  }\n}\n",
-         "414|m.n: link a:b.zz - its second end 'b.zz' is not found|main.tv:5:10: link a:b.zz"},
+         "414|m.n: link a:b.zz - второй конец 'b.zz' не найден|main.tv:5:10: link a:b.zz"},
         {"Model m {\n  Net n {\n    Neuron a { }\n    Net inner { Neuron c { } }\n    Neuron b { parameter Nope = 1; }\n  }\n}\n",
-         "402|class/object m.n.b, parameter Nope|main.tv:5:26: Nope"},
+         "402|класс/объект m.n.b: нет параметра 'Nope'; параметров у объекта нет|main.tv:5:26: Nope"},
         {"Model m {\n  Net n { Neuron a { } }\n  TimeWatch w { }\n  link n.a:w.nope;\n}\n",
-         "414|m: link n.a:w.nope - its second end 'w.nope' is not found|main.tv:4:8: link n.a:w.nope"},
+         "414|m: link n.a:w.nope - второй конец 'w.nope' не найден|main.tv:4:8: link n.a:w.nope"},
     };
     for (const BrokenModel& c : cases) EXPECT_EQ(Outcome(c.Source), c.Expected) << c.Source;
     ASSERT_EQ(Outcome("Model m {\n  Net n {\n    Neuron a { }\n    Net inner { Neuron c { IonUnit u { Synapse s { } } } link c:c.u.s; }\n"

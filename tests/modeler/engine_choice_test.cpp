@@ -20,6 +20,7 @@ protected:
         CreateFromText("prj" + std::to_string(dir) + "/", "P", kNeuronModel);
         Choose(fast);
         Modeler->SetAsFastAsPossible(false);
+        Modeler->SetPace(0);  // a fixed number of steps per tick
         Modeler->SetStepsPerTick(100);
         Modeler->StartComputation();
         EXPECT_EQ(Modeler->IsFastEngineComputing(), fast);

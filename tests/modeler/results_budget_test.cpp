@@ -83,6 +83,7 @@ protected:
         CreateFromText(dir, "P", kNeuronModel);
         ASSERT_TRUE(Modeler->GetEnvironment()->IsModelLoaded());
         Modeler->SetAsFastAsPossible(false);
+        Modeler->SetPace(0);  // a fixed number of steps per tick
         Modeler->SetStepsPerTick(1000);
         ASSERT_TRUE(Modeler->AddWatchWindow("0"));
         ASSERT_TRUE(Window("0")->Frame.AddObservation("cellwatch", OutGateWatchData("cell", 0, kChartAutoColor)));
@@ -140,6 +141,7 @@ TEST_F(ResultsBudgetTest, LongRunStaysWithinSmallBudgetKeepingNewestPointsAndExt
 TEST_F(ResultsBudgetTest, UnreadGatesKeepOnlyTheirNewestPoints) {
     CreateFromText("p/", "P", kNeuronModel);
     Modeler->SetAsFastAsPossible(false);
+    Modeler->SetPace(0);  // a fixed number of steps per tick
     Modeler->SetStepsPerTick(10000);
     Modeler->StartComputation();
     for (int i = 0; i < 10; ++i) Modeler->ComputeTick();

@@ -17,6 +17,7 @@ protected:
         CreateFromText("prj/", "P", kNeuronModel);
         ASSERT_TRUE(Modeler->GetEnvironment()->IsModelLoaded());
         Modeler->SetAsFastAsPossible(false);
+        Modeler->SetPace(0);  // a fixed number of steps per tick
         Modeler->SetStepsPerTick(500);
         for (const char* key : {"0", "1"}) {
             ASSERT_TRUE(Modeler->AddWatchWindow(key));

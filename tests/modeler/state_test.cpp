@@ -14,6 +14,7 @@ protected:
         ModelerTest::SetUp();
         CreateFromText("prj/", "P", kNeuronModel);
         Modeler->SetAsFastAsPossible(false);
+        Modeler->SetPace(0);  // a fixed number of steps per tick
         ASSERT_TRUE(Modeler->GetEnvironment()->IsModelLoaded());
     }
     void Ticks(int n) {

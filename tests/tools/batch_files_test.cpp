@@ -316,7 +316,7 @@ TEST_F(BatchFilesTest, NamesWithDotsRepeatedWatchesAndAWatchCalledLegend) {
     // The watch is a node of its own beside the legend's one node, and joined by its link.
     EXPECT_TRUE(Contains(graph.Out, "\"(legend)\" [id=\"legend\"")) << graph.Out;
     EXPECT_TRUE(Contains(graph.Out, "\"legend\" [")) << graph.Out;
-    EXPECT_TRUE(Contains(graph.Out, "-> \"legend\"")) << graph.Out;
+    EXPECT_TRUE(Contains(graph.Out, "-> \"legend.input\" [color")) << graph.Out;
 }
 
 TEST_F(BatchFilesTest, PicturesOfDiagramsTooLargeToLayOutAreRefusedAtOnceAndTextStillWorks) {

@@ -113,7 +113,8 @@ TEST_F(ComputationOptionsTest, RunShowsAndReturnsTheFields) {
         f.TimerPeriodEdit()->setText(QStringLiteral("50"));
         f.OkButton()->click();
     });
-    VComputationOptionsFields fields{"0.0001", "30", "20", false, "", "2"};
+    VComputationOptionsFields fields{"0.0001", "30", "20", false, ""};
+    fields.Threads = "2";
     ASSERT_TRUE(form.Run(fields));
     EXPECT_EQ(shown, QStringLiteral("0.0001|30|20"));
     EXPECT_EQ(fields.TimerPeriod, "50");

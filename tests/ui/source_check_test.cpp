@@ -62,7 +62,7 @@ TEST_F(SourceCheckTest, ASyntaxErrorStopsAfterThePreprocessor) {
     // Where the block left open begins.
     EXPECT_TRUE(lines[3].endsWith(QStringLiteral("bad.tv:2:3: n {"))) << lines[3].toStdString();
     EXPECT_EQ(form.findChild<QLabel*>()->text(), QDir::toNativeSeparators(form.GetFileName()));
-    EXPECT_TRUE(lines[1].contains(U(" Environment - Preprocessor: "))) << lines[1].toStdString();
+    EXPECT_TRUE(lines[1].contains(U(" среда, препроцессор: "))) << lines[1].toStdString();
     EXPECT_TRUE(lines[2].startsWith(QStringLiteral("[ ")) && lines[2].endsWith(QStringLiteral(" ]")));
     EXPECT_FALSE(QFile::exists(form.TemporaryFilePath()));
 }
