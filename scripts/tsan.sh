@@ -9,4 +9,6 @@ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTALVERO_TSAN
   -DTALVERO_WITH_UI=OFF -DTALVERO_WITH_BENCH=OFF -DTALVERO_WITH_PYTHON=OFF >/dev/null
 cmake --build "$build" --target test_environment
 export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
+# The tests find the examples here, as under ctest.
+export TALVERO_SOURCE_DIR=$PWD
 "$build/tests/test_environment" --gtest_filter='SplitStepTest.*:Threads/BenchIdentityTest.*' --gtest_brief=1
