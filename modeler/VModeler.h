@@ -79,7 +79,7 @@ public:
     NEngineKind GetEngineKind() const { return EngineKind; }
     void SetEngineKind(NEngineKind kind) { EngineKind = kind; }
     bool IsFastEngineComputing() const { return Engine && Engine->Kind() == NEngineKind::Fast; }
-    // The most threads a step may use; a new project and one without the key take the machine's cores.
+    // The most threads a step may use; a new project and one without the key take one thread.
     int ComputationThreads() const { return ThreadCount; }
     void SetComputationThreads(int threads) { ThreadCount = threads; }
     static int DefaultComputationThreads();

@@ -116,8 +116,8 @@ void VModeler::ResumeEngine() {
 }
 
 int VModeler::DefaultComputationThreads() {
-    const unsigned cores = std::thread::hardware_concurrency();
-    return cores == 0 ? 1 : static_cast<int>(std::min<unsigned>(cores, kMaxComputationThreads));
+    // One thread until the split step is faster than one thread (it is not yet on two cores).
+    return 1;
 }
 
 void VModeler::ComputeTick() {

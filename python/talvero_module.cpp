@@ -541,7 +541,7 @@ PYBIND11_MODULE(_core, module) {
 Model(path, dt=None, pulse=None, engine="exact", threads=0): dt is the time step in seconds (default:
 the project's, else 0.0001), pulse the pulse duration (default 0.001), as talvero-batch's --dt and
 --pulse; engine "fast" computes in double precision (talvero-batch --engine); threads the most
-threads a step may use (0: the machine's cores; a small model uses fewer), as --threads. Every
+threads a step may use (0: automatic, today one thread; a small model uses fewer), as --threads. Every
 thread count gives the same numbers.
 Loading errors raise talvero.ModelError.
 
@@ -612,7 +612,7 @@ RuntimeWarning naming the first out gate and model time where it appeared; the d
         .def_property_readonly("current_time", &Model::CurrentTime, "Model time reached, in seconds.")
         .def_property_readonly("time_step", &Model::TimeStep, "The time step, in seconds.")
         .def_property_readonly("threads", [](const Model& m) { return m.GetThreads(); },
-                               "The most threads a step may use, as given (0: the machine's cores).")
+                               "The most threads a step may use, as given (0: automatic, today one thread).")
         .def_property_readonly("path", &Model::GetPath, "The file the model was loaded from.")
         .def("checkpoint", &Model::Checkpoint,
              R"(The model's whole state as bytes: every object's state, the recorded points, the clock and the

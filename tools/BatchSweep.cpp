@@ -333,8 +333,6 @@ int RunSweep(const BatchOptions& options, std::ostream& err, bool progress) {
         while (next < runs && running.size() < static_cast<std::size_t>(options.Jobs)) {
             BatchOptions run = options;
             run.SweepPath.clear();
-            // Runs side by side share the cores rather than each taking them all.
-            if (run.Threads == 0) run.Threads = std::max(1, static_cast<int>(std::thread::hardware_concurrency()) / options.Jobs);
             run.Quiet = true;
             run.OutDir = folder + "/" + name(next) + (toHdf5 ? ".h5" : "");
             if (options.Warmup) {
