@@ -11,6 +11,7 @@
 
 #include "environment/NAtomicFile.h"
 #include "kernel/NError.h"
+#include "kernel/NFnvHash.h"
 #include "kernel/NModel.h"
 #include "kernel/NStateStream.h"
 
@@ -29,20 +30,11 @@ enum : std::uint32_t {
     kErrorWrite = 605,
 };
 
-class Fnv {
+// Names go in with their terminating zero, so that "ab"+"c" and "a"+"bc" differ.
+class Fnv : public NFnvHash {
 public:
-    void Add(const void* data, std::size_t size) {
-        const auto* bytes = static_cast<const unsigned char*>(data);
-        for (std::size_t i = 0; i < size; ++i) {
-            Value ^= bytes[i];
-            Value *= 0x100000001b3ULL;
-        }
-    }
+    using NFnvHash::Add;
     void Add(const char* text) { Add(text, std::strlen(text) + 1); }
-    std::uint64_t Get() const { return Value; }
-
-private:
-    std::uint64_t Value = 0xcbf29ce484222325ULL;
 };
 
 void Collect(NBasicDescription* object, std::vector<NBasicDescription*>& objects) {

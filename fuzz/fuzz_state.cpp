@@ -19,6 +19,7 @@
 #include "environment/NCheckpoint.h"
 #include "environment/NEnvironment.h"
 #include "kernel/NClock.h"
+#include "kernel/NFnvHash.h"
 #include "kernel/NModel.h"
 
 namespace {
@@ -61,11 +62,7 @@ std::string Snapshot(talvero::NModel& model) {
 // The checkpoint's checksum (FNV-1a 64 of everything after the 64-byte header) at bytes 56..63.
 void Reseal(std::string& bytes) {
     if (bytes.size() < 64) return;
-    std::uint64_t v = 0xcbf29ce484222325ULL;
-    for (std::size_t i = 64; i < bytes.size(); ++i) {
-        v ^= static_cast<unsigned char>(bytes[i]);
-        v *= 0x100000001b3ULL;
-    }
+    const std::uint64_t v = talvero::FnvHash(bytes.data() + 64, bytes.size() - 64);
     std::memcpy(bytes.data() + 56, &v, sizeof v);
 }
 

@@ -169,13 +169,14 @@ std::size_t GetSplitStepWorkPerThread() { return WorkPerThread; }
 
 bool CalculateNetSplit(NModel& model) {
     NPlan& plan = Plan();
-    auto* net = dynamic_cast<NNet*>(model.GetNet());
     // Automatic is one thread: measured on two cores, the split step of a 10,000-neuron net took
     // longer on two threads than on one (the late-pulse recomputes and the waits outweigh the share).
     const int requested = RequestedThreads ? RequestedThreads : 1;
     ThreadsInUse = 1;
+    if (requested <= 1) return false;
+    auto* net = dynamic_cast<NNet*>(model.GetNet());
     // One active model per process: the clock the elements read is that model's.
-    if (requested <= 1 || GetActiveModel() != &model || !net || typeid(*net) != typeid(NNet)) return false;
+    if (GetActiveModel() != &model || !net || typeid(*net) != typeid(NNet)) return false;
     if (plan.Model != &model || plan.Net != net || plan.Structure != StructureGeneration || plan.Requested != requested ||
         plan.PerThread != WorkPerThread) {
         plan.Structure = StructureGeneration;

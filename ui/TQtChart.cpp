@@ -460,27 +460,21 @@ TQtChart::TQtChart(QWidget* parent) {
 
     AxisX = new QValueAxis();
     AxisY = new QValueAxis();
-    for (QValueAxis* axis : {AxisX, AxisY}) {
-        axis->setRange(0, 1);
-        axis->setTickType(QValueAxis::TicksDynamic);
-        axis->setTickAnchor(0);
-        axis->setTickInterval(0.2);
-        axis->setLabelFormat(QStringLiteral("%.1f"));
-        axis->setMinorTickCount(0);
-    }
-    QtChart->addAxis(AxisX, Qt::AlignBottom);
-    QtChart->addAxis(AxisY, Qt::AlignLeft);
     AxisY2 = new QValueAxis();
     AxisX2 = new QValueAxis();
-    for (QValueAxis* axis : {AxisY2, AxisX2}) {
+    for (QValueAxis* axis : {AxisX, AxisY, AxisY2, AxisX2}) {
         axis->setRange(0, 1);
         axis->setTickType(QValueAxis::TicksDynamic);
         axis->setTickAnchor(0);
         axis->setTickInterval(0.2);
         axis->setLabelFormat(QStringLiteral("%.1f"));
         axis->setMinorTickCount(0);
-        axis->setGridLineVisible(false);
     }
+    // The second pair's grid would cross the first's.
+    AxisY2->setGridLineVisible(false);
+    AxisX2->setGridLineVisible(false);
+    QtChart->addAxis(AxisX, Qt::AlignBottom);
+    QtChart->addAxis(AxisY, Qt::AlignLeft);
     // Histograms beside time courses count fractions of intervals over frequency: not seconds.
     AxisX2->setTitleText(QString::fromUtf8("Частота, Гц"));
     AxisY2->setTitleText(QString::fromUtf8("Доля интервалов"));

@@ -8,30 +8,13 @@
 #include <vector>
 
 #include "elements/NLTZone.h"
+#include "kernel/NFnvHash.h"
 #include "kernel/NModel.h"
 #include "kernel/NUnitDescription.h"
 
 namespace talvero::test {
 
-// FNV-1a, 64 bits.
-class Checksum {
-public:
-    void Add(const void* data, std::size_t size) {
-        const auto* bytes = static_cast<const unsigned char*>(data);
-        for (std::size_t i = 0; i < size; ++i) {
-            Value ^= bytes[i];
-            Value *= 0x100000001b3ULL;
-        }
-    }
-    template <class T>
-    void AddValue(T value) {
-        Add(&value, sizeof(value));
-    }
-    std::uint64_t Get() const { return Value; }
-
-private:
-    std::uint64_t Value = 0xcbf29ce484222325ULL;
-};
+using Checksum = NFnvHash;
 
 // Every X and Y of every out gate, in order, with the point counts.
 inline std::uint64_t WatchChecksum(const NModel& model) {

@@ -16,6 +16,7 @@
 #include "environment/NCheckpoint.h"
 #include "environment/NEnvironment.h"
 #include "kernel/NClock.h"
+#include "kernel/NFnvHash.h"
 #include "kernel/NError.h"
 #include "kernel/NModel.h"
 
@@ -157,14 +158,7 @@ TEST(CheckpointTest, ARestoredModelGoesOnAsTheUnbrokenRun) {
 }
 
 // FNV-1a 64 as the checkpoint's checksum, so that a test can forge a well-formed file.
-std::uint64_t Fnv(const char* data, std::size_t size) {
-    std::uint64_t v = 0xcbf29ce484222325ULL;
-    for (std::size_t i = 0; i < size; ++i) {
-        v ^= static_cast<unsigned char>(data[i]);
-        v *= 0x100000001b3ULL;
-    }
-    return v;
-}
+std::uint64_t Fnv(const char* data, std::size_t size) { return FnvHash(data, size); }
 
 void Reseal(std::string& checkpoint) {
     const std::uint64_t sum = Fnv(checkpoint.data() + kHeaderSize, checkpoint.size() - kHeaderSize);

@@ -21,6 +21,7 @@
 #include "BatchTestSupport.h"
 
 namespace fs = std::filesystem;
+using batch_test::Names;
 using batch_test::ReadFile;
 using batch_test::Result;
 
@@ -32,13 +33,6 @@ const char* kModel =
     "TimeWatch w { }\n"
     "link net.cell:w.input;\n"
     "}\n";
-
-std::vector<std::string> Names(const fs::path& dir) {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(dir)) names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
 
 bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 

@@ -18,6 +18,7 @@
 #include "BatchTestSupport.h"
 
 namespace fs = std::filesystem;
+using batch_test::Names;
 using batch_test::ReadFile;
 using batch_test::Result;
 
@@ -42,13 +43,6 @@ const char* kDivergingEyeMuscle =
     "link burst:orbit.rectus.input;\n"
     "link orbit.rectus.length:length.input;\n"
     "}\n";
-
-std::vector<std::string> Names(const fs::path& dir) {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(dir)) names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
 
 // Closes a file opened for reading at the end of a scope.
 struct H5File {

@@ -16,17 +16,11 @@
 #include "BatchTestSupport.h"
 
 namespace fs = std::filesystem;
+using batch_test::Names;
 using batch_test::ReadFile;
 using batch_test::Result;
 
 namespace {
-
-std::vector<std::string> Names(const fs::path& dir) {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(dir)) names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
 
 const char* kMuscle = "Model m { Net n { Muscle mu { } } }\n";
 const char* kDivergingEyeMuscle =
