@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 #include <ctime>
+#include <functional>
 #include <fstream>
 #include <iterator>
 #include <typeinfo>
@@ -136,10 +137,18 @@ bool Refused(NBasicDescription* object, const std::string& what) {
 bool Apply(NModel& model, const std::vector<NBasicDescription*>& objects, const Payload& payload) {
     if (!std::isfinite(payload.TimeStep) || !std::isfinite(payload.PulseDuration))
         return Refused(&model, "time step or pulse duration");
-    if (!SameBits(model.GetTimeStep(), payload.TimeStep) && !model.SetTimeStep(payload.TimeStep))
-        return Refused(&model, "time step");
-    if (model.GetPulseDuration() != payload.PulseDuration && !model.SetPulseDuration(payload.PulseDuration))
-        return Refused(&model, "pulse duration");
+    // Limits tie values together (a time constant against the time step, a start against a stop), so
+    // a value refused now may be accepted once the others have moved: retry until nothing moves.
+    struct Change {
+        NBasicDescription* Object;
+        std::string What;
+        std::function<bool()> Set;
+    };
+    std::vector<Change> pending;
+    if (!SameBits(model.GetTimeStep(), payload.TimeStep))
+        pending.push_back({&model, "time step", [&] { return model.SetTimeStep(payload.TimeStep); }});
+    if (model.GetPulseDuration() != payload.PulseDuration)
+        pending.push_back({&model, "pulse duration", [&] { return model.SetPulseDuration(payload.PulseDuration); }});
     for (std::size_t i = 0; i < objects.size(); ++i) {
         NBasicDescription* object = objects[i];
         NStringList names;
@@ -149,8 +158,20 @@ bool Apply(NModel& model, const std::vector<NBasicDescription*>& objects, const 
         for (std::size_t p = 0; p < names.size(); ++p) {
             // Setting a parameter may reset the object: only what differs is set.
             if (SameBits(object->GetParameter(names[p].c_str()), values[p])) continue;
-            if (!object->SetParameter(names[p].c_str(), values[p])) return Refused(object, names[p]);
+            const double value = values[p];
+            pending.push_back({object, names[p], [object, name = names[p], value] {
+                                   return object->SetParameter(name.c_str(), value);
+                               }});
         }
+    }
+    while (!pending.empty()) {
+        std::vector<Change> refused;
+        for (Change& change : pending)
+            if (!change.Set()) refused.push_back(std::move(change));
+        if (refused.size() == pending.size()) {
+            return Refused(refused.front().Object, refused.front().What);
+        }
+        pending = std::move(refused);
     }
     for (std::size_t i = 0; i < objects.size(); ++i) {
         NBasicDescription* object = objects[i];

@@ -19,6 +19,7 @@
 #include "environment/NCheckpoint.h"
 #include "environment/NEnvironment.h"
 #include "kernel/NClock.h"
+#include "kernel/NError.h"
 #include "kernel/NFnvHash.h"
 #include "kernel/NModel.h"
 
@@ -52,6 +53,7 @@ constexpr const char* kModel = R"(Model m {
 })";
 
 std::unique_ptr<talvero::NEnvironment> Env;
+std::string Base;  // every input starts from this checkpoint, so a crash replays from its input alone
 
 std::string Snapshot(talvero::NModel& model) {
     std::string s;
@@ -69,11 +71,19 @@ void Reseal(std::string& bytes) {
 void TryOne(const std::string& bytes) {
     talvero::NModel& model = *Env->GetModel();
     talvero::SetActiveModel(&model);
+    if (!talvero::RestoreCheckpoint(model, Base.data(), Base.size())) std::abort();
     talvero::ResetActiveModel();
     for (int i = 0; i < 7; ++i) talvero::StepActiveModel();
     const std::string before = Snapshot(model);
     if (!talvero::RestoreCheckpoint(model, bytes.data(), bytes.size())) {
-        if (Snapshot(model) != before) std::abort();
+        const std::string after = Snapshot(model);
+        if (after != before) {
+            std::size_t at = 0;
+            while (at < after.size() && at < before.size() && after[at] == before[at]) ++at;
+            std::fprintf(stderr, "refused (%u: %s) but changed at payload byte %zu\n", talvero::PeekLastErrorCode(),
+                         talvero::GetLastErrorInfo().c_str(), at);
+            std::abort();
+        }
         return;
     }
     for (int i = 0; i < 20; ++i) talvero::StepActiveModel();
@@ -103,6 +113,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     talvero::SetActiveModel(Env->GetModel());
     talvero::ResetActiveModel();
     for (int i = 0; i < 30; ++i) talvero::StepActiveModel();
+    talvero::SaveCheckpoint(*Env->GetModel(), Base);
     // TALVERO_FUZZ_STATE_SEED=path writes a valid checkpoint of this model, for the seed corpus.
     if (const char* seed = std::getenv("TALVERO_FUZZ_STATE_SEED"))
         if (!talvero::WriteCheckpointFile(*Env->GetModel(), seed)) std::abort();

@@ -165,6 +165,16 @@ void Reseal(std::string& checkpoint) {
     std::memcpy(checkpoint.data() + 56, &sum, sizeof sum);
 }
 
+// Header, time step, pulse duration, object count, then the model's record: no parameters, no
+// state, its step state's size and the model time.
+constexpr std::size_t kModelTimeOffset = kHeaderSize + 8 + 10 + 8 + 4 + 4 + 4;
+
+void BreakModelTime(std::string& c) {
+    const long double nan = std::numeric_limits<long double>::quiet_NaN();
+    std::memcpy(c.data() + kModelTimeOffset, &nan, 10);
+    Reseal(c);
+}
+
 TEST(CheckpointTest, AForeignDamagedTruncatedOrNewerCheckpointIsRefusedAndChangesNothing) {
     test::TempDir dir;
     std::string foreign;
@@ -188,9 +198,6 @@ TEST(CheckpointTest, AForeignDamagedTruncatedOrNewerCheckpointIsRefusedAndChange
         edit(c);
         return c;
     };
-    // Header, time step, pulse duration, object count, then the model's record: no parameters, no
-    // state, its step state's size and the model time.
-    constexpr std::size_t kModelTimeOffset = kHeaderSize + 8 + 10 + 8 + 4 + 4 + 4;
     const struct {
         const char* What;
         std::string Bytes;
@@ -207,12 +214,7 @@ TEST(CheckpointTest, AForeignDamagedTruncatedOrNewerCheckpointIsRefusedAndChange
         {"other byte order", edited([](std::string& c) { std::swap(c[12], c[15]); }), 601},
         // Well formed, but the model time is NaN: refused after the parameters were already set back,
         // which must then be undone too.
-        {"model time not a number", edited([](std::string& c) {
-             const long double nan = std::numeric_limits<long double>::quiet_NaN();
-             std::memcpy(c.data() + kModelTimeOffset, &nan, 10);
-             Reseal(c);
-         }),
-         604},
+        {"model time not a number", edited(BreakModelTime), 604},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.What);
@@ -222,6 +224,33 @@ TEST(CheckpointTest, AForeignDamagedTruncatedOrNewerCheckpointIsRefusedAndChange
         EXPECT_EQ(code, c.Code) << GetLastErrorInfo();
         EXPECT_TRUE(m.Digest() == before);
     }
+}
+
+// A generator's frequency and the pulse duration limit each other, so going from one pair to the
+// other takes one order and coming back the other; and undoing a refused checkpoint is such a way back.
+TEST(CheckpointTest, ValuesThatLimitEachOtherAreRestoredInAnOrderThatFits) {
+    test::TempDir dir;
+    Loaded m(dir, SourceRoot() + "/examples/all_classes.tv");
+    ASSERT_TRUE(m.Ok);
+    NBasicDescription* pacer = m.Model()->GetSource("pacer");
+    ASSERT_TRUE(m.Model()->SetPulseDuration(0.0001L) && pacer->SetParameter("Frequency", 4000));
+    m.Run(300);
+    const std::string fast = m.Checkpoint();
+    ASSERT_TRUE(pacer->SetParameter("Frequency", 10) && m.Model()->SetPulseDuration(0.001L));
+    m.Run(300);
+    const std::string slow = m.Checkpoint();
+    const std::string slowDigest = m.Digest();
+
+    ASSERT_TRUE(RestoreCheckpoint(*m.Model(), fast.data(), fast.size())) << GetLastErrorInfo();
+    EXPECT_EQ(pacer->GetParameter("Frequency"), 4000);
+    ASSERT_TRUE(RestoreCheckpoint(*m.Model(), slow.data(), slow.size())) << GetLastErrorInfo();
+    EXPECT_TRUE(m.Digest() == slowDigest);
+
+    std::string broken = fast;
+    BreakModelTime(broken);
+    EXPECT_FALSE(RestoreCheckpoint(*m.Model(), broken.data(), broken.size()));
+    EXPECT_EQ(PeekLastErrorCode(), 604u);
+    EXPECT_TRUE(m.Digest() == slowDigest);
 }
 
 TEST(CheckpointTest, AFileCheckpointSurvivesTheRoundTripAndNamesItsTime) {
