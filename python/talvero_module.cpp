@@ -26,6 +26,7 @@
 #include "kernel/NError.h"
 #include "fast/NEngine.h"
 #include "kernel/NModel.h"
+#include "tools/BatchHdf5.h"
 #include "tools/BatchModel.h"
 #include "tools/BatchOutput.h"
 
@@ -63,6 +64,11 @@ struct ModelFailure {
 };
 
 struct UsageFailure {
+    std::string Message;
+};
+
+// A results file that cannot be written or read: OSError in Python.
+struct FileFailure {
     std::string Message;
 };
 
@@ -165,6 +171,8 @@ public:
     }
 
     double At(std::size_t i) const { return Block->Data[i]; }
+    std::size_t GetSize() const { return Size; }
+    const double* GetData() const { return Block ? Block->Data.get() : nullptr; }
 
     py::array_t<double> View() {
         if (!Block) Put(0, nullptr, 0);
@@ -190,7 +198,7 @@ private:
 class Model {
 public:
     Model(const std::string& path, std::optional<double> dt, std::optional<double> pulse, const std::string& engine,
-          int threads = 0)
+          int threads = 0, const std::string& recordTo = std::string())
         : Path(path), LoadedTimeStep(dt), LoadedPulse(pulse), Threads(threads) {
         if (!ParseEngineKind(engine, EngineKind)) throw UsageFailure{"engine must be 'exact' or 'fast', not '" + engine + "'"};
         if (dt && !(std::isfinite(*dt) && *dt > 0)) throw UsageFailure{"dt must be a number > 0"};
@@ -213,6 +221,7 @@ public:
         SetActiveModel(GetModel());
         Engine = MakeEngine(*GetModel(), EngineKind, Notice);
         SetActiveModel(previous);
+        if (!recordTo.empty()) OpenRecorder(recordTo);
     }
     ~Model() {
         // The model leaves the active place itself. At interpreter exit the GIL must stay put.
@@ -326,6 +335,7 @@ public:
             }
             // Every gate is copied, watched or not, so that a later watch of it costs only its new points.
             for (auto it = model->GetOutGatesBegin(); it != model->GetOutGatesEnd(); ++it) CopyNewPoints(*it->get());
+            if (Recorder) WriteRecords();
             for (const NAbstractOutGate* gate : gates) {
                 const Record& record = Records.at(gate);
                 for (const auto& point : {record.SettledNonFinite, record.TailNonFinite})
@@ -438,7 +448,48 @@ public:
     const std::string& GetNotice() const { return Notice; }
     int GetThreads() const { return Threads; }
 
+    const std::string& GetRecordTo() const { return RecordTo; }
+
 private:
+    // Call with the kernel held.
+    void OpenRecorder(const std::string& path) {
+        NModel* model = GetModel();
+        std::vector<NAbstractOutGate*> gates;
+        for (auto it = model->GetOutGatesBegin(); it != model->GetOutGatesEnd(); ++it) gates.push_back(it->get());
+        RunDescription run;
+        run.Model = Path;
+        run.TimeStep = static_cast<double>(model->GetTimeStep());
+        run.PulseDuration = static_cast<double>(model->GetPulseDuration());
+        run.Version = TALVERO_VERSION;
+        auto recorder = std::make_unique<GateHdf5File>();
+        std::string error;
+        if (!recorder->Open(path, gates, run, error)) throw FileFailure{error};
+        Recorder = std::move(recorder);
+        RecordTo = path;
+    }
+
+    // Brings the file up to what the records hold: new settled points, and the tail again. Call with
+    // the kernel held.
+    void WriteRecords() {
+        std::string error;
+        bool ok = true;
+        for (auto& [gate, record] : Records) {
+            const std::size_t size = std::min(record.X.GetSize(), record.Y.GetSize());
+            const std::size_t from = std::min(record.Written, size);
+            if (!Recorder->Put(gate, from, record.X.GetData() + from, record.Y.GetData() + from, size - from, error)) {
+                ok = false;
+                break;
+            }
+            record.Written = record.Settled;
+        }
+        if (ok) ok = Recorder->Publish(static_cast<long long>(GetModel()->GetStepCount()), error);
+        if (!ok) {
+            // The results in memory are whole; the file is given up rather than left half true.
+            Recorder.reset();
+            throw FileFailure{error + " (recording stopped; this run's results are kept in the model)"};
+        }
+    }
+
     // A restored model goes on from the checkpoint's time: the next run must not reset it. The
     // elements derive values from the clock while loading, so the model is active meanwhile.
     template <class F>
@@ -457,6 +508,7 @@ private:
         std::string Name;  // UTF-8
         std::uint64_t Restarts = 0;
         std::size_t Settled = 0;
+        std::size_t Written = 0;  // settled points already in the results file
         PointColumn X, Y;
         // The first non-finite point among the settled ones, and among the rest as of the last copy.
         std::optional<std::pair<double, double>> SettledNonFinite, TailNonFinite;
@@ -513,6 +565,8 @@ private:
     std::string Notice;  // why a fast engine was asked for and the exact one computes
     std::unordered_map<const NAbstractOutGate*, Record> Records;
     Points Scratch;
+    std::unique_ptr<GateHdf5File> Recorder;  // record_to=
+    std::string RecordTo;
 };
 
 } // namespace
@@ -533,24 +587,28 @@ PYBIND11_MODULE(_core, module) {
             PyErr_SetString(PyExc_ValueError, failure.Message.c_str());
         } catch (const TypeFailure& failure) {
             PyErr_SetString(PyExc_TypeError, failure.Message.c_str());
+        } catch (const FileFailure& failure) {
+            PyErr_SetString(PyExc_OSError, failure.Message.c_str());
         }
     });
 
     py::class_<Model>(module, "Model", R"(A model loaded from a description (.tv), a binary model (.btv) or a project (.tvp).
 
-Model(path, dt=None, pulse=None, engine="exact", threads=0): dt is the time step in seconds (default:
+Model(path, dt=None, pulse=None, engine="exact", threads=0, record_to=None): dt is the time step in seconds (default:
 the project's, else 0.0001), pulse the pulse duration (default 0.001), as talvero-batch's --dt and
 --pulse; engine "fast" computes in double precision (talvero-batch --engine); threads the most
 threads a step may use (0: automatic, today one thread; a small model uses fewer), as --threads. Every
-thread count gives the same numbers.
-Loading errors raise talvero.ModelError.
+thread count gives the same numbers. record_to names an HDF5 file (.h5) that receives every point of
+every out gate as the runs go, laid out as talvero-batch -o FILE.h5 writes it; after each run() it is
+complete and in place (talvero.read_results reads it), and reset() starts it over. A pickled copy does
+not record. Loading errors raise talvero.ModelError; a file that cannot be written raises OSError.
 
 The kernel computes one model at a time per process. Several Model objects may exist: each run
 makes its model the active one and goes on from that model's own state and clock, so runs of
 different models may alternate freely and each continues exactly where it stopped. Calls from
 several threads wait for one another; the GIL is released while a model steps.)")
         .def(py::init([](const py::object& path, const py::object& dt, const py::object& pulse, const py::object& engine,
-                         const py::object& threads) {
+                         const py::object& threads, const py::object& recordTo) {
                  if (!PyUnicode_Check(path.ptr()) && !PyBytes_Check(path.ptr()) && !py::hasattr(path, "__fspath__"))
                      throw TypeFailure{"path must be a str or a path, not " + TypeName(path)};
                  if (!PyUnicode_Check(engine.ptr())) throw TypeFailure{"engine must be a str, not " + TypeName(engine)};
@@ -559,9 +617,17 @@ several threads wait for one another; the GIL is released while a model steps.)"
                  const py::int_ count = py::reinterpret_steal<py::int_>(PyNumber_Index(threads.ptr()));
                  if (count < py::int_(0) || count > py::int_(kMaxThreads))
                      throw UsageFailure{"threads must be a whole number from 0 to " + std::to_string(kMaxThreads)};
-                 const py::object text = py::module_::import("os").attr("fsdecode")(path);
+                 const py::object os = py::module_::import("os");
+                 const py::object text = os.attr("fsdecode")(path);
+                 std::string record;
+                 if (!recordTo.is_none()) {
+                     if (!PyUnicode_Check(recordTo.ptr()) && !PyBytes_Check(recordTo.ptr()) && !py::hasattr(recordTo, "__fspath__"))
+                         throw TypeFailure{"record_to must be a str or a path, not " + TypeName(recordTo)};
+                     record = os.attr("fsdecode")(recordTo).cast<std::string>();
+                     if (!IsHdf5Path(record)) throw UsageFailure{"record_to names an HDF5 file ending in .h5, not '" + record + "'"};
+                 }
                  auto model = std::make_unique<Model>(text.cast<std::string>(), Number(dt, "dt"), Number(pulse, "pulse"),
-                                                      engine.cast<std::string>(), count.cast<int>());
+                                                      engine.cast<std::string>(), count.cast<int>(), record);
                  if (!model->GetNotice().empty() &&
                      PyErr_WarnEx(PyExc_RuntimeWarning, Cp1251ToUtf8(model->GetNotice()).c_str(), 1) != 0)
                      throw py::error_already_set();
@@ -569,7 +635,7 @@ several threads wait for one another; the GIL is released while a model steps.)"
              }),
              py::arg("path"),
              py::kw_only(), py::arg("dt") = py::none(), py::arg("pulse") = py::none(), py::arg("engine") = "exact",
-             py::arg("threads") = 0)
+             py::arg("threads") = 0, py::arg("record_to") = py::none())
         .def("tree", &Model::Tree,
              "[(dotted path, {parameter: value}), ...] for every object, depth first, as talvero-batch --tree.")
         .def("__setitem__",
@@ -614,6 +680,9 @@ RuntimeWarning naming the first out gate and model time where it appeared; the d
         .def_property_readonly("threads", [](const Model& m) { return m.GetThreads(); },
                                "The most threads a step may use, as given (0: automatic, today one thread).")
         .def_property_readonly("path", &Model::GetPath, "The file the model was loaded from.")
+        .def_property_readonly("record_to",
+                               [](const Model& m) { return m.GetRecordTo().empty() ? py::object(py::none()) : py::object(py::str(m.GetRecordTo())); },
+                               "The HDF5 file the runs are recorded to, or None.")
         .def("checkpoint", &Model::Checkpoint,
              R"(The model's whole state as bytes: every object's state, the recorded points, the clock and the
 parameters in force. restore() takes it back, in this model or another loaded from the same file.)")
@@ -634,4 +703,30 @@ TimeDelay, a synapse's DissociationTC, switching times) raises ValueError and no
                                "The engine that computes the model: 'exact', or 'fast' where engine='fast' was asked "
                                "for and the model has a fast form (else a RuntimeWarning said why not).")
         .def("__repr__", [](const Model& model) { return "<talvero.Model '" + model.GetPath() + "'>"; });
+
+    module.def(
+        "read_results",
+        [](const py::object& path) {
+            if (!PyUnicode_Check(path.ptr()) && !PyBytes_Check(path.ptr()) && !py::hasattr(path, "__fspath__"))
+                throw TypeFailure{"path must be a str or a path, not " + TypeName(path)};
+            const std::string text = py::module_::import("os").attr("fsdecode")(path).cast<std::string>();
+            std::vector<StoredGate> gates;
+            std::string error;
+            {
+                KernelLock lock;  // the library is not safe for two threads at once
+                if (!ReadGateHdf5File(text, gates, error)) throw FileFailure{error};
+            }
+            py::list out;
+            for (StoredGate& gate : gates) {
+                auto array = [](std::vector<double>& values) {
+                    auto* kept = new std::vector<double>(std::move(values));
+                    py::capsule owner(kept, [](void* p) { delete static_cast<std::vector<double>*>(p); });
+                    return py::array_t<double>(static_cast<py::ssize_t>(kept->size()), kept->data(), owner);
+                };
+                out.append(py::make_tuple(gate.Name, gate.Watch == "frequency" ? "histogram" : "time", array(gate.X),
+                                          array(gate.Y)));
+            }
+            return out;
+        },
+        py::arg("path"), "[(name, kind, x, y), ...] of a results file; use talvero.read_results.");
 }

@@ -73,15 +73,18 @@ hid_t CreateSeries(hid_t group, const char* name, hid_t links) {
     return H5Dcreate2(group, name, H5T_IEEE_F64LE, space.Id, links, create.Id, access.Id);
 }
 
-bool Append(hid_t dataset, hsize_t at, const std::vector<double>& values) {
-    const hsize_t count = values.size();
+bool Append(hid_t dataset, hsize_t at, const double* values, hsize_t count) {
     const hsize_t size = at + count;
     if (H5Dset_extent(dataset, &size) < 0) return false;
     const Handle file{H5Dget_space(dataset), H5Sclose};
     const Handle memory{H5Screate_simple(1, &count, nullptr), H5Sclose};
     if (file.Id < 0 || memory.Id < 0) return false;
     if (H5Sselect_hyperslab(file.Id, H5S_SELECT_SET, &at, nullptr, &count, nullptr) < 0) return false;
-    return H5Dwrite(dataset, H5T_NATIVE_DOUBLE, memory.Id, file.Id, H5P_DEFAULT, values.data()) >= 0;
+    return H5Dwrite(dataset, H5T_NATIVE_DOUBLE, memory.Id, file.Id, H5P_DEFAULT, values) >= 0;
+}
+
+bool Append(hid_t dataset, hsize_t at, const std::vector<double>& values) {
+    return Append(dataset, at, values.data(), values.size());
 }
 
 } // namespace
@@ -107,7 +110,7 @@ void GateHdf5File::Close() {
 
 bool GateHdf5File::Fail(std::string& error, const std::string& what) {
     const int systemError = errno;
-    error = "cannot write " + (Reserved ? Reserved->GetTarget() : std::string()) + ": " +
+    error = "cannot write " + Target + ": " +
             (what.empty() ? "" : what + ": ") + Reason(systemError);
     Close();
     if (Reserved) Reserved->Abandon();
@@ -127,6 +130,7 @@ bool GateHdf5File::Open(const std::string& path, const std::vector<NAbstractOutG
     H5dont_atexit();
     // Failures are reported through the runner's messages, not printed by the library.
     H5Eset_auto2(H5E_DEFAULT, nullptr, nullptr);
+    Target = path;
     Reserved = std::make_unique<NAtomicFile>(path);
     if (!Reserved->Open()) {
         error = "cannot write " + path + ": " + Reserved->GetError();
@@ -146,7 +150,10 @@ bool GateHdf5File::Open(const std::string& path, const std::vector<NAbstractOutG
               SetNumber(File, "pulse_duration", H5T_NATIVE_DOUBLE, &run.PulseDuration) &&
               SetNumber(File, "steps", H5T_NATIVE_LLONG, &run.Steps);
     for (const auto& [name, value] : run.Sets) ok = ok && SetNumber(File, "set:" + name, H5T_NATIVE_DOUBLE, &value);
-    const Handle root{ok ? H5Gcreate2(File, "gates", links.Id, H5P_DEFAULT, H5P_DEFAULT) : -1, H5Gclose};
+    // Readers list the gates in the model's order, not by name.
+    const Handle order{H5Pcreate(H5P_GROUP_CREATE), H5Pclose};
+    ok = ok && order.Id >= 0 && H5Pset_link_creation_order(order.Id, H5P_CRT_ORDER_TRACKED | H5P_CRT_ORDER_INDEXED) >= 0;
+    const Handle root{ok ? H5Gcreate2(File, "gates", links.Id, order.Id, H5P_DEFAULT) : -1, H5Gclose};
     if (root.Id < 0) return Fail(error, "");
 
     for (NAbstractOutGate* gate : gates) {
@@ -222,6 +229,122 @@ bool GateHdf5File::Commit(std::string& error) {
         return false;
     }
     Reserved.reset();
+    return true;
+}
+
+bool GateHdf5File::Put(const NAbstractOutGate* gate, std::uint64_t at, const double* xs, const double* ys,
+                       std::size_t count, std::string& error) {
+    if (File < 0) return Fail(error, "");
+    const auto entry = std::find_if(Entries.begin(), Entries.end(), [&](const Entry& e) { return e.Gate == gate; });
+    if (entry == Entries.end()) return true;
+    errno = 0;
+    if (!Append(entry->X, at, xs, count) || !Append(entry->Y, at, ys, count)) return Fail(error, "gate " + entry->Name);
+    entry->Size = at + count;
+    return true;
+}
+
+bool GateHdf5File::Publish(long long steps, std::string& error) {
+    if (File < 0) return Fail(error, "");
+    errno = 0;
+    if (!SetNumber(File, "steps", H5T_NATIVE_LLONG, &steps) || H5Fflush(File, H5F_SCOPE_LOCAL) < 0) return Fail(error, "");
+    // The library keeps the temporary open: renamed, it is the same file and takes more points.
+    if (Reserved) {
+        if (!Reserved->Commit()) {
+            error = "cannot write " + Target + ": " + Reserved->GetError();
+            Reserved.reset();
+            Close();
+            return false;
+        }
+        Reserved.reset();
+    }
+    return true;
+}
+
+namespace {
+
+struct ReadState {
+    hid_t Gates;
+    std::vector<StoredGate>* Out;
+    std::string Problem;
+};
+
+bool ReadText(hid_t owner, const char* name, std::string& text) {
+    if (H5Aexists(owner, name) <= 0) return false;
+    const Handle attribute{H5Aopen(owner, name, H5P_DEFAULT), H5Aclose};
+    const Handle type{attribute.Id >= 0 ? H5Aget_type(attribute.Id) : -1, H5Tclose};
+    if (type.Id < 0 || H5Tget_class(type.Id) != H5T_STRING || H5Tis_variable_str(type.Id) <= 0) return false;
+    const Handle memory{H5Tcopy(H5T_C_S1), H5Tclose};
+    if (memory.Id < 0 || H5Tset_size(memory.Id, H5T_VARIABLE) < 0 || H5Tset_cset(memory.Id, H5T_CSET_UTF8) < 0) return false;
+    char* value = nullptr;
+    if (H5Aread(attribute.Id, memory.Id, &value) < 0 || !value) return false;
+    text = value;
+    H5free_memory(value);
+    return true;
+}
+
+bool ReadSeries(hid_t group, const char* name, std::vector<double>& values) {
+    if (H5Lexists(group, name, H5P_DEFAULT) <= 0) return false;
+    const Handle dataset{H5Dopen2(group, name, H5P_DEFAULT), H5Dclose};
+    const Handle space{dataset.Id >= 0 ? H5Dget_space(dataset.Id) : -1, H5Sclose};
+    if (space.Id < 0 || H5Sget_simple_extent_ndims(space.Id) != 1) return false;
+    hsize_t size = 0;
+    if (H5Sget_simple_extent_dims(space.Id, &size, nullptr) < 0) return false;
+    values.resize(size);
+    return size == 0 || H5Dread(dataset.Id, H5T_NATIVE_DOUBLE, H5S_ALL, H5S_ALL, H5P_DEFAULT, values.data()) >= 0;
+}
+
+herr_t ReadGate(hid_t, const char* link, const H5L_info_t*, void* data) {
+    auto& state = *static_cast<ReadState*>(data);
+    const Handle group{H5Gopen2(state.Gates, link, H5P_DEFAULT), H5Gclose};
+    StoredGate gate;
+    if (group.Id < 0 || !ReadText(group.Id, "name", gate.Name) || !ReadText(group.Id, "watch", gate.Watch) ||
+        !ReadSeries(group.Id, "x", gate.X) || !ReadSeries(group.Id, "y", gate.Y) || gate.X.size() != gate.Y.size()) {
+        state.Problem = std::string("gate ") + link + " is not as written by Talvero";
+        return -1;
+    }
+    state.Out->push_back(std::move(gate));
+    return 0;
+}
+
+} // namespace
+
+bool ReadGateHdf5File(const std::string& path, std::vector<StoredGate>& gates, std::string& error) {
+    gates.clear();
+    H5dont_atexit();
+    H5Eset_auto2(H5E_DEFAULT, nullptr, nullptr);
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) {
+        error = path + ": " + std::strerror(errno);
+        return false;
+    }
+    const Handle file{H5Fis_hdf5(path.c_str()) > 0 ? H5Fopen(path.c_str(), H5F_ACC_RDONLY, H5P_DEFAULT) : -1, H5Fclose};
+    if (file.Id < 0) {
+        error = path + ": not an HDF5 file";
+        H5Eclear2(H5E_DEFAULT);
+        return false;
+    }
+    if (H5Lexists(file.Id, "gates", H5P_DEFAULT) <= 0) {
+        error = path + ": no /gates group: not a results file of Talvero";
+        H5Eclear2(H5E_DEFAULT);
+        return false;
+    }
+    const Handle root{H5Gopen2(file.Id, "gates", H5P_DEFAULT), H5Gclose};
+    ReadState state{root.Id, &gates, {}};
+    // Files of this program track the order gates were written in; others are read by name.
+    hsize_t next = 0;
+    herr_t status = H5Literate(root.Id, H5_INDEX_CRT_ORDER, H5_ITER_INC, &next, ReadGate, &state);
+    if (status < 0 && state.Problem.empty()) {
+        gates.clear();
+        next = 0;
+        H5Eclear2(H5E_DEFAULT);
+        status = H5Literate(root.Id, H5_INDEX_NAME, H5_ITER_INC, &next, ReadGate, &state);
+    }
+    if (status < 0) {
+        error = path + ": " + (state.Problem.empty() ? Reason(0) : state.Problem);
+        gates.clear();
+        H5Eclear2(H5E_DEFAULT);
+        return false;
+    }
     return true;
 }
 

@@ -41,6 +41,13 @@ public:
     bool Drain(bool final, NonFiniteWatch& watch, std::string& error);
     bool Commit(std::string& error);
 
+    // For a caller that keeps the points itself (the Python module): writes `count` points of `gate`
+    // from index `at` on and ends its series there, so a tail that may still change is written again.
+    bool Put(const NAbstractOutGate* gate, std::uint64_t at, const double* xs, const double* ys, std::size_t count,
+             std::string& error);
+    // Brings the file up to date and in place (the first time) and keeps it open for more.
+    bool Publish(long long steps, std::string& error);
+
 private:
     struct Entry {
         NAbstractOutGate* Gate;
@@ -54,9 +61,20 @@ private:
     void Close();
 
     std::unique_ptr<NAtomicFile> Reserved;  // the temporary's name, permissions and final rename
+    std::string Target;
     std::int64_t File = -1;
     std::vector<Entry> Entries;
     std::vector<double> Xs, Ys;
 };
+
+// What one gate's group of such a file holds.
+struct StoredGate {
+    std::string Name;   // UTF-8
+    std::string Watch;  // "time" or "frequency"
+    std::vector<double> X, Y;
+};
+
+// Reads every gate of a file written by GateHdf5File, in the order they were written.
+bool ReadGateHdf5File(const std::string& path, std::vector<StoredGate>& gates, std::string& error);
 
 } // namespace talvero::batch
