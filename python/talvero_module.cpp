@@ -486,6 +486,7 @@ private:
         if (!ok) {
             // The results in memory are whole; the file is given up rather than left half true.
             Recorder.reset();
+            RecordTo.clear();
             throw FileFailure{error + " (recording stopped; this run's results are kept in the model)"};
         }
     }
@@ -682,7 +683,7 @@ RuntimeWarning naming the first out gate and model time where it appeared; the d
         .def_property_readonly("path", &Model::GetPath, "The file the model was loaded from.")
         .def_property_readonly("record_to",
                                [](const Model& m) { return m.GetRecordTo().empty() ? py::object(py::none()) : py::object(py::str(m.GetRecordTo())); },
-                               "The HDF5 file the runs are recorded to, or None.")
+                               "The HDF5 file the runs are recorded to, or None (also once a failed write stopped the recording).")
         .def("checkpoint", &Model::Checkpoint,
              R"(The model's whole state as bytes: every object's state, the recorded points, the clock and the
 parameters in force. restore() takes it back, in this model or another loaded from the same file.)")

@@ -257,6 +257,17 @@ bool GateHdf5File::Publish(long long steps, std::string& error) {
         }
         Reserved.reset();
     }
+    // Points written to a file that another writer replaced, or that was deleted, would be lost
+    // without a word: the name must still lead to this file.
+    void* handle = nullptr;
+    struct stat mine {}, named {};
+    if (H5Fget_vfd_handle(File, H5P_DEFAULT, &handle) < 0 || !handle || ::fstat(*static_cast<int*>(handle), &mine) != 0)
+        return Fail(error, "");
+    if (::stat(Target.c_str(), &named) != 0 || named.st_ino != mine.st_ino || named.st_dev != mine.st_dev) {
+        error = "cannot write " + Target + ": the file was replaced or removed since the last run";
+        Close();
+        return false;
+    }
     return true;
 }
 

@@ -83,6 +83,21 @@ def test_a_pickled_copy_does_not_write_the_file(in_examples, tmp_path):
     assert path.read_bytes() == before
 
 
+@pytest.mark.parametrize("meddle", [
+    lambda path: path.unlink(),
+    lambda path: talvero.Model("reflex_arc.tv", record_to=path).run(steps=10),  # another writer
+])
+def test_a_file_taken_away_between_runs_stops_the_recording_with_an_error(in_examples, tmp_path, meddle):
+    path = tmp_path / "run.h5"
+    m = talvero.Model("reflex_arc.tv", record_to=path)
+    m.run(steps=500)
+    meddle(path)
+    with pytest.raises(OSError, match="replaced or removed since the last run"):
+        m.run(steps=500)
+    assert m.record_to is None
+    assert len(m.run(steps=0)["muscleLength"].x) == 1000  # the results in memory go on whole
+
+
 def test_bad_files_are_refused_with_the_reason(in_examples, tmp_path):
     (tmp_path / "text.h5").write_text("not hdf5")
     cases = [
