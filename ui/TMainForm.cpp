@@ -433,7 +433,7 @@ void TMainForm::Refresh() {
         if (modeler.IsAtStopTime()) status += U(": время остановки");
     }
     if (modeler.IsResultsBudgetReached())
-        status += U(" — память заполнена, ранние данные прорежены");
+        status += U(" — ранние данные хранятся прореженными");
     SetTimerRunning(row.Timer);
     enable(TCommand::Start, row.Start);
     enable(TCommand::Pause, row.Pause);
