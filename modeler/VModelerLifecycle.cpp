@@ -14,6 +14,7 @@
 #include "kernel/NModel.h"
 #include "modeler/VModeler.h"
 #include "modeler/VModelerText.h"
+#include "results/GateHdf5File.h"
 
 namespace talvero {
 
@@ -185,6 +186,7 @@ std::string VModeler::CheckModelFile(const std::string& modelPath, bool isSource
 }
 
 bool VModeler::BuildProjectModel(const std::string& modelPath, bool isSource) {
+    FinishRecording();  // its gates belong to the model about to be replaced
     const std::string binaryPath = ProjectDirectory + BinaryModelName(modelPath);
     if (isSource) {
         if (!Environment->Compile(modelPath, binaryPath)) {

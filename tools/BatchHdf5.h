@@ -1,62 +1,13 @@
 #pragma once
-// `--out FILE.h5`: what the out gates recorded as one HDF5 file, /gates/NAME/{x,y}, filled while
-// the run goes and put in place only when complete.
+// The HDF5 writer of `--out FILE.h5` lives with the other results writers; the runner's names.
 
-#include <cstdint>
-#include <memory>
-#include <string>
-#include <utility>
-#include <vector>
-
-#include "environment/NAtomicFile.h"
-#include "kernel/NAbstractOutGate.h"
+#include "results/GateHdf5File.h"
 #include "tools/BatchOutput.h"
 
 namespace talvero::batch {
 
-// True for an output path that names an HDF5 file rather than a folder.
-bool IsHdf5Path(const std::string& path);
-
-// What the root of the file records about the run.
-struct RunDescription {
-    std::string Model;
-    double TimeStep = 0;
-    double PulseDuration = 0;
-    long long Steps = 0;
-    std::vector<std::pair<std::string, double>> Sets;
-    std::string Version;
-};
-
-class GateHdf5File {
-public:
-    GateHdf5File();
-    ~GateHdf5File();  // abandons an uncommitted file
-    GateHdf5File(const GateHdf5File&) = delete;
-    GateHdf5File& operator=(const GateHdf5File&) = delete;
-
-    // False with `error` naming the file and the reason.
-    bool Open(const std::string& path, const std::vector<NAbstractOutGate*>& gates, const RunDescription& run,
-              std::string& error);
-    // Appends and drops what the gates have settled (everything when `final`).
-    bool Drain(bool final, NonFiniteWatch& watch, std::string& error);
-    bool Commit(std::string& error);
-
-private:
-    struct Entry {
-        NAbstractOutGate* Gate;
-        std::string Name;  // UTF-8
-        std::int64_t X = -1;
-        std::int64_t Y = -1;
-        std::uint64_t Size = 0;
-        std::uint64_t Restarts = 0;
-    };
-    bool Fail(std::string& error, const std::string& what);
-    void Close();
-
-    std::unique_ptr<NAtomicFile> Reserved;  // the temporary's name, permissions and final rename
-    std::int64_t File = -1;
-    std::vector<Entry> Entries;
-    std::vector<double> Xs, Ys;
-};
+using talvero::GateHdf5File;
+using talvero::IsHdf5Path;
+using talvero::RunDescription;
 
 } // namespace talvero::batch

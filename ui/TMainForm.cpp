@@ -434,6 +434,7 @@ void TMainForm::Refresh() {
     }
     if (modeler.IsResultsBudgetReached())
         status += U(" — ранние данные хранятся прореженными");
+    if (!modeler.GetRecordingStatus().empty()) status += U(" — ") + FromCp(modeler.GetRecordingStatus());
     SetTimerRunning(row.Timer);
     enable(TCommand::Start, row.Start);
     enable(TCommand::Pause, row.Pause);
