@@ -49,6 +49,8 @@ constexpr std::uint64_t kDataHeaderSize = 16;
 const char* const kDataCountKey = "DataCount";
 const char* const kDataOffsetKey = "DataOffset";
 const char* const kDataStampKey = "DataStamp";
+// How many of the first points are a folded picture of the run's past.
+const char* const kThinnedKey = "Thinned";
 
 std::int64_t NewDataStamp() {
     static std::mt19937_64 random(std::random_device{}() ^
@@ -355,6 +357,7 @@ bool TWatchFrame::SaveToFile(const std::string& fileName, bool withData) {
                 file.WriteInteger(name, kDataCountKey, count);
                 file.WriteInteger(name, kDataOffsetKey, static_cast<std::int64_t>(offset));
                 file.WriteInteger(name, kDataStampKey, stamp);
+                if (series->GetThinnedCount() > 0) file.WriteInteger(name, kThinnedKey, series->GetThinnedCount());
                 offset += static_cast<std::uint64_t>(count) * 16;
             }
         }
@@ -423,8 +426,16 @@ bool TWatchFrame::LoadFromFile(const std::string& fileName, bool withData) {
             series->Clear();
             series->SetActive(false);
             // Points that cannot be read leave the series empty rather than wrong.
-            if (ReadDataPoints(points, pointsSize, *file, section, xs, ys))
+            if (ReadDataPoints(points, pointsSize, *file, section, xs, ys)) {
                 for (std::size_t i = 0; i < xs.size(); ++i) series->AddXY(xs[i], ys[i], record.Color);
+                const std::int64_t thinned = file->ReadInteger(section, kThinnedKey, 0);
+                if (thinned > 0 && static_cast<std::uint64_t>(thinned) <= xs.size()) {
+                    xs.resize(static_cast<std::size_t>(thinned));
+                    ys.resize(static_cast<std::size_t>(thinned));
+                    series->ReplaceFront(static_cast<int>(thinned), xs, ys);
+                    if (Budget) Budget->MarkReached();
+                }
+            }
             KeepWithinBudget(*series);
             series->SetActive(true);
         } else if (withData) {

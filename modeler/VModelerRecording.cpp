@@ -53,7 +53,7 @@ void VModeler::BeginRecording() {
     }
     Recording = std::move(file);
     RecordedSteps = 0;
-    RecordingStatus = Cp("запись в файл ") + RecordingFileName();
+    RecordingStatus = Cp("запись: ") + RecordingFileName();
 }
 
 void VModeler::RecordTick() {
@@ -74,14 +74,14 @@ void VModeler::FinishRecording() {
         return;
     }
     Recording.reset();
-    RecordingStatus = Cp("результаты записаны в файл ") + RecordingFileName();
+    RecordingStatus = Cp("записано: ") + RecordingFileName();
 }
 
 // The computation goes on: what is in memory is still shown, and the status line says the file
 // was not written.
 void VModeler::RecordingFailed(const std::string& error) {
     Recording.reset();
-    RecordingStatus = Cp("запись результатов в файл не удалась: ") + error;
+    RecordingStatus = Cp("файл результатов не записан: ") + error;
 }
 
 } // namespace talvero

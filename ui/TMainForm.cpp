@@ -433,7 +433,7 @@ void TMainForm::Refresh() {
         if (modeler.IsAtStopTime()) status += U(": время остановки");
     }
     if (modeler.IsResultsBudgetReached())
-        status += U(" — ранние данные хранятся прореженными");
+        status += U(" — ранние данные прорежены");
     if (!modeler.GetRecordingStatus().empty()) status += U(" — ") + FromCp(modeler.GetRecordingStatus());
     SetTimerRunning(row.Timer);
     enable(TCommand::Start, row.Start);
@@ -452,6 +452,7 @@ void TMainForm::Refresh() {
         toggle(TCommand::ToggleTime, "Запретить отображение текущего времени", kTimeOnImage, true);
     else toggle(TCommand::ToggleTime, "Разрешить отображение текущего времени", kTimeOffImage, true);
     StatusLine->setText(status);
+    StatusLine->setToolTip(status);  // the whole line when the window is narrower
 }
 
 void TMainForm::TimerTick() {
