@@ -69,6 +69,7 @@ VModeler::VModeler(const VUserInterface& ui)
 }
 
 VModeler::~VModeler() {
+    FinishRecording();  // even when the project cannot be saved on the way out
     CloseCurrentProject();
     // The windows' frames point into the model: they go first. The clock must not keep
     // pointing at a model that is about to be deleted.
