@@ -228,7 +228,8 @@ TEST_F(BatchHdf5Test, FailedWritesAreReportedAndKeepWhatWasThere) {
 
 // The desktop program's results file: the batch runner's file for the same model and steps, bit
 // for bit, whether a window reads a gate (and the gate drops what was read) or none does (and the
-// gate keeps only its newest points). A file that cannot be written is said, and computing goes on.
+// gate keeps only its newest points), and put in place by quitting while computing. A file that
+// cannot be written is said, and computing goes on.
 TEST_F(BatchHdf5Test, DesktopRecordingEqualsTheBatchRunnersFile) {
     using namespace talvero;
     using namespace talvero::testing;
@@ -259,8 +260,9 @@ TEST_F(BatchHdf5Test, DesktopRecordingEqualsTheBatchRunnersFile) {
                     ->Frame.AddObservation("cell", OutGateWatchData("cell", 0, kChartAutoColor)));
     modeler->StartComputation();
     for (int i = 0; i < ticks; ++i) modeler->ComputeTick();
-    modeler->StopComputation();
-    EXPECT_EQ(Cp1251ToUtf8(modeler->GetRecordingStatus()), "записано: P.h5");
+    EXPECT_EQ(Cp1251ToUtf8(modeler->GetRecordingStatus()), "запись: P.h5");
+    ASSERT_TRUE(modeler->SaveProjectFile());  // the choice is the project's
+    modeler.reset();
 
     const H5File desktop(Dir / "prj" / "P.h5");
     const H5File reference(Dir / "batch.h5");
@@ -278,9 +280,7 @@ TEST_F(BatchHdf5Test, DesktopRecordingEqualsTheBatchRunnersFile) {
         }
     }
 
-    // The choice is the project's; a folder in the file's place stops the writing, not the run.
-    ASSERT_TRUE(modeler->SaveProjectFile());
-    modeler.reset();
+    // A folder in the file's place stops the writing, not the run.
     fs::remove(Dir / "prj" / "P.h5");
     fs::create_directories(Dir / "prj" / "P.h5");
     modeler = std::make_unique<VModeler>(ui.Interface());
