@@ -154,6 +154,7 @@ TMainForm::~TMainForm() {
     // The controller saves through the windows while it goes: they must still be there, but
     // the objects list must not ask a controller that is half gone about its values.
     ObjectsList->SetModeler(nullptr);
+    Progress->SetPaintingOthers(false);
     Controller.reset();
 }
 
@@ -456,6 +457,9 @@ void TMainForm::Refresh() {
 }
 
 void TMainForm::TimerTick() {
+    // The progress window lets the event loop paint while a project is read or written: the
+    // computation waits for that to end.
+    if (Progress->isVisible()) return;
     const int period = static_cast<int>(std::min<std::uint32_t>(Controller->TimerPeriod(), INT_MAX));
     if (CountTimer->interval() != period) CountTimer->setInterval(period);
     Controller->ComputeTick();
