@@ -6,6 +6,8 @@
 //   Window/8x100000: the same, but every gate drops its 20 oldest points (a moving window).
 //   Tick/1x1000000: one series of a million points.
 //   Resize/1x1000000: the window changes size, so every point is looked at again.
+//   Export/Nx524288: the longest series a watch window keeps, exported as CSV and as a PNG picture
+//                    (counters csv_ms, png_ms, csv_mb).
 // Counters: update_ms (the frame's UpdateSeries, thinning included), paint_ms (the event loop
 // until the chart has painted), drawn (points drawn, all series), paints (paints per tick).
 
@@ -15,6 +17,7 @@
 #include <cstdio>
 #include <cmath>
 #include <cstdlib>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -22,6 +25,8 @@
 #include <QApplication>
 #include <QChartView>
 #include <QEvent>
+
+#include <unistd.h>
 
 #include "kernel/NModel.h"
 #include "modeler/TWatchFrame.h"
@@ -148,10 +153,35 @@ void Resize(benchmark::State& state) {
     state.counters["drawn"] = scene.Drawn();
 }
 
+void Export(benchmark::State& state) {
+    Scene scene(static_cast<int>(state.range(0)), static_cast<std::size_t>(state.range(1)));
+    const std::string dir = std::filesystem::temp_directory_path() / ("talvero-bench-export-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    const QString csv = QString::fromStdString(dir + "/series.csv");
+    const QString png = QString::fromStdString(dir + "/chart.png");
+    double csvMs = 0;
+    double pngMs = 0;
+    for (auto _ : state) {
+        const auto t0 = std::chrono::steady_clock::now();
+        if (!scene.Window->ExportSeriesTo(csv)) state.SkipWithError("CSV not written");
+        const auto t1 = std::chrono::steady_clock::now();
+        if (!scene.Window->SavePictureTo(png)) state.SkipWithError("picture not written");
+        const auto t2 = std::chrono::steady_clock::now();
+        csvMs += Ms(t1 - t0);
+        pngMs += Ms(t2 - t1);
+    }
+    const double n = static_cast<double>(state.iterations());
+    state.counters["csv_ms"] = csvMs / n;
+    state.counters["png_ms"] = pngMs / n;
+    state.counters["csv_mb"] = static_cast<double>(std::filesystem::file_size(csv.toStdString())) / (1 << 20);
+    std::filesystem::remove_all(dir);
+}
+
 } // namespace
 
 BENCHMARK(Tick)->ArgNames({"series", "points"})->Args({8, 100000})->Args({1, 1000000})->Unit(benchmark::kMillisecond);
 BENCHMARK(Window)->ArgNames({"series", "points"})->Args({8, 100000})->Unit(benchmark::kMillisecond);
 BENCHMARK(Resize)->ArgNames({"series", "points"})->Args({1, 1000000})->Unit(benchmark::kMillisecond);
+BENCHMARK(Export)->ArgNames({"series", "points"})->Args({2, 524288})->Args({8, 524288})->Iterations(3)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv) { return RunQtBenchmarks(argc, argv); }

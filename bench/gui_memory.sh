@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Drives the desktop program on the example project as a user would, under a virtual X server:
-# computes as fast as possible for 60 s of wall time (F5), samples resident memory at 30 s and
-# 60 s, stops (Shift+F5), saves (Ctrl+S), quits (Ctrl+Q), then reopens the project and times
-# until the program answers again. Prints one line per figure; quote `uptime` beside them.
+# computes as fast as possible for 60 s of wall time (F5), samples resident memory every 5 s,
+# stops (Shift+F5), saves (Ctrl+S), quits (Ctrl+Q), then reopens the project and times until the
+# program answers a key again (F1 opens a window once the project and its charts are loaded).
+# Prints one line per figure; quote `uptime` beside them.
 # Usage: bench/gui_memory.sh [BUILD_DIR] [SECONDS]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -32,17 +33,16 @@ wait_window() {
   echo "$win"
 }
 
-"$build/ui/talvero" "$work/prj/reflex_arc.tvp" >/dev/null 2>&1 &
+"$build/ui/talvero" "$work/prj/reflex_arc.tvp" >>"${TALVERO_BENCH_LOG:-/dev/null}" 2>&1 &
 pid=$!
 win=$(wait_window $pid)
 xdotool windowactivate --sync "$win" 2>/dev/null || true
 sleep 1
 xdotool key --window "$win" F5
-half=$((seconds / 2))
-sleep "$half"
-echo "rss_at_${half}s_mb $(rss $pid)"
-sleep $((seconds - half))
-echo "rss_at_${seconds}s_mb $(rss $pid)"
+for ((t = 5; t <= seconds; t += 5)); do
+  sleep 5
+  echo "rss_at_${t}s_mb $(rss $pid)"
+done
 xdotool key --window "$win" shift+F5
 sleep 0.5
 stamp="$work/stamp"
@@ -57,17 +57,23 @@ for _ in $(seq 1200); do
 done
 echo "save_s $(echo "$(now) - $start" | bc)"
 start=$(now)
-xdotool key --window "$win" ctrl+q
+# The window may go before the key is released.
+xdotool key --window "$win" ctrl+q 2>/dev/null || true
 while kill -0 $pid 2>/dev/null; do sleep 0.05; done
 echo "quit_s $(echo "$(now) - $start" | bc)"
 echo "project_folder_mb $(du -sm "$work/prj" | cut -f1)"
 
 start=$(now)
-"$build/ui/talvero" "$work/prj/reflex_arc.tvp" >/dev/null 2>&1 &
+"$build/ui/talvero" "$work/prj/reflex_arc.tvp" >>"${TALVERO_BENCH_LOG:-/dev/null}" 2>&1 &
 pid=$!
 win=$(wait_window $pid)
-# The window is there; a key it must act on shows that it answers.
-xdotool key --window "$win" F6 >/dev/null 2>&1 || true
+# The window is there before the project is read; the help window F1 opens shows that the
+# program has read it and answers.
+xdotool key --window "$win" F1 >/dev/null 2>&1 || true
+for _ in $(seq 2400); do
+  xdotool search --pid "$pid" --onlyvisible --name "Язык описания" >/dev/null 2>&1 && break
+  sleep 0.05
+done
 echo "reopen_s $(echo "$(now) - $start" | bc)"
 echo "rss_after_reopen_mb $(rss $pid)"
 kill $pid

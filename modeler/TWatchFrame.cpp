@@ -24,20 +24,13 @@
 namespace talvero {
 namespace {
 
-// Point lists in the series file: fixed six decimals with '.', whatever the process locale.
-void AppendPointValue(std::string& text, double value) {
-    char buffer[400];  // room for the largest double in fixed notation
-    const auto r = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, 6);
-    text.append(buffer, r.ptr);
-    text += '|';
-}
-
 // Reads a piece of a point list the way the C library reads a decimal number in the "C" locale:
-// leading blanks skipped, the longest number prefix taken, 0 when there is none.
-double ParsePointValue(const std::string& piece) {
+// leading blanks skipped, the longest number prefix taken, 0 when there is none. Read in place:
+// the '|' that ends the piece is never part of a number.
+double ParsePointValue(const char* piece) {
     static const locale_t cLocale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
-    if (!cLocale) return std::strtod(piece.c_str(), nullptr);
-    return strtod_l(piece.c_str(), nullptr, cLocale);
+    if (!cLocale) return std::strtod(piece, nullptr);
+    return strtod_l(piece, nullptr, cLocale);
 }
 
 // Series points go to a binary file beside the series file: as text, a long run's points took
@@ -49,6 +42,8 @@ constexpr std::uint64_t kDataHeaderSize = 16;
 const char* const kDataCountKey = "DataCount";
 const char* const kDataOffsetKey = "DataOffset";
 const char* const kDataStampKey = "DataStamp";
+// How many of the first points are a folded picture of the run's past.
+const char* const kThinnedKey = "Thinned";
 
 std::int64_t NewDataStamp() {
     static std::mt19937_64 random(std::random_device{}() ^
@@ -355,6 +350,7 @@ bool TWatchFrame::SaveToFile(const std::string& fileName, bool withData) {
                 file.WriteInteger(name, kDataCountKey, count);
                 file.WriteInteger(name, kDataOffsetKey, static_cast<std::int64_t>(offset));
                 file.WriteInteger(name, kDataStampKey, stamp);
+                if (series->GetThinnedCount() > 0) file.WriteInteger(name, kThinnedKey, series->GetThinnedCount());
                 offset += static_cast<std::uint64_t>(count) * 16;
             }
         }
@@ -423,8 +419,16 @@ bool TWatchFrame::LoadFromFile(const std::string& fileName, bool withData) {
             series->Clear();
             series->SetActive(false);
             // Points that cannot be read leave the series empty rather than wrong.
-            if (ReadDataPoints(points, pointsSize, *file, section, xs, ys))
+            if (ReadDataPoints(points, pointsSize, *file, section, xs, ys)) {
                 for (std::size_t i = 0; i < xs.size(); ++i) series->AddXY(xs[i], ys[i], record.Color);
+                const std::int64_t thinned = file->ReadInteger(section, kThinnedKey, 0);
+                if (thinned > 0 && static_cast<std::uint64_t>(thinned) <= xs.size()) {
+                    xs.resize(static_cast<std::size_t>(thinned));
+                    ys.resize(static_cast<std::size_t>(thinned));
+                    series->ReplaceFront(static_cast<int>(thinned), xs, ys);
+                    if (Budget) Budget->MarkReached();
+                }
+            }
             KeepWithinBudget(*series);
             series->SetActive(true);
         } else if (withData) {
@@ -443,9 +447,11 @@ bool TWatchFrame::LoadFromFile(const std::string& fileName, bool withData) {
                     series->Clear();
                     break;
                 }
-                const double x = ParsePointValue(xText.substr(xPos, xBar - xPos));
-                const double y = ParsePointValue(yText.substr(yPos, yBar - yPos));
+                const double x = ParsePointValue(xText.c_str() + xPos);
+                const double y = ParsePointValue(yText.c_str() + yPos);
                 series->AddXY(x, y, record.Color);
+                // A long text series folds as it is read rather than all at once at the end.
+                if ((series->GetCount() & 0xFFFF) == 0) KeepWithinBudget(*series);
                 xPos = xBar + 1;
                 yPos = yBar + 1;
             }

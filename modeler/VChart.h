@@ -36,6 +36,8 @@ public:
     // Puts the points `xs`, `ys` (ascending x, none after the points that stay) in place of the
     // first `count` points: how a long series folds its past.
     virtual void ReplaceFront(int count, const std::vector<double>& xs, const std::vector<double>& ys) = 0;
+    // How many of the first points are such a folded picture rather than every point recorded.
+    virtual int GetThinnedCount() const = 0;
 
     // An inactive series is not drawn; switching it active again draws everything added meanwhile
     // at once.

@@ -29,7 +29,9 @@ double VMemorySeries::GetY(int index) const {
 }
 
 void VMemorySeries::DeleteFirst() {
-    if (!Points.empty()) Points.pop_front();
+    if (Points.empty()) return;
+    Points.pop_front();
+    if (Thinned > 0) --Thinned;
 }
 
 void VMemorySeries::ReplaceFront(int count, const std::vector<double>& xs, const std::vector<double>& ys) {
@@ -37,6 +39,7 @@ void VMemorySeries::ReplaceFront(int count, const std::vector<double>& xs, const
     Points.erase(Points.begin(), Points.begin() + static_cast<std::ptrdiff_t>(gone));
     const std::size_t n = std::min(xs.size(), ys.size());
     for (std::size_t i = n; i-- > 0;) Points.push_front({xs[i], ys[i], Color});
+    Thinned = static_cast<int>(n);
 }
 
 void VMemorySeries::SetActive(bool active) {

@@ -28,8 +28,12 @@ public:
     double GetX(int index) const override;
     double GetY(int index) const override;
     void DeleteFirst() override;
-    void Clear() override { Points.clear(); }
+    void Clear() override {
+        Points.clear();
+        Thinned = 0;
+    }
     void ReplaceFront(int count, const std::vector<double>& xs, const std::vector<double>& ys) override;
+    int GetThinnedCount() const override { return Thinned; }
 
     void SetActive(bool active) override;
     bool IsActive() const override { return Active; }
@@ -42,6 +46,7 @@ private:
     std::string Title;
     VColor Color = kChartAutoColor;
     std::deque<Point> Points;
+    int Thinned = 0;
     bool Active = true;
     int Activations = 0;
 };

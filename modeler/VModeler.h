@@ -24,6 +24,7 @@
 
 namespace talvero {
 
+class GateHdf5File;
 class NEnvironment;
 
 // Writes the controller's rows (codes 1001 to 1041, level "Visualizator") into the error table.
@@ -182,6 +183,16 @@ public:
     // window reads), so that the gates do not grow with the run; after each watch update.
     void TrimRecordedResults();
 
+    // "Записывать результаты в файл": every point of every out gate goes to an HDF5 file in the
+    // project folder (RecordingFileName), laid out as the batch runner's `--out FILE.h5`. The file
+    // is begun at each start from the beginning and put in place when the computation stops.
+    bool IsRecordingToFile() const { return RecordToFile; }
+    void SetRecordingToFile(bool on);
+    std::string RecordingFileName() const;
+    // For the status line: where the results go, or why they stopped going there; empty when
+    // nothing is recorded.
+    const std::string& GetRecordingStatus() const { return RecordingStatus; }
+
     // Workspace.
     bool RestoreWorkspace();
     bool SaveWorkspace();
@@ -219,6 +230,12 @@ private:
     // Steps the model up to where the pace puts it now, within the tick's budget.
     std::uint64_t StepForPace(std::uint64_t limit, std::int64_t tickStart);
     void MeasureSpeed(std::int64_t now);
+    void BeginRecording();
+    // Writes what the gates settled in the last tick.
+    void RecordTick();
+    // The rest of the points, the step count and the file put in place; nothing when not recording.
+    void FinishRecording();
+    void RecordingFailed(const std::string& error);
     // Asks for a checkpoint file name in the project folder; false when cancelled or refused.
     bool AskStateFile(const std::string& title, std::string& path);
 
@@ -264,6 +281,10 @@ private:
     bool KeepStoredWatchInfo = false;
     std::string StopReason;
     VResultsBudget Results;
+    bool RecordToFile = false;
+    std::unique_ptr<GateHdf5File> Recording;
+    long long RecordedSteps = 0;
+    std::string RecordingStatus;
     bool ResultsUnsaved = false;
     // The user answered "Нет": until the project closes, saving writes nothing.
     bool DiscardingChanges = false;

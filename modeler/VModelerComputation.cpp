@@ -65,6 +65,7 @@ void VModeler::StartComputation() {
         SetActiveModel(Environment->GetModel());
         StateRestored = false;
         Speed = 0;
+        BeginRecording();
     } else if (!Running) {
         StopReason.clear();
         LimitPassed = false;
@@ -83,6 +84,7 @@ void VModeler::StartComputation() {
         std::string notice;
         Engine = MakeEngine(*model, EngineKind, notice);
         if (!notice.empty()) Ui.Messages->ShowMessage(modeler_text::Cp("Быстрый счёт"), notice);
+        BeginRecording();
     }
     if (Engine) Engine->Begin();
     Running = true;
@@ -99,6 +101,7 @@ void VModeler::PauseComputation() {
 }
 
 void VModeler::StopComputation() {
+    FinishRecording();
     StateRestored = false;
     if (!ProjectOpen || !Environment->IsModelLoaded() || !Running) return;
     if (Engine && !Paused) Engine->End();
@@ -146,7 +149,10 @@ void VModeler::ComputeTick() {
     } else {
         UpdateCostNs = 0;
     }
+    // Written before the gates drop what the windows have read.
+    RecordTick();
     TrimRecordedResults();
+    if (!Running) FinishRecording();
     if (Running && limit != UINT64_MAX && TickSteps == limit) {
         Paused = true;  // kept paused, not stopped: the time stays on view and a later limit continues
         SpeedSampleWall = -1;
@@ -247,7 +253,9 @@ void VModeler::EditComputationOptions() {
     fields.Pace = Pace > 0 ? FormatFloat(Pace) : std::string();
     fields.FastEngine = EngineKind == NEngineKind::Fast;
     fields.Threads = FormatInteger(static_cast<std::uint32_t>(ThreadCount));
+    fields.RecordToFile = RecordToFile;
     if (!Ui.ComputationOptionsDialog->Run(fields)) return;
+    SetRecordingToFile(fields.RecordToFile);
 
     double pace = 0;
     if (fields.Pace.find_first_not_of(' ') != std::string::npos && !ParseFloat(fields.Pace, pace)) pace = Pace;

@@ -10,6 +10,7 @@
 #include "modeler/TWatchFrame.h"
 #include "modeler/VModeler.h"
 #include "modeler/VModelerText.h"
+#include "results/GateHdf5File.h"
 
 namespace talvero {
 namespace {
@@ -68,6 +69,7 @@ void VModeler::TrimRecordedResults() {
             count = static_cast<unsigned>(std::min<std::size_t>(settled, size - kUnreadGatePoints));
         }
         gate.DropSettled(count);
+        if (Recording) Recording->Dropped(&gate, count);
         Results.NoteTrimmed(&gate);
     }
 }

@@ -14,6 +14,7 @@
 #include "kernel/NModel.h"
 #include "modeler/VModeler.h"
 #include "modeler/VModelerText.h"
+#include "results/GateHdf5File.h"
 
 namespace talvero {
 
@@ -68,6 +69,7 @@ VModeler::VModeler(const VUserInterface& ui)
 }
 
 VModeler::~VModeler() {
+    FinishRecording();  // even when the project cannot be saved on the way out
     CloseCurrentProject();
     // The windows' frames point into the model: they go first. The clock must not keep
     // pointing at a model that is about to be deleted.
@@ -185,6 +187,7 @@ std::string VModeler::CheckModelFile(const std::string& modelPath, bool isSource
 }
 
 bool VModeler::BuildProjectModel(const std::string& modelPath, bool isSource) {
+    FinishRecording();  // its gates belong to the model about to be replaced
     const std::string binaryPath = ProjectDirectory + BinaryModelName(modelPath);
     if (isSource) {
         if (!Environment->Compile(modelPath, binaryPath)) {

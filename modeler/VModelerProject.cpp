@@ -106,6 +106,7 @@ bool VModeler::NewProject(std::string directory, std::string fileName) {
     RunUntil = 0;
     EngineKind = NEngineKind::Exact;
     ThreadCount = DefaultComputationThreads();
+    RecordToFile = false;
     WatchAccumulation = true;
     TimeCounter = true;
     return true;
@@ -153,6 +154,7 @@ bool VModeler::LoadProject(std::string directory, std::string fileName) {
     if (!ParseEngineKind(ProjectFile->ReadString(kComputation, "Engine", "exact"), EngineKind)) EngineKind = NEngineKind::Exact;
     const int threads = ProjectFile->ReadInteger(kComputation, kComputeThreadsKey, 0);
     ThreadCount = threads >= 1 && threads <= kMaxComputationThreads ? threads : DefaultComputationThreads();
+    RecordToFile = ProjectFile->ReadInteger(kComputation, kRecordResultsKey, 0) != 0;
 
     // An empty name is what a project saved without a model holds: no model, like a missing key.
     const std::string modelName = ProjectFile->ReadString(kSystem, "ModelFileName", kMissing);
@@ -204,6 +206,7 @@ bool VModeler::SaveProjectFile() {
     ProjectFile->WriteString(kComputation, kPaceKey, FormatFloat(Pace));
     ProjectFile->WriteString(kComputation, "Engine", EngineKindName(EngineKind));
     ProjectFile->WriteInteger(kComputation, kComputeThreadsKey, ThreadCount);
+    ProjectFile->WriteInteger(kComputation, kRecordResultsKey, RecordToFile ? 1 : 0);
     if (!WriteProjectFile()) return false;
 
     Modified = false;
@@ -213,6 +216,9 @@ bool VModeler::SaveProjectFile() {
 bool VModeler::CloseCurrentProject() {
     if (!ProjectOpen) return true;
     if (!SaveProjectFile()) return false;
+    // The results file goes in place before the model it reads goes.
+    FinishRecording();
+    RecordingStatus.clear();
     StateRestored = false;
     CloseAllWatchWindows();
     Environment->Clear();

@@ -66,6 +66,8 @@ void VModeler::RestoreComputationState() {
     if (AskStateFile(Cp("Восстановить состояние"), path)) {
         // The elements derive values from the clock while they take their state.
         SetActiveModel(Environment->GetModel());
+        // The gates take the checkpoint's points: the results file ends where the run was.
+        FinishRecording();
         if (!ReadCheckpointFile(*Environment->GetModel(), path)) {
             ShowLastError();
         } else {

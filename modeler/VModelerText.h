@@ -23,6 +23,7 @@ inline constexpr const char* kAsFastAsPossibleKey = "CalcAsFastAsPossible";
 inline constexpr const char* kRunUntilKey = "CalcUntilTime";
 inline constexpr const char* kPaceKey = "CalcPace";
 inline constexpr const char* kComputeThreadsKey = "ComputeThreads";
+inline constexpr const char* kRecordResultsKey = "RecordResults";
 
 // Position of the last '\' or '/', or npos.
 inline std::string::size_type LastSeparator(const std::string& path) { return path.find_last_of("\\/"); }

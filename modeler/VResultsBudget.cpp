@@ -48,7 +48,8 @@ void ReduceKeepingExtremes(const std::vector<double>& xs, const std::vector<doub
 
 std::size_t VResultsBudget::PointsPerSeries() const {
     const std::uint64_t perSeries = Bytes / kBytesPerKeptPoint / std::max<std::size_t>(SeriesCount, 1);
-    return static_cast<std::size_t>(std::max<std::uint64_t>(perSeries, kMinPointsPerSeries));
+    return static_cast<std::size_t>(
+        std::clamp<std::uint64_t>(perSeries, kMinPointsPerSeries, kMaxPointsPerSeries));
 }
 
 void VResultsBudget::Restart() {

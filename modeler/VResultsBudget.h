@@ -18,6 +18,11 @@ inline constexpr std::size_t kBytesPerKeptPoint = 32;
 inline constexpr std::uint64_t kDefaultResultsBudgetBytes = 256ull << 20;
 // Below this a series could not show a run at all.
 inline constexpr std::size_t kMinPointsPerSeries = 4096;
+// However large the budget, a series keeps at most this many points: its newest half at full
+// resolution, its past as a picture of bounded size. Memory levels off within seconds of a fast
+// run instead of growing until the budget is spent, and saving and reopening stay quick; the
+// whole record of a long run belongs in a results file.
+inline constexpr std::size_t kMaxPointsPerSeries = std::size_t{1} << 19;
 
 // Splits the x span of the points into `buckets` equal parts and keeps of each part its first,
 // lowest, highest and last point, in their own order. The points are in ascending x.
@@ -30,6 +35,7 @@ public:
     void SetBytes(std::uint64_t bytes) { Bytes = bytes; }
     // The series of all watch windows share the budget equally.
     void SetSeriesCount(std::size_t count) { SeriesCount = count; }
+    // Within [kMinPointsPerSeries, kMaxPointsPerSeries].
     std::size_t PointsPerSeries() const;
 
     // Some series has folded its past: the status line says so until the next start.

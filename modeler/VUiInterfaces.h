@@ -110,6 +110,8 @@ struct VComputationOptionsFields {
     bool FastEngine = false;
     // The most threads a step may use, 1 to 256.
     std::string Threads;
+    // Every point of every out gate to the project's results file while computing.
+    bool RecordToFile = false;
 };
 
 // The computation options dialog; it validates its fields before it closes with OK.

@@ -13,23 +13,6 @@
 
 namespace talvero::batch {
 
-std::string SafeFileName(const std::string& name) {
-    static const char* const kHex = "0123456789ABCDEF";
-    std::string file;
-    for (std::size_t i = 0; i < name.size(); ++i) {
-        const unsigned char c = static_cast<unsigned char>(name[i]);
-        const bool plain = std::isalnum(c) || c == '_' || c == '-' || c >= 0x80 || (c == '.' && i > 0);
-        if (plain) {
-            file += static_cast<char>(c);
-        } else {
-            file += '%';
-            file += kHex[c >> 4];
-            file += kHex[c & 15];
-        }
-    }
-    return file;
-}
-
 std::string GateFileName(const std::string& name) {
     // Room for ".csv" and the writer's temporary suffix within the usual 255 bytes of a name.
     constexpr std::size_t kLongest = 200;
@@ -103,10 +86,6 @@ std::string CsvNumber(double value) {
     char buffer[32];
     auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value);
     return ec == std::errc() ? std::string(buffer, end) : std::string("nan");
-}
-
-std::string NonFiniteWatch::Describe() const {
-    return "the out gate " + Gate + " recorded a value that is not finite at model time " + CsvNumber(Time) + " s";
 }
 
 void AppendGatePoints(const NAbstractOutGate& gate, const std::string& gateName, std::size_t count,

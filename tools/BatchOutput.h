@@ -11,12 +11,13 @@
 
 #include "environment/NAtomicFile.h"
 #include "kernel/NAbstractOutGate.h"
+#include "results/NonFiniteWatch.h"
+#include "results/SafeFileName.h"
 
 namespace talvero::batch {
 
-// A gate name (UTF-8) as a file name that stays in its folder: every byte but ASCII letters, digits,
-// '_', '-', non-ASCII bytes and an inner '.' is written as %XX ('/' as %2F, "." and ".." start %2E).
-std::string SafeFileName(const std::string& name);
+using talvero::NonFiniteWatch;
+using talvero::SafeFileName;
 
 // The name of a gate's file in `--out`: SafeFileName, shortened when it would not fit in a file name
 // (with a hash of the whole name, so two long names that start alike still get files of their own).
@@ -48,26 +49,6 @@ std::string CsvField(const std::string& text);
 
 // The number text of the CSV output.
 std::string CsvNumber(double value);
-
-// The earliest point at which a gate recorded a value that is not finite.
-class NonFiniteWatch {
-public:
-    void Check(const std::string& gate, double x, double y) {
-        if (std::isfinite(x) && std::isfinite(y)) return;
-        if (Found && !(x < Time)) return;
-        Found = true;
-        Time = x;
-        Gate = gate;
-    }
-    bool IsFound() const { return Found; }
-    // "the out gate G recorded a value that is not finite at model time T s"
-    std::string Describe() const;
-
-private:
-    bool Found = false;
-    double Time = 0;
-    std::string Gate;
-};
 
 // Appends "x,y\n" per point of [begin, begin + count) (with `prefix` first) and checks each value.
 void AppendGatePoints(const NAbstractOutGate& gate, const std::string& gateName, std::size_t count,

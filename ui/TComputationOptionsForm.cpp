@@ -69,6 +69,11 @@ TComputationOptionsForm::TComputationOptionsForm(QWidget* parent) : QDialog(pare
     Threads->setPlaceholderText(QString::fromUtf8("1"));
     Threads->setToolTip(QString::fromUtf8("Небольшая модель считается в меньшем числе потоков; результаты от числа потоков не зависят."));
     form->addRow(QString::fromUtf8("Потоков счёта (не более):"), Threads);
+    RecordToFile = new QCheckBox(QString::fromUtf8("Записывать результаты в файл"));
+    RecordToFile->setToolTip(QString::fromUtf8(
+        "Каждая точка каждого наблюдения записывается в файл HDF5 в папке проекта, начиная со следующего "
+        "запуска с начала; файл появляется, когда счёт остановлен."));
+    form->addRow(RecordToFile);
 
     QDialogButtonBox* buttons = MakeOkCancelButtons(this, Ok);
 
@@ -89,6 +94,7 @@ bool TComputationOptionsForm::Run(VComputationOptionsFields& fields) {
     RunUntil->setText(FromCp(fields.RunUntil));
     FastEngine->setChecked(fields.FastEngine);
     Threads->setText(FromCp(fields.Threads));
+    RecordToFile->setChecked(fields.RecordToFile);
     if (RunModal(*this) != QDialog::Accepted) return false;
     fields.FastEngine = FastEngine->isChecked();
     fields.AsFastAsPossible = AsFastAsPossible->isChecked();
@@ -98,6 +104,7 @@ bool TComputationOptionsForm::Run(VComputationOptionsFields& fields) {
     fields.TimerPeriod = ToCp(TimerPeriod->text());
     fields.StepsPerTick = ToCp(StepsPerTick->text());
     fields.Threads = ToCp(Threads->text().trimmed());
+    fields.RecordToFile = RecordToFile->isChecked();
     return true;
 }
 

@@ -29,6 +29,7 @@ public:
     QCheckBox* RealTimePaceBox() const { return RealTimePace; }
     QLineEdit* PaceEdit() const { return PaceFactor; }
     QLineEdit* ThreadsEdit() const { return Threads; }
+    QCheckBox* RecordToFileBox() const { return RecordToFile; }
     QPushButton* OkButton() const { return Ok; }
 
 public slots:
@@ -50,6 +51,7 @@ private:
     QCheckBox* RealTimePace;
     QLineEdit* PaceFactor;
     QLineEdit* Threads;
+    QCheckBox* RecordToFile;
     QPushButton* Ok;
     // Which of the step count and the pace apply, by the two boxes.
     void UpdateModeFields();

@@ -154,6 +154,7 @@ TMainForm::~TMainForm() {
     // The controller saves through the windows while it goes: they must still be there, but
     // the objects list must not ask a controller that is half gone about its values.
     ObjectsList->SetModeler(nullptr);
+    Progress->SetPaintingOthers(false);
     Controller.reset();
 }
 
@@ -433,7 +434,8 @@ void TMainForm::Refresh() {
         if (modeler.IsAtStopTime()) status += U(": время остановки");
     }
     if (modeler.IsResultsBudgetReached())
-        status += U(" — память заполнена, ранние данные прорежены");
+        status += U(" — ранние данные прорежены");
+    if (!modeler.GetRecordingStatus().empty()) status += U(" — ") + FromCp(modeler.GetRecordingStatus());
     SetTimerRunning(row.Timer);
     enable(TCommand::Start, row.Start);
     enable(TCommand::Pause, row.Pause);
@@ -451,9 +453,13 @@ void TMainForm::Refresh() {
         toggle(TCommand::ToggleTime, "Запретить отображение текущего времени", kTimeOnImage, true);
     else toggle(TCommand::ToggleTime, "Разрешить отображение текущего времени", kTimeOffImage, true);
     StatusLine->setText(status);
+    StatusLine->setToolTip(status);  // the whole line when the window is narrower
 }
 
 void TMainForm::TimerTick() {
+    // The progress window lets the event loop paint while a project is read or written: the
+    // computation waits for that to end.
+    if (Progress->isVisible()) return;
     const int period = static_cast<int>(std::min<std::uint32_t>(Controller->TimerPeriod(), INT_MAX));
     if (CountTimer->interval() != period) CountTimer->setInterval(period);
     Controller->ComputeTick();

@@ -299,6 +299,7 @@ void TQtSeries::DeleteFirst() {
     if (GetCount() == 0) return;
     ++Head;
     ++Dropped;
+    if (Thinned > 0) --Thinned;
     FrontDropped = true;
     if (Head == Xs.size()) {
         Xs.clear();
@@ -317,6 +318,7 @@ void TQtSeries::Clear() {
     Xs.clear();
     Ys.clear();
     Head = 0;
+    Thinned = 0;
     ThinValid = false;
     Touch();
 }
@@ -330,6 +332,7 @@ void TQtSeries::ReplaceFront(int count, const std::vector<double>& xs, const std
     Xs.insert(Xs.begin(), xs.begin(), xs.begin() + static_cast<std::ptrdiff_t>(n));
     Ys.insert(Ys.begin(), ys.begin(), ys.begin() + static_cast<std::ptrdiff_t>(n));
     Head = 0;
+    Thinned = n;
     Dropped += gone;
     ThinValid = false;
     Touch();
@@ -1014,8 +1017,15 @@ bool TQtChart::SavePicture(const QString& fileName, TPictureFormat format, doubl
 }
 
 bool TQtChart::EncodePicture(QIODevice& device, TPictureFormat format, double scale) {
+    // The picture looks the same either way; its description says when the early data were kept
+    // only as the extremes of short spans.
+    const bool thinned = std::any_of(Series.begin(), Series.end(), [](const auto& s) { return s->Thinned > 0; });
+    const QString note = thinned ? QString::fromUtf8("Ранние данные прорежены: показаны наименьшее и наибольшее значения каждого "
+                                     "короткого отрезка; последние точки — все.")
+                                 : QString();
     if (format != TPictureFormat::Svg) {
-        const QImage image = Render(scale);
+        QImage image = Render(scale);
+        if (thinned) image.setText(QStringLiteral("Description"), note);
         return image.save(&device, format == TPictureFormat::Png ? "PNG" : "BMP");
     }
     FitChartToView();
@@ -1026,6 +1036,7 @@ bool TQtChart::EncodePicture(QIODevice& device, TPictureFormat format, double sc
     generator.setViewBox(QRect(QPoint(0, 0), size));
     generator.setResolution(ChartView->logicalDpiX());
     generator.setTitle(QtChart->title().trimmed());
+    if (thinned) generator.setDescription(note);
     QPainter painter;
     if (!painter.begin(&generator)) return false;
     painter.fillRect(QRect(QPoint(0, 0), size), Qt::white);

@@ -65,6 +65,7 @@ public:
     void DeleteFirst() override;
     void Clear() override;
     void ReplaceFront(int count, const std::vector<double>& xs, const std::vector<double>& ys) override;
+    int GetThinnedCount() const override { return static_cast<int>(Thinned); }
 
     void SetActive(bool active) override;
     bool IsActive() const override { return Active; }
@@ -101,6 +102,8 @@ private:
     std::vector<double> Xs;
     std::vector<double> Ys;
     std::size_t Head = 0;
+    // The first points that are a folded picture of the past.
+    std::size_t Thinned = 0;
     // How many points left at the front since the series was created: point i is number
     // Dropped + i for good, whatever Head is.
     std::uint64_t Dropped = 0;

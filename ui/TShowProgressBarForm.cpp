@@ -1,8 +1,10 @@
 #include "ui/TShowProgressBarForm.h"
 
+#include <QCoreApplication>
 #include <QLabel>
 #include <QProgressBar>
 #include <QVBoxLayout>
+#include <QWindow>
 
 #include "ui/UiText.h"
 
@@ -32,6 +34,21 @@ void TShowProgressBarForm::Show() {
     for (QProgressBar* bar : Bars) bar->setValue(0);
     show();
     raise();
+    // A window the window system has not yet put on the screen paints nothing: wait for that a
+    // little, with the main window that may be new as well.
+    QElapsedTimer waited;
+    waited.start();
+    while (PaintingOthers && windowHandle() && !windowHandle()->isExposed() && waited.elapsed() < 300)
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 10);
+    SinceOthersPainted.invalidate();
+    Refresh();
+}
+
+void TShowProgressBarForm::Refresh() {
+    if (PaintingOthers && (!SinceOthersPainted.isValid() || SinceOthersPainted.elapsed() >= 100)) {
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        SinceOthersPainted.start();
+    }
     repaint();
 }
 
@@ -40,7 +57,7 @@ void TShowProgressBarForm::Hide() { hide(); }
 void TShowProgressBarForm::SetCaption(const std::string& caption) {
     if (!isVisible()) return;
     setWindowTitle(FromCp(caption));
-    repaint();
+    Refresh();
 }
 
 std::string TShowProgressBarForm::GetLineText(int line) const {
@@ -51,14 +68,14 @@ std::string TShowProgressBarForm::GetLineText(int line) const {
 void TShowProgressBarForm::SetLineText(int line, const std::string& text) {
     if (!isVisible() || !Line(line)) return;
     Line(line)->setText(FromCp(text));
-    repaint();
+    Refresh();
 }
 
 void TShowProgressBarForm::Advance(int bar, int delta) {
     if (!isVisible() || !Bar(bar)) return;
     QProgressBar* b = Bar(bar);
     b->setValue(qBound(b->minimum(), b->value() + delta, b->maximum()));
-    repaint();
+    Refresh();
 }
 
 void TShowProgressBarForm::SetRange(int bar, int position, int maximum) {
@@ -66,7 +83,7 @@ void TShowProgressBarForm::SetRange(int bar, int position, int maximum) {
     QProgressBar* b = Bar(bar);
     b->setMaximum(maximum);
     b->setValue(qBound(b->minimum(), position, b->maximum()));
-    repaint();
+    Refresh();
 }
 
 } // namespace talvero::ui

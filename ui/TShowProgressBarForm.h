@@ -1,6 +1,10 @@
 #pragma once
 // The progress window: two lines, each with a bar. Nothing changes while it is hidden.
+//
+// While it shows, the windows are painted as the work goes (the event loop runs, without the
+// user's input), so that a long load or save never leaves them black or stale.
 
+#include <QElapsedTimer>
 #include <QWidget>
 
 #include "modeler/VUiInterfaces.h"
@@ -26,9 +30,17 @@ public:
     QLabel* Line(int line) const;
     QProgressBar* Bar(int bar) const;
 
+    // Off while the main window is being destroyed: only this window is repainted then.
+    void SetPaintingOthers(bool on) { PaintingOthers = on; }
+
 private:
+    // Paints this window, and the others when a moment has passed since they were last painted.
+    void Refresh();
+
     QLabel* Lines[2];
     QProgressBar* Bars[2];
+    bool PaintingOthers = true;
+    QElapsedTimer SinceOthersPainted;
 };
 
 } // namespace talvero::ui

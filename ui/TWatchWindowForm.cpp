@@ -100,19 +100,25 @@ bool ChooseSaveFile(QWidget* parent, const QString& title, const QStringList& fi
 } // namespace
 
 std::string SeriesCsv(const VChart& chart) {
-    std::string out = "series,x,y\n";
+    // A series whose past was folded says which rows are only its picture: a fourth column, there
+    // only then, so that the usual export stays as it always was.
+    bool thinned = false;
+    for (int s = 0; s < chart.GetSeriesCount(); ++s) thinned = thinned || chart.GetSeries(s)->GetThinnedCount() > 0;
+    std::string out = thinned ? "series,x,y,kept\n" : "series,x,y\n";
     for (int s = 0; s < chart.GetSeriesCount(); ++s) {
         const VChartSeries& series = *chart.GetSeries(s);
         std::string legend;
         AppendField(legend, FromCp(series.GetTitle()).toStdString());
         const int count = series.GetCount();
-        out.reserve(out.size() + static_cast<std::size_t>(count) * (legend.size() + 24));
+        const int folded = series.GetThinnedCount();
+        out.reserve(out.size() + static_cast<std::size_t>(count) * (legend.size() + (thinned ? 32 : 24)));
         for (int i = 0; i < count; ++i) {
             out += legend;
             out += ',';
             AppendNumber(out, series.GetX(i));
             out += ',';
             AppendNumber(out, series.GetY(i));
+            if (thinned) out += i < folded ? ",thinned" : ",all";
             out += '\n';
         }
     }

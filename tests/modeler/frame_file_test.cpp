@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
 #include <cstdint>
 #include <filesystem>
@@ -14,6 +15,7 @@
 #include "kernel/NModel.h"
 #include "modeler/TWatchFrame.h"
 #include "modeler/VMemoryChart.h"
+#include "modeler/VResultsBudget.h"
 #include "WatchTestSupport.h"
 #include "support/WriteFailure.h"
 
@@ -77,6 +79,30 @@ TEST_F(FrameFileTest, EveryRecordIsWrittenInNameOrderWithItsShiftedPoints) {
     // A frame without records leaves an existing file alone.
     EXPECT_TRUE(loaded.SaveToFile(path, true));
     EXPECT_EQ(ReadText(path).substr(0, 3), "[a]");
+}
+
+// A long text series from an older project folds while it is read: memory stays within the
+// budget, the newest points are the file's own and the past keeps its extremes.
+TEST_F(FrameFileTest, ALongTextSeriesFoldsAsItIsRead) {
+    VResultsBudget budget;
+    budget.SetBytes(kMinPointsPerSeries * kBytesPerKeptPoint);
+    loaded.SetBudget(&budget);
+    const int count = 50000;
+    std::string xs;
+    std::string ys;
+    for (int i = 0; i < count; ++i) {
+        xs += std::to_string(i) + "|";
+        ys += std::to_string(i == 123 ? 7 : i == 456 ? -7 : i % 2) + "|";
+    }
+    ASSERT_TRUE(LoadText("[a]\nLegend=A\nXDATA=" + xs + "\nYDATA=" + ys + "\n"));
+    const Points p = PointsOf(0);
+    ASSERT_LE(p.size(), kMinPointsPerSeries);
+    EXPECT_GT(loaded.GetChart().GetSeries(0)->GetThinnedCount(), 0);
+    EXPECT_TRUE(budget.IsReached());
+    EXPECT_EQ(p.front(), (std::pair<double, double>{0, 0}));
+    EXPECT_EQ(p.back(), (std::pair<double, double>{count - 1, 1}));
+    EXPECT_EQ(std::max_element(p.begin(), p.end(), [](auto& l, auto& r) { return l.second < r.second; })->second, 7);
+    EXPECT_EQ(std::min_element(p.begin(), p.end(), [](auto& l, auto& r) { return l.second < r.second; })->second, -7);
 }
 
 TEST_F(FrameFileTest, ReloadedPointsAreTheSavedOnesWithoutASecondShift) {

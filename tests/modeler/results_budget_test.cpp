@@ -137,6 +137,22 @@ TEST_F(ResultsBudgetTest, LongRunStaysWithinSmallBudgetKeepingNewestPointsAndExt
     EXPECT_FALSE(Modeler->IsResultsBudgetReached());
 }
 
+// However large the budget, a long run's series levels off: memory must not grow until a
+// budget of hundreds of megabytes is spent, and the newest points stay those of the run.
+TEST_F(ResultsBudgetTest, LongRunLevelsOffWhateverTheBudget) {
+    OpenNeuronProject("big/");
+    Modeler->SetStepsPerTick(10000);
+    Modeler->GetResultsBudget().SetBytes(std::uint64_t{1} << 40);
+    std::size_t largest = 0;
+    std::size_t largestGate = 0;
+    // The neuron records a point at about every sixth step.
+    const auto kept = RunTicks(8 * kMaxPointsPerSeries / 10000, largest, largestGate);
+    EXPECT_TRUE(Modeler->IsResultsBudgetReached());
+    EXPECT_LE(largest, kMaxPointsPerSeries);
+    EXPECT_GE(kept.size(), kMaxPointsPerSeries / 2);
+    for (std::size_t i = 1; i < kept.size(); ++i) ASSERT_LT(kept[i - 1].X, kept[i].X) << i;
+}
+
 // A gate no window reads must not grow with the run either.
 TEST_F(ResultsBudgetTest, UnreadGatesKeepOnlyTheirNewestPoints) {
     CreateFromText("p/", "P", kNeuronModel);

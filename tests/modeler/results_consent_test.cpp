@@ -18,7 +18,7 @@ protected:
         ASSERT_TRUE(Modeler->GetEnvironment()->IsModelLoaded());
         Modeler->SetAsFastAsPossible(false);
         Modeler->SetPace(0);  // a fixed number of steps per tick
-        Modeler->SetStepsPerTick(500);
+        Modeler->SetStepsPerTick(StepsPerTick);
         for (const char* key : {"0", "1"}) {
             ASSERT_TRUE(Modeler->AddWatchWindow(key));
             ASSERT_TRUE(Window(key)->Frame.AddObservation("cellwatch", OutGateWatchData("cell", 0, kChartAutoColor)));
@@ -44,6 +44,7 @@ protected:
         return files;
     }
     std::map<std::string, std::string> Before;
+    std::uint32_t StepsPerTick = 500;
 };
 
 // Every way of leaving a project with unsaved results asks, naming them; "Нет" keeps every file
@@ -109,21 +110,35 @@ TEST_F(ResultsConsentTest, ADeletedWindowsFilesGoAtTheSave) {
     EXPECT_EQ(ReadIni(At("prj/watchinfo"))->GetSections(), std::vector<std::string>{"0"});
 }
 
-// Saved results come back as they were: every series' points, bit for bit.
+// Saved results come back as they were: every series' points, bit for bit, and which of them are
+// only the folded picture of a long run's past.
 TEST_F(ResultsConsentTest, SavedChartsReopenAsTheyWere) {
-    SaveThenComputeMore();
-    Modeler->SaveProject();
-    const auto points = Window("0")->Chart().GetMemorySeries(0)->GetPoints();
-    ASSERT_GT(points.size(), 100u);
-    ASSERT_TRUE(Modeler->CloseCurrentProject());
-    ASSERT_TRUE(Modeler->LoadProject(At("prj/"), "P.tvp"));
-    const auto reopened = Window("0")->Chart().GetMemorySeries(0)->GetPoints();
-    ASSERT_EQ(reopened.size(), points.size());
-    for (std::size_t i = 0; i < points.size(); ++i) {
-        ASSERT_EQ(points[i].X, reopened[i].X) << i;
-        ASSERT_EQ(points[i].Y, reopened[i].Y) << i;
+    for (const bool folded : {false, true}) {
+        SCOPED_TRACE(folded);
+        StepsPerTick = folded ? 20000 : 500;
+        Modeler->GetResultsBudget().SetBytes(folded ? kMinPointsPerSeries * kBytesPerKeptPoint
+                                                    : kDefaultResultsBudgetBytes);
+        SaveThenComputeMore();
+        Modeler->SaveProject();
+        const VMemorySeries& series = *Window("0")->Chart().GetMemorySeries(0);
+        const auto points = series.GetPoints();
+        const int thinned = series.GetThinnedCount();
+        ASSERT_GT(points.size(), 100u);
+        EXPECT_EQ(thinned > 0, folded);
+        ASSERT_TRUE(Modeler->CloseCurrentProject());
+        ASSERT_TRUE(Modeler->LoadProject(At("prj/"), "P.tvp"));
+        const auto reopened = Window("0")->Chart().GetMemorySeries(0)->GetPoints();
+        ASSERT_EQ(reopened.size(), points.size());
+        for (std::size_t i = 0; i < points.size(); ++i) {
+            ASSERT_EQ(points[i].X, reopened[i].X) << i;
+            ASSERT_EQ(points[i].Y, reopened[i].Y) << i;
+        }
+        EXPECT_EQ(Window("0")->Chart().GetMemorySeries(0)->GetThinnedCount(), thinned);
+        EXPECT_EQ(Modeler->IsResultsBudgetReached(), folded);
+        EXPECT_FALSE(Modeler->HasUnsavedResults());
+        ASSERT_TRUE(Modeler->CloseCurrentProject());
+        std::filesystem::remove_all(At("prj"));
     }
-    EXPECT_FALSE(Modeler->HasUnsavedResults());
 }
 
 } // namespace

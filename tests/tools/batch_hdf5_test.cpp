@@ -16,6 +16,12 @@
 #include <vector>
 
 #include "BatchTestSupport.h"
+#include "kernel/Cp1251.h"
+#include "environment/NEnvironment.h"
+#include "kernel/NClock.h"
+#include "modeler/VModeler.h"
+#include "tests/modeler/FakeUi.h"
+#include "tests/modeler/FakeWatchWindow.h"
 
 namespace fs = std::filesystem;
 using batch_test::Names;
@@ -218,6 +224,73 @@ TEST_F(BatchHdf5Test, FailedWritesAreReportedAndKeepWhatWasThere) {
         EXPECT_EQ(ReadFile(Dir / "out" / "old.h5"), "old");
         EXPECT_EQ(Names(Dir / "out"), (std::vector<std::string>{"folder.h5", "old.h5", "pipe.h5"}));
     }
+}
+
+// The desktop program's results file: the batch runner's file for the same model and steps, bit
+// for bit, whether a window reads a gate (and the gate drops what was read) or none does (and the
+// gate keeps only its newest points), and put in place by quitting while computing. A file that
+// cannot be written is said, and computing goes on.
+TEST_F(BatchHdf5Test, DesktopRecordingEqualsTheBatchRunnersFile) {
+    using namespace talvero;
+    using namespace talvero::testing;
+    const std::string model = Write("model.tv", kArc);
+    const int ticks = 100;  // of 1000 steps: past the newest points an unread gate keeps
+    const Result batch = Run("-q -n " + std::to_string(ticks * 1000) + " -o batch.h5 " + model);
+    ASSERT_EQ(batch.Status, 0) << batch.Err;
+
+    FakeUi ui;
+    ui.WatchWindows.Make = [] { return std::make_unique<FakeWatchWindow>(); };
+    auto modeler = std::make_unique<VModeler>(ui.Interface());
+    const std::string dir = (Dir / "prj").string() + "/";
+    ui.Wizard.Script.push_back(FakeNewProjectWizard::Result{dir + "P.tvp", "P", {}, (Dir / model).string(), true});
+    modeler->CreateProject();
+    ASSERT_TRUE(modeler->GetEnvironment()->IsModelLoaded());
+    {
+        const H5File file(Dir / "batch.h5");
+        SetTimeStep(ReadNumber(file.Id, "/", "time_step"));
+    }
+    ui.ComputationOptions.Script.push_back([](VComputationOptionsFields& f) { f.RecordToFile = true; });
+    modeler->EditComputationOptions();
+    ASSERT_TRUE(modeler->IsRecordingToFile());
+    modeler->SetAsFastAsPossible(false);
+    modeler->SetPace(0);
+    modeler->SetStepsPerTick(1000);
+    ASSERT_TRUE(modeler->AddWatchWindow("0"));
+    ASSERT_TRUE(static_cast<FakeWatchWindow*>(modeler->GetWatchWindow("0"))
+                    ->Frame.AddObservation("cell", OutGateWatchData("cell", 0, kChartAutoColor)));
+    modeler->StartComputation();
+    for (int i = 0; i < ticks; ++i) modeler->ComputeTick();
+    EXPECT_EQ(Cp1251ToUtf8(modeler->GetRecordingStatus()), "запись: P.h5");
+    ASSERT_TRUE(modeler->SaveProjectFile());  // the choice is the project's
+    modeler.reset();
+
+    const H5File desktop(Dir / "prj" / "P.h5");
+    const H5File reference(Dir / "batch.h5");
+    ASSERT_GE(desktop.Id, 0);
+    for (const char* attribute : {"time_step", "pulse_duration", "steps"})
+        EXPECT_EQ(ReadNumber(desktop.Id, "/", attribute), ReadNumber(reference.Id, "/", attribute)) << attribute;
+    for (const std::string gate : {"late", "cell", "length", "rate"}) {
+        SCOPED_TRACE(gate);
+        EXPECT_EQ(ReadNumber(desktop.Id, "/gates/" + gate, "watch_type"),
+                  ReadNumber(reference.Id, "/gates/" + gate, "watch_type"));
+        for (const std::string series : {"/x", "/y"}) {
+            const auto points = AllBits(ReadSeries(desktop.Id, "/gates/" + gate + series));
+            EXPECT_GT(points.size(), 100u);
+            EXPECT_EQ(points, AllBits(ReadSeries(reference.Id, "/gates/" + gate + series)));
+        }
+    }
+
+    // A folder in the file's place stops the writing, not the run.
+    fs::remove(Dir / "prj" / "P.h5");
+    fs::create_directories(Dir / "prj" / "P.h5");
+    modeler = std::make_unique<VModeler>(ui.Interface());
+    ASSERT_TRUE(modeler->LoadProject(dir, "P.tvp"));
+    EXPECT_TRUE(modeler->IsRecordingToFile());
+    modeler->StartComputation();
+    modeler->ComputeTick();
+    EXPECT_TRUE(modeler->IsRunning());
+    EXPECT_NE(Cp1251ToUtf8(modeler->GetRecordingStatus()).find("не записан"), std::string::npos)
+        << Cp1251ToUtf8(modeler->GetRecordingStatus());
 }
 
 } // namespace

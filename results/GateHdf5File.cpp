@@ -1,4 +1,4 @@
-#include "tools/BatchHdf5.h"
+#include "results/GateHdf5File.h"
 
 #include <hdf5.h>
 #include <sys/stat.h>
@@ -9,8 +9,9 @@
 #include <type_traits>
 
 #include "kernel/Cp1251.h"
+#include "results/SafeFileName.h"
 
-namespace talvero::batch {
+namespace talvero {
 namespace {
 
 static_assert(std::is_same_v<hid_t, std::int64_t>, "identifiers are kept as int64_t outside this file");
@@ -178,6 +179,25 @@ bool GateHdf5File::Open(const std::string& path, const std::vector<NAbstractOutG
 }
 
 bool GateHdf5File::Drain(bool final, NonFiniteWatch& watch, std::string& error) {
+    return WriteGates(final, !final, watch, error);
+}
+
+bool GateHdf5File::Write(bool final, NonFiniteWatch& watch, std::string& error) {
+    return WriteGates(final, false, watch, error);
+}
+
+void GateHdf5File::Dropped(const NAbstractOutGate* gate, unsigned count) {
+    for (Entry& entry : Entries)
+        if (entry.Gate == gate) entry.Written -= std::min<std::uint64_t>(entry.Written, count);
+}
+
+bool GateHdf5File::SetSteps(long long steps, std::string& error) {
+    if (File < 0) return Fail(error, "");
+    errno = 0;
+    return SetNumber(File, "steps", H5T_NATIVE_LLONG, &steps) || Fail(error, "");
+}
+
+bool GateHdf5File::WriteGates(bool final, bool drop, NonFiniteWatch& watch, std::string& error) {
     if (File < 0) return Fail(error, "");
     for (Entry& entry : Entries) {
         NAbstractOutGate& gate = *entry.Gate;
@@ -189,14 +209,15 @@ bool GateHdf5File::Drain(bool final, NonFiniteWatch& watch, std::string& error) 
             if (H5Dset_extent(entry.X, &empty) < 0 || H5Dset_extent(entry.Y, &empty) < 0)
                 return Fail(error, "gate " + entry.Name);
             entry.Size = 0;
+            entry.Written = 0;
         }
         const std::size_t count = final ? gate.GetDataSize() : gate.GetSettledCount();
-        if (count == 0) continue;
+        if (count <= entry.Written) continue;
         Xs.clear();
         Ys.clear();
-        auto x = gate.GetXBegin();
-        auto y = gate.GetYBegin();
-        for (std::size_t i = 0; i < count && x != gate.GetXEnd() && y != gate.GetYEnd(); ++i, ++x, ++y) {
+        auto x = gate.GetXBegin() + static_cast<std::ptrdiff_t>(entry.Written);
+        auto y = gate.GetYBegin() + static_cast<std::ptrdiff_t>(entry.Written);
+        for (std::size_t i = entry.Written; i < count && x != gate.GetXEnd() && y != gate.GetYEnd(); ++i, ++x, ++y) {
             watch.Check(entry.Name, *x, *y);
             Xs.push_back(*x);
             Ys.push_back(*y);
@@ -204,7 +225,11 @@ bool GateHdf5File::Drain(bool final, NonFiniteWatch& watch, std::string& error) 
         if (!Append(entry.X, entry.Size, Xs) || !Append(entry.Y, entry.Size, Ys))
             return Fail(error, "gate " + entry.Name);
         entry.Size += Xs.size();
-        if (!final) gate.DropSettled(static_cast<unsigned>(count));
+        entry.Written = count;
+        if (drop) {
+            gate.DropSettled(static_cast<unsigned>(count));
+            entry.Written = 0;
+        }
     }
     return true;
 }
@@ -359,4 +384,4 @@ bool ReadGateHdf5File(const std::string& path, std::vector<StoredGate>& gates, s
     return true;
 }
 
-} // namespace talvero::batch
+} // namespace talvero
