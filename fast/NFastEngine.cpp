@@ -120,7 +120,7 @@ std::unique_ptr<NFastEngine> NFastEngine::Compile(NModel& model, std::string& wh
             for (NIonUnit* unit : engine->UnitObjects)
                 for (auto it = unit->GetSynapsesBegin(); it != unit->GetSynapsesEnd(); ++it)
                     if (&engine->Sets[engine->SetOf[lookup.Synapses.at(it->get())]] == &c) {
-                        why = Describe(**it, "its time constants are beyond double precision at this time step");
+                        why = Describe(**it, "its constants are beyond double precision at this time step");
                         return nullptr;
                     }
         }
