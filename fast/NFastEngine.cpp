@@ -19,7 +19,10 @@
 #include "kernel/NNet.h"
 #include "sources/NASinusGenerator.h"
 #include "sources/NAStepGenerator.h"
+#include "sources/NATimeWatch.h"
+#include "sources/NFrequencyWatch.h"
 #include "sources/NGenerator.h"
+#include "sources/NTimeWatch.h"
 
 namespace talvero {
 
@@ -64,11 +67,12 @@ struct NFastEngine::Lookup {
 namespace {
 
 // Classes whose own step is already in double precision and that send no pulse: the engine calls
-// it where the exact step would.
+// it where the exact step would. Watches too, where a net holds them.
 bool StepsItself(const NObject& object) {
     const std::type_info& type = typeid(object);
     return type == typeid(NMuscle) || type == typeid(NEyeMuscle) || type == typeid(NSimpleAItem) ||
-           type == typeid(NASinusGenerator) || type == typeid(NAStepGenerator);
+           type == typeid(NASinusGenerator) || type == typeid(NAStepGenerator) || type == typeid(NTimeWatch) ||
+           type == typeid(NATimeWatch) || type == typeid(NFrequencyWatch);
 }
 
 } // namespace
@@ -147,6 +151,9 @@ bool NFastEngine::CompileNet(NAbstractNet* net, std::string& why) {
         const std::type_info& type = typeid(*object);
         if (type == typeid(NNeuron)) {
             AddNeuron(dynamic_cast<NNeuron*>(object));
+        } else if (type == typeid(NGenerator)) {
+            NetPlan.push_back({StepKind::Generator, static_cast<std::uint32_t>(Generators.size())});
+            Generators.push_back(dynamic_cast<NGenerator*>(object));
         } else if (type == typeid(NNerveFibre)) {
             NetPlan.push_back({StepKind::Fibre, static_cast<std::uint32_t>(FibreObjects.size())});
             FibreObjects.push_back(dynamic_cast<NNerveFibre*>(object));

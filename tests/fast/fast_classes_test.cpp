@@ -185,6 +185,33 @@ TEST(FastClassesTest, MusclesAndEyeMusclesGiveTheirOutputsWithinTheTolerance) {
     }
 }
 
+// Generators and watches may stand in a net, where they compute in the net's order: a pulse
+// generator there drives a neuron before it and one after it, and the net's own watches record.
+TEST(FastClassesTest, GeneratorsAndWatchesInsideANetAgree) {
+    const std::string text = "Model m { Net net {\n" + Follower("before") + "Generator g { parameter Frequency = 30; }\n"
+                             "ASinusGenerator wave { parameter Frequency = 4; }\nAfferentNeuron sensor { parameter Sensitivity = 3; }\n" +
+                             Follower("after") + "TimeWatch inner { }\nATimeWatch innerWave { }\nFrequencyWatch innerRate { }\n"
+                             "link g:before.inh.in;\nlink g:after.inh.in;\nlink wave:sensor.input;\nlink sensor:inner.input;\n"
+                             "link wave:innerWave.input;\nlink after:innerRate.input; }\n"
+                             "TimeWatch wBefore { }\nTimeWatch wAfter { }\nTimeWatch wSensor { }\n"
+                             "link net.before:wBefore.input;\nlink net.after:wAfter.input;\nlink net.sensor:wSensor.input; }\n";
+    auto exactEnv = LoadText(text);
+    auto fastEnv = LoadText(text);
+    ASSERT_TRUE(exactEnv && fastEnv);
+    const Recorded exact = RunEngine(*exactEnv->GetModel(), NEngineKind::Exact, 10000);
+    const Recorded fast = RunEngine(*fastEnv->GetModel(), NEngineKind::Fast, 10000);
+    ExpectBusy(exact, "in a net");
+    ExpectAgreement(exact, fast, "in a net");
+    for (const char* watch : {"net.inner", "net.innerWave", "net.innerRate"}) {
+        auto* a = dynamic_cast<NAbstractOutGate*>(exactEnv->GetModel()->GetComponent(watch));
+        auto* b = dynamic_cast<NAbstractOutGate*>(fastEnv->GetModel()->GetComponent(watch));
+        ASSERT_TRUE(a && b) << watch;
+        const std::vector<double> ya(a->GetYBegin(), a->GetYEnd()), yb(b->GetYBegin(), b->GetYEnd());
+        EXPECT_GT(ya.size(), 1u) << watch;
+        EXPECT_EQ(ya, yb) << watch;
+    }
+}
+
 TEST(FastClassesTest, TheExamplesAgreeWithTheExactEngine) {
     for (const char* name : {"reflex_arc.tv", "eye_muscle.tv", "all_classes.tv", "user_classes.tv"}) {
         auto exactEnv = LoadFile(Example(name));
