@@ -457,34 +457,19 @@ template <int kUnused = 0>
     return ok;  // else the caller corrects the few at or above the level
 }
 
-[[gnu::target("avx2")]] void DissociateAllAvx2(double* m, const std::int32_t* c, const std::int32_t* p, std::uint32_t n,
-                                               double rest) {
-    DissociateAll(m, c, p, n, rest);
-}
-void DissociateAllBase(double* m, const std::int32_t* c, const std::int32_t* p, std::uint32_t n, double rest) {
-    DissociateAll(m, c, p, n, rest);
-}
-[[gnu::target("avx2")]] bool SumBelowLevelAvx2(const double* m, std::uint32_t n, double k, double rs, double& sum) {
-    return SumBelowLevel(m, n, k, rs, sum);
-}
-bool SumBelowLevelBase(const double* m, std::uint32_t n, double k, double rs, double& sum) {
-    return SumBelowLevel(m, n, k, rs, sum);
-}
-
 const bool kHasAvx2 = __builtin_cpu_supports("avx2");
 
 } // namespace
 
 // The transmitter levels of one unit's synapses and the sum of their conductances.
-void NFastEngine::AdvanceLevels(std::uint32_t first, std::uint32_t end, const SynapseSet& c) {
+[[gnu::always_inline]] inline void NFastEngine::AdvanceLevels(std::uint32_t first, std::uint32_t end, const SynapseSet& c) {
     static constexpr double kTargets[3] = {0, 0.5, 1};
     double* m = Transmitter.data();
     std::int32_t* counter = PulseCounter.data();
     std::int32_t* phase = Phase.data();
     // Between pulses all at once; the few in a pulse (or in a loaded phase) one by one, from the
     // levels the first loop left alone.
-    if (kHasAvx2) DissociateAllAvx2(m + first, counter + first, phase + first, end - first, c.Rate[kDissociation]);
-    else DissociateAllBase(m + first, counter + first, phase + first, end - first, c.Rate[kDissociation]);
+    DissociateAll(m + first, counter + first, phase + first, end - first, c.Rate[kDissociation]);
     for (std::uint32_t i = first; i < end; ++i) {
         if ((counter[i] | phase[i]) == 0) [[likely]] continue;
         const std::int32_t n = counter[i];
@@ -495,7 +480,7 @@ void NFastEngine::AdvanceLevels(std::uint32_t first, std::uint32_t end, const Sy
     }
 }
 
-double NFastEngine::StepUnitSynapses(Unit& unit, bool levelsDone) {
+[[gnu::always_inline]] inline double NFastEngine::StepUnitSynapses(Unit& unit, bool levelsDone) {
     static constexpr double kTargets[3] = {0, 0.5, 1};
     double* m = Transmitter.data();
     std::int32_t* counter = PulseCounter.data();
@@ -505,8 +490,7 @@ double NFastEngine::StepUnitSynapses(Unit& unit, bool levelsDone) {
         const SynapseSet& c = Sets[unit.Set];
         if (!levelsDone) AdvanceLevels(first, unit.EndSynapse, c);
         double sum = 0;
-        const bool below = kHasAvx2 ? SumBelowLevelAvx2(m + first, count, c.ReciprocalK, c.ReciprocalRs, sum)
-                                    : SumBelowLevelBase(m + first, count, c.ReciprocalK, c.ReciprocalRs, sum);
+        const bool below = SumBelowLevel(m + first, count, c.ReciprocalK, c.ReciprocalRs, sum);
         if (below) return sum;
         for (std::uint32_t i = first; i < unit.EndSynapse; ++i) {
             const double y = m[i] * c.ReciprocalK;
@@ -530,7 +514,7 @@ double NFastEngine::StepUnitSynapses(Unit& unit, bool levelsDone) {
     return sum;
 }
 
-bool NFastEngine::StepZone(const ZoneConstants& c, ZoneState& z, double negative, double positive, int pulseSteps) {
+[[gnu::always_inline]] inline bool NFastEngine::StepZone(const ZoneConstants& c, ZoneState& z, double negative, double positive, int pulseSteps) {
     const bool wasFiring = z.Firing;
     if (z.PulseCounter == 0) {
         z.Filter1 += (negative - z.Filter1) * c.RestRate1;
@@ -560,7 +544,23 @@ void NFastEngine::StepGenerator(std::uint32_t g, int pulseSteps) {
     Deliver(GeneratorTargets[g], pulseSteps);
 }
 
+// The neurons' pass compiled twice, for the vector units the machine has, with everything it calls
+// inlined: the same operations in the same order either way.
 void NFastEngine::StepNeurons(std::uint32_t first, std::uint32_t end, int pulseSteps, double dt) {
+    if (kHasAvx2) StepNeuronsAvx2(first, end, pulseSteps, dt);
+    else StepNeuronsBase(first, end, pulseSteps, dt);
+}
+
+void NFastEngine::StepNeuronsAvx2(std::uint32_t first, std::uint32_t end, int pulseSteps, double dt) {
+    StepNeuronsBody(first, end, pulseSteps, dt);
+}
+
+void NFastEngine::StepNeuronsBase(std::uint32_t first, std::uint32_t end, int pulseSteps, double dt) {
+    StepNeuronsBody(first, end, pulseSteps, dt);
+}
+
+[[gnu::always_inline]] inline void NFastEngine::StepNeuronsBody(std::uint32_t first, std::uint32_t end, int pulseSteps,
+                                                                double dt) {
     for (std::uint32_t n = first; n < end; ++n) {
         double negative = 0, positive = 0;
         int negatives = 0, positives = 0;

@@ -99,6 +99,9 @@ private:
     // True when the zone switched on in this step.
     static bool StepZone(const ZoneConstants& c, ZoneState& z, double negative, double positive, int pulseSteps);
     void StepNeurons(std::uint32_t first, std::uint32_t end, int pulseSteps, double dt);
+    [[gnu::target("avx2")]] void StepNeuronsAvx2(std::uint32_t first, std::uint32_t end, int pulseSteps, double dt);
+    void StepNeuronsBase(std::uint32_t first, std::uint32_t end, int pulseSteps, double dt);
+    void StepNeuronsBody(std::uint32_t first, std::uint32_t end, int pulseSteps, double dt);
     void StepGenerator(std::uint32_t g, int pulseSteps);
     void StepFibre(std::uint32_t f, int pulseSteps);
     void StepAfferent(std::uint32_t a, int pulseSteps);
