@@ -355,7 +355,8 @@ void NFastEngine::SyncFibresToModel() {
         const std::int32_t head[3] = {s.PulseCounter, s.Position, s.Cells};
         buffer.resize(sizeof head + static_cast<std::size_t>(s.Cells));
         std::memcpy(buffer.data(), head, sizeof head);
-        if (s.Cells) std::memcpy(buffer.data() + sizeof head, FibreCells.data() + s.FirstCell, static_cast<std::size_t>(s.Cells));
+        if (s.Cells)
+            std::memcpy(buffer.data() + sizeof head, FibreCells.data() + s.FirstCell, static_cast<std::size_t>(s.Cells));
         FibreObjects[f]->LoadState(buffer.data());
     }
 }
@@ -514,7 +515,8 @@ const bool kHasAvx2 = __builtin_cpu_supports("avx2");
     return sum;
 }
 
-[[gnu::always_inline]] inline bool NFastEngine::StepZone(const ZoneConstants& c, ZoneState& z, double negative, double positive, int pulseSteps) {
+[[gnu::always_inline]] inline bool NFastEngine::StepZone(const ZoneConstants& c, ZoneState& z, double negative,
+                                                         double positive, int pulseSteps) {
     const bool wasFiring = z.Firing;
     if (z.PulseCounter == 0) {
         z.Filter1 += (negative - z.Filter1) * c.RestRate1;
