@@ -47,16 +47,16 @@ Recorded Record(const NModel& model) {
     return r;
 }
 
-// `between` runs after the first `split` steps (a parameter change, a hand-over); the engine is
-// made again after it, as the front ends do.
+// `between` runs after the first `split` steps (a parameter change, a checkpoint), with the
+// engine's state handed back to the objects, as the front ends do.
 Recorded RunEngine(NModel& model, NEngineKind kind, long long steps, long long split = 0,
-             const std::function<void(NModel&)>& between = nullptr) {
+                   const std::function<void(NModel&)>& between = nullptr) {
     SetActiveModel(&model);
     ResetActiveModel();
     std::string notice;
+    auto engine = MakeEngine(model, kind, notice);
+    EXPECT_EQ(engine->Kind(), kind) << notice;
     for (int part = 0; part < 2; ++part) {
-        auto engine = MakeEngine(model, kind, notice);
-        EXPECT_EQ(engine->Kind(), kind) << notice;
         engine->Begin();
         for (long long i = part == 0 ? 0 : split; i < (part == 0 ? split : steps); ++i) engine->Step();
         engine->End();
