@@ -4,15 +4,25 @@
 #include <cstring>
 #include <typeinfo>
 #include <unordered_map>
-#include <unordered_set>
 
+#include "elements/NAfferentNeuron.h"
+#include "elements/NEyeMuscle.h"
 #include "elements/NIonUnit.h"
 #include "elements/NLTZone.h"
+#include "elements/NMuscle.h"
+#include "elements/NNerveFibre.h"
 #include "elements/NNeuron.h"
+#include "elements/NSimpleAItem.h"
+#include "elements/NSimpleConnector.h"
 #include "elements/NSynapse.h"
 #include "kernel/NModel.h"
 #include "kernel/NNet.h"
+#include "sources/NASinusGenerator.h"
+#include "sources/NAStepGenerator.h"
+#include "sources/NATimeWatch.h"
+#include "sources/NFrequencyWatch.h"
 #include "sources/NGenerator.h"
+#include "sources/NTimeWatch.h"
 
 namespace talvero {
 
@@ -52,18 +62,34 @@ bool IsFiniteAll(std::initializer_list<double> values) {
 
 struct NFastEngine::Lookup {
     std::unordered_map<const NAbstractConnector*, std::uint32_t> Synapses;
-    std::unordered_set<const NBasicDescription*> Gates;
 };
+
+namespace {
+
+// Classes whose own step is already in double precision and that send no pulse: the engine calls
+// it where the exact step would. Watches too, where a net holds them.
+bool StepsItself(const NObject& object) {
+    const std::type_info& type = typeid(object);
+    return type == typeid(NMuscle) || type == typeid(NEyeMuscle) || type == typeid(NSimpleAItem) ||
+           type == typeid(NASinusGenerator) || type == typeid(NAStepGenerator) || type == typeid(NTimeWatch) ||
+           type == typeid(NATimeWatch) || type == typeid(NFrequencyWatch);
+}
+
+} // namespace
 
 std::unique_ptr<NFastEngine> NFastEngine::Compile(NModel& model, std::string& why) {
     std::unique_ptr<NFastEngine> engine(new NFastEngine(model));
     for (auto it = model.GetSourcesBegin(); it != model.GetSourcesEnd(); ++it) {
         NAbstractSource* source = it->get();
-        if (typeid(*source) != typeid(NGenerator)) {
+        if (typeid(*source) == typeid(NGenerator)) {
+            engine->SourcePlan.push_back({StepKind::Generator, static_cast<std::uint32_t>(engine->Generators.size())});
+            engine->Generators.push_back(static_cast<NGenerator*>(source));
+        } else if (StepsItself(*source)) {
+            engine->SourcePlan.push_back({StepKind::Object, 0, 0, source});
+        } else {
             why = Describe(*source, "a source of a class without a fast form");
             return nullptr;
         }
-        engine->Generators.push_back(static_cast<NGenerator*>(source));
     }
     if (model.GetNet() && !engine->CompileNet(model.GetNet(), why)) return nullptr;
 
@@ -73,7 +99,6 @@ std::unique_ptr<NFastEngine> NFastEngine::Compile(NModel& model, std::string& wh
         std::uint32_t s = engine->Units[u].FirstSynapse;
         for (auto it = unit->GetSynapsesBegin(); it != unit->GetSynapsesEnd(); ++it) lookup.Synapses.emplace(it->get(), s++);
     }
-    for (auto it = model.GetOutGatesBegin(); it != model.GetOutGatesEnd(); ++it) lookup.Gates.insert(it->get());
 
     auto targetsOf = [&](NAbstractItem& item, Targets& targets) {
         const std::vector<NAbstractConnector*> connectors(item.GetConnectorsBegin(), item.GetConnectorsEnd());
@@ -85,6 +110,12 @@ std::unique_ptr<NFastEngine> NFastEngine::Compile(NModel& model, std::string& wh
     engine->GeneratorTargets.resize(engine->Generators.size());
     for (std::size_t g = 0; g < engine->Generators.size(); ++g)
         if (!targetsOf(*engine->Generators[g], engine->GeneratorTargets[g])) return nullptr;
+    engine->FibreTargets.resize(engine->FibreObjects.size());
+    for (std::size_t f = 0; f < engine->FibreObjects.size(); ++f)
+        if (!targetsOf(*engine->FibreObjects[f], engine->FibreTargets[f])) return nullptr;
+    engine->AfferentTargets.resize(engine->AfferentObjects.size());
+    for (std::size_t a = 0; a < engine->AfferentObjects.size(); ++a)
+        if (!targetsOf(*engine->AfferentObjects[a], engine->AfferentTargets[a])) return nullptr;
 
     engine->SyncFromModel();
     for (const SynapseSet& c : engine->Sets)
@@ -93,17 +124,19 @@ std::unique_ptr<NFastEngine> NFastEngine::Compile(NModel& model, std::string& wh
             for (NIonUnit* unit : engine->UnitObjects)
                 for (auto it = unit->GetSynapsesBegin(); it != unit->GetSynapsesEnd(); ++it)
                     if (&engine->Sets[engine->SetOf[lookup.Synapses.at(it->get())]] == &c) {
-                        why = Describe(**it, "its time constants are beyond double precision at this time step");
+                        why = Describe(**it, "its constants are beyond double precision at this time step");
                         return nullptr;
                     }
         }
-    for (std::size_t n = 0; n < engine->Neurons.size(); ++n) {
-        const ZoneConstants& z = engine->ZoneConst[n];
-        if (!IsFiniteAll({z.RestRate1, z.RestRate2, z.FireRate1, z.FireRate2, z.MembraneRate})) {
-            why = Describe(*engine->Neurons[n]->GetLTZone(), "its time constants are beyond double precision at this time step");
-            return nullptr;
-        }
-    }
+    auto zoneFinite = [&](const ZoneConstants& z, NLTZone& zone) {
+        if (IsFiniteAll({z.RestRate1, z.RestRate2, z.FireRate1, z.FireRate2, z.MembraneRate})) return true;
+        why = Describe(zone, "its time constants are beyond double precision at this time step");
+        return false;
+    };
+    for (std::size_t n = 0; n < engine->Neurons.size(); ++n)
+        if (!zoneFinite(engine->ZoneConst[n], *engine->Neurons[n]->GetLTZone())) return nullptr;
+    for (std::size_t a = 0; a < engine->AfferentObjects.size(); ++a)
+        if (!zoneFinite(engine->AfferentZoneConst[a], *engine->AfferentObjects[a]->GetLTZone())) return nullptr;
     return engine;
 }
 
@@ -115,8 +148,20 @@ bool NFastEngine::CompileNet(NAbstractNet* net, std::string& why) {
     auto* plain = static_cast<NNet*>(net);
     for (auto it = plain->GetObjectsBegin(); it != plain->GetObjectsEnd(); ++it) {
         NObject* object = it->get();
-        if (typeid(*object) == typeid(NNeuron)) {
+        const std::type_info& type = typeid(*object);
+        if (type == typeid(NNeuron)) {
             AddNeuron(dynamic_cast<NNeuron*>(object));
+        } else if (type == typeid(NGenerator)) {
+            NetPlan.push_back({StepKind::Generator, static_cast<std::uint32_t>(Generators.size())});
+            Generators.push_back(dynamic_cast<NGenerator*>(object));
+        } else if (type == typeid(NNerveFibre)) {
+            NetPlan.push_back({StepKind::Fibre, static_cast<std::uint32_t>(FibreObjects.size())});
+            FibreObjects.push_back(dynamic_cast<NNerveFibre*>(object));
+        } else if (type == typeid(NAfferentNeuron)) {
+            NetPlan.push_back({StepKind::Afferent, static_cast<std::uint32_t>(AfferentObjects.size())});
+            AfferentObjects.push_back(dynamic_cast<NAfferentNeuron*>(object));
+        } else if (StepsItself(*object)) {
+            NetPlan.push_back({StepKind::Object, 0, 0, object});
         } else if (auto* inner = dynamic_cast<NAbstractNet*>(object)) {
             if (!CompileNet(inner, why)) return false;
         } else {
@@ -129,6 +174,9 @@ bool NFastEngine::CompileNet(NAbstractNet* net, std::string& why) {
 
 void NFastEngine::AddNeuron(NNeuron* neuron) {
     if (NeuronUnits.empty()) NeuronUnits.push_back(0);
+    const auto index = static_cast<std::uint32_t>(Neurons.size());
+    if (!NetPlan.empty() && NetPlan.back().Kind == StepKind::Neurons && NetPlan.back().End == index) ++NetPlan.back().End;
+    else NetPlan.push_back({StepKind::Neurons, index, index + 1});
     Neurons.push_back(neuron);
     for (auto it = neuron->GetIonUnitsBegin(); it != neuron->GetIonUnitsEnd(); ++it) {
         NIonUnit* unit = it->get();
@@ -151,11 +199,8 @@ bool NFastEngine::CollectTargets(const std::vector<NAbstractConnector*>& connect
             SynapseTargets.push_back(found->second);
             continue;
         }
-        // A gate's input keeps its own object: the gate reads it.
-        bool inGate = false;
-        for (const NBasicDescription* owner = c->GetOwner(); owner && !inGate; owner = owner->GetOwner())
-            inGate = lookup.Gates.count(owner) != 0;
-        if (!inGate || !c->AsPulseConnector()) {
+        // Any other input (of a gate, a fibre, a muscle) keeps its own object, which its owner reads.
+        if (!c->AsPulseConnector()) {
             why = Describe(*c, "a connector of a class without a fast form");
             return false;
         }
@@ -235,25 +280,85 @@ void NFastEngine::SyncFromModel() {
         if (shared != kMixed && Sets[shared].Plain) NeuronSet[n] = shared;
     }
 
-    const NTime dt = GetTimeStep();
     ZoneConst.resize(Neurons.size());
     Zones.resize(Neurons.size());
     NegativePotential.resize(Neurons.size());
     PositivePotential.resize(Neurons.size());
     for (std::size_t n = 0; n < Neurons.size(); ++n) {
         NNeuron& neuron = *Neurons[n];
-        NLTZone& zone = *neuron.GetLTZone();
-        const NLTZoneParameters& p = zone.GetParams();
-        const auto& s = NFastAccess::State(zone);
-        ZoneConst[n] = ZoneConstants{
-            static_cast<double>(dt / (dt / 2 + p.PT1)), static_cast<double>(dt / (dt / 2 + p.PT2)),
-            static_cast<double>(dt / (dt / 2 + p.AT1)), static_cast<double>(dt / (dt / 2 + p.AT2)),
-            1 / static_cast<double>(s.MembraneTC / dt + 0.5L), -p.K, p.FireThreshold};
-        Zones[n] = ZoneState{s.Filter1, s.Filter2, s.Membrane, s.MembraneTC, s.PulseCounter, zone.IsFiring()};
+        ZoneConst[n] = ZoneConstantsOf(*neuron.GetLTZone());
+        Zones[n] = ZoneStateOf(*neuron.GetLTZone());
         NegativePotential[n] = neuron.GetNegativePotential();
         PositivePotential[n] = neuron.GetPositivePotential();
     }
+    AfferentZoneConst.resize(AfferentObjects.size());
+    AfferentZones.resize(AfferentObjects.size());
+    AfferentDrive.resize(AfferentObjects.size());
+    for (std::size_t a = 0; a < AfferentObjects.size(); ++a) {
+        NLTZone& zone = *AfferentObjects[a]->GetLTZone();
+        AfferentZoneConst[a] = ZoneConstantsOf(zone);
+        AfferentZones[a] = ZoneStateOf(zone);
+        AfferentDrive[a] = NFastAccess::Values(zone)[0];
+    }
+    SyncFibresFromModel();
     Synced = true;
+}
+
+NFastEngine::ZoneConstants NFastEngine::ZoneConstantsOf(NLTZone& zone) {
+    const NTime dt = GetTimeStep();
+    const NLTZoneParameters& p = zone.GetParams();
+    return ZoneConstants{static_cast<double>(dt / (dt / 2 + p.PT1)), static_cast<double>(dt / (dt / 2 + p.PT2)),
+                         static_cast<double>(dt / (dt / 2 + p.AT1)), static_cast<double>(dt / (dt / 2 + p.AT2)),
+                         1 / static_cast<double>(NFastAccess::State(zone).MembraneTC / dt + 0.5L), -p.K,
+                         p.FireThreshold};
+}
+
+NFastEngine::ZoneState NFastEngine::ZoneStateOf(NLTZone& zone) {
+    const auto& s = NFastAccess::State(zone);
+    return ZoneState{s.Filter1, s.Filter2, s.Membrane, s.MembraneTC, s.PulseCounter, zone.IsFiring()};
+}
+
+void NFastEngine::PutZoneState(NLTZone& zone, const ZoneState& z, double negative, double positive) {
+    auto& s = NFastAccess::State(zone);
+    s.Filter1 = z.Filter1;
+    s.Filter2 = z.Filter2;
+    s.Membrane = z.Membrane;
+    s.MembraneTC = z.MembraneTC;
+    s.PulseCounter = z.PulseCounter;
+    double* values = NFastAccess::Values(zone);
+    values[0] = negative;
+    values[1] = positive;
+    values[2] = z.Firing ? 1.0 : 0.0;
+}
+
+// A fibre's state goes through its saved form: the counter, the position, the cell count and a
+// byte per cell.
+void NFastEngine::SyncFibresFromModel() {
+    Fibres.resize(FibreObjects.size());
+    FibreCells.clear();
+    std::vector<char> buffer;
+    for (std::size_t f = 0; f < FibreObjects.size(); ++f) {
+        NNerveFibre& object = *FibreObjects[f];
+        buffer.resize(static_cast<std::size_t>(object.GetStateSize()));
+        object.SaveState(buffer.data());
+        std::int32_t head[3];
+        std::memcpy(head, buffer.data(), sizeof head);
+        Fibres[f] = Fibre{head[0], head[1], head[2], static_cast<std::uint32_t>(FibreCells.size())};
+        FibreCells.insert(FibreCells.end(), buffer.begin() + sizeof head, buffer.end());
+    }
+}
+
+void NFastEngine::SyncFibresToModel() {
+    std::vector<char> buffer;
+    for (std::size_t f = 0; f < FibreObjects.size(); ++f) {
+        const Fibre& s = Fibres[f];
+        const std::int32_t head[3] = {s.PulseCounter, s.Position, s.Cells};
+        buffer.resize(sizeof head + static_cast<std::size_t>(s.Cells));
+        std::memcpy(buffer.data(), head, sizeof head);
+        if (s.Cells)
+            std::memcpy(buffer.data() + sizeof head, FibreCells.data() + s.FirstCell, static_cast<std::size_t>(s.Cells));
+        FibreObjects[f]->LoadState(buffer.data());
+    }
 }
 
 double NFastEngine::Conductance(double m, const SynapseSet& c) const {
@@ -282,22 +387,14 @@ void NFastEngine::SyncToModel() {
     }
     for (std::size_t n = 0; n < Neurons.size(); ++n) {
         NNeuron& neuron = *Neurons[n];
-        NLTZone& zone = *neuron.GetLTZone();
-        const ZoneState& z = Zones[n];
-        auto& s = NFastAccess::State(zone);
-        s.Filter1 = z.Filter1;
-        s.Filter2 = z.Filter2;
-        s.Membrane = z.Membrane;
-        s.MembraneTC = z.MembraneTC;
-        s.PulseCounter = z.PulseCounter;
-        double* values = NFastAccess::Values(zone);
-        values[0] = NegativePotential[n];
-        values[1] = PositivePotential[n];
-        values[2] = z.Firing ? 1.0 : 0.0;
+        PutZoneState(*neuron.GetLTZone(), Zones[n], NegativePotential[n], PositivePotential[n]);
         auto& state = NFastAccess::State(neuron);
         state.NegativePotential = NegativePotential[n];
         state.PositivePotential = PositivePotential[n];
     }
+    for (std::size_t a = 0; a < AfferentObjects.size(); ++a)
+        PutZoneState(*AfferentObjects[a]->GetLTZone(), AfferentZones[a], AfferentDrive[a], 0);
+    SyncFibresToModel();
 }
 
 std::size_t NFastEngine::MemoryBytes() const {
@@ -308,7 +405,12 @@ std::size_t NFastEngine::MemoryBytes() const {
            SetOf.capacity() * 4 + PulseStart.capacity() * sizeof(NTime) + Sets.capacity() * sizeof(SynapseSet) +
            SetByExact.capacity() * 4 + Generators.capacity() * sizeof(NGenerator*) +
            GeneratorTargets.capacity() * sizeof(Targets) + SynapseTargets.capacity() * 4 +
-           OtherTargets.capacity() * sizeof(NAbstractConnector*);
+           OtherTargets.capacity() * sizeof(NAbstractConnector*) + FibreObjects.capacity() * sizeof(NNerveFibre*) +
+           Fibres.capacity() * sizeof(Fibre) + FibreCells.capacity() + FibreTargets.capacity() * sizeof(Targets) +
+           AfferentObjects.capacity() * sizeof(NAfferentNeuron*) +
+           AfferentZoneConst.capacity() * sizeof(ZoneConstants) + AfferentZones.capacity() * sizeof(ZoneState) +
+           AfferentDrive.capacity() * 8 + AfferentTargets.capacity() * sizeof(Targets) +
+           (SourcePlan.capacity() + NetPlan.capacity()) * sizeof(StepEntry);
 }
 
 void NFastEngine::Deliver(const Targets& targets, int pulseSteps) {
@@ -356,34 +458,19 @@ template <int kUnused = 0>
     return ok;  // else the caller corrects the few at or above the level
 }
 
-[[gnu::target("avx2")]] void DissociateAllAvx2(double* m, const std::int32_t* c, const std::int32_t* p, std::uint32_t n,
-                                               double rest) {
-    DissociateAll(m, c, p, n, rest);
-}
-void DissociateAllBase(double* m, const std::int32_t* c, const std::int32_t* p, std::uint32_t n, double rest) {
-    DissociateAll(m, c, p, n, rest);
-}
-[[gnu::target("avx2")]] bool SumBelowLevelAvx2(const double* m, std::uint32_t n, double k, double rs, double& sum) {
-    return SumBelowLevel(m, n, k, rs, sum);
-}
-bool SumBelowLevelBase(const double* m, std::uint32_t n, double k, double rs, double& sum) {
-    return SumBelowLevel(m, n, k, rs, sum);
-}
-
 const bool kHasAvx2 = __builtin_cpu_supports("avx2");
 
 } // namespace
 
 // The transmitter levels of one unit's synapses and the sum of their conductances.
-void NFastEngine::AdvanceLevels(std::uint32_t first, std::uint32_t end, const SynapseSet& c) {
+[[gnu::always_inline]] inline void NFastEngine::AdvanceLevels(std::uint32_t first, std::uint32_t end, const SynapseSet& c) {
     static constexpr double kTargets[3] = {0, 0.5, 1};
     double* m = Transmitter.data();
     std::int32_t* counter = PulseCounter.data();
     std::int32_t* phase = Phase.data();
     // Between pulses all at once; the few in a pulse (or in a loaded phase) one by one, from the
     // levels the first loop left alone.
-    if (kHasAvx2) DissociateAllAvx2(m + first, counter + first, phase + first, end - first, c.Rate[kDissociation]);
-    else DissociateAllBase(m + first, counter + first, phase + first, end - first, c.Rate[kDissociation]);
+    DissociateAll(m + first, counter + first, phase + first, end - first, c.Rate[kDissociation]);
     for (std::uint32_t i = first; i < end; ++i) {
         if ((counter[i] | phase[i]) == 0) [[likely]] continue;
         const std::int32_t n = counter[i];
@@ -394,7 +481,7 @@ void NFastEngine::AdvanceLevels(std::uint32_t first, std::uint32_t end, const Sy
     }
 }
 
-double NFastEngine::StepUnitSynapses(Unit& unit, bool levelsDone) {
+[[gnu::always_inline]] inline double NFastEngine::StepUnitSynapses(Unit& unit, bool levelsDone) {
     static constexpr double kTargets[3] = {0, 0.5, 1};
     double* m = Transmitter.data();
     std::int32_t* counter = PulseCounter.data();
@@ -404,8 +491,7 @@ double NFastEngine::StepUnitSynapses(Unit& unit, bool levelsDone) {
         const SynapseSet& c = Sets[unit.Set];
         if (!levelsDone) AdvanceLevels(first, unit.EndSynapse, c);
         double sum = 0;
-        const bool below = kHasAvx2 ? SumBelowLevelAvx2(m + first, count, c.ReciprocalK, c.ReciprocalRs, sum)
-                                    : SumBelowLevelBase(m + first, count, c.ReciprocalK, c.ReciprocalRs, sum);
+        const bool below = SumBelowLevel(m + first, count, c.ReciprocalK, c.ReciprocalRs, sum);
         if (below) return sum;
         for (std::uint32_t i = first; i < unit.EndSynapse; ++i) {
             const double y = m[i] * c.ReciprocalK;
@@ -429,26 +515,55 @@ double NFastEngine::StepUnitSynapses(Unit& unit, bool levelsDone) {
     return sum;
 }
 
-void NFastEngine::Step() {
-    NModel& model = *Model;
-    if (!Synced || ClockGeneration != GetClockGeneration()) SyncFromModel();
-    const int pulseSteps = PulseLengthInSteps();
-    const double dt = static_cast<double>(GetTimeStep());
-
-    for (std::size_t g = 0; g < Generators.size(); ++g) {
-        NGenerator& generator = *Generators[g];
-        if (!NFastAccess::BeginStep(generator)) continue;
-        auto& s = NFastAccess::State(generator);
-        if (s.StepsLeft != 0) {
-            --s.StepsLeft;
-            continue;
-        }
-        if (NFastAccess::Frequency(generator) == 0) continue;
-        s.StepsLeft = s.PeriodSteps;
-        Deliver(GeneratorTargets[g], pulseSteps);
+[[gnu::always_inline]] inline bool NFastEngine::StepZone(const ZoneConstants& c, ZoneState& z, double negative,
+                                                         double positive, int pulseSteps) {
+    const bool wasFiring = z.Firing;
+    if (z.PulseCounter == 0) {
+        z.Filter1 += (negative - z.Filter1) * c.RestRate1;
+        z.Filter2 += (positive - z.Filter2) * c.RestRate2;
+        z.Membrane += (z.Filter1 + z.Filter2 - z.Membrane) * c.MembraneRate;
+        if (z.Membrane > c.Threshold) z.PulseCounter = pulseSteps;
+    } else {
+        z.Filter1 += (c.MinusK - z.Filter1) * c.FireRate1;
+        z.Filter2 += (c.MinusK - z.Filter2) * c.FireRate2;
+        z.Membrane += (-c.Threshold - z.Membrane) * c.MembraneRate;
+        --z.PulseCounter;
     }
+    z.Firing = z.PulseCounter != 0;
+    return z.Firing && !wasFiring;
+}
 
-    for (std::size_t n = 0; n < Neurons.size(); ++n) {
+void NFastEngine::StepGenerator(std::uint32_t g, int pulseSteps) {
+    NGenerator& generator = *Generators[g];
+    if (!NFastAccess::BeginStep(generator)) return;
+    auto& s = NFastAccess::State(generator);
+    if (s.StepsLeft != 0) {
+        --s.StepsLeft;
+        return;
+    }
+    if (NFastAccess::Frequency(generator) == 0) return;
+    s.StepsLeft = s.PeriodSteps;
+    Deliver(GeneratorTargets[g], pulseSteps);
+}
+
+// The neurons' pass compiled twice, for the vector units the machine has, with everything it calls
+// inlined: the same operations in the same order either way.
+void NFastEngine::StepNeurons(std::uint32_t first, std::uint32_t end, int pulseSteps, double dt) {
+    if (kHasAvx2) StepNeuronsAvx2(first, end, pulseSteps, dt);
+    else StepNeuronsBase(first, end, pulseSteps, dt);
+}
+
+void NFastEngine::StepNeuronsAvx2(std::uint32_t first, std::uint32_t end, int pulseSteps, double dt) {
+    StepNeuronsBody(first, end, pulseSteps, dt);
+}
+
+void NFastEngine::StepNeuronsBase(std::uint32_t first, std::uint32_t end, int pulseSteps, double dt) {
+    StepNeuronsBody(first, end, pulseSteps, dt);
+}
+
+[[gnu::always_inline]] inline void NFastEngine::StepNeuronsBody(std::uint32_t first, std::uint32_t end, int pulseSteps,
+                                                                double dt) {
+    for (std::uint32_t n = first; n < end; ++n) {
         double negative = 0, positive = 0;
         int negatives = 0, positives = 0;
         // All units of a neuron mostly share their synapses' constants: their levels go in one loop.
@@ -475,23 +590,63 @@ void NFastEngine::Step() {
         if (positives > 1) positive /= positives;
         NegativePotential[n] = negative;
         PositivePotential[n] = positive;
+        if (StepZone(ZoneConst[n], Zones[n], negative, positive, pulseSteps)) Deliver(NeuronTargets[n], pulseSteps);
+    }
+}
 
-        const ZoneConstants& c = ZoneConst[n];
-        ZoneState& z = Zones[n];
-        const bool wasFiring = z.Firing;
-        if (z.PulseCounter == 0) {
-            z.Filter1 += (negative - z.Filter1) * c.RestRate1;
-            z.Filter2 += (positive - z.Filter2) * c.RestRate2;
-            z.Membrane += (z.Filter1 + z.Filter2 - z.Membrane) * c.MembraneRate;
-            if (z.Membrane > c.Threshold) z.PulseCounter = pulseSteps;
-        } else {
-            z.Filter1 += (c.MinusK - z.Filter1) * c.FireRate1;
-            z.Filter2 += (c.MinusK - z.Filter2) * c.FireRate2;
-            z.Membrane += (-c.Threshold - z.Membrane) * c.MembraneRate;
-            --z.PulseCounter;
+void NFastEngine::StepFibre(std::uint32_t f, int pulseSteps) {
+    NSimpleConnector& input = *FibreObjects[f]->GetInput();
+    input.NSimpleConnector::Calculate();
+    const bool active = input.IsActive();
+    Fibre& s = Fibres[f];
+    if (s.Cells == 0) {
+        if (active && s.PulseCounter == 0) {
+            s.PulseCounter = pulseSteps;
+            Deliver(FibreTargets[f], pulseSteps);
+            --s.PulseCounter;
+        } else if (s.PulseCounter != 0) {
+            --s.PulseCounter;
         }
-        z.Firing = z.PulseCounter != 0;
-        if (z.Firing && !wasFiring) Deliver(NeuronTargets[n], pulseSteps);
+        return;
+    }
+    s.Position = s.Position == s.Cells - 1 ? 0 : s.Position + 1;
+    if (s.PulseCounter != 0) --s.PulseCounter;
+    std::uint8_t& cell = FibreCells[s.FirstCell + static_cast<std::uint32_t>(s.Position)];
+    if (cell == 1 && s.PulseCounter == 0) {
+        Deliver(FibreTargets[f], pulseSteps);
+        s.PulseCounter = pulseSteps;
+    }
+    cell = active ? 1 : 0;
+}
+
+void NFastEngine::StepAfferent(std::uint32_t a, int pulseSteps) {
+    NAfferentNeuron& object = *AfferentObjects[a];
+    NSimpleAConnector& input = *object.GetInput();
+    input.NSimpleAConnector::Calculate();
+    const double x = input.Output(0);
+    const double drive = 1 - std::exp(-object.GetParams().Sensitivity * x);
+    AfferentDrive[a] = drive;
+    if (StepZone(AfferentZoneConst[a], AfferentZones[a], drive, 0, pulseSteps)) Deliver(AfferentTargets[a], pulseSteps);
+}
+
+void NFastEngine::Step() {
+    NModel& model = *Model;
+    if (!Synced || ClockGeneration != GetClockGeneration()) SyncFromModel();
+    const int pulseSteps = PulseLengthInSteps();
+    const double dt = static_cast<double>(GetTimeStep());
+
+    for (const StepEntry& e : SourcePlan) {
+        if (e.Kind == StepKind::Generator) StepGenerator(e.First, pulseSteps);
+        else e.Object->Calculate();
+    }
+    for (const StepEntry& e : NetPlan) {
+        switch (e.Kind) {
+        case StepKind::Neurons: StepNeurons(e.First, e.End, pulseSteps, dt); break;
+        case StepKind::Fibre: StepFibre(e.First, pulseSteps); break;
+        case StepKind::Afferent: StepAfferent(e.First, pulseSteps); break;
+        case StepKind::Generator: StepGenerator(e.First, pulseSteps); break;
+        case StepKind::Object: e.Object->Calculate(); break;
+        }
     }
 
     for (auto it = model.GetOutGatesBegin(); it != model.GetOutGatesEnd(); ++it) (*it)->Calculate();

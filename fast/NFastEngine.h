@@ -1,8 +1,10 @@
 #pragma once
 // The fast engine: a loaded model compiled into arrays of like values in double precision, stepped
 // with the same equations in the same order as the objects' own Calculate. Neurons, their ion
-// units, synapses and zones live in the arrays; pulse generators and out gates are few and keep
-// their own objects, which the engine steps directly. The objects keep the parameters: Begin takes
+// units, synapses and zones, nerve fibres and afferent neurons live in the engine's arrays, and
+// every pulse they or the pulse generators send goes through the engine. The analog classes
+// (muscles, eye muscles, analog items and generators) compute in double already and are few: the
+// engine calls their own step in the model's order. The objects keep the parameters: Begin takes
 // them and the state again, End writes the state back.
 
 #include <cstdint>
@@ -17,10 +19,14 @@ namespace talvero {
 
 class NAbstractConnector;
 class NAbstractNet;
+class NAfferentNeuron;
 class NGenerator;
 class NIonUnit;
+class NLTZone;
+class NNerveFibre;
 class NNeuron;
 class NModel;
+class NObject;
 
 class NFastEngine final : public NEngine {
 public:
@@ -71,10 +77,36 @@ private:
         std::uint32_t First = 0, End = 0;          // into SynapseTargets
         std::uint32_t FirstOther = 0, EndOther = 0;  // into OtherTargets
     };
+    struct Fibre {
+        std::int32_t PulseCounter, Position, Cells;
+        std::uint32_t FirstCell;  // into FibreCells
+    };
+    // One entry of the step, in the model's order: a run of neurons [First, End), a fibre, an
+    // afferent neuron or a pulse generator (First), or an object that steps itself.
+    enum class StepKind : std::uint8_t { Neurons, Fibre, Afferent, Generator, Object };
+    struct StepEntry {
+        StepKind Kind;
+        std::uint32_t First = 0, End = 0;
+        NObject* Object = nullptr;
+    };
     static constexpr std::uint32_t kMixed = UINT32_MAX;
 
     bool CompileNet(NAbstractNet* net, std::string& why);
     void AddNeuron(NNeuron* neuron);
+    static ZoneConstants ZoneConstantsOf(NLTZone& zone);
+    static ZoneState ZoneStateOf(NLTZone& zone);
+    static void PutZoneState(NLTZone& zone, const ZoneState& z, double negative, double positive);
+    // True when the zone switched on in this step.
+    static bool StepZone(const ZoneConstants& c, ZoneState& z, double negative, double positive, int pulseSteps);
+    void StepNeurons(std::uint32_t first, std::uint32_t end, int pulseSteps, double dt);
+    [[gnu::target("avx2")]] void StepNeuronsAvx2(std::uint32_t first, std::uint32_t end, int pulseSteps, double dt);
+    void StepNeuronsBase(std::uint32_t first, std::uint32_t end, int pulseSteps, double dt);
+    void StepNeuronsBody(std::uint32_t first, std::uint32_t end, int pulseSteps, double dt);
+    void StepGenerator(std::uint32_t g, int pulseSteps);
+    void StepFibre(std::uint32_t f, int pulseSteps);
+    void StepAfferent(std::uint32_t a, int pulseSteps);
+    void SyncFibresFromModel();
+    void SyncFibresToModel();
     struct Lookup;
     bool CollectTargets(const std::vector<NAbstractConnector*>& connectors, const Lookup& lookup, Targets& targets,
                         std::string& why);
@@ -111,6 +143,19 @@ private:
 
     std::vector<NGenerator*> Generators;
     std::vector<Targets> GeneratorTargets;
+
+    std::vector<NNerveFibre*> FibreObjects;
+    std::vector<Fibre> Fibres;
+    std::vector<std::uint8_t> FibreCells;
+    std::vector<Targets> FibreTargets;
+
+    std::vector<NAfferentNeuron*> AfferentObjects;
+    std::vector<ZoneConstants> AfferentZoneConst;
+    std::vector<ZoneState> AfferentZones;
+    std::vector<double> AfferentDrive;  // 1 - exp(-Sensitivity x): the zone's input
+    std::vector<Targets> AfferentTargets;
+
+    std::vector<StepEntry> SourcePlan, NetPlan;
 
     std::vector<std::uint32_t> SynapseTargets;
     std::vector<NAbstractConnector*> OtherTargets;

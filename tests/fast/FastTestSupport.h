@@ -18,17 +18,22 @@
 
 namespace talvero::test {
 
-inline std::unique_ptr<NEnvironment> LoadText(const std::string& text) {
+// The model of a description file (its includes found beside it).
+inline std::unique_ptr<NEnvironment> LoadFile(const std::string& source) {
     TempDir dir;
     auto environment = std::make_unique<NEnvironment>();
     RegisterBuiltinClasses(*environment);
-    const std::string source = dir.Write("m.tv", text);
     const std::string binary = dir.File("m.btv");
     if (!environment->Compile(source, binary) || !environment->LoadModel(binary)) {
-        ADD_FAILURE() << "model does not load: " << PeekLastErrorCode() << " " << GetLastErrorInfo();
+        ADD_FAILURE() << source << " does not load: " << PeekLastErrorCode() << " " << GetLastErrorInfo();
         return nullptr;
     }
     return environment;
+}
+
+inline std::unique_ptr<NEnvironment> LoadText(const std::string& text) {
+    TempDir dir;
+    return LoadFile(dir.Write("m.tv", text));
 }
 
 // The pulse onsets each out gate recorded, in gate order.

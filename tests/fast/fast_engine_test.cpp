@@ -180,17 +180,18 @@ TEST(FastEngineTest, StateHandedOverMidPulseContinuesUnderEitherEngine) {
     }
 }
 
-// A model with anything the fast engine has no form of is computed by the exact engine, and the
-// notice names the object.
-TEST(FastEngineTest, ModelsWithOtherClassesFallBackToTheExactEngineNamingTheObject) {
+// A model the fast engine cannot compute faithfully (constants whose reciprocals overflow a
+// double) is computed by the exact engine, and the notice names the object.
+TEST(FastEngineTest, ModelsBeyondDoublePrecisionFallBackToTheExactEngineNamingTheObject) {
     struct Refusal {
         const char* Model;
         const char* Object;
     };
     const Refusal refusals[] = {
-        {"Model m { Net net { Neuron a { } Muscle leg { } link a:leg.input; } }", "leg"},
-        {"Model m { Net net { Neuron a { } } ASinusGenerator wave { } }", "wave"},
-        {"Model m { Net net { Neuron a { } NerveFibre f { } link a:f.input; } }", "f"},
+        {"Model m { Net net { Neuron a { IonUnit u { Synapse tiny { parameter K = 1e-310; } } } Muscle leg { } "
+         "link a:leg.input; } }", "tiny"},
+        {"Model m { Net net { Neuron a { IonUnit u { Synapse s { } Synapse leak { parameter Rs = 1e-310; } } } } "
+         "ASinusGenerator wave { } }", "leak"},
     };
     for (const Refusal& r : refusals) {
         auto environment = LoadText(r.Model);

@@ -69,8 +69,8 @@ TEST_F(EngineChoiceTest, TheChoiceIsSavedWithTheProjectAndAFallbackIsShown) {
     EXPECT_EQ(Modeler->GetEngineKind(), NEngineKind::Exact);
     Modeler->CloseProject(false);
 
-    // A model the fast engine has no form of runs exactly, and the user is told.
-    CreateFromText("prj2/", "Q", "Model m { Net n { Neuron a { } Muscle leg { } link a:leg.input; } }");
+    // A model the fast engine has no faithful form of runs exactly, and the user is told.
+    CreateFromText("prj2/", "Q", "Model m { Net n { Neuron a { IonUnit u { Synapse leg { parameter K = 1e-310; } } } } }");
     Choose(true);
     Ui.Messages.Messages.clear();
     Modeler->StartComputation();

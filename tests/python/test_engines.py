@@ -56,13 +56,29 @@ def test_fast_model_gives_what_the_batch_runner_gives(net):
     assert_same_results(m.run(steps=5000), expected)
 
 
-def test_model_without_a_fast_form_warns_and_runs_exact(in_examples):
-    with pytest.warns(RuntimeWarning, match="the exact engine computes this model"):
-        m = talvero.Model("all_classes.tv", engine="fast")
+# A synapse constant whose reciprocal overflows a double: the fast engine has no faithful form.
+BEYOND = """Model m {
+Net net { Neuron a { IonUnit u { Synapse tiny { parameter K = 1e-310; } } } }
+Generator g { parameter Frequency = 30; }
+TimeWatch w { }
+link g:net.a.u.tiny;
+link net.a:w.input;
+}
+"""
+
+
+def test_model_without_a_fast_form_warns_and_runs_exact(tmp_path, in_examples):
+    with warnings.catch_warnings():
+        warnings.simplefilter("error")
+        assert talvero.Model("all_classes.tv", engine="fast").engine == "fast"
+    beyond = tmp_path / "beyond.tv"
+    beyond.write_text(BEYOND)
+    with pytest.warns(RuntimeWarning, match=r"net\.a\.u\.tiny .*the exact engine computes this model"):
+        m = talvero.Model(beyond, engine="fast")
     assert m.engine == "exact"
     with warnings.catch_warnings():
         warnings.simplefilter("error")
-        exact = talvero.Model("all_classes.tv").run(steps=2000)
+        exact = talvero.Model(beyond).run(steps=2000)
     assert_same_results(m.run(steps=2000), {g: (s.x, s.y) for g, s in exact.items()})
     with pytest.raises(ValueError, match="engine must be 'exact' or 'fast'"):
         talvero.Model("all_classes.tv", engine="quick")
