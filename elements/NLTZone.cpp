@@ -74,6 +74,15 @@ void NLTZone::Step(int pulseSteps) {
     Outputs[0] = s.PulseCounter != 0 ? 1.0 : 0.0;
 }
 
+NLTZone::NStepMark NLTZone::Mark() const { return {State, Inputs[0], Inputs[1], Outputs[0]}; }
+
+void NLTZone::Rewind(const NStepMark& mark) {
+    State = mark.State;
+    Inputs[0] = mark.In0;
+    Inputs[1] = mark.In1;
+    Outputs[0] = mark.Out;
+}
+
 void NLTZone::SaveStepState(NStateWriter& out) {
     NUnitDescription::SaveStepState(out);
     out.Put(State.Filter1);

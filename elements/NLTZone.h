@@ -47,6 +47,11 @@ public:
     }
     bool IsFiring() const { return Outputs[0] != 0; }
 
+    // What a step changes, so that a step taken ahead of its turn can be taken back.
+    struct NStepMark;
+    NStepMark Mark() const;
+    void Rewind(const NStepMark& mark);
+
     double GetFilter1() const { return State.Filter1; }
     double GetFilter2() const { return State.Filter2; }
     double GetMembrane() const { return State.Membrane; }
@@ -65,6 +70,14 @@ private:
         double MembraneTC = 0;
         std::int32_t PulseCounter = 0;
     } State;
+
+public:
+    struct NStepMark {
+        NState State;
+        double In0 = 0, In1 = 0, Out = 0;
+    };
+
+private:
 
     // Denominators of the updates, for the clock of PreparedGeneration.
     void Prepare();

@@ -179,12 +179,16 @@ void NNeuron::UpdatePotentials() {
 }
 
 void NNeuron::StepZone() {
+    if (StepZoneQuietly()) TransferToConnectors();
+}
+
+bool NNeuron::StepZoneQuietly() {
     const double negative = State.NegativePotential;
     const double positive = State.PositivePotential;
     const bool wasFiring = LTZone->IsFiring();
     LTZone->SetInputPair(negative, positive);
     LTZone->Step(PulseLengthInSteps());
-    if (LTZone->IsFiring() && !wasFiring) TransferToConnectors();
+    return LTZone->IsFiring() && !wasFiring;
 }
 
 // ---- the split step ----
@@ -198,6 +202,7 @@ std::size_t NNeuron::PlanSplitStep(const NItemOrder& order, std::size_t position
     split.Outputs.assign(IonUnits.size(), 0);
     split.Arrivals.clear();
     split.Pending = false;
+    split.Position = position;
     std::size_t levels = 0, work = 0;
     for (std::size_t u = 0; u < IonUnits.size(); ++u) {
         const NIonUnit& unit = *IonUnits[u];
@@ -233,8 +238,33 @@ void NNeuron::StepOrderedPart() {
     StepZone();
 }
 
+bool NNeuron::StepAhead() {
+    StepIndependentPart();
+    NSplit& split = *Split;
+    split.ZoneBefore = LTZone->Mark();
+    split.Sends = StepZoneQuietly();
+    return split.Sends;
+}
+
+void NNeuron::StepAtTurn() {
+    NSplit& split = *Split;
+    if (split.Arrivals.empty()) {
+        if (split.Sends) TransferToConnectors();
+        return;
+    }
+    // The zone stepped on potentials that the pulses have changed since.
+    LTZone->Rewind(split.ZoneBefore);
+    RetakeUnits();
+    StepZone();
+}
+
 void NNeuron::NotePulseArrival(const NBasicDescription* unit, std::uint32_t index) {
     if (!Split || !Split->Pending) return;
+    if (split_step_detail::Ahead) {
+        // Stepped ahead, every zone has moved on: only a receiver whose turn is still to come counts.
+        if (Split->Position <= split_step_detail::Turn) return;
+        if (Split->Arrivals.empty()) split_step_detail::ScheduleTurn(Split->Position);
+    }
     for (std::size_t u = 0; u < IonUnits.size(); ++u)
         if (IonUnits[u].get() == unit) {
             Split->Arrivals.emplace_back(static_cast<std::uint32_t>(u), index);

@@ -52,6 +52,8 @@ public:
     std::size_t PlanSplitStep(const NItemOrder& order, std::size_t position) override;
     void StepIndependentPart() override;
     void StepOrderedPart() override;
+    bool StepAhead() override;
+    void StepAtTurn() override;
     void DropSplitStep() override { Split.reset(); }
     // A pulse reached the synapse at `index` of the ion unit `unit` of this neuron.
     void NotePulseArrival(const NBasicDescription* unit, std::uint32_t index);
@@ -68,6 +70,7 @@ private:
     NIonUnit* FindIonUnit(const char* name) const;
     void StepUnits();
     void StepZone();
+    bool StepZoneQuietly();  // true when a pulse starts: the caller sends it
     void UpdatePotentials();
     void RetakeUnits();
 
@@ -78,6 +81,9 @@ private:
         std::vector<double> Levels;
         std::vector<double> Outputs;  // per unit, before the step
         std::vector<std::pair<std::uint32_t, std::uint32_t>> Arrivals;  // unit, synapse
+        std::size_t Position = 0;  // in the walk
+        NLTZone::NStepMark ZoneBefore;  // stepped ahead: the zone before the step
+        bool Sends = false;    // stepped ahead: a pulse starts in this step
         bool Pending = false;  // the units have taken the step, the zone has not
     };
     std::unique_ptr<NSplit> Split;

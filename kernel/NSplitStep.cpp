@@ -1,7 +1,7 @@
 #include "kernel/NSplitStep.h"
 
 #include <algorithm>
-#include <atomic>
+#include <functional>
 #include <thread>
 #include <typeinfo>
 #include <unordered_map>
@@ -19,13 +19,15 @@ namespace talvero {
 bool split_step_detail::OrderedPhase = false;
 unsigned long long split_step_detail::UnforeseenArrivals = 0;
 unsigned long long split_step_detail::Retakes = 0;
+bool split_step_detail::Ahead = false;
+std::size_t split_step_detail::Turn = 0;
 
 namespace {
 
 // Below this many synapse steps per thread, handing work to another thread and waiting for it
 // costs more than it saves (measured with bench_network on two cores).
 constexpr std::size_t kDefaultWorkPerThread = 16384;
-// Chunks per thread: threads that finish early take more, which evens out a busy machine.
+// Chunks per thread; each thread takes the same run of them every step.
 constexpr std::size_t kChunksPerThread = 8;
 
 std::uint64_t StructureGeneration = 0;
@@ -50,6 +52,9 @@ public:
     void Build(NModel& model, NNet& net, int threads);
     void Forget() {
         Model = nullptr;
+        Ahead = false;
+        Sends.clear();
+        Late.clear();
         Walk.clear();
         Parallel.clear();
         ChunkEnds.clear();
@@ -67,7 +72,11 @@ public:
     std::vector<NWalkEntry> Walk;
     std::vector<NWalkEntry> Parallel;    // the split entries, in walk order
     std::vector<std::size_t> ChunkEnds;  // ends of the chunks of Parallel
-    std::atomic<std::size_t> NextChunk{0};
+    // Every object of the walk splits: each steps ahead, and only those with pulses to send or
+    // pulses received before their turn take one.
+    bool Ahead = false;
+    std::vector<std::vector<std::size_t>> Sends;  // per chunk, the positions with pulses to send
+    std::vector<std::size_t> Late;                // a min-heap of positions that received pulses early
 
 private:
     void Flatten(NNet& net);
@@ -137,16 +146,34 @@ void NPlan::Build(NModel& model, NNet& net, int threads) {
         }
     }
     if (ChunkEnds.empty() || ChunkEnds.back() != Parallel.size()) ChunkEnds.push_back(Parallel.size());
+    // Another object in the walk may read a neuron's zone in its turn: then every zone waits for its own.
+    Ahead = Parallel.size() == Walk.size();
+    if (Ahead) Sends.assign(ChunkEnds.size(), {});
 }
 
-void StepChunks(void* context, int) {
+void StepChunks(void* context, int worker) {
     NPlan& plan = *static_cast<NPlan*>(context);
     const std::size_t chunks = plan.ChunkEnds.size();
-    for (std::size_t c = plan.NextChunk.fetch_add(1, std::memory_order_relaxed); c < chunks;
-         c = plan.NextChunk.fetch_add(1, std::memory_order_relaxed)) {
+    // Each thread keeps the same chunks from step to step, so that their states stay in its own
+    // caches instead of travelling between cores.
+    const std::size_t threads = static_cast<std::size_t>(plan.Threads);
+    const std::size_t first = chunks * static_cast<std::size_t>(worker) / threads;
+    const std::size_t last = chunks * (static_cast<std::size_t>(worker) + 1) / threads;
+    for (std::size_t c = first; c < last; ++c) {
         const std::size_t begin = c == 0 ? 0 : plan.ChunkEnds[c - 1];
         const std::size_t end = plan.ChunkEnds[c];
         // The same staggered look-ahead as the net's own loop.
+        if (plan.Ahead) {
+            std::vector<std::size_t>& sends = plan.Sends[c];
+            sends.clear();
+            for (std::size_t i = begin; i < end; ++i) {
+                if (i + 3 < end) plan.Parallel[i + 3].Object->Prefetch(3);
+                if (i + 2 < end) plan.Parallel[i + 2].Object->Prefetch(2);
+                if (i + 1 < end) plan.Parallel[i + 1].Object->Prefetch(1);
+                if (plan.Parallel[i].Split->StepAhead()) sends.push_back(i);
+            }
+            continue;
+        }
         for (std::size_t i = begin; i < end; ++i) {
             if (i + 3 < end) plan.Parallel[i + 3].Object->Prefetch(3);
             if (i + 2 < end) plan.Parallel[i + 2].Object->Prefetch(2);
@@ -156,7 +183,45 @@ void StepChunks(void* context, int) {
     }
 }
 
+// The turns of a walk stepped ahead, in the walk's order: the objects with pulses to send, and
+// those that received pulses before their turn (which the senders' turns add as they go).
+void TakeTurns(NPlan& plan) {
+    std::vector<std::size_t>& late = plan.Late;
+    late.clear();
+    const auto take = [&](std::size_t position) {
+        split_step_detail::Turn = position;
+        plan.Walk[position].Split->StepAtTurn();
+    };
+    // A position can be both among the senders and scheduled: its turn is taken once.
+    const auto forget = [&](std::size_t position) {
+        while (!late.empty() && late.front() == position) {
+            std::pop_heap(late.begin(), late.end(), std::greater<>());
+            late.pop_back();
+        }
+    };
+    const auto takeLateBefore = [&](std::size_t limit) {
+        while (!late.empty() && late.front() < limit) {
+            const std::size_t position = late.front();
+            forget(position);
+            take(position);
+        }
+    };
+    for (const std::vector<std::size_t>& sends : plan.Sends)
+        for (const std::size_t position : sends) {
+            takeLateBefore(position);
+            forget(position);
+            take(position);
+        }
+    takeLateBefore(static_cast<std::size_t>(-1));
+}
+
 } // namespace
+
+void split_step_detail::ScheduleTurn(std::size_t position) {
+    std::vector<std::size_t>& late = Plan().Late;
+    late.push_back(position);
+    std::push_heap(late.begin(), late.end(), std::greater<>());
+}
 
 void NoteStructureChange() { ++StructureGeneration; }
 
@@ -194,11 +259,17 @@ bool CalculateNetSplit(NModel& model) {
     }
     (void)PulseLengthInSteps();  // computed once here, not raced for by the threads
 
-    plan.NextChunk.store(0, std::memory_order_relaxed);
     NThreadPool::Instance().Run(plan.Threads, StepChunks, &plan);
     ThreadsInUse = plan.Threads;
 
     split_step_detail::OrderedPhase = true;
+    if (plan.Ahead) {
+        split_step_detail::Ahead = true;
+        TakeTurns(plan);
+        split_step_detail::Ahead = false;
+        split_step_detail::OrderedPhase = false;
+        return true;
+    }
     const std::size_t count = plan.Walk.size();
     for (std::size_t i = 0; i < count; ++i) {
         if (i + 2 < count) plan.Walk[i + 2].Object->Prefetch(3);

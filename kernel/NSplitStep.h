@@ -37,6 +37,12 @@ public:
     virtual void StepIndependentPart() = 0;
     // The rest, at the object's turn in the walk, on the calling thread.
     virtual void StepOrderedPart() = 0;
+    // When every object of the walk splits: the independent part and the rest as if nothing arrives
+    // before the object's turn, on any thread; true when the object has pulses to send at its turn.
+    virtual bool StepAhead() = 0;
+    // Then, at its turn, only for an object that has pulses to send or received some before its
+    // turn: takes back what an arrival changed, and sends.
+    virtual void StepAtTurn() = 0;
     // Frees what the split kept.
     virtual void DropSplitStep() = 0;
 };
@@ -53,6 +59,11 @@ extern bool OrderedPhase;
 extern unsigned long long UnforeseenArrivals;
 // Objects that took their independent part again since the process started.
 extern unsigned long long Retakes;
+// Whether the walk's objects stepped ahead (StepAhead), and the position of the turn being taken.
+extern bool Ahead;
+extern std::size_t Turn;
+// An object stepped ahead at `position` received a pulse before its turn: it takes its turn.
+void ScheduleTurn(std::size_t position);
 } // namespace split_step_detail
 inline bool InOrderedPartOfSplitStep() { return split_step_detail::OrderedPhase; }
 
