@@ -3,8 +3,9 @@
 # computes as fast as possible for 60 s of wall time (F5), samples resident memory every 5 s,
 # stops (Shift+F5), saves (Ctrl+S), quits (Ctrl+Q), then reopens the project and times until the
 # program answers a key again (F1 opens a window once the project and its charts are loaded).
-# Prints one line per figure; quote `uptime` beside them.
-# Usage: bench/gui_memory.sh [BUILD_DIR] [SECONDS]
+# Prints one line per figure; quote `uptime` beside them. With RECORD=1 the project also streams
+# every point to its results file (PROJECT.h5), whose size is printed.
+# Usage: [RECORD=1] bench/gui_memory.sh [BUILD_DIR] [SECONDS]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=$(realpath "${1:-build}")
@@ -12,6 +13,9 @@ seconds=${2:-60}
 work=$(mktemp -d)
 trap 'kill "${xvfb:-}" 2>/dev/null || true; rm -rf "$work"' EXIT
 cp -r examples/reflex_arc "$work/prj"
+if [ "${RECORD:-0}" = 1 ]; then
+  sed -i 's/^\[Computation\]/[Computation]\nRecordResults=1/' "$work/prj/reflex_arc.tvp"
+fi
 export HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config"
 mkdir -p "$HOME"
 display=:$((90 + RANDOM % 100))
@@ -62,6 +66,7 @@ xdotool key --window "$win" ctrl+q 2>/dev/null || true
 while kill -0 $pid 2>/dev/null; do sleep 0.05; done
 echo "quit_s $(echo "$(now) - $start" | bc)"
 echo "project_folder_mb $(du -sm "$work/prj" | cut -f1)"
+[ -f "$work/prj/reflex_arc.h5" ] && echo "results_file_mb $(du -sm "$work/prj/reflex_arc.h5" | cut -f1)"
 
 start=$(now)
 "$build/ui/talvero" "$work/prj/reflex_arc.tvp" >>"${TALVERO_BENCH_LOG:-/dev/null}" 2>&1 &

@@ -192,6 +192,7 @@ public:
     // For the status line: where the results go, or why they stopped going there; empty when
     // nothing is recorded.
     const std::string& GetRecordingStatus() const { return RecordingStatus; }
+    bool HasRecordingFailed() const { return RecordingFailure; }
 
     // Workspace.
     bool RestoreWorkspace();
@@ -285,6 +286,7 @@ private:
     std::unique_ptr<GateHdf5File> Recording;
     long long RecordedSteps = 0;
     std::string RecordingStatus;
+    bool RecordingFailure = false;
     bool ResultsUnsaved = false;
     // The user answered "Нет": until the project closes, saving writes nothing.
     bool DiscardingChanges = false;

@@ -219,6 +219,7 @@ bool VModeler::CloseCurrentProject() {
     // The results file goes in place before the model it reads goes.
     FinishRecording();
     RecordingStatus.clear();
+    RecordingFailure = false;
     StateRestored = false;
     CloseAllWatchWindows();
     Environment->Clear();

@@ -35,6 +35,7 @@ void VModeler::SetRecordingToFile(bool on) {
 void VModeler::BeginRecording() {
     FinishRecording();
     RecordingStatus.clear();
+    RecordingFailure = false;
     NModel* model = Environment ? Environment->GetModel() : nullptr;
     if (!RecordToFile || !ProjectOpen || !model) return;
     std::vector<NAbstractOutGate*> gates;
@@ -81,7 +82,8 @@ void VModeler::FinishRecording() {
 // was not written.
 void VModeler::RecordingFailed(const std::string& error) {
     Recording.reset();
-    RecordingStatus = Cp("файл результатов не записан: ") + error;
+    RecordingStatus = Cp("Файл результатов не записан: ") + error;
+    RecordingFailure = true;
 }
 
 } // namespace talvero

@@ -1,7 +1,7 @@
 #pragma once
 // What the out gates recorded as one HDF5 file, /gates/NAME/{x,y}, filled while the run goes and
 // put in place only when complete: the batch runner's `--out FILE.h5`, the desktop program's
-// results file and Python's `record_to`.
+// results file and the Python module.
 
 #include <cstdint>
 #include <memory>
@@ -47,7 +47,6 @@ public:
     // The root's step count, for a run whose length is known only at its end.
     bool SetSteps(long long steps, std::string& error);
     bool Commit(std::string& error);
-    bool IsOpen() const { return File >= 0; }
 
     // For a caller that keeps the points itself (the Python module): writes `count` points of `gate`
     // from index `at` on and ends its series there, so a tail that may still change is written again.

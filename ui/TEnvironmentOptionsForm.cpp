@@ -23,7 +23,9 @@ TEnvironmentOptionsForm::TEnvironmentOptionsForm(QWidget* parent) : QDialog(pare
     form->addRow(QString::fromUtf8("Память для результатов:"), Budget);
     auto* note = new QLabel(QString::fromUtf8(
         "Когда результаты займут эту память, окна наблюдения сохранят последние точки полностью, "
-        "а более ранние — в прореженном виде, где видны все пики."));
+        "а более ранние — в прореженном виде, где видны все пики. Каждая серия в любом случае хранит "
+        "не больше 524 288 точек; все точки долгого счёта записываются в файл по флажку «Записывать "
+        "результаты в файл» в настройках счёта."));
     note->setWordWrap(true);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(form);

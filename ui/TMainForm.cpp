@@ -435,7 +435,9 @@ void TMainForm::Refresh() {
     }
     if (modeler.IsResultsBudgetReached())
         status += U(" — ранние данные прорежены");
-    if (!modeler.GetRecordingStatus().empty()) status += U(" — ") + FromCp(modeler.GetRecordingStatus());
+    // A results file that could not be written is said first, where a narrow window still shows it.
+    if (modeler.HasRecordingFailed()) status = FromCp(modeler.GetRecordingStatus()) + U(" — ") + status;
+    else if (!modeler.GetRecordingStatus().empty()) status += U(" — ") + FromCp(modeler.GetRecordingStatus());
     SetTimerRunning(row.Timer);
     enable(TCommand::Start, row.Start);
     enable(TCommand::Pause, row.Pause);

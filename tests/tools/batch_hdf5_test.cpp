@@ -289,6 +289,7 @@ TEST_F(BatchHdf5Test, DesktopRecordingEqualsTheBatchRunnersFile) {
     modeler->StartComputation();
     modeler->ComputeTick();
     EXPECT_TRUE(modeler->IsRunning());
+    EXPECT_TRUE(modeler->HasRecordingFailed());
     EXPECT_NE(Cp1251ToUtf8(modeler->GetRecordingStatus()).find("не записан"), std::string::npos)
         << Cp1251ToUtf8(modeler->GetRecordingStatus());
 }
