@@ -38,6 +38,12 @@ using testing::ScriptedGate;
 using uitest::Cp;
 using uitest::U;
 
+// The file's text; empty when it cannot be read.
+QString TextOf(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+}
+
 TEST(WatchWindow, IsChangedByLayoutOrFrameAndClearsOnlyItsOwnMark) {
     NModel model("m");
     auto* gate = new ScriptedGate(&model, "g");
@@ -217,13 +223,11 @@ TEST(WatchWindow, StoredPlacementsFitTheScreenAndNewWindowsOpenBelowTheMainWindo
 TEST_F(WatchPictures, TheSeriesGoToCsvWithTheirLegends) {
     const QString csv = folder.filePath(QStringLiteral("series.csv"));
     ASSERT_TRUE(window.ExportSeriesTo(csv));
-    QFile file(csv);
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    EXPECT_EQ(QString::fromUtf8(file.readAll()), U("series,x,y\n"
-                                                    "\"Импульсы, \"\"g\"\"\",0,0.5\n"
-                                                    "\"Импульсы, \"\"g\"\"\",0.001,1.5\n"
-                                                    "\"Импульсы, \"\"g\"\"\",0.002,0.5\n"
-                                                    "\"Импульсы, \"\"g\"\"\",0.003,1.5\n"));
+    EXPECT_EQ(TextOf(csv), U("series,x,y\n"
+                             "\"Импульсы, \"\"g\"\"\",0,0.5\n"
+                             "\"Импульсы, \"\"g\"\"\",0.001,1.5\n"
+                             "\"Импульсы, \"\"g\"\"\",0.002,0.5\n"
+                             "\"Импульсы, \"\"g\"\"\",0.003,1.5\n"));
     EXPECT_FALSE(window.ExportSeriesTo(folder.filePath(QStringLiteral("missing/series.csv"))));
 }
 
@@ -233,21 +237,17 @@ TEST_F(WatchPictures, ExportsSayWhenThePastIsThinned) {
     window.Chart().GetSeries(0)->ReplaceFront(2, {0, 0.001}, {0.5, 1.5});
     const QString csv = folder.filePath(QStringLiteral("series.csv"));
     ASSERT_TRUE(window.ExportSeriesTo(csv));
-    QFile file(csv);
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    EXPECT_EQ(QString::fromUtf8(file.readAll()), U("series,x,y,kept\n"
-                                                    "\"Импульсы, \"\"g\"\"\",0,0.5,thinned\n"
-                                                    "\"Импульсы, \"\"g\"\"\",0.001,1.5,thinned\n"
-                                                    "\"Импульсы, \"\"g\"\"\",0.002,0.5,all\n"
-                                                    "\"Импульсы, \"\"g\"\"\",0.003,1.5,all\n"));
+    EXPECT_EQ(TextOf(csv), U("series,x,y,kept\n"
+                             "\"Импульсы, \"\"g\"\"\",0,0.5,thinned\n"
+                             "\"Импульсы, \"\"g\"\"\",0.001,1.5,thinned\n"
+                             "\"Импульсы, \"\"g\"\"\",0.002,0.5,all\n"
+                             "\"Импульсы, \"\"g\"\"\",0.003,1.5,all\n"));
     const QString png = folder.filePath(QStringLiteral("chart.png"));
     ASSERT_TRUE(window.SavePictureTo(png));
     EXPECT_TRUE(QImage(png).text(QStringLiteral("Description")).startsWith(U("Ранние данные прорежены")));
     const QString svg = folder.filePath(QStringLiteral("chart.svg"));
     ASSERT_TRUE(window.SavePictureTo(svg));
-    QFile svgFile(svg);
-    ASSERT_TRUE(svgFile.open(QIODevice::ReadOnly));
-    EXPECT_TRUE(QString::fromUtf8(svgFile.readAll()).contains(U("Ранние данные прорежены")));
+    EXPECT_TRUE(TextOf(svg).contains(U("Ранние данные прорежены")));
 }
 
 // The main window's watch window commands over the real controller: create, observe, compute,
