@@ -185,28 +185,38 @@ bool Apply(NModel& model, const std::vector<NBasicDescription*>& objects, const 
     return true;
 }
 
+// Buffers reused from object to object.
+struct NStateScratch {
+    std::vector<char> State;
+    std::string StepState;
+};
+
+// An object's state and step state, each preceded by its size.
+void PutStates(NStateWriter& w, NBasicDescription& object, NStateScratch& scratch) {
+    scratch.State.assign(static_cast<std::size_t>(std::max(object.GetStateSize(), 0)), 0);
+    object.SaveState(scratch.State.data());
+    w.Put(static_cast<std::uint32_t>(scratch.State.size()));
+    w.PutBytes(scratch.State.data(), scratch.State.size());
+    scratch.StepState.clear();
+    NStateWriter stepWriter(scratch.StepState);
+    object.SaveStepState(stepWriter);
+    w.Put(static_cast<std::uint32_t>(scratch.StepState.size()));
+    w.PutBytes(scratch.StepState.data(), scratch.StepState.size());
+}
+
 void Save(NModel& model, const std::vector<NBasicDescription*>& objects, std::string& out) {
     std::string payload;
     NStateWriter w(payload);
     w.Put(static_cast<double>(model.GetTimeStep()));
     w.Put(model.GetPulseDuration());
     w.Put<std::uint64_t>(objects.size());
-    std::vector<char> state;
-    std::string stepState;
+    NStateScratch scratch;
     for (NBasicDescription* object : objects) {
         NStringList names;
         object->GetParametersList(names);
         w.Put(static_cast<std::uint32_t>(names.size()));
         for (const std::string& name : names) w.Put(object->GetParameter(name.c_str()));
-        state.assign(static_cast<std::size_t>(std::max(object->GetStateSize(), 0)), 0);
-        object->SaveState(state.data());
-        w.Put(static_cast<std::uint32_t>(state.size()));
-        w.PutBytes(state.data(), state.size());
-        stepState.clear();
-        NStateWriter stepWriter(stepState);
-        object->SaveStepState(stepWriter);
-        w.Put(static_cast<std::uint32_t>(stepState.size()));
-        w.PutBytes(stepState.data(), stepState.size());
+        PutStates(w, *object, scratch);
     }
     Fnv checksum;
     checksum.Add(payload.data(), payload.size());
@@ -238,19 +248,8 @@ std::string ObjectState(NBasicDescription& object) {
     Collect(&object, objects);
     std::string bytes;
     NStateWriter w(bytes);
-    std::vector<char> state;
-    std::string stepState;
-    for (NBasicDescription* o : objects) {
-        state.assign(static_cast<std::size_t>(std::max(o->GetStateSize(), 0)), 0);
-        o->SaveState(state.data());
-        w.Put(static_cast<std::uint32_t>(state.size()));
-        w.PutBytes(state.data(), state.size());
-        stepState.clear();
-        NStateWriter stepWriter(stepState);
-        o->SaveStepState(stepWriter);
-        w.Put(static_cast<std::uint32_t>(stepState.size()));
-        w.PutBytes(stepState.data(), stepState.size());
-    }
+    NStateScratch scratch;
+    for (NBasicDescription* o : objects) PutStates(w, *o, scratch);
     return bytes;
 }
 

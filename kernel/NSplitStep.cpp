@@ -162,23 +162,15 @@ void StepChunks(void* context, int worker) {
     for (std::size_t c = first; c < last; ++c) {
         const std::size_t begin = c == 0 ? 0 : plan.ChunkEnds[c - 1];
         const std::size_t end = plan.ChunkEnds[c];
+        std::vector<std::size_t>* sends = plan.Ahead ? &plan.Sends[c] : nullptr;
+        if (sends) sends->clear();
         // The same staggered look-ahead as the net's own loop.
-        if (plan.Ahead) {
-            std::vector<std::size_t>& sends = plan.Sends[c];
-            sends.clear();
-            for (std::size_t i = begin; i < end; ++i) {
-                if (i + 3 < end) plan.Parallel[i + 3].Object->Prefetch(3);
-                if (i + 2 < end) plan.Parallel[i + 2].Object->Prefetch(2);
-                if (i + 1 < end) plan.Parallel[i + 1].Object->Prefetch(1);
-                if (plan.Parallel[i].Split->StepAhead()) sends.push_back(i);
-            }
-            continue;
-        }
         for (std::size_t i = begin; i < end; ++i) {
             if (i + 3 < end) plan.Parallel[i + 3].Object->Prefetch(3);
             if (i + 2 < end) plan.Parallel[i + 2].Object->Prefetch(2);
             if (i + 1 < end) plan.Parallel[i + 1].Object->Prefetch(1);
-            plan.Parallel[i].Split->StepIndependentPart();
+            if (!sends) plan.Parallel[i].Split->StepIndependentPart();
+            else if (plan.Parallel[i].Split->StepAhead()) sends->push_back(i);
         }
     }
 }

@@ -269,9 +269,9 @@ bool GateHdf5File::Put(const NAbstractOutGate* gate, std::uint64_t at, const dou
 }
 
 bool GateHdf5File::Publish(long long steps, std::string& error) {
-    if (File < 0) return Fail(error, "");
+    if (!SetSteps(steps, error)) return false;
     errno = 0;
-    if (!SetNumber(File, "steps", H5T_NATIVE_LLONG, &steps) || H5Fflush(File, H5F_SCOPE_LOCAL) < 0) return Fail(error, "");
+    if (H5Fflush(File, H5F_SCOPE_LOCAL) < 0) return Fail(error, "");
     // The library keeps the temporary open: renamed, it is the same file and takes more points.
     if (Reserved) {
         if (!Reserved->Commit()) {

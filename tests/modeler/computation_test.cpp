@@ -2,6 +2,7 @@
 
 #include "kernel/Cp1251.h"
 #include "tests/modeler/ModelerTestSupport.h"
+#include "tests/support/TestModels.h"
 
 namespace talvero::testing {
 namespace {
@@ -218,14 +219,7 @@ TEST_F(ComputationTest, ANeuronModelRunsWithBothWatchesPlotted) {
 namespace talvero::testing {
 namespace {
 
-const char* const kDivergingEyeMuscle =
-    "Model eye {\n"
-    "Net orbit { EyeMuscle rectus { parameter T1 = 0.0001; } }\n"
-    "Generator burst { parameter Frequency = 50; }\n"
-    "ATimeWatch length { }\n"
-    "link burst:orbit.rectus.input;\n"
-    "link orbit.rectus.length:length.input;\n"
-    "}\n";
+using test_models::kDivergingEyeMuscle;
 
 TEST_F(ComputationTest, AValueThatIsNotFiniteStopsTheComputationAndSaysWhereAndWhen) {
     CreateFromText("prj/", "Eye", kDivergingEyeMuscle);

@@ -22,33 +22,17 @@
 #include "modeler/VModeler.h"
 #include "tests/modeler/FakeUi.h"
 #include "tests/modeler/FakeWatchWindow.h"
+#include "tests/support/TestModels.h"
 
 namespace fs = std::filesystem;
 using batch_test::Names;
 using batch_test::ReadFile;
 using batch_test::Result;
+using talvero::test_models::kArc;
+using talvero::test_models::kDivergingEyeMuscle;
 
 namespace {
 
-const char* kArc =
-    "Model m {\n"
-    "Net n { Muscle mu { } Neuron c { IonUnit u { Synapse s { } } } }\n"
-    "Generator g { parameter Frequency = 40; }\n"
-    "TimeWatch late { parameter StartTime = 0.7; }\n"
-    "TimeWatch cell { }\n"
-    "ATimeWatch length { }\n"
-    "FrequencyWatch rate { }\n"
-    "link g:n.c.u.s; link n.c:n.mu.input; link g:late.input; link n.c:cell.input;\n"
-    "link n.mu.length:length.input; link n.c:rate.input;\n"
-    "}\n";
-const char* kDivergingEyeMuscle =
-    "Model eye {\n"
-    "Net orbit { EyeMuscle rectus { parameter T1 = 0.0001; } }\n"
-    "Generator burst { parameter Frequency = 50; }\n"
-    "ATimeWatch length { }\n"
-    "link burst:orbit.rectus.input;\n"
-    "link orbit.rectus.length:length.input;\n"
-    "}\n";
 
 // Closes a file opened for reading at the end of a scope.
 struct H5File {

@@ -14,23 +14,18 @@
 #include <vector>
 
 #include "BatchTestSupport.h"
+#include "tests/support/TestModels.h"
 
 namespace fs = std::filesystem;
 using batch_test::Names;
 using batch_test::ReadFile;
 using batch_test::Result;
+using talvero::test_models::kArc;
+using talvero::test_models::kDivergingEyeMuscle;
 
 namespace {
 
 const char* kMuscle = "Model m { Net n { Muscle mu { } } }\n";
-const char* kDivergingEyeMuscle =
-    "Model eye {\n"
-    "Net orbit { EyeMuscle rectus { parameter T1 = 0.0001; } }\n"
-    "Generator burst { parameter Frequency = 50; }\n"
-    "ATimeWatch length { }\n"
-    "link burst:orbit.rectus.input;\n"
-    "link orbit.rectus.length:length.input;\n"
-    "}\n";
 
 // The rows of one gate in the standard output, as its file of `--out` holds them.
 std::string GateRows(const std::string& csv, const std::string& gate) {
@@ -158,17 +153,7 @@ TEST_F(BatchSafetyTest, WriteFailuresNameTheReasonKeepTheOldFilesAndLeaveNoTempo
 
 TEST_F(BatchSafetyTest, FilesWrittenAsTheRunGoesEqualTheStandardOutput) {
     // More steps than one write-away holds; a watch that starts late clears its data once.
-    const std::string model = Write("arc.tv",
-                                    "Model m {\n"
-                                    "Net n { Muscle mu { } Neuron c { IonUnit u { Synapse s { } } } }\n"
-                                    "Generator g { parameter Frequency = 40; }\n"
-                                    "TimeWatch late { parameter StartTime = 0.7; }\n"
-                                    "TimeWatch cell { }\n"
-                                    "ATimeWatch length { }\n"
-                                    "FrequencyWatch rate { }\n"
-                                    "link g:n.c.u.s; link n.c:n.mu.input; link g:late.input; link n.c:cell.input;\n"
-                                    "link n.mu.length:length.input; link n.c:rate.input;\n"
-                                    "}\n");
+    const std::string model = Write("arc.tv", kArc);
     const Result all = Run("-q -n 12000 " + model);
     ASSERT_EQ(all.Status, 0) << all.Err;
     const Result files = Run("-q -n 12000 -o out " + model);
