@@ -183,6 +183,7 @@ void NFastEngine::AddNeuron(NNeuron* neuron) {
         Unit u{};
         u.FirstSynapse = static_cast<std::uint32_t>(Transmitter.size());
         u.EndSynapse = u.FirstSynapse + static_cast<std::uint32_t>(unit->GetSynapsesCount());
+        UnitOf.resize(u.EndSynapse, static_cast<std::uint32_t>(Units.size()));
         UnitObjects.push_back(unit);
         Units.push_back(u);
         Transmitter.resize(u.EndSynapse);
@@ -248,6 +249,7 @@ void NFastEngine::SyncFromModel() {
     Phase.assign(synapses, kDissociation);
     SetOf.assign(synapses, 0);
     PulseStart.assign(synapses, 0);
+    ActiveList.assign(synapses, 0);
 
     for (std::size_t u = 0; u < Units.size(); ++u) {
         NIonUnit& object = *UnitObjects[u];
@@ -269,15 +271,7 @@ void NFastEngine::SyncFromModel() {
             if (i == unit.FirstSynapse) unit.Set = SetOf[i];
             else if (unit.Set != SetOf[i]) unit.Set = kMixed;
         }
-    }
-
-    NeuronSet.assign(Neurons.size(), kMixed);
-    for (std::size_t n = 0; n < Neurons.size(); ++n) {
-        if (NeuronUnits[n] == NeuronUnits[n + 1]) continue;
-        std::uint32_t shared = Units[NeuronUnits[n]].Set;
-        for (std::uint32_t u = NeuronUnits[n]; u < NeuronUnits[n + 1]; ++u)
-            if (Units[u].Set != shared) shared = kMixed;
-        if (shared != kMixed && Sets[shared].Plain) NeuronSet[n] = shared;
+        BuildPool(unit);
     }
 
     ZoneConst.resize(Neurons.size());
@@ -361,6 +355,41 @@ void NFastEngine::SyncFibresToModel() {
     }
 }
 
+// Every synapse that only decays goes into the pool, the others into the active list.
+void NFastEngine::BuildPool(Unit& unit) {
+    unit.Lazy = unit.Set != kMixed && Sets[unit.Set].Plain;
+    unit.Decay = 1;
+    unit.PoolSum = 0;
+    unit.Active = unit.Pooled = 0;
+    if (!unit.Lazy) return;
+    const double reciprocalK = Sets[unit.Set].ReciprocalK;
+    for (std::uint32_t i = unit.FirstSynapse; i < unit.EndSynapse; ++i) {
+        if (PulseCounter[i] == 0 && Phase[i] == kDissociation && Transmitter[i] * reciprocalK < 1) {
+            Phase[i] = kPooled;
+            unit.PoolSum += Transmitter[i];
+            ++unit.Pooled;
+        } else {
+            ActiveList[unit.FirstSynapse + unit.Active++] = i;
+        }
+    }
+}
+
+// Decay only shrinks; before it leaves the range of doubles, the pool's w take it in.
+void NFastEngine::Renormalise(Unit& unit) {
+    double sum = 0;
+    for (std::uint32_t i = unit.FirstSynapse; i < unit.EndSynapse; ++i)
+        if (Phase[i] == kPooled) {
+            Transmitter[i] *= unit.Decay;
+            sum += Transmitter[i];
+        }
+    unit.PoolSum = sum;
+    unit.Decay = 1;
+}
+
+double NFastEngine::LevelOf(std::uint32_t s) const {
+    return Phase[s] == kPooled ? Transmitter[s] * Units[UnitOf[s]].Decay : Transmitter[s];
+}
+
 double NFastEngine::Conductance(double m, const SynapseSet& c) const {
     if (m == 0 || c.Inert) return 0;
     const double y = m * c.ReciprocalK;
@@ -378,10 +407,10 @@ void NFastEngine::SyncToModel() {
         auto synapse = object.GetSynapsesBegin();
         for (std::uint32_t i = unit.FirstSynapse, k = 0; i < unit.EndSynapse; ++i, ++k, ++synapse) {
             NSynapseState& s = block.State(k);
-            s.Transmitter = Transmitter[i];
-            s.Conductance = Conductance(Transmitter[i], Sets[SetOf[i]]);
+            s.Transmitter = LevelOf(i);
+            s.Conductance = Conductance(s.Transmitter, Sets[SetOf[i]]);
             s.PulseCounter = PulseCounter[i];
-            s.Phase = static_cast<std::uint32_t>(Phase[i]);
+            s.Phase = static_cast<std::uint32_t>(Phase[i] == kPooled ? kDissociation : Phase[i]);
             if (PulseCounter[i] != 0) NFastAccess::SetPulseStart(**synapse, PulseStart[i]);
         }
     }
@@ -398,11 +427,11 @@ void NFastEngine::SyncToModel() {
 }
 
 std::size_t NFastEngine::MemoryBytes() const {
-    return Neurons.capacity() * sizeof(NNeuron*) + (NeuronUnits.capacity() + NeuronSet.capacity()) * 4 + ZoneConst.capacity() * sizeof(ZoneConstants) +
+    return Neurons.capacity() * sizeof(NNeuron*) + NeuronUnits.capacity() * 4 + ZoneConst.capacity() * sizeof(ZoneConstants) +
            Zones.capacity() * sizeof(ZoneState) + (NegativePotential.capacity() + PositivePotential.capacity()) * 8 +
            NeuronTargets.capacity() * sizeof(Targets) + UnitObjects.capacity() * sizeof(NIonUnit*) +
            Units.capacity() * sizeof(Unit) + Transmitter.capacity() * 8 + PulseCounter.capacity() * 4 + Phase.capacity() * 4 +
-           SetOf.capacity() * 4 + PulseStart.capacity() * sizeof(NTime) + Sets.capacity() * sizeof(SynapseSet) +
+           UnitOf.capacity() * 4 + ActiveList.capacity() * 4 + SetOf.capacity() * 4 + PulseStart.capacity() * sizeof(NTime) + Sets.capacity() * sizeof(SynapseSet) +
            SetByExact.capacity() * 4 + Generators.capacity() * sizeof(NGenerator*) +
            GeneratorTargets.capacity() * sizeof(Targets) + SynapseTargets.capacity() * 4 +
            OtherTargets.capacity() * sizeof(NAbstractConnector*) + FibreObjects.capacity() * sizeof(NNerveFibre*) +
@@ -417,6 +446,14 @@ void NFastEngine::Deliver(const Targets& targets, int pulseSteps) {
     const NTime now = GetCurrentTime();
     for (std::uint32_t t = targets.First; t < targets.End; ++t) {
         const std::uint32_t s = SynapseTargets[t];
+        if (Phase[s] == kPooled) {
+            // Out of the pool at the level it has now; it steps with its unit from here on.
+            Unit& unit = Units[UnitOf[s]];
+            const double w = Transmitter[s];
+            Transmitter[s] = w * unit.Decay;
+            unit.PoolSum = --unit.Pooled == 0 ? 0 : unit.PoolSum - w;
+            ActiveList[unit.FirstSynapse + unit.Active++] = s;
+        }
         PulseCounter[s] = pulseSteps;
         Phase[s] = kSecretion;
         PulseStart[s] = now;
@@ -426,79 +463,55 @@ void NFastEngine::Deliver(const Targets& targets, int pulseSteps) {
 
 namespace {
 
-using NVector4 = double __attribute__((vector_size(32)));
-
-// The dissociation step of every synapse between pulses; the others are left to the caller.
-template <int kUnused = 0>
-[[gnu::always_inline]] inline void DissociateAll(double* m, const std::int32_t* counter, const std::int32_t* phase,
-                                                 std::uint32_t n, double rest) {
-    for (std::uint32_t i = 0; i < n; ++i) m[i] = (counter[i] | phase[i]) == 0 ? m[i] - m[i] * rest : m[i];
-}
-
-// The sum of y / Rs over y = m / K; false where some y reaches 1, which takes the other formula.
-[[gnu::always_inline]] inline bool SumBelowLevel(const double* m, std::uint32_t n, double reciprocalK, double reciprocalRs,
-                                                 double& sum) {
-    NVector4 acc{}, high{};
-    std::uint32_t i = 0;
-    for (; i + 4 <= n; i += 4) {
-        NVector4 v;
-        std::memcpy(&v, m + i, sizeof v);
-        const NVector4 y = v * reciprocalK;
-        high = high + (y >= 1 ? NVector4{} + 1 : NVector4{});
-        acc += y * reciprocalRs;
-    }
-    double s = (acc[0] + acc[1]) + (acc[2] + acc[3]);
-    bool ok = (high[0] + high[1] + high[2] + high[3]) == 0;
-    for (; i < n; ++i) {
-        const double y = m[i] * reciprocalK;
-        ok = ok && !(y >= 1);
-        s += y * reciprocalRs;
-    }
-    sum = s;
-    return ok;  // else the caller corrects the few at or above the level
-}
-
 const bool kHasAvx2 = __builtin_cpu_supports("avx2");
 
 } // namespace
 
-// The transmitter levels of one unit's synapses and the sum of their conductances.
-[[gnu::always_inline]] inline void NFastEngine::AdvanceLevels(std::uint32_t first, std::uint32_t end, const SynapseSet& c) {
-    static constexpr double kTargets[3] = {0, 0.5, 1};
+namespace {
+constexpr double kTargets[3] = {0, 0.5, 1};
+// Far above the smallest double: w = level / Decay stays finite for any level up to 1.
+constexpr double kSmallestDecay = 1e-200;
+} // namespace
+
+[[gnu::always_inline]] inline double NFastEngine::StepLazyUnit(Unit& unit) {
+    const SynapseSet& c = Sets[unit.Set];
     double* m = Transmitter.data();
     std::int32_t* counter = PulseCounter.data();
     std::int32_t* phase = Phase.data();
-    // Between pulses all at once; the few in a pulse (or in a loaded phase) one by one, from the
-    // levels the first loop left alone.
-    DissociateAll(m + first, counter + first, phase + first, end - first, c.Rate[kDissociation]);
-    for (std::uint32_t i = first; i < end; ++i) {
-        if ((counter[i] | phase[i]) == 0) [[likely]] continue;
+    // The same recurrence as a decaying level's, once for the whole pool.
+    unit.Decay -= unit.Decay * c.Rate[kDissociation];
+    double sum = 0;
+    std::uint32_t* list = ActiveList.data() + unit.FirstSynapse;
+    for (std::uint32_t k = 0; k < unit.Active;) {
+        const std::uint32_t i = list[k];
         const std::int32_t n = counter[i];
         const int kind = n == 0 ? 0 : (n == 1 ? 1 : 2);
         if (kind == 1) phase[i] = kDissociation;
         counter[i] = n - (kind != 0);
-        m[i] += (kTargets[kind] - m[i]) * c.Rate[phase[i]];
+        const double level = m[i] + (kTargets[kind] - m[i]) * c.Rate[phase[i]];
+        const double y = level * c.ReciprocalK;
+        if (counter[i] == 0 && phase[i] == kDissociation && y < 1) {
+            // Decays only from here: into the pool, whose sum below counts it from this step on.
+            m[i] = level / unit.Decay;
+            phase[i] = kPooled;
+            unit.PoolSum += m[i];
+            ++unit.Pooled;
+            list[k] = list[--unit.Active];
+            continue;
+        }
+        m[i] = level;
+        sum += y >= 1 ? y / ((y - 1) * c.Ri + c.Rs) : y * c.ReciprocalRs;
+        ++k;
     }
+    if (unit.Decay < kSmallestDecay) Renormalise(unit);
+    return sum + unit.PoolSum * unit.Decay * c.ReciprocalK * c.ReciprocalRs;
 }
 
-[[gnu::always_inline]] inline double NFastEngine::StepUnitSynapses(Unit& unit, bool levelsDone) {
-    static constexpr double kTargets[3] = {0, 0.5, 1};
+[[gnu::always_inline]] inline double NFastEngine::StepUnitSynapses(Unit& unit) {
     double* m = Transmitter.data();
     std::int32_t* counter = PulseCounter.data();
     std::int32_t* phase = Phase.data();
-    const std::uint32_t first = unit.FirstSynapse, count = unit.EndSynapse - unit.FirstSynapse;
-    if (unit.Set != kMixed && Sets[unit.Set].Plain) {
-        const SynapseSet& c = Sets[unit.Set];
-        if (!levelsDone) AdvanceLevels(first, unit.EndSynapse, c);
-        double sum = 0;
-        const bool below = SumBelowLevel(m + first, count, c.ReciprocalK, c.ReciprocalRs, sum);
-        if (below) return sum;
-        for (std::uint32_t i = first; i < unit.EndSynapse; ++i) {
-            const double y = m[i] * c.ReciprocalK;
-            if (y >= 1) sum += y / ((y - 1) * c.Ri + c.Rs) - y * c.ReciprocalRs;
-        }
-        return sum;
-    }
+    const std::uint32_t first = unit.FirstSynapse;
     double sum = 0;
     for (std::uint32_t i = first; i < unit.EndSynapse; ++i) {
         const SynapseSet& c = Sets[SetOf[i]];
@@ -566,13 +579,9 @@ void NFastEngine::StepNeuronsBase(std::uint32_t first, std::uint32_t end, int pu
     for (std::uint32_t n = first; n < end; ++n) {
         double negative = 0, positive = 0;
         int negatives = 0, positives = 0;
-        // All units of a neuron mostly share their synapses' constants: their levels go in one loop.
-        const std::uint32_t shared = NeuronSet[n];
-        if (shared != kMixed)
-            AdvanceLevels(Units[NeuronUnits[n]].FirstSynapse, Units[NeuronUnits[n + 1] - 1].EndSynapse, Sets[shared]);
         for (std::uint32_t u = NeuronUnits[n]; u < NeuronUnits[n + 1]; ++u) {
             Unit& unit = Units[u];
-            const double g = StepUnitSynapses(unit, shared != kMixed);
+            const double g = unit.Lazy ? StepLazyUnit(unit) : StepUnitSynapses(unit);
             const double a = 1 + unit.R * g;
             const double i = unit.Output;
             const double dta = dt * a;

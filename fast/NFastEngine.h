@@ -67,10 +67,17 @@ private:
         std::int32_t PulseCounter;
         bool Firing;
     };
+    // A unit whose synapses share one plain set keeps those that only decay (no pulse under way,
+    // below the level where the conductance bends) in a pool: their levels are w * Decay, where
+    // Decay takes the dissociation step once for all of them and PoolSum is the sum of their w.
+    // Only the others, in the active list, step one by one.
     struct Unit {
         double Output, R, RC, MaxIntensity;
+        double Decay = 1, PoolSum = 0;
         std::uint32_t FirstSynapse, EndSynapse;
         std::uint32_t Set;  // the set all its synapses share, or kMixed
+        std::uint32_t Active = 0, Pooled = 0;  // the active list is ActiveList[FirstSynapse, + Active)
+        bool Lazy = false;
     };
     // Where pulses of an item go: synapses in the arrays and other connectors (gate inputs).
     struct Targets {
@@ -90,6 +97,7 @@ private:
         NObject* Object = nullptr;
     };
     static constexpr std::uint32_t kMixed = UINT32_MAX;
+    static constexpr std::int32_t kPooled = 3;  // a phase: Transmitter holds w, not the level
 
     bool CompileNet(NAbstractNet* net, std::string& why);
     void AddNeuron(NNeuron* neuron);
@@ -111,9 +119,12 @@ private:
     bool CollectTargets(const std::vector<NAbstractConnector*>& connectors, const Lookup& lookup, Targets& targets,
                         std::string& why);
     std::uint32_t SetFor(std::uint32_t exactSet);
-    // levelsDone: AdvanceLevels ran over the unit's synapses already (with its neuron's).
-    double StepUnitSynapses(Unit& unit, bool levelsDone);
-    void AdvanceLevels(std::uint32_t first, std::uint32_t end, const SynapseSet& c);
+    double StepUnitSynapses(Unit& unit);
+    double StepLazyUnit(Unit& unit);
+    void BuildPool(Unit& unit);
+    void Renormalise(Unit& unit);
+    // The level of synapse s now, whether pooled or active.
+    double LevelOf(std::uint32_t s) const;
     double Conductance(double m, const SynapseSet& c) const;
     void Deliver(const Targets& targets, int pulseSteps);
 
@@ -122,7 +133,6 @@ private:
     bool Synced = false;
 
     std::vector<NNeuron*> Neurons;
-    std::vector<std::uint32_t> NeuronSet;  // the plain set all its synapses share, or kMixed
     std::vector<std::uint32_t> NeuronUnits;  // units of neuron n: [NeuronUnits[n], NeuronUnits[n + 1])
     std::vector<ZoneConstants> ZoneConst;
     std::vector<ZoneState> Zones;
@@ -134,7 +144,9 @@ private:
 
     std::vector<double> Transmitter;
     std::vector<std::int32_t> PulseCounter;
-    std::vector<std::int32_t> Phase;  // as wide as the counter: the two are read together
+    std::vector<std::int32_t> Phase;  // as wide as the counter: the two are read together; or kPooled
+    std::vector<std::uint32_t> UnitOf;
+    std::vector<std::uint32_t> ActiveList;
     std::vector<std::uint32_t> SetOf;
     std::vector<NTime> PulseStart;  // read only while the pulse lasts
 
