@@ -41,8 +41,9 @@ struct NFastAccess {
         model.CurrentTime = model.CurrentTime + static_cast<NTime>(model.TimeStep);
         ++model.StepCount;
     }
-    static NTime PulseStart(const NConnector& c) { return c.GetPulseStartTime(); }
-    static void SetPulseStart(NConnector& c, NTime t) { std::memcpy(c.PulseStartTime, &t, NConnector::kTimeBytes); }
+    static_assert(sizeof(NFastEngine::Synapse::PulseStart) == NConnector::kTimeBytes);
+    static void GetPulseStart(const NConnector& c, unsigned char* to) { std::memcpy(to, c.PulseStartTime, NConnector::kTimeBytes); }
+    static void SetPulseStart(NConnector& c, const unsigned char* from) { std::memcpy(c.PulseStartTime, from, NConnector::kTimeBytes); }
 };
 
 namespace {
@@ -181,12 +182,11 @@ void NFastEngine::AddNeuron(NNeuron* neuron) {
     for (auto it = neuron->GetIonUnitsBegin(); it != neuron->GetIonUnitsEnd(); ++it) {
         NIonUnit* unit = it->get();
         Unit u{};
-        u.FirstSynapse = static_cast<std::uint32_t>(Transmitter.size());
+        u.FirstSynapse = static_cast<std::uint32_t>(Syn.size());
         u.EndSynapse = u.FirstSynapse + static_cast<std::uint32_t>(unit->GetSynapsesCount());
-        UnitOf.resize(u.EndSynapse, static_cast<std::uint32_t>(Units.size()));
         UnitObjects.push_back(unit);
         Units.push_back(u);
-        Transmitter.resize(u.EndSynapse);
+        Syn.resize(u.EndSynapse, Synapse{0, 0, static_cast<std::uint32_t>(Units.size() - 1), kNotLazy, kDissociation, {}});
     }
     NeuronUnits.push_back(static_cast<std::uint32_t>(Units.size()));
 }
@@ -244,12 +244,11 @@ void NFastEngine::SyncFromModel() {
     ClockGeneration = GetClockGeneration();
     Sets.clear();
     SetByExact.clear();
-    const std::size_t synapses = Transmitter.size();
-    PulseCounter.assign(synapses, 0);
-    Phase.assign(synapses, kDissociation);
+    const std::size_t synapses = Syn.size();
     SetOf.assign(synapses, 0);
-    PulseStart.assign(synapses, 0);
-    ActiveList.assign(synapses, 0);
+    Active.clear();
+    Pools.assign(Units.size(), Pool{});
+    StepStamp = 0;
 
     for (std::size_t u = 0; u < Units.size(); ++u) {
         NIonUnit& object = *UnitObjects[u];
@@ -263,15 +262,16 @@ void NFastEngine::SyncFromModel() {
         auto synapse = object.GetSynapsesBegin();
         for (std::uint32_t i = unit.FirstSynapse, k = 0; i < unit.EndSynapse; ++i, ++k, ++synapse) {
             const NSynapseState& s = block.State(k);
-            Transmitter[i] = s.Transmitter;
-            PulseCounter[i] = s.PulseCounter;
-            Phase[i] = static_cast<std::int32_t>(s.Phase);
+            Syn[i].Level = s.Transmitter;
+            Syn[i].Counter = s.PulseCounter;
+            Syn[i].Phase = static_cast<std::int8_t>(s.Phase);
+            Syn[i].Slot = kNotLazy;
             SetOf[i] = SetFor(s.Set);
-            if (s.PulseCounter != 0) PulseStart[i] = NFastAccess::PulseStart(**synapse);
+            if (s.PulseCounter != 0) NFastAccess::GetPulseStart(**synapse, Syn[i].PulseStart);
             if (i == unit.FirstSynapse) unit.Set = SetOf[i];
             else if (unit.Set != SetOf[i]) unit.Set = kMixed;
         }
-        BuildPool(unit);
+        BuildPool(static_cast<std::uint32_t>(u));
     }
 
     ZoneConst.resize(Neurons.size());
@@ -355,39 +355,43 @@ void NFastEngine::SyncFibresToModel() {
     }
 }
 
-// Every synapse that only decays goes into the pool, the others into the active list.
-void NFastEngine::BuildPool(Unit& unit) {
+// Every synapse that only decays goes into the pool, the others are active.
+void NFastEngine::BuildPool(std::uint32_t u) {
+    Unit& unit = Units[u];
     unit.Lazy = unit.Set != kMixed && Sets[unit.Set].Plain;
-    unit.Decay = 1;
-    unit.PoolSum = 0;
-    unit.Active = unit.Pooled = 0;
     if (!unit.Lazy) return;
-    const double reciprocalK = Sets[unit.Set].ReciprocalK;
+    const SynapseSet& c = Sets[unit.Set];
+    Pools[u].Rest = c.Rate[kDissociation];
+    Pools[u].Set = unit.Set;
+    Pools[u].Gain = c.ReciprocalK * c.ReciprocalRs;
     for (std::uint32_t i = unit.FirstSynapse; i < unit.EndSynapse; ++i) {
-        if (PulseCounter[i] == 0 && Phase[i] == kDissociation && Transmitter[i] * reciprocalK < 1) {
-            Phase[i] = kPooled;
-            unit.PoolSum += Transmitter[i];
-            ++unit.Pooled;
+        if (Syn[i].Counter == 0 && Syn[i].Phase == kDissociation && Syn[i].Level * c.ReciprocalK < 1) {
+            Syn[i].Phase = kPooled;
+            Pools[u].Sum += Syn[i].Level;
+            ++Pools[u].Count;
+            Syn[i].Slot = kNoEntry;
         } else {
-            ActiveList[unit.FirstSynapse + unit.Active++] = i;
+            Syn[i].Slot = static_cast<std::uint32_t>(Active.size());
+            Active.push_back({i, u, Syn[i].Level, Syn[i].Level, 0});
         }
     }
 }
 
 // Decay only shrinks; before it leaves the range of doubles, the pool's w take it in.
-void NFastEngine::Renormalise(Unit& unit) {
+void NFastEngine::Renormalise(std::uint32_t u) {
+    const Unit& unit = Units[u];
     double sum = 0;
     for (std::uint32_t i = unit.FirstSynapse; i < unit.EndSynapse; ++i)
-        if (Phase[i] == kPooled) {
-            Transmitter[i] *= unit.Decay;
-            sum += Transmitter[i];
+        if (Syn[i].Phase == kPooled) {
+            Syn[i].Level *= Pools[u].Decay;
+            sum += Syn[i].Level;
         }
-    unit.PoolSum = sum;
-    unit.Decay = 1;
+    Pools[u].Sum = sum;
+    Pools[u].Decay = 1;
 }
 
 double NFastEngine::LevelOf(std::uint32_t s) const {
-    return Phase[s] == kPooled ? Transmitter[s] * Units[UnitOf[s]].Decay : Transmitter[s];
+    return Syn[s].Phase == kPooled ? Syn[s].Level * Pools[Syn[s].Unit].Decay : Syn[s].Level;
 }
 
 double NFastEngine::Conductance(double m, const SynapseSet& c) const {
@@ -409,9 +413,9 @@ void NFastEngine::SyncToModel() {
             NSynapseState& s = block.State(k);
             s.Transmitter = LevelOf(i);
             s.Conductance = Conductance(s.Transmitter, Sets[SetOf[i]]);
-            s.PulseCounter = PulseCounter[i];
-            s.Phase = static_cast<std::uint32_t>(Phase[i] == kPooled ? kDissociation : Phase[i]);
-            if (PulseCounter[i] != 0) NFastAccess::SetPulseStart(**synapse, PulseStart[i]);
+            s.PulseCounter = Syn[i].Counter;
+            s.Phase = static_cast<std::uint32_t>(Syn[i].Phase == kPooled ? kDissociation : Syn[i].Phase);
+            if (Syn[i].Counter != 0) NFastAccess::SetPulseStart(**synapse, Syn[i].PulseStart);
         }
     }
     for (std::size_t n = 0; n < Neurons.size(); ++n) {
@@ -428,10 +432,10 @@ void NFastEngine::SyncToModel() {
 
 std::size_t NFastEngine::MemoryBytes() const {
     return Neurons.capacity() * sizeof(NNeuron*) + NeuronUnits.capacity() * 4 + ZoneConst.capacity() * sizeof(ZoneConstants) +
+           Active.capacity() * sizeof(ActiveSynapse) + Pools.capacity() * sizeof(Pool) +
            Zones.capacity() * sizeof(ZoneState) + (NegativePotential.capacity() + PositivePotential.capacity()) * 8 +
            NeuronTargets.capacity() * sizeof(Targets) + UnitObjects.capacity() * sizeof(NIonUnit*) +
-           Units.capacity() * sizeof(Unit) + Transmitter.capacity() * 8 + PulseCounter.capacity() * 4 + Phase.capacity() * 4 +
-           UnitOf.capacity() * 4 + ActiveList.capacity() * 4 + SetOf.capacity() * 4 + PulseStart.capacity() * sizeof(NTime) + Sets.capacity() * sizeof(SynapseSet) +
+           Units.capacity() * sizeof(Unit) + Syn.capacity() * sizeof(Synapse) + SetOf.capacity() * 4 + Sets.capacity() * sizeof(SynapseSet) +
            SetByExact.capacity() * 4 + Generators.capacity() * sizeof(NGenerator*) +
            GeneratorTargets.capacity() * sizeof(Targets) + SynapseTargets.capacity() * 4 +
            OtherTargets.capacity() * sizeof(NAbstractConnector*) + FibreObjects.capacity() * sizeof(NNerveFibre*) +
@@ -443,20 +447,21 @@ std::size_t NFastEngine::MemoryBytes() const {
 }
 
 void NFastEngine::Deliver(const Targets& targets, int pulseSteps) {
-    const NTime now = GetCurrentTime();
+    const NTime time = GetCurrentTime();
+    unsigned char now[sizeof(Synapse::PulseStart)];
+    std::memcpy(now, &time, sizeof now);
+    constexpr std::uint32_t kAhead = 4;
     for (std::uint32_t t = targets.First; t < targets.End; ++t) {
+        if (t + kAhead < targets.End) __builtin_prefetch(&Syn[SynapseTargets[t + kAhead]], 1);
         const std::uint32_t s = SynapseTargets[t];
-        if (Phase[s] == kPooled) {
-            // Out of the pool at the level it has now; it steps with its unit from here on.
-            Unit& unit = Units[UnitOf[s]];
-            const double w = Transmitter[s];
-            Transmitter[s] = w * unit.Decay;
-            unit.PoolSum = --unit.Pooled == 0 ? 0 : unit.PoolSum - w;
-            ActiveList[unit.FirstSynapse + unit.Active++] = s;
+        if (Syn[s].Slot != kNotLazy) {
+            std::memcpy(Syn[s].PulseStart, now, sizeof now);
+            DeliverToLazy(s, pulseSteps);
+            continue;
         }
-        PulseCounter[s] = pulseSteps;
-        Phase[s] = kSecretion;
-        PulseStart[s] = now;
+        Syn[s].Counter = pulseSteps;
+        Syn[s].Phase = kSecretion;
+        std::memcpy(Syn[s].PulseStart, now, sizeof now);
     }
     for (std::uint32_t t = targets.FirstOther; t < targets.EndOther; ++t) OtherTargets[t]->Transfer();
 }
@@ -473,56 +478,98 @@ constexpr double kTargets[3] = {0, 0.5, 1};
 constexpr double kSmallestDecay = 1e-200;
 } // namespace
 
-[[gnu::always_inline]] inline double NFastEngine::StepLazyUnit(Unit& unit) {
-    const SynapseSet& c = Sets[unit.Set];
-    double* m = Transmitter.data();
-    std::int32_t* counter = PulseCounter.data();
-    std::int32_t* phase = Phase.data();
-    // The same recurrence as a decaying level's, once for the whole pool.
-    unit.Decay -= unit.Decay * c.Rate[kDissociation];
-    double sum = 0;
-    std::uint32_t* list = ActiveList.data() + unit.FirstSynapse;
-    for (std::uint32_t k = 0; k < unit.Active;) {
-        const std::uint32_t i = list[k];
-        const std::int32_t n = counter[i];
-        const int kind = n == 0 ? 0 : (n == 1 ? 1 : 2);
-        if (kind == 1) phase[i] = kDissociation;
-        counter[i] = n - (kind != 0);
-        const double level = m[i] + (kTargets[kind] - m[i]) * c.Rate[phase[i]];
-        const double y = level * c.ReciprocalK;
-        if (counter[i] == 0 && phase[i] == kDissociation && y < 1) {
-            // Decays only from here: into the pool, whose sum below counts it from this step on.
-            m[i] = level / unit.Decay;
-            phase[i] = kPooled;
-            unit.PoolSum += m[i];
-            ++unit.Pooled;
-            list[k] = list[--unit.Active];
+// One step of an active synapse from its level before the step. One that decays only from here
+// joins the pool, whose sum counts it from this step on.
+[[gnu::always_inline]] inline void NFastEngine::StepActive(ActiveSynapse& a) {
+    const SynapseSet& c = Sets[Pools[a.Unit].Set];
+    const std::uint32_t i = a.Synapse;
+    const std::int32_t n = Syn[i].Counter;
+    const int kind = n == 0 ? 0 : (n == 1 ? 1 : 2);
+    if (kind == 1) Syn[i].Phase = kDissociation;
+    Syn[i].Counter = n - (kind != 0);
+    const double level = a.Before + (kTargets[kind] - a.Before) * c.Rate[Syn[i].Phase];
+    const double y = level * c.ReciprocalK;
+    a.After = level;
+    if (Syn[i].Counter == 0 && Syn[i].Phase == kDissociation && y < 1) {
+        Syn[i].Level = level / Pools[a.Unit].Decay;
+        Syn[i].Phase = kPooled;
+        Pools[a.Unit].Sum += Syn[i].Level;
+        ++Pools[a.Unit].Count;
+        a.G = 0;
+        return;
+    }
+    Syn[i].Level = level;
+    a.G = y >= 1 ? y / ((y - 1) * c.Ri + c.Rs) : y * c.ReciprocalRs;
+    Pools[a.Unit].ActiveSum += a.G;
+}
+
+// The first part of a step: the pools' decay, and every active synapse's step. Entries that
+// joined a pool in the step before go.
+void NFastEngine::StepActiveSynapses() {
+    ++StepStamp;
+    const std::size_t units = Units.size();
+    for (std::size_t u = 0; u < units; ++u) {
+        Pool& p = Pools[u];
+        p.DecayBefore = p.Decay;
+        p.Decay -= p.Decay * p.Rest;  // the same recurrence as a decaying level's
+        p.ActiveSum = 0;
+    }
+    std::size_t kept = 0;
+    const std::size_t count = Active.size();
+    constexpr std::size_t kAhead = 8;  // the entries' synapses and pools lie anywhere: fetch them early
+    for (std::size_t k = 0; k < count; ++k) {
+        if (k + kAhead < count) {
+            __builtin_prefetch(&Syn[Active[k + kAhead].Synapse], 1);
+            __builtin_prefetch(&Pools[Active[k + kAhead].Unit], 1);
+        }
+        ActiveSynapse a = Active[k];
+        if (Syn[a.Synapse].Phase == kPooled) {
+            Syn[a.Synapse].Slot = kNoEntry;
             continue;
         }
-        m[i] = level;
-        sum += y >= 1 ? y / ((y - 1) * c.Ri + c.Rs) : y * c.ReciprocalRs;
-        ++k;
+        a.Before = Syn[a.Synapse].Level;
+        StepActive(a);
+        Syn[a.Synapse].Slot = static_cast<std::uint32_t>(kept);
+        Active[kept++] = a;
     }
-    if (unit.Decay < kSmallestDecay) Renormalise(unit);
-    return sum + unit.PoolSum * unit.Decay * c.ReciprocalK * c.ReciprocalRs;
+    Active.resize(kept);
+}
+
+// A pulse reaching a synapse of a lazy unit. If its neuron has not taken this step yet, the
+// synapse's step is taken again from its level before it, now with the pulse.
+void NFastEngine::DeliverToLazy(std::uint32_t s, int pulseSteps) {
+    const std::uint32_t u = Syn[s].Unit;
+    const bool stepped = Pools[u].Stamp == StepStamp;
+    std::uint32_t k = Syn[s].Slot;
+    if (Syn[s].Phase == kPooled) {
+        const double w = Syn[s].Level;
+        Pools[u].Sum = --Pools[u].Count == 0 ? 0 : Pools[u].Sum - w;
+        if (k == kNoEntry) {
+            k = Syn[s].Slot = static_cast<std::uint32_t>(Active.size());
+            Active.push_back({s, u, w * Pools[u].DecayBefore, w * Pools[u].Decay, 0});
+        }
+        Syn[s].Level = Active[k].After;
+    }
+    Syn[s].Counter = pulseSteps;
+    Syn[s].Phase = kSecretion;
+    if (stepped) return;  // it steps with the pulse from the next step on
+    Pools[u].ActiveSum -= Active[k].G;
+    StepActive(Active[k]);
 }
 
 [[gnu::always_inline]] inline double NFastEngine::StepUnitSynapses(Unit& unit) {
-    double* m = Transmitter.data();
-    std::int32_t* counter = PulseCounter.data();
-    std::int32_t* phase = Phase.data();
-    const std::uint32_t first = unit.FirstSynapse;
     double sum = 0;
-    for (std::uint32_t i = first; i < unit.EndSynapse; ++i) {
+    for (std::uint32_t i = unit.FirstSynapse; i < unit.EndSynapse; ++i) {
         const SynapseSet& c = Sets[SetOf[i]];
-        const std::int32_t n = counter[i];
-        double level = m[i];
+        Synapse& s = Syn[i];
+        const std::int32_t n = s.Counter;
+        double level = s.Level;
         if (n == 0 && level == 0) continue;  // at rest: nothing changes and it conducts nothing
         const int kind = n == 0 ? 0 : (n == 1 ? 1 : 2);
-        if (kind == 1) phase[i] = kDissociation;
-        counter[i] = n - (kind != 0);
-        level += (kTargets[kind] - level) * c.Rate[phase[i]];
-        m[i] = level;
+        if (kind == 1) s.Phase = kDissociation;
+        s.Counter = n - (kind != 0);
+        level += (kTargets[kind] - level) * c.Rate[s.Phase];
+        s.Level = level;
         sum += Conductance(level, c);
     }
     return sum;
@@ -581,7 +628,14 @@ void NFastEngine::StepNeuronsBase(std::uint32_t first, std::uint32_t end, int pu
         int negatives = 0, positives = 0;
         for (std::uint32_t u = NeuronUnits[n]; u < NeuronUnits[n + 1]; ++u) {
             Unit& unit = Units[u];
-            const double g = unit.Lazy ? StepLazyUnit(unit) : StepUnitSynapses(unit);
+            double g;
+            if (unit.Lazy) {
+                g = Pools[u].ActiveSum + Pools[u].Sum * Pools[u].Decay * Pools[u].Gain;
+                Pools[u].Stamp = StepStamp;
+                if (Pools[u].Decay < kSmallestDecay) Renormalise(u);
+            } else {
+                g = StepUnitSynapses(unit);
+            }
             const double a = 1 + unit.R * g;
             const double i = unit.Output;
             const double dta = dt * a;
@@ -644,6 +698,7 @@ void NFastEngine::Step() {
     const int pulseSteps = PulseLengthInSteps();
     const double dt = static_cast<double>(GetTimeStep());
 
+    StepActiveSynapses();
     for (const StepEntry& e : SourcePlan) {
         if (e.Kind == StepKind::Generator) StepGenerator(e.First, pulseSteps);
         else e.Object->Calculate();

@@ -42,7 +42,7 @@ public:
     void SyncFromModel();
     void SyncToModel();
 
-    std::size_t SynapseCount() const { return Transmitter.size(); }
+    std::size_t SynapseCount() const { return Syn.size(); }
     // The engine's own arrays, beside the objects the model keeps anyway.
     std::size_t MemoryBytes() const;
 
@@ -67,17 +67,19 @@ private:
         std::int32_t PulseCounter;
         bool Firing;
     };
-    // A unit whose synapses share one plain set keeps those that only decay (no pulse under way,
-    // below the level where the conductance bends) in a pool: their levels are w * Decay, where
-    // Decay takes the dissociation step once for all of them and PoolSum is the sum of their w.
-    // Only the others, in the active list, step one by one.
     struct Unit {
         double Output, R, RC, MaxIntensity;
-        double Decay = 1, PoolSum = 0;
         std::uint32_t FirstSynapse, EndSynapse;
         std::uint32_t Set;  // the set all its synapses share, or kMixed
-        std::uint32_t Active = 0, Pooled = 0;  // the active list is ActiveList[FirstSynapse, + Active)
-        bool Lazy = false;
+        bool Lazy = false;  // it shares a plain set: its synapses are pooled or active
+    };
+    // A synapse of a lazy unit that does more than decay (a pulse under way, or above the level
+    // where its conductance bends) steps on its own, in one pass over all of them before the
+    // neurons'. Before and G are kept for the step: a pulse that reaches it later in the step,
+    // before its neuron's turn, takes the step again from Before.
+    struct ActiveSynapse {
+        std::uint32_t Synapse, Unit;
+        double Before, After, G;
     };
     // Where pulses of an item go: synapses in the arrays and other connectors (gate inputs).
     struct Targets {
@@ -98,6 +100,7 @@ private:
     };
     static constexpr std::uint32_t kMixed = UINT32_MAX;
     static constexpr std::int32_t kPooled = 3;  // a phase: Transmitter holds w, not the level
+    static constexpr std::uint32_t kNoEntry = UINT32_MAX - 1, kNotLazy = UINT32_MAX;
 
     bool CompileNet(NAbstractNet* net, std::string& why);
     void AddNeuron(NNeuron* neuron);
@@ -120,9 +123,11 @@ private:
                         std::string& why);
     std::uint32_t SetFor(std::uint32_t exactSet);
     double StepUnitSynapses(Unit& unit);
-    double StepLazyUnit(Unit& unit);
-    void BuildPool(Unit& unit);
-    void Renormalise(Unit& unit);
+    void StepActiveSynapses();
+    void StepActive(ActiveSynapse& a);
+    void BuildPool(std::uint32_t u);
+    void Renormalise(std::uint32_t u);
+    void DeliverToLazy(std::uint32_t s, int pulseSteps);
     // The level of synapse s now, whether pooled or active.
     double LevelOf(std::uint32_t s) const;
     double Conductance(double m, const SynapseSet& c) const;
@@ -142,13 +147,29 @@ private:
     std::vector<NIonUnit*> UnitObjects;
     std::vector<Unit> Units;
 
-    std::vector<double> Transmitter;
-    std::vector<std::int32_t> PulseCounter;
-    std::vector<std::int32_t> Phase;  // as wide as the counter: the two are read together; or kPooled
-    std::vector<std::uint32_t> UnitOf;
-    std::vector<std::uint32_t> ActiveList;
+    // What a pulse touches of a synapse, in one cache line.
+    struct alignas(32) Synapse {
+        double Level;  // w, when pooled
+        std::int32_t Counter;
+        std::uint32_t Unit;
+        std::uint32_t Slot;  // a lazy unit's synapse: its entry in Active, or kNoEntry; else kNotLazy
+        std::int8_t Phase;  // kPooled: in its unit's pool
+        unsigned char PulseStart[10];  // the time, as the connector keeps it; read only while the pulse lasts
+    };
+    // The pooled synapses of a lazy unit have the level w * Decay: Decay takes the dissociation
+    // step once for all of them, Sum is the sum of their w.
+    struct alignas(64) Pool {
+        double Decay = 1, DecayBefore = 1, Sum = 0;
+        double ActiveSum = 0;  // the conductances of its active synapses in this step
+        double Rest = 0, Gain = 0;  // the dissociation rate, 1 / (K Rs)
+        std::uint32_t Count = 0, Stamp = 0;  // Stamp: the step its neuron took last
+        std::uint32_t Set = 0;
+    };
+    std::vector<Synapse> Syn;
+    std::vector<ActiveSynapse> Active;
+    std::vector<Pool> Pools;
+    std::uint32_t StepStamp = 0;
     std::vector<std::uint32_t> SetOf;
-    std::vector<NTime> PulseStart;  // read only while the pulse lasts
 
     std::vector<SynapseSet> Sets;
     std::vector<std::uint32_t> SetByExact;  // exact constant set -> index in Sets, or kMixed

@@ -101,6 +101,48 @@ TEST(FastEngineTest, SmallNetsAgreeWithTheExactEngineForEachParameterKind) {
     }
 }
 
+// Units whose synapses all share one set keep those that only decay in a pool. Pulses reach pooled
+// and stepping synapses of a later neuron within the step (two in one unit) and of an earlier one
+// in the next; the cases move the level where the conductance bends, and the quiet stretches
+// long enough for the pool's factor to leave the range of doubles without its rescaling.
+TEST(FastEngineTest, PooledSynapsesAgreeWithTheExactEngine) {
+    struct PoolCase {
+        const char* Label;
+        std::string Synapse, Generator;
+        double Seconds = 1, PulseDuration = 0.001;
+    };
+    const std::vector<PoolCase> cases = {
+        {"defaults", "", "parameter Frequency = 40;"},
+        {"mostly above the bend", "parameter K = 0.25;", "parameter Frequency = 40;"},
+        {"never above the bend", "parameter K = 4;", "parameter Frequency = 200;"},
+        {"fast decay through long quiet stretches", "parameter DissociationTC = 0.0003;", "parameter Frequency = 1.5;", 2},
+        {"a pulse of one step", "", "parameter Frequency = 40;", 1, 0.0001},
+    };
+    for (const PoolCase& c : cases) {
+        const std::string& p = c.Synapse;
+        const std::string text =
+            "Model m {\nNet net {\n"
+            "Neuron a {\nIonUnit exc { Synapse s1 { " + p + " }\nSynapse s2 { " + p + " }\nSynapse back { " + p + " } }\n"
+            "IonUnit inh { parameter MaxIntensity = -0.5;\nSynapse s1 { " + p + " } } }\n"
+            "Neuron b {\nIonUnit exc { Synapse s { " + p + " }\nSynapse t { " + p + " } } }\n"
+            "link a:b.exc.s;\nlink a:b.exc.t;\nlink b:a.exc.back;\n}\n"
+            "Generator g { " + c.Generator + " }\nTimeWatch wa { }\nTimeWatch wb { }\n"
+            "link g:net.a.exc.s1;\nlink g:net.a.exc.s2;\nlink g:net.a.inh.s1;\n"
+            "link net.a:wa.input;\nlink net.b:wb.input;\n}\n";
+        auto exactEnv = LoadText(text);
+        auto fastEnv = LoadText(text);
+        ASSERT_TRUE(exactEnv && fastEnv) << c.Label;
+        for (NModel* model : {exactEnv->GetModel(), fastEnv->GetModel()})
+            ASSERT_TRUE(model->SetPulseDuration(c.PulseDuration)) << c.Label;
+        const long long steps = std::llround(c.Seconds / 0.0001);
+        const auto exact = RunWith(*exactEnv->GetModel(), NEngineKind::Exact, steps, 97, Potentials);
+        const auto fast = RunWith(*fastEnv->GetModel(), NEngineKind::Fast, steps, 97, Potentials);
+        EXPECT_GT(exact.Onsets[0].size(), 1u) << c.Label << ": the case must make the neuron fire";
+        EXPECT_GT(exact.Onsets[1].size(), 1u) << c.Label << ": the pulses must reach the later neuron";
+        ExpectAgreement(exact, fast, c.Label);
+    }
+}
+
 // Changes made between runs (a parameter, the time step) reach the fast engine at Begin, and a
 // run goes on where the last one stopped.
 TEST(FastEngineTest, ContinuedRunsSeeChangesMadeBetweenThem) {
