@@ -29,6 +29,8 @@ namespace talvero {
 // The one door to the objects' private state.
 struct NFastAccess {
     static NSynapseBlock& Block(NIonUnit& unit) { return unit.SynapseStates; }
+    static const NSynapseBlock* Block(const NSynapse& synapse) { return synapse.Block; }
+    static std::uint32_t Index(const NSynapse& synapse) { return synapse.Index; }
     static double& Output(NIonUnit& unit) { return unit.Outputs[0]; }
     static double RC(const NIonUnit& unit) { return unit.RC; }
     static auto& State(NNeuron& neuron) { return neuron.State; }
@@ -61,8 +63,17 @@ bool IsFiniteAll(std::initializer_list<double> values) {
 
 } // namespace
 
+// A synapse's place in the arrays: its unit's first place and its index in the unit's block.
 struct NFastEngine::Lookup {
-    std::unordered_map<const NAbstractConnector*, std::uint32_t> Synapses;
+    std::unordered_map<const NSynapseBlock*, std::uint32_t> FirstOfBlock;
+    bool Find(NAbstractConnector* c, std::uint32_t& index) const {
+        if (typeid(*c) != typeid(NSynapse)) return false;
+        const auto& synapse = static_cast<const NSynapse&>(*c);
+        const auto found = FirstOfBlock.find(NFastAccess::Block(synapse));
+        if (found == FirstOfBlock.end()) return false;
+        index = found->second + NFastAccess::Index(synapse);
+        return true;
+    }
 };
 
 namespace {
@@ -95,11 +106,9 @@ std::unique_ptr<NFastEngine> NFastEngine::Compile(NModel& model, std::string& wh
     if (model.GetNet() && !engine->CompileNet(model.GetNet(), why)) return nullptr;
 
     Lookup lookup;
-    for (std::uint32_t u = 0; u < engine->UnitObjects.size(); ++u) {
-        NIonUnit* unit = engine->UnitObjects[u];
-        std::uint32_t s = engine->Units[u].FirstSynapse;
-        for (auto it = unit->GetSynapsesBegin(); it != unit->GetSynapsesEnd(); ++it) lookup.Synapses.emplace(it->get(), s++);
-    }
+    lookup.FirstOfBlock.reserve(engine->UnitObjects.size());
+    for (std::uint32_t u = 0; u < engine->UnitObjects.size(); ++u)
+        lookup.FirstOfBlock.emplace(&NFastAccess::Block(*engine->UnitObjects[u]), engine->Units[u].FirstSynapse);
 
     auto targetsOf = [&](NAbstractItem& item, Targets& targets) {
         const std::vector<NAbstractConnector*> connectors(item.GetConnectorsBegin(), item.GetConnectorsEnd());
@@ -124,7 +133,7 @@ std::unique_ptr<NFastEngine> NFastEngine::Compile(NModel& model, std::string& wh
             // Found again to name it.
             for (NIonUnit* unit : engine->UnitObjects)
                 for (auto it = unit->GetSynapsesBegin(); it != unit->GetSynapsesEnd(); ++it)
-                    if (&engine->Sets[engine->SetOf[lookup.Synapses.at(it->get())]] == &c) {
+                    if (std::uint32_t index; lookup.Find(it->get(), index) && &engine->Sets[engine->SetOf[index]] == &c) {
                         why = Describe(**it, "its constants are beyond double precision at this time step");
                         return nullptr;
                     }
@@ -196,8 +205,8 @@ bool NFastEngine::CollectTargets(const std::vector<NAbstractConnector*>& connect
     targets.First = targets.End = static_cast<std::uint32_t>(SynapseTargets.size());
     targets.FirstOther = targets.EndOther = static_cast<std::uint32_t>(OtherTargets.size());
     for (NAbstractConnector* c : connectors) {
-        if (const auto found = lookup.Synapses.find(c); found != lookup.Synapses.end()) {
-            SynapseTargets.push_back(found->second);
+        if (std::uint32_t index; lookup.Find(c, index)) {
+            SynapseTargets.push_back(index);
             continue;
         }
         // Any other input (of a gate, a fibre, a muscle) keeps its own object, which its owner reads.
