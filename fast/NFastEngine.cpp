@@ -542,6 +542,8 @@ void NFastEngine::StepActiveSynapses() {
         Active[kept++] = a;
     }
     Active.resize(kept);
+    // A burst (all neurons firing at once, as at the start) leaves room for every synapse.
+    if (Active.capacity() > 4 * kept + 4096) Active.shrink_to_fit();
 }
 
 // A pulse reaching a synapse of a lazy unit. If its neuron has not taken this step yet, the
