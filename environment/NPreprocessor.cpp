@@ -118,6 +118,14 @@ NSourcePoint NSourceMap::PointAt(std::size_t offset) const {
     return point;
 }
 
+NSourcePoint NSourceMap::PointAfter(std::size_t& cursor, std::size_t offset) const {
+    if (cursor >= Segments.size() || Segments[cursor].Offset > offset) return PointAt(offset);
+    while (cursor + 1 < Segments.size() && Segments[cursor + 1].Offset <= offset) ++cursor;
+    NSourcePoint point = Segments[cursor].Point;
+    point.Column += static_cast<std::uint32_t>(offset - Segments[cursor].Offset);
+    return point;
+}
+
 NErrorLocation NSourceMap::Locate(const NSourcePoint& point, std::string text) const {
     NErrorLocation location;
     if (point.Line == 0 || point.File >= Files.size()) return location;
@@ -356,12 +364,7 @@ bool LoadTextFromBuffer(const std::string& content, std::string fileName, std::s
     return Preprocess(reader, fileName, 0, context, text, map.Segments);
 }
 
-bool Parse(const std::string& text, NParserRecordList& records) { return Parse(text, records, nullptr, nullptr); }
-
-bool Parse(const std::string& text, NParserRecordList& records, const NSourceMap* map,
-           std::vector<std::uint32_t>* offsets) {
-    records.clear();
-    if (offsets) offsets->clear();
+bool Parse(const std::string& text, const NRecordSink& sink, const NSourceMap* map) {
     std::size_t position = 0;
     // The open blocks, innermost last: name and where the header began. The size is the depth.
     struct OpenBlock {
@@ -376,8 +379,10 @@ bool Parse(const std::string& text, NParserRecordList& records, const NSourceMap
     bool ended = false;
     std::string lastWord;
     std::size_t lastAt = 0;
-    std::vector<std::uint32_t> ownOffsets;
-    if (map && !offsets) offsets = &ownOffsets;
+    // Which files have yielded a record; the records come in the order of the text, so the
+    // segment they stand in is found by walking forward.
+    std::vector<bool> yielded(map ? map->Files.size() : 0, false);
+    std::size_t segment = 0;
     auto fail = [&](std::uint32_t code, const std::string& information, std::size_t at, const std::string& what) {
         if (ended) at = lastAt;
         const std::string& shown = ended ? lastWord : what;
@@ -386,9 +391,7 @@ bool Parse(const std::string& text, NParserRecordList& records, const NSourceMap
             // file included by mistake or on purpose): its content is not repeated, the model's
             // include line is shown instead.
             const NSourcePoint point = map->PointAt(at);
-            if (point.File > 0 && point.File < map->Files.size() &&
-                std::none_of(offsets->begin(), offsets->end(),
-                             [&](std::uint32_t o) { return map->PointAt(o).File == point.File; })) {
+            if (point.File > 0 && point.File < map->Files.size() && !yielded[point.File]) {
                 const NSourceMap::File& file = map->Files[point.File];
                 NErrorLocation location;
                 if (file.Parent >= 0) {
@@ -414,9 +417,13 @@ bool Parse(const std::string& text, NParserRecordList& records, const NSourceMap
             ended = true;
         }
     };
-    auto add = [&](std::unique_ptr<NParserString> record, std::size_t at) {
-        records.push_back(std::move(record));
-        if (offsets) offsets->push_back(static_cast<std::uint32_t>(at));
+    std::string none;
+    auto add = [&](std::int32_t kind, std::string& name, std::string& argument, std::size_t at) {
+        if (map) {
+            const NSourcePoint point = map->PointAfter(segment, at);
+            if (point.File < yielded.size()) yielded[point.File] = true;
+        }
+        sink(kind, name, argument, at);
     };
 
     while (position < text.size()) {
@@ -427,7 +434,7 @@ bool Parse(const std::string& text, NParserRecordList& records, const NSourceMap
         if (t == "}" && w.empty()) {
             if (open.empty()) return fail(202, w + t, wAt, t);
             open.pop_back();
-            add(std::make_unique<NParserBlockClose>(), wAt);
+            add(ParserKindBlockClose, none, none, wAt);
         } else if (w == "parameter") {
             if (open.empty()) return fail(203, w + t, wAt, w);
             if (!t.empty()) return fail(200, w + t, wAt, w + t);
@@ -441,7 +448,7 @@ bool Parse(const std::string& text, NParserRecordList& records, const NSourceMap
             double number;
             if (!ParseParameterValue(value, number))
                 return fail(205, value.empty() ? name + "=;" : value, valueAt, value.empty() ? name + " = ;" : value);
-            add(std::make_unique<NParserParameter>(std::move(name), std::move(value)), nameAt);
+            add(ParserKindParameter, name, value, nameAt);
         } else if (w == "link") {
             if (open.empty()) return fail(207, w + t, wAt, w);
             if (!t.empty()) return fail(200, w + t, wAt, w + t);
@@ -453,7 +460,7 @@ bool Parse(const std::string& text, NParserRecordList& records, const NSourceMap
             read(second, t3, secondAt);
             if (t3 != ";") return fail(206, second + t3, secondAt, second + t3);
             if (!IsLinkName(second)) return fail(209, second + t3, secondAt, second);
-            add(std::make_unique<NParserLink>(std::move(first), std::move(second)), firstAt);
+            add(ParserKindLink, first, second, firstAt);
         } else if (w == "class") {
             if (!open.empty()) return fail(216, w + t, wAt, w);
             std::string name, t2, parent, t3;
@@ -465,8 +472,8 @@ bool Parse(const std::string& text, NParserRecordList& records, const NSourceMap
             if (t3 != "{") return fail(219, parent + t3, parentAt, parent + t3);
             if (!IsIdentifier(parent)) return fail(218, parent + t3, parentAt, parent);
             open.push_back({name, wAt});
-            add(std::make_unique<NParserClassHdr>(std::move(name), std::move(parent)), wAt);
-            add(std::make_unique<NParserBlockOpen>(), wAt);
+            add(ParserKindClassHdr, name, parent, wAt);
+            add(ParserKindBlockOpen, none, none, wAt);
         } else {
             // A misspelt keyword lands here: the errors name the word that stands where the
             // keyword belongs.
@@ -478,8 +485,8 @@ bool Parse(const std::string& text, NParserRecordList& records, const NSourceMap
             if (t2 != "{") return fail(221, w + " " + name + t2, wAt, w);
             if (!IsIdentifier(name)) return fail(220, name + t2, nameAt, name);
             open.push_back({name, wAt});
-            add(std::make_unique<NParserObjectHdr>(std::move(name), w), wAt);
-            add(std::make_unique<NParserBlockOpen>(), wAt);
+            add(ParserKindObjectHdr, name, w, wAt);
+            add(ParserKindBlockOpen, none, none, wAt);
         }
     }
     // A block left open would make the processor run past the last record: refuse it, naming the
@@ -496,6 +503,30 @@ bool Parse(const std::string& text, NParserRecordList& records, const NSourceMap
         return fail(206, information, open.back().At, open.back().Name + " {");
     }
     return true;
+}
+
+bool Parse(const std::string& text, NParserRecordList& records) { return Parse(text, records, nullptr, nullptr); }
+
+bool Parse(const std::string& text, NParserRecordList& records, const NSourceMap* map,
+           std::vector<std::uint32_t>* offsets) {
+    records.clear();
+    if (offsets) offsets->clear();
+    return Parse(
+        text,
+        [&](std::int32_t kind, std::string& name, std::string& argument, std::size_t at) {
+            std::unique_ptr<NParserString> record;
+            switch (kind) {
+            case ParserKindClassHdr: record = std::make_unique<NParserClassHdr>(std::move(name), std::move(argument)); break;
+            case ParserKindObjectHdr: record = std::make_unique<NParserObjectHdr>(std::move(name), std::move(argument)); break;
+            case ParserKindParameter: record = std::make_unique<NParserParameter>(std::move(name), std::move(argument)); break;
+            case ParserKindLink: record = std::make_unique<NParserLink>(std::move(name), std::move(argument)); break;
+            case ParserKindBlockOpen: record = std::make_unique<NParserBlockOpen>(); break;
+            default: record = std::make_unique<NParserBlockClose>(); break;
+            }
+            records.push_back(std::move(record));
+            if (offsets) offsets->push_back(static_cast<std::uint32_t>(at));
+        },
+        map);
 }
 
 } // namespace talvero
