@@ -318,7 +318,7 @@ bool LoadFile(const std::string& fileName, std::int32_t parent, std::uint32_t pa
 
     // Identified by device and inode, so that another spelling or a link to an open file is
     // still a cycle. Should that fail, the depth bound still ends the chain.
-    struct stat opened;
+    struct stat opened {};
     FileIdentity identity{};
     if (::fstat(fileno(file), &opened) == 0) {
         identity = FileIdentity{opened.st_dev, opened.st_ino};
@@ -334,6 +334,12 @@ bool LoadFile(const std::string& fileName, std::int32_t parent, std::uint32_t pa
     const auto index = static_cast<std::uint32_t>(context.Map->Files.size());
     context.Map->Files.push_back(NSourceMap::File{fileName, parent, parentLine});
     context.Open.push_back(identity);
+    // Room for the whole file at once: grown line by line, a large description is copied over and over.
+    if (opened.st_size > 0 && static_cast<std::size_t>(opened.st_size) <= MaxPreprocessedTextLength) {
+        text.reserve(static_cast<std::size_t>(opened.st_size));
+        // A segment per line; lines of descriptions run to a few dozen characters.
+        segments.reserve(static_cast<std::size_t>(opened.st_size) / 32);
+    }
     NLineReader reader(file, MaxSourceLineLength);
     const bool ok = Preprocess(reader, fileName, index, context, text, segments);
     context.Open.pop_back();

@@ -63,6 +63,14 @@ public:
         const std::size_t end = i + 1 < Starts.size() ? Starts[i + 1] : Text.size();
         return std::string_view(Text).substr(begin, end - begin);
     }
+    // Gives back the room the names and their places grew into, before the net makes the links
+    // and needs room of its own: the largest moment of loading a large net.
+    void Fit() {
+        Text.shrink_to_fit();
+        Starts.shrink_to_fit();
+        ItemLengths.shrink_to_fit();
+        Lines.shrink_to_fit();
+    }
     NLinkViewList Views() const {
         NLinkViewList views;
         views.reserve(Size());
@@ -279,6 +287,7 @@ bool NEnvironment::Build(const NParserRecordList& records, NParserRecordList* co
             break;
         case ParserKindBlockClose: {
             end = position;
+            if (!links.Empty()) links.Fit();
             if (!links.Empty() && !net->SetLinks(links.Views())) {
                 std::string reason;
                 const std::size_t failed = FindFailedLink(*object, *net, links, reason);
