@@ -55,6 +55,8 @@ public:
     // The next record outside the class declarations (their closes included), each with its line;
     // null at the end of the file, or for a line that is no longer what Scan saw.
     std::unique_ptr<NParserString> Next();
+    // The lines [first, last) of the class declarations Scan gave out, in order.
+    const std::vector<std::pair<std::uint32_t, std::uint32_t>>& ClassLines() const { return Skipped; }
 
 private:
     std::FILE* File = nullptr;

@@ -3,6 +3,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <functional>
 #include <string_view>
 #include <typeinfo>
@@ -205,29 +206,56 @@ NErrorLocation NEnvironment::LocateLine(std::uint32_t line, const std::string& t
     return NErrorLocation{Loading, line, 0, text, {}};
 }
 
+// The processor's view of the file: class declarations are gone but for their closes, an object
+// header opens a block and a block close ends one.
 std::uint32_t NEnvironment::EarlierSiblingLine(std::uint32_t ownerLine, std::uint32_t line, const std::string& name) const {
-    if (ownerLine == 0 || line <= ownerLine || Loading.empty()) return 0;
+    const bool topLevel = ownerLine == 0 && Feed;
+    if ((ownerLine == 0 && !topLevel) || line <= ownerLine || Loading.empty()) return 0;
     std::FILE* file = OpenRegularFileForReading(Loading);
     if (!file) return 0;
+    static const std::vector<std::pair<std::uint32_t, std::uint32_t>> none;
+    const auto& classes = Feed ? Feed->ClassLines() : none;
+    std::size_t nextClass = 0;
     NLineReader reader(file, MaxBinaryLineLength);
     std::string text;
+    auto named = [&] {
+        auto record = MakeParserRecord(ParserKindObjectHdr);
+        record->ReadFields(text);
+        return record->GetName() == name;
+    };
     std::uint32_t found = 0;
     int depth = 0;  // blocks of siblings (and their contents) open
+    // At the top level the kinds and matches of all earlier lines, to walk back through them as
+    // the list did: a sibling is a header whose block closes before `line`.
+    struct Seen {
+        bool Close;
+        bool Match;
+        std::uint32_t Line;
+    };
+    std::vector<Seen> seen;
     for (std::uint32_t at = 1; at < line && reader.Next(text) == NLineRead::Line; ++at) {
-        if (at <= ownerLine) continue;
-        const std::size_t space = text.find(' ');
-        const long long kind = TextToLong(std::string_view(text).substr(0, space));
-        if (kind == ParserKindBlockClose) {
+        if (at <= std::max<std::uint32_t>(ownerLine, 1)) continue;
+        while (nextClass < classes.size() && classes[nextClass].second <= at) ++nextClass;
+        if (nextClass < classes.size() && classes[nextClass].first <= at) continue;
+        const long long kind = TextToLong(std::string_view(text).substr(0, text.find(' ')));
+        if (topLevel) {
+            if (kind == ParserKindBlockClose) seen.push_back({true, false, at});
+            else if (kind == ParserKindObjectHdr) seen.push_back({false, named(), at});
+        } else if (kind == ParserKindBlockClose) {
             if (--depth < 0) break;
-        } else if (kind == ParserKindObjectHdr || kind == ParserKindClassHdr) {
-            if (depth++ == 0 && kind == ParserKindObjectHdr) {
-                auto record = MakeParserRecord(kind);
-                record->ReadFields(text);
-                if (record->GetName() == name) found = at;
-            }
+        } else if (kind == ParserKindObjectHdr) {
+            if (depth++ == 0 && !found && named()) found = at;
         }
     }
     std::fclose(file);
+    for (auto it = seen.rbegin(); it != seen.rend(); ++it) {
+        if (it->Close) {
+            ++depth;
+        } else {
+            if (depth == 0) break;
+            if (--depth == 0 && it->Match) return it->Line;
+        }
+    }
     return found;
 }
 

@@ -14,6 +14,7 @@
 #include "environment/NBuiltinClasses.h"
 #include "environment/NEnvironment.h"
 #include "environment/NPreprocessor.h"
+#include "kernel/Cp1251.h"
 #include "kernel/NError.h"
 #include "kernel/NNet.h"
 
@@ -168,6 +169,35 @@ TEST(StreamedLoad, ALoadErrorNamesTheSourceOnlyWhileTheSourceIsWhatWasCompiled) 
         std::string where = at.File + ":" + std::to_string(at.Line);
         if (at.Column) where += ":" + std::to_string(at.Column);
         EXPECT_EQ(where, c.Where) << c.Now;
+    }
+}
+
+TEST(StreamedLoad, ANameDeclaredTwiceNamesTheFirstDeclarationAsBefore) {
+    TempDir dir;
+    const struct {
+        const char* Source;
+        const char* Information;  // after "имя ... уже занято"
+    } cases[] = {
+        {"TimeWatch w { }\nTimeWatch w { }\nModel m { }\n", " объявлением в m.tv:1:1"},
+        // A class declaration between the two hid the first from the processor, and still does.
+        {"TimeWatch w { }\nclass C : Neuron { }\nTimeWatch w { }\nModel m { }\n", ""},
+        {"Model m {\n Net n {\n  Neuron a { }\n  Neuron b { }\n  Neuron a { }\n }\n}\n", " объявлением в m.tv:3:3"},
+        {"class K : Net { Neuron a { } Neuron a { } }\nModel m { }\n", " объявлением в m.tv:1:17"},
+        {"Model m { TimeWatch w { } }\nTimeWatch w { }\n", ""},
+    };
+    for (const auto& c : cases) {
+        NEnvironment env;
+        RegisterBuiltinClasses(env);
+        dir.Write("m.tv", c.Source);
+        ForgetLastError();
+        ASSERT_TRUE(env.Compile(dir.File("m.tv"), dir.File("m.btv")));
+        EXPECT_FALSE(env.LoadModel(dir.File("m.btv")));
+        EXPECT_EQ(PeekLastErrorCode(), 403u);
+        std::string info = KernelTextToUtf8(GetLastErrorInfo());
+        for (std::size_t at; (at = info.find(dir.File(""))) != std::string::npos;) info.erase(at, dir.File("").size());
+        const std::string taken = "уже занято";
+        ASSERT_NE(info.find(taken), std::string::npos) << info;
+        EXPECT_EQ(info.substr(info.find(taken) + taken.size()), c.Information) << c.Source;
     }
 }
 
