@@ -5,6 +5,7 @@
 #include <locale.h>
 
 #include <algorithm>
+#include <array>
 #include <clocale>
 #include <cmath>
 #include <cstdio>
@@ -19,9 +20,21 @@
 
 namespace talvero {
 
-bool IsTrimBlank(char c) {
-    return c == ' ' || c == '\n' || c == '\t' || c == '\v' || c == '\b' || c == '\r' || c == '\f' || c == '\a';
-}
+namespace {
+
+// Every character of a description passes these tests several times: a table, not a chain of
+// comparisons behind a call.
+constexpr auto kBlanks = [] {
+    std::array<bool, 256> table{};
+    for (unsigned char c : {' ', '\n', '\t', '\v', '\b', '\r', '\f', '\a'}) table[c] = true;
+    return table;
+}();
+
+inline bool Blank(char c) { return kBlanks[static_cast<unsigned char>(c)]; }
+
+} // namespace
+
+bool IsTrimBlank(char c) { return Blank(c); }
 
 std::string Trim(const std::string& text) {
     std::size_t begin = 0;
@@ -37,7 +50,13 @@ bool IsIdentifierChar(char c) {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_';
 }
 
-bool IsDelimiter(char c) { return c == ' ' || c == ':' || c == '=' || c == '{' || c == '}' || c == ';'; }
+constexpr auto kDelimiters = [] {
+    std::array<bool, 256> table{};
+    for (unsigned char c : {' ', ':', '=', '{', '}', ';'}) table[c] = true;
+    return table;
+}();
+
+bool IsDelimiter(char c) { return kDelimiters[static_cast<unsigned char>(c)]; }
 
 } // namespace
 
@@ -58,8 +77,8 @@ namespace {
 
 // text[begin, end) without the trimming blanks at its ends, assigned without a temporary.
 void AssignTrimmed(std::string& to, const std::string& text, std::size_t begin, std::size_t end) {
-    while (begin < end && IsTrimBlank(text[begin])) ++begin;
-    while (end > begin && IsTrimBlank(text[end - 1])) --end;
+    while (begin < end && Blank(text[begin])) ++begin;
+    while (end > begin && Blank(text[end - 1])) --end;
     to.assign(text, begin, end - begin);
 }
 
@@ -211,7 +230,7 @@ void RemoveBlockComments(std::string& text, Segments& segments) {
 
 void ReplaceControlCharacters(std::string& text) {
     for (char& c : text)
-        if (c != ' ' && IsTrimBlank(c)) c = ' ';
+        if (Blank(c)) c = ' ';
 }
 
 std::string DirectoryOf(const std::string& fileName) {
@@ -247,10 +266,10 @@ bool Preprocess(NLineReader& reader, const std::string& fileName, std::uint32_t 
         if (lineNumber == 1 && line.compare(0, 3, "\xEF\xBB\xBF") == 0) line.erase(0, 3);
         // Trimmed in place: a copy per line would cost an allocation for every longer line.
         std::size_t end = line.size();
-        while (end > 0 && IsTrimBlank(line[end - 1])) --end;
+        while (end > 0 && Blank(line[end - 1])) --end;
         line.erase(end);
         std::size_t begin = 0;
-        while (begin < line.size() && IsTrimBlank(line[begin])) ++begin;
+        while (begin < line.size() && Blank(line[begin])) ++begin;
         line.erase(0, begin);
         const auto column = static_cast<std::uint32_t>(begin + 1);
         std::size_t appended;
