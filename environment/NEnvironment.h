@@ -90,8 +90,8 @@ private:
     // description while it grows.
     // `ownerLine`: the owner's header line in the file being loaded (0: none known).
     bool Build(const NParserRecordList& records, NParserRecordList* consumed, NParserRecordPosition position,
-               NBasicDescription* owner, std::uint32_t ownerLine, int depth, NBasicDescription*& object, NParserRecordPosition& end,
-               NShape& shape);
+               NBasicDescription* owner, std::uint32_t ownerLine, int depth, NBasicDescription*& object,
+               NParserRecordPosition& end, NShape& shape);
     NShape ShapeOf(const NBasicDescription* prototype) const;
     void DeleteUserClasses();
     void Dispose(NBasicDescription* object);
@@ -101,8 +101,9 @@ private:
     NErrorLocation LocateRecord(const NParserString& record, const std::string& word) const;
     // The same for the record on `line` of that file, whose one-line form is `text`.
     NErrorLocation LocateLine(std::uint32_t line, const std::string& text, const std::string& word) const;
-    // The line of the last declaration named `name` among the components of the block whose header
-    // stands on `ownerLine`, before `line`, read again from the file being loaded; 0 if none.
+    // The line of the earlier declaration named `name` beside the one on `line`, in the block whose
+    // header stands on `ownerLine` (0: at the top level), as the processor saw the file being
+    // loaded, which is read again for it; 0 if none.
     std::uint32_t EarlierSiblingLine(std::uint32_t ownerLine, std::uint32_t line, const std::string& name) const;
     bool FailAt(std::uint32_t code, const std::string& information, const NParserString& record,
                 const std::string& word) const;
