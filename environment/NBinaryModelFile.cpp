@@ -142,6 +142,30 @@ bool NBinaryRecordReader::Scan(const std::string& fileName, const NChecksumCheck
     return true;
 }
 
+bool NBinaryRecordReader::Open(const std::string& fileName, const NChecksumCheck& check) {
+    std::FILE* file = OpenRegularFileForReading(fileName);
+    if (!file) return ReportError(111, fileName), false;
+    Skipped.clear();
+    auto reader = std::make_unique<NLineReader>(file, MaxBinaryLineLength);
+    std::string stored;
+    const NLineRead firstRead = reader->Next(stored);
+    if (firstRead == NLineRead::TooLong || firstRead == NLineRead::Failed) {
+        std::fclose(file);
+        ReportErrorAt(300, "", NErrorLocation{fileName, 1, 0, "", {}});
+        return false;
+    }
+    if (!check(NParserRecordList(), stored)) {
+        std::fclose(file);
+        ReportError(301, "");
+        return false;
+    }
+    File = file;
+    Reader = std::move(reader);
+    LineNumber = 1;
+    NextSkipped = 0;
+    return true;
+}
+
 std::unique_ptr<NParserString> NBinaryRecordReader::Next() {
     if (!Reader) return nullptr;
     for (;;) {

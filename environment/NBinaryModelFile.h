@@ -52,6 +52,9 @@ public:
     // Codes as ReadBinaryFile's. `classes` receives each top-level class declaration: its
     // records up to the block close that ends it for the processor, that close included.
     bool Scan(const std::string& fileName, const NChecksumCheck& check, NParserRecordList& classes);
+    // Instead of Scan, for a file known to hold neither a class nor a damaged line: only the check
+    // value is checked (111, 301).
+    bool Open(const std::string& fileName, const NChecksumCheck& check);
     // The next record outside the class declarations (their closes included), each with its line;
     // null at the end of the file, or for a line that is no longer what Scan saw.
     std::unique_ptr<NParserString> Next();

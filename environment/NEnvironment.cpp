@@ -125,8 +125,12 @@ bool NEnvironment::Compile(std::string sourceFileName, std::string binaryFileNam
     // A device or a FIFO is written in place: nothing may reach it before the parse has succeeded.
     std::string held;
     std::string line;
+    // A file without classes and without a line too long for the reader needs no first pass when
+    // it is loaded: no damage to look for, nothing to build before the objects.
+    bool plain = true;
     if (writing) {
         ComputeChecksum(NParserRecordList(), line);
+        plain = line.size() <= MaxBinaryLineLength;
         line += '\n';
         if (file.IsInPlace()) held += line;
         else writing = file.Write(line);
@@ -139,6 +143,7 @@ bool NEnvironment::Compile(std::string sourceFileName, std::string binaryFileNam
                 line.clear();
                 if (count > 0) line += '\n';
                 AppendRecordLine(line, kind, name, argument);
+                if (kind == ParserKindClassHdr || line.size() - (count > 0 ? 1 : 0) > MaxBinaryLineLength) plain = false;
                 if (file.IsInPlace()) held += line;
                 else writing = file.Write(line);
             }
@@ -160,6 +165,7 @@ bool NEnvironment::Compile(std::string sourceFileName, std::string binaryFileNam
         Compiled.SourceFileName = sourceFileName;
         Compiled.RecordCount = count;
         Compiled.Fingerprint = Fingerprint(text, map);
+        Compiled.Plain = plain;
     }
     return true;
 }
@@ -277,9 +283,12 @@ bool NEnvironment::LoadModel(std::string binaryFileName) {
     // under construction are held at once, never the whole file.
     NBinaryRecordReader reader;
     NParserRecordList records;
-    bool ok = reader.Scan(binaryFileName, [this](const NParserRecordList& r, const std::string& stored) {
+    const NChecksumCheck check = [this](const NParserRecordList& r, const std::string& stored) {
         return CheckChecksum(r, stored);
-    }, records) && BuildClasses(records);
+    };
+    // The file this environment has just written, as it wrote it, is read once.
+    bool ok = LoadingCompiled && Compiled.Plain ? reader.Open(binaryFileName, check)
+                                                : reader.Scan(binaryFileName, check, records) && BuildClasses(records);
     if (ok) {
         records.clear();
         Feed = &reader;

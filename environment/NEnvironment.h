@@ -123,6 +123,7 @@ private:
         std::string SourceFileName;
         std::size_t RecordCount = 0;
         std::uint64_t Fingerprint = 0;
+        bool Plain = false;  // no class, no line too long
     };
     NCompiledSource Compiled;
     // During LoadModel: where the records of `FedList` come from when it runs out.

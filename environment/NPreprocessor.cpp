@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -390,6 +391,8 @@ bool LoadTextFromBuffer(const std::string& content, std::string fileName, std::s
 }
 
 bool Parse(const std::string& text, const NRecordSink& sink, const NSourceMap* map) {
+    // Every token meets these comparisons: against views, the lengths decide most of them.
+    using namespace std::string_view_literals;
     std::size_t position = 0;
     // The open blocks, innermost last: name and where the header began. The size is the depth.
     struct OpenBlock {
@@ -456,45 +459,45 @@ bool Parse(const std::string& text, const NRecordSink& sink, const NSourceMap* m
         lastWord = w;
         lastAt = wAt;
 
-        if (t == "}" && w.empty()) {
+        if (t == "}"sv && w.empty()) {
             if (open.empty()) return fail(202, w + t, wAt, t);
             open.pop_back();
             add(ParserKindBlockClose, none, none, wAt);
-        } else if (w == "parameter") {
+        } else if (w == "parameter"sv) {
             if (open.empty()) return fail(203, w + t, wAt, w);
             if (!t.empty()) return fail(200, w + t, wAt, w + t);
             std::string name, t2, value, t3;
             std::size_t nameAt = wAt, valueAt = wAt;
             read(name, t2, nameAt);
-            if (t2 != "=") return fail(204, name + t2, nameAt, name + t2);
+            if (t2 != "="sv) return fail(204, name + t2, nameAt, name + t2);
             if (!IsIdentifier(name)) return fail(205, name, nameAt, name);
             read(value, t3, valueAt);
-            if (t3 != ";") return fail(206, value + t3, valueAt, value + t3);
+            if (t3 != ";"sv) return fail(206, value + t3, valueAt, value + t3);
             double number;
             if (!ParseParameterValue(value, number))
                 return fail(205, value.empty() ? name + "=;" : value, valueAt, value.empty() ? name + " = ;" : value);
             add(ParserKindParameter, name, value, nameAt);
-        } else if (w == "link") {
+        } else if (w == "link"sv) {
             if (open.empty()) return fail(207, w + t, wAt, w);
             if (!t.empty()) return fail(200, w + t, wAt, w + t);
             std::string first, t2, second, t3;
             std::size_t firstAt = wAt, secondAt = wAt;
             read(first, t2, firstAt);
-            if (t2 != ":") return fail(208, first + t2, firstAt, first + t2);
+            if (t2 != ":"sv) return fail(208, first + t2, firstAt, first + t2);
             if (!IsLinkName(first)) return fail(209, first + t2, firstAt, first);
             read(second, t3, secondAt);
-            if (t3 != ";") return fail(206, second + t3, secondAt, second + t3);
+            if (t3 != ";"sv) return fail(206, second + t3, secondAt, second + t3);
             if (!IsLinkName(second)) return fail(209, second + t3, secondAt, second);
             add(ParserKindLink, first, second, firstAt);
-        } else if (w == "class") {
+        } else if (w == "class"sv) {
             if (!open.empty()) return fail(216, w + t, wAt, w);
             std::string name, t2, parent, t3;
             std::size_t nameAt = wAt, parentAt = wAt;
             read(name, t2, nameAt);
-            if (t2 != ":") return fail(217, name + t2, nameAt, name + t2);
+            if (t2 != ":"sv) return fail(217, name + t2, nameAt, name + t2);
             if (!IsIdentifier(name)) return fail(218, name + t2, nameAt, name);
             read(parent, t3, parentAt);
-            if (t3 != "{") return fail(219, parent + t3, parentAt, parent + t3);
+            if (t3 != "{"sv) return fail(219, parent + t3, parentAt, parent + t3);
             if (!IsIdentifier(parent)) return fail(218, parent + t3, parentAt, parent);
             open.push_back({name, wAt});
             add(ParserKindClassHdr, name, parent, wAt);
@@ -507,7 +510,7 @@ bool Parse(const std::string& text, const NRecordSink& sink, const NSourceMap* m
             std::string name, t2;
             std::size_t nameAt = wAt;
             read(name, t2, nameAt);
-            if (t2 != "{") return fail(221, w + " " + name + t2, wAt, w);
+            if (t2 != "{"sv) return fail(221, w + " " + name + t2, wAt, w);
             if (!IsIdentifier(name)) return fail(220, name + t2, nameAt, name);
             open.push_back({name, wAt});
             add(ParserKindObjectHdr, name, w, wAt);

@@ -131,7 +131,9 @@ TEST(StreamedLoad, DamageAnywhereInTheFileIsReportedBeforeAnyObjectIsBuilt) {
         ForgetLastError();
         EXPECT_FALSE(env.LoadModel(dir.Write("d.btv", head + c.Tail)));
         EXPECT_EQ(PeekLastErrorCode(), c.Code ? c.Code : 401u) << c.Tail.substr(0, 20);
-        if (c.Code) EXPECT_EQ(GetLastErrorLocation().Line, c.Line);
+        if (c.Code) {
+            EXPECT_EQ(GetLastErrorLocation().Line, c.Line);
+        }
         NStringList left;
         env.GetModel()->GetComponentsList(left);
         EXPECT_TRUE(left.empty());
@@ -141,6 +143,21 @@ TEST(StreamedLoad, DamageAnywhereInTheFileIsReportedBeforeAnyObjectIsBuilt) {
     ForgetLastError();
     EXPECT_FALSE(env.LoadModel(dir.Write("c.btv", "sum\n2 a Nope\n8\n9")));
     EXPECT_EQ(PeekLastErrorCode(), 301u);
+}
+
+TEST(StreamedLoad, AFileJustCompiledIsStillCheckedForLinesTooLongToRead) {
+    TempDir dir;
+    NEnvironment env;
+    RegisterBuiltinClasses(env);
+    // The header's source line has the longest length a source line may have; its record's line,
+    // "2 NAME TimeWatch", is one character longer than the reader takes.
+    const std::string name(1011, 'w');
+    dir.Write("m.tv", "Model m {\nTimeWatch " + name + " {\n}\n}\n");
+    ASSERT_TRUE(env.Compile(dir.File("m.tv"), dir.File("m.btv"))) << GetLastErrorInfo();
+    ForgetLastError();
+    EXPECT_FALSE(env.LoadModel(dir.File("m.btv")));
+    EXPECT_EQ(PeekLastErrorCode(), 300u);
+    EXPECT_EQ(GetLastErrorLocation().Line, 4u);
 }
 
 TEST(StreamedLoad, ALoadErrorNamesTheSourceOnlyWhileTheSourceIsWhatWasCompiled) {
