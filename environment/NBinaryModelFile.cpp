@@ -78,4 +78,110 @@ bool ReadBinaryFile(NParserRecordList& records, std::string fileName, const NChe
     }
 }
 
+NBinaryRecordReader::~NBinaryRecordReader() {
+    Reader.reset();
+    if (File) std::fclose(File);
+}
+
+bool NBinaryRecordReader::Scan(const std::string& fileName, const NChecksumCheck& check, NParserRecordList& classes) {
+    std::FILE* file = OpenRegularFileForReading(fileName);
+    if (!file) return ReportError(111, fileName), false;
+    classes.clear();
+    Skipped.clear();
+    auto fail = [&](std::uint32_t code, std::uint32_t line, const std::string& text) {
+        classes.clear();
+        std::fclose(file);
+        ReportErrorAt(code, "", NErrorLocation{fileName, line, 0, text, {}});
+        return false;
+    };
+
+    NLineReader reader(file, MaxBinaryLineLength);
+    std::string stored;
+    const NLineRead firstRead = reader.Next(stored);
+    if (firstRead == NLineRead::TooLong || firstRead == NLineRead::Failed) return fail(300, 1, "");
+
+    std::string line;
+    std::uint32_t lineNumber = 1;
+    // Inside a class declaration: how many blocks are open in it, by the processor's count (an
+    // object header opens one, a block close ends one).
+    int open = 0;
+    for (;;) {
+        const NLineRead read = reader.EndedWithoutTerminator() ? NLineRead::End : reader.Next(line);
+        if (read == NLineRead::End) break;
+        ++lineNumber;
+        if (read == NLineRead::TooLong || read == NLineRead::Failed) return fail(300, lineNumber, "");
+        const long long kind = TextToLong(std::string_view(line).substr(0, line.find(' ')));
+        if (kind != ParserKindClassHdr && kind != ParserKindObjectHdr && kind != ParserKindParameter &&
+            kind != ParserKindLink && kind != ParserKindBlockOpen && kind != ParserKindBlockClose)
+            return fail(300, lineNumber, line);
+        if (open == 0 && kind != ParserKindClassHdr) continue;
+        if (open == 0) Skipped.emplace_back(lineNumber, UINT32_MAX);
+        if (kind == ParserKindClassHdr || kind == ParserKindObjectHdr) {
+            if (open == 0 || kind == ParserKindObjectHdr) ++open;
+        } else if (kind == ParserKindBlockClose && --open == 0) {
+            Skipped.back().second = lineNumber;
+        }
+        std::unique_ptr<NParserString> record = MakeParserRecord(kind);
+        record->SetFileLine(lineNumber);
+        record->ReadFields(line);
+        classes.push_back(std::move(record));
+    }
+    if (!check(NParserRecordList(), stored)) {
+        classes.clear();
+        std::fclose(file);
+        ReportError(301, "");
+        return false;
+    }
+    // Read again from the start; the check value's line is behind us.
+    std::rewind(file);
+    File = file;
+    Reader = std::make_unique<NLineReader>(file, MaxBinaryLineLength);
+    LineNumber = 1;
+    NextSkipped = 0;
+    Reader->Next(Line);
+    return true;
+}
+
+bool NBinaryRecordReader::Open(const std::string& fileName, const NChecksumCheck& check) {
+    std::FILE* file = OpenRegularFileForReading(fileName);
+    if (!file) return ReportError(111, fileName), false;
+    Skipped.clear();
+    auto reader = std::make_unique<NLineReader>(file, MaxBinaryLineLength);
+    std::string stored;
+    const NLineRead firstRead = reader->Next(stored);
+    if (firstRead == NLineRead::TooLong || firstRead == NLineRead::Failed) {
+        std::fclose(file);
+        ReportErrorAt(300, "", NErrorLocation{fileName, 1, 0, "", {}});
+        return false;
+    }
+    if (!check(NParserRecordList(), stored)) {
+        std::fclose(file);
+        ReportError(301, "");
+        return false;
+    }
+    File = file;
+    Reader = std::move(reader);
+    LineNumber = 1;
+    NextSkipped = 0;
+    return true;
+}
+
+std::unique_ptr<NParserString> NBinaryRecordReader::Next() {
+    if (!Reader) return nullptr;
+    for (;;) {
+        if (Reader->EndedWithoutTerminator() || Reader->Next(Line) != NLineRead::Line) return nullptr;
+        ++LineNumber;
+        while (NextSkipped < Skipped.size() && Skipped[NextSkipped].second <= LineNumber) ++NextSkipped;
+        if (NextSkipped < Skipped.size() && Skipped[NextSkipped].first <= LineNumber &&
+            LineNumber < Skipped[NextSkipped].second)
+            continue;
+        std::unique_ptr<NParserString> record =
+            MakeParserRecord(TextToLong(std::string_view(Line).substr(0, Line.find(' '))));
+        if (!record) return nullptr;
+        record->SetFileLine(LineNumber);
+        record->ReadFields(Line);
+        return record;
+    }
+}
+
 } // namespace talvero

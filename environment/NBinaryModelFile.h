@@ -3,8 +3,13 @@
 // record per line in the records' one-line form.
 
 #include <cstddef>
+#include <cstdint>
+#include <cstdio>
 #include <functional>
+#include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "environment/NParserRecords.h"
 
@@ -32,5 +37,38 @@ bool WriteBinaryFile(const NParserRecordList& records, std::string fileName,
 // known kind, or too long) and 301 (wrong check value); after 300 or 301 the list is empty. Lines
 // ended by a carriage return and a line feed read like lines ended by a line feed.
 bool ReadBinaryFile(NParserRecordList& records, std::string fileName, const NChecksumCheck& check = CheckChecksum);
+
+// A model file read twice instead of held whole. The first pass (Scan) finds every error
+// ReadBinaryFile would find, in the same order and with the same codes, and keeps only the class
+// declarations (which must be built before any object); the second (Next) hands out the other
+// records one at a time.
+class NBinaryRecordReader {
+public:
+    NBinaryRecordReader() = default;
+    NBinaryRecordReader(const NBinaryRecordReader&) = delete;
+    NBinaryRecordReader& operator=(const NBinaryRecordReader&) = delete;
+    ~NBinaryRecordReader();
+
+    // Codes as ReadBinaryFile's. `classes` receives each top-level class declaration: its
+    // records up to the block close that ends it for the processor, that close included.
+    bool Scan(const std::string& fileName, const NChecksumCheck& check, NParserRecordList& classes);
+    // Instead of Scan, for a file known to hold neither a class nor a damaged line: only the check
+    // value is checked (111, 301).
+    bool Open(const std::string& fileName, const NChecksumCheck& check);
+    // The next record outside the class declarations (their closes included), each with its line;
+    // null at the end of the file, or for a line that is no longer what Scan saw.
+    std::unique_ptr<NParserString> Next();
+    // The lines [first, last) of the class declarations Scan gave out, in order.
+    const std::vector<std::pair<std::uint32_t, std::uint32_t>>& ClassLines() const { return Skipped; }
+
+private:
+    std::FILE* File = nullptr;
+    std::unique_ptr<class NLineReader> Reader;
+    std::string Line;
+    std::uint32_t LineNumber = 0;
+    // Lines [first, last) that Scan gave out as classes, in order.
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> Skipped;
+    std::size_t NextSkipped = 0;
+};
 
 } // namespace talvero

@@ -3,12 +3,17 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <functional>
+#include <string_view>
 #include <typeinfo>
 #include <unordered_map>
 
 #include "environment/NBuiltinClasses.h"
+#include "environment/NAtomicFile.h"
 #include "environment/NBinaryModelFile.h"
 #include "environment/NCheckpoint.h"
+#include "environment/NLineReader.h"
 #include "environment/NPreprocessor.h"
 
 namespace talvero {
@@ -65,29 +70,123 @@ bool StatFile(const std::string& fileName, std::uint64_t& device, std::uint64_t&
 
 } // namespace
 
+namespace {
+
+// The one-line form of a record from its parts, as the record classes write it.
+void AppendRecordLine(std::string& out, std::int32_t kind, const std::string& name, const std::string& argument) {
+    out += std::to_string(kind);
+    switch (kind) {
+    case ParserKindClassHdr:
+    case ParserKindObjectHdr:
+    case ParserKindParameter:
+        out += ' ';
+        out += name;
+        out += ' ';
+        out += argument;
+        break;
+    case ParserKindLink:
+        out += ' ';
+        out += argument;
+        out += ' ';
+        out += name;
+        break;
+    default:
+        break;
+    }
+}
+
+// Tells whether a description read again is the one compiled: its text, where each stretch of
+// it came from, and the files' names.
+std::uint64_t Fingerprint(const std::string& text, const NSourceMap& map) {
+    std::uint64_t hash = std::hash<std::string>()(text);
+    auto mix = [&hash](std::string_view bytes) { hash = hash * 1000003u ^ std::hash<std::string_view>()(bytes); };
+    mix(std::string_view(reinterpret_cast<const char*>(map.Segments.data()),
+                         map.Segments.size() * sizeof(NSourceMap::Segment)));
+    for (const NSourceMap::File& file : map.Files) {
+        mix(file.Name);
+        mix(std::string_view(reinterpret_cast<const char*>(&file.Parent), sizeof file.Parent));
+        mix(std::string_view(reinterpret_cast<const char*>(&file.ParentLine), sizeof file.ParentLine));
+    }
+    return hash;
+}
+
+} // namespace
+
+// The records go to the binary file as they are parsed: a large model's records, all alive at once,
+// cost several times the model itself.
 bool NEnvironment::Compile(std::string sourceFileName, std::string binaryFileName) {
     std::string text;
     NSourceMap map;
     if (!talvero::LoadText(sourceFileName, text, map)) return false;
-    NParserRecordList records;
-    std::vector<std::uint32_t> offsets;
-    if (!talvero::Parse(text, records, &map, &offsets)) return false;
-    text = std::string();  // the records say all of it now; a large model's text is large
+
+    const bool nameUsable = !binaryFileName.empty() && binaryFileName.find('\0') == std::string::npos;
+    NAtomicFile file(binaryFileName);
+    bool writing = nameUsable && file.Open();
+    // A device or a FIFO is written in place: nothing may reach it before the parse has succeeded.
+    std::string held;
+    std::string line;
+    // A file without classes and without a line too long for the reader needs no first pass when
+    // it is loaded: no damage to look for, nothing to build before the objects.
+    bool plain = true;
+    if (writing) {
+        ComputeChecksum(NParserRecordList(), line);
+        plain = line.size() <= MaxBinaryLineLength;
+        line += '\n';
+        if (file.IsInPlace()) held += line;
+        else writing = file.Write(line);
+    }
+    std::size_t count = 0;
+    const bool parsed = talvero::Parse(
+        text,
+        [&](std::int32_t kind, std::string& name, std::string& argument, std::size_t) {
+            if (writing) {
+                line.clear();
+                if (count > 0) line += '\n';
+                AppendRecordLine(line, kind, name, argument);
+                if (kind == ParserKindClassHdr || line.size() - (count > 0 ? 1 : 0) > MaxBinaryLineLength) plain = false;
+                if (file.IsInPlace()) held += line;
+                else writing = file.Write(line);
+            }
+            ++count;
+        },
+        &map);
+    if (!parsed) return false;
     // Written, it would load as an empty model or not at all; the author has forgotten the model.
-    if (records.empty())
+    if (count == 0)
         return ReportErrorAt(400, sourceFileName + Utf8ToCp1251(": описание не объявляет модели (нет ни класса, ни объекта)"),
                              NErrorLocation{sourceFileName, 1, 0, "", {}});
-    if (!WriteBinaryFile(records, binaryFileName)) return false;
+    if (!nameUsable) return ReportError(111, binaryFileName);
+    if (writing && file.IsInPlace()) writing = file.Write(held);
+    if (!writing || !file.Commit()) return ReportError(111, binaryFileName + ": " + file.GetError());
 
     Compiled = NCompiledSource();
     if (StatFile(binaryFileName, Compiled.Device, Compiled.Inode, Compiled.Size, Compiled.Modified)) {
         Compiled.BinaryFileName = binaryFileName;
-        Compiled.Records.reserve(offsets.size());
-        for (std::uint32_t offset : offsets) Compiled.Records.push_back(map.PointAt(offset));
-        map.Segments = {};
-        Compiled.Sources = std::move(map);
+        Compiled.SourceFileName = sourceFileName;
+        Compiled.RecordCount = count;
+        Compiled.Fingerprint = Fingerprint(text, map);
+        Compiled.Plain = plain;
     }
     return true;
+}
+
+// The source of the compiled file is read and parsed again, on the rare path of an error: what it
+// costs then is less than keeping the place of every record for the whole life of a model.
+NErrorLocation NEnvironment::LocateCompiledRecord(std::size_t index, const std::string& word) const {
+    std::string text;
+    NSourceMap map;
+    std::size_t at = 0;
+    std::size_t count = 0;
+    if (!talvero::LoadText(Compiled.SourceFileName, text, map) || Fingerprint(text, map) != Compiled.Fingerprint ||
+        !talvero::Parse(
+            text,
+            [&](std::int32_t, std::string&, std::string&, std::size_t offset) {
+                if (count++ == index) at = offset;
+            },
+            nullptr) ||
+        count != Compiled.RecordCount)
+        return NErrorLocation();
+    return map.Locate(at, word);
 }
 
 void NEnvironment::Clear() {
@@ -100,12 +199,70 @@ void NEnvironment::Clear() {
 NErrorLocation NEnvironment::LocateRecord(const NParserString& record, const std::string& word) const {
     const std::uint32_t line = record.GetFileLine();
     if (line == 0) return NErrorLocation();
+    return LocateLine(line, RecordLine(record), word);
+}
+
+NErrorLocation NEnvironment::LocateLine(std::uint32_t line, const std::string& text, const std::string& word) const {
+    if (line == 0) return NErrorLocation();
     // The first record stands on the file's second line.
-    if (LoadingCompiled && line - 2 < Compiled.Records.size())
-        return Compiled.Sources.Locate(Compiled.Records[line - 2], word);
-    std::string text;
-    record.WriteFields(text);
+    if (LoadingCompiled && line - 2 < Compiled.RecordCount) {
+        NErrorLocation location = LocateCompiledRecord(line - 2, word);
+        if (location.IsKnown()) return location;
+    }
     return NErrorLocation{Loading, line, 0, text, {}};
+}
+
+// The processor's view of the file: class declarations are gone but for their closes, an object
+// header opens a block and a block close ends one.
+std::uint32_t NEnvironment::EarlierSiblingLine(std::uint32_t ownerLine, std::uint32_t line, const std::string& name) const {
+    const bool topLevel = ownerLine == 0 && Feed;
+    if ((ownerLine == 0 && !topLevel) || line <= ownerLine || Loading.empty()) return 0;
+    std::FILE* file = OpenRegularFileForReading(Loading);
+    if (!file) return 0;
+    static const std::vector<std::pair<std::uint32_t, std::uint32_t>> none;
+    const auto& classes = Feed ? Feed->ClassLines() : none;
+    std::size_t nextClass = 0;
+    NLineReader reader(file, MaxBinaryLineLength);
+    std::string text;
+    auto named = [&] {
+        auto record = MakeParserRecord(ParserKindObjectHdr);
+        record->ReadFields(text);
+        return record->GetName() == name;
+    };
+    std::uint32_t found = 0;
+    int depth = 0;  // blocks of siblings (and their contents) open
+    // At the top level the kinds and matches of all earlier lines, to walk back through them as
+    // the list did: a sibling is a header whose block closes before `line`.
+    struct Seen {
+        bool Close;
+        bool Match;
+        std::uint32_t Line;
+    };
+    std::vector<Seen> seen;
+    for (std::uint32_t at = 1; at < line && reader.Next(text) == NLineRead::Line; ++at) {
+        if (at <= std::max<std::uint32_t>(ownerLine, 1)) continue;
+        while (nextClass < classes.size() && classes[nextClass].second <= at) ++nextClass;
+        if (nextClass < classes.size() && classes[nextClass].first <= at) continue;
+        const long long kind = TextToLong(std::string_view(text).substr(0, text.find(' ')));
+        if (topLevel) {
+            if (kind == ParserKindBlockClose) seen.push_back({true, false, at});
+            else if (kind == ParserKindObjectHdr) seen.push_back({false, named(), at});
+        } else if (kind == ParserKindBlockClose) {
+            if (--depth < 0) break;
+        } else if (kind == ParserKindObjectHdr) {
+            if (depth++ == 0 && !found && named()) found = at;
+        }
+    }
+    std::fclose(file);
+    for (auto it = seen.rbegin(); it != seen.rend(); ++it) {
+        if (it->Close) {
+            ++depth;
+        } else {
+            if (depth == 0) break;
+            if (--depth == 0 && it->Match) return it->Line;
+        }
+    }
+    return found;
 }
 
 bool NEnvironment::FailAt(std::uint32_t code, const std::string& information, const NParserString& record,
@@ -122,8 +279,24 @@ bool NEnvironment::LoadModel(std::string binaryFileName) {
         StatFile(binaryFileName, now.Device, now.Inode, now.Size, now.Modified))
         LoadingCompiled = now.Device == Compiled.Device && now.Inode == Compiled.Inode &&
                           now.Size == Compiled.Size && now.Modified == Compiled.Modified;
+    // Read in two passes, so that only the class declarations and the records of the objects
+    // under construction are held at once, never the whole file.
+    NBinaryRecordReader reader;
     NParserRecordList records;
-    const bool ok = ReadBinaryFile(records, binaryFileName) && BuildClasses(records) && BuildObjects(records);
+    const NChecksumCheck check = [this](const NParserRecordList& r, const std::string& stored) {
+        return CheckChecksum(r, stored);
+    };
+    // The file this environment has just written, as it wrote it, is read once.
+    bool ok = LoadingCompiled && Compiled.Plain ? reader.Open(binaryFileName, check)
+                                                : reader.Scan(binaryFileName, check, records) && BuildClasses(records);
+    if (ok) {
+        records.clear();
+        Feed = &reader;
+        FedList = &records;
+        ok = BuildObjects(records);
+        Feed = nullptr;
+        FedList = nullptr;
+    }
     Loading.clear();
     LoadingCompiled = false;
     if (!ok) {
@@ -137,6 +310,18 @@ bool NEnvironment::LoadModel(std::string binaryFileName) {
     const std::size_t slash = binaryFileName.find_last_of("\\/");
     ModelFileName = slash == std::string::npos ? binaryFileName : binaryFileName.substr(slash + 1);
     return true;
+}
+
+bool NEnvironment::Advance(const NParserRecordList& records, NParserRecordPosition& position) {
+    auto next = std::next(position);
+    if (next == records.end() && Feeding(records)) {
+        if (std::unique_ptr<NParserString> record = Feed->Next()) {
+            FedList->push_back(std::move(record));
+            next = std::next(position);
+        }
+    }
+    position = next;
+    return position != records.end();
 }
 
 bool NEnvironment::SetModel(NModel* model) {

@@ -88,9 +88,10 @@ private:
     // With `consumed`, the list `records` itself: the records of each component built are removed
     // from it as soon as the component is in place, so that a large model does not hold its whole
     // description while it grows.
+    // `ownerLine`: the owner's header line in the file being loaded (0: none known).
     bool Build(const NParserRecordList& records, NParserRecordList* consumed, NParserRecordPosition position,
-               NBasicDescription* owner, int depth, NBasicDescription*& object, NParserRecordPosition& end,
-               NShape& shape);
+               NBasicDescription* owner, std::uint32_t ownerLine, int depth, NBasicDescription*& object,
+               NParserRecordPosition& end, NShape& shape);
     NShape ShapeOf(const NBasicDescription* prototype) const;
     void DeleteUserClasses();
     void Dispose(NBasicDescription* object);
@@ -98,21 +99,40 @@ private:
     // Where a record of the file being loaded came from: its source word through the last Compile's
     // map when that Compile wrote this very file, else its line in the binary file.
     NErrorLocation LocateRecord(const NParserString& record, const std::string& word) const;
+    // The same for the record on `line` of that file, whose one-line form is `text`.
+    NErrorLocation LocateLine(std::uint32_t line, const std::string& text, const std::string& word) const;
+    // The line of the earlier declaration named `name` beside the one on `line`, in the block whose
+    // header stands on `ownerLine` (0: at the top level), as the processor saw the file being
+    // loaded, which is read again for it; 0 if none.
+    std::uint32_t EarlierSiblingLine(std::uint32_t ownerLine, std::uint32_t line, const std::string& name) const;
     bool FailAt(std::uint32_t code, const std::string& information, const NParserString& record,
                 const std::string& word) const;
 
-    // What the last Compile wrote: which file (and which version of it), and for each record, by
-    // its line in that file, where it stood in the source.
+    // Where the record at `index` of the last compiled file stood in its source, found by reading
+    // the source again; unknown when the source is no longer what was compiled.
+    NErrorLocation LocateCompiledRecord(std::size_t index, const std::string& word) const;
+
+    // What the last Compile wrote: which file (and which version of it), from which source, and a
+    // fingerprint of that source as read then.
     struct NCompiledSource {
         std::string BinaryFileName;
         std::uint64_t Device = 0;
         std::uint64_t Inode = 0;
         std::int64_t Size = -1;
         std::int64_t Modified = 0;
-        NSourceMap Sources;  // the files only
-        std::vector<NSourcePoint> Records;
+        std::string SourceFileName;
+        std::size_t RecordCount = 0;
+        std::uint64_t Fingerprint = 0;
+        bool Plain = false;  // no class, no line too long
     };
     NCompiledSource Compiled;
+    // During LoadModel: where the records of `FedList` come from when it runs out.
+    class NBinaryRecordReader* Feed = nullptr;
+    NParserRecordList* FedList = nullptr;
+    // Moves `position` on to the next record of `records`, reading it from the feed if `records` is
+    // the list being fed and ends there. False at the end.
+    bool Advance(const NParserRecordList& records, NParserRecordPosition& position);
+    bool Feeding(const NParserRecordList& records) const { return Feed && FedList == &records; }
     // During LoadModel: the file being read, and the Compile that wrote it (null if none known).
     std::string Loading;
     bool LoadingCompiled = false;

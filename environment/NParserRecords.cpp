@@ -128,22 +128,16 @@ NRecordPool& RecordPool() {
     return pool;
 }
 
-// The field before the first space, or the whole line when it has none.
-std::string FrontField(const std::string& line) {
+// Moves the field before the first space into `field` and removes it and the space from the line;
+// a last field (no space) is copied and stays in the line.
+void TakeField(std::string& line, std::string& field) {
     const std::size_t space = line.find(' ');
-    return space == std::string::npos ? line : line.substr(0, space);
-}
-
-// Removes the first field and the space after it; a last field (no space) stays in the line.
-void DropFrontField(std::string& line) {
-    const std::size_t space = line.find(' ');
-    if (space != std::string::npos) line.erase(0, space + 1);
-}
-
-std::string TakeField(std::string& line) {
-    std::string field = FrontField(line);
-    DropFrontField(line);
-    return field;
+    if (space == std::string::npos) {
+        field.assign(line);
+        return;
+    }
+    field.assign(line, 0, space);
+    line.erase(0, space + 1);
 }
 
 bool IsCBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
@@ -196,8 +190,9 @@ long long TextToLong(std::string_view text) {
 }
 
 bool NParserString::ReadFields(std::string& line) {
-    if (TextToLong(FrontField(line)) != static_cast<long long>(Kind)) return false;
-    DropFrontField(line);
+    const std::size_t space = line.find(' ');
+    if (TextToLong(std::string_view(line).substr(0, space)) != static_cast<long long>(Kind)) return false;
+    if (space != std::string::npos) line.erase(0, space + 1);
     return true;
 }
 
@@ -205,7 +200,7 @@ void NParserString::WriteFields(std::string& out) const { out += std::to_string(
 
 bool NParserNamedString::ReadFields(std::string& line) {
     if (!NParserString::ReadFields(line)) return false;
-    Name = TakeField(line);
+    TakeField(line, Name);
     return true;
 }
 
@@ -217,7 +212,7 @@ void NParserNamedString::WriteFields(std::string& out) const {
 
 bool NParserHdr::ReadFields(std::string& line) {
     if (!NParserNamedString::ReadFields(line)) return false;
-    Argument = TakeField(line);
+    TakeField(line, Argument);
     return true;
 }
 
@@ -229,7 +224,7 @@ void NParserHdr::WriteFields(std::string& out) const {
 
 bool NParserParameter::ReadFields(std::string& line) {
     if (!NParserNamedString::ReadFields(line)) return false;
-    Value = TakeField(line);
+    TakeField(line, Value);
     return true;
 }
 
@@ -241,8 +236,8 @@ void NParserParameter::WriteFields(std::string& out) const {
 
 bool NParserLink::ReadFields(std::string& line) {
     if (!NParserString::ReadFields(line)) return false;
-    Second = TakeField(line);
-    First = TakeField(line);
+    TakeField(line, Second);
+    TakeField(line, First);
     return true;
 }
 

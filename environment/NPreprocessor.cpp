@@ -5,11 +5,13 @@
 #include <locale.h>
 
 #include <algorithm>
+#include <array>
 #include <clocale>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -19,9 +21,21 @@
 
 namespace talvero {
 
-bool IsTrimBlank(char c) {
-    return c == ' ' || c == '\n' || c == '\t' || c == '\v' || c == '\b' || c == '\r' || c == '\f' || c == '\a';
-}
+namespace {
+
+// Every character of a description passes these tests several times: a table, not a chain of
+// comparisons behind a call.
+constexpr auto kBlanks = [] {
+    std::array<bool, 256> table{};
+    for (unsigned char c : {' ', '\n', '\t', '\v', '\b', '\r', '\f', '\a'}) table[c] = true;
+    return table;
+}();
+
+inline bool Blank(char c) { return kBlanks[static_cast<unsigned char>(c)]; }
+
+} // namespace
+
+bool IsTrimBlank(char c) { return Blank(c); }
 
 std::string Trim(const std::string& text) {
     std::size_t begin = 0;
@@ -37,7 +51,13 @@ bool IsIdentifierChar(char c) {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_';
 }
 
-bool IsDelimiter(char c) { return c == ' ' || c == ':' || c == '=' || c == '{' || c == '}' || c == ';'; }
+constexpr auto kDelimiters = [] {
+    std::array<bool, 256> table{};
+    for (unsigned char c : {' ', ':', '=', '{', '}', ';'}) table[c] = true;
+    return table;
+}();
+
+bool IsDelimiter(char c) { return kDelimiters[static_cast<unsigned char>(c)]; }
 
 } // namespace
 
@@ -58,8 +78,8 @@ namespace {
 
 // text[begin, end) without the trimming blanks at its ends, assigned without a temporary.
 void AssignTrimmed(std::string& to, const std::string& text, std::size_t begin, std::size_t end) {
-    while (begin < end && IsTrimBlank(text[begin])) ++begin;
-    while (end > begin && IsTrimBlank(text[end - 1])) --end;
+    while (begin < end && Blank(text[begin])) ++begin;
+    while (end > begin && Blank(text[end - 1])) --end;
     to.assign(text, begin, end - begin);
 }
 
@@ -115,6 +135,14 @@ NSourcePoint NSourceMap::PointAt(std::size_t offset) const {
     --it;
     NSourcePoint point = it->Point;
     point.Column += static_cast<std::uint32_t>(offset - it->Offset);
+    return point;
+}
+
+NSourcePoint NSourceMap::PointAfter(std::size_t& cursor, std::size_t offset) const {
+    if (cursor >= Segments.size() || Segments[cursor].Offset > offset) return PointAt(offset);
+    while (cursor + 1 < Segments.size() && Segments[cursor + 1].Offset <= offset) ++cursor;
+    NSourcePoint point = Segments[cursor].Point;
+    point.Column += static_cast<std::uint32_t>(offset - Segments[cursor].Offset);
     return point;
 }
 
@@ -203,7 +231,7 @@ void RemoveBlockComments(std::string& text, Segments& segments) {
 
 void ReplaceControlCharacters(std::string& text) {
     for (char& c : text)
-        if (c != ' ' && IsTrimBlank(c)) c = ' ';
+        if (Blank(c)) c = ' ';
 }
 
 std::string DirectoryOf(const std::string& fileName) {
@@ -239,10 +267,10 @@ bool Preprocess(NLineReader& reader, const std::string& fileName, std::uint32_t 
         if (lineNumber == 1 && line.compare(0, 3, "\xEF\xBB\xBF") == 0) line.erase(0, 3);
         // Trimmed in place: a copy per line would cost an allocation for every longer line.
         std::size_t end = line.size();
-        while (end > 0 && IsTrimBlank(line[end - 1])) --end;
+        while (end > 0 && Blank(line[end - 1])) --end;
         line.erase(end);
         std::size_t begin = 0;
-        while (begin < line.size() && IsTrimBlank(line[begin])) ++begin;
+        while (begin < line.size() && Blank(line[begin])) ++begin;
         line.erase(0, begin);
         const auto column = static_cast<std::uint32_t>(begin + 1);
         std::size_t appended;
@@ -310,7 +338,7 @@ bool LoadFile(const std::string& fileName, std::int32_t parent, std::uint32_t pa
 
     // Identified by device and inode, so that another spelling or a link to an open file is
     // still a cycle. Should that fail, the depth bound still ends the chain.
-    struct stat opened;
+    struct stat opened {};
     FileIdentity identity{};
     if (::fstat(fileno(file), &opened) == 0) {
         identity = FileIdentity{opened.st_dev, opened.st_ino};
@@ -326,6 +354,12 @@ bool LoadFile(const std::string& fileName, std::int32_t parent, std::uint32_t pa
     const auto index = static_cast<std::uint32_t>(context.Map->Files.size());
     context.Map->Files.push_back(NSourceMap::File{fileName, parent, parentLine});
     context.Open.push_back(identity);
+    // Room for the whole file at once: grown line by line, a large description is copied over and over.
+    if (opened.st_size > 0 && static_cast<std::size_t>(opened.st_size) <= MaxPreprocessedTextLength) {
+        text.reserve(static_cast<std::size_t>(opened.st_size));
+        // A segment per line; lines of descriptions run to a few dozen characters.
+        segments.reserve(static_cast<std::size_t>(opened.st_size) / 32);
+    }
     NLineReader reader(file, MaxSourceLineLength);
     const bool ok = Preprocess(reader, fileName, index, context, text, segments);
     context.Open.pop_back();
@@ -356,12 +390,9 @@ bool LoadTextFromBuffer(const std::string& content, std::string fileName, std::s
     return Preprocess(reader, fileName, 0, context, text, map.Segments);
 }
 
-bool Parse(const std::string& text, NParserRecordList& records) { return Parse(text, records, nullptr, nullptr); }
-
-bool Parse(const std::string& text, NParserRecordList& records, const NSourceMap* map,
-           std::vector<std::uint32_t>* offsets) {
-    records.clear();
-    if (offsets) offsets->clear();
+bool Parse(const std::string& text, const NRecordSink& sink, const NSourceMap* map) {
+    // Every token meets these comparisons: against views, the lengths decide most of them.
+    using namespace std::string_view_literals;
     std::size_t position = 0;
     // The open blocks, innermost last: name and where the header began. The size is the depth.
     struct OpenBlock {
@@ -376,8 +407,10 @@ bool Parse(const std::string& text, NParserRecordList& records, const NSourceMap
     bool ended = false;
     std::string lastWord;
     std::size_t lastAt = 0;
-    std::vector<std::uint32_t> ownOffsets;
-    if (map && !offsets) offsets = &ownOffsets;
+    // Which files have yielded a record; the records come in the order of the text, so the
+    // segment they stand in is found by walking forward.
+    std::vector<bool> yielded(map ? map->Files.size() : 0, false);
+    std::size_t segment = 0;
     auto fail = [&](std::uint32_t code, const std::string& information, std::size_t at, const std::string& what) {
         if (ended) at = lastAt;
         const std::string& shown = ended ? lastWord : what;
@@ -386,9 +419,7 @@ bool Parse(const std::string& text, NParserRecordList& records, const NSourceMap
             // file included by mistake or on purpose): its content is not repeated, the model's
             // include line is shown instead.
             const NSourcePoint point = map->PointAt(at);
-            if (point.File > 0 && point.File < map->Files.size() &&
-                std::none_of(offsets->begin(), offsets->end(),
-                             [&](std::uint32_t o) { return map->PointAt(o).File == point.File; })) {
+            if (point.File > 0 && point.File < map->Files.size() && !yielded[point.File]) {
                 const NSourceMap::File& file = map->Files[point.File];
                 NErrorLocation location;
                 if (file.Parent >= 0) {
@@ -414,9 +445,13 @@ bool Parse(const std::string& text, NParserRecordList& records, const NSourceMap
             ended = true;
         }
     };
-    auto add = [&](std::unique_ptr<NParserString> record, std::size_t at) {
-        records.push_back(std::move(record));
-        if (offsets) offsets->push_back(static_cast<std::uint32_t>(at));
+    std::string none;
+    auto add = [&](std::int32_t kind, std::string& name, std::string& argument, std::size_t at) {
+        if (map) {
+            const NSourcePoint point = map->PointAfter(segment, at);
+            if (point.File < yielded.size()) yielded[point.File] = true;
+        }
+        sink(kind, name, argument, at);
     };
 
     while (position < text.size()) {
@@ -424,49 +459,49 @@ bool Parse(const std::string& text, NParserRecordList& records, const NSourceMap
         lastWord = w;
         lastAt = wAt;
 
-        if (t == "}" && w.empty()) {
+        if (t == "}"sv && w.empty()) {
             if (open.empty()) return fail(202, w + t, wAt, t);
             open.pop_back();
-            add(std::make_unique<NParserBlockClose>(), wAt);
-        } else if (w == "parameter") {
+            add(ParserKindBlockClose, none, none, wAt);
+        } else if (w == "parameter"sv) {
             if (open.empty()) return fail(203, w + t, wAt, w);
             if (!t.empty()) return fail(200, w + t, wAt, w + t);
             std::string name, t2, value, t3;
             std::size_t nameAt = wAt, valueAt = wAt;
             read(name, t2, nameAt);
-            if (t2 != "=") return fail(204, name + t2, nameAt, name + t2);
+            if (t2 != "="sv) return fail(204, name + t2, nameAt, name + t2);
             if (!IsIdentifier(name)) return fail(205, name, nameAt, name);
             read(value, t3, valueAt);
-            if (t3 != ";") return fail(206, value + t3, valueAt, value + t3);
+            if (t3 != ";"sv) return fail(206, value + t3, valueAt, value + t3);
             double number;
             if (!ParseParameterValue(value, number))
                 return fail(205, value.empty() ? name + "=;" : value, valueAt, value.empty() ? name + " = ;" : value);
-            add(std::make_unique<NParserParameter>(std::move(name), std::move(value)), nameAt);
-        } else if (w == "link") {
+            add(ParserKindParameter, name, value, nameAt);
+        } else if (w == "link"sv) {
             if (open.empty()) return fail(207, w + t, wAt, w);
             if (!t.empty()) return fail(200, w + t, wAt, w + t);
             std::string first, t2, second, t3;
             std::size_t firstAt = wAt, secondAt = wAt;
             read(first, t2, firstAt);
-            if (t2 != ":") return fail(208, first + t2, firstAt, first + t2);
+            if (t2 != ":"sv) return fail(208, first + t2, firstAt, first + t2);
             if (!IsLinkName(first)) return fail(209, first + t2, firstAt, first);
             read(second, t3, secondAt);
-            if (t3 != ";") return fail(206, second + t3, secondAt, second + t3);
+            if (t3 != ";"sv) return fail(206, second + t3, secondAt, second + t3);
             if (!IsLinkName(second)) return fail(209, second + t3, secondAt, second);
-            add(std::make_unique<NParserLink>(std::move(first), std::move(second)), firstAt);
-        } else if (w == "class") {
+            add(ParserKindLink, first, second, firstAt);
+        } else if (w == "class"sv) {
             if (!open.empty()) return fail(216, w + t, wAt, w);
             std::string name, t2, parent, t3;
             std::size_t nameAt = wAt, parentAt = wAt;
             read(name, t2, nameAt);
-            if (t2 != ":") return fail(217, name + t2, nameAt, name + t2);
+            if (t2 != ":"sv) return fail(217, name + t2, nameAt, name + t2);
             if (!IsIdentifier(name)) return fail(218, name + t2, nameAt, name);
             read(parent, t3, parentAt);
-            if (t3 != "{") return fail(219, parent + t3, parentAt, parent + t3);
+            if (t3 != "{"sv) return fail(219, parent + t3, parentAt, parent + t3);
             if (!IsIdentifier(parent)) return fail(218, parent + t3, parentAt, parent);
             open.push_back({name, wAt});
-            add(std::make_unique<NParserClassHdr>(std::move(name), std::move(parent)), wAt);
-            add(std::make_unique<NParserBlockOpen>(), wAt);
+            add(ParserKindClassHdr, name, parent, wAt);
+            add(ParserKindBlockOpen, none, none, wAt);
         } else {
             // A misspelt keyword lands here: the errors name the word that stands where the
             // keyword belongs.
@@ -475,11 +510,11 @@ bool Parse(const std::string& text, NParserRecordList& records, const NSourceMap
             std::string name, t2;
             std::size_t nameAt = wAt;
             read(name, t2, nameAt);
-            if (t2 != "{") return fail(221, w + " " + name + t2, wAt, w);
+            if (t2 != "{"sv) return fail(221, w + " " + name + t2, wAt, w);
             if (!IsIdentifier(name)) return fail(220, name + t2, nameAt, name);
             open.push_back({name, wAt});
-            add(std::make_unique<NParserObjectHdr>(std::move(name), w), wAt);
-            add(std::make_unique<NParserBlockOpen>(), wAt);
+            add(ParserKindObjectHdr, name, w, wAt);
+            add(ParserKindBlockOpen, none, none, wAt);
         }
     }
     // A block left open would make the processor run past the last record: refuse it, naming the
@@ -496,6 +531,30 @@ bool Parse(const std::string& text, NParserRecordList& records, const NSourceMap
         return fail(206, information, open.back().At, open.back().Name + " {");
     }
     return true;
+}
+
+bool Parse(const std::string& text, NParserRecordList& records) { return Parse(text, records, nullptr, nullptr); }
+
+bool Parse(const std::string& text, NParserRecordList& records, const NSourceMap* map,
+           std::vector<std::uint32_t>* offsets) {
+    records.clear();
+    if (offsets) offsets->clear();
+    return Parse(
+        text,
+        [&](std::int32_t kind, std::string& name, std::string& argument, std::size_t at) {
+            std::unique_ptr<NParserString> record;
+            switch (kind) {
+            case ParserKindClassHdr: record = std::make_unique<NParserClassHdr>(std::move(name), std::move(argument)); break;
+            case ParserKindObjectHdr: record = std::make_unique<NParserObjectHdr>(std::move(name), std::move(argument)); break;
+            case ParserKindParameter: record = std::make_unique<NParserParameter>(std::move(name), std::move(argument)); break;
+            case ParserKindLink: record = std::make_unique<NParserLink>(std::move(name), std::move(argument)); break;
+            case ParserKindBlockOpen: record = std::make_unique<NParserBlockOpen>(); break;
+            default: record = std::make_unique<NParserBlockClose>(); break;
+            }
+            records.push_back(std::move(record));
+            if (offsets) offsets->push_back(static_cast<std::uint32_t>(at));
+        },
+        map);
 }
 
 } // namespace talvero

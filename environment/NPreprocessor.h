@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -62,6 +63,9 @@ public:
 
     // The source point of a byte of the preprocessed text; line 0 when the map holds nothing.
     NSourcePoint PointAt(std::size_t offset) const;
+    // The same for offsets that never decrease from one call to the next: `cursor` (0 at first)
+    // remembers the segment reached, so that a walk through the text costs no search.
+    NSourcePoint PointAfter(std::size_t& cursor, std::size_t offset) const;
     // A full location, with the include chain, for a point of this map.
     NErrorLocation Locate(const NSourcePoint& point, std::string text) const;
     NErrorLocation Locate(std::size_t offset, std::string text) const { return Locate(PointAt(offset), std::move(text)); }
@@ -86,6 +90,13 @@ bool Parse(const std::string& text, NParserRecordList& records);
 // each record the offset in `text` of the word it stands for.
 bool Parse(const std::string& text, NParserRecordList& records, const NSourceMap* map,
            std::vector<std::uint32_t>* offsets);
+
+// Receives each record of a parse as it is made: its kind, its two texts (empty where the kind has
+// none; for a link the item, then the connector; the receiver may take them) and the offset in the
+// text of the word it stands for.
+using NRecordSink = std::function<void(std::int32_t kind, std::string& name, std::string& argument, std::size_t at)>;
+// Parse without a record list: what a large description needs to go straight to its binary file.
+bool Parse(const std::string& text, const NRecordSink& sink, const NSourceMap* map);
 
 // A parameter value as the processor reads it ('.' as decimal point whatever the locale). False when
 // the whole word is not a finite number.

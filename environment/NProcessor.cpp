@@ -4,12 +4,12 @@
 #include <algorithm>
 #include <clocale>
 #include <cstdlib>
-#include <deque>
 #include <typeinfo>
 #include <locale.h>
 
 #include <unordered_map>
 
+#include "environment/NBinaryModelFile.h"
 #include "environment/NEnvironment.h"
 #include "kernel/Cp1251.h"
 #include "kernel/NAbstractItem.h"
@@ -36,15 +36,69 @@ std::string Ru(const char* utf8) { return Utf8ToCp1251(utf8); }
 std::string ClassObjectInfo(const NBasicDescription& object) { return Ru("класс/объект ") + object.FullName(); }
 std::string OwnerInfo(const NBasicDescription* owner) { return owner ? ClassObjectInfo(*owner) : Ru("класс/объект"); }
 
-// The first link of a block that was not made, and why: an end not found, an end of the wrong
-// kind, or a connection the item refused.
-const NParserString* FindFailedLink(NBasicDescription& object, NAbstractNet& net,
-                                    const std::vector<const NParserString*>& linkRecords, std::string& reason) {
+// The links of a block, their names packed one after the other: a net's links are most of a
+// model's records, and kept as records until the block closes they outweighed the net itself.
+class NBlockLinks {
+public:
+    void Add(const NParserString& record) {
+        Starts.push_back(Text.size());
+        if (typeid(record) == typeid(NParserLink)) {
+            const auto& link = static_cast<const NParserLink&>(record);
+            Text += link.ItemName();
+            Text += link.ConnectorName();
+            ItemLengths.push_back(link.ItemName().size());
+        } else {
+            const std::string item = record.GetName();
+            Text += item;
+            Text += record.GetArgument();
+            ItemLengths.push_back(item.size());
+        }
+        Lines.push_back(record.GetFileLine());
+    }
+    bool Empty() const { return Starts.empty(); }
+    std::size_t Size() const { return Starts.size(); }
+    std::string_view Item(std::size_t i) const { return std::string_view(Text).substr(Starts[i], ItemLengths[i]); }
+    std::string_view Connector(std::size_t i) const {
+        const std::size_t begin = Starts[i] + ItemLengths[i];
+        const std::size_t end = i + 1 < Starts.size() ? Starts[i + 1] : Text.size();
+        return std::string_view(Text).substr(begin, end - begin);
+    }
+    // Gives back the room the names and their places grew into, before the net makes the links
+    // and needs room of its own: the largest moment of loading a large net.
+    void Fit() {
+        Text.shrink_to_fit();
+        Starts.shrink_to_fit();
+        ItemLengths.shrink_to_fit();
+        Lines.shrink_to_fit();
+    }
+    NLinkViewList Views() const {
+        NLinkViewList views;
+        views.reserve(Size());
+        for (std::size_t i = 0; i < Size(); ++i) views.emplace_back(Item(i), Connector(i));
+        return views;
+    }
+    // The link as a record of its own line, to say where it stands.
+    NParserLink Record(std::size_t i) const {
+        NParserLink record{std::string(Item(i)), std::string(Connector(i))};
+        record.SetFileLine(Lines[i]);
+        return record;
+    }
+
+private:
+    std::string Text;
+    std::vector<std::size_t> Starts;
+    std::vector<std::uint32_t> ItemLengths;  // a name fits in a line of the file
+    std::vector<std::uint32_t> Lines;
+};
+
+// The first link of a block that was not made (the block's count when all were), and why: an end
+// not found, an end of the wrong kind, or a connection the item refused.
+std::size_t FindFailedLink(NBasicDescription& object, NAbstractNet& net, const NBlockLinks& links, std::string& reason) {
     NLinksMap made;
     net.GetLinks(made);
-    for (const NParserString* record : linkRecords) {
-        const std::string first = record->GetName();
-        const std::string second = record->GetArgument();
+    for (std::size_t i = 0; i < links.Size(); ++i) {
+        const std::string first(links.Item(i));
+        const std::string second(links.Connector(i));
         const std::string link = "link " + first + ":" + second + " - ";
         NBasicDescription* item = object.GetComponent(first.c_str());
         NBasicDescription* connector = object.GetComponent(second.c_str());
@@ -59,9 +113,9 @@ const NParserString* FindFailedLink(NBasicDescription& object, NAbstractNet& net
             if (recorded) continue;
             reason = link + "'" + first + Ru("' не принял связь с '") + second + "'";
         }
-        return record;
+        return i;
     }
-    return nullptr;
+    return links.Size();
 }
 
 // "FILE:LINE" of a location, for naming the other declaration in a detail.
@@ -89,43 +143,7 @@ const NParserString* EarlierSibling(const NParserRecordList& records, NParserRec
     return nullptr;
 }
 
-// The ends of the links of a block, read in place where the records are plain link records.
-NLinkViewList LinkViews(const std::vector<const NParserString*>& linkRecords, std::deque<std::string>& copies) {
-    NLinkViewList views;
-    views.reserve(linkRecords.size());
-    for (const NParserString* record : linkRecords) {
-        if (typeid(*record) == typeid(NParserLink)) {
-            const auto& link = static_cast<const NParserLink&>(*record);
-            views.emplace_back(link.ItemName(), link.ConnectorName());
-        } else {
-            copies.push_back(record->GetName());
-            copies.push_back(record->GetArgument());
-            views.emplace_back(copies[copies.size() - 2], copies.back());
-        }
-    }
-    return views;
-}
-
 std::size_t LiveObjects() { return static_cast<std::size_t>(std::max(0, NBasicDescription::GetInstanceCount())); }
-
-// Where the components already built into an object were declared: their records are dropped as
-// they are built, and a later declaration of the same name must still name the first one.
-thread_local std::unordered_map<const NBasicDescription*, std::unordered_map<std::string, std::string>*> BuiltPlaces;
-
-struct BuiltPlacesOf {
-    BuiltPlacesOf() = default;
-    BuiltPlacesOf(const BuiltPlacesOf&) = delete;
-    BuiltPlacesOf& operator=(const BuiltPlacesOf&) = delete;
-    ~BuiltPlacesOf() {
-        if (Owner) BuiltPlaces.erase(Owner);
-    }
-    void Add(const NBasicDescription* owner, const std::string& name, std::string where) {
-        if (!Owner) BuiltPlaces[Owner = owner] = &Places;
-        Places.emplace(name, std::move(where));
-    }
-    const NBasicDescription* Owner = nullptr;
-    std::unordered_map<std::string, std::string> Places;
-};
 
 } // namespace
 
@@ -165,11 +183,11 @@ bool NEnvironment::BuildObject(const NParserRecordList& records, NParserRecordPo
     object = nullptr;
     if (position == records.end()) return ReportError(300);
     NShape shape;
-    return Build(records, nullptr, position, owner, 1, object, end, shape);
+    return Build(records, nullptr, position, owner, 0, 1, object, end, shape);
 }
 
 bool NEnvironment::Build(const NParserRecordList& records, NParserRecordList* consumed, NParserRecordPosition position,
-                         NBasicDescription* owner, int depth, NBasicDescription*& object, NParserRecordPosition& end, NShape& shape) {
+                         NBasicDescription* owner, std::uint32_t ownerLine, int depth, NBasicDescription*& object, NParserRecordPosition& end, NShape& shape) {
     object = nullptr;
     const NParserString& header = **position;
     const std::string type = header.GetArgument();
@@ -201,8 +219,8 @@ bool NEnvironment::Build(const NParserRecordList& records, NParserRecordList* co
             std::string where;
             if (const NParserString* first = EarlierSibling(records, position, name)) {
                 where = Where(LocateRecord(*first, name));
-            } else if (auto places = BuiltPlaces.find(owner); places != BuiltPlaces.end()) {
-                if (auto place = places->second->find(name); place != places->second->end()) where = place->second;
+            } else if (std::uint32_t line = EarlierSiblingLine(ownerLine, header.GetFileLine(), name)) {
+                where = Where(LocateLine(line, std::string(), name));
             }
             if (!where.empty()) information += Ru(" объявлением в ") + where;
             return FailAt(403, information, header, name);
@@ -220,11 +238,10 @@ bool NEnvironment::Build(const NParserRecordList& records, NParserRecordList* co
 
     // Looked up at the first link: most objects have none, and a failing cast is not cheap.
     NAbstractNet* net = nullptr;
-    std::vector<const NParserString*> linkRecords;
-    BuiltPlacesOf built;
-    for (++position;; ++position) {
+    NBlockLinks links;
+    for (;;) {
         // A block that is never closed: the list ends inside it.
-        if (position == records.end()) return fail(300, name, header, name);
+        if (!Advance(records, position)) return fail(300, name, header, name);
         const NParserString& record = **position;
         switch (record.GetKind()) {
         case ParserKindParameter: {
@@ -241,7 +258,7 @@ bool NEnvironment::Build(const NParserRecordList& records, NParserRecordList* co
             NBasicDescription* child = nullptr;
             NParserRecordPosition childEnd;
             NShape childShape;
-            if (!Build(records, consumed, position, object, depth + 1, child, childEnd, childShape)) {
+            if (!Build(records, consumed, position, object, header.GetFileLine(), depth + 1, child, childEnd, childShape)) {
                 Dispose(object);
                 object = nullptr;
                 return false;
@@ -257,27 +274,27 @@ bool NEnvironment::Build(const NParserRecordList& records, NParserRecordList* co
             }
             height = std::max(height, childShape.Height + 1);
             // The header's predecessor is a record of this block (or its header), which stays.
-            if (consumed) {
-                built.Add(object, childName, Where(LocateRecord(**position, childName)));
-                position = std::prev(consumed->erase(position, std::next(childEnd)));
-            }
+            if (consumed) position = std::prev(consumed->erase(position, std::next(childEnd)));
             else position = childEnd;
             break;
         }
         case ParserKindLink:
             if (!net) net = dynamic_cast<NAbstractNet*>(object);
             if (!net) return fail(404, object->FullName(), record, "link " + record.GetName() + ":" + record.GetArgument());
-            linkRecords.push_back(&record);
+            links.Add(record);
+            // Fed from the file, the list gives up each link as soon as it is noted.
+            if (Feeding(records)) position = std::prev(FedList->erase(position));
             break;
         case ParserKindBlockClose: {
             end = position;
-            std::deque<std::string> copies;
-            if (!linkRecords.empty() && !net->SetLinks(LinkViews(linkRecords, copies))) {
+            if (!links.Empty()) links.Fit();
+            if (!links.Empty() && !net->SetLinks(links.Views())) {
                 std::string reason;
-                const NParserString* failed = FindFailedLink(*object, *net, linkRecords, reason);
-                const std::string information = object->FullName() + (failed ? ": " + reason : std::string());
-                if (!failed) return fail(414, information, record, "}");
-                return fail(414, information, *failed, "link " + failed->GetName() + ":" + failed->GetArgument());
+                const std::size_t failed = FindFailedLink(*object, *net, links, reason);
+                const std::string information = object->FullName() + (failed < links.Size() ? ": " + reason : std::string());
+                if (failed == links.Size()) return fail(414, information, record, "}");
+                const NParserLink at = links.Record(failed);
+                return fail(414, information, at, "link " + at.GetName() + ":" + at.GetArgument());
             }
             shape.Objects = static_cast<std::size_t>(std::max(0, NBasicDescription::GetInstanceCount() - instancesBefore));
             shape.Height = height;
@@ -291,7 +308,11 @@ bool NEnvironment::Build(const NParserRecordList& records, NParserRecordList* co
 
 bool NEnvironment::BuildClasses(NParserRecordList& records) {
     // Where each user class was declared: its header is gone from the list once it is built.
-    std::unordered_map<std::string, NErrorLocation> declared;
+    struct NDeclaration {
+        std::uint32_t Line;
+        std::string Text;
+    };
+    std::unordered_map<std::string, NDeclaration> declared;
     for (auto position = records.begin(); position != records.end(); ++position) {
         if ((*position)->GetKind() != ParserKindClassHdr) continue;
         const std::string parent = (*position)->GetArgument();
@@ -306,13 +327,15 @@ bool NEnvironment::BuildClasses(NParserRecordList& records) {
             DeleteUserClasses();
             std::string information = Ru("класс ") + className + Ru(" уже есть: ");
             auto earlier = declared.find(className);
-            if (earlier != declared.end() && !Where(earlier->second).empty())
-                information += Ru("объявлен в ") + Where(earlier->second);
+            const std::string where =
+                earlier == declared.end() ? std::string() : Where(LocateLine(earlier->second.Line, earlier->second.Text, className));
+            if (!where.empty())
+                information += Ru("объявлен в ") + where;
             else
                 information += Utf8ToCp1251(earlier != declared.end() ? "объявлен выше" : "встроенный класс");
             return FailAt(403, information, **position, className);
         }
-        declared.emplace(className, LocateRecord(**position, className));
+        declared.emplace(className, NDeclaration{(*position)->GetFileLine(), RecordLine(**position)});
         // A class of the model would make the environment's own model a prototype.
         NBasicDescription* parentPrototype = parent == kModelType ? nullptr : FindPrototype(parent);
         if (!parentPrototype) {
@@ -322,7 +345,7 @@ bool NEnvironment::BuildClasses(NParserRecordList& records) {
         NBasicDescription* prototype = nullptr;
         NParserRecordPosition end;
         NShape shape;
-        if (!Build(records, &records, position, parentPrototype->GetOwner(), 1, prototype, end, shape)) {
+        if (!Build(records, &records, position, parentPrototype->GetOwner(), 0, 1, prototype, end, shape)) {
             DeleteUserClasses();
             return false;
         }
@@ -340,12 +363,12 @@ bool NEnvironment::BuildObjects(NParserRecordList& records) {
         DeleteUserClasses();
         return false;
     };
-    for (auto position = records.begin(); position != records.end(); ++position) {
-        if ((*position)->GetKind() != ParserKindObjectHdr) continue;
+    // Builds the top-level declaration at `position`; `position` becomes its block close.
+    auto build = [&](NParserRecordPosition& position) {
         NBasicDescription* object = nullptr;
         NParserRecordPosition end;
         NShape shape;
-        if (!Build(records, &records, position, Model.get(), 1, object, end, shape)) return failed();
+        if (!Build(records, &records, position, Model.get(), 0, 1, object, end, shape)) return false;
         // A top-level object of another type than Model goes into the model like one declared
         // in its block, so that it is neither lost nor silently dropped.
         if (object != Model.get()) {
@@ -354,10 +377,26 @@ bool NEnvironment::BuildObjects(NParserRecordList& records) {
                 if (PeekLastErrorCode() == 40) delete object;
                 const std::string reason = GetLastErrorInfo();
                 FailAt(403, ClassObjectInfo(*Model) + Ru(", компонент ") + name + " (" + reason + ")", **position, name);
-                return failed();
+                return false;
             }
         }
         position = end;
+        return true;
+    };
+    if (Feeding(records)) {
+        // Read as it is built: what a declaration leaves in the list goes before the next is read.
+        while (std::unique_ptr<NParserString> record = Feed->Next()) {
+            records.clear();
+            records.push_back(std::move(record));
+            auto position = records.begin();
+            if ((*position)->GetKind() == ParserKindObjectHdr && !build(position)) return failed();
+        }
+        records.clear();
+        return true;
+    }
+    for (auto position = records.begin(); position != records.end(); ++position) {
+        if ((*position)->GetKind() != ParserKindObjectHdr) continue;
+        if (!build(position)) return failed();
     }
     return true;
 }
