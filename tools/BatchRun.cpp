@@ -85,6 +85,11 @@ private:
 
 int RunBatch(const BatchOptions& options, std::ostream& out, std::ostream& err, bool progress) {
     NEnvironment environment;
+    return RunBatch(options, out, err, progress, environment);
+}
+
+int RunBatch(const BatchOptions& options, std::ostream& out, std::ostream& err, bool progress,
+             NEnvironment& environment) {
     std::string reason;
     if (const int code = LoadBatchModel(options, environment, reason)) {
         if (reason.empty()) return ReportLastError(err);

@@ -5,6 +5,10 @@
 
 #include "tools/BatchOptions.h"
 
+namespace talvero {
+class NEnvironment;
+}
+
 namespace talvero::batch {
 
 // 3: the run went through, but an out gate recorded a value that is not finite.
@@ -12,5 +16,8 @@ enum ExitCode { kExitOk = 0, kExitModel = 1, kExitUsage = 2, kExitNonFinite = 3 
 
 // `progress`: show a progress bar on `err` during the run.
 int RunBatch(const BatchOptions& options, std::ostream& out, std::ostream& err, bool progress);
+// The same in an environment the caller keeps, which must hold no model yet.
+int RunBatch(const BatchOptions& options, std::ostream& out, std::ostream& err, bool progress,
+             NEnvironment& environment);
 
 } // namespace talvero::batch
