@@ -1,12 +1,35 @@
 #include "environment/NBinaryModelFile.h"
 
 #include <cstdio>
+#include <memory>
 
 #include "environment/NAtomicFile.h"
 #include "environment/NLineReader.h"
 #include "kernel/NError.h"
 
 namespace talvero {
+
+namespace {
+
+// Opens a binary model file and reads its first line, the check value. Null, reported, when
+// either fails; `opened` tells which.
+std::FILE* OpenWithCheckValue(const std::string& fileName, std::unique_ptr<NLineReader>& reader, std::string& stored,
+                              bool& opened) {
+    std::FILE* file = OpenRegularFileForReading(fileName);
+    opened = file != nullptr;
+    if (!file) return ReportError(111, fileName), nullptr;
+    reader = std::make_unique<NLineReader>(file, MaxBinaryLineLength);
+    const NLineRead read = reader->Next(stored);
+    if (read == NLineRead::TooLong || read == NLineRead::Failed) {
+        reader.reset();
+        std::fclose(file);
+        ReportErrorAt(300, "", NErrorLocation{fileName, 1, 0, "", {}});
+        return nullptr;
+    }
+    return file;
+}
+
+} // namespace
 
 void ComputeChecksum(const NParserRecordList& /*records*/, std::string& out) { out = "checksum"; }
 
@@ -38,9 +61,12 @@ bool WriteBinaryFile(const NParserRecordList& records, std::string fileName, con
 }
 
 bool ReadBinaryFile(NParserRecordList& records, std::string fileName, const NChecksumCheck& check) {
-    std::FILE* file = OpenRegularFileForReading(fileName);
-    if (!file) return ReportError(111, fileName), false;
-    records.clear();
+    std::unique_ptr<NLineReader> reader;
+    std::string stored;
+    bool opened;
+    std::FILE* file = OpenWithCheckValue(fileName, reader, stored, opened);
+    if (opened) records.clear();  // a file that cannot be opened leaves the list as it was
+    if (!file) return false;
 
     auto fail = [&](std::uint32_t code, std::uint32_t line, const std::string& text) {
         records.clear();
@@ -49,16 +75,11 @@ bool ReadBinaryFile(NParserRecordList& records, std::string fileName, const NChe
         return false;
     };
 
-    NLineReader reader(file, MaxBinaryLineLength);
-    std::string stored;
-    const NLineRead firstRead = reader.Next(stored);
-    if (firstRead == NLineRead::TooLong || firstRead == NLineRead::Failed) return fail(300, 1, "");
-
     std::string line;
     std::uint32_t lineNumber = 1;
     for (;;) {
         // End: the file ends with a line terminator, as editors save it; that is no empty last line.
-        const NLineRead read = reader.EndedWithoutTerminator() ? NLineRead::End : reader.Next(line);
+        const NLineRead read = reader->EndedWithoutTerminator() ? NLineRead::End : reader->Next(line);
         if (read == NLineRead::End) {
             std::fclose(file);
             if (check(records, stored)) return true;
@@ -84,10 +105,15 @@ NBinaryRecordReader::~NBinaryRecordReader() {
 }
 
 bool NBinaryRecordReader::Scan(const std::string& fileName, const NChecksumCheck& check, NParserRecordList& classes) {
-    std::FILE* file = OpenRegularFileForReading(fileName);
-    if (!file) return ReportError(111, fileName), false;
-    classes.clear();
-    Skipped.clear();
+    std::unique_ptr<NLineReader> reader;
+    std::string stored;
+    bool opened;
+    std::FILE* file = OpenWithCheckValue(fileName, reader, stored, opened);
+    if (opened) {
+        classes.clear();
+        Skipped.clear();
+    }
+    if (!file) return false;
     auto fail = [&](std::uint32_t code, std::uint32_t line, const std::string& text) {
         classes.clear();
         std::fclose(file);
@@ -95,18 +121,13 @@ bool NBinaryRecordReader::Scan(const std::string& fileName, const NChecksumCheck
         return false;
     };
 
-    NLineReader reader(file, MaxBinaryLineLength);
-    std::string stored;
-    const NLineRead firstRead = reader.Next(stored);
-    if (firstRead == NLineRead::TooLong || firstRead == NLineRead::Failed) return fail(300, 1, "");
-
     std::string line;
     std::uint32_t lineNumber = 1;
     // Inside a class declaration: how many blocks are open in it, by the processor's count (an
     // object header opens one, a block close ends one).
     int open = 0;
     for (;;) {
-        const NLineRead read = reader.EndedWithoutTerminator() ? NLineRead::End : reader.Next(line);
+        const NLineRead read = reader->EndedWithoutTerminator() ? NLineRead::End : reader->Next(line);
         if (read == NLineRead::End) break;
         ++lineNumber;
         if (read == NLineRead::TooLong || read == NLineRead::Failed) return fail(300, lineNumber, "");
@@ -143,17 +164,12 @@ bool NBinaryRecordReader::Scan(const std::string& fileName, const NChecksumCheck
 }
 
 bool NBinaryRecordReader::Open(const std::string& fileName, const NChecksumCheck& check) {
-    std::FILE* file = OpenRegularFileForReading(fileName);
-    if (!file) return ReportError(111, fileName), false;
-    Skipped.clear();
-    auto reader = std::make_unique<NLineReader>(file, MaxBinaryLineLength);
+    std::unique_ptr<NLineReader> reader;
     std::string stored;
-    const NLineRead firstRead = reader->Next(stored);
-    if (firstRead == NLineRead::TooLong || firstRead == NLineRead::Failed) {
-        std::fclose(file);
-        ReportErrorAt(300, "", NErrorLocation{fileName, 1, 0, "", {}});
-        return false;
-    }
+    bool opened;
+    std::FILE* file = OpenWithCheckValue(fileName, reader, stored, opened);
+    if (opened) Skipped.clear();
+    if (!file) return false;
     if (!check(NParserRecordList(), stored)) {
         std::fclose(file);
         ReportError(301, "");
