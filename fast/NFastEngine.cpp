@@ -364,10 +364,18 @@ void NFastEngine::SyncFibresToModel() {
     }
 }
 
+namespace {
+// With the factor rescaled below 1e-200, one step leaves it above 1e-250: w stays finite.
+constexpr double kSmallestFactorStep = 1e-50;
+} // namespace
+
 // Every synapse that only decays goes into the pool, the others are active.
 void NFastEngine::BuildPool(std::uint32_t u) {
     Unit& unit = Units[u];
-    unit.Lazy = unit.Set != kMixed && Sets[unit.Set].Plain;
+    // A dissociation that leaves (almost) nothing of a level in one step would drive the pool's
+    // factor to zero, which w = level / factor cannot take: such synapses step one by one.
+    unit.Lazy = unit.Set != kMixed && Sets[unit.Set].Plain &&
+                std::fabs(1 - Sets[unit.Set].Rate[kDissociation]) >= kSmallestFactorStep;
     if (!unit.Lazy) return;
     const SynapseSet& c = Sets[unit.Set];
     Pools[u].Rest = c.Rate[kDissociation];
@@ -643,7 +651,7 @@ void NFastEngine::StepNeuronsBase(std::uint32_t first, std::uint32_t end, int pu
             if (unit.Lazy) {
                 g = Pools[u].ActiveSum + Pools[u].Sum * Pools[u].Decay * Pools[u].Gain;
                 Pools[u].Stamp = StepStamp;
-                if (Pools[u].Decay < kSmallestDecay) Renormalise(u);
+                if (std::fabs(Pools[u].Decay) < kSmallestDecay) Renormalise(u);
             } else {
                 g = StepUnitSynapses(unit);
             }

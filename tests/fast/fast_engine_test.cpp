@@ -117,6 +117,8 @@ TEST(FastEngineTest, PooledSynapsesAgreeWithTheExactEngine) {
         {"never above the bend", "parameter K = 4;", "parameter Frequency = 200;"},
         {"fast decay through long quiet stretches", "parameter DissociationTC = 0.0003;", "parameter Frequency = 1.5;", 2},
         {"a pulse of one step", "", "parameter Frequency = 40;", 1, 0.0001},
+        {"a decay that ends within one step", "parameter DissociationTC = 0.00005;", "parameter Frequency = 40;"},
+        {"a decay that overshoots zero each step", "parameter DissociationTC = 0.00004;", "parameter Frequency = 40;"},
     };
     for (const PoolCase& c : cases) {
         const std::string& p = c.Synapse;
