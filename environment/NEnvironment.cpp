@@ -72,29 +72,6 @@ bool StatFile(const std::string& fileName, std::uint64_t& device, std::uint64_t&
 
 namespace {
 
-// The one-line form of a record from its parts, as the record classes write it.
-void AppendRecordLine(std::string& out, std::int32_t kind, const std::string& name, const std::string& argument) {
-    out += std::to_string(kind);
-    switch (kind) {
-    case ParserKindClassHdr:
-    case ParserKindObjectHdr:
-    case ParserKindParameter:
-        out += ' ';
-        out += name;
-        out += ' ';
-        out += argument;
-        break;
-    case ParserKindLink:
-        out += ' ';
-        out += argument;
-        out += ' ';
-        out += name;
-        break;
-    default:
-        break;
-    }
-}
-
 // Tells whether a description read again is the one compiled: its text, where each stretch of
 // it came from, and the files' names.
 std::uint64_t Fingerprint(const std::string& text, const NSourceMap& map) {

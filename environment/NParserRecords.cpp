@@ -196,6 +196,19 @@ bool NParserString::ReadFields(std::string& line) {
     return true;
 }
 
+namespace {
+
+// A record with two fields, as the binary model file holds it.
+void AppendRecordFields(std::string& out, std::int32_t kind, const std::string& first, const std::string& second) {
+    out += std::to_string(kind);
+    out += ' ';
+    out += first;
+    out += ' ';
+    out += second;
+}
+
+} // namespace
+
 void NParserString::WriteFields(std::string& out) const { out += std::to_string(Kind); }
 
 bool NParserNamedString::ReadFields(std::string& line) {
@@ -204,11 +217,6 @@ bool NParserNamedString::ReadFields(std::string& line) {
     return true;
 }
 
-void NParserNamedString::WriteFields(std::string& out) const {
-    NParserString::WriteFields(out);
-    out += ' ';
-    out += Name;
-}
 
 bool NParserHdr::ReadFields(std::string& line) {
     if (!NParserNamedString::ReadFields(line)) return false;
@@ -216,11 +224,7 @@ bool NParserHdr::ReadFields(std::string& line) {
     return true;
 }
 
-void NParserHdr::WriteFields(std::string& out) const {
-    NParserNamedString::WriteFields(out);
-    out += ' ';
-    out += Argument;
-}
+void NParserHdr::WriteFields(std::string& out) const { AppendRecordFields(out, Kind, Name, Argument); }
 
 bool NParserParameter::ReadFields(std::string& line) {
     if (!NParserNamedString::ReadFields(line)) return false;
@@ -228,11 +232,7 @@ bool NParserParameter::ReadFields(std::string& line) {
     return true;
 }
 
-void NParserParameter::WriteFields(std::string& out) const {
-    NParserNamedString::WriteFields(out);
-    out += ' ';
-    out += Value;
-}
+void NParserParameter::WriteFields(std::string& out) const { AppendRecordFields(out, Kind, Name, Value); }
 
 bool NParserLink::ReadFields(std::string& line) {
     if (!NParserString::ReadFields(line)) return false;
@@ -241,12 +241,16 @@ bool NParserLink::ReadFields(std::string& line) {
     return true;
 }
 
-void NParserLink::WriteFields(std::string& out) const {
-    NParserString::WriteFields(out);
-    out += ' ';
-    out += Second;
-    out += ' ';
-    out += First;
+void NParserLink::WriteFields(std::string& out) const { AppendRecordFields(out, Kind, Second, First); }
+
+void AppendRecordLine(std::string& out, std::int32_t kind, const std::string& name, const std::string& argument) {
+    switch (kind) {
+    case ParserKindClassHdr:
+    case ParserKindObjectHdr:
+    case ParserKindParameter: AppendRecordFields(out, kind, name, argument); break;
+    case ParserKindLink: AppendRecordFields(out, kind, argument, name); break;
+    default: out += std::to_string(kind); break;
+    }
 }
 
 std::unique_ptr<NParserString> MakeParserRecord(long long kind) {

@@ -60,7 +60,6 @@ public:
     ~NParserNamedString() override = default;
 
     bool ReadFields(std::string& line) override;
-    void WriteFields(std::string& out) const override;
     std::string GetName() const override { return Name; }
 
 protected:
@@ -166,6 +165,9 @@ std::unique_ptr<NParserString> MakeParserRecord(long long kind);
 
 // The record's one-line form as a new string.
 std::string RecordLine(const NParserString& record);
+// The line of a record of `kind` with these fields (a link's name is its first end, its argument
+// the second), as the binary model file holds it.
+void AppendRecordLine(std::string& out, std::int32_t kind, const std::string& name, const std::string& argument);
 
 // The integer at the front of `text` read the way C `atol` reads it (leading blanks skipped,
 // optional sign, digits up to the first other character, 0 without digits). Values beyond the

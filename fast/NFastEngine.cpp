@@ -110,22 +110,18 @@ std::unique_ptr<NFastEngine> NFastEngine::Compile(NModel& model, std::string& wh
     for (std::uint32_t u = 0; u < engine->UnitObjects.size(); ++u)
         lookup.FirstOfBlock.emplace(&NFastAccess::Block(*engine->UnitObjects[u]), engine->Units[u].FirstSynapse);
 
-    auto targetsOf = [&](NAbstractItem& item, Targets& targets) {
-        const std::vector<NAbstractConnector*> connectors(item.GetConnectorsBegin(), item.GetConnectorsEnd());
-        return engine->CollectTargets(connectors, lookup, targets, why);
+    // The targets of every item that sends pulses, in the order of its list of items.
+    auto targetsOfAll = [&](const auto& items, std::vector<Targets>& targets) {
+        targets.resize(items.size());
+        for (std::size_t i = 0; i < items.size(); ++i)
+            if (!engine->CollectTargets(*items[i], lookup, targets[i], why)) return false;
+        return true;
     };
-    engine->NeuronTargets.resize(engine->Neurons.size());
-    for (std::size_t n = 0; n < engine->Neurons.size(); ++n)
-        if (!targetsOf(*engine->Neurons[n], engine->NeuronTargets[n])) return nullptr;
-    engine->GeneratorTargets.resize(engine->Generators.size());
-    for (std::size_t g = 0; g < engine->Generators.size(); ++g)
-        if (!targetsOf(*engine->Generators[g], engine->GeneratorTargets[g])) return nullptr;
-    engine->FibreTargets.resize(engine->FibreObjects.size());
-    for (std::size_t f = 0; f < engine->FibreObjects.size(); ++f)
-        if (!targetsOf(*engine->FibreObjects[f], engine->FibreTargets[f])) return nullptr;
-    engine->AfferentTargets.resize(engine->AfferentObjects.size());
-    for (std::size_t a = 0; a < engine->AfferentObjects.size(); ++a)
-        if (!targetsOf(*engine->AfferentObjects[a], engine->AfferentTargets[a])) return nullptr;
+    if (!targetsOfAll(engine->Neurons, engine->NeuronTargets) ||
+        !targetsOfAll(engine->Generators, engine->GeneratorTargets) ||
+        !targetsOfAll(engine->FibreObjects, engine->FibreTargets) ||
+        !targetsOfAll(engine->AfferentObjects, engine->AfferentTargets))
+        return nullptr;
 
     engine->SyncFromModel();
     for (const SynapseSet& c : engine->Sets)
@@ -200,11 +196,11 @@ void NFastEngine::AddNeuron(NNeuron* neuron) {
     NeuronUnits.push_back(static_cast<std::uint32_t>(Units.size()));
 }
 
-bool NFastEngine::CollectTargets(const std::vector<NAbstractConnector*>& connectors, const Lookup& lookup,
-                                 Targets& targets, std::string& why) {
+bool NFastEngine::CollectTargets(const NAbstractItem& item, const Lookup& lookup, Targets& targets, std::string& why) {
     targets.First = targets.End = static_cast<std::uint32_t>(SynapseTargets.size());
     targets.FirstOther = targets.EndOther = static_cast<std::uint32_t>(OtherTargets.size());
-    for (NAbstractConnector* c : connectors) {
+    for (auto it = item.GetConnectorsBegin(); it != item.GetConnectorsEnd(); ++it) {
+        NAbstractConnector* c = *it;
         if (std::uint32_t index; lookup.Find(c, index)) {
             SynapseTargets.push_back(index);
             continue;
@@ -471,23 +467,16 @@ void NFastEngine::Deliver(const Targets& targets, int pulseSteps) {
     for (std::uint32_t t = targets.First; t < targets.End; ++t) {
         if (t + kAhead < targets.End) __builtin_prefetch(&Syn[SynapseTargets[t + kAhead]], 1);
         const std::uint32_t s = SynapseTargets[t];
-        if (Syn[s].Slot != kNotLazy) {
-            std::memcpy(Syn[s].PulseStart, now, sizeof now);
-            DeliverToLazy(s, pulseSteps);
-            continue;
-        }
-        Syn[s].Counter = pulseSteps;
-        Syn[s].Phase = kSecretion;
         std::memcpy(Syn[s].PulseStart, now, sizeof now);
+        if (Syn[s].Slot != kNotLazy) {
+            DeliverToLazy(s, pulseSteps);
+        } else {
+            Syn[s].Counter = pulseSteps;
+            Syn[s].Phase = kSecretion;
+        }
     }
     for (std::uint32_t t = targets.FirstOther; t < targets.EndOther; ++t) OtherTargets[t]->Transfer();
 }
-
-namespace {
-
-const bool kHasAvx2 = __builtin_cpu_supports("avx2");
-
-} // namespace
 
 namespace {
 constexpr double kTargets[3] = {0, 0.5, 1};
@@ -625,23 +614,7 @@ void NFastEngine::StepGenerator(std::uint32_t g, int pulseSteps) {
     Deliver(GeneratorTargets[g], pulseSteps);
 }
 
-// The neurons' pass compiled twice, for the vector units the machine has, with everything it calls
-// inlined: the same operations in the same order either way.
 void NFastEngine::StepNeurons(std::uint32_t first, std::uint32_t end, int pulseSteps, double dt) {
-    if (kHasAvx2) StepNeuronsAvx2(first, end, pulseSteps, dt);
-    else StepNeuronsBase(first, end, pulseSteps, dt);
-}
-
-void NFastEngine::StepNeuronsAvx2(std::uint32_t first, std::uint32_t end, int pulseSteps, double dt) {
-    StepNeuronsBody(first, end, pulseSteps, dt);
-}
-
-void NFastEngine::StepNeuronsBase(std::uint32_t first, std::uint32_t end, int pulseSteps, double dt) {
-    StepNeuronsBody(first, end, pulseSteps, dt);
-}
-
-[[gnu::always_inline]] inline void NFastEngine::StepNeuronsBody(std::uint32_t first, std::uint32_t end, int pulseSteps,
-                                                                double dt) {
     for (std::uint32_t n = first; n < end; ++n) {
         double negative = 0, positive = 0;
         int negatives = 0, positives = 0;

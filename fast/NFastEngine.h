@@ -18,6 +18,7 @@
 namespace talvero {
 
 class NAbstractConnector;
+class NAbstractItem;
 class NAbstractNet;
 class NAfferentNeuron;
 class NGenerator;
@@ -99,7 +100,7 @@ private:
         NObject* Object = nullptr;
     };
     static constexpr std::uint32_t kMixed = UINT32_MAX;
-    static constexpr std::int32_t kPooled = 3;  // a phase: Transmitter holds w, not the level
+    static constexpr std::int32_t kPooled = 3;  // a phase: Level holds w, not the level
     static constexpr std::uint32_t kNoEntry = UINT32_MAX - 1, kNotLazy = UINT32_MAX;
 
     bool CompileNet(NAbstractNet* net, std::string& why);
@@ -110,17 +111,13 @@ private:
     // True when the zone switched on in this step.
     static bool StepZone(const ZoneConstants& c, ZoneState& z, double negative, double positive, int pulseSteps);
     void StepNeurons(std::uint32_t first, std::uint32_t end, int pulseSteps, double dt);
-    [[gnu::target("avx2")]] void StepNeuronsAvx2(std::uint32_t first, std::uint32_t end, int pulseSteps, double dt);
-    void StepNeuronsBase(std::uint32_t first, std::uint32_t end, int pulseSteps, double dt);
-    void StepNeuronsBody(std::uint32_t first, std::uint32_t end, int pulseSteps, double dt);
     void StepGenerator(std::uint32_t g, int pulseSteps);
     void StepFibre(std::uint32_t f, int pulseSteps);
     void StepAfferent(std::uint32_t a, int pulseSteps);
     void SyncFibresFromModel();
     void SyncFibresToModel();
     struct Lookup;
-    bool CollectTargets(const std::vector<NAbstractConnector*>& connectors, const Lookup& lookup, Targets& targets,
-                        std::string& why);
+    bool CollectTargets(const NAbstractItem& item, const Lookup& lookup, Targets& targets, std::string& why);
     std::uint32_t SetFor(std::uint32_t exactSet);
     double StepUnitSynapses(Unit& unit);
     void StepActiveSynapses();
@@ -163,7 +160,7 @@ private:
         double ActiveSum = 0;  // the conductances of its active synapses in this step
         double Rest = 0, Gain = 0;  // the dissociation rate, 1 / (K Rs)
         std::uint32_t Count = 0, Stamp = 0;  // Stamp: the step its neuron took last
-        std::uint32_t Set = 0;
+        std::uint32_t Set = 0;  // the unit's, beside the rest the active pass reads
     };
     std::vector<Synapse> Syn;
     std::vector<ActiveSynapse> Active;
