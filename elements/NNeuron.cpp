@@ -241,6 +241,7 @@ void NNeuron::StepOrderedPart() {
 bool NNeuron::StepAhead() {
     StepIndependentPart();
     NSplit& split = *Split;
+    split.Guessed.clear();
     split.ZoneBefore = LTZone->Mark();
     split.Sends = StepZoneQuietly();
     return split.Sends;
@@ -258,7 +259,7 @@ void NNeuron::StepAtTurn() {
     StepZone();
 }
 
-void NNeuron::NotePulseArrival(const NBasicDescription* unit, std::uint32_t index) {
+void NNeuron::NotePulseArrival(const NBasicDescription* unit, NSynapse& synapse) {
     if (!Split || !Split->Pending) return;
     if (split_step_detail::Ahead) {
         // Stepped ahead, every zone has moved on: only a receiver whose turn is still to come counts.
@@ -267,15 +268,55 @@ void NNeuron::NotePulseArrival(const NBasicDescription* unit, std::uint32_t inde
     }
     for (std::size_t u = 0; u < IonUnits.size(); ++u)
         if (IonUnits[u].get() == unit) {
-            Split->Arrivals.emplace_back(static_cast<std::uint32_t>(u), index);
+            const auto index = static_cast<std::uint32_t>(u);
+            Split->Arrivals.emplace_back(index, synapse.GetStateIndex());
+            if (split_step_detail::Guessing) Split->Guessed.push_back({&synapse, index, synapse.GetMark()});
             return;
         }
+}
+
+bool NNeuron::ReceivesThrough(const NAbstractConnector& connector) const {
+    const NBasicDescription* unit = connector.GetOwner();
+    if (!unit || unit->GetOwner() != this || !dynamic_cast<const NSynapse*>(&connector)) return false;
+    return std::any_of(IonUnits.begin(), IonUnits.end(), [unit](const auto& u) { return u.get() == unit; });
+}
+
+void NNeuron::ReceiveAhead(NAbstractConnector& connector) {
+    auto& synapse = static_cast<NSynapse&>(connector);  // as ReceivesThrough found when planning
+    NotePulseArrival(synapse.GetOwner(), synapse);
+    synapse.TakePulse();
+}
+
+bool NNeuron::RetakeAhead() {
+    NSplit& split = *Split;
+    LTZone->Rewind(split.ZoneBefore);
+    RetakeUnits();
+    return StepZoneQuietly() != split.Sends;
+}
+
+void NNeuron::UndoAhead() {
+    NSplit& split = *Split;
+    split.Arrivals.clear();
+    if (split.Guessed.empty()) return;
+    // Every synapse has one sender and gets at most one pulse a step: the order does not matter.
+    for (const auto& g : split.Guessed) g.Synapse->RestoreMark(g.Mark);
+    for (std::size_t u = 0; u < IonUnits.size(); ++u) {
+        if (split.LevelsAt[u] == NSplit::kNotSaved) continue;
+        const bool touched = std::any_of(split.Guessed.begin(), split.Guessed.end(),
+                                         [u](const auto& g) { return g.Unit == u; });
+        // No synapse takes its step again: the sum and the integration as the parallel part had them.
+        if (touched) IonUnits[u]->Retake(nullptr, 0, split.Levels.data() + split.LevelsAt[u], split.Outputs[u]);
+    }
+    split.Guessed.clear();
+    UpdatePotentials();
+    LTZone->Rewind(split.ZoneBefore);
+    split.Sends = StepZoneQuietly();
 }
 
 void NNeuron::RetakeUnits() {
     NSplit& split = *Split;
     auto& arrivals = split.Arrivals;
-    ++split_step_detail::Retakes;
+    split_step_detail::CountRetake();
     std::sort(arrivals.begin(), arrivals.end());
     arrivals.erase(std::unique(arrivals.begin(), arrivals.end()), arrivals.end());
     std::vector<std::uint32_t> indices;
@@ -285,7 +326,7 @@ void NNeuron::RetakeUnits() {
         for (; first < arrivals.size() && arrivals[first].first == u; ++first) indices.push_back(arrivals[first].second);
         // The plan saves the levels of every unit a pulse can reach before its turn.
         if (split.LevelsAt[u] == NSplit::kNotSaved) {
-            ++split_step_detail::UnforeseenArrivals;
+            split_step_detail::CountUnforeseenArrival();
             continue;
         }
         IonUnits[u]->Retake(indices.data(), indices.size(), split.Levels.data() + split.LevelsAt[u], split.Outputs[u]);

@@ -54,9 +54,17 @@ public:
     void StepOrderedPart() override;
     bool StepAhead() override;
     void StepAtTurn() override;
+    bool ReceivesThrough(const NAbstractConnector& connector) const override;
+    void ReceiveAhead(NAbstractConnector& connector) override;
+    void PrefetchArrival() const override {
+        __builtin_prefetch(Split.get());
+        __builtin_prefetch(IonUnits.data());
+    }
+    bool RetakeAhead() override;
+    void UndoAhead() override;
     void DropSplitStep() override { Split.reset(); }
-    // A pulse reached the synapse at `index` of the ion unit `unit` of this neuron.
-    void NotePulseArrival(const NBasicDescription* unit, std::uint32_t index);
+    // A pulse is reaching `synapse` of the ion unit `unit` of this neuron.
+    void NotePulseArrival(const NBasicDescription* unit, NSynapse& synapse);
 
     virtual double GetNegativePotential() const { return State.NegativePotential; }
     virtual double GetPositivePotential() const { return State.PositivePotential; }
@@ -81,6 +89,12 @@ private:
         std::vector<double> Levels;
         std::vector<double> Outputs;  // per unit, before the step
         std::vector<std::pair<std::uint32_t, std::uint32_t>> Arrivals;  // unit, synapse
+        struct NTakenBack {
+            NSynapse* Synapse;
+            std::uint32_t Unit;
+            NSynapse::NMark Mark;
+        };
+        std::vector<NTakenBack> Guessed;  // arrivals on a guess, with what they changed
         std::size_t Position = 0;  // in the walk
         NLTZone::NStepMark ZoneBefore;  // stepped ahead: the zone before the step
         bool Sends = false;    // stepped ahead: a pulse starts in this step

@@ -453,15 +453,29 @@ bool NSynapse::LoadStepState(NStateReader& in) {
 }
 
 void NSynapse::Transfer() {
+    if (InOrderedPartOfSplitStep()) [[unlikely]] {
+        // The unit may have taken this step already, before the pulse it should have seen. Noted
+        // before the state changes, which a failed guess puts back.
+        NBasicDescription* unit = GetOwner();
+        if (auto* neuron = unit ? dynamic_cast<NNeuron*>(unit->GetOwner()) : nullptr)
+            neuron->NotePulseArrival(unit, *this);
+    }
+    TakePulse();
+}
+
+void NSynapse::TakePulse() {
     NSynapseState& s = Own();
     s.PulseCounter = PulseLengthInSteps();
     StampPulseStart();
     SetPhase(s, NSynapsePhase::Secretion);
-    if (InOrderedPartOfSplitStep()) [[unlikely]] {
-        // The unit may have taken this step already, before the pulse it should have seen.
-        NBasicDescription* unit = GetOwner();
-        if (auto* neuron = unit ? dynamic_cast<NNeuron*>(unit->GetOwner()) : nullptr)
-            neuron->NotePulseArrival(unit, Index);
+}
+
+void NSynapse::Prefetch(int distance) const {
+    if (distance >= 2) {
+        __builtin_prefetch(GetOwner());
+        __builtin_prefetch(Block);
+    } else {
+        __builtin_prefetch(Block->Data() + Index);
     }
 }
 

@@ -180,11 +180,29 @@ public:
 
     void Transfer() override;
     void Reset() override;
+    // Ahead of a pulse's arrival: what Transfer reads, one level of pointers per call (2: the unit
+    // and the block, 1: the state).
+    void Prefetch(int distance) const override;
+    // What a pulse's arrival does to the synapse itself (Transfer, less telling the neuron).
+    void TakePulse();
     void Calculate() override { Step(GetTimeStep()); }
     NTime GetActivePulseStart() const override { return Own().PulseCounter ? GetPulseStartTime() : 0; }
     std::int32_t GetPulseCounter() const override { return Own().PulseCounter; }
 
     void Step(NTime dt) { Block->StepOne(Index, dt); }
+
+    // What a pulse's arrival changes, to be put back when the arrival is taken back.
+    struct NMark {
+        NSynapseState State;
+        NTime PulseStart;
+    };
+    // Where its state is in its unit's block.
+    std::uint32_t GetStateIndex() const { return Index; }
+    NMark GetMark() const { return {Own(), GetPulseStartTime()}; }
+    void RestoreMark(const NMark& mark) {
+        Own() = mark.State;
+        SetPulseStartTime(mark.PulseStart);
+    }
 
     double GetCurrentTC() const;
     double GetTransmitter() const { return Own().Transmitter; }

@@ -13,6 +13,7 @@
 
 namespace talvero {
 
+class NAbstractConnector;
 class NAbstractItem;
 class NModel;
 
@@ -43,6 +44,19 @@ public:
     // Then, at its turn, only for an object that has pulses to send or received some before its
     // turn: takes back what an arrival changed, and sends.
     virtual void StepAtTurn() = 0;
+    // Whether a pulse through `connector` lands in this object's own state, so that the thread
+    // stepping the object may deliver it.
+    virtual bool ReceivesThrough(const NAbstractConnector& connector) const = 0;
+    // A pulse through such a connector: what its Transfer does, without finding its receiver.
+    virtual void ReceiveAhead(NAbstractConnector& connector) = 0;
+    // Asks the memory for what noting an arrival reads.
+    virtual void PrefetchArrival() const {}
+    // The turns taken on several threads at once, on the guess that no pulse arriving before an
+    // object's turn changes whether it sends: takes back what the arrivals changed, sends nothing,
+    // and tells whether what it sends now differs from what it sent ahead (the guess failed).
+    virtual bool RetakeAhead() = 0;
+    // After a failed guess: back to what StepAhead left, the arrivals taken back.
+    virtual void UndoAhead() = 0;
     // Frees what the split kept.
     virtual void DropSplitStep() = 0;
 };
@@ -59,11 +73,20 @@ extern bool OrderedPhase;
 extern unsigned long long UnforeseenArrivals;
 // Objects that took their independent part again since the process started.
 extern unsigned long long Retakes;
-// Whether the walk's objects stepped ahead (StepAhead), and the position of the turn being taken.
+// Turns taken on several threads on a guess that failed: the guess was taken back and the turns
+// taken in order from the first that differed. Tests read it.
+extern unsigned long long FailedGuesses;
+// Whether the walk's objects stepped ahead (StepAhead), and whether their turns are taken on a guess
+// that can be taken back (RetakeAhead).
 extern bool Ahead;
-extern std::size_t Turn;
+extern bool Guessing;
+// The position of the turn this thread is taking.
+extern thread_local std::size_t Turn;
 // An object stepped ahead at `position` received a pulse before its turn: it takes its turn.
 void ScheduleTurn(std::size_t position);
+// Counts a retake or an unforeseen arrival on the calling thread.
+void CountRetake();
+void CountUnforeseenArrival();
 } // namespace split_step_detail
 inline bool InOrderedPartOfSplitStep() { return split_step_detail::OrderedPhase; }
 

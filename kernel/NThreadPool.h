@@ -40,7 +40,7 @@ private:
     std::atomic<std::uint64_t> Epoch{0};
     std::atomic<int> Remaining{0};  // workers still busy with the job
     std::atomic<bool> Stopping{false};
-    std::atomic<int> Spin{0};  // polling rounds before sleeping
+    std::atomic<int> Spin{0};  // microseconds of polling before sleeping
     NJob Job = nullptr;
     void* Context = nullptr;
 };

@@ -117,10 +117,8 @@ public:
 
 protected:
     // PulseStartTime := the cached current time.
-    void StampPulseStart() {
-        const NTime now = GetCurrentTime();
-        std::memcpy(PulseStartTime, &now, kTimeBytes);
-    }
+    void StampPulseStart() { SetPulseStartTime(GetCurrentTime()); }
+    void SetPulseStartTime(NTime time) { std::memcpy(PulseStartTime, &time, kTimeBytes); }
 
     std::int32_t PulseCounter = 0;
 
