@@ -247,18 +247,6 @@ bool NNeuron::StepAhead() {
     return split.Sends;
 }
 
-void NNeuron::StepAtTurn() {
-    NSplit& split = *Split;
-    if (split.Arrivals.empty()) {
-        if (split.Sends) TransferToConnectors();
-        return;
-    }
-    // The zone stepped on potentials that the pulses have changed since.
-    LTZone->Rewind(split.ZoneBefore);
-    RetakeUnits();
-    StepZone();
-}
-
 void NNeuron::NotePulseArrival(const NBasicDescription* unit, NSynapse& synapse) {
     if (!Split || !Split->Pending) return;
     if (split_step_detail::Ahead) {
@@ -267,12 +255,12 @@ void NNeuron::NotePulseArrival(const NBasicDescription* unit, NSynapse& synapse)
         if (Split->Arrivals.empty()) split_step_detail::ScheduleTurn(Split->Position);
     }
     for (std::size_t u = 0; u < IonUnits.size(); ++u)
-        if (IonUnits[u].get() == unit) {
-            const auto index = static_cast<std::uint32_t>(u);
-            Split->Arrivals.emplace_back(index, synapse.GetStateIndex());
-            if (split_step_detail::Guessing) Split->Guessed.push_back({&synapse, index, synapse.GetMark()});
-            return;
-        }
+        if (IonUnits[u].get() == unit) return NoteArrival(static_cast<std::uint32_t>(u), synapse);
+}
+
+void NNeuron::NoteArrival(std::uint32_t unit, NSynapse& synapse) {
+    Split->Arrivals.emplace_back(unit, synapse.GetStateIndex());
+    if (split_step_detail::Ahead) Split->Guessed.push_back({&synapse, unit, synapse.GetMark()});
 }
 
 bool NNeuron::ReceivesThrough(const NAbstractConnector& connector) const {
@@ -311,6 +299,28 @@ void NNeuron::UndoAhead() {
     UpdatePotentials();
     LTZone->Rewind(split.ZoneBefore);
     split.Sends = StepZoneQuietly();
+}
+
+bool NNeuron::RetakeAgain(const NPulseChange* changes, std::size_t count) {
+    NSplit& split = *Split;
+    std::vector<std::pair<NSynapse*, std::uint32_t>> arrivals;
+    for (const auto& g : split.Guessed) arrivals.emplace_back(g.Synapse, g.Unit);
+    for (std::size_t k = 0; k < count; ++k) {
+        auto* synapse = static_cast<NSynapse*>(changes[k].Connector);  // as ReceivesThrough found
+        if (!changes[k].Sent) {
+            std::erase_if(arrivals, [synapse](const auto& a) { return a.first == synapse; });
+            continue;
+        }
+        for (std::size_t u = 0; u < IonUnits.size(); ++u)
+            if (IonUnits[u].get() == synapse->GetOwner()) arrivals.emplace_back(synapse, static_cast<std::uint32_t>(u));
+    }
+    UndoAhead();
+    for (const auto& [synapse, unit] : arrivals) {
+        NoteArrival(unit, *synapse);
+        synapse->TakePulse();
+    }
+    if (arrivals.empty()) return false;  // as stepped ahead
+    return RetakeAhead();
 }
 
 void NNeuron::RetakeUnits() {

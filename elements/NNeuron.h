@@ -53,7 +53,6 @@ public:
     void StepIndependentPart() override;
     void StepOrderedPart() override;
     bool StepAhead() override;
-    void StepAtTurn() override;
     bool ReceivesThrough(const NAbstractConnector& connector) const override;
     void ReceiveAhead(NAbstractConnector& connector) override;
     void PrefetchArrival() const override {
@@ -61,7 +60,8 @@ public:
         __builtin_prefetch(IonUnits.data());
     }
     bool RetakeAhead() override;
-    void UndoAhead() override;
+    bool RetakeAgain(const NPulseChange* changes, std::size_t count) override;
+    bool SentAhead() const override { return Split->Sends; }
     void DropSplitStep() override { Split.reset(); }
     // A pulse is reaching `synapse` of the ion unit `unit` of this neuron.
     void NotePulseArrival(const NBasicDescription* unit, NSynapse& synapse);
@@ -81,6 +81,8 @@ private:
     bool StepZoneQuietly();  // true when a pulse starts: the caller sends it
     void UpdatePotentials();
     void RetakeUnits();
+    void UndoAhead();
+    void NoteArrival(std::uint32_t unit, NSynapse& synapse);
 
     // What the split step keeps between the two parts of a step.
     struct NSplit {

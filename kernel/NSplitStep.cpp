@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <functional>
+#include <map>
 #include <thread>
 #include <typeinfo>
 #include <unordered_map>
@@ -23,7 +24,6 @@ unsigned long long split_step_detail::UnforeseenArrivals = 0;
 unsigned long long split_step_detail::Retakes = 0;
 unsigned long long split_step_detail::FailedGuesses = 0;
 bool split_step_detail::Ahead = false;
-bool split_step_detail::Guessing = false;
 thread_local std::size_t split_step_detail::Turn = 0;
 
 namespace {
@@ -49,8 +49,8 @@ struct NWalkEntry {
 // Counted by each thread on its own and added up after the step.
 thread_local unsigned long long RetakesHere = 0;
 thread_local unsigned long long UnforeseenHere = 0;
-// The min-heap of turns the calling thread is to take.
-thread_local std::vector<std::size_t>* LateHere = nullptr;
+// The turns the calling thread is to take.
+thread_local std::vector<std::size_t>* TurnsHere = nullptr;
 
 constexpr std::size_t kNoPosition = static_cast<std::size_t>(-1);
 constexpr std::uint32_t kForeign = UINT32_MAX;  // a connector into no object of the walk
@@ -89,12 +89,12 @@ struct NDelivery {
 
 // What one thread keeps of the turns it takes on a guess.
 struct alignas(64) NWorkerTurns {
-    // The step's pulses by the block of the walk they land in: early (after their sender) and the
-    // others; and those into no object of the walk, in the senders' order.
+    std::vector<std::size_t> Failed;  // objects whose turn on the guess sends otherwise than ahead
+    // The step's pulses into objects of the walk, by the block they land in: early (after their
+    // sender) and the others.
     std::vector<std::vector<NDelivery>> Early, Others;
-    std::vector<NDelivery> Foreign;
-    std::vector<std::size_t> Late;     // its objects that received pulses before their turn
-    std::vector<std::size_t> Retaken;  // in the order taken
+
+    std::vector<std::size_t> Noted;  // its objects that received pulses before their turn
     unsigned long long Retakes = 0, Unforeseen = 0;
 };
 
@@ -115,7 +115,6 @@ public:
         TargetsAt.clear();
         Targets.clear();
         Sends.clear();
-        Late.clear();
         Walk.clear();
         Parallel.clear();
         ChunkEnds.clear();
@@ -137,7 +136,6 @@ public:
     // pulses received before their turn take one.
     bool Ahead = false;
     std::vector<std::vector<std::size_t>> Sends;  // per chunk, the positions with pulses to send
-    std::vector<std::size_t> Late;                // a min-heap of positions that received pulses early
     // Stepped ahead, the turns too are taken on all threads, each delivering the pulses that land in
     // its own objects: per walk position its item, and per connector of it (from TargetsAt[position])
     // the position of the object the connector belongs to, or kForeign.
@@ -149,7 +147,10 @@ public:
     std::size_t BlockStart(std::size_t block) const { return (block * Walk.size() + TurnBlocks - 1) / TurnBlocks; }
     std::vector<NWorkerTurns> Workers;
     NBarrier Barrier;
-    std::atomic<std::size_t> FirstFailure{kNoPosition};  // the first object whose guess failed
+    // Objects whose turn sends otherwise than stepped ahead, once the failed guesses are mended:
+    // position and whether it sends. In the walk's order.
+    std::vector<std::pair<std::size_t, bool>> Flips;
+    std::atomic<bool> GuessFailed{false};
     alignas(64) std::atomic<std::size_t> NextChunk{0};
     alignas(64) std::atomic<std::size_t> NextEarlyBlock{0};
     alignas(64) std::atomic<std::size_t> NextOtherBlock{0};
@@ -255,8 +256,9 @@ void NPlan::FindTargets() {
     TargetsAt.push_back(static_cast<std::uint32_t>(Targets.size()));
 }
 
+void SortSender(const NPlan& plan, NWorkerTurns& own, std::size_t i, bool othersOnly);
+
 void StepChunks(NPlan& plan, int worker) {
-    (void)worker;
     // Chunks go to whichever thread is free: the two cores of a shared machine seldom run at one speed.
     const std::size_t chunks = plan.ChunkEnds.size();
     for (std::size_t c = plan.NextChunk.fetch_add(1, std::memory_order_relaxed); c < chunks;
@@ -273,25 +275,57 @@ void StepChunks(NPlan& plan, int worker) {
             if (!sends) plan.Parallel[i].Split->StepIndependentPart();
             else if (plan.Parallel[i].Split->StepAhead()) sends->push_back(i);
         }
+        // The senders' lists are in this core's cache now.
+        if (sends)
+            for (const std::size_t i : *sends) SortSender(plan, plan.Workers[static_cast<std::size_t>(worker)], i, false);
     }
 }
 
-// Sorts the pulses of the step's senders by the block of the walk they land in. Every thread
-// does it for itself: that costs less than one thread doing it while the others wait.
-void SortDeliveries(NPlan& plan, NWorkerTurns& own) {
-    for (auto& block : own.Early) block.clear();
-    for (auto& block : own.Others) block.clear();
-    own.Foreign.clear();
-    for (const std::vector<std::size_t>& sends : plan.Sends)
-        for (const std::size_t i : sends) {
-            const NAbstractItem* item = plan.Items[i];
-            const std::uint32_t* target = plan.Targets.data() + plan.TargetsAt[i];
-            for (auto c = item->GetConnectorsBegin(); c != item->GetConnectorsEnd(); ++c, ++target) {
-                if (*target == kForeign) own.Foreign.push_back({*c, kForeign, kForeign});
-                else if (*target > i) own.Early[plan.BlockOf(*target)].push_back({*c, *target, static_cast<std::uint32_t>(i)});
-                else own.Others[plan.BlockOf(*target)].push_back({*c, *target, kForeign});
+// Sorts the pulses of the sender at `i` that land in objects of the walk by the block they land in:
+// early ones (after the sender) unless `othersOnly`, and the others. The thread that takes a block
+// delivers the pulses every thread sorted into it.
+void SortSender(const NPlan& plan, NWorkerTurns& own, std::size_t i, bool othersOnly) {
+    const NAbstractItem* item = plan.Items[i];
+    const std::uint32_t* target = plan.Targets.data() + plan.TargetsAt[i];
+    for (auto c = item->GetConnectorsBegin(); c != item->GetConnectorsEnd(); ++c, ++target) {
+        if (*target == kForeign) continue;
+        if (*target <= i) own.Others[plan.BlockOf(*target)].push_back({*c, *target, kForeign});
+        else if (!othersOnly) own.Early[plan.BlockOf(*target)].push_back({*c, *target, static_cast<std::uint32_t>(i)});
+    }
+}
+
+// Calls `f` for each sender of the step in the chunks [first, last), in the walk's order: those that
+// stepped ahead with pulses to send, as the mended turns have it.
+template <class F>
+void ForEachSender(const NPlan& plan, std::size_t first, std::size_t last, F f) {
+    if (first >= last) return;
+    const std::size_t from = first == 0 ? 0 : plan.ChunkEnds[first - 1];
+    const std::size_t to = plan.ChunkEnds[last - 1];
+    auto flip = std::lower_bound(plan.Flips.begin(), plan.Flips.end(), std::pair<std::size_t, bool>(from, false));
+    for (std::size_t c = first; c < last; ++c)
+        for (const std::size_t i : plan.Sends[c]) {
+            for (; flip != plan.Flips.end() && flip->first < i; ++flip)
+                if (flip->second) f(flip->first);
+            if (flip != plan.Flips.end() && flip->first == i) {
+                if (flip->second) f(i);
+                ++flip;
+                continue;
             }
+            f(i);
         }
+    for (; flip != plan.Flips.end() && flip->first < to; ++flip)
+        if (flip->second) f(flip->first);
+}
+
+// The pulses into no object of the walk, in the senders' order.
+void DeliverForeign(const NPlan& plan) {
+    split_step_detail::Turn = kNoPosition;
+    ForEachSender(plan, 0, plan.Sends.size(), [&](std::size_t i) {
+        const NAbstractItem* item = plan.Items[i];
+        const std::uint32_t* target = plan.Targets.data() + plan.TargetsAt[i];
+        for (auto c = item->GetConnectorsBegin(); c != item->GetConnectorsEnd(); ++c, ++target)
+            if (*target == kForeign) (*c)->Transfer();
+    });
 }
 
 void Deliver(const NPlan& plan, const std::vector<NDelivery>& deliveries) {
@@ -319,128 +353,87 @@ void Deliver(const NPlan& plan, const std::vector<NDelivery>& deliveries) {
     }
 }
 
-void NoteFailure(NPlan& plan, std::size_t position) {
-    std::size_t seen = plan.FirstFailure.load(std::memory_order_relaxed);
-    while (position < seen && !plan.FirstFailure.compare_exchange_weak(seen, position, std::memory_order_relaxed)) {
+// The guess failed for some objects: their turns send otherwise than they did ahead. In the walk's
+// order, each such object's early pulses are sent or taken back, and every object they reach takes
+// its turn again, which may make it one more such object. Objects no changed pulse reaches keep the
+// turn they took on the guess: it had the pulses the step on one thread would have given them.
+void MendGuess(NPlan& plan) {
+    std::map<std::size_t, std::vector<NSplitStepObject::NPulseChange>> turns;
+    for (const NWorkerTurns& w : plan.Workers)
+        for (const std::size_t position : w.Failed) turns[position];
+    plan.Flips.clear();
+    for (auto it = turns.begin(); it != turns.end(); it = turns.erase(it)) {
+        const std::size_t j = it->first;
+        NSplitStepObject& object = *plan.Walk[j].Split;
+        const bool failed = it->second.empty() ? true : object.RetakeAgain(it->second.data(), it->second.size());
+        if (!failed) continue;
+        const bool sends = !object.SentAhead();
+        plan.Flips.emplace_back(j, sends);
+        const std::uint32_t* target = plan.Targets.data() + plan.TargetsAt[j];
+        const NAbstractItem* item = plan.Items[j];
+        for (auto c = item->GetConnectorsBegin(); c != item->GetConnectorsEnd(); ++c, ++target)
+            if (*target != kForeign && *target > j) turns[*target].push_back({*c, sends});
     }
 }
 
-// A step whose objects step ahead takes its turns on the same threads, on the guess that a pulse
-// arriving before an object's turn does not change whether that object sends (at N = 10,000, a few
-// in a thousand steps have one that does). Each thread delivers the pulses into its own objects and
-// takes their turns; a failed guess is taken back after the threads are done.
+// The step of a walk stepped ahead takes its turns on the same threads too, on the guess that a
+// pulse arriving before an object's turn does not change whether that object sends (on the bench net
+// of 10,000 neurons, about 220 objects a step receive such pulses and one step in eighty has one that
+// sends otherwise). Each thread takes a block of the walk at a time, delivers the early pulses into
+// it and takes the turns there; then the failed guesses are mended on one thread, and the other
+// pulses delivered, again by blocks.
 void StepJob(void* context, int worker) {
     NPlan& plan = *static_cast<NPlan*>(context);
+    if (plan.Ahead) {
+        NWorkerTurns& own = plan.Workers[static_cast<std::size_t>(worker)];
+        for (auto& block : own.Early) block.clear();
+        for (auto& block : own.Others) block.clear();
+    }
     StepChunks(plan, worker);
     if (!plan.Ahead) return;
     NWorkerTurns& own = plan.Workers[static_cast<std::size_t>(worker)];
-    own.Late.clear();
-    own.Retaken.clear();
-    std::vector<std::size_t> noted;
-    LateHere = &noted;
+    own.Failed.clear();
+    TurnsHere = &own.Noted;
     plan.Barrier.Wait(plan.Threads);
 
-    SortDeliveries(plan, own);
-    // A block at a time: its early pulses, then its turns. No pulse is sent now, so all of a block's
-    // arrivals are in; its turns are taken in the walk's order for the first failure's sake.
+    // A block at a time: its early pulses, then its turns (no pulse is sent now, so all of a block's
+    // arrivals are in).
     for (std::size_t b = plan.NextEarlyBlock.fetch_add(1, std::memory_order_relaxed); b < plan.TurnBlocks;
          b = plan.NextEarlyBlock.fetch_add(1, std::memory_order_relaxed)) {
-        if (plan.BlockStart(b) > plan.FirstFailure.load(std::memory_order_relaxed)) break;  // to be taken back
-        Deliver(plan, own.Early[b]);
-        std::sort(noted.begin(), noted.end());
-        std::size_t k = 0;
-        for (; k < noted.size(); ++k) {
-            const std::size_t position = noted[k];
-            if (position > plan.FirstFailure.load(std::memory_order_relaxed)) break;
+        for (const NWorkerTurns& w : plan.Workers) Deliver(plan, w.Early[b]);
+        std::vector<std::size_t>& noted = own.Noted;
+        for (std::size_t k = 0; k < noted.size(); ++k) {
             if (k + 3 < noted.size()) plan.Walk[noted[k + 3]].Object->Prefetch(3);
             if (k + 2 < noted.size()) plan.Walk[noted[k + 2]].Object->Prefetch(2);
             if (k + 1 < noted.size()) plan.Walk[noted[k + 1]].Object->Prefetch(1);
-            own.Retaken.push_back(position);
-            split_step_detail::Turn = position;
-            if (plan.Walk[position].Split->RetakeAhead()) {
-                NoteFailure(plan, position);
-                ++k;
-                break;
-            }
+            if (plan.Walk[noted[k]].Split->RetakeAhead()) own.Failed.push_back(noted[k]);
         }
-        own.Late.insert(own.Late.end(), noted.begin() + static_cast<std::ptrdiff_t>(k), noted.end());
         noted.clear();
     }
+    if (!own.Failed.empty()) plan.GuessFailed.store(true, std::memory_order_relaxed);
     plan.Barrier.Wait(plan.Threads);
 
-    if (plan.FirstFailure.load(std::memory_order_relaxed) == kNoPosition) {
-        split_step_detail::Turn = kNoPosition;
-        for (std::size_t b = plan.NextOtherBlock.fetch_add(1, std::memory_order_relaxed); b < plan.TurnBlocks;
-             b = plan.NextOtherBlock.fetch_add(1, std::memory_order_relaxed))
-            Deliver(plan, own.Others[b]);
-        if (worker == 0) Deliver(plan, own.Foreign);
+    if (plan.GuessFailed.load(std::memory_order_relaxed)) {
+        if (worker == 0) MendGuess(plan);
+        plan.Barrier.Wait(plan.Threads);
+        if (!plan.Flips.empty()) {
+            for (auto& block : own.Others) block.clear();
+            const std::size_t chunks = plan.Sends.size(), threads = static_cast<std::size_t>(plan.Threads);
+            ForEachSender(plan, chunks * static_cast<std::size_t>(worker) / threads,
+                          chunks * (static_cast<std::size_t>(worker) + 1) / threads,
+                          [&](std::size_t i) { SortSender(plan, own, i, true); });
+            plan.Barrier.Wait(plan.Threads);
+        }
     }
+    split_step_detail::Turn = kNoPosition;
+    for (std::size_t b = plan.NextOtherBlock.fetch_add(1, std::memory_order_relaxed); b < plan.TurnBlocks;
+         b = plan.NextOtherBlock.fetch_add(1, std::memory_order_relaxed))
+        for (const NWorkerTurns& w : plan.Workers) Deliver(plan, w.Others[b]);
+    if (worker == 0) DeliverForeign(plan);
     own.Retakes = RetakesHere;
     own.Unforeseen = UnforeseenHere;
     RetakesHere = UnforeseenHere = 0;
-    LateHere = nullptr;
-}
-
-// The turns of a walk stepped ahead, in the walk's order, from position `from` on: the objects with
-// pulses to send, and those that received pulses before their turn (which the senders' turns add as
-// they go).
-void TakeTurns(NPlan& plan, std::size_t from) {
-    std::vector<std::size_t>& late = plan.Late;
-    const auto take = [&](std::size_t position) {
-        split_step_detail::Turn = position;
-        plan.Walk[position].Split->StepAtTurn();
-    };
-    // A position can be both among the senders and scheduled: its turn is taken once.
-    const auto forget = [&](std::size_t position) {
-        while (!late.empty() && late.front() == position) {
-            std::pop_heap(late.begin(), late.end(), std::greater<>());
-            late.pop_back();
-        }
-    };
-    const auto takeLateBefore = [&](std::size_t limit) {
-        while (!late.empty() && late.front() < limit) {
-            const std::size_t position = late.front();
-            forget(position);
-            take(position);
-        }
-    };
-    for (const std::vector<std::size_t>& sends : plan.Sends)
-        for (const std::size_t position : sends) {
-            if (position < from) continue;
-            takeLateBefore(position);
-            forget(position);
-            take(position);
-        }
-    takeLateBefore(kNoPosition);
-}
-
-// The guess failed first at `first`: every object from there on goes back to what it stepped ahead,
-// the pulses sent before `first` that the guess did not deliver are delivered, and the turns from
-// `first` on are taken in order, as on one thread.
-void TakeTurnsAfterFailure(NPlan& plan, std::size_t first) {
-    for (NWorkerTurns& w : plan.Workers) {
-        for (const std::size_t position : w.Retaken)
-            if (position >= first) plan.Walk[position].Split->UndoAhead();
-        // Noted and not yet taken: only past the failure.
-        for (const std::size_t position : w.Late) plan.Walk[position].Split->UndoAhead();
-        w.Late.clear();
-    }
-    plan.Late.clear();
-    LateHere = &plan.Late;
-    for (const std::vector<std::size_t>& sends : plan.Sends)
-        for (const std::size_t i : sends) {
-            if (i >= first) break;
-            const NAbstractItem* item = plan.Items[i];
-            const std::uint32_t* target = plan.Targets.data() + plan.TargetsAt[i];
-            for (auto c = item->GetConnectorsBegin(); c != item->GetConnectorsEnd(); ++c, ++target) {
-                const bool early = *target != kForeign && *target > i;
-                if (early && *target < first) continue;  // the guess held there
-                split_step_detail::Turn = early ? i : kNoPosition;
-                (*c)->Transfer();
-            }
-        }
-    TakeTurns(plan, first);
-    LateHere = nullptr;
+    TurnsHere = nullptr;
 }
 
 // The counts of the calling thread join the totals.
@@ -452,11 +445,7 @@ void FoldCounts() {
 
 } // namespace
 
-void split_step_detail::ScheduleTurn(std::size_t position) {
-    std::vector<std::size_t>& late = *LateHere;
-    late.push_back(position);
-    std::push_heap(late.begin(), late.end(), std::greater<>());
-}
+void split_step_detail::ScheduleTurn(std::size_t position) { TurnsHere->push_back(position); }
 
 void split_step_detail::CountRetake() { ++RetakesHere; }
 void split_step_detail::CountUnforeseenArrival() { ++UnforeseenHere; }
@@ -500,32 +489,27 @@ bool CalculateNetSplit(NModel& model) {
     if (plan.Ahead) {
         split_step_detail::OrderedPhase = true;
         split_step_detail::Ahead = true;
-        split_step_detail::Guessing = true;
-        plan.FirstFailure.store(kNoPosition, std::memory_order_relaxed);
+        plan.GuessFailed.store(false, std::memory_order_relaxed);
+        plan.Flips.clear();
+        plan.NextEarlyBlock.store(0, std::memory_order_relaxed);
+        plan.NextOtherBlock.store(0, std::memory_order_relaxed);
     }
     plan.NextChunk.store(0, std::memory_order_relaxed);
-    plan.NextEarlyBlock.store(0, std::memory_order_relaxed);
-    plan.NextOtherBlock.store(0, std::memory_order_relaxed);
     NThreadPool::Instance().Run(plan.Threads, StepJob, &plan);
     ThreadsInUse = plan.Threads;
 
-    split_step_detail::OrderedPhase = true;
     if (plan.Ahead) {
-        split_step_detail::Guessing = false;
+        split_step_detail::Ahead = false;
+        split_step_detail::OrderedPhase = false;
         for (NWorkerTurns& w : plan.Workers) {
             split_step_detail::Retakes += w.Retakes;
             split_step_detail::UnforeseenArrivals += w.Unforeseen;
         }
-        const std::size_t first = plan.FirstFailure.load(std::memory_order_relaxed);
-        if (first != kNoPosition) {
-            ++split_step_detail::FailedGuesses;
-            TakeTurnsAfterFailure(plan, first);
-        }
-        split_step_detail::Ahead = false;
-        split_step_detail::OrderedPhase = false;
+        if (plan.GuessFailed.load(std::memory_order_relaxed)) ++split_step_detail::FailedGuesses;
         FoldCounts();
         return true;
     }
+    split_step_detail::OrderedPhase = true;
     const std::size_t count = plan.Walk.size();
     for (std::size_t i = 0; i < count; ++i) {
         if (i + 2 < count) plan.Walk[i + 2].Object->Prefetch(3);

@@ -40,10 +40,8 @@ public:
     virtual void StepOrderedPart() = 0;
     // When every object of the walk splits: the independent part and the rest as if nothing arrives
     // before the object's turn, on any thread; true when the object has pulses to send at its turn.
+    // The turns are then taken on all threads too (the pulses are sent by the caller):
     virtual bool StepAhead() = 0;
-    // Then, at its turn, only for an object that has pulses to send or received some before its
-    // turn: takes back what an arrival changed, and sends.
-    virtual void StepAtTurn() = 0;
     // Whether a pulse through `connector` lands in this object's own state, so that the thread
     // stepping the object may deliver it.
     virtual bool ReceivesThrough(const NAbstractConnector& connector) const = 0;
@@ -51,12 +49,19 @@ public:
     virtual void ReceiveAhead(NAbstractConnector& connector) = 0;
     // Asks the memory for what noting an arrival reads.
     virtual void PrefetchArrival() const {}
-    // The turns taken on several threads at once, on the guess that no pulse arriving before an
-    // object's turn changes whether it sends: takes back what the arrivals changed, sends nothing,
-    // and tells whether what it sends now differs from what it sent ahead (the guess failed).
+    // The turn of an object that received pulses before it, on the guess that no such pulse changes
+    // whether any object sends: takes back what the arrivals changed, and tells whether what it
+    // sends now differs from what it sent ahead (the guess failed).
     virtual bool RetakeAhead() = 0;
-    // After a failed guess: back to what StepAhead left, the arrivals taken back.
-    virtual void UndoAhead() = 0;
+    // After a failed guess: the turn again, with the pulses of `changes` (through connectors the
+    // object receives through) sent or no longer sent; whether it now sends otherwise than ahead.
+    struct NPulseChange {
+        NAbstractConnector* Connector;
+        bool Sent;
+    };
+    virtual bool RetakeAgain(const NPulseChange* changes, std::size_t count) = 0;
+    // Whether it had pulses to send when it stepped ahead.
+    virtual bool SentAhead() const = 0;
     // Frees what the split kept.
     virtual void DropSplitStep() = 0;
 };
@@ -73,14 +78,12 @@ extern bool OrderedPhase;
 extern unsigned long long UnforeseenArrivals;
 // Objects that took their independent part again since the process started.
 extern unsigned long long Retakes;
-// Turns taken on several threads on a guess that failed: the guess was taken back and the turns
-// taken in order from the first that differed. Tests read it.
+// Steps stepped ahead whose guess failed somewhere and was mended. Tests read it.
 extern unsigned long long FailedGuesses;
-// Whether the walk's objects stepped ahead (StepAhead), and whether their turns are taken on a guess
-// that can be taken back (RetakeAhead).
+// Whether the walk's objects stepped ahead (StepAhead): their turns are then taken on a guess that
+// can be taken back, and an arrival keeps what it changes.
 extern bool Ahead;
-extern bool Guessing;
-// The position of the turn this thread is taking.
+// The position of the sender whose pulses this thread delivers.
 extern thread_local std::size_t Turn;
 // An object stepped ahead at `position` received a pulse before its turn: it takes its turn.
 void ScheduleTurn(std::size_t position);

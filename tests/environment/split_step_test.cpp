@@ -141,6 +141,22 @@ std::string Chain(int length, bool forward) {
     return text;
 }
 
+// A chain of neurons of no class of their own, with nothing else in the net: their turns are taken
+// on all threads. A follower's zone and synapse are fast, so each pulse makes the next link fire a
+// step later, and every pulse reaches its receiver after the receiver stepped ahead.
+std::string PlainChain(int length) {
+    const std::string follower =
+        " { LTZone zone { parameter PT1 = 0.00001; parameter PT2 = 0.00001; } IonUnit exc { parameter MaxIntensity = 0.5; }"
+        " IonUnit inh { parameter MaxIntensity = -0.5; Synapse in { parameter SecretionTC = 0.00001; parameter K = 1;"
+        " parameter Rs = 1e5; } } }\n";
+    std::string text = "Model plain {\nNet n {\nNeuron p { IonUnit drive { parameter MaxIntensity = 0.8; Synapse in { } } }\n";
+    for (int i = 0; i < length; ++i) text += "Neuron f" + std::to_string(i) + follower;
+    text += "link p:f0.inh.in;\n";
+    for (int i = 1; i < length; ++i) text += "link f" + std::to_string(i - 1) + ":f" + std::to_string(i) + ".inh.in;\n";
+    text += "}\nTimeWatch last { }\nlink n.f" + std::to_string(length - 1) + ":last.input;\n}\n";
+    return text;
+}
+
 // Pulses cross nested nets, nerve fibres, a muscle and its afferent neuron, in and against the order.
 const char* const kMixed = R"(
 Model mixed {
@@ -184,6 +200,7 @@ TEST_F(SplitStepTest, PulsesThatMustArriveWithinTheStepDoSo) {
     } cases[] = {
         {"forward chain", Chain(25, true)},  // every pulse runs down the chain in one step
         {"backward chain", Chain(25, false)},
+        {"forward chain of plain neurons", PlainChain(25)},
         {"mixed", std::string(kCells) + kMixed},
     };
     for (const auto& c : cases) {
