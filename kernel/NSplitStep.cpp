@@ -107,7 +107,7 @@ public:
         return !Sources.contains(item);  // sources compute before the net
     }
 
-    void Build(NModel& model, NNet& net, int threads);
+    void Build(NModel& model, NNet& net, int threads, bool automatic);
     void Forget() {
         Model = nullptr;
         Ahead = false;
@@ -126,6 +126,7 @@ public:
     const NAbstractNet* Net = nullptr;
     std::uint64_t Structure = 0;
     int Requested = -1;
+    bool Automatic = false;
     std::size_t PerThread = 0;
     unsigned long long Clock = 0;
     int Threads = 1;
@@ -184,7 +185,7 @@ void NPlan::Flatten(NNet& net) {
     }
 }
 
-void NPlan::Build(NModel& model, NNet& net, int threads) {
+void NPlan::Build(NModel& model, NNet& net, int threads, bool automatic) {
     // Objects of an earlier plan may be gone: their kept values are left alone, not freed here.
     Forget();
     Model = &model;
@@ -200,6 +201,7 @@ void NPlan::Build(NModel& model, NNet& net, int threads) {
             work.push_back(Walk[i].Split->PlanSplitStep(*this, i) + 1);
             total += work.back();
         }
+    if (automatic && Parallel.size() != Walk.size()) threads = 1;
     std::size_t byWork = total / (PerThread ? PerThread : 1);
     if (byWork < 1) byWork = 1;
     Threads = static_cast<int>(std::min<std::size_t>({static_cast<std::size_t>(threads), byWork, Parallel.size()}));
@@ -461,21 +463,24 @@ std::size_t GetSplitStepWorkPerThread() { return WorkPerThread; }
 
 bool CalculateNetSplit(NModel& model) {
     NPlan& plan = Plan();
-    // Automatic is one thread: measured on two cores, the split step of a 10,000-neuron net took
-    // longer on two threads than on one (the late-pulse recomputes and the waits outweigh the share).
-    const int requested = RequestedThreads ? RequestedThreads : 1;
+    // Automatic: the machine's cores for a walk of neurons only, whose turns are taken on all
+    // threads too; one thread for any other walk, whose ordered part on one thread made two threads
+    // slower than one on two cores.
+    const bool automatic = RequestedThreads == 0;
+    const int requested = automatic ? NThreadPool::MachineCores() : RequestedThreads;
     ThreadsInUse = 1;
     if (requested <= 1) return false;
     auto* net = dynamic_cast<NNet*>(model.GetNet());
     // One active model per process: the clock the elements read is that model's.
     if (GetActiveModel() != &model || !net || typeid(*net) != typeid(NNet)) return false;
     if (plan.Model != &model || plan.Net != net || plan.Structure != StructureGeneration || plan.Requested != requested ||
-        plan.PerThread != WorkPerThread) {
+        plan.Automatic != automatic || plan.PerThread != WorkPerThread) {
         plan.Structure = StructureGeneration;
         plan.Requested = requested;
+        plan.Automatic = automatic;
         plan.PerThread = WorkPerThread;
         plan.Clock = GetClockGeneration() - 1;
-        plan.Build(model, *net, requested);
+        plan.Build(model, *net, requested, automatic);
     }
     if (plan.Threads <= 1) return false;
     // After a change of the time step the synapses take their new constants from a table all share:

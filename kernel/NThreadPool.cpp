@@ -30,19 +30,19 @@ bool SpinUntil(Done done, int microseconds) {
     }
 }
 
-int MachineCores() {
+// Each job runs in the caller's floating-point environment: a rounding mode set on the main thread
+// must hold for the parallel part of a step too.
+std::fenv_t JobEnvironment;
+
+} // namespace
+
+int NThreadPool::MachineCores() {
     static const int cores = [] {
         const unsigned n = std::thread::hardware_concurrency();
         return n == 0 ? 1 : static_cast<int>(n);
     }();
     return cores;
 }
-
-// Each job runs in the caller's floating-point environment: a rounding mode set on the main thread
-// must hold for the parallel part of a step too.
-std::fenv_t JobEnvironment;
-
-} // namespace
 
 NThreadPool& NThreadPool::Instance() {
     static NThreadPool pool;

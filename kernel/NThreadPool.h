@@ -26,6 +26,7 @@ public:
     void Run(int threads, NJob job, void* context);
 
     int WorkerCount() const { return static_cast<int>(Workers.size()); }
+    static int MachineCores();
 
     static constexpr int kMaxThreads = 256;
 

@@ -11,6 +11,7 @@
 #include "kernel/NClock.h"
 #include "kernel/NModel.h"
 #include "kernel/NTimeStepLimit.h"
+#include "kernel/NThreadPool.h"
 #include "modeler/VModeler.h"
 #include "modeler/VModelerText.h"
 
@@ -118,10 +119,7 @@ void VModeler::ResumeEngine() {
     if (Engine && Running && !Paused) Engine->Begin();
 }
 
-int VModeler::DefaultComputationThreads() {
-    // One thread until the split step is faster than one thread (it is not yet on two cores).
-    return 1;
-}
+int VModeler::DefaultComputationThreads() { return talvero::NThreadPool::MachineCores(); }
 
 void VModeler::ComputeTick() {
     if (!Running || Paused) return;
