@@ -1,8 +1,12 @@
 // talvero-batch: runs a model without windows and writes what its out gates recorded as CSV.
 
+#include <malloc.h>
 #include <signal.h>
+#include <sys/mman.h>
 #include <unistd.h>
 
+#include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <iostream>
 #include <new>
@@ -30,6 +34,28 @@ extern "C" void EndOnSignal(int signal) {
     talvero::batch::ForwardSignalToSweepRuns(signal);
     ::signal(signal, SIG_DFL);
     ::raise(signal);
+}
+
+// A large model is some hundred thousand small objects. On pages of 2 MB the heap they fill takes a
+// tenth of the page faults to build (N = 10,000: 2,000 against 22,600). The heap grows by a large
+// reserve at a time, so that the first growths are all on such pages; only address space is
+// reserved, memory comes as it is used.
+void PrepareHeap() {
+    constexpr std::size_t kReserve = std::size_t{256} << 20;
+    constexpr std::size_t kLargest = std::size_t{32} << 20;  // the most malloc leaves to the heap
+    constexpr std::uintptr_t kLargePage = std::uintptr_t{2} << 20;
+    if (mallopt(M_TOP_PAD, static_cast<int>(kReserve)) == 0 || mallopt(M_MMAP_THRESHOLD, static_cast<int>(kLargest)) == 0)
+        return;
+    // Makes the heap grow now, by the reserve, and gives the whole of it the large pages.
+    void* probe = std::malloc(kLargest / 2);
+    if (!probe) return;
+    const auto top = reinterpret_cast<std::uintptr_t>(sbrk(0));
+    const auto at = reinterpret_cast<std::uintptr_t>(probe);
+    const std::uintptr_t begin = (at + kLargePage - 1) & ~(kLargePage - 1);
+    // Only where the heap is the system's own (another allocator may have put the probe elsewhere).
+    if (at < top && top - at <= mallinfo2().arena && begin < top)
+        madvise(reinterpret_cast<void*>(begin), top - begin, MADV_HUGEPAGE);
+    std::free(probe);
 }
 
 int Run(const talvero::batch::BatchOptions& options, std::ostream& out) {
@@ -105,6 +131,7 @@ int main(int argc, char** argv) {
         ::sigaction(signal, &action, nullptr);
     }
 
+    PrepareHeap();
     FdOutputBuffer buffer(STDOUT_FILENO);
     std::ostream out(&buffer);
     int code = kExitModel;
