@@ -128,7 +128,9 @@ void VModeler::ComputeTick() {
         Paused = false;
         return;
     }
-    talvero::SetComputeThreads(ThreadCount);
+    // All the machine's cores, the default, leaves the choice to the kernel: it uses them where they
+    // make the step faster (a net of neurons only), and one thread elsewhere.
+    talvero::SetComputeThreads(ThreadCount == DefaultComputationThreads() ? 0 : ThreadCount);
     const std::int64_t start = Clock();
     MeasureSpeed(start);
     const std::uint64_t limit = StepsBeforeLimit();

@@ -598,8 +598,8 @@ PYBIND11_MODULE(_core, module) {
 Model(path, dt=None, pulse=None, engine="exact", threads=0, record_to=None): dt is the time step in seconds (default:
 the project's, else 0.0001), pulse the pulse duration (default 0.001), as talvero-batch's --dt and
 --pulse; engine "fast" computes in double precision (talvero-batch --engine); threads the most
-threads a step may use (0: automatic, today one thread; a small model uses fewer), as --threads. Every
-thread count gives the same numbers. record_to names an HDF5 file (.h5) that receives every point of
+threads a step may use (0: automatic, the machine's cores for a net of neurons only, else one; a small
+model uses fewer), as --threads. Every thread count gives the same numbers; a study's runs use one each. record_to names an HDF5 file (.h5) that receives every point of
 every out gate as the runs go, laid out as talvero-batch -o FILE.h5 writes it; after each run() it is
 complete and in place (talvero.read_results reads it), and reset() starts it over. A pickled copy does
 not record. Loading errors raise talvero.ModelError; a file that cannot be written raises OSError.
@@ -679,7 +679,7 @@ RuntimeWarning naming the first out gate and model time where it appeared; the d
         .def_property_readonly("current_time", &Model::CurrentTime, "Model time reached, in seconds.")
         .def_property_readonly("time_step", &Model::TimeStep, "The time step, in seconds.")
         .def_property_readonly("threads", [](const Model& m) { return m.GetThreads(); },
-                               "The most threads a step may use, as given (0: automatic, today one thread).")
+                               "The most threads a step may use, as given (0: automatic).")
         .def_property_readonly("path", &Model::GetPath, "The file the model was loaded from.")
         .def_property_readonly("record_to",
                                [](const Model& m) { return m.GetRecordTo().empty() ? py::object(py::none()) : py::object(py::str(m.GetRecordTo())); },

@@ -21,6 +21,7 @@
 #include "environment/NAtomicFile.h"
 #include "environment/NCheckpoint.h"
 #include "environment/NEnvironment.h"
+#include "kernel/NThreadPool.h"
 #include "kernel/Cp1251.h"
 #include "kernel/NClock.h"
 #include "kernel/NError.h"
@@ -334,6 +335,9 @@ int RunSweep(const BatchOptions& options, std::ostream& err, bool progress) {
             BatchOptions run = options;
             run.SweepPath.clear();
             run.Quiet = true;
+            // Runs side by side share the cores: automatic threads divide them, rather than each
+            // run spinning for cores the others hold.
+            if (run.Threads == 0) run.Threads = std::max(1, NThreadPool::MachineCores() / std::max(1, options.Jobs));
             run.OutDir = folder + "/" + name(next) + (toHdf5 ? ".h5" : "");
             if (options.Warmup) {
                 run.Warmup.reset();

@@ -66,7 +66,7 @@ TComputationOptionsForm::TComputationOptionsForm(QWidget* parent) : QDialog(pare
     FastEngine->setToolTip(QString::fromUtf8("Модель, которую быстрый счёт не умеет, считается точно, с сообщением"));
     form->addRow(FastEngine);
     Threads = new QLineEdit;
-    Threads->setPlaceholderText(QString::fromUtf8("1"));
+    Threads->setPlaceholderText(QString::number(VModeler::DefaultComputationThreads()));
     Threads->setToolTip(QString::fromUtf8("Небольшая модель считается в меньшем числе потоков; результаты от числа потоков не зависят."));
     form->addRow(QString::fromUtf8("Потоков счёта (не более):"), Threads);
     RecordToFile = new QCheckBox(QString::fromUtf8("Записывать результаты в файл"));

@@ -11,7 +11,9 @@ def main() -> int:
     from talvero import Model
     warning = None
     try:
-        model = Model(task["model"], dt=task["dt"], pulse=task["pulse"], engine=task.get("engine", "exact"))
+        # The study fills the cores with runs: each run computes on one thread.
+        model = Model(task["model"], dt=task["dt"], pulse=task["pulse"], engine=task.get("engine", "exact"),
+                      threads=task.get("threads", 1))
         warm = task.get("checkpoint")
         if warm is not None:
             model.restore(warm)
