@@ -29,10 +29,11 @@ thread_local std::size_t split_step_detail::Turn = 0;
 namespace {
 
 // Below this many synapse steps per thread, handing work to another thread and waiting for it
-// costs more than it saves. Measured with bench_network on two cores: a step of the 100-neuron net
-// took 21.5 us on one thread and 33.5 on two, of the 1,000-neuron net 225 and 179; two threads
-// break even near 300 neurons (6,600 synapse steps), and pay from twice that.
-constexpr std::size_t kDefaultWorkPerThread = 8192;
+// costs more than it saves. Measured with bench_network on two cores (min of five alternating runs):
+// a step of the 100-neuron net took 21.5 us on one thread and 33.5 on two, of the 1,000-neuron net
+// 163 and 155, of the 10,000-neuron net 1,874 and 1,227. Two threads for a few per cent would keep
+// a second core busy: the 1,000-neuron net (22,000 synapse steps) keeps one.
+constexpr std::size_t kDefaultWorkPerThread = 16384;
 // Chunks per thread; each thread takes the same run of them every step.
 constexpr std::size_t kChunksPerThread = 32;
 // Blocks of the walk per thread, for the turns: each thread takes the next free block.
