@@ -193,9 +193,10 @@ TEST_F(BatchHdf5Test, FailedWritesAreReportedAndKeepWhatWasThere) {
         const char* Message;
     };
     const std::vector<Case> cases = {
-        // Too small for the file's first blocks, and then for its last ones.
-        {"out/old.h5", "ulimit -f 1;", "cannot write out/old.h5: File too large"},
-        {"out/old.h5", "ulimit -f 300;", "cannot write out/old.h5: File too large"},
+        // Too small for the file's first blocks, and then for its last ones: the gate being
+        // written is named.
+        {"out/old.h5", "ulimit -f 1;", "cannot write out/old.h5: gate length: File too large"},
+        {"out/old.h5", "ulimit -f 300;", "cannot write out/old.h5: gate length: File too large"},
         {"out/folder.h5", "", "cannot write out/folder.h5: not a regular file"},
         {"out/pipe.h5", "", "cannot write out/pipe.h5: not a regular file"},
         {"out/missing/new.h5", "", "cannot write out/missing/new.h5: No such file or directory"},
