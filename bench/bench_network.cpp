@@ -14,6 +14,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
@@ -216,13 +217,17 @@ BENCHMARK(BM_StepThreads)->Args({1000, 1})->Args({1000, 2})->Iterations(4000)->U
 BENCHMARK(BM_StepThreads)->Args({10000, 1})->Args({10000, 2})->Iterations(400)->UseRealTime()->Unit(benchmark::kMicrosecond);
 
 int main(int argc, char** argv) {
-    // --write-model=N prints the description of the N-neuron network instead, for talvero-batch.
+    // --write-model=N[,K] prints the description of the N-neuron network (K synapses per neuron,
+    // 20 by default) instead, for talvero-batch.
     const std::string writeModel = "--write-model=";
     for (int i = 1; i < argc; ++i)
         if (std::string(argv[i]).rfind(writeModel, 0) == 0) {
-            const int neurons = std::atoi(argv[i] + writeModel.size());
-            if (neurons <= 0) return 2;
-            std::fputs(talvero::bench::GenerateBenchModel(neurons, kSynapsesPerNeuron).c_str(), stdout);
+            const char* value = argv[i] + writeModel.size();
+            const int neurons = std::atoi(value);
+            const char* comma = std::strchr(value, ',');
+            const int synapses = comma ? std::atoi(comma + 1) : kSynapsesPerNeuron;
+            if (neurons <= 0 || synapses <= 0) return 2;
+            std::fputs(talvero::bench::GenerateBenchModel(neurons, synapses).c_str(), stdout);
             return 0;
         }
     benchmark::Initialize(&argc, argv);
