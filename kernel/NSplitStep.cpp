@@ -2,9 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
-#include <functional>
 #include <map>
-#include <thread>
 #include <typeinfo>
 #include <unordered_map>
 #include <unordered_set>
@@ -34,7 +32,7 @@ namespace {
 // 163 and 155, of the 10,000-neuron net 1,874 and 1,227. Two threads for a few per cent would keep
 // a second core busy: the 1,000-neuron net (22,000 synapse steps) keeps one.
 constexpr std::size_t kDefaultWorkPerThread = 16384;
-// Chunks per thread; each thread takes the same run of them every step.
+// Chunks of the parallel part per thread; a thread takes the next free one.
 constexpr std::size_t kChunksPerThread = 32;
 // Blocks of the walk per thread, for the turns: each thread takes the next free block.
 constexpr std::size_t kTurnBlocksPerThread = 16;
@@ -117,6 +115,9 @@ public:
         Items.clear();
         TargetsAt.clear();
         Targets.clear();
+        TurnBlocks = 0;
+        Workers.clear();
+        Flips.clear();
         Sends.clear();
         Walk.clear();
         Parallel.clear();
@@ -136,19 +137,16 @@ public:
     std::vector<NWalkEntry> Walk;
     std::vector<NWalkEntry> Parallel;    // the split entries, in walk order
     std::vector<std::size_t> ChunkEnds;  // ends of the chunks of Parallel
-    // Every object of the walk splits: each steps ahead, and only those with pulses to send or
-    // pulses received before their turn take one.
+    // Every object of the walk splits: each steps ahead, and the turns are taken on all threads too.
     bool Ahead = false;
     std::vector<std::vector<std::size_t>> Sends;  // per chunk, the positions with pulses to send
-    // Stepped ahead, the turns too are taken on all threads, each delivering the pulses that land in
-    // its own objects: per walk position its item, and per connector of it (from TargetsAt[position])
+    // For the turns, per walk position its item, and per connector of it (from TargetsAt[position])
     // the position of the object the connector belongs to, or kForeign.
     std::vector<NAbstractItem*> Items;
     std::vector<std::uint32_t> TargetsAt;
     std::vector<std::uint32_t> Targets;
     std::size_t TurnBlocks = 0;
     std::size_t BlockOf(std::size_t position) const { return position * TurnBlocks / Walk.size(); }
-    std::size_t BlockStart(std::size_t block) const { return (block * Walk.size() + TurnBlocks - 1) / TurnBlocks; }
     std::vector<NWorkerTurns> Workers;
     NBarrier Barrier;
     // Objects whose turn sends otherwise than stepped ahead, once the failed guesses are mended:

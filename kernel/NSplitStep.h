@@ -6,7 +6,8 @@
 // the net is walked; then, in the net's order, the part that depends on the order (the neuron's
 // zone and the pulses it sends). A pulse that reaches such an object before its turn in the order,
 // which the single-threaded step would have seen, makes it redo its own part from the values it
-// kept before the step.
+// kept before the step. A walk of such objects only steps each whole ahead and takes the turns on
+// all threads as well, on a guess it mends where it fails.
 
 #include <cstddef>
 #include <cstdint>
