@@ -210,8 +210,9 @@ TEST_F(SplitStepTest, PulsesThatMustArriveWithinTheStepDoSo) {
     EXPECT_GT(split_step_detail::Retakes, retakesBefore) << "no pulse arrived after the parallel part";
 }
 
-// Random nets: neurons of one to three units, synapses from anywhere, a nested net, fibres.
-std::string RandomNet(std::uint32_t seed, int neurons) {
+// Random nets: neurons of one to three units, synapses from anywhere, a nested net, fibres; or,
+// `neuronsOnly`, neurons alone, whose turns are taken on all threads.
+std::string RandomNet(std::uint32_t seed, int neurons, bool neuronsOnly = false) {
     std::mt19937 rng(seed);
     auto chance = [&](int percent) { return static_cast<int>(rng() % 100) < percent; };
     std::vector<std::string> items, synapses;
@@ -236,11 +237,11 @@ std::string RandomNet(std::uint32_t seed, int neurons) {
     };
     std::string inner;
     for (int i = 0; i < neurons; ++i) {
-        if (i % 7 == 3) {
+        if (i % 7 == 3 && !neuronsOnly) {
             inner += neuron("inner.", i);
         } else {
             body += neuron("", i);
-            if (chance(10)) {
+            if (chance(10) && !neuronsOnly) {
                 const std::string fibre = "fb" + std::to_string(i);
                 body += "NerveFibre " + fibre + " { parameter TimeDelay = 0.0002; }\n";
                 body += "link " + items.back() + ":" + fibre + ".input;\n";
@@ -262,10 +263,12 @@ std::string RandomNet(std::uint32_t seed, int neurons) {
 }
 
 TEST_F(SplitStepTest, RandomNetsComputeTheSameOnAnyNumberOfThreads) {
-    for (std::uint32_t seed = 1; seed <= 5; ++seed) {
-        const std::string name = "random" + std::to_string(seed);
-        ExpectSameOnAllThreadCounts(name, Compile(name, RandomNet(seed, 20 + 15 * static_cast<int>(seed))), {500});
-    }
+    for (const bool neuronsOnly : {false, true})
+        for (std::uint32_t seed = 1; seed <= 5; ++seed) {
+            const std::string name = std::string(neuronsOnly ? "neurons" : "random") + std::to_string(seed);
+            const int neurons = 20 + 15 * static_cast<int>(seed);
+            ExpectSameOnAllThreadCounts(name, Compile(name, RandomNet(seed, neurons, neuronsOnly)), {500});
+        }
 }
 
 TEST_F(SplitStepTest, ChangingTheTimeStepDuringARunChangesNothingElse) {
