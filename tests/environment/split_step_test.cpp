@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <random>
 #include <string>
@@ -17,6 +18,7 @@
 #include "kernel/NClock.h"
 #include "kernel/NModel.h"
 #include "kernel/NSplitStep.h"
+#include "kernel/NThreadPool.h"
 
 namespace talvero {
 namespace {
@@ -295,6 +297,13 @@ TEST_F(SplitStepTest, SmallModelsKeepOneThreadUnlessTheyAreLargeEnough) {
     const std::string large = Compile("large", bench::GenerateBenchModel(2000, 20));
     EXPECT_EQ(RunModel(small, 8, {5}).MostThreadsUsed, 1);
     EXPECT_EQ(RunModel(large, 2, {5}).MostThreadsUsed, 2);
+    // Automatic: the machine's cores for a net of neurons only; one thread for a net whose ordered
+    // walk would make more threads slower, however large.
+    EXPECT_EQ(RunModel(large, 0, {5}).MostThreadsUsed, std::min(2, NThreadPool::MachineCores()));
+    SetSplitStepWorkPerThread(1);
+    const std::string mixed = Compile("mixed", std::string(kCells) + kMixed);
+    EXPECT_EQ(RunModel(mixed, 0, {5}).MostThreadsUsed, 1);
+    EXPECT_GT(RunModel(mixed, 2, {5}).MostThreadsUsed, 1);
 }
 
 } // namespace
