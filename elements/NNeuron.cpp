@@ -254,8 +254,13 @@ void NNeuron::NotePulseArrival(const NBasicDescription* unit, NSynapse& synapse)
         if (Split->Position <= split_step_detail::Turn) return;
         if (Split->Arrivals.empty()) split_step_detail::ScheduleTurn(Split->Position);
     }
+    if (const std::uint32_t u = UnitIndexOf(unit); u != kNoUnit) NoteArrival(u, synapse);
+}
+
+std::uint32_t NNeuron::UnitIndexOf(const NBasicDescription* unit) const {
     for (std::size_t u = 0; u < IonUnits.size(); ++u)
-        if (IonUnits[u].get() == unit) return NoteArrival(static_cast<std::uint32_t>(u), synapse);
+        if (IonUnits[u].get() == unit) return static_cast<std::uint32_t>(u);
+    return kNoUnit;
 }
 
 void NNeuron::NoteArrival(std::uint32_t unit, NSynapse& synapse) {
@@ -265,8 +270,7 @@ void NNeuron::NoteArrival(std::uint32_t unit, NSynapse& synapse) {
 
 bool NNeuron::ReceivesThrough(const NAbstractConnector& connector) const {
     const NBasicDescription* unit = connector.GetOwner();
-    if (!unit || unit->GetOwner() != this || !dynamic_cast<const NSynapse*>(&connector)) return false;
-    return std::any_of(IonUnits.begin(), IonUnits.end(), [unit](const auto& u) { return u.get() == unit; });
+    return unit && unit->GetOwner() == this && dynamic_cast<const NSynapse*>(&connector) && UnitIndexOf(unit) != kNoUnit;
 }
 
 void NNeuron::ReceiveAhead(NAbstractConnector& connector) {
@@ -311,8 +315,7 @@ bool NNeuron::RetakeAgain(const NPulseChange* changes, std::size_t count) {
             std::erase_if(arrivals, [synapse](const auto& a) { return a.first == synapse; });
             continue;
         }
-        for (std::size_t u = 0; u < IonUnits.size(); ++u)
-            if (IonUnits[u].get() == synapse->GetOwner()) arrivals.emplace_back(synapse, static_cast<std::uint32_t>(u));
+        if (const std::uint32_t u = UnitIndexOf(synapse->GetOwner()); u != kNoUnit) arrivals.emplace_back(synapse, u);
     }
     UndoAhead();
     for (const auto& [synapse, unit] : arrivals) {

@@ -83,6 +83,8 @@ private:
     void RetakeUnits();
     void UndoAhead();
     void NoteArrival(std::uint32_t unit, NSynapse& synapse);
+    static constexpr std::uint32_t kNoUnit = UINT32_MAX;
+    std::uint32_t UnitIndexOf(const NBasicDescription* unit) const;  // kNoUnit: none of its units
 
     // What the split step keeps between the two parts of a step.
     struct NSplit {

@@ -11,6 +11,18 @@ namespace talvero {
 
 namespace {
 
+// Closes the file and reports its damaged line `line` (its text, where it was read whole); false.
+bool CloseOnDamagedLine(std::FILE* file, const std::string& fileName, std::uint32_t line, const std::string& text) {
+    std::fclose(file);
+    return ReportErrorAt(300, "", NErrorLocation{fileName, line, 0, text, {}});
+}
+
+// Closes the file and reports a check value that does not match; false.
+bool CloseOnWrongCheckValue(std::FILE* file) {
+    std::fclose(file);
+    return ReportError(301, "");
+}
+
 // Opens a binary model file and reads its first line, the check value. Null, reported, when
 // either fails; `opened` tells which.
 std::FILE* OpenWithCheckValue(const std::string& fileName, std::unique_ptr<NLineReader>& reader, std::string& stored,
@@ -22,9 +34,7 @@ std::FILE* OpenWithCheckValue(const std::string& fileName, std::unique_ptr<NLine
     const NLineRead read = reader->Next(stored);
     if (read == NLineRead::TooLong || read == NLineRead::Failed) {
         reader.reset();
-        std::fclose(file);
-        ReportErrorAt(300, "", NErrorLocation{fileName, 1, 0, "", {}});
-        return nullptr;
+        return CloseOnDamagedLine(file, fileName, 1, ""), nullptr;
     }
     return file;
 }
@@ -68,11 +78,9 @@ bool ReadBinaryFile(NParserRecordList& records, std::string fileName, const NChe
     if (opened) records.clear();  // a file that cannot be opened leaves the list as it was
     if (!file) return false;
 
-    auto fail = [&](std::uint32_t code, std::uint32_t line, const std::string& text) {
+    auto fail = [&](std::uint32_t line, const std::string& text) {
         records.clear();
-        std::fclose(file);
-        ReportErrorAt(code, "", NErrorLocation{fileName, line, 0, text, {}});
-        return false;
+        return CloseOnDamagedLine(file, fileName, line, text);
     };
 
     std::string line;
@@ -81,18 +89,16 @@ bool ReadBinaryFile(NParserRecordList& records, std::string fileName, const NChe
         // End: the file ends with a line terminator, as editors save it; that is no empty last line.
         const NLineRead read = reader->EndedWithoutTerminator() ? NLineRead::End : reader->Next(line);
         if (read == NLineRead::End) {
-            std::fclose(file);
-            if (check(records, stored)) return true;
+            if (check(records, stored)) return std::fclose(file), true;
             records.clear();
-            ReportError(301, "");
-            return false;
+            return CloseOnWrongCheckValue(file);
         }
         ++lineNumber;
-        if (read == NLineRead::TooLong || read == NLineRead::Failed) return fail(300, lineNumber, "");
+        if (read == NLineRead::TooLong || read == NLineRead::Failed) return fail(lineNumber, "");
         const std::size_t space = line.find(' ');
         std::unique_ptr<NParserString> record = MakeParserRecord(
             TextToLong(std::string_view(line).substr(0, space)));
-        if (!record) return fail(300, lineNumber, line);
+        if (!record) return fail(lineNumber, line);
         record->SetFileLine(lineNumber);
         record->ReadFields(line);
         records.push_back(std::move(record));
@@ -114,11 +120,9 @@ bool NBinaryRecordReader::Scan(const std::string& fileName, const NChecksumCheck
         Skipped.clear();
     }
     if (!file) return false;
-    auto fail = [&](std::uint32_t code, std::uint32_t line, const std::string& text) {
+    auto fail = [&](std::uint32_t line, const std::string& text) {
         classes.clear();
-        std::fclose(file);
-        ReportErrorAt(code, "", NErrorLocation{fileName, line, 0, text, {}});
-        return false;
+        return CloseOnDamagedLine(file, fileName, line, text);
     };
 
     std::string line;
@@ -130,11 +134,11 @@ bool NBinaryRecordReader::Scan(const std::string& fileName, const NChecksumCheck
         const NLineRead read = reader->EndedWithoutTerminator() ? NLineRead::End : reader->Next(line);
         if (read == NLineRead::End) break;
         ++lineNumber;
-        if (read == NLineRead::TooLong || read == NLineRead::Failed) return fail(300, lineNumber, "");
+        if (read == NLineRead::TooLong || read == NLineRead::Failed) return fail(lineNumber, "");
         const long long kind = TextToLong(std::string_view(line).substr(0, line.find(' ')));
         if (kind != ParserKindClassHdr && kind != ParserKindObjectHdr && kind != ParserKindParameter &&
             kind != ParserKindLink && kind != ParserKindBlockOpen && kind != ParserKindBlockClose)
-            return fail(300, lineNumber, line);
+            return fail(lineNumber, line);
         if (open == 0 && kind != ParserKindClassHdr) continue;
         if (open == 0) Skipped.emplace_back(lineNumber, UINT32_MAX);
         if (kind == ParserKindClassHdr || kind == ParserKindObjectHdr) {
@@ -149,9 +153,7 @@ bool NBinaryRecordReader::Scan(const std::string& fileName, const NChecksumCheck
     }
     if (!check(NParserRecordList(), stored)) {
         classes.clear();
-        std::fclose(file);
-        ReportError(301, "");
-        return false;
+        return CloseOnWrongCheckValue(file);
     }
     // Read again from the start; the check value's line is behind us.
     std::rewind(file);
@@ -170,11 +172,7 @@ bool NBinaryRecordReader::Open(const std::string& fileName, const NChecksumCheck
     std::FILE* file = OpenWithCheckValue(fileName, reader, stored, opened);
     if (opened) Skipped.clear();
     if (!file) return false;
-    if (!check(NParserRecordList(), stored)) {
-        std::fclose(file);
-        ReportError(301, "");
-        return false;
-    }
+    if (!check(NParserRecordList(), stored)) return CloseOnWrongCheckValue(file);
     File = file;
     Reader = std::move(reader);
     LineNumber = 1;

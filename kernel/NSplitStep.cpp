@@ -56,32 +56,6 @@ thread_local std::vector<std::size_t>* TurnsHere = nullptr;
 constexpr std::size_t kNoPosition = static_cast<std::size_t>(-1);
 constexpr std::uint32_t kForeign = UINT32_MAX;  // a connector into no object of the walk
 
-inline void Pause() { __builtin_ia32_pause(); }
-
-// All threads of a step meet here between its phases.
-class NBarrier {
-public:
-    void Wait(int threads) {
-        const unsigned generation = Generation.load(std::memory_order_acquire);
-        if (Arrived.fetch_add(1, std::memory_order_acq_rel) + 1 == threads) {
-            Arrived.store(0, std::memory_order_relaxed);
-            Generation.fetch_add(1, std::memory_order_release);
-            Generation.notify_all();
-            return;
-        }
-        // The other thread is mostly some microseconds away; a core held longer is given back.
-        for (int spin = 0; Generation.load(std::memory_order_acquire) == generation; ++spin) {
-            if (spin < kSpins) Pause();
-            else Generation.wait(generation, std::memory_order_acquire);
-        }
-    }
-
-private:
-    static constexpr int kSpins = 1 << 14;
-    alignas(64) std::atomic<int> Arrived{0};
-    alignas(64) std::atomic<unsigned> Generation{0};
-};
-
 struct NDelivery {
     NAbstractConnector* Connector;
     std::uint32_t Target;  // the receiver's position, or kForeign
@@ -148,7 +122,7 @@ public:
     std::size_t TurnBlocks = 0;
     std::size_t BlockOf(std::size_t position) const { return position * TurnBlocks / Walk.size(); }
     std::vector<NWorkerTurns> Workers;
-    NBarrier Barrier;
+    NThreadBarrier Barrier;
     // Objects whose turn sends otherwise than stepped ahead, once the failed guesses are mended:
     // position and whether it sends. In the walk's order.
     std::vector<std::pair<std::size_t, bool>> Flips;
@@ -259,6 +233,14 @@ void NPlan::FindTargets() {
     TargetsAt.push_back(static_cast<std::uint32_t>(Targets.size()));
 }
 
+// Calls f(connector, position of its receiver or kForeign) for each connector of the sender at `i`.
+template <class F>
+void ForEachTarget(const NPlan& plan, std::size_t i, F f) {
+    const NAbstractItem* item = plan.Items[i];
+    const std::uint32_t* target = plan.Targets.data() + plan.TargetsAt[i];
+    for (auto c = item->GetConnectorsBegin(); c != item->GetConnectorsEnd(); ++c, ++target) f(*c, *target);
+}
+
 void SortSender(const NPlan& plan, NWorkerTurns& own, std::size_t i, bool othersOnly);
 
 void StepChunks(NPlan& plan, int worker) {
@@ -288,13 +270,11 @@ void StepChunks(NPlan& plan, int worker) {
 // early ones (after the sender) unless `othersOnly`, and the others. The thread that takes a block
 // delivers the pulses every thread sorted into it.
 void SortSender(const NPlan& plan, NWorkerTurns& own, std::size_t i, bool othersOnly) {
-    const NAbstractItem* item = plan.Items[i];
-    const std::uint32_t* target = plan.Targets.data() + plan.TargetsAt[i];
-    for (auto c = item->GetConnectorsBegin(); c != item->GetConnectorsEnd(); ++c, ++target) {
-        if (*target == kForeign) continue;
-        if (*target <= i) own.Others[plan.BlockOf(*target)].push_back({*c, *target, kForeign});
-        else if (!othersOnly) own.Early[plan.BlockOf(*target)].push_back({*c, *target, static_cast<std::uint32_t>(i)});
-    }
+    ForEachTarget(plan, i, [&](NAbstractConnector* c, std::uint32_t target) {
+        if (target == kForeign) return;
+        if (target <= i) own.Others[plan.BlockOf(target)].push_back({c, target, kForeign});
+        else if (!othersOnly) own.Early[plan.BlockOf(target)].push_back({c, target, static_cast<std::uint32_t>(i)});
+    });
 }
 
 // Calls `f` for each sender of the step in the chunks [first, last), in the walk's order: those that
@@ -324,10 +304,9 @@ void ForEachSender(const NPlan& plan, std::size_t first, std::size_t last, F f) 
 void DeliverForeign(const NPlan& plan) {
     split_step_detail::Turn = kNoPosition;
     ForEachSender(plan, 0, plan.Sends.size(), [&](std::size_t i) {
-        const NAbstractItem* item = plan.Items[i];
-        const std::uint32_t* target = plan.Targets.data() + plan.TargetsAt[i];
-        for (auto c = item->GetConnectorsBegin(); c != item->GetConnectorsEnd(); ++c, ++target)
-            if (*target == kForeign) (*c)->Transfer();
+        ForEachTarget(plan, i, [](NAbstractConnector* c, std::uint32_t target) {
+            if (target == kForeign) c->Transfer();
+        });
     });
 }
 
@@ -368,14 +347,13 @@ void MendGuess(NPlan& plan) {
     for (auto it = turns.begin(); it != turns.end(); it = turns.erase(it)) {
         const std::size_t j = it->first;
         NSplitStepObject& object = *plan.Walk[j].Split;
-        const bool failed = it->second.empty() ? true : object.RetakeAgain(it->second.data(), it->second.size());
-        if (!failed) continue;
+        // Without changed pulses, it is one whose turn on the guess failed.
+        if (!it->second.empty() && !object.RetakeAgain(it->second.data(), it->second.size())) continue;
         const bool sends = !object.SentAhead();
         plan.Flips.emplace_back(j, sends);
-        const std::uint32_t* target = plan.Targets.data() + plan.TargetsAt[j];
-        const NAbstractItem* item = plan.Items[j];
-        for (auto c = item->GetConnectorsBegin(); c != item->GetConnectorsEnd(); ++c, ++target)
-            if (*target != kForeign && *target > j) turns[*target].push_back({*c, sends});
+        ForEachTarget(plan, j, [&](NAbstractConnector* c, std::uint32_t target) {
+            if (target != kForeign && target > j) turns[target].push_back({c, sends});
+        });
     }
 }
 
@@ -387,15 +365,12 @@ void MendGuess(NPlan& plan) {
 // pulses delivered, again by blocks.
 void StepJob(void* context, int worker) {
     NPlan& plan = *static_cast<NPlan*>(context);
-    if (plan.Ahead) {
-        NWorkerTurns& own = plan.Workers[static_cast<std::size_t>(worker)];
-        for (auto& block : own.Early) block.clear();
-        for (auto& block : own.Others) block.clear();
-    }
-    StepChunks(plan, worker);
-    if (!plan.Ahead) return;
+    if (!plan.Ahead) return StepChunks(plan, worker);
     NWorkerTurns& own = plan.Workers[static_cast<std::size_t>(worker)];
+    for (auto& block : own.Early) block.clear();
+    for (auto& block : own.Others) block.clear();
     own.Failed.clear();
+    StepChunks(plan, worker);
     TurnsHere = &own.Noted;
     plan.Barrier.Wait(plan.Threads);
 

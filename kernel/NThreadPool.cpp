@@ -101,6 +101,18 @@ void NThreadPool::Run(int threads, NJob job, void* context) {
         Remaining.wait(left, std::memory_order_acquire);
 }
 
+void NThreadBarrier::Wait(int threads) {
+    const unsigned generation = Generation.load(std::memory_order_acquire);
+    if (Arrived.fetch_add(1, std::memory_order_acq_rel) + 1 == threads) {
+        Arrived.store(0, std::memory_order_relaxed);
+        Generation.fetch_add(1, std::memory_order_release);
+        Generation.notify_all();
+        return;
+    }
+    if (SpinUntil([&] { return Generation.load(std::memory_order_acquire) != generation; }, kSpinMicroseconds)) return;
+    while (Generation.load(std::memory_order_acquire) == generation) Generation.wait(generation, std::memory_order_acquire);
+}
+
 void NThreadPool::WorkerLoop(int index, std::uint64_t seen) {
     for (;;) {
         std::uint64_t now = Epoch.load(std::memory_order_acquire);

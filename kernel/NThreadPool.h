@@ -10,6 +10,17 @@
 
 namespace talvero {
 
+// The threads of a job meet here between its phases. A thread that arrives first polls as the
+// pool's workers do, then sleeps.
+class NThreadBarrier {
+public:
+    void Wait(int threads);
+
+private:
+    alignas(64) std::atomic<int> Arrived{0};
+    alignas(64) std::atomic<unsigned> Generation{0};
+};
+
 class NThreadPool {
 public:
     using NJob = void (*)(void* context, int worker);

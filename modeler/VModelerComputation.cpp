@@ -10,8 +10,8 @@
 #include "kernel/NAbstractOutGate.h"
 #include "kernel/NClock.h"
 #include "kernel/NModel.h"
-#include "kernel/NTimeStepLimit.h"
 #include "kernel/NThreadPool.h"
+#include "kernel/NTimeStepLimit.h"
 #include "modeler/VModeler.h"
 #include "modeler/VModelerText.h"
 

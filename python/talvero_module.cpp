@@ -599,8 +599,9 @@ Model(path, dt=None, pulse=None, engine="exact", threads=0, record_to=None): dt 
 the project's, else 0.0001), pulse the pulse duration (default 0.001), as talvero-batch's --dt and
 --pulse; engine "fast" computes in double precision (talvero-batch --engine); threads the most
 threads a step may use (0: automatic, the machine's cores for a net of neurons only, else one; a small
-model uses fewer), as --threads. Every thread count gives the same numbers; a study's runs use one each. record_to names an HDF5 file (.h5) that receives every point of
-every out gate as the runs go, laid out as talvero-batch -o FILE.h5 writes it; after each run() it is
+model uses fewer), as --threads. Every thread count gives the same numbers; a study's runs use one
+each. record_to names an HDF5 file (.h5) that receives every point of every out gate as the runs go,
+laid out as talvero-batch -o FILE.h5 writes it; after each run() it is
 complete and in place (talvero.read_results reads it), and reset() starts it over. A pickled copy does
 not record. Loading errors raise talvero.ModelError; a file that cannot be written raises OSError.
 
