@@ -15,6 +15,7 @@
 #include "elements/NSimpleAItem.h"
 #include "elements/NSimpleConnector.h"
 #include "elements/NSynapse.h"
+#include "kernel/NFnvHash.h"
 #include "kernel/NModel.h"
 #include "kernel/NNet.h"
 #include "sources/NASinusGenerator.h"
@@ -52,6 +53,8 @@ namespace {
 
 constexpr std::int32_t kDissociation = static_cast<std::int32_t>(NSynapsePhase::Dissociation);
 constexpr std::int32_t kSecretion = static_cast<std::int32_t>(NSynapsePhase::Secretion);
+// With the factor rescaled below 1e-200, one step leaves it above 1e-250: w stays finite.
+constexpr double kSmallestFactorStep = 1e-50;
 
 std::string Describe(const NBasicDescription& object, const char* reason) { return object.FullName() + " (" + reason + ")"; }
 
@@ -108,7 +111,7 @@ std::unique_ptr<NFastEngine> NFastEngine::Compile(NModel& model, std::string& wh
     Lookup lookup;
     lookup.FirstOfBlock.reserve(engine->UnitObjects.size());
     for (std::uint32_t u = 0; u < engine->UnitObjects.size(); ++u)
-        lookup.FirstOfBlock.emplace(&NFastAccess::Block(*engine->UnitObjects[u]), engine->Units[u].FirstSynapse);
+        lookup.FirstOfBlock.emplace(&NFastAccess::Block(*engine->UnitObjects[u]), engine->UnitRanges[u].FirstSynapse);
 
     // The targets of every item that sends pulses, in the order of its list of items.
     auto targetsOfAll = [&](const auto& items, std::vector<Targets>& targets) {
@@ -140,9 +143,10 @@ std::unique_ptr<NFastEngine> NFastEngine::Compile(NModel& model, std::string& wh
         return false;
     };
     for (std::size_t n = 0; n < engine->Neurons.size(); ++n)
-        if (!zoneFinite(engine->ZoneConst[n], *engine->Neurons[n]->GetLTZone())) return nullptr;
+        if (!zoneFinite(engine->ZoneConsts[engine->Zones[n].Constants], *engine->Neurons[n]->GetLTZone())) return nullptr;
     for (std::size_t a = 0; a < engine->AfferentObjects.size(); ++a)
-        if (!zoneFinite(engine->AfferentZoneConst[a], *engine->AfferentObjects[a]->GetLTZone())) return nullptr;
+        if (!zoneFinite(engine->ZoneConsts[engine->AfferentZones[a].Constants], *engine->AfferentObjects[a]->GetLTZone()))
+            return nullptr;
     return engine;
 }
 
@@ -186,14 +190,13 @@ void NFastEngine::AddNeuron(NNeuron* neuron) {
     Neurons.push_back(neuron);
     for (auto it = neuron->GetIonUnitsBegin(); it != neuron->GetIonUnitsEnd(); ++it) {
         NIonUnit* unit = it->get();
-        Unit u{};
-        u.FirstSynapse = static_cast<std::uint32_t>(Syn.size());
-        u.EndSynapse = u.FirstSynapse + static_cast<std::uint32_t>(unit->GetSynapsesCount());
+        const auto first = static_cast<std::uint32_t>(Syn.size());
+        const UnitRange range{first, first + static_cast<std::uint32_t>(unit->GetSynapsesCount())};
         UnitObjects.push_back(unit);
-        Units.push_back(u);
-        Syn.resize(u.EndSynapse, Synapse{0, 0, static_cast<std::uint32_t>(Units.size() - 1), kNotLazy, kDissociation, {}});
+        UnitRanges.push_back(range);
+        Syn.resize(range.EndSynapse, Synapse{0, 0, static_cast<std::uint32_t>(UnitRanges.size() - 1), kNotLazy, kDissociation, {}});
     }
-    NeuronUnits.push_back(static_cast<std::uint32_t>(Units.size()));
+    NeuronUnits.push_back(static_cast<std::uint32_t>(UnitRanges.size()));
 }
 
 bool NFastEngine::CollectTargets(const NAbstractItem& item, const Lookup& lookup, Targets& targets, std::string& why) {
@@ -252,20 +255,18 @@ void NFastEngine::SyncFromModel() {
     const std::size_t synapses = Syn.size();
     SetOf.assign(synapses, 0);
     Active.clear();
-    Pools.assign(Units.size(), Pool{});
+    Units.assign(UnitObjects.size(), Unit{});
+    UnitConsts.Clear();
     StepStamp = 0;
 
     for (std::size_t u = 0; u < Units.size(); ++u) {
         NIonUnit& object = *UnitObjects[u];
-        Unit& unit = Units[u];
-        unit.Output = NFastAccess::Output(object);
-        unit.R = object.GetParams().R;
-        unit.RC = NFastAccess::RC(object);
-        unit.MaxIntensity = object.GetParams().MaxIntensity;
+        const UnitRange& range = UnitRanges[u];
+        Units[u].Output = NFastAccess::Output(object);
         NSynapseBlock& block = NFastAccess::Block(object);
-        unit.Set = kMixed;
+        std::uint32_t set = kMixed;
         auto synapse = object.GetSynapsesBegin();
-        for (std::uint32_t i = unit.FirstSynapse, k = 0; i < unit.EndSynapse; ++i, ++k, ++synapse) {
+        for (std::uint32_t i = range.FirstSynapse, k = 0; i < range.EndSynapse; ++i, ++k, ++synapse) {
             const NSynapseState& s = block.State(k);
             Syn[i].Level = s.Transmitter;
             Syn[i].Counter = s.PulseCounter;
@@ -273,29 +274,37 @@ void NFastEngine::SyncFromModel() {
             Syn[i].Slot = kNotLazy;
             SetOf[i] = SetFor(s.Set);
             if (s.PulseCounter != 0) NFastAccess::GetPulseStart(**synapse, Syn[i].PulseStart);
-            if (i == unit.FirstSynapse) unit.Set = SetOf[i];
-            else if (unit.Set != SetOf[i]) unit.Set = kMixed;
+            if (i == range.FirstSynapse) set = SetOf[i];
+            else if (set != SetOf[i]) set = kMixed;
         }
-        BuildPool(static_cast<std::uint32_t>(u));
+        UnitConstants c{object.GetParams().R, NFastAccess::RC(object), object.GetParams().MaxIntensity, 0, 0, set, 0};
+        // A dissociation that leaves (almost) nothing of a level in one step would drive the pool's
+        // factor to zero, which w = level / factor cannot take: such synapses step one by one.
+        c.Lazy = set != kMixed && Sets[set].Plain && std::fabs(1 - Sets[set].Rate[kDissociation]) >= kSmallestFactorStep;
+        if (c.Lazy) {
+            c.Rest = Sets[set].Rate[kDissociation];
+            c.Gain = Sets[set].ReciprocalK * Sets[set].ReciprocalRs;
+        }
+        Units[u].Constants = UnitConsts.Keep(c);
+        Units[u].Set = set;
+        if (c.Lazy) {
+            BuildPool(static_cast<std::uint32_t>(u));
+            Units[u].Decay -= Units[u].Decay * c.Rest;  // a step ahead, as after a turn
+        }
     }
 
-    ZoneConst.resize(Neurons.size());
+    ZoneConsts.Clear();
     Zones.resize(Neurons.size());
-    NegativePotential.resize(Neurons.size());
-    PositivePotential.resize(Neurons.size());
     for (std::size_t n = 0; n < Neurons.size(); ++n) {
         NNeuron& neuron = *Neurons[n];
-        ZoneConst[n] = ZoneConstantsOf(*neuron.GetLTZone());
         Zones[n] = ZoneStateOf(*neuron.GetLTZone());
-        NegativePotential[n] = neuron.GetNegativePotential();
-        PositivePotential[n] = neuron.GetPositivePotential();
+        Zones[n].Negative = neuron.GetNegativePotential();
+        Zones[n].Positive = neuron.GetPositivePotential();
     }
-    AfferentZoneConst.resize(AfferentObjects.size());
     AfferentZones.resize(AfferentObjects.size());
     AfferentDrive.resize(AfferentObjects.size());
     for (std::size_t a = 0; a < AfferentObjects.size(); ++a) {
         NLTZone& zone = *AfferentObjects[a]->GetLTZone();
-        AfferentZoneConst[a] = ZoneConstantsOf(zone);
         AfferentZones[a] = ZoneStateOf(zone);
         AfferentDrive[a] = NFastAccess::Values(zone)[0];
     }
@@ -303,30 +312,38 @@ void NFastEngine::SyncFromModel() {
     Synced = true;
 }
 
-NFastEngine::ZoneConstants NFastEngine::ZoneConstantsOf(NLTZone& zone) {
-    const NTime dt = GetTimeStep();
-    const NLTZoneParameters& p = zone.GetParams();
-    return ZoneConstants{static_cast<double>(dt / (dt / 2 + p.PT1)), static_cast<double>(dt / (dt / 2 + p.PT2)),
-                         static_cast<double>(dt / (dt / 2 + p.AT1)), static_cast<double>(dt / (dt / 2 + p.AT2)),
-                         1 / static_cast<double>(NFastAccess::State(zone).MembraneTC / dt + 0.5L), -p.K,
-                         p.FireThreshold};
+template <class T> std::uint32_t NFastEngine::SharedTable<T>::Keep(const T& value) {
+    // Mostly the last one: the objects of a net come in runs of the same kind.
+    if (!Values.empty() && std::memcmp(&Values.back(), &value, sizeof value) == 0)
+        return static_cast<std::uint32_t>(Values.size() - 1);
+    const std::uint64_t hash = FnvHash(&value, sizeof value);
+    for (auto [it, end] = Index.equal_range(hash); it != end; ++it)
+        if (std::memcmp(&Values[it->second], &value, sizeof value) == 0) return it->second;
+    Values.push_back(value);
+    Index.emplace(hash, static_cast<std::uint32_t>(Values.size() - 1));
+    return static_cast<std::uint32_t>(Values.size() - 1);
 }
 
 NFastEngine::ZoneState NFastEngine::ZoneStateOf(NLTZone& zone) {
+    const NTime dt = GetTimeStep();
+    const NLTZoneParameters& p = zone.GetParams();
     const auto& s = NFastAccess::State(zone);
-    return ZoneState{s.Filter1, s.Filter2, s.Membrane, s.MembraneTC, s.PulseCounter, zone.IsFiring()};
+    const ZoneConstants c{static_cast<double>(dt / (dt / 2 + p.PT1)), static_cast<double>(dt / (dt / 2 + p.PT2)),
+                          static_cast<double>(dt / (dt / 2 + p.AT1)), static_cast<double>(dt / (dt / 2 + p.AT2)),
+                          1 / static_cast<double>(s.MembraneTC / dt + 0.5L), -p.K, p.FireThreshold};
+    return ZoneState{s.Filter1, s.Filter2, s.Membrane, 0, 0, s.PulseCounter, ZoneConsts.Keep(c), zone.IsFiring()};
 }
 
-void NFastEngine::PutZoneState(NLTZone& zone, const ZoneState& z, double negative, double positive) {
+// The zone's time constant of the membrane is its own: the engine only reads it.
+void NFastEngine::PutZoneState(NLTZone& zone, const ZoneState& z) {
     auto& s = NFastAccess::State(zone);
     s.Filter1 = z.Filter1;
     s.Filter2 = z.Filter2;
     s.Membrane = z.Membrane;
-    s.MembraneTC = z.MembraneTC;
     s.PulseCounter = z.PulseCounter;
     double* values = NFastAccess::Values(zone);
-    values[0] = negative;
-    values[1] = positive;
+    values[0] = z.Negative;
+    values[1] = z.Positive;
     values[2] = z.Firing ? 1.0 : 0.0;
 }
 
@@ -360,28 +377,15 @@ void NFastEngine::SyncFibresToModel() {
     }
 }
 
-namespace {
-// With the factor rescaled below 1e-200, one step leaves it above 1e-250: w stays finite.
-constexpr double kSmallestFactorStep = 1e-50;
-} // namespace
-
-// Every synapse that only decays goes into the pool, the others are active.
+// Every synapse of a lazy unit that only decays goes into the pool, the others are active.
 void NFastEngine::BuildPool(std::uint32_t u) {
     Unit& unit = Units[u];
-    // A dissociation that leaves (almost) nothing of a level in one step would drive the pool's
-    // factor to zero, which w = level / factor cannot take: such synapses step one by one.
-    unit.Lazy = unit.Set != kMixed && Sets[unit.Set].Plain &&
-                std::fabs(1 - Sets[unit.Set].Rate[kDissociation]) >= kSmallestFactorStep;
-    if (!unit.Lazy) return;
     const SynapseSet& c = Sets[unit.Set];
-    Pools[u].Rest = c.Rate[kDissociation];
-    Pools[u].Set = unit.Set;
-    Pools[u].Gain = c.ReciprocalK * c.ReciprocalRs;
-    for (std::uint32_t i = unit.FirstSynapse; i < unit.EndSynapse; ++i) {
+    for (std::uint32_t i = UnitRanges[u].FirstSynapse; i < UnitRanges[u].EndSynapse; ++i) {
         if (Syn[i].Counter == 0 && Syn[i].Phase == kDissociation && Syn[i].Level * c.ReciprocalK < 1) {
             Syn[i].Phase = kPooled;
-            Pools[u].Sum += Syn[i].Level;
-            ++Pools[u].Count;
+            unit.Sum += Syn[i].Level;
+            ++unit.Count;
             Syn[i].Slot = kNoEntry;
         } else {
             Syn[i].Slot = static_cast<std::uint32_t>(Active.size());
@@ -392,19 +396,21 @@ void NFastEngine::BuildPool(std::uint32_t u) {
 
 // Decay only shrinks; before it leaves the range of doubles, the pool's w take it in.
 void NFastEngine::Renormalise(std::uint32_t u) {
-    const Unit& unit = Units[u];
+    Unit& unit = Units[u];
     double sum = 0;
-    for (std::uint32_t i = unit.FirstSynapse; i < unit.EndSynapse; ++i)
+    for (std::uint32_t i = UnitRanges[u].FirstSynapse; i < UnitRanges[u].EndSynapse; ++i)
         if (Syn[i].Phase == kPooled) {
-            Syn[i].Level *= Pools[u].Decay;
+            Syn[i].Level *= unit.Decay;
             sum += Syn[i].Level;
         }
-    Pools[u].Sum = sum;
-    Pools[u].Decay = 1;
+    unit.Sum = sum;
+    unit.Decay = 1;
 }
 
+// Between steps every pool is a step ahead (its neuron's turn took it on): the factor of now is
+// DecayBefore.
 double NFastEngine::LevelOf(std::uint32_t s) const {
-    return Syn[s].Phase == kPooled ? Syn[s].Level * Pools[Syn[s].Unit].Decay : Syn[s].Level;
+    return Syn[s].Phase == kPooled ? Syn[s].Level * Units[Syn[s].Unit].DecayBefore : Syn[s].Level;
 }
 
 double NFastEngine::Conductance(double m, const SynapseSet& c) const {
@@ -418,11 +424,10 @@ void NFastEngine::SyncToModel() {
     if (!Synced) return;
     for (std::size_t u = 0; u < Units.size(); ++u) {
         NIonUnit& object = *UnitObjects[u];
-        const Unit& unit = Units[u];
-        NFastAccess::Output(object) = unit.Output;
+        NFastAccess::Output(object) = Units[u].Output;
         NSynapseBlock& block = NFastAccess::Block(object);
         auto synapse = object.GetSynapsesBegin();
-        for (std::uint32_t i = unit.FirstSynapse, k = 0; i < unit.EndSynapse; ++i, ++k, ++synapse) {
+        for (std::uint32_t i = UnitRanges[u].FirstSynapse, k = 0; i < UnitRanges[u].EndSynapse; ++i, ++k, ++synapse) {
             NSynapseState& s = block.State(k);
             s.Transmitter = LevelOf(i);
             s.Conductance = Conductance(s.Transmitter, Sets[SetOf[i]]);
@@ -433,28 +438,31 @@ void NFastEngine::SyncToModel() {
     }
     for (std::size_t n = 0; n < Neurons.size(); ++n) {
         NNeuron& neuron = *Neurons[n];
-        PutZoneState(*neuron.GetLTZone(), Zones[n], NegativePotential[n], PositivePotential[n]);
+        PutZoneState(*neuron.GetLTZone(), Zones[n]);
         auto& state = NFastAccess::State(neuron);
-        state.NegativePotential = NegativePotential[n];
-        state.PositivePotential = PositivePotential[n];
+        state.NegativePotential = Zones[n].Negative;
+        state.PositivePotential = Zones[n].Positive;
     }
-    for (std::size_t a = 0; a < AfferentObjects.size(); ++a)
-        PutZoneState(*AfferentObjects[a]->GetLTZone(), AfferentZones[a], AfferentDrive[a], 0);
+    for (std::size_t a = 0; a < AfferentObjects.size(); ++a) {
+        AfferentZones[a].Negative = AfferentDrive[a];
+        AfferentZones[a].Positive = 0;
+        PutZoneState(*AfferentObjects[a]->GetLTZone(), AfferentZones[a]);
+    }
     SyncFibresToModel();
 }
 
 std::size_t NFastEngine::MemoryBytes() const {
-    return Neurons.capacity() * sizeof(NNeuron*) + NeuronUnits.capacity() * 4 + ZoneConst.capacity() * sizeof(ZoneConstants) +
-           Active.capacity() * sizeof(ActiveSynapse) + Pools.capacity() * sizeof(Pool) +
-           Zones.capacity() * sizeof(ZoneState) + (NegativePotential.capacity() + PositivePotential.capacity()) * 8 +
-           NeuronTargets.capacity() * sizeof(Targets) + UnitObjects.capacity() * sizeof(NIonUnit*) +
-           Units.capacity() * sizeof(Unit) + Syn.capacity() * sizeof(Synapse) + SetOf.capacity() * 4 + Sets.capacity() * sizeof(SynapseSet) +
+    return Neurons.capacity() * sizeof(NNeuron*) + NeuronUnits.capacity() * 4 +
+           ZoneConsts.Values.capacity() * sizeof(ZoneConstants) + Active.capacity() * sizeof(ActiveSynapse) +
+           Zones.capacity() * sizeof(ZoneState) + NeuronTargets.capacity() * sizeof(Targets) +
+           UnitObjects.capacity() * sizeof(NIonUnit*) + Units.capacity() * sizeof(Unit) +
+           UnitRanges.capacity() * sizeof(UnitRange) + UnitConsts.Values.capacity() * sizeof(UnitConstants) +
+           Syn.capacity() * sizeof(Synapse) + SetOf.capacity() * 4 + Sets.capacity() * sizeof(SynapseSet) +
            SetByExact.capacity() * 4 + Generators.capacity() * sizeof(NGenerator*) +
            GeneratorTargets.capacity() * sizeof(Targets) + SynapseTargets.capacity() * 4 +
            OtherTargets.capacity() * sizeof(NAbstractConnector*) + FibreObjects.capacity() * sizeof(NNerveFibre*) +
            Fibres.capacity() * sizeof(Fibre) + FibreCells.capacity() + FibreTargets.capacity() * sizeof(Targets) +
-           AfferentObjects.capacity() * sizeof(NAfferentNeuron*) +
-           AfferentZoneConst.capacity() * sizeof(ZoneConstants) + AfferentZones.capacity() * sizeof(ZoneState) +
+           AfferentObjects.capacity() * sizeof(NAfferentNeuron*) + AfferentZones.capacity() * sizeof(ZoneState) +
            AfferentDrive.capacity() * 8 + AfferentTargets.capacity() * sizeof(Targets) +
            (SourcePlan.capacity() + NetPlan.capacity()) * sizeof(StepEntry);
 }
@@ -487,7 +495,8 @@ constexpr double kSmallestDecay = 1e-200;
 // One step of an active synapse from its level before the step. One that decays only from here
 // joins the pool, whose sum counts it from this step on.
 [[gnu::always_inline]] inline void NFastEngine::StepActive(ActiveSynapse& a) {
-    const SynapseSet& c = Sets[Pools[a.Unit].Set];
+    Unit& unit = Units[a.Unit];
+    const SynapseSet& c = Sets[unit.Set];
     const std::uint32_t i = a.Synapse;
     const std::int32_t n = Syn[i].Counter;
     const int kind = n == 0 ? 0 : (n == 1 ? 1 : 2);
@@ -497,36 +506,29 @@ constexpr double kSmallestDecay = 1e-200;
     const double y = level * c.ReciprocalK;
     a.After = level;
     if (Syn[i].Counter == 0 && Syn[i].Phase == kDissociation && y < 1) {
-        Syn[i].Level = level / Pools[a.Unit].Decay;
+        Syn[i].Level = level / unit.Decay;
         Syn[i].Phase = kPooled;
-        Pools[a.Unit].Sum += Syn[i].Level;
-        ++Pools[a.Unit].Count;
+        unit.Sum += Syn[i].Level;
+        ++unit.Count;
         a.G = 0;
         return;
     }
     Syn[i].Level = level;
     a.G = y >= 1 ? y / ((y - 1) * c.Ri + c.Rs) : y * c.ReciprocalRs;
-    Pools[a.Unit].ActiveSum += a.G;
+    unit.ActiveSum += a.G;
 }
 
-// The first part of a step: the pools' decay, and every active synapse's step. Entries that
-// joined a pool in the step before go.
+// The first part of a step: every active synapse's step. Entries that joined a pool in the step
+// before go.
 void NFastEngine::StepActiveSynapses() {
     ++StepStamp;
-    const std::size_t units = Units.size();
-    for (std::size_t u = 0; u < units; ++u) {
-        Pool& p = Pools[u];
-        p.DecayBefore = p.Decay;
-        p.Decay -= p.Decay * p.Rest;  // the same recurrence as a decaying level's
-        p.ActiveSum = 0;
-    }
     std::size_t kept = 0;
     const std::size_t count = Active.size();
     constexpr std::size_t kAhead = 8;  // the entries' synapses and pools lie anywhere: fetch them early
     for (std::size_t k = 0; k < count; ++k) {
         if (k + kAhead < count) {
             __builtin_prefetch(&Syn[Active[k + kAhead].Synapse], 1);
-            __builtin_prefetch(&Pools[Active[k + kAhead].Unit], 1);
+            __builtin_prefetch(&Units[Active[k + kAhead].Unit], 1);
         }
         ActiveSynapse a = Active[k];
         if (Syn[a.Synapse].Phase == kPooled) {
@@ -547,27 +549,30 @@ void NFastEngine::StepActiveSynapses() {
 // synapse's step is taken again from its level before it, now with the pulse.
 void NFastEngine::DeliverToLazy(std::uint32_t s, int pulseSteps) {
     const std::uint32_t u = Syn[s].Unit;
-    const bool stepped = Pools[u].Stamp == StepStamp;
+    Unit& unit = Units[u];
+    const bool stepped = unit.Stamp == StepStamp;
     std::uint32_t k = Syn[s].Slot;
     if (Syn[s].Phase == kPooled) {
         const double w = Syn[s].Level;
-        Pools[u].Sum = --Pools[u].Count == 0 ? 0 : Pools[u].Sum - w;
+        unit.Sum = --unit.Count == 0 ? 0 : unit.Sum - w;
         if (k == kNoEntry) {
             k = Syn[s].Slot = static_cast<std::uint32_t>(Active.size());
-            Active.push_back({s, u, w * Pools[u].DecayBefore, w * Pools[u].Decay, 0});
+            // A stepped unit's pool is a step on already; only the level after this step counts.
+            const double after = w * (stepped ? unit.DecayBefore : unit.Decay);
+            Active.push_back({s, u, stepped ? after : w * unit.DecayBefore, after, 0});
         }
         Syn[s].Level = Active[k].After;
     }
     Syn[s].Counter = pulseSteps;
     Syn[s].Phase = kSecretion;
     if (stepped) return;  // it steps with the pulse from the next step on
-    Pools[u].ActiveSum -= Active[k].G;
+    unit.ActiveSum -= Active[k].G;
     StepActive(Active[k]);
 }
 
-[[gnu::always_inline]] inline double NFastEngine::StepUnitSynapses(Unit& unit) {
+[[gnu::always_inline]] inline double NFastEngine::StepUnitSynapses(std::uint32_t u) {
     double sum = 0;
-    for (std::uint32_t i = unit.FirstSynapse; i < unit.EndSynapse; ++i) {
+    for (std::uint32_t i = UnitRanges[u].FirstSynapse; i < UnitRanges[u].EndSynapse; ++i) {
         const SynapseSet& c = Sets[SetOf[i]];
         Synapse& s = Syn[i];
         const std::int32_t n = s.Counter;
@@ -583,8 +588,11 @@ void NFastEngine::DeliverToLazy(std::uint32_t s, int pulseSteps) {
     return sum;
 }
 
-[[gnu::always_inline]] inline bool NFastEngine::StepZone(const ZoneConstants& c, ZoneState& z, double negative,
-                                                         double positive, int pulseSteps) {
+[[gnu::always_inline]] inline bool NFastEngine::StepZone(ZoneState& z, double negative, double positive,
+                                                         int pulseSteps) {
+    const ZoneConstants& c = ZoneConsts[z.Constants];
+    z.Negative = negative;
+    z.Positive = positive;
     const bool wasFiring = z.Firing;
     if (z.PulseCounter == 0) {
         z.Filter1 += (negative - z.Filter1) * c.RestRate1;
@@ -620,18 +628,23 @@ void NFastEngine::StepNeurons(std::uint32_t first, std::uint32_t end, int pulseS
         int negatives = 0, positives = 0;
         for (std::uint32_t u = NeuronUnits[n]; u < NeuronUnits[n + 1]; ++u) {
             Unit& unit = Units[u];
+            const UnitConstants& k = UnitConsts[unit.Constants];
             double g;
-            if (unit.Lazy) {
-                g = Pools[u].ActiveSum + Pools[u].Sum * Pools[u].Decay * Pools[u].Gain;
-                Pools[u].Stamp = StepStamp;
-                if (std::fabs(Pools[u].Decay) < kSmallestDecay) Renormalise(u);
+            if (k.Lazy) {
+                g = unit.ActiveSum + unit.Sum * unit.Decay * k.Gain;
+                unit.Stamp = StepStamp;
+                if (std::fabs(unit.Decay) < kSmallestDecay) Renormalise(u);
+                // The pool's next step, here while its line is at hand.
+                unit.DecayBefore = unit.Decay;
+                unit.Decay -= unit.Decay * k.Rest;  // the same recurrence as a decaying level's
+                unit.ActiveSum = 0;
             } else {
-                g = StepUnitSynapses(unit);
+                g = StepUnitSynapses(u);
             }
-            const double a = 1 + unit.R * g;
+            const double a = 1 + k.R * g;
             const double i = unit.Output;
             const double dta = dt * a;
-            const double x = i + dta * (unit.MaxIntensity - a * i) / (unit.RC + dta * a / 2);
+            const double x = i + dta * (k.MaxIntensity - a * i) / (k.RC + dta * a / 2);
             unit.Output = x;
             if (x < 0) {
                 negative += x;
@@ -643,9 +656,7 @@ void NFastEngine::StepNeurons(std::uint32_t first, std::uint32_t end, int pulseS
         }
         if (negatives > 1) negative /= negatives;
         if (positives > 1) positive /= positives;
-        NegativePotential[n] = negative;
-        PositivePotential[n] = positive;
-        if (StepZone(ZoneConst[n], Zones[n], negative, positive, pulseSteps)) Deliver(NeuronTargets[n], pulseSteps);
+        if (StepZone(Zones[n], negative, positive, pulseSteps)) Deliver(NeuronTargets[n], pulseSteps);
     }
 }
 
@@ -681,7 +692,7 @@ void NFastEngine::StepAfferent(std::uint32_t a, int pulseSteps) {
     const double x = input.Output(0);
     const double drive = 1 - std::exp(-object.GetParams().Sensitivity * x);
     AfferentDrive[a] = drive;
-    if (StepZone(AfferentZoneConst[a], AfferentZones[a], drive, 0, pulseSteps)) Deliver(AfferentTargets[a], pulseSteps);
+    if (StepZone(AfferentZones[a], drive, 0, pulseSteps)) Deliver(AfferentTargets[a], pulseSteps);
 }
 
 void NFastEngine::Step() {

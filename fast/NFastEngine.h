@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <type_traits>
+#include <unordered_map>
 #include <vector>
 
 #include "fast/NEngine.h"
@@ -63,16 +65,48 @@ private:
         double MembraneRate;                                // 1 / (tau_m / dt + 1/2)
         double MinusK, Threshold;
     };
+    // What a zone's step reads and writes, with its inputs, in one cache line or less; the
+    // constants, shared by most zones of a net, are kept once.
     struct ZoneState {
-        double Filter1, Filter2, Membrane, MembraneTC;
+        double Filter1, Filter2, Membrane;
+        double Negative, Positive;  // the inputs of the step, for the objects at the end
         std::int32_t PulseCounter;
+        std::uint32_t Constants;  // into ZoneConsts
         bool Firing;
     };
-    struct Unit {
-        double Output, R, RC, MaxIntensity;
+    // The parameters of an ion unit and of its pool, shared by the units alike.
+    struct UnitConstants {
+        double R, RC, MaxIntensity;
+        double Rest, Gain;  // a lazy unit's pool: the dissociation rate, 1 / (K Rs)
+        std::uint32_t Set;   // the set all its synapses share, or kMixed
+        std::uint32_t Lazy;  // it shares a plain set: its synapses are pooled or active
+    };
+    static_assert(sizeof(ZoneConstants) == 7 * 8 && sizeof(UnitConstants) == 6 * 8, "no padding: compared by their bytes");
+    // Constants kept once, found again by their bits.
+    template <class T> struct SharedTable {
+        static_assert(std::is_trivially_copyable_v<T>);
+        std::vector<T> Values;
+        std::unordered_multimap<std::uint64_t, std::uint32_t> Index;
+        std::uint32_t Keep(const T& value);
+        void Clear() {
+            Values.clear();
+            Index.clear();
+        }
+        const T& operator[](std::uint32_t i) const { return Values[i]; }
+    };
+    // What a unit's turn and a pulse into one of its synapses touch, in one cache line. The
+    // pooled synapses of a lazy unit have the level w * Decay: Decay takes the dissociation step
+    // once for all of them, Sum is the sum of their w.
+    struct alignas(64) Unit {
+        double Output = 0;
+        double Decay = 1, DecayBefore = 1, Sum = 0;
+        double ActiveSum = 0;  // the conductances of its active synapses in this step
+        std::uint32_t Count = 0, Stamp = 0;  // Stamp: the step its neuron took last
+        std::uint32_t Constants = 0;         // into UnitConsts
+        std::uint32_t Set = 0;               // its constants' set, beside the rest the active pass reads
+    };
+    struct UnitRange {
         std::uint32_t FirstSynapse, EndSynapse;
-        std::uint32_t Set;  // the set all its synapses share, or kMixed
-        bool Lazy = false;  // it shares a plain set: its synapses are pooled or active
     };
     // A synapse of a lazy unit that does more than decay (a pulse under way, or above the level
     // where its conductance bends) steps on its own, in one pass over all of them before the
@@ -105,11 +139,11 @@ private:
 
     bool CompileNet(NAbstractNet* net, std::string& why);
     void AddNeuron(NNeuron* neuron);
-    static ZoneConstants ZoneConstantsOf(NLTZone& zone);
-    static ZoneState ZoneStateOf(NLTZone& zone);
-    static void PutZoneState(NLTZone& zone, const ZoneState& z, double negative, double positive);
+    ZoneState ZoneStateOf(NLTZone& zone);
+    static void PutZoneState(NLTZone& zone, const ZoneState& z);
     // True when the zone switched on in this step.
-    static bool StepZone(const ZoneConstants& c, ZoneState& z, double negative, double positive, int pulseSteps);
+    bool StepZone(ZoneState& z, double negative, double positive, int pulseSteps);
+
     void StepNeurons(std::uint32_t first, std::uint32_t end, int pulseSteps, double dt);
     void StepGenerator(std::uint32_t g, int pulseSteps);
     void StepFibre(std::uint32_t f, int pulseSteps);
@@ -119,7 +153,7 @@ private:
     struct Lookup;
     bool CollectTargets(const NAbstractItem& item, const Lookup& lookup, Targets& targets, std::string& why);
     std::uint32_t SetFor(std::uint32_t exactSet);
-    double StepUnitSynapses(Unit& unit);
+    double StepUnitSynapses(std::uint32_t u);
     void StepActiveSynapses();
     void StepActive(ActiveSynapse& a);
     void BuildPool(std::uint32_t u);
@@ -136,13 +170,14 @@ private:
 
     std::vector<NNeuron*> Neurons;
     std::vector<std::uint32_t> NeuronUnits;  // units of neuron n: [NeuronUnits[n], NeuronUnits[n + 1])
-    std::vector<ZoneConstants> ZoneConst;
     std::vector<ZoneState> Zones;
-    std::vector<double> NegativePotential, PositivePotential;
+    SharedTable<ZoneConstants> ZoneConsts;  // of neurons and afferent neurons
     std::vector<Targets> NeuronTargets;
 
     std::vector<NIonUnit*> UnitObjects;
     std::vector<Unit> Units;
+    std::vector<UnitRange> UnitRanges;
+    SharedTable<UnitConstants> UnitConsts;
 
     // What a pulse touches of a synapse, in one cache line.
     struct alignas(32) Synapse {
@@ -153,18 +188,8 @@ private:
         std::int8_t Phase;  // kPooled: in its unit's pool
         unsigned char PulseStart[10];  // the time, as the connector keeps it; read only while the pulse lasts
     };
-    // The pooled synapses of a lazy unit have the level w * Decay: Decay takes the dissociation
-    // step once for all of them, Sum is the sum of their w.
-    struct alignas(64) Pool {
-        double Decay = 1, DecayBefore = 1, Sum = 0;
-        double ActiveSum = 0;  // the conductances of its active synapses in this step
-        double Rest = 0, Gain = 0;  // the dissociation rate, 1 / (K Rs)
-        std::uint32_t Count = 0, Stamp = 0;  // Stamp: the step its neuron took last
-        std::uint32_t Set = 0;  // the unit's, beside the rest the active pass reads
-    };
     std::vector<Synapse> Syn;
     std::vector<ActiveSynapse> Active;
-    std::vector<Pool> Pools;
     std::uint32_t StepStamp = 0;
     std::vector<std::uint32_t> SetOf;
 
@@ -180,7 +205,6 @@ private:
     std::vector<Targets> FibreTargets;
 
     std::vector<NAfferentNeuron*> AfferentObjects;
-    std::vector<ZoneConstants> AfferentZoneConst;
     std::vector<ZoneState> AfferentZones;
     std::vector<double> AfferentDrive;  // 1 - exp(-Sensitivity x): the zone's input
     std::vector<Targets> AfferentTargets;
