@@ -716,7 +716,7 @@ void NFastEngine::Step() {
         }
     }
 
-    for (auto it = model.GetOutGatesBegin(); it != model.GetOutGatesEnd(); ++it) (*it)->Calculate();
+    NAbstractOutGate::CalculateAll(model.GetOutGatesBegin(), model.GetOutGatesEnd());
     NFastAccess::AdvanceClock(model);
     SetActiveModel(&model);  // the clock's cached time follows the model's
 }

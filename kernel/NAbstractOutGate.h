@@ -49,6 +49,10 @@ public:
     virtual NDataPosition GetYBegin() const = 0;
     virtual NDataPosition GetYEnd() const = 0;
     virtual void CollectData() = 0;
+    // Asks for the memory the next Calculate reads. Gates lie anywhere and their records too, so
+    // that a model with many of them waits on memory at each one: `CalculateAll` asks a few ahead.
+    virtual void Prefetch() const {}
+    template <class Iterator> static void CalculateAll(Iterator begin, Iterator end);
 
     // A reader that writes points away as a long run goes may drop them here to keep memory flat.
     // The first GetSettledCount() points can no longer change; DropSettled gives up the first `count`
@@ -79,5 +83,15 @@ private:
     NTime SetStart = 0;
     NTime SetStop = 0;
 };
+
+template <class Iterator> void NAbstractOutGate::CalculateAll(Iterator begin, Iterator end) {
+    constexpr std::ptrdiff_t kObjectAhead = 8, kRecordAhead = 4;
+    const std::ptrdiff_t count = end - begin;
+    for (std::ptrdiff_t i = 0; i < count; ++i) {
+        if (i + kObjectAhead < count) __builtin_prefetch(&*begin[i + kObjectAhead]);
+        if (i + kRecordAhead < count) begin[i + kRecordAhead]->Prefetch();
+        begin[i]->Calculate();
+    }
+}
 
 } // namespace talvero

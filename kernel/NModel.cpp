@@ -204,7 +204,7 @@ void NModel::Reset() {
 void NModel::Calculate() {
     for (const auto& s : Sources) s->Calculate();
     if (Net && !CalculateNetSplit(*this)) Net->Calculate();
-    for (const auto& g : OutGates) g->Calculate();
+    NAbstractOutGate::CalculateAll(OutGates.begin(), OutGates.end());
     CurrentTime = CurrentTime + static_cast<NTime>(TimeStep);
     ++StepCount;
 }

@@ -56,6 +56,14 @@ bool NTimeWatch::SetWatchInterval(NTime x) {
     return true;
 }
 
+void NTimeWatch::Prefetch() const {
+    __builtin_prefetch(GetInput());
+    if (!Times.empty()) {
+        __builtin_prefetch(&Times.back(), 1);
+        __builtin_prefetch(&Values.back(), 1);
+    }
+}
+
 void NTimeWatch::CollectData() {
     NSimpleConnector* input = GetInput();
     input->Calculate();
@@ -64,8 +72,13 @@ void NTimeWatch::CollectData() {
     const double t = static_cast<double>(GetCurrentTime());
 
     // A constant stretch is its first point plus a last point that follows the clock.
-    const std::size_t n = Times.size();
-    if (n < 3 || Values[n - 1] != v || Values[n - 2] != v) {
+    // From the end: indexing from the front reads the list's map, another line far away.
+    bool stretch = false;
+    if (Times.size() >= 3) {
+        auto last = Values.cend();
+        stretch = *--last == v && *--last == v;
+    }
+    if (!stretch) {
         Times.push_back(t);
         Values.push_back(v);
     } else {

@@ -30,6 +30,7 @@ public:
     NDataPosition GetYBegin() const override { return Values.begin(); }
     NDataPosition GetYEnd() const override { return Values.end(); }
     void CollectData() override;
+    void Prefetch() const override;
 
     // The last three points may still be stretched over a constant stretch.
     unsigned GetSettledCount() const override;
