@@ -293,6 +293,11 @@ void NFastEngine::SyncFromModel() {
         }
     }
 
+    PairedLazy.resize(Neurons.size());
+    for (std::size_t n = 0; n < Neurons.size(); ++n)
+        PairedLazy[n] = NeuronUnits[n + 1] - NeuronUnits[n] == 2 && UnitConsts[Units[NeuronUnits[n]].Constants].Lazy &&
+                        UnitConsts[Units[NeuronUnits[n] + 1].Constants].Lazy;
+
     ZoneConsts.Clear();
     Zones.resize(Neurons.size());
     for (std::size_t n = 0; n < Neurons.size(); ++n) {
@@ -454,7 +459,7 @@ void NFastEngine::SyncToModel() {
 std::size_t NFastEngine::MemoryBytes() const {
     return Neurons.capacity() * sizeof(NNeuron*) + NeuronUnits.capacity() * 4 +
            ZoneConsts.Values.capacity() * sizeof(ZoneConstants) + Active.capacity() * sizeof(ActiveSynapse) +
-           Zones.capacity() * sizeof(ZoneState) + NeuronTargets.capacity() * sizeof(Targets) +
+           Zones.capacity() * sizeof(ZoneState) + PairedLazy.capacity() + NeuronTargets.capacity() * sizeof(Targets) +
            UnitObjects.capacity() * sizeof(NIonUnit*) + Units.capacity() * sizeof(Unit) +
            UnitRanges.capacity() * sizeof(UnitRange) + UnitConsts.Values.capacity() * sizeof(UnitConstants) +
            Syn.capacity() * sizeof(Synapse) + SetOf.capacity() * 4 + Sets.capacity() * sizeof(SynapseSet) +
@@ -622,36 +627,55 @@ void NFastEngine::StepGenerator(std::uint32_t g, int pulseSteps) {
     Deliver(GeneratorTargets[g], pulseSteps);
 }
 
+// A lazy unit's turn: its conductance from the pool and its active synapses, the pool taken a
+// step on, and the unit's new output.
+[[gnu::always_inline]] inline double NFastEngine::StepLazyUnit(std::uint32_t u, double dt) {
+    Unit& unit = Units[u];
+    const UnitConstants& k = UnitConsts[unit.Constants];
+    const double g = unit.ActiveSum + unit.Sum * unit.Decay * k.Gain;
+    unit.Stamp = StepStamp;
+    if (std::fabs(unit.Decay) < kSmallestDecay) [[unlikely]] Renormalise(u);
+    unit.DecayBefore = unit.Decay;
+    unit.Decay -= unit.Decay * k.Rest;  // the same recurrence as a decaying level's
+    unit.ActiveSum = 0;
+    return UnitOutput(unit, k, g, dt);
+}
+
+[[gnu::always_inline]] inline double NFastEngine::UnitOutput(Unit& unit, const UnitConstants& k, double g, double dt) {
+    const double a = 1 + k.R * g;
+    const double i = unit.Output;
+    const double dta = dt * a;
+    const double x = i + dta * (k.MaxIntensity - a * i) / (k.RC + dta * a / 2);
+    unit.Output = x;
+    return x;
+}
+
 void NFastEngine::StepNeurons(std::uint32_t first, std::uint32_t end, int pulseSteps, double dt) {
     for (std::uint32_t n = first; n < end; ++n) {
         double negative = 0, positive = 0;
         int negatives = 0, positives = 0;
-        for (std::uint32_t u = NeuronUnits[n]; u < NeuronUnits[n + 1]; ++u) {
-            Unit& unit = Units[u];
-            const UnitConstants& k = UnitConsts[unit.Constants];
-            double g;
-            if (k.Lazy) {
-                g = unit.ActiveSum + unit.Sum * unit.Decay * k.Gain;
-                unit.Stamp = StepStamp;
-                if (std::fabs(unit.Decay) < kSmallestDecay) Renormalise(u);
-                // The pool's next step, here while its line is at hand.
-                unit.DecayBefore = unit.Decay;
-                unit.Decay -= unit.Decay * k.Rest;  // the same recurrence as a decaying level's
-                unit.ActiveSum = 0;
-            } else {
-                g = StepUnitSynapses(u);
-            }
-            const double a = 1 + k.R * g;
-            const double i = unit.Output;
-            const double dta = dt * a;
-            const double x = i + dta * (k.MaxIntensity - a * i) / (k.RC + dta * a / 2);
-            unit.Output = x;
-            if (x < 0) {
-                negative += x;
-                ++negatives;
-            } else if (x > 0) {
-                positive += x;
-                ++positives;
+        // Adding 0 leaves either sum as it was: a sum of outputs of one sign is never -0.
+        auto add = [&](double x) {
+            negative += x < 0 ? x : 0.0;
+            negatives += x < 0;
+            positive += x > 0 ? x : 0.0;
+            positives += x > 0;
+        };
+        const std::uint32_t u0 = NeuronUnits[n];
+        if (PairedLazy[n]) {
+            // Two lazy units, written out: their chains of arithmetic overlap.
+            const double x0 = StepLazyUnit(u0, dt);
+            const double x1 = StepLazyUnit(u0 + 1, dt);
+            add(x0);
+            add(x1);
+        } else {
+            for (std::uint32_t u = u0; u < NeuronUnits[n + 1]; ++u) {
+                if (UnitConsts[Units[u].Constants].Lazy) {
+                    add(StepLazyUnit(u, dt));
+                } else {
+                    const double g = StepUnitSynapses(u);
+                    add(UnitOutput(Units[u], UnitConsts[Units[u].Constants], g, dt));
+                }
             }
         }
         if (negatives > 1) negative /= negatives;

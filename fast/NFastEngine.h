@@ -145,6 +145,8 @@ private:
     bool StepZone(ZoneState& z, double negative, double positive, int pulseSteps);
 
     void StepNeurons(std::uint32_t first, std::uint32_t end, int pulseSteps, double dt);
+    double StepLazyUnit(std::uint32_t u, double dt);
+    static double UnitOutput(Unit& unit, const UnitConstants& k, double g, double dt);
     void StepGenerator(std::uint32_t g, int pulseSteps);
     void StepFibre(std::uint32_t f, int pulseSteps);
     void StepAfferent(std::uint32_t a, int pulseSteps);
@@ -170,6 +172,7 @@ private:
 
     std::vector<NNeuron*> Neurons;
     std::vector<std::uint32_t> NeuronUnits;  // units of neuron n: [NeuronUnits[n], NeuronUnits[n + 1])
+    std::vector<std::uint8_t> PairedLazy;    // neuron n has two units, both lazy
     std::vector<ZoneState> Zones;
     SharedTable<ZoneConstants> ZoneConsts;  // of neurons and afferent neurons
     std::vector<Targets> NeuronTargets;
