@@ -36,13 +36,13 @@ NBasicDescription* NIonUnit::New(NBasicDescription* owner, const char* name) {
 NSynapse* NIonUnit::FindSynapse(std::string_view name) const {
     if (ByName.empty()) {
         for (const auto& s : Synapses)
-            if (name == s->GetName()) return s.get();
+            if (name == s->NameView()) return s.get();
         return nullptr;
     }
     const auto at = std::lower_bound(ByName.begin(), ByName.end(), name, [this](std::uint32_t position, std::string_view n) {
-        return std::string_view(Synapses[position]->GetName()) < n;
+        return Synapses[position]->NameView() < n;
     });
-    return at != ByName.end() && name == Synapses[*at]->GetName() ? Synapses[*at].get() : nullptr;
+    return at != ByName.end() && name == Synapses[*at]->NameView() ? Synapses[*at].get() : nullptr;
 }
 
 void NIonUnit::IndexAll() {
@@ -105,6 +105,12 @@ bool NIonUnit::DelComponent(const char* name) { return DelSynapse(name); }
 
 void NIonUnit::GetComponentsList(NStringList& names) {
     for (const auto& s : Synapses) names.emplace_back(s->GetName());
+}
+
+bool NIonUnit::ForEachComponent(const std::function<bool(NBasicDescription*)>& visit) {
+    for (const auto& s : Synapses)
+        if (!visit(s.get())) return false;
+    return true;
 }
 
 bool NIonUnit::CopyComponents(NBasicDescription* target) {

@@ -36,6 +36,7 @@ public:
     bool AddComponent(NBasicDescription* component) override;
     bool DelComponent(const char* name) override;
     void GetComponentsList(NStringList& names) override;
+    bool ForEachComponent(const std::function<bool(NBasicDescription*)>& visit) override;
     bool CopyComponents(NBasicDescription* target) override;
     bool CopyParameters(NBasicDescription* target) override;
 

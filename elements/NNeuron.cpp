@@ -62,6 +62,13 @@ void NNeuron::GetComponentsList(NStringList& names) {
     for (const auto& u : IonUnits) names.emplace_back(u->GetName());
 }
 
+bool NNeuron::ForEachComponent(const std::function<bool(NBasicDescription*)>& visit) {
+    if (!visit(LTZone.get())) return false;
+    for (const auto& u : IonUnits)
+        if (!visit(u.get())) return false;
+    return true;
+}
+
 bool NNeuron::CopyComponents(NBasicDescription* target) {
     if (!target) return ReportError(4);
     auto* other = dynamic_cast<NNeuron*>(target);

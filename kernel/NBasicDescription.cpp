@@ -117,6 +117,14 @@ NBasicDescription* NBasicDescription::Clone(NBasicDescription* owner, const char
     return copy;
 }
 
+bool NBasicDescription::ForEachComponent(const std::function<bool(NBasicDescription*)>& visit) {
+    NStringList names;
+    GetComponentsList(names);
+    for (const std::string& name : names)
+        if (NBasicDescription* component = GetComponent(name.c_str()); component && !visit(component)) return false;
+    return true;
+}
+
 void NBasicDescription::ComponentRenamed(NBasicDescription*, const std::string&) {}
 
 void NBasicDescription::DescribeParameters(std::vector<NParameterInfo>& parameters) {

@@ -3,8 +3,10 @@
 // through which the rest of the system builds, names, parameterises, copies, resets and steps it.
 
 #include <cmath>
+#include <functional>
 #include <map>
 #include <string>
+#include <string_view>
 #include <type_traits>
 #include <typeinfo>
 #include <vector>
@@ -59,6 +61,10 @@ public:
     virtual bool AddComponent(NBasicDescription* component) = 0;
     virtual bool DelComponent(const char* name) = 0;
     virtual void GetComponentsList(NStringList& names) = 0;
+    // Calls `visit` with each component in GetComponentsList's order until it returns false (the
+    // result is then false). By default through the names; a container of many components
+    // overrides it, since a lookup by name per component made walking a large model quadratic.
+    virtual bool ForEachComponent(const std::function<bool(NBasicDescription*)>& visit);
     virtual bool CopyComponents(NBasicDescription* target) = 0;
     virtual double GetParameter(const char* name) = 0;
     virtual bool SetParameter(const char* name, double value) = 0;
@@ -92,6 +98,8 @@ public:
     // Convenience forms of the names (not part of the virtual table).
     std::string FullName() const;
     std::string RelativeName(const NBasicDescription* ancestor) const;
+    // GetName with its length, without a virtual call: lookups compare names by the million.
+    std::string_view NameView() const { return Name.view(); }
 
     // Number of live description objects.
     static int GetInstanceCount();

@@ -264,6 +264,12 @@ void NNet::GetComponentsList(NStringList& names) {
     for (const auto& object : Objects) names.emplace_back(object->GetName());
 }
 
+bool NNet::ForEachComponent(const std::function<bool(NBasicDescription*)>& visit) {
+    for (const auto& object : Objects)
+        if (!visit(object.get())) return false;
+    return true;
+}
+
 bool NNet::CopyComponents(NBasicDescription* target) {
     if (!target) return ReportError(4);
     auto* net = dynamic_cast<NNet*>(target);

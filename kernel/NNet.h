@@ -74,6 +74,7 @@ public:
     bool AddComponent(NBasicDescription* component) override;
     bool DelComponent(const char* name) override;
     void GetComponentsList(NStringList& names) override;
+    bool ForEachComponent(const std::function<bool(NBasicDescription*)>& visit) override;
     bool CopyComponents(NBasicDescription* target) override;
     double GetParameter(const char* name) override;
     bool SetParameter(const char* name, double value) override;

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <limits>
+#include <typeinfo>
 #include <vector>
 
 #include "kernel/Cp1251.h"
@@ -16,22 +17,39 @@
 namespace talvero {
 namespace {
 
+// A model's objects are of a few classes, each met many times in a row: the failing cross-cast
+// of every synapse cost more than the rest of the walk.
+class AnalogCast {
+public:
+    NAnalogAddition* operator()(NBasicDescription* object) {
+        const std::type_info* type = &typeid(*object);
+        if (type != LastType) {
+            LastType = type;
+            LastIsAnalog = dynamic_cast<NAnalogAddition*>(object) != nullptr;
+        }
+        return LastIsAnalog ? dynamic_cast<NAnalogAddition*>(object) : nullptr;
+    }
+
+private:
+    const std::type_info* LastType = nullptr;
+    bool LastIsAnalog = false;
+};
+
 // `outer` holds the sub-steps of the nearest analog ancestor; `culprit` the outermost one.
-NBasicDescription* Search(NBasicDescription* object, NTime step, long double outer, NBasicDescription* culprit) {
+NBasicDescription* Search(NBasicDescription* object, NTime step, long double outer, NBasicDescription* culprit,
+                          AnalogCast& analogOf) {
     long double runs = outer;
-    if (auto* analog = dynamic_cast<NAnalogAddition*>(object)) {
+    if (NAnalogAddition* analog = analogOf(object)) {
         runs *= SubStepsPerStep(step, analog->GetCalcStep());
         if (!culprit) culprit = object;
         if (!(runs <= kMaxSubStepsPerStep)) return culprit;
     }
-    NStringList names;
-    object->GetComponentsList(names);
-    for (const std::string& name : names) {
-        NBasicDescription* component = object->GetComponent(name.c_str());
-        if (!component) continue;
-        if (NBasicDescription* found = Search(component, step, runs, runs > 1 ? culprit : nullptr)) return found;
-    }
-    return nullptr;
+    NBasicDescription* found = nullptr;
+    object->ForEachComponent([&](NBasicDescription* component) {
+        found = Search(component, step, runs, runs > 1 ? culprit : nullptr, analogOf);
+        return found == nullptr;
+    });
+    return found;
 }
 
 std::vector<NPulseDurationCheck>& PulseDurationChecks() {
@@ -59,7 +77,8 @@ long double SubStepsPerStep(NTime step, double interval) {
 
 NBasicDescription* FindOverloadedAnalogElement(NBasicDescription* root, NTime step) {
     if (!root) return nullptr;
-    return Search(root, step, 1, nullptr);
+    AnalogCast analogOf;
+    return Search(root, step, 1, nullptr, analogOf);
 }
 
 double LargestAdmissibleTimeStep(NBasicDescription* root) {

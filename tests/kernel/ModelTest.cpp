@@ -1,6 +1,7 @@
 // The model: its components, lookups, step order and clock, copies.
 
 #include "TestElements.h"
+#include "kernel/NTimeStepLimit.h"
 
 namespace talvero::test {
 namespace {
@@ -314,6 +315,21 @@ TEST_F(ModelTest, DestroyingTheActiveModelDetachesEverything) {
     EXPECT_EQ(GetTimeStep(), static_cast<NTime>(0.0001));
     EXPECT_EQ(GetCurrentTime(), 0);
     EXPECT_EQ(outside.GetItem(), nullptr);
+}
+
+// A binary model may name an object with a dot inside, which a lookup by name takes for a path:
+// the time step check must reach such an object all the same.
+TEST_F(ModelTest, TheTimeStepCheckReachesEveryAnalogObjectWhateverItsName) {
+    for (const char* name : {"plain", "with.dot"}) {
+        auto b = Build();
+        EXPECT_EQ(FindOverloadedAnalogElement(&b->Model, 0.0001), nullptr);
+        auto* analog = new TestAObject(b->Net, name);
+        analog->SetCalcStep(1e-9);  // 100,001 runs in a step of 0.1 ms
+        ASSERT_TRUE(b->Net->AddObject(analog));
+        EXPECT_EQ(FindOverloadedAnalogElement(&b->Model, 0.0001), analog) << name;
+        EXPECT_FALSE(b->Model.SetTimeStep(0.0001)) << name;
+        EXPECT_EQ(FindOverloadedAnalogElement(&b->Model, 1e-6), nullptr) << name;
+    }
 }
 
 } // namespace
