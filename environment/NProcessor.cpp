@@ -41,42 +41,25 @@ std::string OwnerInfo(const NBasicDescription* owner) { return owner ? ClassObje
 class NBlockLinks {
 public:
     void Add(const NParserString& record) {
-        Starts.push_back(Text.size());
         if (typeid(record) == typeid(NParserLink)) {
             const auto& link = static_cast<const NParserLink&>(record);
-            Text += link.ItemName();
-            Text += link.ConnectorName();
-            ItemLengths.push_back(link.ItemName().size());
+            Links.Add(link.ItemName(), link.ConnectorName());
         } else {
-            const std::string item = record.GetName();
-            Text += item;
-            Text += record.GetArgument();
-            ItemLengths.push_back(item.size());
+            Links.Add(record.GetName(), record.GetArgument());
         }
         Lines.push_back(record.GetFileLine());
     }
-    bool Empty() const { return Starts.empty(); }
-    std::size_t Size() const { return Starts.size(); }
-    std::string_view Item(std::size_t i) const { return std::string_view(Text).substr(Starts[i], ItemLengths[i]); }
-    std::string_view Connector(std::size_t i) const {
-        const std::size_t begin = Starts[i] + ItemLengths[i];
-        const std::size_t end = i + 1 < Starts.size() ? Starts[i + 1] : Text.size();
-        return std::string_view(Text).substr(begin, end - begin);
-    }
+    bool Empty() const { return Links.empty(); }
+    std::size_t Size() const { return Links.size(); }
+    std::string_view Item(std::size_t i) const { return Links[i].first; }
+    std::string_view Connector(std::size_t i) const { return Links[i].second; }
     // Gives back the room the names and their places grew into, before the net makes the links
     // and needs room of its own: the largest moment of loading a large net.
     void Fit() {
-        Text.shrink_to_fit();
-        Starts.shrink_to_fit();
-        ItemLengths.shrink_to_fit();
+        Links.Fit();
         Lines.shrink_to_fit();
     }
-    NLinkViewList Views() const {
-        NLinkViewList views;
-        views.reserve(Size());
-        for (std::size_t i = 0; i < Size(); ++i) views.emplace_back(Item(i), Connector(i));
-        return views;
-    }
+    const NPackedLinks& Packed() const { return Links; }
     // The link as a record of its own line, to say where it stands.
     NParserLink Record(std::size_t i) const {
         NParserLink record{std::string(Item(i)), std::string(Connector(i))};
@@ -85,9 +68,7 @@ public:
     }
 
 private:
-    std::string Text;
-    std::vector<std::size_t> Starts;
-    std::vector<std::uint32_t> ItemLengths;  // a name fits in a line of the file
+    NPackedLinks Links;
     std::vector<std::uint32_t> Lines;
 };
 
@@ -288,7 +269,7 @@ bool NEnvironment::Build(const NParserRecordList& records, NParserRecordList* co
         case ParserKindBlockClose: {
             end = position;
             if (!links.Empty()) links.Fit();
-            if (!links.Empty() && !net->SetLinks(links.Views())) {
+            if (!links.Empty() && !net->SetLinks(links.Packed())) {
                 std::string reason;
                 const std::size_t failed = FindFailedLink(*object, *net, links, reason);
                 const std::string information = object->FullName() + (failed < links.Size() ? ": " + reason : std::string());

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 #include <unordered_map>
 
 #include "kernel/NAbstractItem.h"
@@ -71,65 +72,87 @@ bool NAbstractNet::SetLinks(NLinkList links) { return MakeLinksInGivenOrder(link
 
 bool NAbstractNet::SetLinks(const NLinkViewList& links) { return MakeLinksInGivenOrder(links); }
 
+bool NAbstractNet::SetLinks(const NPackedLinks& links) { return MakeLinksInGivenOrder(links); }
+
 template <class Links>
 bool NAbstractNet::MakeLinksInGivenOrder(const Links& links) {
     // The names are looked up in the order given, where neighbouring links mostly reach into the
     // same objects, and the links are made in key order afterwards. Lookups change nothing but the
     // last error: when one fails, the plain algorithm runs instead, so errors come in its order.
+    // The working arrays are the largest moment of loading a large net: positions take 32 bits
+    // (a net of more links could not be held anyway), and each array goes when it has served.
+    using Index = std::uint32_t;
     const std::size_t count = links.size();
-    // The lookups take C strings; a name cut at a NUL is looked up as that C string.
-    std::string name;
-    auto find = [this, &name](std::string_view text) {
-        name.assign(text.substr(0, text.find('\0')));
-        return GetComponent(name.c_str());
-    };
-    std::vector<NAbstractConnector*> connectors(count);
-    for (std::size_t i = 0; i < count; ++i)
-        if (!(connectors[i] = dynamic_cast<NAbstractConnector*>(find(links[i].second)))) break;
-    // Key order, stable: number the distinct keys, sort those, and place the links by their key's rank.
-    std::unordered_map<std::string_view, std::size_t> keyIds;
-    std::vector<std::string_view> keys;
-    std::vector<std::size_t> keyOf(count);
-    for (std::size_t i = 0; i < count; ++i) {
-        const auto [it, added] = keyIds.try_emplace(links[i].first, keys.size());
-        if (added) keys.push_back(links[i].first);
-        keyOf[i] = it->second;
+    // Key order, stable: number the distinct keys, sort those, and place the links by their key's
+    // rank; the links of the key of rank r are order[rankStart[r]] to order[rankStart[r + 1] - 1].
+    std::vector<Index> order(count);
+    std::vector<std::string_view> keys;  // by rank
+    std::vector<Index> rankStart;
+    if (count <= std::numeric_limits<Index>::max()) {
+        std::vector<Index> keyOf(count);
+        {
+            std::unordered_map<std::string_view, Index> keyIds;
+            for (std::size_t i = 0; i < count; ++i) {
+                const auto [it, added] = keyIds.try_emplace(links[i].first, static_cast<Index>(keys.size()));
+                if (added) keys.push_back(links[i].first);
+                keyOf[i] = it->second;
+            }
+        }
+        std::vector<Index> byName(keys.size());
+        for (std::size_t id = 0; id < keys.size(); ++id) byName[id] = static_cast<Index>(id);
+        std::sort(byName.begin(), byName.end(), [&keys](Index a, Index b) { return keys[a] < keys[b]; });
+        std::vector<Index> next(keys.size() + 1, 0);
+        for (std::size_t i = 0; i < count; ++i) ++next[keyOf[i] + 1];
+        rankStart.assign(keys.size() + 1, 0);
+        for (std::size_t r = 0; r < keys.size(); ++r) rankStart[r + 1] = rankStart[r] + next[byName[r] + 1];
+        for (std::size_t r = 0; r < keys.size(); ++r) next[byName[r]] = rankStart[r];
+        for (std::size_t i = 0; i < count; ++i) order[next[keyOf[i]]++] = static_cast<Index>(i);
+        std::vector<std::string_view> ranked(keys.size());
+        for (std::size_t r = 0; r < keys.size(); ++r) ranked[r] = keys[byName[r]];
+        keys.swap(ranked);
     }
-    std::vector<std::size_t> byName(keys.size());
-    for (std::size_t id = 0; id < keys.size(); ++id) byName[id] = id;
-    std::sort(byName.begin(), byName.end(), [&keys](std::size_t a, std::size_t b) { return keys[a] < keys[b]; });
-    std::vector<std::size_t> start(keys.size() + 1, 0);
-    for (std::size_t i = 0; i < count; ++i) ++start[keyOf[i] + 1];
-    std::vector<std::size_t> rankStart(keys.size() + 1, 0);
-    for (std::size_t r = 0; r < keys.size(); ++r) rankStart[r + 1] = rankStart[r] + start[byName[r] + 1];
-    std::vector<std::size_t> next(keys.size());
-    for (std::size_t r = 0; r < keys.size(); ++r) next[byName[r]] = rankStart[r];
-    std::vector<std::size_t> order(count);
-    for (std::size_t i = 0; i < count; ++i) order[next[keyOf[i]]++] = i;
-    const bool resolved = count == 0 || connectors[count - 1] != nullptr;
-    std::vector<NAbstractItem*> items(resolved ? count : 0);
-    for (std::size_t k = 0; resolved && k < count; ++k) {
-        const std::string_view key = links[order[k]].first;
-        items[k] = k > 0 && key == std::string_view(links[order[k - 1]].first) ? items[k - 1]
-                                                                                : dynamic_cast<NAbstractItem*>(find(key));
-        if (!items[k]) break;
-    }
-    if (!resolved || (count > 0 && !items[count - 1])) {
+    auto plain = [&] {
         NLinkViewList sorted;
         sorted.reserve(count);
-        for (std::size_t i : order) sorted.emplace_back(links[i].first, links[i].second);
+        if (rankStart.empty() && count > 0) {
+            for (std::size_t i = 0; i < count; ++i) sorted.emplace_back(links[i].first, links[i].second);
+            std::stable_sort(sorted.begin(), sorted.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+        } else {
+            for (Index i : order) sorted.emplace_back(links[i].first, links[i].second);
+        }
         return MakeLinks(sorted);
-    }
-    // Recorded in the order given, which the key order keeps among equal keys: the recorded
-    // links read the same, and the names are copied without jumping about.
+    };
+    if (rankStart.empty() && count > 0) return plain();
+
+    // The lookups take C strings; a name cut at a NUL is looked up as that C string.
+    std::string name;
+    NLinkEndMemo memo;
+    auto find = [this, &name, &memo](std::string_view text) {
+        name.assign(text.substr(0, text.find('\0')));
+        return FindLinkEnd(name.c_str(), memo);
+    };
     bool result = true;
     std::vector<bool> made(count);
-    for (std::size_t k = 0; k < count; ++k) {
-        if (items[k]->Connect(connectors[order[k]])) made[order[k]] = true;
-        else result = false;
+    {
+        std::vector<NAbstractConnector*> connectors(count);
+        for (std::size_t i = 0; i < count; ++i)
+            if (!(connectors[i] = dynamic_cast<NAbstractConnector*>(find(links[i].second)))) return plain();
+        // Each distinct item once, in key order.
+        std::vector<NAbstractItem*> items(keys.size());
+        for (std::size_t r = 0; r < keys.size(); ++r)
+            if (!(items[r] = dynamic_cast<NAbstractItem*>(find(keys[r])))) return plain();
+        for (std::size_t r = 0; r < keys.size(); ++r)
+            for (Index k = rankStart[r]; k < rankStart[r + 1]; ++k) {
+                if (items[r]->Connect(connectors[order[k]])) made[order[k]] = true;
+                else result = false;
+            }
     }
-    // Room for all at once: grown step by step, the record held its old and new copies together
-    // at the largest moment of loading.
+    order = {};
+    rankStart = {};
+    keys = {};
+    // Recorded in the order given, which the key order keeps among equal keys: the recorded
+    // links read the same, and the names are copied without jumping about. Room for all at once:
+    // grown step by step, the record held its old and new copies together.
     std::size_t bytes = 0;
     for (std::size_t i = 0; i < count; ++i)
         if (made[i]) bytes += std::string_view(links[i].first).size() + std::string_view(links[i].second).size() + 2;
@@ -200,6 +223,22 @@ std::vector<std::size_t> NAbstractNet::OrderedLinks() const {
 // ---- NNet ----
 
 NNet::~NNet() { DelAllComponents(); }
+
+NBasicDescription* NNet::FindLinkEnd(const char* name, NLinkEndMemo& memo) {
+    const char* dot = name ? std::strchr(name, kNameSeparator) : nullptr;
+    if (!dot) return GetComponent(name);
+    const std::string_view head(name, static_cast<std::size_t>(dot - name));
+    if (!memo.Object || head != memo.Head) {
+        NObject* object = FindObject(head);
+        if (!object) {
+            ReportError(3, name);
+            return nullptr;
+        }
+        memo.Head.assign(head);
+        memo.Object = object;
+    }
+    return memo.Object->GetComponent(dot + 1);
+}
 
 NObject* NNet::FindObject(std::string_view name) const {
     auto it = Index.find(name);

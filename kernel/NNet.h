@@ -1,6 +1,7 @@
 #pragma once
 // Nets: containers of a model's objects, with links recorded by name.
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -18,6 +19,36 @@ using NLinkList = std::vector<std::pair<std::string, std::string>>;
 // hand them over doubled what loading held at its peak.
 using NLinkViewList = std::vector<std::pair<std::string_view, std::string_view>>;
 
+// The same packed: the names one after the other and where each link starts. A large net's links
+// are held so while they are made; as a list of views they took twice the room.
+class NPackedLinks {
+public:
+    void Add(std::string_view item, std::string_view connector) {
+        Starts.push_back(Text.size());
+        ItemLengths.push_back(static_cast<std::uint32_t>(item.size()));
+        Text += item;
+        Text += connector;
+    }
+    std::size_t size() const { return Starts.size(); }
+    bool empty() const { return Starts.empty(); }
+    std::pair<std::string_view, std::string_view> operator[](std::size_t i) const {
+        const std::string_view text(Text);
+        const std::size_t end = i + 1 < Starts.size() ? Starts[i + 1] : Text.size();
+        return {text.substr(Starts[i], ItemLengths[i]), text.substr(Starts[i] + ItemLengths[i], end - Starts[i] - ItemLengths[i])};
+    }
+    // Gives back the room the names and their places grew into.
+    void Fit() {
+        Text.shrink_to_fit();
+        Starts.shrink_to_fit();
+        ItemLengths.shrink_to_fit();
+    }
+
+private:
+    std::string Text;
+    std::vector<std::size_t> Starts;
+    std::vector<std::uint32_t> ItemLengths;  // a name fits in a line of a file
+};
+
 class NAbstractNet : public NObject {
 public:
     NAbstractNet(NBasicDescription* owner, const char* name) : NObject(owner, name) {}
@@ -33,8 +64,21 @@ public:
     // SetLinks of the multimap that these pairs would make, without building it.
     bool SetLinks(NLinkList links);
     bool SetLinks(const NLinkViewList& links);
+    bool SetLinks(const NPackedLinks& links);
 
 protected:
+    // What a net may remember between the lookups of one batch of links.
+    struct NLinkEndMemo {
+        std::string Head;
+        NBasicDescription* Object = nullptr;
+    };
+    // The component a link names, as GetComponent finds it (errors included). Neighbouring links
+    // mostly name parts of the same object, which a net may look up once for them all.
+    virtual NBasicDescription* FindLinkEnd(const char* name, NLinkEndMemo& memo) {
+        (void)memo;
+        return GetComponent(name);
+    }
+
     // The recorded links name components that are gone.
     void ForgetLinks() {
         LinkText.clear();
@@ -97,6 +141,7 @@ public:
 
 protected:
     void ComponentRenamed(NBasicDescription* component, const std::string& oldName) override;
+    NBasicDescription* FindLinkEnd(const char* name, NLinkEndMemo& memo) override;
 
 private:
     NObject* FindObject(std::string_view name) const;

@@ -208,6 +208,46 @@ TEST_F(NetTest, LinksGivenAsViewsAreFoundByTheViewedNamesOnly) {
     EXPECT_EQ(ItemOf(dst->GetComponent("s12")), net.GetComponent("ab"));
 }
 
+// Links in packed form, whose connectors mostly lie in the object named just before: each name
+// must still reach its own object, not the neighbour whose name it begins with.
+TEST_F(NetTest, PackedLinksReachTheObjectsTheyNameAmongSimilarNeighbours) {
+    struct Case {
+        std::vector<std::pair<const char*, const char*>> Links;
+        bool Made;
+    };
+    const Case cases[] = {
+        {{{"a", "cell1.s2"}, {"ab", "cell10.s1"}, {"a", "cell10.s2"}}, true},
+        {{{"ab", "cell10.s1"}, {"a", "cell1.s1"}}, false},  // cell1 has no s1
+        {{{"a", "cell1.s2"}, {"a", "cell1"}}, false},       // not a connector
+        {{{"a", "cell10.s1"}, {"ghost", "cell1.s2"}}, false},
+    };
+    for (const Case& c : cases) {
+        NNet net(nullptr, "net");
+        AddCell(net, "a");
+        AddCell(net, "ab");
+        AddCell(net, "cell1", {"s2"});
+        AddCell(net, "cell10", {"s1", "s2"});
+        NPackedLinks links;
+        NLinksMap wanted;
+        for (const auto& [item, connector] : c.Links) {
+            links.Add(item, connector);
+            wanted.emplace(item, connector);
+        }
+        NNet plain(nullptr, "plain");
+        for (const char* name : {"a", "ab"}) AddCell(plain, name);
+        AddCell(plain, "cell1", {"s2"});
+        AddCell(plain, "cell10", {"s1", "s2"});
+        EXPECT_EQ(net.SetLinks(links), c.Made);
+        EXPECT_EQ(plain.SetLinks(wanted), c.Made);
+        NLinksMap made, madePlain;
+        net.GetLinks(made);
+        plain.GetLinks(madePlain);
+        EXPECT_EQ(made, madePlain);
+        for (const auto& [item, connector] : madePlain)
+            EXPECT_EQ(ItemOf(net.GetComponent(connector.c_str())), net.GetComponent(item.c_str())) << connector;
+    }
+}
+
 TEST_F(NetTest, RecordedLinksReadBackInKeyOrderWithEqualKeysAsMade) {
     NNet net(nullptr, "net");
     AddCell(net, "a");
