@@ -212,7 +212,7 @@ bool NAtomicFile::Rewind() {
 bool NAtomicFile::Finish() {
     if (Finished) return true;
     if (!Flush()) return Abandon(), false;
-    int error = ::fsync(Fd) == 0 ? 0 : errno;
+    int error = !Durable || ::fsync(Fd) == 0 ? 0 : errno;
     // Terminals, pipes and the like have nothing to sync.
     if (InPlace && (error == EINVAL || error == EROFS || error == ENOTSUP)) error = 0;
     if (::close(Fd) != 0 && error == 0) error = errno;
@@ -245,7 +245,7 @@ bool NAtomicFile::Commit() {
     ForgetTemporary();
     Finished = false;
     // The rename itself lasts only once the folder is on disk.
-    const int dir = ::open(DirectoryOf(Resolved).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int dir = Durable ? ::open(DirectoryOf(Resolved).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1;
     if (dir >= 0) {
         ::fsync(dir);
         ::close(dir);

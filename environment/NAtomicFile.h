@@ -35,6 +35,11 @@ public:
     // Removes the temporary file.
     void Abandon();
 
+    // Whether Finish and Commit wait for the file and its folder to reach the disk (the default).
+    // A file that lives no longer than the process that writes it needs neither, and the waits
+    // were most of the cost of writing it.
+    void SetDurable(bool durable) { Durable = durable; }
+
     bool IsOpen() const { return Fd >= 0; }
     // True when the target is a device or FIFO written in place.
     bool IsInPlace() const { return InPlace; }
@@ -60,6 +65,7 @@ private:
     bool Finished = false;
     bool InPlace = false;
     bool Flushed = false;   // something has reached the file
+    bool Durable = true;
 };
 
 // The whole of `content` to `path` through NAtomicFile; the reason for a failure in `error`.

@@ -98,6 +98,7 @@ bool NEnvironment::Compile(std::string sourceFileName, std::string binaryFileNam
 
     const bool nameUsable = !binaryFileName.empty() && binaryFileName.find('\0') == std::string::npos;
     NAtomicFile file(binaryFileName);
+    file.SetDurable(DurableBinaryFiles);
     bool writing = nameUsable && file.Open();
     // A device or a FIFO is written in place: nothing may reach it before the parse has succeeded.
     std::string held;

@@ -76,6 +76,10 @@ public:
     int GetMaxNestingDepth() const { return MaxNestingDepth; }
     void SetMaxLiveObjects(std::size_t count) { MaxLiveObjects = count; }
     std::size_t GetMaxLiveObjects() const { return MaxLiveObjects; }
+    // Whether Compile waits for the binary file to reach the disk (the default); not for one that
+    // is loaded at once and removed with the process.
+    void SetDurableBinaryFiles(bool durable) { DurableBinaryFiles = durable; }
+    bool GetDurableBinaryFiles() const { return DurableBinaryFiles; }
 
 private:
     // What cloning a prototype brings into being: how many description objects, and how many
@@ -152,6 +156,7 @@ private:
     std::unordered_map<std::string, NUserClassEntry> UserClassIndex;
     int MaxNestingDepth = DefaultMaxNestingDepth;
     std::size_t MaxLiveObjects = DefaultMaxLiveObjects;
+    bool DurableBinaryFiles = true;
 };
 
 } // namespace talvero

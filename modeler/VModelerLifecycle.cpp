@@ -162,6 +162,7 @@ std::string DescribeCompileError(const NError& error) {
 std::string VModeler::CheckModelFile(const std::string& modelPath, bool isSource) {
     NEnvironment trial;
     RegisterBuiltinClasses(trial);
+    trial.SetDurableBinaryFiles(false);  // the compiled file is removed once checked
     std::string binary = modelPath;
     std::string temporary;
     if (isSource) {

@@ -127,6 +127,7 @@ int PrintClasses(const std::string& modelPath, std::ostream& out, std::ostream& 
             }
             ::close(fd);
             compiled = binaryPath = pattern;
+            environment.SetDurableBinaryFiles(false);  // removed once read
         }
         bool ok = !isSource || environment.Compile(modelPath, binaryPath);
         // The parents are in the class headers; the prototypes do not keep them.

@@ -163,7 +163,12 @@ int LoadBatchModel(const BatchOptions& options, NEnvironment& environment, std::
     TemporaryFile compiled;
     if (ext == ".tv") {
         if (compiled.GetPath().empty()) return Fail(kExitModel, reason, compiled.GetError());
-        if (!environment.Compile(options.ModelPath, compiled.GetPath())) {
+        // Loaded at once and removed with this object: waiting for the disk would only cost time.
+        const bool durable = environment.GetDurableBinaryFiles();
+        environment.SetDurableBinaryFiles(false);
+        const bool compiledOk = environment.Compile(options.ModelPath, compiled.GetPath());
+        environment.SetDurableBinaryFiles(durable);
+        if (!compiledOk) {
             // The compiled model's file is ours, not the user's: say where and why it failed.
             if (PeekLastErrorCode() == 111 && GetLastErrorInfo().rfind(compiled.GetPath() + ": ", 0) == 0) {
                 const std::string info = GetLastErrorInfo();
