@@ -50,6 +50,25 @@ NLineRead NLineReader::Next(std::string& line) {
     }
 }
 
+NLineRead NLineReader::Next(std::string_view& line, std::string& storage) {
+    if (Pos < Size) {
+        const char* start = Data + Pos;
+        if (const void* feed = std::memchr(start, '\n', Size - Pos)) {
+            std::size_t n = static_cast<std::size_t>(static_cast<const char*>(feed) - start);
+            // Longer, it is refused as the copying read refuses it.
+            if (n <= MaxLength + 1) {
+                Pos += n + 1;
+                if (n > 0 && start[n - 1] == '\r') --n;
+                line = std::string_view(start, n);
+                return n > MaxLength ? NLineRead::TooLong : NLineRead::Line;
+            }
+        }
+    }
+    const NLineRead read = Next(storage);
+    line = storage;
+    return read;
+}
+
 std::FILE* OpenRegularFileForReading(const std::string& fileName) {
     if (fileName.find('\0') != std::string::npos) return nullptr;
     struct stat status;

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdio>
 #include <string>
+#include <string_view>
 #include <memory>
 
 namespace talvero {
@@ -21,6 +22,9 @@ public:
     // Line: `line` holds the next line. End: nothing was left to read. TooLong: the line has more
     // than maxLength characters (reading should stop). Failed: the input could not be read.
     NLineRead Next(std::string& line);
+    // The same, with `line` a view of the reader's own buffer where the whole line lies in it (in
+    // `storage` otherwise), valid until the next call: most lines need no copy.
+    NLineRead Next(std::string_view& line, std::string& storage);
 
     // True when the last line read was ended by the end of the input rather than by a line feed
     // (so no further, empty, line follows it).

@@ -61,42 +61,47 @@ bool IsDelimiter(char c) { return kDelimiters[static_cast<unsigned char>(c)]; }
 
 } // namespace
 
-bool IsIdentifier(const std::string& word) {
+namespace {
+
+bool IsIdentifierView(std::string_view word) {
     if (!word.empty() && word[0] >= '0' && word[0] <= '9') return false;
     for (char c : word)
         if (!IsIdentifierChar(c)) return false;
     return true;
 }
 
-bool IsLinkName(const std::string& word) {
+bool IsLinkNameView(std::string_view word) {
     for (char c : word)
         if (!IsIdentifierChar(c) && c != '.') return false;
     return true;
 }
 
-namespace {
-
-// text[begin, end) without the trimming blanks at its ends, assigned without a temporary.
-void AssignTrimmed(std::string& to, const std::string& text, std::size_t begin, std::size_t end) {
-    while (begin < end && Blank(text[begin])) ++begin;
-    while (end > begin && Blank(text[end - 1])) --end;
-    to.assign(text, begin, end - begin);
-}
-
 } // namespace
 
+bool IsIdentifier(const std::string& word) { return IsIdentifierView(word); }
+
+bool IsLinkName(const std::string& word) { return IsLinkNameView(word); }
+
 namespace {
 
-// NextToken that also tells where the word stands (where its delimiter stands, for an empty word).
-bool NextTokenAt(const std::string& text, std::size_t& position, std::string& word, std::string& delimiter,
+// text[begin, end) without the trimming blanks at its ends.
+std::string_view TrimmedView(std::string_view text, std::size_t begin, std::size_t end) {
+    while (begin < end && Blank(text[begin])) ++begin;
+    while (end > begin && Blank(text[end - 1])) --end;
+    return text.substr(begin, end - begin);
+}
+
+// NextToken over views into the text, telling also where the word stands (where its delimiter
+// stands, for an empty word): a description's every token went through two string copies.
+bool NextTokenAt(std::string_view text, std::size_t& position, std::string_view& word, std::string_view& delimiter,
                  std::size_t& at) {
     const std::size_t length = text.size();
     std::size_t b = position;
     while (b < length && text[b] == ' ') ++b;
     at = b;
     if (b >= length) {
-        word.clear();
-        delimiter.clear();
+        word = {};
+        delimiter = {};
         position = length;
         return false;
     }
@@ -104,8 +109,8 @@ bool NextTokenAt(const std::string& text, std::size_t& position, std::string& wo
     while (c < length && !IsDelimiter(text[c])) ++c;
     if (c >= length) {
         // The end of the text acts as a blank after the last word.
-        AssignTrimmed(word, text, b, length);
-        delimiter.clear();
+        word = TrimmedView(text, b, length);
+        delimiter = {};
         position = length;
         return true;
     }
@@ -114,18 +119,29 @@ bool NextTokenAt(const std::string& text, std::size_t& position, std::string& wo
         while (d < length && text[d] == ' ') ++d;
         if (d < length && IsDelimiter(text[d])) c = d;
     }
-    AssignTrimmed(word, text, b, c);
-    AssignTrimmed(delimiter, text, c, c + 1);
+    word = TrimmedView(text, b, c);
+    delimiter = TrimmedView(text, c, c + 1);
     if (word.empty()) at = c;
     position = c + 1;
     return true;
+}
+
+std::string Join(std::string_view a, std::string_view b) {
+    std::string joined;
+    joined.reserve(a.size() + b.size());
+    joined.append(a).append(b);
+    return joined;
 }
 
 } // namespace
 
 bool NextToken(const std::string& text, std::size_t& position, std::string& word, std::string& delimiter) {
     std::size_t at;
-    return NextTokenAt(text, position, word, delimiter, at);
+    std::string_view w, t;
+    const bool found = NextTokenAt(text, position, w, t, at);
+    word.assign(w);
+    delimiter.assign(t);
+    return found;
 }
 
 NSourcePoint NSourceMap::PointAt(std::size_t offset) const {
@@ -229,9 +245,9 @@ void RemoveBlockComments(std::string& text, Segments& segments) {
     segments.swap(moved);
 }
 
-void ReplaceControlCharacters(std::string& text) {
-    for (char& c : text)
-        if (Blank(c)) c = ' ';
+void ReplaceControlCharacters(std::string& text, std::size_t from) {
+    for (std::size_t i = from; i < text.size(); ++i)
+        if (Blank(text[i])) text[i] = ' ';
 }
 
 std::string DirectoryOf(const std::string& fileName) {
@@ -247,7 +263,6 @@ bool Preprocess(NLineReader& reader, const std::string& fileName, std::uint32_t 
     text.clear();
     segments.clear();
     std::uint32_t lineNumber = 0;
-    std::string line;
     auto locate = [&](std::uint32_t column, std::string what) {
         return context.Map->Locate(NSourcePoint{fileIndex, lineNumber, column}, std::move(what));
     };
@@ -257,26 +272,27 @@ bool Preprocess(NLineReader& reader, const std::string& fileName, std::uint32_t 
         ReportErrorAt(code, information, std::move(location));
         return false;
     };
-    static const std::string includeWord = "include ";
+    static const std::string_view includeWord = "include ";
+    std::string storage;
+    std::string_view line;
     for (;;) {
-        const NLineRead read = reader.Next(line);
+        const NLineRead read = reader.Next(line, storage);
         if (read == NLineRead::End) break;
         ++lineNumber;
         if (read != NLineRead::Line) return fail(112, fileName, locate(0, Utf8ToCp1251("строка длиннее 1023 символов")));
         // Editors may begin a UTF-8 file with a byte order mark.
-        if (lineNumber == 1 && line.compare(0, 3, "\xEF\xBB\xBF") == 0) line.erase(0, 3);
-        // Trimmed in place: a copy per line would cost an allocation for every longer line.
+        if (lineNumber == 1 && line.starts_with("\xEF\xBB\xBF")) line.remove_prefix(3);
         std::size_t end = line.size();
         while (end > 0 && Blank(line[end - 1])) --end;
-        line.erase(end);
+        line = line.substr(0, end);
         std::size_t begin = 0;
         while (begin < line.size() && Blank(line[begin])) ++begin;
-        line.erase(0, begin);
+        line.remove_prefix(begin);
         const auto column = static_cast<std::uint32_t>(begin + 1);
         std::size_t appended;
-        if (line.compare(0, includeWord.size(), includeWord) == 0) {
-            const std::string rest = Trim(line.substr(includeWord.size()));
-            NErrorLocation here = locate(column, line);
+        if (line.starts_with(includeWord)) {
+            const std::string rest = Trim(std::string(line.substr(includeWord.size())));
+            NErrorLocation here = locate(column, std::string(line));
             // A lone '"' is both the first and the last character, but it quotes nothing.
             if (rest.size() < 2 || rest.front() != '"' || rest.back() != '"') return fail(201, rest, here);
             if (context.Open.size() >= MaxIncludeDepth)
@@ -317,17 +333,19 @@ bool Preprocess(NLineReader& reader, const std::string& fileName, std::uint32_t 
             appended = included.size();
         } else {
             const std::size_t comment = line.find("//");
-            appended = comment == std::string::npos ? line.size() : comment;
+            appended = comment == std::string_view::npos ? line.size() : comment;
             if (appended > 0)
                 segments.push_back({static_cast<std::uint32_t>(text.size()), NSourcePoint{fileIndex, lineNumber, column}});
-            text.append(line, 0, appended);
+            // Control characters become spaces while the line is at hand (included text comes so).
+            const std::size_t from = text.size();
+            text.append(line.data(), appended);
+            ReplaceControlCharacters(text, from);
         }
         context.Produced += appended;
         if (context.Produced > MaxPreprocessedTextLength)
             return fail(112, fileName, locate(0, Utf8ToCp1251("описание больше 256 МиБ")));
     }
     RemoveBlockComments(text, segments);
-    ReplaceControlCharacters(text);
     return true;
 }
 
@@ -391,29 +409,30 @@ bool LoadTextFromBuffer(const std::string& content, std::string fileName, std::s
 }
 
 bool Parse(const std::string& text, const NRecordSink& sink, const NSourceMap* map) {
-    // Every token meets these comparisons: against views, the lengths decide most of them.
+    // Every token meets these comparisons: against views, the lengths decide most of them. The
+    // words are views into the text; only the texts of a record are copied, for the receiver.
     using namespace std::string_view_literals;
     std::size_t position = 0;
     // The open blocks, innermost last: name and where the header began. The size is the depth.
     struct OpenBlock {
-        std::string Name;
+        std::string_view Name;
         std::size_t At;
     };
     std::vector<OpenBlock> open;
-    std::string w, t;
+    std::string_view w, t;
     std::size_t wAt = 0;
     // Inside a declaration the end of the text reads as an empty word with the empty delimiter,
     // which no rule accepts; the error then names the last word of the text instead of nothing.
     bool ended = false;
-    std::string lastWord;
+    std::string_view lastWord;
     std::size_t lastAt = 0;
     // Which files have yielded a record; the records come in the order of the text, so the
     // segment they stand in is found by walking forward.
     std::vector<bool> yielded(map ? map->Files.size() : 0, false);
     std::size_t segment = 0;
-    auto fail = [&](std::uint32_t code, const std::string& information, std::size_t at, const std::string& what) {
+    auto fail = [&](std::uint32_t code, std::string_view information, std::size_t at, std::string_view what) {
         if (ended) at = lastAt;
-        const std::string& shown = ended ? lastWord : what;
+        const std::string_view shown = ended ? lastWord : what;
         if (map) {
             // An included file that has not yielded one declaration is no model description (a
             // file included by mistake or on purpose): its content is not repeated, the model's
@@ -433,11 +452,11 @@ bool Parse(const std::string& text, const NRecordSink& sink, const NSourceMap* m
                 return false;
             }
         }
-        NErrorLocation location = map ? map->Locate(at, shown) : NErrorLocation();
-        ReportErrorAt(code, ended ? lastWord : information, std::move(location));
+        NErrorLocation location = map ? map->Locate(at, std::string(shown)) : NErrorLocation();
+        ReportErrorAt(code, std::string(ended ? lastWord : information), std::move(location));
         return false;
     };
-    auto read = [&](std::string& word, std::string& delimiter, std::size_t& at) {
+    auto read = [&](std::string_view& word, std::string_view& delimiter, std::size_t& at) {
         if (NextTokenAt(text, position, word, delimiter, at)) {
             lastWord = word;
             lastAt = at;
@@ -445,7 +464,7 @@ bool Parse(const std::string& text, const NRecordSink& sink, const NSourceMap* m
             ended = true;
         }
     };
-    std::string none;
+    std::string none, first, second;
     auto add = [&](std::int32_t kind, std::string& name, std::string& argument, std::size_t at) {
         if (map) {
             const NSourcePoint point = map->PointAfter(segment, at);
@@ -460,60 +479,69 @@ bool Parse(const std::string& text, const NRecordSink& sink, const NSourceMap* m
         lastAt = wAt;
 
         if (t == "}"sv && w.empty()) {
-            if (open.empty()) return fail(202, w + t, wAt, t);
+            if (open.empty()) return fail(202, Join(w, t), wAt, t);
             open.pop_back();
             add(ParserKindBlockClose, none, none, wAt);
         } else if (w == "parameter"sv) {
-            if (open.empty()) return fail(203, w + t, wAt, w);
-            if (!t.empty()) return fail(200, w + t, wAt, w + t);
-            std::string name, t2, value, t3;
+            if (open.empty()) return fail(203, Join(w, t), wAt, w);
+            if (!t.empty()) return fail(200, Join(w, t), wAt, Join(w, t));
+            std::string_view name, t2, value, t3;
             std::size_t nameAt = wAt, valueAt = wAt;
             read(name, t2, nameAt);
-            if (t2 != "="sv) return fail(204, name + t2, nameAt, name + t2);
-            if (!IsIdentifier(name)) return fail(205, name, nameAt, name);
+            if (t2 != "="sv) return fail(204, Join(name, t2), nameAt, Join(name, t2));
+            if (!IsIdentifierView(name)) return fail(205, name, nameAt, name);
             read(value, t3, valueAt);
-            if (t3 != ";"sv) return fail(206, value + t3, valueAt, value + t3);
+            if (t3 != ";"sv) return fail(206, Join(value, t3), valueAt, Join(value, t3));
+            second.assign(value);
             double number;
-            if (!ParseParameterValue(value, number))
-                return fail(205, value.empty() ? name + "=;" : value, valueAt, value.empty() ? name + " = ;" : value);
-            add(ParserKindParameter, name, value, nameAt);
+            if (!ParseParameterValue(second, number))
+                return fail(205, value.empty() ? Join(name, "=;") : std::string(value), valueAt,
+                            value.empty() ? Join(name, " = ;") : std::string(value));
+            first.assign(name);
+            add(ParserKindParameter, first, second, nameAt);
         } else if (w == "link"sv) {
-            if (open.empty()) return fail(207, w + t, wAt, w);
-            if (!t.empty()) return fail(200, w + t, wAt, w + t);
-            std::string first, t2, second, t3;
+            if (open.empty()) return fail(207, Join(w, t), wAt, w);
+            if (!t.empty()) return fail(200, Join(w, t), wAt, Join(w, t));
+            std::string_view item, t2, connector, t3;
             std::size_t firstAt = wAt, secondAt = wAt;
-            read(first, t2, firstAt);
-            if (t2 != ":"sv) return fail(208, first + t2, firstAt, first + t2);
-            if (!IsLinkName(first)) return fail(209, first + t2, firstAt, first);
-            read(second, t3, secondAt);
-            if (t3 != ";"sv) return fail(206, second + t3, secondAt, second + t3);
-            if (!IsLinkName(second)) return fail(209, second + t3, secondAt, second);
+            read(item, t2, firstAt);
+            if (t2 != ":"sv) return fail(208, Join(item, t2), firstAt, Join(item, t2));
+            if (!IsLinkNameView(item)) return fail(209, Join(item, t2), firstAt, item);
+            read(connector, t3, secondAt);
+            if (t3 != ";"sv) return fail(206, Join(connector, t3), secondAt, Join(connector, t3));
+            if (!IsLinkNameView(connector)) return fail(209, Join(connector, t3), secondAt, connector);
+            first.assign(item);
+            second.assign(connector);
             add(ParserKindLink, first, second, firstAt);
         } else if (w == "class"sv) {
-            if (!open.empty()) return fail(216, w + t, wAt, w);
-            std::string name, t2, parent, t3;
+            if (!open.empty()) return fail(216, Join(w, t), wAt, w);
+            std::string_view name, t2, parent, t3;
             std::size_t nameAt = wAt, parentAt = wAt;
             read(name, t2, nameAt);
-            if (t2 != ":"sv) return fail(217, name + t2, nameAt, name + t2);
-            if (!IsIdentifier(name)) return fail(218, name + t2, nameAt, name);
+            if (t2 != ":"sv) return fail(217, Join(name, t2), nameAt, Join(name, t2));
+            if (!IsIdentifierView(name)) return fail(218, Join(name, t2), nameAt, name);
             read(parent, t3, parentAt);
-            if (t3 != "{"sv) return fail(219, parent + t3, parentAt, parent + t3);
-            if (!IsIdentifier(parent)) return fail(218, parent + t3, parentAt, parent);
+            if (t3 != "{"sv) return fail(219, Join(parent, t3), parentAt, Join(parent, t3));
+            if (!IsIdentifierView(parent)) return fail(218, Join(parent, t3), parentAt, parent);
             open.push_back({name, wAt});
-            add(ParserKindClassHdr, name, parent, wAt);
+            first.assign(name);
+            second.assign(parent);
+            add(ParserKindClassHdr, first, second, wAt);
             add(ParserKindBlockOpen, none, none, wAt);
         } else {
             // A misspelt keyword lands here: the errors name the word that stands where the
             // keyword belongs.
-            if (!t.empty()) return fail(200, w + t, wAt, w + t);
-            if (!IsIdentifier(w)) return fail(220, w + t, wAt, w);
-            std::string name, t2;
+            if (!t.empty()) return fail(200, Join(w, t), wAt, Join(w, t));
+            if (!IsIdentifierView(w)) return fail(220, Join(w, t), wAt, w);
+            std::string_view name, t2;
             std::size_t nameAt = wAt;
             read(name, t2, nameAt);
-            if (t2 != "{"sv) return fail(221, w + " " + name + t2, wAt, w);
-            if (!IsIdentifier(name)) return fail(220, name + t2, nameAt, name);
+            if (t2 != "{"sv) return fail(221, Join(Join(w, " "), Join(name, t2)), wAt, w);
+            if (!IsIdentifierView(name)) return fail(220, Join(name, t2), nameAt, name);
             open.push_back({name, wAt});
-            add(ParserKindObjectHdr, name, w, wAt);
+            first.assign(name);
+            second.assign(w);
+            add(ParserKindObjectHdr, first, second, wAt);
             add(ParserKindBlockOpen, none, none, wAt);
         }
     }
@@ -522,13 +550,13 @@ bool Parse(const std::string& text, const NRecordSink& sink, const NSourceMap* m
     if (!open.empty()) {
         ended = false;
         const NErrorLocation opened = map ? map->Locate(open.back().At, "") : NErrorLocation();
-        std::string information = Utf8ToCp1251("нет '}': блок ") + open.back().Name;
+        std::string information = Utf8ToCp1251("нет '}': блок ") + std::string(open.back().Name);
         // The location line names the whole path; the base name keeps this line short.
         if (opened.IsKnown())
             information += Utf8ToCp1251(", открытый в ") + opened.File.substr(opened.File.find_last_of('/') + 1) + ":" +
                            std::to_string(opened.Line) + ",";
         information += Utf8ToCp1251(" не закрыт");
-        return fail(206, information, open.back().At, open.back().Name + " {");
+        return fail(206, information, open.back().At, Join(open.back().Name, " {"));
     }
     return true;
 }

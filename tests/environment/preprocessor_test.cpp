@@ -178,6 +178,24 @@ TEST(LoadText, LinesOfMoreThan1023CharactersFailWith112) {
     EXPECT_EQ(Load(dir, "include \"" + sub + "\""), "112|" + sub);
 }
 
+// The file is read in chunks of 16 KiB; lines, and a "\r\n" split between two chunks, read whole
+// (a line cut in two would show the end of its comment).
+TEST(LoadText, LinesAcrossTheReadersChunksReadWhole) {
+    TempDir dir;
+    for (const char* end : {"\n", "\r\n"}) {
+        for (std::size_t pad = 0; pad < 12; ++pad) {
+            std::string content = std::string(pad, 'p') + end;
+            std::string expected(pad, 'p');
+            for (int i = 0; content.size() < 40000; ++i) {
+                const std::string line = "l" + std::to_string(i) + " ";
+                content += line + "// " + std::string(i % 7, 'c') + "\t" + end;
+                expected += line;
+            }
+            EXPECT_EQ(Load(dir, content), expected) << pad << (end[0] == '\r' ? " crlf" : " lf");
+        }
+    }
+}
+
 TEST(LoadText, WindowsLineEndsReadLikeLineFeeds) {
     TempDir dir;
     const std::string sub = dir.Write("sub.tv", "Neuron n { } // c\r\n/* x */\r\n");
