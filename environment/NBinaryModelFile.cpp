@@ -189,8 +189,9 @@ std::unique_ptr<NParserString> NBinaryRecordReader::Next() {
         if (NextSkipped < Skipped.size() && Skipped[NextSkipped].first <= LineNumber &&
             LineNumber < Skipped[NextSkipped].second)
             continue;
-        std::unique_ptr<NParserString> record =
-            MakeParserRecord(TextToLong(std::string_view(Line).substr(0, Line.find(' '))));
+        std::size_t kindEnd = 0;  // a plain loop: the kind is a digit or two
+        while (kindEnd < Line.size() && Line[kindEnd] != ' ') ++kindEnd;
+        std::unique_ptr<NParserString> record = MakeParserRecord(TextToLong(std::string_view(Line).substr(0, kindEnd)));
         if (!record) return nullptr;
         record->SetFileLine(LineNumber);
         record->ReadFields(Line);

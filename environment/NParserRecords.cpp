@@ -128,10 +128,18 @@ NRecordPool& RecordPool() {
     return pool;
 }
 
+// The first space of a line, or npos. Fields are a few characters long: a plain loop finds the
+// space sooner than the library's search, whose setup cost dominated reading a large model.
+std::size_t FirstSpace(std::string_view line) {
+    for (std::size_t i = 0; i < line.size(); ++i)
+        if (line[i] == ' ') return i;
+    return std::string_view::npos;
+}
+
 // Moves the field before the first space into `field` and removes it and the space from the line;
 // a last field (no space) is copied and stays in the line.
 void TakeField(std::string& line, std::string& field) {
-    const std::size_t space = line.find(' ');
+    const std::size_t space = FirstSpace(line);
     if (space == std::string::npos) {
         field.assign(line);
         return;
@@ -190,7 +198,7 @@ long long TextToLong(std::string_view text) {
 }
 
 bool NParserString::ReadFields(std::string& line) {
-    const std::size_t space = line.find(' ');
+    const std::size_t space = FirstSpace(line);
     if (TextToLong(std::string_view(line).substr(0, space)) != static_cast<long long>(Kind)) return false;
     if (space != std::string::npos) line.erase(0, space + 1);
     return true;
