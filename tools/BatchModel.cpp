@@ -18,6 +18,7 @@
 #include "kernel/NModel.h"
 #include "kernel/NNet.h"
 #include "kernel/NParameterRefusal.h"
+#include "kernel/NTimeStepLimit.h"
 #include "modeler/VIniFile.h"
 #include "modeler/VParameterOverrides.h"
 
@@ -184,7 +185,13 @@ int LoadBatchModel(const BatchOptions& options, NEnvironment& environment, std::
     if (!environment.LoadModel(binaryPath)) return kExitModel;
     NModel* model = environment.GetModel();
 
-    if (!model->SetTimeStep(timeStep) || !model->SetPulseDuration(options.PulseDuration)) return kExitModel;
+    if (!model->SetTimeStep(timeStep)) return kExitModel;
+    // SetTimeStep has just reset the model: a pulse duration it already has needs only its check,
+    // not a second walk through every object.
+    const NTime duration = options.PulseDuration;
+    if (model->GetPulseDuration() == duration ? !CheckPulseDurationLimit(*model, duration)
+                                              : !model->SetPulseDuration(duration))
+        return kExitModel;
     // The project's changed parameters first, so that --set has the last word.
     std::string failedPath;
     if (project && !ApplyParameterOverrides(*model, *project, nullptr, failedPath)) {
