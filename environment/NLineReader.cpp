@@ -2,12 +2,28 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstring>
 
 namespace talvero {
 
+namespace {
+
+// Small files (included pieces) take a small chunk; a large one is read in fewer, larger pieces,
+// each a call to the system.
+std::size_t ChunkSizeFor(std::FILE* file) {
+    constexpr std::size_t smallest = 16 * 1024, largest = 256 * 1024;
+    struct stat status;
+    if (!file || ::fstat(fileno(file), &status) != 0 || status.st_size <= 0) return smallest;
+    return std::clamp(static_cast<std::size_t>(status.st_size), smallest, largest);
+}
+
+} // namespace
+
 NLineReader::NLineReader(std::FILE* file, std::size_t maxLength)
-    : File(file), Chunk(new char[16 * 1024]), ChunkSize(16 * 1024), MaxLength(maxLength) {}
+    : File(file), ChunkSize(ChunkSizeFor(file)), MaxLength(maxLength) {
+    Chunk.reset(new char[ChunkSize]);
+}
 
 NLineReader::NLineReader(const char* data, std::size_t size, std::size_t maxLength)
     : Data(data), Size(size), MaxLength(maxLength) {}
