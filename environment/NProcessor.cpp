@@ -129,8 +129,9 @@ std::size_t LiveObjects() { return static_cast<std::size_t>(std::max(0, NBasicDe
 } // namespace
 
 NBasicDescription* NEnvironment::FindPrototype(const std::string& className) const {
+    // Asked for every object built: names of another length are passed over without reading them.
     for (const auto& prototype : ClassRegistry)
-        if (className == prototype->GetName()) return prototype.get();
+        if (className == prototype->NameView()) return prototype.get();
     // Descriptions may declare many classes: the first of each name is indexed. The list is open
     // to the owner, so an index entry is trusted only while the list still holds it there.
     auto it = UserClassIndex.find(className);
@@ -138,7 +139,7 @@ NBasicDescription* NEnvironment::FindPrototype(const std::string& className) con
         UserClasses[it->second.Position].get() == it->second.Prototype)
         return it->second.Prototype;
     for (const auto& prototype : UserClasses)
-        if (className == prototype->GetName()) return prototype.get();
+        if (className == prototype->NameView()) return prototype.get();
     return nullptr;
 }
 
