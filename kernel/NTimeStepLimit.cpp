@@ -17,39 +17,55 @@
 namespace talvero {
 namespace {
 
-// A model's objects are of a few classes, each met many times in a row: the failing cross-cast
-// of every synapse cost more than the rest of the walk.
+// A model's objects are of a few classes, met over and over: the failing cross-cast of every
+// synapse cost more than the rest of the walk. The answers for the last few classes are kept.
 class AnalogCast {
 public:
     NAnalogAddition* operator()(NBasicDescription* object) {
         const std::type_info* type = &typeid(*object);
-        if (type != LastType) {
-            LastType = type;
-            LastIsAnalog = dynamic_cast<NAnalogAddition*>(object) != nullptr;
+        std::size_t i = 0;
+        while (i < kKept && Types[i] != type) ++i;
+        if (i == kKept) {
+            i = Next;
+            Next = (Next + 1) % kKept;
+            Types[i] = type;
+            Analog[i] = dynamic_cast<NAnalogAddition*>(object) != nullptr;
         }
-        return LastIsAnalog ? dynamic_cast<NAnalogAddition*>(object) : nullptr;
+        return Analog[i] ? dynamic_cast<NAnalogAddition*>(object) : nullptr;
     }
 
 private:
-    const std::type_info* LastType = nullptr;
-    bool LastIsAnalog = false;
+    static constexpr std::size_t kKept = 8;
+    const std::type_info* Types[kKept] = {};
+    bool Analog[kKept] = {};
+    std::size_t Next = 0;
+};
+
+struct SearchState {
+    NTime Step;
+    AnalogCast AnalogOf;
 };
 
 // `outer` holds the sub-steps of the nearest analog ancestor; `culprit` the outermost one.
-NBasicDescription* Search(NBasicDescription* object, NTime step, long double outer, NBasicDescription* culprit,
-                          AnalogCast& analogOf) {
+NBasicDescription* Search(NBasicDescription* object, long double outer, NBasicDescription* culprit, SearchState& state) {
     long double runs = outer;
-    if (NAnalogAddition* analog = analogOf(object)) {
-        runs *= SubStepsPerStep(step, analog->GetCalcStep());
+    if (NAnalogAddition* analog = state.AnalogOf(object)) {
+        runs *= SubStepsPerStep(state.Step, analog->GetCalcStep());
         if (!culprit) culprit = object;
         if (!(runs <= kMaxSubStepsPerStep)) return culprit;
     }
-    NBasicDescription* found = nullptr;
-    object->ForEachComponent([&](NBasicDescription* component) {
-        found = Search(component, step, runs, runs > 1 ? culprit : nullptr, analogOf);
-        return found == nullptr;
+    struct Visit {
+        SearchState& State;
+        long double Runs;
+        NBasicDescription* Culprit;
+        NBasicDescription* Found = nullptr;
+    } visit{state, runs, runs > 1 ? culprit : nullptr};
+    // One pointer captured: the callback then needs no memory of its own at every object.
+    object->ForEachComponent([v = &visit](NBasicDescription* component) {
+        v->Found = Search(component, v->Runs, v->Culprit, v->State);
+        return v->Found == nullptr;
     });
-    return found;
+    return visit.Found;
 }
 
 std::vector<NPulseDurationCheck>& PulseDurationChecks() {
@@ -77,8 +93,8 @@ long double SubStepsPerStep(NTime step, double interval) {
 
 NBasicDescription* FindOverloadedAnalogElement(NBasicDescription* root, NTime step) {
     if (!root) return nullptr;
-    AnalogCast analogOf;
-    return Search(root, step, 1, nullptr, analogOf);
+    SearchState state{step, {}};
+    return Search(root, 1, nullptr, state);
 }
 
 double LargestAdmissibleTimeStep(NBasicDescription* root) {
