@@ -375,8 +375,9 @@ bool LoadFile(const std::string& fileName, std::int32_t parent, std::uint32_t pa
     // Room for the whole file at once: grown line by line, a large description is copied over and over.
     if (opened.st_size > 0 && static_cast<std::size_t>(opened.st_size) <= MaxPreprocessedTextLength) {
         text.reserve(static_cast<std::size_t>(opened.st_size));
-        // A segment per line; lines of descriptions run to a few dozen characters.
-        segments.reserve(static_cast<std::size_t>(opened.st_size) / 32);
+        // A segment per line. Generated descriptions have lines of 16 characters or so; grown
+        // from a smaller guess, the map was copied once more, and room not filled is only reserved.
+        segments.reserve(static_cast<std::size_t>(opened.st_size) / 16);
     }
     NLineReader reader(file, MaxSourceLineLength);
     const bool ok = Preprocess(reader, fileName, index, context, text, segments);
