@@ -54,7 +54,9 @@ TEST_P(BenchIdentityTest, GeneratedNetworkComputesBitForBitAsBefore) {
     for (int i = 0; i < 2000; ++i) StepActiveModel();
     EXPECT_EQ(GetThreadsInUse(), threads);
     // The net's bursts make some receivers send that did not when they stepped ahead.
-    if (threads > 1) EXPECT_GT(split_step_detail::FailedGuesses, failedBefore) << "no guess failed: its mending went unchecked";
+    if (threads > 1) {
+        EXPECT_GT(split_step_detail::FailedGuesses, failedBefore) << "no guess failed: its mending went unchecked";
+    }
 
     std::size_t points = 0;
     for (auto gate = model->GetOutGatesBegin(); gate != model->GetOutGatesEnd(); ++gate)

@@ -113,7 +113,10 @@ TEST_F(ComputationOptionsTest, RunShowsAndReturnsTheFields) {
         f.TimerPeriodEdit()->setText(QStringLiteral("50"));
         f.OkButton()->click();
     });
-    VComputationOptionsFields fields{"0.0001", "30", "20", false, ""};
+    VComputationOptionsFields fields;
+    fields.TimeStep = "0.0001";
+    fields.TimerPeriod = "30";
+    fields.StepsPerTick = "20";
     fields.Threads = "2";
     ASSERT_TRUE(form.Run(fields));
     EXPECT_EQ(shown, QStringLiteral("0.0001|30|20"));
@@ -131,7 +134,10 @@ TEST_F(ComputationOptionsTest, TheEngineBoxShowsAndReturnsTheChoice) {
             f.FastEngineBox()->setChecked(!shown);
             f.OkButton()->click();
         });
-        VComputationOptionsFields fields{"0.0001", "30", "20", false, ""};
+        VComputationOptionsFields fields;
+        fields.TimeStep = "0.0001";
+        fields.TimerPeriod = "30";
+        fields.StepsPerTick = "20";
         fields.FastEngine = fast;
         ASSERT_TRUE(form.Run(fields));
         EXPECT_EQ(shown, fast);
