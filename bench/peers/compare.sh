@@ -14,7 +14,7 @@ echo "load: $(uptime | sed 's/.*load average: //')"
 for n in $sizes; do
     "$build/bench/bench_network" --write-model="$n" > "$work/net$n.tv"
     for engine in exact fast; do
-        /usr/bin/time -f "%e %M" -o "$work/time" "$build/tools/talvero-batch" -q -t 1 --engine $engine "$work/net$n.tv" > /dev/null
+        /usr/bin/time -f "%e %M" -o "$work/time" "$build/tools/talvero-batch" -q -t 1 --threads 1 --engine $engine "$work/net$n.tv" > /dev/null
         read -r wall kb < "$work/time"
         eval "t_$engine=$wall"
         echo "N=$n $engine: ${wall} s, peak ${kb} KiB"
