@@ -289,7 +289,7 @@ void NFastEngine::SyncFromModel() {
         Units[u].Set = set;
         if (c.Lazy) {
             BuildPool(static_cast<std::uint32_t>(u));
-            Units[u].Decay -= Units[u].Decay * c.Rest;  // a step ahead, as after a turn
+            StepPool(Units[u], c);  // a step ahead, as after a turn
         }
     }
 
@@ -307,11 +307,10 @@ void NFastEngine::SyncFromModel() {
         Zones[n].Positive = neuron.GetPositivePotential();
     }
     AfferentZones.resize(AfferentObjects.size());
-    AfferentDrive.resize(AfferentObjects.size());
     for (std::size_t a = 0; a < AfferentObjects.size(); ++a) {
         NLTZone& zone = *AfferentObjects[a]->GetLTZone();
         AfferentZones[a] = ZoneStateOf(zone);
-        AfferentDrive[a] = NFastAccess::Values(zone)[0];
+        AfferentZones[a].Negative = NFastAccess::Values(zone)[0];  // 1 - exp(-Sensitivity x)
     }
     SyncFibresFromModel();
     Synced = true;
@@ -448,11 +447,7 @@ void NFastEngine::SyncToModel() {
         state.NegativePotential = Zones[n].Negative;
         state.PositivePotential = Zones[n].Positive;
     }
-    for (std::size_t a = 0; a < AfferentObjects.size(); ++a) {
-        AfferentZones[a].Negative = AfferentDrive[a];
-        AfferentZones[a].Positive = 0;
-        PutZoneState(*AfferentObjects[a]->GetLTZone(), AfferentZones[a]);
-    }
+    for (std::size_t a = 0; a < AfferentObjects.size(); ++a) PutZoneState(*AfferentObjects[a]->GetLTZone(), AfferentZones[a]);
     SyncFibresToModel();
 }
 
@@ -468,7 +463,7 @@ std::size_t NFastEngine::MemoryBytes() const {
            OtherTargets.capacity() * sizeof(NAbstractConnector*) + FibreObjects.capacity() * sizeof(NNerveFibre*) +
            Fibres.capacity() * sizeof(Fibre) + FibreCells.capacity() + FibreTargets.capacity() * sizeof(Targets) +
            AfferentObjects.capacity() * sizeof(NAfferentNeuron*) + AfferentZones.capacity() * sizeof(ZoneState) +
-           AfferentDrive.capacity() * 8 + AfferentTargets.capacity() * sizeof(Targets) +
+           AfferentTargets.capacity() * sizeof(Targets) +
            (SourcePlan.capacity() + NetPlan.capacity()) * sizeof(StepEntry);
 }
 
@@ -635,10 +630,15 @@ void NFastEngine::StepGenerator(std::uint32_t g, int pulseSteps) {
     const double g = unit.ActiveSum + unit.Sum * unit.Decay * k.Gain;
     unit.Stamp = StepStamp;
     if (std::fabs(unit.Decay) < kSmallestDecay) [[unlikely]] Renormalise(u);
+    StepPool(unit, k);
+    return UnitOutput(unit, k, g, dt);
+}
+
+// The pool's factor for the next step, taken while the unit's record is at hand.
+[[gnu::always_inline]] inline void NFastEngine::StepPool(Unit& unit, const UnitConstants& k) {
     unit.DecayBefore = unit.Decay;
     unit.Decay -= unit.Decay * k.Rest;  // the same recurrence as a decaying level's
     unit.ActiveSum = 0;
-    return UnitOutput(unit, k, g, dt);
 }
 
 [[gnu::always_inline]] inline double NFastEngine::UnitOutput(Unit& unit, const UnitConstants& k, double g, double dt) {
@@ -715,7 +715,6 @@ void NFastEngine::StepAfferent(std::uint32_t a, int pulseSteps) {
     input.NSimpleAConnector::Calculate();
     const double x = input.Output(0);
     const double drive = 1 - std::exp(-object.GetParams().Sensitivity * x);
-    AfferentDrive[a] = drive;
     if (StepZone(AfferentZones[a], drive, 0, pulseSteps)) Deliver(AfferentTargets[a], pulseSteps);
 }
 

@@ -147,6 +147,7 @@ private:
     void StepNeurons(std::uint32_t first, std::uint32_t end, int pulseSteps, double dt);
     double StepLazyUnit(std::uint32_t u, double dt);
     static double UnitOutput(Unit& unit, const UnitConstants& k, double g, double dt);
+    static void StepPool(Unit& unit, const UnitConstants& k);
     void StepGenerator(std::uint32_t g, int pulseSteps);
     void StepFibre(std::uint32_t f, int pulseSteps);
     void StepAfferent(std::uint32_t a, int pulseSteps);
@@ -209,7 +210,6 @@ private:
 
     std::vector<NAfferentNeuron*> AfferentObjects;
     std::vector<ZoneState> AfferentZones;
-    std::vector<double> AfferentDrive;  // 1 - exp(-Sensitivity x): the zone's input
     std::vector<Targets> AfferentTargets;
 
     std::vector<StepEntry> SourcePlan, NetPlan;

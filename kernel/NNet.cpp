@@ -111,15 +111,12 @@ bool NAbstractNet::MakeLinksInGivenOrder(const Links& links) {
         for (std::size_t r = 0; r < keys.size(); ++r) ranked[r] = keys[byName[r]];
         keys.swap(ranked);
     }
+    // The plain algorithm, on the links in key order (stable): its errors come in its order.
     auto plain = [&] {
         NLinkViewList sorted;
         sorted.reserve(count);
-        if (rankStart.empty() && count > 0) {
-            for (std::size_t i = 0; i < count; ++i) sorted.emplace_back(links[i].first, links[i].second);
-            std::stable_sort(sorted.begin(), sorted.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
-        } else {
-            for (Index i : order) sorted.emplace_back(links[i].first, links[i].second);
-        }
+        for (std::size_t i = 0; i < count; ++i) sorted.emplace_back(links[i].first, links[i].second);
+        std::stable_sort(sorted.begin(), sorted.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
         return MakeLinks(sorted);
     };
     if (rankStart.empty() && count > 0) return plain();
