@@ -1,12 +1,10 @@
 // Speed of the fast engine's step on the generated networks (N = 1,000 and 10,000 neurons, 20
 // synapses each), beside the exact engine's, on one thread: CPU time per step, per synapse and
 // step, and the engine's own arrays per synapse. The watches record as they do in a run.
-// BM_FastThreads: the fast engine's step on 1 and 2 threads, in wall time.
 
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
@@ -20,7 +18,6 @@
 #include "fast/NFastEngine.h"
 #include "kernel/NClock.h"
 #include "kernel/NModel.h"
-#include "kernel/NSplitStep.h"
 
 namespace {
 
@@ -81,35 +78,7 @@ void BM_EngineStep(benchmark::State& state) {
 
 } // namespace
 
-// range(0): neurons; range(1): threads at most.
-void BM_FastThreads(benchmark::State& state) {
-    const int neurons = static_cast<int>(state.range(0));
-    auto environment = Load(neurons);
-    if (!environment) {
-        state.SkipWithError("load failed");
-        return;
-    }
-    talvero::NModel& model = *environment->GetModel();
-    talvero::SetComputeThreads(static_cast<int>(state.range(1)));
-    talvero::SetActiveModel(&model);
-    talvero::ResetActiveModel();
-    std::string notice;
-    auto engine = talvero::MakeEngine(model, talvero::NEngineKind::Fast, notice);
-    engine->Begin();
-    for (int i = 0; i < 500; ++i) engine->Step();
-    const auto start = std::chrono::steady_clock::now();
-    for (auto _ : state) engine->Step();
-    const std::chrono::duration<double> wall = std::chrono::steady_clock::now() - start;
-    engine->End();
-    state.counters["wall_us_per_step"] = wall.count() * 1e6 / static_cast<double>(state.iterations());
-    state.counters["used"] = talvero::GetThreadsInUse();
-    talvero::SetComputeThreads(0);
-    talvero::SetActiveModel(nullptr);
-}
-
 BENCHMARK(BM_EngineStep)->Args({1000, 0})->Args({1000, 1})->Iterations(4000)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_EngineStep)->Args({10000, 0})->Args({10000, 1})->Iterations(1000)->Unit(benchmark::kMicrosecond);
-
-BENCHMARK(BM_FastThreads)->Args({10000, 1})->Args({10000, 2})->Iterations(2000)->UseRealTime()->Unit(benchmark::kMicrosecond);
 
 BENCHMARK_MAIN();

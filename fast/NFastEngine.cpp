@@ -18,8 +18,6 @@
 #include "kernel/NFnvHash.h"
 #include "kernel/NModel.h"
 #include "kernel/NNet.h"
-#include "kernel/NSplitStep.h"
-#include "kernel/NThreadPool.h"
 #include "sources/NASinusGenerator.h"
 #include "sources/NAStepGenerator.h"
 #include "sources/NATimeWatch.h"
@@ -128,7 +126,6 @@ std::unique_ptr<NFastEngine> NFastEngine::Compile(NModel& model, std::string& wh
         !targetsOfAll(engine->AfferentObjects, engine->AfferentTargets))
         return nullptr;
 
-    engine->MakeParts();
     engine->SyncFromModel();
     for (const SynapseSet& c : engine->Sets)
         if (!IsFiniteAll({c.Rate[0], c.Rate[1], c.Rate[2], c.ReciprocalK, c.ReciprocalRs})) {
@@ -257,7 +254,7 @@ void NFastEngine::SyncFromModel() {
     SetByExact.clear();
     const std::size_t synapses = Syn.size();
     SetOf.assign(synapses, 0);
-    for (Part& part : Parts) part.Active.clear();
+    Active.clear();
     Units.assign(UnitObjects.size(), Unit{});
     UnitConsts.Clear();
     StepStamp = 0;
@@ -297,15 +294,9 @@ void NFastEngine::SyncFromModel() {
     }
 
     PairedLazy.resize(Neurons.size());
-    AllLazy.resize(Neurons.size());
-    for (std::size_t n = 0; n < Neurons.size(); ++n) {
-        AllLazy[n] = 1;
-        for (std::uint32_t u = NeuronUnits[n]; u < NeuronUnits[n + 1]; ++u)
-            if (!UnitConsts[Units[u].Constants].Lazy) AllLazy[n] = 0;
-        PairedLazy[n] = AllLazy[n] && NeuronUnits[n + 1] - NeuronUnits[n] == 2;
-    }
-    ZonesAhead.resize(Neurons.size());
-    FiresAhead.assign(Neurons.size(), 2);
+    for (std::size_t n = 0; n < Neurons.size(); ++n)
+        PairedLazy[n] = NeuronUnits[n + 1] - NeuronUnits[n] == 2 && UnitConsts[Units[NeuronUnits[n]].Constants].Lazy &&
+                        UnitConsts[Units[NeuronUnits[n] + 1].Constants].Lazy;
 
     ZoneConsts.Clear();
     Zones.resize(Neurons.size());
@@ -401,9 +392,8 @@ void NFastEngine::BuildPool(std::uint32_t u) {
             ++unit.Count;
             Syn[i].Slot = kNoEntry;
         } else {
-            std::vector<ActiveSynapse>& active = Parts[PartOfUnit[u]].Active;
-            Syn[i].Slot = static_cast<std::uint32_t>(active.size());
-            active.push_back({i, u, Syn[i].Level, Syn[i].Level, 0});
+            Syn[i].Slot = static_cast<std::uint32_t>(Active.size());
+            Active.push_back({i, u, Syn[i].Level, Syn[i].Level, 0});
         }
     }
 }
@@ -462,14 +452,8 @@ void NFastEngine::SyncToModel() {
 }
 
 std::size_t NFastEngine::MemoryBytes() const {
-    auto ActiveCapacity = [this] {
-        std::size_t capacity = 0;
-        for (const Part& part : Parts) capacity += part.Active.capacity();
-        return capacity;
-    };
-    return Parts.capacity() * sizeof(Part) + PartOfUnit.capacity() + ZonesAhead.capacity() * sizeof(ZoneState) +
-           FiresAhead.capacity() + AllLazy.capacity() + Neurons.capacity() * sizeof(NNeuron*) + NeuronUnits.capacity() * 4 +
-           ZoneConsts.Values.capacity() * sizeof(ZoneConstants) + ActiveCapacity() * sizeof(ActiveSynapse) +
+    return Neurons.capacity() * sizeof(NNeuron*) + NeuronUnits.capacity() * 4 +
+           ZoneConsts.Values.capacity() * sizeof(ZoneConstants) + Active.capacity() * sizeof(ActiveSynapse) +
            Zones.capacity() * sizeof(ZoneState) + PairedLazy.capacity() + NeuronTargets.capacity() * sizeof(Targets) +
            UnitObjects.capacity() * sizeof(NIonUnit*) + Units.capacity() * sizeof(Unit) +
            UnitRanges.capacity() * sizeof(UnitRange) + UnitConsts.Values.capacity() * sizeof(UnitConstants) +
@@ -536,7 +520,8 @@ constexpr double kSmallestDecay = 1e-200;
 
 // The first part of a step: every active synapse's step. Entries that joined a pool in the step
 // before go.
-void NFastEngine::StepActiveSynapses(std::vector<ActiveSynapse>& Active) {
+void NFastEngine::StepActiveSynapses() {
+    ++StepStamp;
     std::size_t kept = 0;
     const std::size_t count = Active.size();
     constexpr std::size_t kAhead = 8;  // the entries' synapses and pools lie anywhere: fetch them early
@@ -566,8 +551,6 @@ void NFastEngine::DeliverToLazy(std::uint32_t s, int pulseSteps) {
     const std::uint32_t u = Syn[s].Unit;
     Unit& unit = Units[u];
     const bool stepped = unit.Stamp == StepStamp;
-    if (!stepped) unit.Stamp = 0;  // what it worked out ahead no longer holds
-    std::vector<ActiveSynapse>& Active = Parts[PartOfUnit[u]].Active;
     std::uint32_t k = Syn[s].Slot;
     if (Syn[s].Phase == kPooled) {
         const double w = Syn[s].Level;
@@ -644,17 +627,11 @@ void NFastEngine::StepGenerator(std::uint32_t g, int pulseSteps) {
 [[gnu::always_inline]] inline double NFastEngine::StepLazyUnit(std::uint32_t u, double dt) {
     Unit& unit = Units[u];
     const UnitConstants& k = UnitConsts[unit.Constants];
-    const double x = unit.Stamp == StepStamp + 1 ? unit.Ahead : LazyOutput(unit, k, dt);
+    const double g = unit.ActiveSum + unit.Sum * unit.Decay * k.Gain;
     unit.Stamp = StepStamp;
     if (std::fabs(unit.Decay) < kSmallestDecay) [[unlikely]] Renormalise(u);
     StepPool(unit, k);
-    unit.Output = x;
-    return x;
-}
-
-[[gnu::always_inline]] inline double NFastEngine::LazyOutput(const Unit& unit, const UnitConstants& k, double dt) {
-    const double g = unit.ActiveSum + unit.Sum * unit.Decay * k.Gain;
-    return NextOutput(unit.Output, k, g, dt);
+    return UnitOutput(unit, k, g, dt);
 }
 
 // The pool's factor for the next step, taken while the unit's record is at hand.
@@ -664,32 +641,26 @@ void NFastEngine::StepGenerator(std::uint32_t g, int pulseSteps) {
     unit.ActiveSum = 0;
 }
 
-[[gnu::always_inline]] inline double NFastEngine::NextOutput(double i, const UnitConstants& k, double g, double dt) {
+[[gnu::always_inline]] inline double NFastEngine::UnitOutput(Unit& unit, const UnitConstants& k, double g, double dt) {
     const double a = 1 + k.R * g;
+    const double i = unit.Output;
     const double dta = dt * a;
-    return i + dta * (k.MaxIntensity - a * i) / (k.RC + dta * a / 2);
-}
-
-// Adding 0 leaves either sum as it was: a sum of outputs of one sign is never -0.
-[[gnu::always_inline]] inline void NFastEngine::SumOutput(double x, double& negative, int& negatives, double& positive,
-                                                          int& positives) {
-    negative += x < 0 ? x : 0.0;
-    negatives += x < 0;
-    positive += x > 0 ? x : 0.0;
-    positives += x > 0;
+    const double x = i + dta * (k.MaxIntensity - a * i) / (k.RC + dta * a / 2);
+    unit.Output = x;
+    return x;
 }
 
 void NFastEngine::StepNeurons(std::uint32_t first, std::uint32_t end, int pulseSteps, double dt) {
-    const bool ahead = StepThreads > 1;
     for (std::uint32_t n = first; n < end; ++n) {
-        if (ahead && TurnWorkedOut(n)) {
-            TakeTurnWorkedOut(n);
-            if (FiresAhead[n]) Deliver(NeuronTargets[n], pulseSteps);
-            continue;
-        }
         double negative = 0, positive = 0;
         int negatives = 0, positives = 0;
-        auto add = [&](double x) { SumOutput(x, negative, negatives, positive, positives); };
+        // Adding 0 leaves either sum as it was: a sum of outputs of one sign is never -0.
+        auto add = [&](double x) {
+            negative += x < 0 ? x : 0.0;
+            negatives += x < 0;
+            positive += x > 0 ? x : 0.0;
+            positives += x > 0;
+        };
         const std::uint32_t u0 = NeuronUnits[n];
         if (PairedLazy[n]) {
             // Two lazy units, written out: their chains of arithmetic overlap.
@@ -703,9 +674,7 @@ void NFastEngine::StepNeurons(std::uint32_t first, std::uint32_t end, int pulseS
                     add(StepLazyUnit(u, dt));
                 } else {
                     const double g = StepUnitSynapses(u);
-                    Unit& unit = Units[u];
-                    unit.Output = NextOutput(unit.Output, UnitConsts[unit.Constants], g, dt);
-                    add(unit.Output);
+                    add(UnitOutput(Units[u], UnitConsts[Units[u].Constants], g, dt));
                 }
             }
         }
@@ -749,123 +718,13 @@ void NFastEngine::StepAfferent(std::uint32_t a, int pulseSteps) {
     if (StepZone(AfferentZones[a], drive, 0, pulseSteps)) Deliver(AfferentTargets[a], pulseSteps);
 }
 
-// Runs of neurons of about the same number of synapses.
-void NFastEngine::MakeParts() {
-    Parts.assign(kParts, Part{});
-    PartOfUnit.assign(UnitObjects.size(), 0);
-    const std::size_t neurons = Neurons.size();
-    const std::size_t synapses = Syn.size();
-    std::uint32_t part = 0;
-    for (std::size_t n = 0; n < neurons; ++n) {
-        const std::uint32_t first = NeuronUnits[n];
-        if (first == NeuronUnits[n + 1]) continue;
-        // The part whose share of the synapses this neuron's first one falls in.
-        const std::size_t at = UnitRanges[first].FirstSynapse;
-        while (part + 1 < kParts && at * kParts >= (part + 1) * synapses) {
-            ++part;
-            Parts[part].FirstUnit = Parts[part - 1].EndUnit = first;
-            Parts[part].FirstNeuron = Parts[part - 1].EndNeuron = static_cast<std::uint32_t>(n);
-        }
-        for (std::uint32_t u = first; u < NeuronUnits[n + 1]; ++u) PartOfUnit[u] = static_cast<std::uint8_t>(part);
-    }
-    const auto units = static_cast<std::uint32_t>(UnitObjects.size());
-    Parts[part].EndUnit = units;
-    Parts[part].EndNeuron = static_cast<std::uint32_t>(neurons);
-    for (std::uint32_t p = part + 1; p < kParts; ++p) {
-        Parts[p].FirstUnit = Parts[p].EndUnit = units;
-        Parts[p].FirstNeuron = Parts[p].EndNeuron = static_cast<std::uint32_t>(neurons);
-    }
-}
-
-namespace {
-// Below this many synapses a step is over before a second thread would have joined it.
-constexpr std::size_t kDefaultSynapsesPerThread = 50000;
-std::size_t SynapsesPerThread = kDefaultSynapsesPerThread;
-} // namespace
-
-void NFastEngine::SetSynapsesPerThread(std::size_t synapses) {
-    SynapsesPerThread = synapses ? synapses : kDefaultSynapsesPerThread;
-}
-
-int NFastEngine::ThreadsForStep() const {
-    const int requested = GetComputeThreads() == 0 ? NThreadPool::MachineCores() : GetComputeThreads();
-    const auto bySize = static_cast<int>(Syn.size() / SynapsesPerThread);
-    return std::max(1, std::min({requested, bySize, static_cast<int>(kParts)}));
-}
-
-void NFastEngine::StepPartsJob(void* engine, int worker) {
-    auto& self = *static_cast<NFastEngine*>(engine);
-    const auto threads = static_cast<std::uint32_t>(self.StepThreads);
-    const auto w = static_cast<std::uint32_t>(worker);
-    self.StepParts(w * kParts / threads, (w + 1) * kParts / threads, true);
-}
-
-// The parts' active synapses; with `ahead`, the output each lazy unit will give at its turn, as
-// its turn would work it out unless a pulse reaches the unit before then.
-void NFastEngine::StepParts(std::uint32_t first, std::uint32_t end, bool ahead) {
-    const double dt = StepDt;
-    for (std::uint32_t p = first; p < end; ++p) {
-        StepActiveSynapses(Parts[p].Active);
-        if (!ahead) continue;
-        for (std::uint32_t u = Parts[p].FirstUnit; u < Parts[p].EndUnit; ++u) {
-            Unit& unit = Units[u];
-            const UnitConstants& k = UnitConsts[unit.Constants];
-            if (!k.Lazy) continue;
-            unit.Ahead = LazyOutput(unit, k, dt);
-            unit.Stamp = StepStamp + 1;
-        }
-        WorkOutAhead(Parts[p]);
-    }
-}
-
-// The zones of the part's neurons whose units are all lazy, from the outputs worked out ahead.
-void NFastEngine::WorkOutAhead(const Part& part) {
-    for (std::uint32_t n = part.FirstNeuron; n < part.EndNeuron; ++n) {
-        if (!AllLazy[n]) continue;
-        double negative = 0, positive = 0;
-        int negatives = 0, positives = 0;
-        for (std::uint32_t u = NeuronUnits[n]; u < NeuronUnits[n + 1]; ++u)
-            SumOutput(Units[u].Ahead, negative, negatives, positive, positives);
-        if (negatives > 1) negative /= negatives;
-        if (positives > 1) positive /= positives;
-        ZonesAhead[n] = Zones[n];
-        FiresAhead[n] = StepZone(ZonesAhead[n], negative, positive, StepPulseSteps) ? 1 : 0;
-    }
-}
-
-// Whether neuron n's turn, worked out ahead, still holds: no pulse reached its units since.
-bool NFastEngine::TurnWorkedOut(std::uint32_t n) const {
-    if (FiresAhead[n] > 1) return false;
-    for (std::uint32_t u = NeuronUnits[n]; u < NeuronUnits[n + 1]; ++u)
-        if (Units[u].Stamp != StepStamp + 1) return false;
-    return true;
-}
-
-void NFastEngine::TakeTurnWorkedOut(std::uint32_t n) {
-    for (std::uint32_t u = NeuronUnits[n]; u < NeuronUnits[n + 1]; ++u) {
-        Unit& unit = Units[u];
-        unit.Stamp = StepStamp;
-        if (std::fabs(unit.Decay) < kSmallestDecay) [[unlikely]] Renormalise(u);
-        StepPool(unit, UnitConsts[unit.Constants]);
-        unit.Output = unit.Ahead;
-    }
-    Zones[n] = ZonesAhead[n];
-}
-
 void NFastEngine::Step() {
     NModel& model = *Model;
     if (!Synced || ClockGeneration != GetClockGeneration()) SyncFromModel();
     const int pulseSteps = PulseLengthInSteps();
     const double dt = static_cast<double>(GetTimeStep());
 
-    StepStamp += 2;
-    if (StepStamp == 0) StepStamp = 2;
-    StepDt = dt;
-    StepPulseSteps = pulseSteps;
-    StepThreads = ThreadsForStep();
-    if (StepThreads > 1) NThreadPool::Instance().Run(StepThreads, StepPartsJob, this);
-    else StepParts(0, kParts, false);
-    NoteThreadsInUse(StepThreads);
+    StepActiveSynapses();
     for (const StepEntry& e : SourcePlan) {
         if (e.Kind == StepKind::Generator) StepGenerator(e.First, pulseSteps);
         else e.Object->Calculate();

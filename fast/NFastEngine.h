@@ -46,9 +46,6 @@ public:
     void SyncToModel();
 
     std::size_t SynapseCount() const { return Syn.size(); }
-    // The synapses each thread is to have at least before a step uses it; 0 restores the default.
-    // Tests set it low, so that small models use their threads.
-    static void SetSynapsesPerThread(std::size_t synapses);
     // The engine's own arrays, beside the objects the model keeps anyway.
     std::size_t MemoryBytes() const;
 
@@ -104,14 +101,10 @@ private:
         double Output = 0;
         double Decay = 1, DecayBefore = 1, Sum = 0;
         double ActiveSum = 0;  // the conductances of its active synapses in this step
-        double Ahead = 0;      // its output of this step, worked out on a thread before its turn
-        // Stamp: StepStamp once its neuron took this step's turn, StepStamp + 1 while Ahead holds
-        // the output of the turn to come.
-        std::uint32_t Count = 0, Stamp = 0;
-        std::uint32_t Constants = 0;  // into UnitConsts
-        std::uint32_t Set = 0;        // its constants' set, beside the rest the active pass reads
+        std::uint32_t Count = 0, Stamp = 0;  // Stamp: the step its neuron took last
+        std::uint32_t Constants = 0;         // into UnitConsts
+        std::uint32_t Set = 0;               // its constants' set, beside the rest the active pass reads
     };
-    static_assert(sizeof(Unit) == 64);
     struct UnitRange {
         std::uint32_t FirstSynapse, EndSynapse;
     };
@@ -123,16 +116,6 @@ private:
         std::uint32_t Synapse, Unit;
         double Before, After, G;
     };
-    // The units in runs of whole neurons, each run with its own active synapses in the order they
-    // became active. The runs' first part of a step touches only their own units and synapses, so
-    // they take it on any thread, and a unit's sums come out the same however the runs are shared.
-    // On several threads a run also works out its neurons' turns ahead, as they will be unless a
-    // pulse reaches one before its turn; the turns in order then take what still holds.
-    struct Part {
-        std::uint32_t FirstNeuron = 0, EndNeuron = 0, FirstUnit = 0, EndUnit = 0;
-        std::vector<ActiveSynapse> Active;
-    };
-    static constexpr std::uint32_t kParts = 16;
     // Where pulses of an item go: synapses in the arrays and other connectors (gate inputs).
     struct Targets {
         std::uint32_t First = 0, End = 0;          // into SynapseTargets
@@ -163,8 +146,7 @@ private:
 
     void StepNeurons(std::uint32_t first, std::uint32_t end, int pulseSteps, double dt);
     double StepLazyUnit(std::uint32_t u, double dt);
-    static double NextOutput(double output, const UnitConstants& k, double g, double dt);
-    static double LazyOutput(const Unit& unit, const UnitConstants& k, double dt);
+    static double UnitOutput(Unit& unit, const UnitConstants& k, double g, double dt);
     static void StepPool(Unit& unit, const UnitConstants& k);
     void StepGenerator(std::uint32_t g, int pulseSteps);
     void StepFibre(std::uint32_t f, int pulseSteps);
@@ -175,15 +157,7 @@ private:
     bool CollectTargets(const NAbstractItem& item, const Lookup& lookup, Targets& targets, std::string& why);
     std::uint32_t SetFor(std::uint32_t exactSet);
     double StepUnitSynapses(std::uint32_t u);
-    void MakeParts();
-    int ThreadsForStep() const;
-    static void StepPartsJob(void* engine, int worker);
-    void StepParts(std::uint32_t first, std::uint32_t end, bool ahead);
-    void WorkOutAhead(const Part& part);
-    bool TurnWorkedOut(std::uint32_t n) const;
-    void TakeTurnWorkedOut(std::uint32_t n);
-    static void SumOutput(double x, double& negative, int& negatives, double& positive, int& positives);
-    void StepActiveSynapses(std::vector<ActiveSynapse>& active);
+    void StepActiveSynapses();
     void StepActive(ActiveSynapse& a);
     void BuildPool(std::uint32_t u);
     void Renormalise(std::uint32_t u);
@@ -201,9 +175,6 @@ private:
     std::vector<std::uint32_t> NeuronUnits;  // units of neuron n: [NeuronUnits[n], NeuronUnits[n + 1])
     std::vector<std::uint8_t> PairedLazy;    // neuron n has two units, both lazy
     std::vector<ZoneState> Zones;
-    std::vector<ZoneState> ZonesAhead;      // a neuron's zone after its turn, worked out ahead
-    std::vector<std::uint8_t> FiresAhead;   // and whether it then fires; 2: no turn worked out
-    std::vector<std::uint8_t> AllLazy;      // every unit of neuron n is lazy
     SharedTable<ZoneConstants> ZoneConsts;  // of neurons and afferent neurons
     std::vector<Targets> NeuronTargets;
 
@@ -222,12 +193,8 @@ private:
         unsigned char PulseStart[10];  // the time, as the connector keeps it; read only while the pulse lasts
     };
     std::vector<Synapse> Syn;
-    std::vector<Part> Parts;
-    std::vector<std::uint8_t> PartOfUnit;
-    std::uint32_t StepStamp = 0;  // even: odd stamps mark an output worked out ahead
-    int StepThreads = 1;
-    double StepDt = 0;  // the time step and the pulse's steps, for the threads
-    int StepPulseSteps = 0;
+    std::vector<ActiveSynapse> Active;
+    std::uint32_t StepStamp = 0;
     std::vector<std::uint32_t> SetOf;
 
     std::vector<SynapseSet> Sets;

@@ -433,7 +433,6 @@ void NoteStructureChange() { ++StructureGeneration; }
 void SetComputeThreads(int n) { RequestedThreads = n < 0 ? 0 : (n > NThreadPool::kMaxThreads ? NThreadPool::kMaxThreads : n); }
 int GetComputeThreads() { return RequestedThreads; }
 int GetThreadsInUse() { return ThreadsInUse; }
-void NoteThreadsInUse(int threads) { ThreadsInUse = threads; }
 
 void SetSplitStepWorkPerThread(std::size_t work) { WorkPerThread = work ? work : kDefaultWorkPerThread; }
 std::size_t GetSplitStepWorkPerThread() { return WorkPerThread; }

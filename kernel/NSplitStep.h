@@ -105,7 +105,5 @@ std::size_t GetSplitStepWorkPerThread();
 
 // The threads the last step of the active model actually used.
 int GetThreadsInUse();
-// For a step computed elsewhere than by CalculateNetSplit.
-void NoteThreadsInUse(int threads);
 
 } // namespace talvero
