@@ -12,7 +12,9 @@
 
 namespace talvero {
 
-NIonUnit::NIonUnit(NBasicDescription* owner, const char* name) : NWithParameters(owner, name, 0, 1) { Reset(); }
+NIonUnit::NIonUnit(NBasicDescription* owner, const char* name) : NWithParameters(owner, name, 0, 1, &Output0) {
+    Reset();
+}
 
 NIonUnit::~NIonUnit() = default;
 
@@ -159,7 +161,7 @@ bool NIonUnit::DelSynapse(const char* name) {
     if (!name || !*name) return ReportError(1);
     NSynapse* found = FindSynapse(name);
     if (!found) return ReportError(3, name);
-    const std::uint32_t index = found->Index;
+    const std::uint32_t index = found->GetStateIndex();
     IndexRemoved(index);
     Synapses.erase(Synapses.begin() + index);
     SynapseStates.Erase(index);
@@ -185,16 +187,16 @@ NSynapse* NIonUnit::GetSynapse(const char* name) {
 
 void NIonUnit::Reset() {
     for (const auto& s : Synapses) s->Reset();
-    Outputs[0] = 0;
+    Output0 = 0;
     RC = Params.R * Params.C;
 }
 
 void NIonUnit::Integrate(double g) {
     const NTime dt = GetSplitTimeStep().Get();
     const double a = 1 + Params.R * g;
-    const double i = Outputs[0];
+    const double i = Output0;
     const NTime dta = dt * a;
-    Outputs[0] = static_cast<double>(i + dta * (Params.MaxIntensity - NTime(a) * i) / (RC + dta * a / 2));
+    Output0 = static_cast<double>(i + dta * (Params.MaxIntensity - NTime(a) * i) / (RC + dta * a / 2));
 }
 
 void NIonUnit::SaveStepState(NStateWriter& out) { NUnitDescription::SaveStepState(out); }

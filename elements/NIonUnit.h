@@ -74,7 +74,7 @@ public:
     // `indices` take their step again, the others keep theirs.
     void Retake(const std::uint32_t* indices, std::size_t count, const double* levels, double outputBefore) {
         const double g = SynapseStates.Retake(indices, count, levels);
-        Outputs[0] = outputBefore;
+        Output0 = outputBefore;
         Integrate(g);
     }
 
@@ -98,6 +98,7 @@ private:
     SynapseList Synapses;
     std::vector<std::uint32_t> ByName;  // the name index, empty while the unit has few synapses
     double RC = 0;  // R * C, taken at construction and Reset
+    double Output0 = 0;
 };
 
 } // namespace talvero

@@ -37,8 +37,8 @@ void NLTZone::Reset() {
     State = NState{};
     // The membrane halves within one pulse duration.
     State.MembraneTC = static_cast<double>(GetPulseDuration() / -std::log(0.5L));
-    Inputs[0] = Inputs[1] = 0;
-    Outputs[0] = 0;
+    Values[0] = Values[1] = 0;
+    Values[2] = 0;
     Prepared = false;
 }
 
@@ -58,8 +58,8 @@ void NLTZone::Step(int pulseSteps) {
     const NTime dt = GetSplitTimeStep().Get();
     NState& s = State;
     if (s.PulseCounter == 0) {
-        s.Filter1 = static_cast<double>(s.Filter1 + (NTime(Inputs[0]) - s.Filter1) * dt / RestDen1.Get());
-        s.Filter2 = static_cast<double>(s.Filter2 + (NTime(Inputs[1]) - s.Filter2) * dt / RestDen2.Get());
+        s.Filter1 = static_cast<double>(s.Filter1 + (NTime(Values[0]) - s.Filter1) * dt / RestDen1.Get());
+        s.Filter2 = static_cast<double>(s.Filter2 + (NTime(Values[1]) - s.Filter2) * dt / RestDen2.Get());
         s.Membrane =
             static_cast<double>(s.Membrane + (NTime(s.Filter1) + s.Filter2 - s.Membrane) / MembraneDen.Get());
         if (s.Membrane > Params.FireThreshold) s.PulseCounter = pulseSteps;
@@ -71,16 +71,16 @@ void NLTZone::Step(int pulseSteps) {
             static_cast<double>(s.Membrane + (-NTime(Params.FireThreshold) - s.Membrane) / MembraneDen.Get());
         --s.PulseCounter;
     }
-    Outputs[0] = s.PulseCounter != 0 ? 1.0 : 0.0;
+    Values[2] = s.PulseCounter != 0 ? 1.0 : 0.0;
 }
 
-NLTZone::NStepMark NLTZone::Mark() const { return {State, Inputs[0], Inputs[1], Outputs[0]}; }
+NLTZone::NStepMark NLTZone::Mark() const { return {State, Values[0], Values[1], Values[2]}; }
 
 void NLTZone::Rewind(const NStepMark& mark) {
     State = mark.State;
-    Inputs[0] = mark.In0;
-    Inputs[1] = mark.In1;
-    Outputs[0] = mark.Out;
+    Values[0] = mark.In0;
+    Values[1] = mark.In1;
+    Values[2] = mark.Out;
 }
 
 void NLTZone::SaveStepState(NStateWriter& out) {

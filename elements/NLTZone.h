@@ -42,10 +42,10 @@ public:
     // One step with the owner's inputs at the cached time step; pulseSteps is trunc(P/dt) + 1.
     void Step(int pulseSteps);
     void SetInputPair(double in0, double in1) {
-        Inputs[0] = in0;
-        Inputs[1] = in1;
+        Values[0] = in0;
+        Values[1] = in1;
     }
-    bool IsFiring() const { return Outputs[0] != 0; }
+    bool IsFiring() const { return Values[2] != 0; }
 
     // What a step changes, so that a step taken ahead of its turn can be taken back.
     struct NStepMark;

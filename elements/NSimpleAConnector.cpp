@@ -14,25 +14,25 @@ NBasicDescription* NSimpleAConnector::New(NBasicDescription* owner, const char* 
 }
 
 char* NSimpleAConnector::SaveState(char* buffer) {
-    const double value = OutputsCount ? Outputs[0] : 0.0;
+    const double value = OutputsCount ? Outputs()[0] : 0.0;
     std::memcpy(buffer, &value, sizeof(double));
     return buffer;
 }
 
 bool NSimpleAConnector::LoadState(const char* buffer) {
-    if (OutputsCount) std::memcpy(&Outputs[0], buffer, sizeof(double));
+    if (OutputsCount) std::memcpy(&Outputs()[0], buffer, sizeof(double));
     return true;
 }
 
 void NSimpleAConnector::Reset() {
-    std::fill_n(Inputs.get(), InputsCount, 0.0);
-    std::fill_n(Outputs.get(), OutputsCount, 0.0);
+    std::fill_n(Inputs(), InputsCount, 0.0);
+    std::fill_n(Outputs(), OutputsCount, 0.0);
 }
 
 void NSimpleAConnector::Calculate() {
     const std::uint32_t common = std::min(InputsCount, OutputsCount);
-    for (std::uint32_t i = 0; i < common; ++i) Outputs[i] = Inputs[i];
-    for (std::uint32_t i = common; i < OutputsCount; ++i) Outputs[i] = 0.0;
+    for (std::uint32_t i = 0; i < common; ++i) Outputs()[i] = Inputs()[i];
+    for (std::uint32_t i = common; i < OutputsCount; ++i) Outputs()[i] = 0.0;
 }
 
 } // namespace talvero

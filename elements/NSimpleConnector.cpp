@@ -5,7 +5,7 @@
 namespace talvero {
 
 NSimpleConnector::NSimpleConnector(NBasicDescription* owner, const char* name)
-    : NWithoutParameters(owner, name, 1) {}
+    : NWithoutParameters(owner, name, 1, &Output0) {}
 
 NBasicDescription* NSimpleConnector::New(NBasicDescription* owner, const char* name) {
     if (!CheckNewOwner<NObject>(owner, name)) return nullptr;
@@ -13,26 +13,26 @@ NBasicDescription* NSimpleConnector::New(NBasicDescription* owner, const char* n
 }
 
 char* NSimpleConnector::SaveState(char* buffer) {
-    std::memcpy(buffer, &Outputs[0], sizeof(double));
+    std::memcpy(buffer, &Output0, sizeof(double));
     return buffer;
 }
 
 bool NSimpleConnector::LoadState(const char* buffer) {
-    std::memcpy(&Outputs[0], buffer, sizeof(double));
+    std::memcpy(&Output0, buffer, sizeof(double));
     return true;
 }
 
 void NSimpleConnector::Reset() {
     PulseCounter = 0;
-    Outputs[0] = 0;
+    Output0 = 0;
 }
 
 void NSimpleConnector::Calculate() {
     if (PulseCounter != 0) {
-        Outputs[0] = 1.0;
+        Output0 = 1.0;
         --PulseCounter;
     } else {
-        Outputs[0] = 0.0;
+        Output0 = 0.0;
     }
 }
 

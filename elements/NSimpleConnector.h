@@ -22,7 +22,10 @@ public:
     void Calculate() override;
 
     // Whether the last step found a pulse in progress.
-    bool IsActive() const { return Outputs[0] != 0; }
+    bool IsActive() const { return Output0 != 0; }
+
+private:
+    double Output0 = 0;
 };
 
 } // namespace talvero

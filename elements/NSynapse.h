@@ -7,8 +7,10 @@
 // parameters and the time step (the quotients of the step among it) is kept once for all synapses
 // with equal values, in a table of constant sets. A synapse outside any unit has a block of its own.
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <type_traits>
 #include <unordered_map>
 #include <vector>
 
@@ -83,14 +85,15 @@ private:
 
 // The dynamic state of one synapse, as the loop over a block sees it.
 struct NSynapseState {
+    double Conductance = 0;  // output 0, first: the synapse finds its state from its output
     double Transmitter = 0;  // m, between 0 and 1
-    double Conductance = 0;  // output 0
     std::int32_t PulseCounter = 0;
     // Its constants in the table: 2^30 sets would fill more memory than a machine has.
     std::uint32_t Set : 30 = 0;
     std::uint32_t Phase : 2 = static_cast<std::uint32_t>(NSynapsePhase::Dissociation);
 };
-static_assert(sizeof(NSynapseState) == 24);
+static_assert(sizeof(NSynapseState) == 24 && std::is_standard_layout_v<NSynapseState> &&
+              offsetof(NSynapseState, Conductance) == 0);
 
 // The states of the synapses of one ion unit, in order.
 class NSynapseBlock {
@@ -180,8 +183,8 @@ public:
 
     void Transfer() override;
     void Reset() override;
-    // Ahead of a pulse's arrival: what Transfer reads, one level of pointers per call (2: the unit
-    // and the block, 1: the state).
+    // Ahead of a pulse's arrival: what Transfer reads, one level of pointers per call (2: the
+    // unit, 1: the state).
     void Prefetch(int distance) const override;
     // What a pulse's arrival does to the synapse itself (Transfer, less telling the neuron).
     void TakePulse();
@@ -189,7 +192,7 @@ public:
     NTime GetActivePulseStart() const override { return Own().PulseCounter ? GetPulseStartTime() : 0; }
     std::int32_t GetPulseCounter() const override { return Own().PulseCounter; }
 
-    void Step(NTime dt) { Block->StepOne(Index, dt); }
+    void Step(NTime dt) { Block->StepOne(GetStateIndex(), dt); }
 
     // What a pulse's arrival changes, to be put back when the arrival is taken back.
     struct NMark {
@@ -197,7 +200,7 @@ public:
         NTime PulseStart;
     };
     // Where its state is in its unit's block.
-    std::uint32_t GetStateIndex() const { return Index; }
+    std::uint32_t GetStateIndex() const { return static_cast<std::uint32_t>(&Own() - Block->Data()); }
     NMark GetMark() const { return {Own(), GetPulseStartTime()}; }
     void RestoreMark(const NMark& mark) {
         Own() = mark.State;
@@ -212,18 +215,20 @@ private:
     friend class NIonUnit;
     friend struct NFastAccess;
 
-    const NSynapseState& Own() const { return Block->State(Index); }
-    NSynapseState& Own() { return Block->State(Index); }
+    // Its output is bound to the conductance, the first field of its state.
+    const NSynapseState& Own() const { return *reinterpret_cast<const NSynapseState*>(BoundOutputs()); }
+    NSynapseState& Own() { return *reinterpret_cast<NSynapseState*>(BoundOutputs()); }
     const NSynapseConstants& Constants() const { return Block->Constants(Own()); }
     double LoadedTC() const { return Constants().LoadedTC; }
-    void SetConstants(const NSynapseParameters& params, double loadedTC) { Block->SetConstants(Index, params, loadedTC); }
+    void SetConstants(const NSynapseParameters& params, double loadedTC) {
+        Block->SetConstants(GetStateIndex(), params, loadedTC);
+    }
     // The unit moves the state into its block, and tells the synapse where it went.
     void MoveInto(NSynapseBlock& block);
     void Bind(NSynapseBlock* block, std::uint32_t index);
 
+    bool OwnsBlock = false;  // first: it fills the connector's last word
     NSynapseBlock* Block = nullptr;  // its unit's block, or one of its own while in no unit's
-    std::uint32_t Index = 0;
-    bool OwnsBlock = false;
 };
 
 } // namespace talvero

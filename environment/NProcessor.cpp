@@ -2,6 +2,7 @@
 // object tree, every object a clone of the prototype of its class.
 
 #include <algorithm>
+#include <iterator>
 #include <clocale>
 #include <cstdlib>
 #include <typeinfo>
@@ -47,7 +48,10 @@ public:
         } else {
             Links.Add(record.GetName(), record.GetArgument());
         }
-        Lines.push_back(record.GetFileLine());
+        const std::uint32_t line = record.GetFileLine();
+        const std::size_t i = Links.size() - 1;
+        if (Runs.empty() || line != Runs.back().Line + (i - Runs.back().First))
+            Runs.push_back({i, line});
     }
     bool Empty() const { return Links.empty(); }
     std::size_t Size() const { return Links.size(); }
@@ -57,19 +61,29 @@ public:
     // and needs room of its own: the largest moment of loading a large net.
     void Fit() {
         Links.Fit();
-        Lines.shrink_to_fit();
+        Runs.shrink_to_fit();
     }
-    const NPackedLinks& Packed() const { return Links; }
+    // For the net to make: one that makes them all may keep the names, which leaves this empty.
+    NPackedLinks&& Take() { return std::move(Links); }
     // The link as a record of its own line, to say where it stands.
     NParserLink Record(std::size_t i) const {
         NParserLink record{std::string(Item(i)), std::string(Connector(i))};
-        record.SetFileLine(Lines[i]);
+        const auto run = std::prev(std::upper_bound(Runs.begin(), Runs.end(), i,
+                                                    [](std::size_t at, const NLineRun& r) { return at < r.First; }));
+        record.SetFileLine(static_cast<std::uint32_t>(run->Line + (i - run->First)));
         return record;
     }
 
 private:
+    // The lines of the links, as runs of consecutive lines: a block's links stand one to a line,
+    // and a line number per link took as much room as the links' places.
+    struct NLineRun {
+        std::size_t First;   // the first link of the run
+        std::uint32_t Line;  // its line
+    };
+
     NPackedLinks Links;
-    std::vector<std::uint32_t> Lines;
+    std::vector<NLineRun> Runs;
 };
 
 // The first link of a block that was not made (the block's count when all were), and why: an end
@@ -270,7 +284,7 @@ bool NEnvironment::Build(const NParserRecordList& records, NParserRecordList* co
         case ParserKindBlockClose: {
             end = position;
             if (!links.Empty()) links.Fit();
-            if (!links.Empty() && !net->SetLinks(links.Packed())) {
+            if (!links.Empty() && !net->SetLinks(links.Take())) {
                 std::string reason;
                 const std::size_t failed = FindFailedLink(*object, *net, links, reason);
                 const std::string information = object->FullName() + (failed < links.Size() ? ": " + reason : std::string());

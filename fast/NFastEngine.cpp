@@ -31,8 +31,8 @@ namespace talvero {
 struct NFastAccess {
     static NSynapseBlock& Block(NIonUnit& unit) { return unit.SynapseStates; }
     static const NSynapseBlock* Block(const NSynapse& synapse) { return synapse.Block; }
-    static std::uint32_t Index(const NSynapse& synapse) { return synapse.Index; }
-    static double& Output(NIonUnit& unit) { return unit.Outputs[0]; }
+    static std::uint32_t Index(const NSynapse& synapse) { return synapse.GetStateIndex(); }
+    static double& Output(NIonUnit& unit) { return unit.Output0; }
     static double RC(const NIonUnit& unit) { return unit.RC; }
     static auto& State(NNeuron& neuron) { return neuron.State; }
     static auto& State(NLTZone& zone) { return zone.State; }

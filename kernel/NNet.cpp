@@ -74,8 +74,14 @@ bool NAbstractNet::SetLinks(const NLinkViewList& links) { return MakeLinksInGive
 
 bool NAbstractNet::SetLinks(const NPackedLinks& links) { return MakeLinksInGivenOrder(links); }
 
+bool NAbstractNet::SetLinks(NPackedLinks&& links) {
+    const bool made = MakeLinksInGivenOrder(links, links.NulInName ? nullptr : &links.Text);
+    if (links.Text.empty()) links = NPackedLinks();
+    return made;
+}
+
 template <class Links>
-bool NAbstractNet::MakeLinksInGivenOrder(const Links& links) {
+bool NAbstractNet::MakeLinksInGivenOrder(const Links& links, std::vector<char>* record) {
     // The names are looked up in the order given, where neighbouring links mostly reach into the
     // same objects, and the links are made in key order afterwards. Lookups change nothing but the
     // last error: when one fails, the plain algorithm runs instead, so errors come in its order.
@@ -147,6 +153,11 @@ bool NAbstractNet::MakeLinksInGivenOrder(const Links& links) {
     order = {};
     rankStart = {};
     keys = {};
+    if (result && record && LinkText.empty()) {
+        LinkText = std::move(*record);
+        record->clear();
+        return true;
+    }
     // Recorded in the order given, which the key order keeps among equal keys: the recorded
     // links read the same, and the names are copied without jumping about. Room for all at once:
     // grown step by step, the record held its old and new copies together.

@@ -1,6 +1,7 @@
 #pragma once
 // Nets: containers of a model's objects, with links recorded by name.
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -24,28 +25,50 @@ using NLinkViewList = std::vector<std::pair<std::string_view, std::string_view>>
 class NPackedLinks {
 public:
     void Add(std::string_view item, std::string_view connector) {
-        Starts.push_back(Text.size());
+        while ((Text.size() >> 32) > Wraps.size()) Wraps.push_back(Starts.size());
+        Starts.push_back(static_cast<std::uint32_t>(Text.size()));
         ItemLengths.push_back(static_cast<std::uint32_t>(item.size()));
-        Text += item;
-        Text += connector;
+        if (item.find('\0') != item.npos || connector.find('\0') != connector.npos) NulInName = true;
+        Text.insert(Text.end(), item.begin(), item.end());
+        Text.push_back('\0');
+        Text.insert(Text.end(), connector.begin(), connector.end());
+        Text.push_back('\0');
     }
     std::size_t size() const { return Starts.size(); }
     bool empty() const { return Starts.empty(); }
     std::pair<std::string_view, std::string_view> operator[](std::size_t i) const {
-        const std::string_view text(Text);
-        const std::size_t end = i + 1 < Starts.size() ? Starts[i + 1] : Text.size();
-        return {text.substr(Starts[i], ItemLengths[i]), text.substr(Starts[i] + ItemLengths[i], end - Starts[i] - ItemLengths[i])};
+        const std::string_view text(Text.data(), Text.size());
+        const std::size_t start = Start(i);
+        const std::size_t end = i + 1 < Starts.size() ? Start(i + 1) : Text.size();
+        const std::size_t connector = start + ItemLengths[i] + 1;
+        return {text.substr(start, ItemLengths[i]), text.substr(connector, end - 1 - connector)};
     }
-    // Gives back the room the names and their places grew into.
+    // Gives back the room the names and their places grew into; the small arrays first, so that
+    // less is held while the text is copied.
     void Fit() {
-        Text.shrink_to_fit();
         Starts.shrink_to_fit();
         ItemLengths.shrink_to_fit();
+        Text.shrink_to_fit();
     }
 
 private:
-    std::string Text;
-    std::vector<std::size_t> Starts;
+    friend class NAbstractNet;  // takes the text as its record of the links
+
+    std::size_t Start(std::size_t i) const {
+        std::size_t start = Starts[i];
+        if (!Wraps.empty()) [[unlikely]]
+            start += std::size_t(std::upper_bound(Wraps.begin(), Wraps.end(), i) - Wraps.begin()) << 32;
+        return start;
+    }
+
+    // "item\0connector\0" for each link, as a net records the links it made: when all are made,
+    // the net keeps this text instead of a copy, which had been the peak of loading a large net.
+    std::vector<char> Text;
+    bool NulInName = false;  // a name cut short in the record: the text is no record then
+    // Where each link starts, less the multiples of 4 GiB: the first link past each such multiple
+    // is in Wraps (none in practice). Eight bytes a link were as many as its names took.
+    std::vector<std::uint32_t> Starts;
+    std::vector<std::size_t> Wraps;
     std::vector<std::uint32_t> ItemLengths;  // a name fits in a line of a file
 };
 
@@ -65,6 +88,9 @@ public:
     bool SetLinks(NLinkList links);
     bool SetLinks(const NLinkViewList& links);
     bool SetLinks(const NPackedLinks& links);
+    // The same; when every link is made, the net may keep the links' text as its record, which
+    // leaves `links` empty. When one is not, `links` stays as it was, to say which.
+    bool SetLinks(NPackedLinks&& links);
 
 protected:
     // What a net may remember between the lookups of one batch of links.
@@ -89,8 +115,10 @@ private:
     // Makes the links of a sequence of (item name, connector name) pairs in key order.
     template <class Links>
     bool MakeLinks(const Links& links);
+    // `record`, when given, is the text RecordLink would make of all the links: kept as the
+    // record if every link is made and none is recorded yet.
     template <class Links>
-    bool MakeLinksInGivenOrder(const Links& links);
+    bool MakeLinksInGivenOrder(const Links& links, std::vector<char>* record = nullptr);
     // Records a link made by name.
     void RecordLink(std::string_view itemName, std::string_view connectorName);
     // The starts of the recorded links in key order, equal keys in the order they were made (a

@@ -10,33 +10,27 @@ namespace talvero {
 
 NUnitDescription::NUnitDescription(NBasicDescription* owner, const char* name, std::uint32_t inputs,
                                    std::uint32_t outputs)
-    : NBasicDescription(owner, name), InputsCount(inputs), OutputsCount(outputs) {
-    const std::size_t total = std::size_t(inputs) + outputs;
-    double* values = LocalValues;
-    if (total > kLocalValues) values = HeapValues = new double[total]();
-    if (inputs) Inputs.Data = values;
-    if (outputs) Outputs.Data = values + inputs;
+    : NUnitDescription(owner, name, inputs, outputs,
+                       std::size_t(inputs) + outputs ? new double[std::size_t(inputs) + outputs]() : nullptr) {
+    OwnsValues = OutputValues != nullptr;
 }
 
 NUnitDescription::NUnitDescription(NBasicDescription* owner, const char* name, std::uint32_t inputs,
                                    std::uint32_t outputs, double* storage)
-    : NBasicDescription(owner, name), InputsCount(inputs), OutputsCount(outputs) {
-    if (OwnsHeapValues()) HeapValues = nullptr;
-    if (inputs) Inputs.Data = storage;
-    if (outputs) Outputs.Data = storage + inputs;
-}
+    : NBasicDescription(owner, name), InputsCount(inputs), OutputsCount(outputs), OwnsValues(false),
+      OutputValues(storage ? storage + inputs : nullptr) {}
 
 NUnitDescription::~NUnitDescription() {
-    if (OwnsHeapValues()) delete[] HeapValues;
+    if (OwnsValues) delete[] (OutputValues - InputsCount);
 }
 
 void NUnitDescription::SetInputs(const double* values) {
-    if (InputsCount) std::memcpy(Inputs.get(), values, InputsCount * sizeof(double));
+    if (InputsCount) std::memcpy(Inputs(), values, InputsCount * sizeof(double));
 }
 
 double* NUnitDescription::GetOutputs(double* values, std::uint32_t count) const {
     const std::uint32_t n = (count != 0 && count < OutputsCount) ? count : OutputsCount;
-    if (n) std::memcpy(values, Outputs.get(), n * sizeof(double));
+    if (n) std::memcpy(values, Outputs(), n * sizeof(double));
     return values;
 }
 
@@ -73,17 +67,17 @@ bool NAConnector::Connect(NAbstractItem* item) {
 }
 
 void NAConnector::Transfer() {
-    if (Item) AnalogItem->GetOutputs(Inputs.get(), InputsCount);
+    if (Item) AnalogItem->GetOutputs(Inputs(), InputsCount);
 }
 
 void NUnitDescription::SaveStepState(NStateWriter& out) {
-    if (Inputs) out.PutBytes(Inputs.get(), InputsCount * sizeof(double));
-    if (Outputs) out.PutBytes(Outputs.get(), OutputsCount * sizeof(double));
+    if (InputsCount) out.PutBytes(Inputs(), InputsCount * sizeof(double));
+    if (OutputsCount) out.PutBytes(Outputs(), OutputsCount * sizeof(double));
 }
 
 bool NUnitDescription::LoadStepState(NStateReader& in) {
-    if (Inputs && !in.GetBytes(Inputs.get(), InputsCount * sizeof(double))) return false;
-    return !Outputs || in.GetBytes(Outputs.get(), OutputsCount * sizeof(double));
+    if (InputsCount && !in.GetBytes(Inputs(), InputsCount * sizeof(double))) return false;
+    return !OutputsCount || in.GetBytes(Outputs(), OutputsCount * sizeof(double));
 }
 
 void NConnector::SaveStepState(NStateWriter& out) {

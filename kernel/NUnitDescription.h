@@ -16,24 +16,12 @@ class NAItem;
 class NConnector;
 class NAConnector;
 
-// The input or output values of a unit: a view of values the unit owns or, for a unit whose
-// values live in its owner's contiguous per-step block, of that block.
-class NUnitValues {
-public:
-    double* get() const { return Data; }
-    double& operator[](std::size_t i) const { return Data[i]; }
-    explicit operator bool() const { return Data != nullptr; }
-
-private:
-    friend class NUnitDescription;
-    double* Data = nullptr;
-};
-
 class NUnitDescription : public NBasicDescription {
 public:
     NUnitDescription(NBasicDescription* owner, const char* name, std::uint32_t inputs, std::uint32_t outputs);
     // The same, with the values kept in `storage` (inputs + outputs of them, zero), which the
-    // derived unit holds: a unit computed every step then has them at hand.
+    // derived unit holds: a unit computed every step then has them at hand. A unit without inputs
+    // may pass null and bind its outputs later.
     NUnitDescription(NBasicDescription* owner, const char* name, std::uint32_t inputs, std::uint32_t outputs,
                      double* storage);
     ~NUnitDescription() override;
@@ -49,34 +37,37 @@ public:
     bool LoadStepState(NStateReader& in) override;
 
     // Direct access for the owner's per-step work (no copy).
-    const double* InputsData() const { return Inputs.get(); }
-    const double* OutputsData() const { return Outputs.get(); }
-    double Output(std::uint32_t i) const { return Outputs[i]; }
+    const double* InputsData() const { return Inputs(); }
+    const double* OutputsData() const { return Outputs(); }
+    double Output(std::uint32_t i) const { return OutputValues[i]; }
 
 protected:
-    // Points the outputs at OutputsCount values kept elsewhere.
-    void BindOutputs(double* values) { Outputs.Data = values; }
+    // Null when there are none.
+    double* Inputs() const { return InputsCount ? OutputValues - InputsCount : nullptr; }
+    double* Outputs() const { return OutputsCount ? OutputValues : nullptr; }
+    // Points the outputs of a unit without inputs at OutputsCount values kept elsewhere.
+    void BindOutputs(double* values) { OutputValues = values; }
+    double* BoundOutputs() const { return OutputValues; }
 
-    NUnitValues Inputs;   // null when there are none
-    NUnitValues Outputs;  // null when there are none
     std::uint32_t InputsCount;
-    std::uint32_t OutputsCount;
+    // A count fits in 31 bits: 2^31 values would take 16 GiB.
+    std::uint32_t OutputsCount : 31;
 
 private:
-    // Up to two values live in the object itself, more in one heap block whose pointer takes
-    // their place: most units have one or two, and every synapse is a unit.
-    static constexpr std::uint32_t kLocalValues = 2;
-    bool OwnsHeapValues() const { return std::size_t(InputsCount) + OutputsCount > kLocalValues; }
-    union {
-        double LocalValues[kLocalValues] = {};
-        double* HeapValues;  // null when the values are kept by the derived unit
-    };
+    // A unit's values lie one after the other, the inputs first: one pointer finds both, and the
+    // outputs, read by the other units every step, without arithmetic. Every synapse is a unit:
+    // each word here is a word of every synapse of a model.
+    std::uint32_t OwnsValues : 1;  // allocated by this base, not kept by the derived unit
+    double* OutputValues;          // just past the inputs
 };
 
 class NAbstractConnector : public NUnitDescription {
 public:
     NAbstractConnector(NBasicDescription* owner, const char* name, std::uint32_t inputs, std::uint32_t outputs)
         : NUnitDescription(owner, name, inputs, outputs) {}
+    NAbstractConnector(NBasicDescription* owner, const char* name, std::uint32_t inputs, std::uint32_t outputs,
+                       double* storage)
+        : NUnitDescription(owner, name, inputs, outputs, storage) {}
     ~NAbstractConnector() override;
 
     virtual NAbstractItem* GetItem() const { return Item; }
@@ -98,6 +89,8 @@ class NConnector : public NAbstractConnector {
 public:
     NConnector(NBasicDescription* owner, const char* name, std::uint32_t outputs)
         : NAbstractConnector(owner, name, 0, outputs) {}
+    NConnector(NBasicDescription* owner, const char* name, std::uint32_t outputs, double* storage)
+        : NAbstractConnector(owner, name, 0, outputs, storage) {}
 
     bool Connect(NAbstractItem* item) override;
     void Transfer() override;

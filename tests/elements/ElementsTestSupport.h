@@ -94,7 +94,7 @@ public:
     bool LoadState(const char*) override { return true; }
     void Transfer() override {
         NAConnector::Transfer();
-        Values.push_back(Inputs[0]);
+        Values.push_back(Inputs()[0]);
     }
     void Reset() override {}
     void Calculate() override {}

@@ -72,6 +72,10 @@ TEST_F(LocationTest, BrokenModelsNameCodeInformationAndPlace) {
         {"Model m {\n  ASinusGenerator g { }\n  TimeWatch w { }\n  link g:w.input;\n}\n",
          "414|m: link g:w.input - 'g' не принял связь с 'w.input'|main.tv:4:8: link g:w.input"},
         {"Model m {\n  ASinusGenerator g {\n    link a:b;\n  }\n}\n", "404|m.g|main.tv:3:10: link a:b"},
+        // Links of a block with other records between them.
+        {"Model m {\n  Net n { Neuron a { } }\n  TimeWatch w { }\n  link n.a:w.input;\n"
+         "  TimeWatch v { }\n  link n.a:v.input;\n  link n.a:w.nope;\n}\n",
+         "414|m: link n.a:w.nope - второй конец 'w.nope' не найден|main.tv:7:8: link n.a:w.nope"},
     };
     const BrokenModel empty[] = {
         {"", "400|" "main.tv: описание не объявляет модели (нет ни класса, ни объекта)|main.tv:1"},

@@ -248,6 +248,47 @@ TEST_F(NetTest, PackedLinksReachTheObjectsTheyNameAmongSimilarNeighbours) {
     }
 }
 
+// A net that takes the packed links' text as its record must record just what the copying form
+// records: not when a link failed, a name held a NUL, or links were recorded before.
+TEST_F(NetTest, PackedLinksTakenByTheNetRecordAsCopied) {
+    using namespace std::string_view_literals;
+    struct Case {
+        std::vector<std::pair<std::string_view, std::string_view>> Links;
+        bool RecordedBefore;
+    };
+    const Case cases[] = {
+        {{{"a", "cell1.s2"}, {"ab", "cell10.s1"}}, false},
+        {{{"a", "cell1.s2"}, {"ab", "cell10.s1"}}, true},
+        {{{"a", "cell1.s2"}, {"ghost", "cell10.s1"}}, false},
+        {{{"a", "cell1.s2"}, {"ab", "cell1.s2"}}, false},  // taken already
+        {{{"a\0x"sv, "cell1.s2"}, {"ab", "cell10.s1"}}, false},
+    };
+    for (const Case& c : cases) {
+        NNet copying(nullptr, "net"), taking(nullptr, "net");
+        NPackedLinks links;
+        for (NNet* net : {&copying, &taking}) {
+            AddCell(*net, "a");
+            AddCell(*net, "ab");
+            AddCell(*net, "cell1", {"s2"});
+            AddCell(*net, "cell10", {"s1", "s2"});
+            if (c.RecordedBefore) {
+                ASSERT_TRUE(net->CreateLink("ab", "cell10.s2"));
+            }
+        }
+        for (const auto& [item, connector] : c.Links) links.Add(item, connector);
+        const bool made = copying.SetLinks(links);
+        EXPECT_EQ(taking.SetLinks(std::move(links)), made);
+        NLinksMap copied, taken;
+        copying.GetLinks(copied);
+        taking.GetLinks(taken);
+        EXPECT_EQ(taken, copied);
+        // Still there to say which link failed.
+        if (!made) {
+            EXPECT_EQ(links[1].first, c.Links[1].first);
+        }
+    }
+}
+
 TEST_F(NetTest, RecordedLinksReadBackInKeyOrderWithEqualKeysAsMade) {
     NNet net(nullptr, "net");
     AddCell(net, "a");

@@ -56,10 +56,10 @@ public:
     }
     void Reset() override {
         NConnector::Reset();
-        Outputs[0] = 0;
+        Outputs()[0] = 0;
     }
     void Calculate() override {
-        Outputs[0] = PulseCounter > 0 ? 1 : 0;
+        Outputs()[0] = PulseCounter > 0 ? 1 : 0;
         if (PulseCounter > 0) --PulseCounter;
     }
 };
@@ -74,8 +74,8 @@ public:
         if (!CheckNewOwner<NBasicDescription>(owner, name)) return nullptr;
         return new TestAConnector(owner, name, InputsCount);
     }
-    void Reset() override { std::fill_n(Outputs.get(), OutputsCount, 0.0); }
-    void Calculate() override { std::copy_n(Inputs.get(), InputsCount, Outputs.get()); }
+    void Reset() override { std::fill_n(Outputs(), OutputsCount, 0.0); }
+    void Calculate() override { std::copy_n(Inputs(), InputsCount, Outputs()); }
 };
 
 struct PeriodParams {
