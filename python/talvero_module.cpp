@@ -75,7 +75,7 @@ struct FileFailure {
 // Call with the kernel held, after a call of the batch core that failed.
 [[noreturn]] void Throw(int exit, const std::string& reason, const std::string& info = std::string()) {
     if (exit == kExitUsage) throw UsageFailure{reason};
-    if (!reason.empty()) throw ModelFailure{std::nullopt, "talvero", reason, info};
+    if (!reason.empty()) throw ModelFailure{std::nullopt, "talvero", reason, info, {}};
     const NError error = TakeLastError();
     throw ModelFailure{error.GetCode(), Cp1251ToUtf8(error.GetLevel()), Cp1251ToUtf8(error.GetMessage()),
                        KernelTextToUtf8(GetLastErrorInfo()), KernelTextToUtf8(FormatErrorLocation(GetLastErrorLocation()))};

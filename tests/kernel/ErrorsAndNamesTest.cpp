@@ -184,7 +184,9 @@ TEST_F(NamesTest, NamesOfEveryLengthSurviveRenamesAcrossTheInlineBorder) {
     for (const std::string& before : lengths)
         for (const std::string& after : lengths) {
             if (before == after) continue;
-            if (object->GetName() != before) ASSERT_TRUE(object->SetName(before.c_str()));
+            if (object->GetName() != before) {
+                ASSERT_TRUE(object->SetName(before.c_str()));
+            }
             ASSERT_TRUE(object->SetName(after.c_str())) << before << " -> " << after;
             EXPECT_EQ(object->GetName(), after);
             EXPECT_EQ(object->FullName(), "net." + after);
