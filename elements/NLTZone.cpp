@@ -37,8 +37,7 @@ void NLTZone::Reset() {
     State = NState{};
     // The membrane halves within one pulse duration.
     State.MembraneTC = static_cast<double>(GetPulseDuration() / -std::log(0.5L));
-    Values[0] = Values[1] = 0;
-    Values[2] = 0;
+    Values[0] = Values[1] = Values[2] = 0;
     Prepared = false;
 }
 

@@ -207,7 +207,7 @@ std::size_t NNeuron::PlanSplitStep(const NItemOrder& order, std::size_t position
     NSplit& split = *Split;
     split.LevelsAt.assign(IonUnits.size(), NSplit::kNotSaved);
     split.Outputs.assign(IonUnits.size(), 0);
-    split_step_detail::ClearKeeping(split.Arrivals, 8);
+    split_step_detail::ClearKeeping(split.Arrivals, NSplit::kArrivalsKept);
     split.Pending = false;
     split.Position = position;
     std::size_t levels = 0, work = 0;
@@ -248,7 +248,7 @@ void NNeuron::StepOrderedPart() {
 bool NNeuron::StepAhead() {
     StepIndependentPart();
     NSplit& split = *Split;
-    split_step_detail::ClearKeeping(split.Guessed, 4);  // a neuron mostly gets a pulse or none a step
+    split_step_detail::ClearKeeping(split.Guessed, NSplit::kGuessedKept);
     split.ZoneBefore = LTZone->Mark();
     split.Sends = StepZoneQuietly();
     return split.Sends;
@@ -295,7 +295,7 @@ bool NNeuron::RetakeAhead() {
 
 void NNeuron::UndoAhead() {
     NSplit& split = *Split;
-    split_step_detail::ClearKeeping(split.Arrivals, 8);
+    split_step_detail::ClearKeeping(split.Arrivals, NSplit::kArrivalsKept);
     if (split.Guessed.empty()) return;
     // Every synapse has one sender and gets at most one pulse a step: the order does not matter.
     for (const auto& g : split.Guessed) g.Synapse->RestoreMark(g.Mark);
@@ -351,7 +351,7 @@ void NNeuron::RetakeUnits() {
         }
         IonUnits[u]->Retake(indices.data(), indices.size(), split.Levels.data() + split.LevelsAt[u], split.Outputs[u]);
     }
-    split_step_detail::ClearKeeping(arrivals, 8);
+    split_step_detail::ClearKeeping(arrivals, NSplit::kArrivalsKept);
     UpdatePotentials();
 }
 

@@ -90,6 +90,8 @@ private:
     // What the split step keeps between the two parts of a step.
     struct NSplit {
         static constexpr std::uint32_t kNotSaved = UINT32_MAX;
+        // Room the lists keep between steps: a neuron mostly gets a pulse or none a step.
+        static constexpr std::size_t kArrivalsKept = 8, kGuessedKept = 4;
         std::vector<std::uint32_t> LevelsAt;  // per unit: where its synapses' levels are saved
         std::vector<double> Levels;
         std::vector<double> Outputs;  // per unit, before the step

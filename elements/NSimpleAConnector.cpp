@@ -31,8 +31,10 @@ void NSimpleAConnector::Reset() {
 
 void NSimpleAConnector::Calculate() {
     const std::uint32_t common = std::min(InputsCount, OutputsCount);
-    for (std::uint32_t i = 0; i < common; ++i) Outputs()[i] = Inputs()[i];
-    for (std::uint32_t i = common; i < OutputsCount; ++i) Outputs()[i] = 0.0;
+    double* out = Outputs();
+    const double* in = Inputs();
+    for (std::uint32_t i = 0; i < common; ++i) out[i] = in[i];
+    for (std::uint32_t i = common; i < OutputsCount; ++i) out[i] = 0.0;
 }
 
 } // namespace talvero

@@ -71,8 +71,6 @@ public:
 // or removed): a plan made before is not to be used.
 void NoteStructureChange();
 
-// Whether the ordered part of a split step is under way: pulses then may have to be answered by a
-// redo of their receiver's independent part.
 namespace split_step_detail {
 // Empties a list kept from step to step. A burst (all neurons firing at once, as at the start)
 // leaves it far more room than a step needs; beyond `keep` entries the room goes back.
@@ -80,6 +78,8 @@ template <class List> void ClearKeeping(List& list, std::size_t keep) {
     if (list.capacity() > keep) List().swap(list);
     else list.clear();
 }
+// Whether the ordered part of a split step is under way: pulses then may have to be answered by a
+// redo of their receiver's independent part.
 extern bool OrderedPhase;
 // Pulses that reached an object whose plan did not expect them: each one a wrong step. Tests read it.
 extern unsigned long long UnforeseenArrivals;
