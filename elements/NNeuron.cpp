@@ -205,15 +205,15 @@ bool NNeuron::CanSplitStep() const { return typeid(*this) == typeid(NNeuron); }
 std::size_t NNeuron::PlanSplitStep(const NItemOrder& order, std::size_t position) {
     if (!Split) Split = std::make_unique<NSplit>();
     NSplit& split = *Split;
-    split.LevelsAt.assign(IonUnits.size(), NSplit::kNotSaved);
-    split.Outputs.assign(IonUnits.size(), 0);
+    split.LevelsAt = std::make_unique<std::uint32_t[]>(IonUnits.size());
     split_step_detail::ClearKeeping(split.Arrivals, NSplit::kArrivalsKept);
     split.Pending = false;
-    split.Position = position;
-    std::size_t levels = 0, work = 0;
+    split.Position = static_cast<std::uint32_t>(position);
+    std::size_t levels = IonUnits.size(), work = 0;
     for (std::size_t u = 0; u < IonUnits.size(); ++u) {
         const NIonUnit& unit = *IonUnits[u];
         work += unit.GetSynapseStatesCount() + 1;
+        split.LevelsAt[u] = NSplit::kNotSaved;
         // Only a pulse sent earlier in the walk can arrive after the units took their step.
         for (auto s = unit.GetSynapsesBegin(); s != unit.GetSynapsesEnd(); ++s)
             if (order.MaySendBefore((*s)->GetItem(), position)) {
@@ -222,8 +222,7 @@ std::size_t NNeuron::PlanSplitStep(const NItemOrder& order, std::size_t position
                 break;
             }
     }
-    split.Levels.assign(levels, 0);
-    split.Levels.shrink_to_fit();
+    split.Saved = std::make_unique<double[]>(levels);
     return work;
 }
 
@@ -231,8 +230,8 @@ void NNeuron::StepIndependentPart() {
     NSplit& split = *Split;
     for (std::size_t u = 0; u < IonUnits.size(); ++u) {
         if (split.LevelsAt[u] == NSplit::kNotSaved) continue;
-        IonUnits[u]->SaveLevels(split.Levels.data() + split.LevelsAt[u]);
-        split.Outputs[u] = IonUnits[u]->Output(0);
+        IonUnits[u]->SaveLevels(split.LevelsOf(u));
+        split.OutputBefore(u) = IonUnits[u]->Output(0);
     }
     StepUnits();
     split.Pending = true;
@@ -272,7 +271,7 @@ std::uint32_t NNeuron::UnitIndexOf(const NBasicDescription* unit) const {
 
 void NNeuron::NoteArrival(std::uint32_t unit, NSynapse& synapse) {
     Split->Arrivals.emplace_back(unit, synapse.GetStateIndex());
-    if (split_step_detail::Ahead) Split->Guessed.push_back({&synapse, unit, synapse.GetMark()});
+    if (split_step_detail::Guessing) Split->Guessed.push_back({&synapse, unit, synapse.GetMark()});
 }
 
 bool NNeuron::ReceivesThrough(const NAbstractConnector& connector) const {
@@ -298,13 +297,19 @@ void NNeuron::UndoAhead() {
     split_step_detail::ClearKeeping(split.Arrivals, NSplit::kArrivalsKept);
     if (split.Guessed.empty()) return;
     // Every synapse has one sender and gets at most one pulse a step: the order does not matter.
-    for (const auto& g : split.Guessed) g.Synapse->RestoreMark(g.Mark);
+    // A mark keeps only what the pulse changed; the step the pulse changed is taken again without it.
+    std::vector<std::uint32_t> indices;
     for (std::size_t u = 0; u < IonUnits.size(); ++u) {
-        if (split.LevelsAt[u] == NSplit::kNotSaved) continue;
-        const bool touched = std::any_of(split.Guessed.begin(), split.Guessed.end(),
-                                         [u](const auto& g) { return g.Unit == u; });
-        // No synapse takes its step again: the sum and the integration as the parallel part had them.
-        if (touched) IonUnits[u]->Retake(nullptr, 0, split.Levels.data() + split.LevelsAt[u], split.Outputs[u]);
+        indices.clear();
+        for (const auto& g : split.Guessed)
+            if (g.Unit == u) {
+                g.Synapse->RestoreMark(g.Mark);
+                indices.push_back(g.Synapse->GetStateIndex());
+            }
+        if (indices.empty() || split.LevelsAt[u] == NSplit::kNotSaved) continue;
+        std::sort(indices.begin(), indices.end());
+        indices.erase(std::unique(indices.begin(), indices.end()), indices.end());
+        IonUnits[u]->Retake(indices.data(), indices.size(), split.LevelsOf(u), split.OutputBefore(u));
     }
     split.Guessed.clear();
     UpdatePotentials();
@@ -349,7 +354,7 @@ void NNeuron::RetakeUnits() {
             split_step_detail::CountUnforeseenArrival();
             continue;
         }
-        IonUnits[u]->Retake(indices.data(), indices.size(), split.Levels.data() + split.LevelsAt[u], split.Outputs[u]);
+        IonUnits[u]->Retake(indices.data(), indices.size(), split.LevelsOf(u), split.OutputBefore(u));
     }
     split_step_detail::ClearKeeping(arrivals, NSplit::kArrivalsKept);
     UpdatePotentials();

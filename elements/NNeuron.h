@@ -92,18 +92,22 @@ private:
         static constexpr std::uint32_t kNotSaved = UINT32_MAX;
         // Room the lists keep between steps: a neuron mostly gets a pulse or none a step.
         static constexpr std::size_t kArrivalsKept = 8, kGuessedKept = 4;
-        std::vector<std::uint32_t> LevelsAt;  // per unit: where its synapses' levels are saved
-        std::vector<double> Levels;
-        std::vector<double> Outputs;  // per unit, before the step
+        // Every neuron of a large net keeps one between steps: few allocations, no spare room.
+        // Per unit its output before the step, then the levels the plan saves.
+        std::unique_ptr<double[]> Saved;
+        std::unique_ptr<std::uint32_t[]> LevelsAt;  // per unit: where in Saved its synapses' levels are
+        double* LevelsOf(std::size_t unit) { return Saved.get() + LevelsAt[unit]; }
+        double& OutputBefore(std::size_t unit) { return Saved[unit]; }
         std::vector<std::pair<std::uint32_t, std::uint32_t>> Arrivals;  // unit, synapse
         struct NTakenBack {
             NSynapse* Synapse;
             std::uint32_t Unit;
             NSynapse::NMark Mark;
         };
+        static_assert(sizeof(NTakenBack) <= 32);
         std::vector<NTakenBack> Guessed;  // arrivals on a guess, with what they changed
-        std::size_t Position = 0;  // in the walk
         NLTZone::NStepMark ZoneBefore;  // stepped ahead: the zone before the step
+        std::uint32_t Position = 0;  // in the walk
         bool Sends = false;    // stepped ahead: a pulse starts in this step
         bool Pending = false;  // the units have taken the step, the zone has not
     };

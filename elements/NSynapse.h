@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <type_traits>
 #include <unordered_map>
@@ -194,17 +195,27 @@ public:
 
     void Step(NTime dt) { Block->StepOne(GetStateIndex(), dt); }
 
-    // What a pulse's arrival changes, to be put back when the arrival is taken back.
+    // What a pulse's arrival changes, to be put back when the arrival is taken back: one is noted
+    // for each pulse of a step that arrives early, so it is kept small.
     struct NMark {
-        NSynapseState State;
-        NTime PulseStart;
+        std::int32_t PulseCounter;
+        std::uint32_t Phase;
+        unsigned char PulseStart[kTimeBytes];
     };
     // Where its state is in its unit's block.
     std::uint32_t GetStateIndex() const { return static_cast<std::uint32_t>(&Own() - Block->Data()); }
-    NMark GetMark() const { return {Own(), GetPulseStartTime()}; }
+    NMark GetMark() const {
+        NMark mark{Own().PulseCounter, Own().Phase, {}};
+        const NTime start = GetPulseStartTime();
+        std::memcpy(mark.PulseStart, &start, kTimeBytes);
+        return mark;
+    }
     void RestoreMark(const NMark& mark) {
-        Own() = mark.State;
-        SetPulseStartTime(mark.PulseStart);
+        Own().PulseCounter = mark.PulseCounter;
+        Own().Phase = mark.Phase;
+        NTime start = 0;
+        std::memcpy(&start, mark.PulseStart, kTimeBytes);
+        SetPulseStartTime(start);
     }
 
     double GetCurrentTC() const;

@@ -87,9 +87,15 @@ extern unsigned long long UnforeseenArrivals;
 extern unsigned long long Retakes;
 // Steps stepped ahead whose guess failed somewhere and was mended. Tests read it.
 extern unsigned long long FailedGuesses;
-// Whether the walk's objects stepped ahead (StepAhead): their turns are then taken on a guess that
-// can be taken back, and an arrival keeps what it changes.
+// Steps so many of whose objects sent that their turns were taken in order, not on a guess. Tests
+// read it.
+extern unsigned long long BurstsInOrder;
+// Whether the walk's objects stepped ahead (StepAhead): a pulse then counts only for an object
+// whose turn is still to come, and that object takes its turn again.
 extern bool Ahead;
+// Whether those turns are taken on a guess that can be taken back: an arrival then keeps what it
+// changes.
+extern bool Guessing;
 // The position of the sender whose pulses this thread delivers.
 extern thread_local std::size_t Turn;
 // An object stepped ahead at `position` received a pulse before its turn: it takes its turn.
@@ -108,6 +114,9 @@ bool CalculateNetSplit(NModel& model);
 // at least this much. Benchmarks and tests change it; 0 restores the default.
 void SetSplitStepWorkPerThread(std::size_t work);
 std::size_t GetSplitStepWorkPerThread();
+// Whether a step in which most objects send takes its turns in order (the default) or on a guess
+// like any other; tests turn it off to reach the mending of failed guesses.
+void SetSplitStepBurstsInOrder(bool inOrder);
 
 // The threads the last step of the active model actually used.
 int GetThreadsInUse();

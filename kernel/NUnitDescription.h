@@ -114,12 +114,12 @@ protected:
     void SetPulseStartTime(NTime time) { std::memcpy(PulseStartTime, &time, kTimeBytes); }
 
     std::int32_t PulseCounter = 0;
-
-private:
-    friend struct NFastAccess;  // the fast engine copies pulse starts to and from its arrays
     // The bytes that hold an extended value: a connector then needs no 16-byte alignment, which
     // keeps the many synapses of a model smaller.
     static constexpr std::size_t kTimeBytes = std::numeric_limits<NTime>::digits == 64 ? 10 : sizeof(NTime);
+
+private:
+    friend struct NFastAccess;  // the fast engine copies pulse starts to and from its arrays
     unsigned char PulseStartTime[kTimeBytes] = {};
 };
 
