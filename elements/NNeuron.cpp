@@ -258,7 +258,7 @@ void NNeuron::NotePulseArrival(const NBasicDescription* unit, NSynapse& synapse)
     if (split_step_detail::Ahead) {
         // Stepped ahead, every zone has moved on: only a receiver whose turn is still to come counts.
         if (Split->Position <= split_step_detail::Turn) return;
-        if (Split->Arrivals.empty()) split_step_detail::ScheduleTurn(Split->Position);
+        if (Split->Arrivals.empty() && Split->Guessed.empty()) split_step_detail::ScheduleTurn(Split->Position);
     }
     if (const std::uint32_t u = UnitIndexOf(unit); u != kNoUnit) NoteArrival(u, synapse);
 }
@@ -270,8 +270,8 @@ std::uint32_t NNeuron::UnitIndexOf(const NBasicDescription* unit) const {
 }
 
 void NNeuron::NoteArrival(std::uint32_t unit, NSynapse& synapse) {
-    Split->Arrivals.emplace_back(unit, synapse.GetStateIndex());
     if (split_step_detail::Guessing) Split->Guessed.push_back({&synapse, unit, synapse.GetMark()});
+    else Split->Arrivals.emplace_back(unit, synapse.GetStateIndex());
 }
 
 bool NNeuron::ReceivesThrough(const NAbstractConnector& connector) const {
@@ -340,11 +340,17 @@ bool NNeuron::RetakeAgain(const NPulseChange* changes, std::size_t count) {
 
 void NNeuron::RetakeUnits() {
     NSplit& split = *Split;
-    auto& arrivals = split.Arrivals;
     split_step_detail::CountRetake();
+    // On a guess an arrival is noted with its mark alone: no second list per neuron.
+    thread_local std::vector<std::pair<std::uint32_t, std::uint32_t>> guessed;
+    auto& arrivals = split_step_detail::Guessing ? guessed : split.Arrivals;
+    if (split_step_detail::Guessing) {
+        guessed.clear();
+        for (const auto& g : split.Guessed) guessed.emplace_back(g.Unit, g.Synapse->GetStateIndex());
+    }
     std::sort(arrivals.begin(), arrivals.end());
     arrivals.erase(std::unique(arrivals.begin(), arrivals.end()), arrivals.end());
-    std::vector<std::uint32_t> indices;
+    thread_local std::vector<std::uint32_t> indices;
     for (std::size_t first = 0; first < arrivals.size();) {
         const std::uint32_t u = arrivals[first].first;
         indices.clear();
@@ -356,7 +362,9 @@ void NNeuron::RetakeUnits() {
         }
         IonUnits[u]->Retake(indices.data(), indices.size(), split.LevelsOf(u), split.OutputBefore(u));
     }
-    split_step_detail::ClearKeeping(arrivals, NSplit::kArrivalsKept);
+    // A burst's turns in order leave every neuron arrivals it will not see again for long.
+    const bool burst = split_step_detail::Ahead && !split_step_detail::Guessing;
+    split_step_detail::ClearKeeping(arrivals, burst ? 0 : NSplit::kArrivalsKept);
     UpdatePotentials();
 }
 

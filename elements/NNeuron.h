@@ -98,7 +98,7 @@ private:
         std::unique_ptr<std::uint32_t[]> LevelsAt;  // per unit: where in Saved its synapses' levels are
         double* LevelsOf(std::size_t unit) { return Saved.get() + LevelsAt[unit]; }
         double& OutputBefore(std::size_t unit) { return Saved[unit]; }
-        std::vector<std::pair<std::uint32_t, std::uint32_t>> Arrivals;  // unit, synapse
+        std::vector<std::pair<std::uint32_t, std::uint32_t>> Arrivals;  // not on a guess: unit, synapse
         struct NTakenBack {
             NSynapse* Synapse;
             std::uint32_t Unit;

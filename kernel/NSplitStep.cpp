@@ -416,9 +416,9 @@ void StepJob(void* context, int worker) {
     NPlan& plan = *static_cast<NPlan*>(context);
     if (!plan.Ahead) return StepChunks(plan, worker);
     NWorkerTurns& own = plan.Workers[static_cast<std::size_t>(worker)];
-    // A quiet step of the 10,000-neuron net sends some 860 pulses over all blocks.
-    for (auto& block : own.Early) split_step_detail::ClearKeeping(block, 512);
-    for (auto& block : own.Others) split_step_detail::ClearKeeping(block, 512);
+    // A quiet step of the 10,000-neuron net sends some 860 pulses over all blocks, a dozen per list.
+    for (auto& block : own.Early) split_step_detail::ClearKeeping(block, 128);
+    for (auto& block : own.Others) split_step_detail::ClearKeeping(block, 128);
     own.Failed.clear();
     StepChunks(plan, worker);
     TurnsHere = &own.Noted;
