@@ -40,10 +40,12 @@ public:
 
 void Collect(NBasicDescription* object, std::vector<NBasicDescription*>& objects) {
     objects.push_back(object);
-    NStringList names;
-    object->GetComponentsList(names);
-    for (const std::string& name : names)
-        if (NBasicDescription* component = object->GetComponent(name.c_str())) Collect(component, objects);
+    // The components themselves, not a lookup by name, which takes a name with a dot for a path and
+    // finds only the first of two alike.
+    object->ForEachComponent([&objects](NBasicDescription* component) {
+        Collect(component, objects);
+        return true;
+    });
 }
 
 // The model, its sources, its out gates and its net, each with its components, depth first.

@@ -157,6 +157,27 @@ TEST(CheckpointTest, ARestoredModelGoesOnAsTheUnbrokenRun) {
     }
 }
 
+// A binary model may name an object with a dot inside, which a lookup by name takes for a path.
+TEST(CheckpointTest, ObjectsWhoseNamesHoldADotAreKeptToo) {
+    test::TempDir dir;
+    Loaded m(dir, dir.Write("generated.tv", bench::GenerateBenchModel(200, 10)));
+    ASSERT_TRUE(m.Ok) << GetLastErrorInfo();
+    std::vector<NBasicDescription*> objects;
+    m.Model()->GetNet()->ForEachComponent([&objects](NBasicDescription* object) {
+        objects.push_back(object);
+        return true;
+    });
+    ASSERT_FALSE(objects.empty());
+    for (NBasicDescription* object : objects) ASSERT_TRUE(object->SetName((std::string(object->GetName()) + ".x").c_str()));
+    m.Run(kFirst);
+    const std::string checkpoint = m.Checkpoint();
+    m.Run(kSecond);
+    const std::string unbroken = m.Digest();
+    ASSERT_TRUE(RestoreCheckpoint(*m.Model(), checkpoint.data(), checkpoint.size())) << GetLastErrorInfo();
+    m.Run(kSecond);
+    EXPECT_TRUE(m.Digest() == unbroken);
+}
+
 // FNV-1a 64 as the checkpoint's checksum, so that a test can forge a well-formed file.
 std::uint64_t Fnv(const char* data, std::size_t size) { return FnvHash(data, size); }
 
