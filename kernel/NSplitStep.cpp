@@ -410,33 +410,6 @@ void TakeTurnsInOrder(NPlan& plan, NWorkerTurns& own) {
 // sends otherwise). Each thread takes a block of the walk at a time, delivers the early pulses into
 // it and takes the turns there; then the failed guesses are mended on one thread, and the other
 // pulses delivered, again by blocks.
-void TakeTurnsOnGuess(NPlan& plan, NWorkerTurns& own, int worker);
-
-void StepJob(void* context, int worker) {
-    NPlan& plan = *static_cast<NPlan*>(context);
-    if (!plan.Ahead) return StepChunks(plan, worker);
-    NWorkerTurns& own = plan.Workers[static_cast<std::size_t>(worker)];
-    // A quiet step of the 10,000-neuron net sends some 860 pulses over all blocks, a dozen per list.
-    for (auto& block : own.Early) split_step_detail::ClearKeeping(block, 128);
-    for (auto& block : own.Others) split_step_detail::ClearKeeping(block, 128);
-    own.Failed.clear();
-    StepChunks(plan, worker);
-    TurnsHere = &own.Noted;
-    plan.Barrier.Wait(plan.Threads);
-    if (plan.Burst.load(std::memory_order_relaxed)) {
-        if (worker == 0) {
-            TakeTurnsInOrder(plan, own);
-            DeliverForeign(plan);
-        }
-    } else {
-        TakeTurnsOnGuess(plan, own, worker);
-    }
-    own.Retakes = RetakesHere;
-    own.Unforeseen = UnforeseenHere;
-    RetakesHere = UnforeseenHere = 0;
-    TurnsHere = nullptr;
-}
-
 void TakeTurnsOnGuess(NPlan& plan, NWorkerTurns& own, int worker) {
     // A block at a time: its early pulses, then its turns (no pulse is sent now, so all of a block's
     // arrivals are in).
@@ -472,6 +445,33 @@ void TakeTurnsOnGuess(NPlan& plan, NWorkerTurns& own, int worker) {
          b = plan.NextOtherBlock.fetch_add(1, std::memory_order_relaxed))
         for (const NWorkerTurns& w : plan.Workers) Deliver(plan, w.Others[b]);
     if (worker == 0) DeliverForeign(plan);
+}
+
+// Each thread's part of a step: the independent part, then for a walk stepped ahead the turns, on a
+// guess or, in a burst, in order on one thread.
+void StepJob(void* context, int worker) {
+    NPlan& plan = *static_cast<NPlan*>(context);
+    if (!plan.Ahead) return StepChunks(plan, worker);
+    NWorkerTurns& own = plan.Workers[static_cast<std::size_t>(worker)];
+    // A quiet step of the 10,000-neuron net sends some 860 pulses over all blocks, a dozen per list.
+    for (auto& block : own.Early) split_step_detail::ClearKeeping(block, 128);
+    for (auto& block : own.Others) split_step_detail::ClearKeeping(block, 128);
+    own.Failed.clear();
+    StepChunks(plan, worker);
+    TurnsHere = &own.Noted;
+    plan.Barrier.Wait(plan.Threads);
+    if (plan.Burst.load(std::memory_order_relaxed)) {
+        if (worker == 0) {
+            TakeTurnsInOrder(plan, own);
+            DeliverForeign(plan);
+        }
+    } else {
+        TakeTurnsOnGuess(plan, own, worker);
+    }
+    own.Retakes = RetakesHere;
+    own.Unforeseen = UnforeseenHere;
+    RetakesHere = UnforeseenHere = 0;
+    TurnsHere = nullptr;
 }
 
 // The counts of the calling thread join the totals.
