@@ -4,6 +4,7 @@
 #include <cstring>
 #include <typeinfo>
 #include <unordered_map>
+#include <utility>
 
 #include "elements/NAfferentNeuron.h"
 #include "elements/NEyeMuscle.h"
@@ -255,7 +256,9 @@ void NFastEngine::SyncFromModel() {
     const std::size_t synapses = Syn.size();
     SetOf.assign(synapses, 0);
     Active.clear();
+    ActiveGone = 0;
     Units.assign(UnitObjects.size(), Unit{});
+    ActiveSums.assign(UnitObjects.size(), 0);
     UnitConsts.Clear();
     StepStamp = 0;
 
@@ -393,7 +396,7 @@ void NFastEngine::BuildPool(std::uint32_t u) {
             Syn[i].Slot = kNoEntry;
         } else {
             Syn[i].Slot = static_cast<std::uint32_t>(Active.size());
-            Active.push_back({i, u, Syn[i].Level, Syn[i].Level, 0});
+            Active.push_back({Syn[i].Level, Syn[i].Level, 0, i, u, unit.Set, Syn[i].Counter, Syn[i].Phase, ActiveMark::Live});
         }
     }
 }
@@ -411,10 +414,21 @@ void NFastEngine::Renormalise(std::uint32_t u) {
     unit.Decay = 1;
 }
 
+const NFastEngine::ActiveSynapse* NFastEngine::EntryOf(std::uint32_t s) const {
+    if (Syn[s].Slot == kNotLazy || Syn[s].Phase == kPooled) return nullptr;
+    return &Active[Syn[s].Slot];
+}
+
+NFastEngine::ActiveSynapse* NFastEngine::EntryOf(std::uint32_t s) {
+    return const_cast<ActiveSynapse*>(std::as_const(*this).EntryOf(s));
+}
+
 // Between steps every pool is a step ahead (its neuron's turn took it on): the factor of now is
 // DecayBefore.
 double NFastEngine::LevelOf(std::uint32_t s) const {
-    return Syn[s].Phase == kPooled ? Syn[s].Level * Units[Syn[s].Unit].DecayBefore : Syn[s].Level;
+    if (Syn[s].Phase == kPooled) return Syn[s].Level * Units[Syn[s].Unit].DecayBefore;
+    const ActiveSynapse* a = EntryOf(s);
+    return a ? a->After : Syn[s].Level;
 }
 
 double NFastEngine::Conductance(double m, const SynapseSet& c) const {
@@ -435,9 +449,10 @@ void NFastEngine::SyncToModel() {
             NSynapseState& s = block.State(k);
             s.Transmitter = LevelOf(i);
             s.Conductance = Conductance(s.Transmitter, Sets[SetOf[i]]);
-            s.PulseCounter = Syn[i].Counter;
-            s.Phase = static_cast<std::uint32_t>(Syn[i].Phase == kPooled ? kDissociation : Syn[i].Phase);
-            if (Syn[i].Counter != 0) NFastAccess::SetPulseStart(**synapse, Syn[i].PulseStart);
+            const ActiveSynapse* a = EntryOf(i);
+            s.PulseCounter = a ? a->Counter : Syn[i].Counter;
+            s.Phase = static_cast<std::uint32_t>(a ? a->Phase : Syn[i].Phase == kPooled ? kDissociation : Syn[i].Phase);
+            if (s.PulseCounter != 0) NFastAccess::SetPulseStart(**synapse, Syn[i].PulseStart);
         }
     }
     for (std::size_t n = 0; n < Neurons.size(); ++n) {
@@ -454,6 +469,7 @@ void NFastEngine::SyncToModel() {
 std::size_t NFastEngine::MemoryBytes() const {
     return Neurons.capacity() * sizeof(NNeuron*) + NeuronUnits.capacity() * 4 +
            ZoneConsts.Values.capacity() * sizeof(ZoneConstants) + Active.capacity() * sizeof(ActiveSynapse) +
+           ActiveSums.capacity() * sizeof(double) +
            Zones.capacity() * sizeof(ZoneState) + PairedLazy.capacity() + NeuronTargets.capacity() * sizeof(Targets) +
            UnitObjects.capacity() * sizeof(NIonUnit*) + Units.capacity() * sizeof(Unit) +
            UnitRanges.capacity() * sizeof(UnitRange) + UnitConsts.Values.capacity() * sizeof(UnitConstants) +
@@ -494,53 +510,73 @@ constexpr double kSmallestDecay = 1e-200;
 
 // One step of an active synapse from its level before the step. One that decays only from here
 // joins the pool, whose sum counts it from this step on.
-[[gnu::always_inline]] inline void NFastEngine::StepActive(ActiveSynapse& a) {
-    Unit& unit = Units[a.Unit];
-    const SynapseSet& c = Sets[unit.Set];
-    const std::uint32_t i = a.Synapse;
-    const std::int32_t n = Syn[i].Counter;
+// The arrays come as pointers: the pass's stores of bytes could otherwise alias the vectors' own.
+[[gnu::always_inline]] inline void NFastEngine::StepActive(ActiveSynapse& a, const SynapseSet* sets, double* sums) {
+    const SynapseSet& c = sets[a.Set];
+    const std::int32_t n = a.Counter;
     const int kind = n == 0 ? 0 : (n == 1 ? 1 : 2);
-    if (kind == 1) Syn[i].Phase = kDissociation;
-    Syn[i].Counter = n - (kind != 0);
-    const double level = a.Before + (kTargets[kind] - a.Before) * c.Rate[Syn[i].Phase];
+    std::int32_t phase = a.Phase;
+    if (kind == 1) a.Phase = static_cast<std::int8_t>(phase = kDissociation);
+    a.Counter = n - (kind != 0);
+    const double level = a.Before + (kTargets[kind] - a.Before) * c.Rate[phase];
     const double y = level * c.ReciprocalK;
     a.After = level;
-    if (Syn[i].Counter == 0 && Syn[i].Phase == kDissociation && y < 1) {
-        Syn[i].Level = level / unit.Decay;
-        Syn[i].Phase = kPooled;
-        unit.Sum += Syn[i].Level;
-        ++unit.Count;
-        a.G = 0;
+    if (a.Counter == 0 && phase == kDissociation && y < 1) [[unlikely]] {
+        JoinPool(a);
         return;
     }
-    Syn[i].Level = level;
     a.G = y >= 1 ? y / ((y - 1) * c.Ri + c.Rs) : y * c.ReciprocalRs;
-    unit.ActiveSum += a.G;
+    sums[a.Unit] += a.G;
+}
+
+void NFastEngine::JoinPool(ActiveSynapse& a) {
+    Unit& unit = Units[a.Unit];
+    Synapse& s = Syn[a.Synapse];
+    s.Level = a.After / unit.Decay;
+    s.Phase = kPooled;
+    unit.Sum += s.Level;
+    ++unit.Count;
+    a.G = 0;
+    a.Mark = ActiveMark::Pooled;
 }
 
 // The first part of a step: every active synapse's step. Entries that joined a pool in the step
-// before go.
+// before become holes; the holes stay until they are as many as the rest, so that most steps
+// write nothing to the synapses' records. Closing up keeps the order, and with it the order in
+// which the conductances of a unit add up.
 void NFastEngine::StepActiveSynapses() {
     ++StepStamp;
-    std::size_t kept = 0;
-    const std::size_t count = Active.size();
-    constexpr std::size_t kAhead = 8;  // the entries' synapses and pools lie anywhere: fetch them early
-    for (std::size_t k = 0; k < count; ++k) {
-        if (k + kAhead < count) {
-            __builtin_prefetch(&Syn[Active[k + kAhead].Synapse], 1);
-            __builtin_prefetch(&Units[Active[k + kAhead].Unit], 1);
-        }
-        ActiveSynapse a = Active[k];
-        if (Syn[a.Synapse].Phase == kPooled) {
-            Syn[a.Synapse].Slot = kNoEntry;
+    if (ActiveGone > Active.size() / 2) CloseUpActive();
+    const SynapseSet* sets = Sets.data();
+    double* sums = ActiveSums.data();
+    ActiveSynapse* const end = Active.data() + Active.size();
+    std::uint32_t gone = 0;
+    for (ActiveSynapse* a = Active.data(); a != end; ++a) {
+        if (a->Mark != ActiveMark::Live) [[unlikely]] {
+            if (a->Mark == ActiveMark::Pooled) {
+                a->Mark = ActiveMark::Gone;
+                ++gone;
+            }
             continue;
         }
-        a.Before = Syn[a.Synapse].Level;
-        StepActive(a);
-        Syn[a.Synapse].Slot = static_cast<std::uint32_t>(kept);
-        Active[kept++] = a;
+        a->Before = a->After;
+        StepActive(*a, sets, sums);
+    }
+    ActiveGone += gone;
+}
+
+void NFastEngine::CloseUpActive() {
+    std::size_t kept = 0;
+    for (std::size_t k = 0; k < Active.size(); ++k) {
+        if (Active[k].Mark == ActiveMark::Gone) continue;
+        if (k != kept) {
+            Active[kept] = Active[k];
+            Syn[Active[kept].Synapse].Slot = static_cast<std::uint32_t>(kept);
+        }
+        ++kept;
     }
     Active.resize(kept);
+    ActiveGone = 0;
     // A burst (all neurons firing at once, as at the start) leaves room for every synapse.
     if (Active.capacity() > 4 * kept + 4096) Active.shrink_to_fit();
 }
@@ -555,19 +591,22 @@ void NFastEngine::DeliverToLazy(std::uint32_t s, int pulseSteps) {
     if (Syn[s].Phase == kPooled) {
         const double w = Syn[s].Level;
         unit.Sum = --unit.Count == 0 ? 0 : unit.Sum - w;
-        if (k == kNoEntry) {
+        // Only an entry that joined the pool in this step still holds the synapse.
+        if (k >= Active.size() || Active[k].Synapse != s || Active[k].Mark == ActiveMark::Gone) {
             k = Syn[s].Slot = static_cast<std::uint32_t>(Active.size());
             // A stepped unit's pool is a step on already; only the level after this step counts.
             const double after = w * (stepped ? unit.DecayBefore : unit.Decay);
-            Active.push_back({s, u, stepped ? after : w * unit.DecayBefore, after, 0});
+            Active.push_back({stepped ? after : w * unit.DecayBefore, after, 0, s, u, unit.Set, 0, kSecretion, ActiveMark::Live});
         }
-        Syn[s].Level = Active[k].After;
+        Syn[s].Phase = kSecretion;
     }
-    Syn[s].Counter = pulseSteps;
-    Syn[s].Phase = kSecretion;
+    ActiveSynapse& a = Active[k];
+    a.Counter = pulseSteps;
+    a.Phase = kSecretion;
+    a.Mark = ActiveMark::Live;
     if (stepped) return;  // it steps with the pulse from the next step on
-    unit.ActiveSum -= Active[k].G;
-    StepActive(Active[k]);
+    ActiveSums[u] -= a.G;
+    StepActive(a, Sets.data(), ActiveSums.data());
 }
 
 [[gnu::always_inline]] inline double NFastEngine::StepUnitSynapses(std::uint32_t u) {
@@ -627,7 +666,8 @@ void NFastEngine::StepGenerator(std::uint32_t g, int pulseSteps) {
 [[gnu::always_inline]] inline double NFastEngine::StepLazyUnit(std::uint32_t u, double dt) {
     Unit& unit = Units[u];
     const UnitConstants& k = UnitConsts[unit.Constants];
-    const double g = unit.ActiveSum + unit.Sum * unit.Decay * k.Gain;
+    const double g = ActiveSums[u] + unit.Sum * unit.Decay * k.Gain;
+    ActiveSums[u] = 0;
     unit.Stamp = StepStamp;
     if (std::fabs(unit.Decay) < kSmallestDecay) [[unlikely]] Renormalise(u);
     StepPool(unit, k);
@@ -638,7 +678,6 @@ void NFastEngine::StepGenerator(std::uint32_t g, int pulseSteps) {
 [[gnu::always_inline]] inline void NFastEngine::StepPool(Unit& unit, const UnitConstants& k) {
     unit.DecayBefore = unit.Decay;
     unit.Decay -= unit.Decay * k.Rest;  // the same recurrence as a decaying level's
-    unit.ActiveSum = 0;
 }
 
 [[gnu::always_inline]] inline double NFastEngine::UnitOutput(Unit& unit, const UnitConstants& k, double g, double dt) {
