@@ -487,9 +487,18 @@ void NFastEngine::Deliver(const Targets& targets, int pulseSteps) {
     const NTime time = GetCurrentTime();
     unsigned char now[sizeof(Synapse::PulseStart)];
     std::memcpy(now, &time, sizeof now);
+    // The targets lie anywhere: all their records are asked for at once, and each one's unit and
+    // entry a few targets ahead, once its record is at hand.
+    for (std::uint32_t t = targets.First; t < targets.End; ++t) __builtin_prefetch(&Syn[SynapseTargets[t]], 1);
     constexpr std::uint32_t kAhead = 4;
     for (std::uint32_t t = targets.First; t < targets.End; ++t) {
-        if (t + kAhead < targets.End) __builtin_prefetch(&Syn[SynapseTargets[t + kAhead]], 1);
+        if (t + kAhead < targets.End) {
+            const Synapse& ahead = Syn[SynapseTargets[t + kAhead]];
+            if (ahead.Slot != kNotLazy) {
+                __builtin_prefetch(&Units[ahead.Unit], 1);
+                if (ahead.Slot < Active.size()) __builtin_prefetch(&Active[ahead.Slot], 1);
+            }
+        }
         const std::uint32_t s = SynapseTargets[t];
         std::memcpy(Syn[s].PulseStart, now, sizeof now);
         if (Syn[s].Slot != kNotLazy) {
