@@ -260,7 +260,7 @@ void NFastEngine::SyncFromModel() {
     Units.assign(UnitObjects.size(), Unit{});
     ActiveSums.assign(UnitObjects.size(), 0);
     UnitConsts.Clear();
-    StepStamp = 0;
+    StepFront = 0;
 
     for (std::size_t u = 0; u < Units.size(); ++u) {
         NIonUnit& object = *UnitObjects[u];
@@ -554,7 +554,7 @@ void NFastEngine::JoinPool(ActiveSynapse& a) {
 // write nothing to the synapses' records. Closing up keeps the order, and with it the order in
 // which the conductances of a unit add up.
 void NFastEngine::StepActiveSynapses() {
-    ++StepStamp;
+    StepFront = 0;
     if (ActiveGone > Active.size() / 2) CloseUpActive();
     const SynapseSet* sets = Sets.data();
     double* sums = ActiveSums.data();
@@ -595,7 +595,7 @@ void NFastEngine::CloseUpActive() {
 void NFastEngine::DeliverToLazy(std::uint32_t s, int pulseSteps) {
     const std::uint32_t u = Syn[s].Unit;
     Unit& unit = Units[u];
-    const bool stepped = unit.Stamp == StepStamp;
+    const bool stepped = u < StepFront;
     std::uint32_t k = Syn[s].Slot;
     if (Syn[s].Phase == kPooled) {
         const double w = Syn[s].Level;
@@ -672,12 +672,12 @@ void NFastEngine::StepGenerator(std::uint32_t g, int pulseSteps) {
 
 // A lazy unit's turn: its conductance from the pool and its active synapses, the pool taken a
 // step on, and the unit's new output.
-[[gnu::always_inline]] inline double NFastEngine::StepLazyUnit(std::uint32_t u, double dt) {
-    Unit& unit = Units[u];
-    const UnitConstants& k = UnitConsts[unit.Constants];
-    const double g = ActiveSums[u] + unit.Sum * unit.Decay * k.Gain;
-    ActiveSums[u] = 0;
-    unit.Stamp = StepStamp;
+[[gnu::always_inline]] inline double NFastEngine::StepLazyUnit(std::uint32_t u, Unit* units, double* sums,
+                                                              const UnitConstants* consts, double dt) {
+    Unit& unit = units[u];
+    const UnitConstants& k = consts[unit.Constants];
+    const double g = sums[u] + unit.Sum * unit.Decay * k.Gain;
+    sums[u] = 0;
     if (std::fabs(unit.Decay) < kSmallestDecay) [[unlikely]] Renormalise(u);
     StepPool(unit, k);
     return UnitOutput(unit, k, g, dt);
@@ -699,37 +699,50 @@ void NFastEngine::StepGenerator(std::uint32_t g, int pulseSteps) {
 }
 
 void NFastEngine::StepNeurons(std::uint32_t first, std::uint32_t end, int pulseSteps, double dt) {
+    // The arrays as pointers: the stores of bytes below could alias the vectors' own, which would
+    // be read again for every neuron. No vector here changes its size within the pass.
+    Unit* const units = Units.data();
+    double* const sums = ActiveSums.data();
+    const UnitConstants* const consts = UnitConsts.Values.data();
+    ZoneState* const zones = Zones.data();
+    const std::uint32_t* const neuronUnits = NeuronUnits.data();
+    const std::uint8_t* const paired = PairedLazy.data();
     for (std::uint32_t n = first; n < end; ++n) {
         double negative = 0, positive = 0;
-        int negatives = 0, positives = 0;
-        // Adding 0 leaves either sum as it was: a sum of outputs of one sign is never -0.
-        auto add = [&](double x) {
-            negative += x < 0 ? x : 0.0;
-            negatives += x < 0;
-            positive += x > 0 ? x : 0.0;
-            positives += x > 0;
-        };
-        const std::uint32_t u0 = NeuronUnits[n];
-        if (PairedLazy[n]) {
-            // Two lazy units, written out: their chains of arithmetic overlap.
-            const double x0 = StepLazyUnit(u0, dt);
-            const double x1 = StepLazyUnit(u0 + 1, dt);
-            add(x0);
-            add(x1);
+        const std::uint32_t u0 = neuronUnits[n];
+        if (paired[n]) {
+            // Two lazy units, written out: their chains of arithmetic overlap. Each sum is that of
+            // its sign's outputs over their number, as below: 0 + x is x, and halving is exact.
+            const double x0 = StepLazyUnit(u0, units, sums, consts, dt);
+            const double x1 = StepLazyUnit(u0 + 1, units, sums, consts, dt);
+            negative = ((x0 < 0 ? x0 : 0.0) + (x1 < 0 ? x1 : 0.0)) * (x0 < 0 && x1 < 0 ? 0.5 : 1.0);
+            positive = ((x0 > 0 ? x0 : 0.0) + (x1 > 0 ? x1 : 0.0)) * (x0 > 0 && x1 > 0 ? 0.5 : 1.0);
         } else {
-            for (std::uint32_t u = u0; u < NeuronUnits[n + 1]; ++u) {
-                if (UnitConsts[Units[u].Constants].Lazy) {
-                    add(StepLazyUnit(u, dt));
+            int negatives = 0, positives = 0;
+            // Adding 0 leaves either sum as it was: a sum of outputs of one sign is never -0.
+            auto add = [&](double x) {
+                negative += x < 0 ? x : 0.0;
+                negatives += x < 0;
+                positive += x > 0 ? x : 0.0;
+                positives += x > 0;
+            };
+            for (std::uint32_t u = u0; u < neuronUnits[n + 1]; ++u) {
+                if (consts[units[u].Constants].Lazy) {
+                    add(StepLazyUnit(u, units, sums, consts, dt));
                 } else {
                     const double g = StepUnitSynapses(u);
-                    add(UnitOutput(Units[u], UnitConsts[Units[u].Constants], g, dt));
+                    add(UnitOutput(units[u], consts[units[u].Constants], g, dt));
                 }
             }
+            if (negatives > 1) negative /= negatives;
+            if (positives > 1) positive /= positives;
         }
-        if (negatives > 1) negative /= negatives;
-        if (positives > 1) positive /= positives;
-        if (StepZone(Zones[n], negative, positive, pulseSteps)) Deliver(NeuronTargets[n], pulseSteps);
+        if (StepZone(zones[n], negative, positive, pulseSteps)) [[unlikely]] {
+            StepFront = neuronUnits[n + 1];
+            Deliver(NeuronTargets[n], pulseSteps);
+        }
     }
+    StepFront = neuronUnits[end];
 }
 
 void NFastEngine::StepFibre(std::uint32_t f, int pulseSteps) {

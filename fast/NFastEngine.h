@@ -100,7 +100,7 @@ private:
     struct alignas(64) Unit {
         double Output = 0;
         double Decay = 1, DecayBefore = 1, Sum = 0;
-        std::uint32_t Count = 0, Stamp = 0;  // Stamp: the step its neuron took last
+        std::uint32_t Count = 0;
         std::uint32_t Constants = 0;         // into UnitConsts
         std::uint32_t Set = 0;               // its constants' set
     };
@@ -154,7 +154,7 @@ private:
     bool StepZone(ZoneState& z, double negative, double positive, int pulseSteps);
 
     void StepNeurons(std::uint32_t first, std::uint32_t end, int pulseSteps, double dt);
-    double StepLazyUnit(std::uint32_t u, double dt);
+    double StepLazyUnit(std::uint32_t u, Unit* units, double* sums, const UnitConstants* consts, double dt);
     static double UnitOutput(Unit& unit, const UnitConstants& k, double g, double dt);
     static void StepPool(Unit& unit, const UnitConstants& k);
     void StepGenerator(std::uint32_t g, int pulseSteps);
@@ -213,7 +213,8 @@ private:
     std::vector<ActiveSynapse> Active;
     std::uint32_t ActiveGone = 0;      // entries of Active marked Gone
     std::vector<double> ActiveSums;    // per unit: the conductances of its active synapses in this step
-    std::uint32_t StepStamp = 0;
+    // Units are in the net's order: those below this one have taken their turn in this step.
+    std::uint32_t StepFront = 0;
     std::vector<std::uint32_t> SetOf;
 
     std::vector<SynapseSet> Sets;
