@@ -167,8 +167,8 @@ private:
     std::uint32_t SetFor(std::uint32_t exactSet);
     double StepUnitSynapses(std::uint32_t u);
     void StepActiveSynapses();
-    void StepActive(ActiveSynapse& a, const SynapseSet* sets, double* sums);
-    void JoinPool(ActiveSynapse& a);
+    bool StepActive(ActiveSynapse& a, const SynapseSet* sets, double* sums);
+    void JoinPool(const ActiveSynapse& a);
     void CloseUpActive();
     // The entry of an active synapse s of a lazy unit, or null when s is pooled.
     ActiveSynapse* EntryOf(std::uint32_t s);
@@ -212,6 +212,7 @@ private:
     std::vector<Synapse> Syn;
     std::vector<ActiveSynapse> Active;
     std::uint32_t ActiveGone = 0;      // entries of Active marked Gone
+    std::vector<std::uint32_t> Joining;  // entries that join their pools after the pass
     std::vector<double> ActiveSums;    // per unit: the conductances of its active synapses in this step
     // Units are in the net's order: those below this one have taken their turn in this step.
     std::uint32_t StepFront = 0;
