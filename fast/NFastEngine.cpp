@@ -108,6 +108,7 @@ std::unique_ptr<NFastEngine> NFastEngine::Compile(NModel& model, std::string& wh
         }
     }
     if (model.GetNet() && !engine->CompileNet(model.GetNet(), why)) return nullptr;
+    engine->AllocateSynapses();
 
     Lookup lookup;
     lookup.FirstOfBlock.reserve(engine->UnitObjects.size());
@@ -191,13 +192,18 @@ void NFastEngine::AddNeuron(NNeuron* neuron) {
     Neurons.push_back(neuron);
     for (auto it = neuron->GetIonUnitsBegin(); it != neuron->GetIonUnitsEnd(); ++it) {
         NIonUnit* unit = it->get();
-        const auto first = static_cast<std::uint32_t>(Syn.size());
-        const UnitRange range{first, first + static_cast<std::uint32_t>(unit->GetSynapsesCount())};
+        const std::uint32_t first = UnitRanges.empty() ? 0 : UnitRanges.back().EndSynapse;
         UnitObjects.push_back(unit);
-        UnitRanges.push_back(range);
-        Syn.resize(range.EndSynapse, Synapse{0, 0, static_cast<std::uint32_t>(UnitRanges.size() - 1), kNotLazy, kDissociation, {}});
+        UnitRanges.push_back({first, first + static_cast<std::uint32_t>(unit->GetSynapsesCount())});
     }
     NeuronUnits.push_back(static_cast<std::uint32_t>(UnitRanges.size()));
+}
+
+// The synapses' records in one allocation, once every unit is known.
+void NFastEngine::AllocateSynapses() {
+    Syn.assign(UnitRanges.empty() ? 0 : UnitRanges.back().EndSynapse, Synapse{0, 0, 0, kNotLazy, kDissociation, {}});
+    for (std::uint32_t u = 0; u < UnitRanges.size(); ++u)
+        for (std::uint32_t i = UnitRanges[u].FirstSynapse; i < UnitRanges[u].EndSynapse; ++i) Syn[i].Unit = u;
 }
 
 bool NFastEngine::CollectTargets(const NAbstractItem& item, const Lookup& lookup, Targets& targets, std::string& why) {

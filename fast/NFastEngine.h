@@ -148,6 +148,7 @@ private:
 
     bool CompileNet(NAbstractNet* net, std::string& why);
     void AddNeuron(NNeuron* neuron);
+    void AllocateSynapses();
     ZoneState ZoneStateOf(NLTZone& zone);
     static void PutZoneState(NLTZone& zone, const ZoneState& z);
     // True when the zone switched on in this step.
