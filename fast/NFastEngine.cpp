@@ -289,7 +289,7 @@ void NFastEngine::SyncFromModel() {
         UnitConstants c{object.GetParams().R, NFastAccess::RC(object), object.GetParams().MaxIntensity, 0, 0, set, 0};
         // A dissociation that leaves (almost) nothing of a level in one step would drive the pool's
         // factor to zero, which w = level / factor cannot take: such synapses step one by one.
-        c.Lazy = set != kMixed && Sets[set].Plain && std::fabs(1 - Sets[set].Rate[kDissociation]) >= kSmallestFactorStep;
+        c.Lazy = set <= kMaxPooledSet && Sets[set].Plain && std::fabs(1 - Sets[set].Rate[kDissociation]) >= kSmallestFactorStep;
         if (c.Lazy) {
             c.Rest = Sets[set].Rate[kDissociation];
             c.Gain = Sets[set].ReciprocalK * Sets[set].ReciprocalRs;
@@ -402,7 +402,8 @@ void NFastEngine::BuildPool(std::uint32_t u) {
             Syn[i].Slot = kNoEntry;
         } else {
             Syn[i].Slot = static_cast<std::uint32_t>(Active.size());
-            Active.push_back({Syn[i].Level, Syn[i].Level, 0, i, u, unit.Set, Syn[i].Counter, Syn[i].Phase, ActiveMark::Live});
+            Active.push_back({Syn[i].Level, Syn[i].Level, i, u, Syn[i].Counter, static_cast<std::uint16_t>(unit.Set), Syn[i].Phase,
+                              ActiveMark::Fresh});
         }
     }
 }
@@ -523,6 +524,11 @@ constexpr double kTargets[3] = {0, 0.5, 1};
 constexpr double kSmallestDecay = 1e-200;
 } // namespace
 
+// The conductance of an active synapse at y = level / K, the same whenever it is taken again.
+[[gnu::always_inline]] inline double NFastEngine::ActiveConductance(double y, const SynapseSet& c) {
+    return y >= 1 ? y / ((y - 1) * c.Ri + c.Rs) : y * c.ReciprocalRs;
+}
+
 // One step of an active synapse from its level before the step. True for one that decays only
 // from here: it is to join the pool (JoinPool), whose sum counts it from this step on.
 // The arrays come as pointers: the pass's stores of bytes could otherwise alias the vectors' own.
@@ -537,12 +543,10 @@ constexpr double kSmallestDecay = 1e-200;
     const double y = level * c.ReciprocalK;
     a.After = level;
     if (a.Counter == 0 && phase == kDissociation && y < 1) [[unlikely]] {
-        a.G = 0;
         a.Mark = ActiveMark::Pooled;
         return true;
     }
-    a.G = y >= 1 ? y / ((y - 1) * c.Ri + c.Rs) : y * c.ReciprocalRs;
-    sums[a.Unit] += a.G;
+    sums[a.Unit] += ActiveConductance(y, c);
     return false;
 }
 
@@ -574,7 +578,8 @@ void NFastEngine::StepActiveSynapses() {
                 a->Mark = ActiveMark::Gone;
                 ++gone;
             }
-            continue;
+            if (a->Mark == ActiveMark::Gone) continue;
+            a->Mark = ActiveMark::Live;
         }
         a->Before = a->After;
         if (StepActive(*a, sets, sums)) [[unlikely]] Joining.push_back(static_cast<std::uint32_t>(a - begin));
@@ -625,16 +630,23 @@ void NFastEngine::DeliverToLazy(std::uint32_t s, int pulseSteps) {
             k = Syn[s].Slot = static_cast<std::uint32_t>(Active.size());
             // A stepped unit's pool is a step on already; only the level after this step counts.
             const double after = w * (stepped ? unit.DecayBefore : unit.Decay);
-            Active.push_back({stepped ? after : w * unit.DecayBefore, after, 0, s, u, unit.Set, 0, kSecretion, ActiveMark::Live});
+            Active.push_back({stepped ? after : w * unit.DecayBefore, after, s, u, 0, static_cast<std::uint16_t>(unit.Set),
+                              kSecretion, ActiveMark::Fresh});
         }
         Syn[s].Phase = kSecretion;
     }
     ActiveSynapse& a = Active[k];
     a.Counter = pulseSteps;
     a.Phase = kSecretion;
+    if (stepped) {  // it steps with the pulse from the next step on
+        if (a.Mark != ActiveMark::Live) a.Mark = ActiveMark::Fresh;
+        return;
+    }
+    if (a.Mark == ActiveMark::Live) {
+        const SynapseSet& c = Sets[a.Set];
+        ActiveSums[u] -= ActiveConductance(a.After * c.ReciprocalK, c);
+    }
     a.Mark = ActiveMark::Live;
-    if (stepped) return;  // it steps with the pulse from the next step on
-    ActiveSums[u] -= a.G;
     if (StepActive(a, Sets.data(), ActiveSums.data())) JoinPool(a);
 }
 

@@ -110,21 +110,25 @@ private:
     // A synapse of a lazy unit that does more than decay (a pulse under way, or above the level
     // where its conductance bends) steps on its own, in one pass over all of them before the
     // neurons'. Its state lives here while it is active, so that the pass reads the list in order
-    // and touches no synapse's or unit's record until the synapse joins its pool. Before and G are
-    // kept for the step: a pulse that reaches it later in the step, before its neuron's turn, takes
-    // the step again from Before.
+    // and touches no synapse's or unit's record until the synapse joins its pool. Before is kept
+    // for the step: a pulse that reaches it later in the step, before its neuron's turn, takes the
+    // step again from Before, taking back from its unit's sum the conductance of After.
     enum class ActiveMark : std::uint8_t {
-        Live,
+        Live,    // stepped in this step: the conductance of After is in its unit's sum
+        Fresh,   // out of its pool after its unit's turn or at the start: nothing of it in the sum
         Pooled,  // joined its pool in this step; a pulse later in the step takes it back
         Gone,    // a hole, until the list is closed up
     };
     struct ActiveSynapse {
-        double Before, After, G;
-        std::uint32_t Synapse, Unit, Set;
+        double Before, After;
+        std::uint32_t Synapse, Unit;
         std::int32_t Counter;
+        std::uint16_t Set;  // a lazy unit's set is below kMaxPooledSet
         std::int8_t Phase;
         ActiveMark Mark;
     };
+    static constexpr std::uint32_t kMaxPooledSet = UINT16_MAX;
+    static_assert(sizeof(ActiveSynapse) == 32, "half a cache line: the pass streams the list");
     // Where pulses of an item go: synapses in the arrays and other connectors (gate inputs).
     struct Targets {
         std::uint32_t First = 0, End = 0;          // into SynapseTargets
@@ -169,6 +173,7 @@ private:
     double StepUnitSynapses(std::uint32_t u);
     void StepActiveSynapses();
     bool StepActive(ActiveSynapse& a, const SynapseSet* sets, double* sums);
+    static double ActiveConductance(double y, const SynapseSet& c);
     void JoinPool(const ActiveSynapse& a);
     void CloseUpActive();
     // The entry of an active synapse s of a lazy unit, or null when s is pooled.
