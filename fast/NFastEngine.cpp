@@ -4,7 +4,6 @@
 #include <cstring>
 #include <typeinfo>
 #include <unordered_map>
-#include <utility>
 
 #include "elements/NAfferentNeuron.h"
 #include "elements/NEyeMuscle.h"
@@ -424,10 +423,6 @@ void NFastEngine::Renormalise(std::uint32_t u) {
 const NFastEngine::ActiveSynapse* NFastEngine::EntryOf(std::uint32_t s) const {
     if (Syn[s].Slot == kNotLazy || Syn[s].Phase == kPooled) return nullptr;
     return &Active[Syn[s].Slot];
-}
-
-NFastEngine::ActiveSynapse* NFastEngine::EntryOf(std::uint32_t s) {
-    return const_cast<ActiveSynapse*>(std::as_const(*this).EntryOf(s));
 }
 
 // Between steps every pool is a step ahead (its neuron's turn took it on): the factor of now is

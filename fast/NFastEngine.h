@@ -177,7 +177,6 @@ private:
     void JoinPool(const ActiveSynapse& a);
     void CloseUpActive();
     // The entry of an active synapse s of a lazy unit, or null when s is pooled.
-    ActiveSynapse* EntryOf(std::uint32_t s);
     const ActiveSynapse* EntryOf(std::uint32_t s) const;
     void BuildPool(std::uint32_t u);
     void Renormalise(std::uint32_t u);
