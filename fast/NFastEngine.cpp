@@ -107,6 +107,7 @@ std::unique_ptr<NFastEngine> NFastEngine::Compile(NModel& model, std::string& wh
         }
     }
     if (model.GetNet() && !engine->CompileNet(model.GetNet(), why)) return nullptr;
+    engine->AllocateSynapses();
 
     Lookup lookup;
     lookup.FirstOfBlock.reserve(engine->UnitObjects.size());
@@ -190,13 +191,18 @@ void NFastEngine::AddNeuron(NNeuron* neuron) {
     Neurons.push_back(neuron);
     for (auto it = neuron->GetIonUnitsBegin(); it != neuron->GetIonUnitsEnd(); ++it) {
         NIonUnit* unit = it->get();
-        const auto first = static_cast<std::uint32_t>(Syn.size());
-        const UnitRange range{first, first + static_cast<std::uint32_t>(unit->GetSynapsesCount())};
+        const std::uint32_t first = UnitRanges.empty() ? 0 : UnitRanges.back().EndSynapse;
         UnitObjects.push_back(unit);
-        UnitRanges.push_back(range);
-        Syn.resize(range.EndSynapse, Synapse{0, 0, static_cast<std::uint32_t>(UnitRanges.size() - 1), kNotLazy, kDissociation, {}});
+        UnitRanges.push_back({first, first + static_cast<std::uint32_t>(unit->GetSynapsesCount())});
     }
     NeuronUnits.push_back(static_cast<std::uint32_t>(UnitRanges.size()));
+}
+
+// The synapses' records in one allocation, once every unit is known.
+void NFastEngine::AllocateSynapses() {
+    Syn.assign(UnitRanges.empty() ? 0 : UnitRanges.back().EndSynapse, Synapse{0, 0, 0, kNotLazy, kDissociation, {}});
+    for (std::uint32_t u = 0; u < UnitRanges.size(); ++u)
+        for (std::uint32_t i = UnitRanges[u].FirstSynapse; i < UnitRanges[u].EndSynapse; ++i) Syn[i].Unit = u;
 }
 
 bool NFastEngine::CollectTargets(const NAbstractItem& item, const Lookup& lookup, Targets& targets, std::string& why) {
@@ -255,9 +261,11 @@ void NFastEngine::SyncFromModel() {
     const std::size_t synapses = Syn.size();
     SetOf.assign(synapses, 0);
     Active.clear();
+    ActiveGone = 0;
     Units.assign(UnitObjects.size(), Unit{});
+    ActiveSums.assign(UnitObjects.size(), 0);
     UnitConsts.Clear();
-    StepStamp = 0;
+    StepFront = 0;
 
     for (std::size_t u = 0; u < Units.size(); ++u) {
         NIonUnit& object = *UnitObjects[u];
@@ -280,7 +288,7 @@ void NFastEngine::SyncFromModel() {
         UnitConstants c{object.GetParams().R, NFastAccess::RC(object), object.GetParams().MaxIntensity, 0, 0, set, 0};
         // A dissociation that leaves (almost) nothing of a level in one step would drive the pool's
         // factor to zero, which w = level / factor cannot take: such synapses step one by one.
-        c.Lazy = set != kMixed && Sets[set].Plain && std::fabs(1 - Sets[set].Rate[kDissociation]) >= kSmallestFactorStep;
+        c.Lazy = set <= kMaxPooledSet && Sets[set].Plain && std::fabs(1 - Sets[set].Rate[kDissociation]) >= kSmallestFactorStep;
         if (c.Lazy) {
             c.Rest = Sets[set].Rate[kDissociation];
             c.Gain = Sets[set].ReciprocalK * Sets[set].ReciprocalRs;
@@ -393,7 +401,8 @@ void NFastEngine::BuildPool(std::uint32_t u) {
             Syn[i].Slot = kNoEntry;
         } else {
             Syn[i].Slot = static_cast<std::uint32_t>(Active.size());
-            Active.push_back({i, u, Syn[i].Level, Syn[i].Level, 0});
+            Active.push_back({Syn[i].Level, Syn[i].Level, i, u, Syn[i].Counter, static_cast<std::uint16_t>(unit.Set), Syn[i].Phase,
+                              ActiveMark::Fresh});
         }
     }
 }
@@ -411,10 +420,17 @@ void NFastEngine::Renormalise(std::uint32_t u) {
     unit.Decay = 1;
 }
 
+const NFastEngine::ActiveSynapse* NFastEngine::EntryOf(std::uint32_t s) const {
+    if (Syn[s].Slot == kNotLazy || Syn[s].Phase == kPooled) return nullptr;
+    return &Active[Syn[s].Slot];
+}
+
 // Between steps every pool is a step ahead (its neuron's turn took it on): the factor of now is
 // DecayBefore.
 double NFastEngine::LevelOf(std::uint32_t s) const {
-    return Syn[s].Phase == kPooled ? Syn[s].Level * Units[Syn[s].Unit].DecayBefore : Syn[s].Level;
+    if (Syn[s].Phase == kPooled) return Syn[s].Level * Units[Syn[s].Unit].DecayBefore;
+    const ActiveSynapse* a = EntryOf(s);
+    return a ? a->After : Syn[s].Level;
 }
 
 double NFastEngine::Conductance(double m, const SynapseSet& c) const {
@@ -435,9 +451,10 @@ void NFastEngine::SyncToModel() {
             NSynapseState& s = block.State(k);
             s.Transmitter = LevelOf(i);
             s.Conductance = Conductance(s.Transmitter, Sets[SetOf[i]]);
-            s.PulseCounter = Syn[i].Counter;
-            s.Phase = static_cast<std::uint32_t>(Syn[i].Phase == kPooled ? kDissociation : Syn[i].Phase);
-            if (Syn[i].Counter != 0) NFastAccess::SetPulseStart(**synapse, Syn[i].PulseStart);
+            const ActiveSynapse* a = EntryOf(i);
+            s.PulseCounter = a ? a->Counter : Syn[i].Counter;
+            s.Phase = static_cast<std::uint32_t>(a ? a->Phase : Syn[i].Phase == kPooled ? kDissociation : Syn[i].Phase);
+            if (s.PulseCounter != 0) NFastAccess::SetPulseStart(**synapse, Syn[i].PulseStart);
         }
     }
     for (std::size_t n = 0; n < Neurons.size(); ++n) {
@@ -454,6 +471,7 @@ void NFastEngine::SyncToModel() {
 std::size_t NFastEngine::MemoryBytes() const {
     return Neurons.capacity() * sizeof(NNeuron*) + NeuronUnits.capacity() * 4 +
            ZoneConsts.Values.capacity() * sizeof(ZoneConstants) + Active.capacity() * sizeof(ActiveSynapse) +
+           ActiveSums.capacity() * sizeof(double) + Joining.capacity() * 4 +
            Zones.capacity() * sizeof(ZoneState) + PairedLazy.capacity() + NeuronTargets.capacity() * sizeof(Targets) +
            UnitObjects.capacity() * sizeof(NIonUnit*) + Units.capacity() * sizeof(Unit) +
            UnitRanges.capacity() * sizeof(UnitRange) + UnitConsts.Values.capacity() * sizeof(UnitConstants) +
@@ -471,9 +489,18 @@ void NFastEngine::Deliver(const Targets& targets, int pulseSteps) {
     const NTime time = GetCurrentTime();
     unsigned char now[sizeof(Synapse::PulseStart)];
     std::memcpy(now, &time, sizeof now);
+    // The targets lie anywhere: all their records are asked for at once, and each one's unit and
+    // entry a few targets ahead, once its record is at hand.
+    for (std::uint32_t t = targets.First; t < targets.End; ++t) __builtin_prefetch(&Syn[SynapseTargets[t]], 1);
     constexpr std::uint32_t kAhead = 4;
     for (std::uint32_t t = targets.First; t < targets.End; ++t) {
-        if (t + kAhead < targets.End) __builtin_prefetch(&Syn[SynapseTargets[t + kAhead]], 1);
+        if (t + kAhead < targets.End) {
+            const Synapse& ahead = Syn[SynapseTargets[t + kAhead]];
+            if (ahead.Slot != kNotLazy) {
+                __builtin_prefetch(&Units[ahead.Unit], 1);
+                if (ahead.Slot < Active.size()) __builtin_prefetch(&Active[ahead.Slot], 1);
+            }
+        }
         const std::uint32_t s = SynapseTargets[t];
         std::memcpy(Syn[s].PulseStart, now, sizeof now);
         if (Syn[s].Slot != kNotLazy) {
@@ -492,55 +519,93 @@ constexpr double kTargets[3] = {0, 0.5, 1};
 constexpr double kSmallestDecay = 1e-200;
 } // namespace
 
-// One step of an active synapse from its level before the step. One that decays only from here
-// joins the pool, whose sum counts it from this step on.
-[[gnu::always_inline]] inline void NFastEngine::StepActive(ActiveSynapse& a) {
-    Unit& unit = Units[a.Unit];
-    const SynapseSet& c = Sets[unit.Set];
-    const std::uint32_t i = a.Synapse;
-    const std::int32_t n = Syn[i].Counter;
+// The conductance of an active synapse at y = level / K, the same whenever it is taken again.
+[[gnu::always_inline]] inline double NFastEngine::ActiveConductance(double y, const SynapseSet& c) {
+    return y >= 1 ? y / ((y - 1) * c.Ri + c.Rs) : y * c.ReciprocalRs;
+}
+
+// One step of an active synapse from its level before the step. True for one that decays only
+// from here: it is to join the pool (JoinPool), whose sum counts it from this step on.
+// The arrays come as pointers: the pass's stores of bytes could otherwise alias the vectors' own.
+[[gnu::always_inline]] inline bool NFastEngine::StepActive(ActiveSynapse& a, const SynapseSet* sets, double* sums) {
+    const SynapseSet& c = sets[a.Set];
+    const std::int32_t n = a.Counter;
     const int kind = n == 0 ? 0 : (n == 1 ? 1 : 2);
-    if (kind == 1) Syn[i].Phase = kDissociation;
-    Syn[i].Counter = n - (kind != 0);
-    const double level = a.Before + (kTargets[kind] - a.Before) * c.Rate[Syn[i].Phase];
+    std::int32_t phase = a.Phase;
+    if (kind == 1) a.Phase = static_cast<std::int8_t>(phase = kDissociation);
+    a.Counter = n - (kind != 0);
+    const double level = a.Before + (kTargets[kind] - a.Before) * c.Rate[phase];
     const double y = level * c.ReciprocalK;
     a.After = level;
-    if (Syn[i].Counter == 0 && Syn[i].Phase == kDissociation && y < 1) {
-        Syn[i].Level = level / unit.Decay;
-        Syn[i].Phase = kPooled;
-        unit.Sum += Syn[i].Level;
-        ++unit.Count;
-        a.G = 0;
-        return;
+    if (a.Counter == 0 && phase == kDissociation && y < 1) [[unlikely]] {
+        a.Mark = ActiveMark::Pooled;
+        return true;
     }
-    Syn[i].Level = level;
-    a.G = y >= 1 ? y / ((y - 1) * c.Ri + c.Rs) : y * c.ReciprocalRs;
-    unit.ActiveSum += a.G;
+    sums[a.Unit] += ActiveConductance(y, c);
+    return false;
+}
+
+[[gnu::always_inline]] inline void NFastEngine::JoinPool(const ActiveSynapse& a) {
+    Unit& unit = Units[a.Unit];
+    Synapse& s = Syn[a.Synapse];
+    s.Level = a.After / unit.Decay;
+    s.Phase = kPooled;
+    unit.Sum += s.Level;
+    ++unit.Count;
 }
 
 // The first part of a step: every active synapse's step. Entries that joined a pool in the step
-// before go.
+// before become holes; the holes stay until they are as many as the rest, so that most steps
+// write nothing to the synapses' records. Closing up keeps the order, and with it the order in
+// which the conductances of a unit add up.
 void NFastEngine::StepActiveSynapses() {
-    ++StepStamp;
+    StepFront = 0;
+    if (ActiveGone > Active.size() / 2) CloseUpActive();
+    const SynapseSet* sets = Sets.data();
+    double* sums = ActiveSums.data();
+    ActiveSynapse* const begin = Active.data();
+    ActiveSynapse* const end = begin + Active.size();
+    std::uint32_t gone = 0;
+    Joining.clear();
+    for (ActiveSynapse* a = begin; a != end; ++a) {
+        if (a->Mark != ActiveMark::Live) [[unlikely]] {
+            if (a->Mark == ActiveMark::Pooled) {
+                a->Mark = ActiveMark::Gone;
+                ++gone;
+            }
+            if (a->Mark == ActiveMark::Gone) continue;
+            a->Mark = ActiveMark::Live;
+        }
+        a->Before = a->After;
+        if (StepActive(*a, sets, sums)) [[unlikely]] Joining.push_back(static_cast<std::uint32_t>(a - begin));
+    }
+    ActiveGone += gone;
+    // Nothing in the pass reads what joining writes, and each pool takes its synapses in the same
+    // order: they join after it, their units and records asked for a few ahead.
+    constexpr std::size_t kAhead = 6;
+    const std::size_t joining = Joining.size();
+    for (std::size_t j = 0; j < joining; ++j) {
+        if (j + kAhead < joining) {
+            const ActiveSynapse& ahead = Active[Joining[j + kAhead]];
+            __builtin_prefetch(&Units[ahead.Unit], 1);
+            __builtin_prefetch(&Syn[ahead.Synapse], 1);
+        }
+        JoinPool(Active[Joining[j]]);
+    }
+}
+
+void NFastEngine::CloseUpActive() {
     std::size_t kept = 0;
-    const std::size_t count = Active.size();
-    constexpr std::size_t kAhead = 8;  // the entries' synapses and pools lie anywhere: fetch them early
-    for (std::size_t k = 0; k < count; ++k) {
-        if (k + kAhead < count) {
-            __builtin_prefetch(&Syn[Active[k + kAhead].Synapse], 1);
-            __builtin_prefetch(&Units[Active[k + kAhead].Unit], 1);
+    for (std::size_t k = 0; k < Active.size(); ++k) {
+        if (Active[k].Mark == ActiveMark::Gone) continue;
+        if (k != kept) {
+            Active[kept] = Active[k];
+            Syn[Active[kept].Synapse].Slot = static_cast<std::uint32_t>(kept);
         }
-        ActiveSynapse a = Active[k];
-        if (Syn[a.Synapse].Phase == kPooled) {
-            Syn[a.Synapse].Slot = kNoEntry;
-            continue;
-        }
-        a.Before = Syn[a.Synapse].Level;
-        StepActive(a);
-        Syn[a.Synapse].Slot = static_cast<std::uint32_t>(kept);
-        Active[kept++] = a;
+        ++kept;
     }
     Active.resize(kept);
+    ActiveGone = 0;
     // A burst (all neurons firing at once, as at the start) leaves room for every synapse.
     if (Active.capacity() > 4 * kept + 4096) Active.shrink_to_fit();
 }
@@ -550,24 +615,34 @@ void NFastEngine::StepActiveSynapses() {
 void NFastEngine::DeliverToLazy(std::uint32_t s, int pulseSteps) {
     const std::uint32_t u = Syn[s].Unit;
     Unit& unit = Units[u];
-    const bool stepped = unit.Stamp == StepStamp;
+    const bool stepped = u < StepFront;
     std::uint32_t k = Syn[s].Slot;
     if (Syn[s].Phase == kPooled) {
         const double w = Syn[s].Level;
         unit.Sum = --unit.Count == 0 ? 0 : unit.Sum - w;
-        if (k == kNoEntry) {
+        // Only an entry that joined the pool in this step still holds the synapse.
+        if (k >= Active.size() || Active[k].Synapse != s || Active[k].Mark == ActiveMark::Gone) {
             k = Syn[s].Slot = static_cast<std::uint32_t>(Active.size());
             // A stepped unit's pool is a step on already; only the level after this step counts.
             const double after = w * (stepped ? unit.DecayBefore : unit.Decay);
-            Active.push_back({s, u, stepped ? after : w * unit.DecayBefore, after, 0});
+            Active.push_back({stepped ? after : w * unit.DecayBefore, after, s, u, 0, static_cast<std::uint16_t>(unit.Set),
+                              kSecretion, ActiveMark::Fresh});
         }
-        Syn[s].Level = Active[k].After;
+        Syn[s].Phase = kSecretion;
     }
-    Syn[s].Counter = pulseSteps;
-    Syn[s].Phase = kSecretion;
-    if (stepped) return;  // it steps with the pulse from the next step on
-    unit.ActiveSum -= Active[k].G;
-    StepActive(Active[k]);
+    ActiveSynapse& a = Active[k];
+    a.Counter = pulseSteps;
+    a.Phase = kSecretion;
+    if (stepped) {  // it steps with the pulse from the next step on
+        if (a.Mark != ActiveMark::Live) a.Mark = ActiveMark::Fresh;
+        return;
+    }
+    if (a.Mark == ActiveMark::Live) {
+        const SynapseSet& c = Sets[a.Set];
+        ActiveSums[u] -= ActiveConductance(a.After * c.ReciprocalK, c);
+    }
+    a.Mark = ActiveMark::Live;
+    if (StepActive(a, Sets.data(), ActiveSums.data())) JoinPool(a);
 }
 
 [[gnu::always_inline]] inline double NFastEngine::StepUnitSynapses(std::uint32_t u) {
@@ -624,11 +699,12 @@ void NFastEngine::StepGenerator(std::uint32_t g, int pulseSteps) {
 
 // A lazy unit's turn: its conductance from the pool and its active synapses, the pool taken a
 // step on, and the unit's new output.
-[[gnu::always_inline]] inline double NFastEngine::StepLazyUnit(std::uint32_t u, double dt) {
-    Unit& unit = Units[u];
-    const UnitConstants& k = UnitConsts[unit.Constants];
-    const double g = unit.ActiveSum + unit.Sum * unit.Decay * k.Gain;
-    unit.Stamp = StepStamp;
+[[gnu::always_inline]] inline double NFastEngine::StepLazyUnit(std::uint32_t u, Unit* units, double* sums,
+                                                              const UnitConstants* consts, double dt) {
+    Unit& unit = units[u];
+    const UnitConstants& k = consts[unit.Constants];
+    const double g = sums[u] + unit.Sum * unit.Decay * k.Gain;
+    sums[u] = 0;
     if (std::fabs(unit.Decay) < kSmallestDecay) [[unlikely]] Renormalise(u);
     StepPool(unit, k);
     return UnitOutput(unit, k, g, dt);
@@ -638,7 +714,6 @@ void NFastEngine::StepGenerator(std::uint32_t g, int pulseSteps) {
 [[gnu::always_inline]] inline void NFastEngine::StepPool(Unit& unit, const UnitConstants& k) {
     unit.DecayBefore = unit.Decay;
     unit.Decay -= unit.Decay * k.Rest;  // the same recurrence as a decaying level's
-    unit.ActiveSum = 0;
 }
 
 [[gnu::always_inline]] inline double NFastEngine::UnitOutput(Unit& unit, const UnitConstants& k, double g, double dt) {
@@ -651,37 +726,50 @@ void NFastEngine::StepGenerator(std::uint32_t g, int pulseSteps) {
 }
 
 void NFastEngine::StepNeurons(std::uint32_t first, std::uint32_t end, int pulseSteps, double dt) {
+    // The arrays as pointers: the stores of bytes below could alias the vectors' own, which would
+    // be read again for every neuron. No vector here changes its size within the pass.
+    Unit* const units = Units.data();
+    double* const sums = ActiveSums.data();
+    const UnitConstants* const consts = UnitConsts.Values.data();
+    ZoneState* const zones = Zones.data();
+    const std::uint32_t* const neuronUnits = NeuronUnits.data();
+    const std::uint8_t* const paired = PairedLazy.data();
     for (std::uint32_t n = first; n < end; ++n) {
         double negative = 0, positive = 0;
-        int negatives = 0, positives = 0;
-        // Adding 0 leaves either sum as it was: a sum of outputs of one sign is never -0.
-        auto add = [&](double x) {
-            negative += x < 0 ? x : 0.0;
-            negatives += x < 0;
-            positive += x > 0 ? x : 0.0;
-            positives += x > 0;
-        };
-        const std::uint32_t u0 = NeuronUnits[n];
-        if (PairedLazy[n]) {
-            // Two lazy units, written out: their chains of arithmetic overlap.
-            const double x0 = StepLazyUnit(u0, dt);
-            const double x1 = StepLazyUnit(u0 + 1, dt);
-            add(x0);
-            add(x1);
+        const std::uint32_t u0 = neuronUnits[n];
+        if (paired[n]) {
+            // Two lazy units, written out: their chains of arithmetic overlap. Each sum is that of
+            // its sign's outputs over their number, as below: 0 + x is x, and halving is exact.
+            const double x0 = StepLazyUnit(u0, units, sums, consts, dt);
+            const double x1 = StepLazyUnit(u0 + 1, units, sums, consts, dt);
+            negative = ((x0 < 0 ? x0 : 0.0) + (x1 < 0 ? x1 : 0.0)) * (x0 < 0 && x1 < 0 ? 0.5 : 1.0);
+            positive = ((x0 > 0 ? x0 : 0.0) + (x1 > 0 ? x1 : 0.0)) * (x0 > 0 && x1 > 0 ? 0.5 : 1.0);
         } else {
-            for (std::uint32_t u = u0; u < NeuronUnits[n + 1]; ++u) {
-                if (UnitConsts[Units[u].Constants].Lazy) {
-                    add(StepLazyUnit(u, dt));
+            int negatives = 0, positives = 0;
+            // Adding 0 leaves either sum as it was: a sum of outputs of one sign is never -0.
+            auto add = [&](double x) {
+                negative += x < 0 ? x : 0.0;
+                negatives += x < 0;
+                positive += x > 0 ? x : 0.0;
+                positives += x > 0;
+            };
+            for (std::uint32_t u = u0; u < neuronUnits[n + 1]; ++u) {
+                if (consts[units[u].Constants].Lazy) {
+                    add(StepLazyUnit(u, units, sums, consts, dt));
                 } else {
                     const double g = StepUnitSynapses(u);
-                    add(UnitOutput(Units[u], UnitConsts[Units[u].Constants], g, dt));
+                    add(UnitOutput(units[u], consts[units[u].Constants], g, dt));
                 }
             }
+            if (negatives > 1) negative /= negatives;
+            if (positives > 1) positive /= positives;
         }
-        if (negatives > 1) negative /= negatives;
-        if (positives > 1) positive /= positives;
-        if (StepZone(Zones[n], negative, positive, pulseSteps)) Deliver(NeuronTargets[n], pulseSteps);
+        if (StepZone(zones[n], negative, positive, pulseSteps)) [[unlikely]] {
+            StepFront = neuronUnits[n + 1];
+            Deliver(NeuronTargets[n], pulseSteps);
+        }
     }
+    StepFront = neuronUnits[end];
 }
 
 void NFastEngine::StepFibre(std::uint32_t f, int pulseSteps) {

@@ -100,22 +100,35 @@ private:
     struct alignas(64) Unit {
         double Output = 0;
         double Decay = 1, DecayBefore = 1, Sum = 0;
-        double ActiveSum = 0;  // the conductances of its active synapses in this step
-        std::uint32_t Count = 0, Stamp = 0;  // Stamp: the step its neuron took last
+        std::uint32_t Count = 0;
         std::uint32_t Constants = 0;         // into UnitConsts
-        std::uint32_t Set = 0;               // its constants' set, beside the rest the active pass reads
+        std::uint32_t Set = 0;               // its constants' set
     };
     struct UnitRange {
         std::uint32_t FirstSynapse, EndSynapse;
     };
     // A synapse of a lazy unit that does more than decay (a pulse under way, or above the level
     // where its conductance bends) steps on its own, in one pass over all of them before the
-    // neurons'. Before and G are kept for the step: a pulse that reaches it later in the step,
-    // before its neuron's turn, takes the step again from Before.
-    struct ActiveSynapse {
-        std::uint32_t Synapse, Unit;
-        double Before, After, G;
+    // neurons'. Its state lives here while it is active, so that the pass reads the list in order
+    // and touches no synapse's or unit's record until the synapse joins its pool. Before is kept
+    // for the step: a pulse that reaches it later in the step, before its neuron's turn, takes the
+    // step again from Before, taking back from its unit's sum the conductance of After.
+    enum class ActiveMark : std::uint8_t {
+        Live,    // stepped in this step: the conductance of After is in its unit's sum
+        Fresh,   // out of its pool after its unit's turn or at the start: nothing of it in the sum
+        Pooled,  // joined its pool in this step; a pulse later in the step takes it back
+        Gone,    // a hole, until the list is closed up
     };
+    struct ActiveSynapse {
+        double Before, After;
+        std::uint32_t Synapse, Unit;
+        std::int32_t Counter;
+        std::uint16_t Set;  // a lazy unit's set is below kMaxPooledSet
+        std::int8_t Phase;
+        ActiveMark Mark;
+    };
+    static constexpr std::uint32_t kMaxPooledSet = UINT16_MAX;
+    static_assert(sizeof(ActiveSynapse) == 32, "half a cache line: the pass streams the list");
     // Where pulses of an item go: synapses in the arrays and other connectors (gate inputs).
     struct Targets {
         std::uint32_t First = 0, End = 0;          // into SynapseTargets
@@ -139,13 +152,14 @@ private:
 
     bool CompileNet(NAbstractNet* net, std::string& why);
     void AddNeuron(NNeuron* neuron);
+    void AllocateSynapses();
     ZoneState ZoneStateOf(NLTZone& zone);
     static void PutZoneState(NLTZone& zone, const ZoneState& z);
     // True when the zone switched on in this step.
     bool StepZone(ZoneState& z, double negative, double positive, int pulseSteps);
 
     void StepNeurons(std::uint32_t first, std::uint32_t end, int pulseSteps, double dt);
-    double StepLazyUnit(std::uint32_t u, double dt);
+    double StepLazyUnit(std::uint32_t u, Unit* units, double* sums, const UnitConstants* consts, double dt);
     static double UnitOutput(Unit& unit, const UnitConstants& k, double g, double dt);
     static void StepPool(Unit& unit, const UnitConstants& k);
     void StepGenerator(std::uint32_t g, int pulseSteps);
@@ -158,7 +172,12 @@ private:
     std::uint32_t SetFor(std::uint32_t exactSet);
     double StepUnitSynapses(std::uint32_t u);
     void StepActiveSynapses();
-    void StepActive(ActiveSynapse& a);
+    bool StepActive(ActiveSynapse& a, const SynapseSet* sets, double* sums);
+    static double ActiveConductance(double y, const SynapseSet& c);
+    void JoinPool(const ActiveSynapse& a);
+    void CloseUpActive();
+    // The entry of an active synapse s of a lazy unit, or null when s is pooled.
+    const ActiveSynapse* EntryOf(std::uint32_t s) const;
     void BuildPool(std::uint32_t u);
     void Renormalise(std::uint32_t u);
     void DeliverToLazy(std::uint32_t s, int pulseSteps);
@@ -185,16 +204,23 @@ private:
 
     // What a pulse touches of a synapse, in one cache line.
     struct alignas(32) Synapse {
+        // A lazy unit's active synapse keeps Level, Counter and Phase in its entry in Active.
         double Level;  // w, when pooled
         std::int32_t Counter;
         std::uint32_t Unit;
-        std::uint32_t Slot;  // a lazy unit's synapse: its entry in Active, or kNoEntry; else kNotLazy
+        // A lazy unit's synapse: its entry in Active, or kNoEntry; else kNotLazy. A pooled synapse
+        // may still name the entry it had: only an entry of its own that is not Gone counts.
+        std::uint32_t Slot;
         std::int8_t Phase;  // kPooled: in its unit's pool
         unsigned char PulseStart[10];  // the time, as the connector keeps it; read only while the pulse lasts
     };
     std::vector<Synapse> Syn;
     std::vector<ActiveSynapse> Active;
-    std::uint32_t StepStamp = 0;
+    std::uint32_t ActiveGone = 0;      // entries of Active marked Gone
+    std::vector<std::uint32_t> Joining;  // entries that join their pools after the pass
+    std::vector<double> ActiveSums;    // per unit: the conductances of its active synapses in this step
+    // Units are in the net's order: those below this one have taken their turn in this step.
+    std::uint32_t StepFront = 0;
     std::vector<std::uint32_t> SetOf;
 
     std::vector<SynapseSet> Sets;

@@ -66,13 +66,14 @@ bool NAbstractOutGate::CopyParameters(NBasicDescription* target) {
     return true;
 }
 
-void NAbstractOutGate::Calculate() {
-    const NTime t = GetCurrentTime();
+void NAbstractOutGate::Calculate() { CalculateAt(StepTime::Current()); }
+
+void NAbstractOutGate::CalculateAt(const StepTime& time) {
     if (!WatchState) {
-        if (!TimeEquals(static_cast<double>(StartTime), static_cast<double>(t))) return;
+        if (!time.Window.Contains(static_cast<double>(StartTime))) return;
         SetWatchState(true);
     }
-    if (TimeEquals(static_cast<double>(StopTime), static_cast<double>(t)) && t > 0) {
+    if (time.Window.Contains(static_cast<double>(StopTime)) && time.Now > 0) {
         SetWatchState(false);
         return;
     }

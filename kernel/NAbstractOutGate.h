@@ -29,8 +29,18 @@ public:
     void GetParametersList(NStringList& names) override;
     void DescribeParameters(std::vector<NParameterInfo>& parameters) override;
     bool CopyParameters(NBasicDescription* target) override;
-    // Switches recording on at StartTime and off at StopTime (0 = never), then collects.
-    void Calculate() override;
+    // Switches recording on at StartTime and off at StopTime (0 = never), then collects: a gate's
+    // step is CalculateAt, which CalculateAll gives the time and its window taken once for all.
+    void Calculate() final;
+    struct StepTime {
+        NTime Now;
+        NTimeWindow Window;
+        static StepTime Current() {
+            const NTime now = GetCurrentTime();
+            return {now, NTimeWindow(static_cast<double>(now))};
+        }
+    };
+    virtual void CalculateAt(const StepTime& time);
 
     virtual int GetWatchType() const { return WatchType; }
     virtual bool GetWatchState() const { return WatchState; }
@@ -87,10 +97,11 @@ private:
 template <class Iterator> void NAbstractOutGate::CalculateAll(Iterator begin, Iterator end) {
     constexpr std::ptrdiff_t kObjectAhead = 8, kRecordAhead = 4;
     const std::ptrdiff_t count = end - begin;
+    const StepTime time = StepTime::Current();
     for (std::ptrdiff_t i = 0; i < count; ++i) {
         if (i + kObjectAhead < count) __builtin_prefetch(&*begin[i + kObjectAhead]);
         if (i + kRecordAhead < count) begin[i + kRecordAhead]->Prefetch();
-        begin[i]->Calculate();
+        begin[i]->CalculateAt(time);
     }
 }
 

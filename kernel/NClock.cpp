@@ -10,12 +10,12 @@ namespace talvero {
 
 unsigned long long clock_detail::Generation = 0;
 constinit NSplitTime clock_detail::SplitTimeStep(kDefaultTimeStep);
+NTime clock_detail::CurrentTime = 0;
 
 namespace {
 
 NModel* ActiveModel = nullptr;
 NTime CachedTimeStep = kDefaultTimeStep;
-NTime CachedCurrentTime = 0;
 NTime CachedPulseDuration = kDefaultPulseDuration;
 int CachedPulseLength = 0;  // derived from the two values above; 0 = not yet computed
 
@@ -27,7 +27,7 @@ void SetCaches(NTime step, NTime now, NTime pulse) {
         ++clock_detail::Generation;
     }
     CachedTimeStep = step;
-    CachedCurrentTime = now;
+    clock_detail::CurrentTime = now;
     CachedPulseDuration = pulse;
 }
 
@@ -48,13 +48,12 @@ void SetActiveModel(NModel* model) {
 }
 
 NTime GetTimeStep() { return CachedTimeStep; }
-NTime GetCurrentTime() { return CachedCurrentTime; }
 NTime GetPulseDuration() { return CachedPulseDuration; }
 
 bool SetTimeStep(NTime step) {
     if (!(step > 0) || !(static_cast<double>(step) > 0) || !std::isfinite(step)) return ReportError(21);
     if (ActiveModel) return ActiveModel->SetTimeStep(step);
-    SetCaches(step, CachedCurrentTime, CachedPulseDuration);
+    SetCaches(step, clock_detail::CurrentTime, CachedPulseDuration);
     return true;
 }
 
@@ -71,14 +70,16 @@ void ResetActiveModel() {
 void StepActiveModel() {
     if (!ActiveModel) return;
     ActiveModel->Calculate();
-    CachedCurrentTime = ActiveModel->GetCurrentTime();
+    clock_detail::CurrentTime = ActiveModel->GetCurrentTime();
 }
 
-bool TimeEquals(double a, double b) {
+bool TimeEquals(double a, double b) { return NTimeWindow(b).Contains(a); }
+
+NTimeWindow::NTimeWindow(double b) {
     const NTime tolerance = 0.1 * CachedTimeStep;
-    const NTime la = a;
     const NTime lb = b;
-    return lb - tolerance <= la && la <= lb + tolerance;
+    Low = lb - tolerance;
+    High = lb + tolerance;
 }
 
 

@@ -15,12 +15,25 @@ inline constexpr double kDefaultPulseDuration = 0.001;
 NModel* GetActiveModel();
 void SetActiveModel(NModel* model);
 NTime GetTimeStep();
-NTime GetCurrentTime();
+inline NTime GetCurrentTime();
 NTime GetPulseDuration();
 bool SetTimeStep(NTime step);
 void ResetActiveModel();
 void StepActiveModel();
 bool TimeEquals(double a, double b);
+
+// TimeEquals(a, b) for one b and many a: the window around b is taken once.
+class NTimeWindow {
+public:
+    explicit NTimeWindow(double b);
+    bool Contains(double a) const {
+        const NTime la = a;
+        return Low <= la && la <= High;
+    }
+
+private:
+    NTime Low, High;
+};
 
 // The most threads a model step may use; 0: as many as the machine has cores. A model whose step
 // is too small to gain from more threads uses fewer; every count gives the same results.
@@ -54,7 +67,11 @@ private:
 namespace clock_detail {
 extern unsigned long long Generation;
 extern NSplitTime SplitTimeStep;
+extern NTime CurrentTime;
 } // namespace clock_detail
+
+// Inline: every watch reads it every step.
+inline NTime GetCurrentTime() { return clock_detail::CurrentTime; }
 
 // The cached time step as an NSplitTime. Inline: elements read it every step.
 inline const NSplitTime& GetSplitTimeStep() { return clock_detail::SplitTimeStep; }

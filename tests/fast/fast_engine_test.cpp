@@ -145,6 +145,25 @@ TEST(FastEngineTest, PooledSynapsesAgreeWithTheExactEngine) {
     }
 }
 
+// The active list keeps a pooled unit's constant set in 16 bits: a unit whose set lies beyond
+// that range steps its synapses itself. Here a neuron before the others holds a synapse of its own
+// constants for each of the first 65,536 sets.
+TEST(FastEngineTest, UnitsBeyondTheSetsTheActiveListCanNameAgree) {
+    std::string filler = "Neuron filler {\nIonUnit u {\n";
+    for (int i = 0; i < 65536; ++i)
+        filler += "Synapse s" + std::to_string(i) + " { parameter K = " + std::to_string(0.8 + i * 1e-6) + "; }\n";
+    filler += "} }\n";
+    std::string text = TwoNeurons("", "", "", "", "parameter Frequency = 40;");
+    text.insert(text.find("Neuron a"), filler);
+    auto exactEnv = LoadText(text);
+    auto fastEnv = LoadText(text);
+    ASSERT_TRUE(exactEnv && fastEnv);
+    const auto exact = RunWith(*exactEnv->GetModel(), NEngineKind::Exact, 1000, 97, Potentials);
+    const auto fast = RunWith(*fastEnv->GetModel(), NEngineKind::Fast, 1000, 97, Potentials);
+    EXPECT_GT(exact.Onsets[0].size(), 1u);
+    ExpectAgreement(exact, fast, "beyond 65,536 sets");
+}
+
 // Changes made between runs (a parameter, the time step) reach the fast engine at Begin, and a
 // run goes on where the last one stopped.
 TEST(FastEngineTest, ContinuedRunsSeeChangesMadeBetweenThem) {

@@ -362,7 +362,7 @@ public:
     NDataPosition GetYBegin() const override { return NoData.begin(); }
     NDataPosition GetYEnd() const override { return NoData.end(); }
     void CollectData() override {}
-    void Calculate() override {
+    void CalculateAt(const StepTime&) override {
         Record(this);
         Input.Calculate();
         ++Steps;
