@@ -87,7 +87,7 @@ public:
         if (!Get(n) || n > Left() / sizeof(double)) return Fail();
         std::deque<double> read;
         for (std::uint64_t i = 0; i < n; ++i) {
-            double v;
+            double v = 0;  // n was checked against what is left: every Get succeeds
             Get(v);
             read.push_back(v);
         }

@@ -195,8 +195,11 @@ TEST(ParserRecords, RecordsDroppedInAnyOrderLeaveTheOthersIntact) {
             records[i] = make(next);
             origin[i] = next++;
         }
-        for (int i = 0; i < kCount; ++i)
-            if (records[i]) ASSERT_EQ(RecordLine(*records[i]), line(origin[i])) << "record " << i;
+        for (int i = 0; i < kCount; ++i) {
+            if (records[i]) {
+                ASSERT_EQ(RecordLine(*records[i]), line(origin[i])) << "record " << i;
+            }
+        }
     }
 }
 
