@@ -52,6 +52,8 @@ void BM_EngineStep(benchmark::State& state) {
         return;
     }
     talvero::NModel& model = *environment->GetModel();
+    // One thread for both: the exact engine would take the machine's cores by default.
+    talvero::SetComputeThreads(1);
     talvero::SetActiveModel(&model);
     talvero::ResetActiveModel();
     std::string notice;
