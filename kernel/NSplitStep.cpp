@@ -226,8 +226,15 @@ void NPlan::Build(NModel& model, NNet& net, int threads, bool automatic) {
         }
         FindTargets();
     }
-    Positions.clear();
-    Sources.clear();
+    // Kept for the whole run beside a large model: no room left from growing them, no lookup
+    // tables once the plan is made.
+    Walk.shrink_to_fit();
+    Parallel.shrink_to_fit();
+    Items.shrink_to_fit();
+    TargetsAt.shrink_to_fit();
+    Targets.shrink_to_fit();
+    Positions = {};
+    Sources = {};
 }
 
 void NPlan::FindTargets() {
