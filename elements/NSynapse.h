@@ -206,16 +206,13 @@ public:
     std::uint32_t GetStateIndex() const { return static_cast<std::uint32_t>(&Own() - Block->Data()); }
     NMark GetMark() const {
         NMark mark{Own().PulseCounter, Own().Phase, {}};
-        const NTime start = GetPulseStartTime();
-        std::memcpy(mark.PulseStart, &start, kTimeBytes);
+        std::memcpy(mark.PulseStart, PulseStartTime, kTimeBytes);
         return mark;
     }
     void RestoreMark(const NMark& mark) {
         Own().PulseCounter = mark.PulseCounter;
         Own().Phase = mark.Phase;
-        NTime start = 0;
-        std::memcpy(&start, mark.PulseStart, kTimeBytes);
-        SetPulseStartTime(start);
+        std::memcpy(PulseStartTime, mark.PulseStart, kTimeBytes);
     }
 
     double GetCurrentTC() const;

@@ -451,7 +451,6 @@ void TakeTurnsOnGuess(NPlan& plan, NWorkerTurns& own, int worker) {
     for (std::size_t b = plan.NextOtherBlock.fetch_add(1, std::memory_order_relaxed); b < plan.TurnBlocks;
          b = plan.NextOtherBlock.fetch_add(1, std::memory_order_relaxed))
         for (const NWorkerTurns& w : plan.Workers) Deliver(plan, w.Others[b]);
-    if (worker == 0) DeliverForeign(plan);
 }
 
 // Each thread's part of a step: the independent part, then for a walk stepped ahead the turns, on a
@@ -467,14 +466,9 @@ void StepJob(void* context, int worker) {
     StepChunks(plan, worker);
     TurnsHere = &own.Noted;
     plan.Barrier.Wait(plan.Threads);
-    if (plan.Burst.load(std::memory_order_relaxed)) {
-        if (worker == 0) {
-            TakeTurnsInOrder(plan, own);
-            DeliverForeign(plan);
-        }
-    } else {
-        TakeTurnsOnGuess(plan, own, worker);
-    }
+    if (!plan.Burst.load(std::memory_order_relaxed)) TakeTurnsOnGuess(plan, own, worker);
+    else if (worker == 0) TakeTurnsInOrder(plan, own);
+    if (worker == 0) DeliverForeign(plan);
     own.Retakes = RetakesHere;
     own.Unforeseen = UnforeseenHere;
     RetakesHere = UnforeseenHere = 0;

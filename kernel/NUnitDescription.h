@@ -109,6 +109,7 @@ public:
     bool LoadStepState(NStateReader& in) override;
 
 protected:
+    friend struct NFastAccess;  // the fast engine copies pulse starts to and from its arrays
     // PulseStartTime := the cached current time.
     void StampPulseStart() { SetPulseStartTime(GetCurrentTime()); }
     void SetPulseStartTime(NTime time) { std::memcpy(PulseStartTime, &time, kTimeBytes); }
@@ -117,9 +118,6 @@ protected:
     // The bytes that hold an extended value: a connector then needs no 16-byte alignment, which
     // keeps the many synapses of a model smaller.
     static constexpr std::size_t kTimeBytes = std::numeric_limits<NTime>::digits == 64 ? 10 : sizeof(NTime);
-
-private:
-    friend struct NFastAccess;  // the fast engine copies pulse starts to and from its arrays
     unsigned char PulseStartTime[kTimeBytes] = {};
 };
 
