@@ -314,6 +314,18 @@ void NFastEngine::SyncFromModel() {
         Zones[n].Negative = neuron.GetNegativePotential();
         Zones[n].Positive = neuron.GetPositivePotential();
     }
+    // Four paired neurons from n on whose units, place by place, and zones share their constants
+    // take their turns side by side.
+    FourAlike.assign(Neurons.size(), 0);
+    for (std::size_t n = 0; n + 4 <= Neurons.size(); ++n) {
+        bool alike = true;
+        for (std::size_t k = 0; k < 4 && alike; ++k) {
+            const std::uint32_t u = NeuronUnits[n + k], u0 = NeuronUnits[n];
+            alike = PairedLazy[n + k] && Units[u].Constants == Units[u0].Constants &&
+                    Units[u + 1].Constants == Units[u0 + 1].Constants && Zones[n + k].Constants == Zones[n].Constants;
+        }
+        FourAlike[n] = alike;
+    }
     AfferentZones.resize(AfferentObjects.size());
     for (std::size_t a = 0; a < AfferentObjects.size(); ++a) {
         NLTZone& zone = *AfferentObjects[a]->GetLTZone();
@@ -472,7 +484,8 @@ std::size_t NFastEngine::MemoryBytes() const {
     return Neurons.capacity() * sizeof(NNeuron*) + NeuronUnits.capacity() * 4 +
            ZoneConsts.Values.capacity() * sizeof(ZoneConstants) + Active.capacity() * sizeof(ActiveSynapse) +
            ActiveSums.capacity() * sizeof(double) + Joining.capacity() * 4 +
-           Zones.capacity() * sizeof(ZoneState) + PairedLazy.capacity() + NeuronTargets.capacity() * sizeof(Targets) +
+           Zones.capacity() * sizeof(ZoneState) + PairedLazy.capacity() + FourAlike.capacity() +
+           NeuronTargets.capacity() * sizeof(Targets) +
            UnitObjects.capacity() * sizeof(NIonUnit*) + Units.capacity() * sizeof(Unit) +
            UnitRanges.capacity() * sizeof(UnitRange) + UnitConsts.Values.capacity() * sizeof(UnitConstants) +
            Syn.capacity() * sizeof(Synapse) + SetOf.capacity() * 4 + Sets.capacity() * sizeof(SynapseSet) +
@@ -725,7 +738,148 @@ void NFastEngine::StepGenerator(std::uint32_t g, int pulseSteps) {
     return x;
 }
 
-void NFastEngine::StepNeurons(std::uint32_t first, std::uint32_t end, int pulseSteps, double dt) {
+namespace {
+// Four neurons side by side: lane by lane the same operations as one neuron's turn, so the same
+// numbers (no multiplication is fused with an addition). Lanes pass by reference only: by value
+// their registers would differ between the baseline and the AVX2 form of the same code.
+using Lanes = double __attribute__((vector_size(32)));
+using LaneMask = std::int64_t __attribute__((vector_size(32)));
+
+NFastEngine::NeuronLanes LanesMode = NFastEngine::NeuronLanes::Best;
+
+bool UseAvx2() {
+    static const bool has = __builtin_cpu_supports("avx2");
+    return has && LanesMode == NFastEngine::NeuronLanes::Best;
+}
+
+// Rows of four doubles become columns and back.
+[[gnu::always_inline]] inline void Transpose(Lanes& r0, Lanes& r1, Lanes& r2, Lanes& r3) {
+    const Lanes t0 = __builtin_shuffle(r0, r1, LaneMask{0, 4, 2, 6});
+    const Lanes t1 = __builtin_shuffle(r0, r1, LaneMask{1, 5, 3, 7});
+    const Lanes t2 = __builtin_shuffle(r2, r3, LaneMask{0, 4, 2, 6});
+    const Lanes t3 = __builtin_shuffle(r2, r3, LaneMask{1, 5, 3, 7});
+    r0 = __builtin_shuffle(t0, t2, LaneMask{0, 1, 4, 5});
+    r1 = __builtin_shuffle(t1, t3, LaneMask{0, 1, 4, 5});
+    r2 = __builtin_shuffle(t0, t2, LaneMask{2, 3, 6, 7});
+    r3 = __builtin_shuffle(t1, t3, LaneMask{2, 3, 6, 7});
+}
+
+[[gnu::always_inline]] inline bool Any(const LaneMask& m) {
+    const LaneMask half = m | __builtin_shuffle(m, LaneMask{2, 3, 0, 1});
+    return (half[0] | half[1]) != 0;
+}
+
+// Four doubles in a record, read and written as one.
+using Row = double __attribute__((vector_size(32), aligned(8), may_alias));
+[[gnu::always_inline]] inline void Load(Lanes& to, const void* from) { to = *static_cast<const Row*>(from); }
+[[gnu::always_inline]] inline void Store(void* to, const Lanes& from) { *static_cast<Row*>(to) = from; }
+} // namespace
+
+void NFastEngine::SetNeuronLanes(NeuronLanes mode) { LanesMode = mode; }
+
+// Units u, u + 2, u + 4, u + 6 (one place of four paired neurons) side by side: StepLazyUnit,
+// with `level` their active synapses' conductances. r0 to r3 come as outputs, decays, decays
+// before and sums, and leave as the units' new records.
+[[gnu::always_inline]] inline void NFastEngine::UnitLanes(const Lanes& level, const UnitConstants& k, double dt,
+                                                         Lanes& r0, Lanes& r1, Lanes& r2, Lanes& r3, Lanes& x) {
+    const Lanes g = level + r3 * r1 * k.Gain;
+    r2 = r1;
+    r1 -= r1 * k.Rest;
+    const Lanes a = 1 + k.R * g;
+    const Lanes dta = dt * a;
+    x = r0 + dta * (k.MaxIntensity - a * r0) / (k.RC + dta * a / 2);
+    r0 = x;
+    Transpose(r0, r1, r2, r3);
+}
+
+// The turns of four paired neurons from n on, computed side by side and then written in order.
+// A pulse sent by one of them may reach the units of the next three, whose turns were computed
+// without it: the group then ends with the sender, and the caller goes on from the neuron after
+// it. Returns how many turns were taken; none where a pool is to be brought back to scale first.
+[[gnu::always_inline]] inline std::uint32_t NFastEngine::StepFour(std::uint32_t n, int pulseSteps, double dt,
+                                                                 Unit* units, double* sums,
+                                                                 const UnitConstants* consts, ZoneState* zones,
+                                                                 const std::uint32_t* neuronUnits) {
+    const std::uint32_t u = neuronUnits[n];
+    Lanes a0, a1, a2, a3, b0, b1, b2, b3, xa, xb;
+    Load(a0, &units[u]);
+    Load(b0, &units[u + 1]);
+    Load(a1, &units[u + 2]);
+    Load(b1, &units[u + 3]);
+    Load(a2, &units[u + 4]);
+    Load(b2, &units[u + 5]);
+    Load(a3, &units[u + 6]);
+    Load(b3, &units[u + 7]);
+    Transpose(a0, a1, a2, a3);  // output, decay, decay before, sum
+    Transpose(b0, b1, b2, b3);
+    const LaneMask small = ((a1 < 0 ? -a1 : a1) < kSmallestDecay) | ((b1 < 0 ? -b1 : b1) < kSmallestDecay);
+    if (Any(small)) [[unlikely]] return 0;
+    Lanes low, high;
+    Load(low, &sums[u]);
+    Load(high, &sums[u + 4]);
+    UnitLanes(__builtin_shuffle(low, high, LaneMask{0, 2, 4, 6}), consts[units[u].Constants], dt, a0, a1, a2, a3, xa);
+    UnitLanes(__builtin_shuffle(low, high, LaneMask{1, 3, 5, 7}), consts[units[u + 1].Constants], dt, b0, b1, b2, b3,
+              xb);
+    const LaneMask na = xa < 0, nb = xb < 0, pa = xa > 0, pb = xb > 0;
+    const Lanes zero{};
+    const Lanes negative = ((na ? xa : zero) + (nb ? xb : zero)) * ((na & nb) ? zero + 0.5 : zero + 1.0);
+    const Lanes positive = ((pa ? xa : zero) + (pb ? xb : zero)) * ((pa & pb) ? zero + 0.5 : zero + 1.0);
+
+    // StepZone: a zone at rest and one in a pulse take the same operations on other values.
+    ZoneState* const z = zones + n;
+    const ZoneConstants& c = ZoneConsts[z[0].Constants];
+    Lanes f1, f2, m, in;
+    Load(f1, &z[0]);
+    Load(f2, &z[1]);
+    Load(m, &z[2]);
+    Load(in, &z[3]);
+    Transpose(f1, f2, m, in);
+    const LaneMask counter = {z[0].PulseCounter, z[1].PulseCounter, z[2].PulseCounter, z[3].PulseCounter};
+    const LaneMask firing = {z[0].Firing, z[1].Firing, z[2].Firing, z[3].Firing};
+    const LaneMask rest = counter == 0;
+    f1 += ((rest ? negative : zero + c.MinusK) - f1) * (rest ? zero + c.RestRate1 : zero + c.FireRate1);
+    f2 += ((rest ? positive : zero + c.MinusK) - f2) * (rest ? zero + c.RestRate2 : zero + c.FireRate2);
+    m += ((rest ? f1 + f2 : zero - c.Threshold) - m) * c.MembraneRate;
+    const LaneMask above = m > c.Threshold;
+    const LaneMask counterAfter = rest ? (above ? LaneMask{} + pulseSteps : LaneMask{}) : counter - 1;
+    const LaneMask switchesOn = (counterAfter != 0) & (firing == 0);
+    in = negative;
+    Transpose(f1, f2, m, in);
+
+    std::uint32_t taken = 4;
+    if (switchesOn[0]) taken = 1;
+    else if (switchesOn[1]) taken = 2;
+    else if (switchesOn[2]) taken = 3;
+    const bool sends = taken < 4 || switchesOn[3];
+    // Only the turns taken are written: the others are taken again after the pulse.
+    const auto write = [&](std::uint32_t l, const Lanes& a, const Lanes& b, const Lanes& zone) {
+        Store(&units[u + 2 * l], a);
+        Store(&units[u + 2 * l + 1], b);
+        Store(&z[l], zone);
+        z[l].Positive = positive[l];
+        z[l].PulseCounter = static_cast<std::int32_t>(counterAfter[l]);
+        z[l].Firing = counterAfter[l] != 0;
+    };
+    if (taken == 4) {
+        Store(&sums[u], zero);
+        Store(&sums[u + 4], zero);
+    } else {
+        for (std::uint32_t l = 0; l < 2 * taken; ++l) sums[u + l] = 0;
+    }
+    write(0, a0, b0, f1);
+    if (taken > 1) write(1, a1, b1, f2);
+    if (taken > 2) write(2, a2, b2, m);
+    if (taken > 3) write(3, a3, b3, in);
+    if (sends) [[unlikely]] {
+        StepFront = neuronUnits[n + taken];
+        Deliver(NeuronTargets[n + taken - 1], pulseSteps);
+    }
+    return taken;
+}
+
+template <bool kLanes>
+[[gnu::always_inline]] inline void NFastEngine::StepNeuronsIn(std::uint32_t first, std::uint32_t end, int pulseSteps,
+                                                             double dt) {
     // The arrays as pointers: the stores of bytes below could alias the vectors' own, which would
     // be read again for every neuron. No vector here changes its size within the pass.
     Unit* const units = Units.data();
@@ -734,7 +888,17 @@ void NFastEngine::StepNeurons(std::uint32_t first, std::uint32_t end, int pulseS
     ZoneState* const zones = Zones.data();
     const std::uint32_t* const neuronUnits = NeuronUnits.data();
     const std::uint8_t* const paired = PairedLazy.data();
+    const std::uint8_t* const four = FourAlike.data();
     for (std::uint32_t n = first; n < end; ++n) {
+        if constexpr (kLanes) {
+            if (n + 4 <= end && four[n]) {
+                const std::uint32_t taken = StepFour(n, pulseSteps, dt, units, sums, consts, zones, neuronUnits);
+                if (taken != 0) {
+                    n += taken - 1;
+                    continue;
+                }
+            }
+        }
         double negative = 0, positive = 0;
         const std::uint32_t u0 = neuronUnits[n];
         if (paired[n]) {
@@ -770,6 +934,25 @@ void NFastEngine::StepNeurons(std::uint32_t first, std::uint32_t end, int pulseS
         }
     }
     StepFront = neuronUnits[end];
+}
+
+void NFastEngine::StepNeuronsOneByOne(std::uint32_t first, std::uint32_t end, int pulseSteps, double dt) {
+    StepNeuronsIn<false>(first, end, pulseSteps, dt);
+}
+
+void NFastEngine::StepNeuronsBaseline(std::uint32_t first, std::uint32_t end, int pulseSteps, double dt) {
+    StepNeuronsIn<true>(first, end, pulseSteps, dt);
+}
+
+[[gnu::target("avx2")]] void NFastEngine::StepNeuronsAvx2(std::uint32_t first, std::uint32_t end, int pulseSteps,
+                                                         double dt) {
+    StepNeuronsIn<true>(first, end, pulseSteps, dt);
+}
+
+void NFastEngine::StepNeurons(std::uint32_t first, std::uint32_t end, int pulseSteps, double dt) {
+    if (UseAvx2()) StepNeuronsAvx2(first, end, pulseSteps, dt);
+    else if (LanesMode == NeuronLanes::OneByOne) StepNeuronsOneByOne(first, end, pulseSteps, dt);
+    else StepNeuronsBaseline(first, end, pulseSteps, dt);
 }
 
 void NFastEngine::StepFibre(std::uint32_t f, int pulseSteps) {

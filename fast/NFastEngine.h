@@ -7,6 +7,7 @@
 // engine calls their own step in the model's order. The objects keep the parameters: Begin takes
 // them and the state again, End writes the state back.
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -44,6 +45,12 @@ public:
 
     void SyncFromModel();
     void SyncToModel();
+
+    // How the neurons' pass takes runs of paired neurons alike: four side by side with the
+    // machine's best vector instructions (the default) or with the baseline ones, or one by one.
+    // All three give the same numbers; tests compare them.
+    enum class NeuronLanes : std::uint8_t { Best, Baseline, OneByOne };
+    static void SetNeuronLanes(NeuronLanes mode);
 
     std::size_t SynapseCount() const { return Syn.size(); }
     // The engine's own arrays, beside the objects the model keeps anyway.
@@ -104,6 +111,11 @@ private:
         std::uint32_t Constants = 0;         // into UnitConsts
         std::uint32_t Set = 0;               // its constants' set
     };
+    // The first four doubles of a unit's record and of a zone's are read and written as one.
+    static_assert(offsetof(Unit, Output) == 0 && offsetof(Unit, Decay) == 8 && offsetof(Unit, DecayBefore) == 16 &&
+                  offsetof(Unit, Sum) == 24);
+    static_assert(offsetof(ZoneState, Filter1) == 0 && offsetof(ZoneState, Filter2) == 8 &&
+                  offsetof(ZoneState, Membrane) == 16 && offsetof(ZoneState, Negative) == 24);
     struct UnitRange {
         std::uint32_t FirstSynapse, EndSynapse;
     };
@@ -159,6 +171,15 @@ private:
     bool StepZone(ZoneState& z, double negative, double positive, int pulseSteps);
 
     void StepNeurons(std::uint32_t first, std::uint32_t end, int pulseSteps, double dt);
+    template <bool kLanes> void StepNeuronsIn(std::uint32_t first, std::uint32_t end, int pulseSteps, double dt);
+    void StepNeuronsOneByOne(std::uint32_t first, std::uint32_t end, int pulseSteps, double dt);
+    void StepNeuronsBaseline(std::uint32_t first, std::uint32_t end, int pulseSteps, double dt);
+    void StepNeuronsAvx2(std::uint32_t first, std::uint32_t end, int pulseSteps, double dt);
+    using Lanes = double __attribute__((vector_size(32)));
+    static void UnitLanes(const Lanes& level, const UnitConstants& k, double dt, Lanes& r0, Lanes& r1, Lanes& r2,
+                          Lanes& r3, Lanes& x);
+    std::uint32_t StepFour(std::uint32_t n, int pulseSteps, double dt, Unit* units, double* sums,
+                           const UnitConstants* consts, ZoneState* zones, const std::uint32_t* neuronUnits);
     double StepLazyUnit(std::uint32_t u, Unit* units, double* sums, const UnitConstants* consts, double dt);
     static double UnitOutput(Unit& unit, const UnitConstants& k, double g, double dt);
     static void StepPool(Unit& unit, const UnitConstants& k);
@@ -193,6 +214,7 @@ private:
     std::vector<NNeuron*> Neurons;
     std::vector<std::uint32_t> NeuronUnits;  // units of neuron n: [NeuronUnits[n], NeuronUnits[n + 1])
     std::vector<std::uint8_t> PairedLazy;    // neuron n has two units, both lazy
+    std::vector<std::uint8_t> FourAlike;     // neurons n to n + 3 take their turns side by side
     std::vector<ZoneState> Zones;
     SharedTable<ZoneConstants> ZoneConsts;  // of neurons and afferent neurons
     std::vector<Targets> NeuronTargets;

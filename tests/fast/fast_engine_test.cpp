@@ -5,6 +5,9 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -296,6 +299,67 @@ TEST(FastEngineTest, GeneratedNetworkAgreesWithTheExactEngine) {
         total += exact.Onsets[g].size();
     }
     EXPECT_GT(total, 1000u) << "the network must be busy";
+}
+
+// Runs of paired neurons take their turns four side by side. A pulse from one of the four reaches
+// the next ones in the same step, as one by one; a neuron of other constants breaks a run; a fast
+// decay brings pools back to scale within a group. Every way gives the same bits.
+TEST(FastEngineTest, NeuronsSideBySideGiveTheSameNumbersAsOneByOne) {
+    std::string chain = "Model m {\nNet net {\n";
+    for (int i = 0; i < 13; ++i) {
+        const std::string synapse = i >= 7 ? "parameter DissociationTC = 0.0003;" : "";
+        const std::string inhibition = i == 6 ? "-0.4" : "-0.5";  // other constants: no run of four here
+        chain += "Neuron n" + std::to_string(i) + " {\nIonUnit exc { Synapse s { " + synapse + " }\nSynapse t { " +
+                 synapse + " } }\nIonUnit inh { parameter MaxIntensity = " + inhibition + ";\nSynapse s { } } }\n";
+        if (i > 0) chain += "link n" + std::to_string(i - 1) + ":n" + std::to_string(i) + ".exc.s;\n";
+        if (i > 1) chain += "link n" + std::to_string(i) + ":n" + std::to_string(i - 2) + ".inh.s;\n";
+    }
+    chain += "}\nGenerator g { parameter Frequency = 30;\nparameter StopTime = 0.5; }\n"
+             "link g:net.n0.exc.s;\nlink g:net.n0.exc.t;\n";
+    for (int i = 0; i < 13; ++i) {
+        const std::string n = std::to_string(i);
+        chain += "TimeWatch w" + n + " { }\nlink net.n" + n + ":w" + n + ".input;\n";
+    }
+    chain += "}\n";
+    const std::pair<const char*, std::string> models[] = {
+        {"a chain within one step", chain},
+        {"a generated net", bench::GenerateBenchModel(300, 20)},
+    };
+    auto potentials = [](NModel& model) {
+        std::vector<double> values;
+        std::function<bool(NBasicDescription*)> visit = [&](NBasicDescription* object) {
+            if (auto* neuron = dynamic_cast<NNeuron*>(object)) {
+                values.push_back(neuron->GetNegativePotential());
+                values.push_back(neuron->GetPositivePotential());
+                values.push_back(neuron->GetLTZone()->GetMembrane());
+            }
+            return object->ForEachComponent(visit);
+        };
+        model.ForEachComponent(visit);
+        return values;
+    };
+    using Lanes = NFastEngine::NeuronLanes;
+    for (const auto& [label, text] : models) {
+        std::vector<test::RunRecord> runs;
+        for (Lanes lanes : {Lanes::OneByOne, Lanes::Baseline, Lanes::Best}) {
+            NFastEngine::SetNeuronLanes(lanes);
+            auto environment = LoadText(text);
+            ASSERT_TRUE(environment) << label;
+            runs.push_back(RunWith(*environment->GetModel(), NEngineKind::Fast, 20000, 97, potentials));
+        }
+        NFastEngine::SetNeuronLanes(Lanes::Best);
+        std::size_t pulses = 0;
+        for (const auto& onsets : runs[0].Onsets) pulses += onsets.size();
+        EXPECT_GT(pulses, 100u) << label << ": the net must be busy";
+        for (std::size_t r = 1; r < runs.size(); ++r) {
+            EXPECT_EQ(runs[0].Onsets, runs[r].Onsets) << label << ", way " << r;
+            ASSERT_EQ(runs[0].Samples.size(), runs[r].Samples.size());
+            for (std::size_t i = 0; i < runs[0].Samples.size(); ++i)
+                ASSERT_EQ(0, std::memcmp(runs[0].Samples[i].data(), runs[r].Samples[i].data(),
+                                         runs[0].Samples[i].size() * sizeof(double)))
+                    << label << ", way " << r << ", sample " << i;
+        }
+    }
 }
 
 } // namespace
