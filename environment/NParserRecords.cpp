@@ -136,16 +136,21 @@ std::size_t FirstSpace(std::string_view line) {
     return std::string_view::npos;
 }
 
-// Moves the field before the first space into `field` and removes it and the space from the line;
-// a last field (no space) is copied and stays in the line.
+// The field before the first space, removed from `rest` with the space; a last field (no space) is
+// the whole of `rest`, which keeps it.
+std::string_view TakeFieldView(std::string_view& rest) {
+    const std::size_t space = FirstSpace(rest);
+    if (space == std::string_view::npos) return rest;
+    const std::string_view field = rest.substr(0, space);
+    rest.remove_prefix(space + 1);
+    return field;
+}
+
+// The same on a line of its own, the field copied into `field`.
 void TakeField(std::string& line, std::string& field) {
-    const std::size_t space = FirstSpace(line);
-    if (space == std::string::npos) {
-        field.assign(line);
-        return;
-    }
-    field.assign(line, 0, space);
-    line.erase(0, space + 1);
+    std::string_view rest(line);
+    field.assign(TakeFieldView(rest));
+    line.erase(0, line.size() - rest.size());
 }
 
 bool IsCBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
@@ -250,6 +255,15 @@ bool NParserLink::ReadFields(std::string& line) {
 }
 
 void NParserLink::WriteFields(std::string& out) const { AppendRecordFields(out, Kind, Second, First); }
+
+void ReadLinkLine(std::string_view line, std::string_view& item, std::string_view& connector) {
+    // As NParserLink::ReadFields takes them: past the kind (the whole line when it has no space),
+    // the connector, then the item.
+    const std::size_t space = FirstSpace(line);
+    std::string_view rest = space == std::string_view::npos ? line : line.substr(space + 1);
+    connector = TakeFieldView(rest);
+    item = TakeFieldView(rest);
+}
 
 void AppendRecordLine(std::string& out, std::int32_t kind, const std::string& name, const std::string& argument) {
     switch (kind) {

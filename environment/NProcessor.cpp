@@ -44,11 +44,13 @@ public:
     void Add(const NParserString& record) {
         if (typeid(record) == typeid(NParserLink)) {
             const auto& link = static_cast<const NParserLink&>(record);
-            Links.Add(link.ItemName(), link.ConnectorName());
+            Add(link.ItemName(), link.ConnectorName(), record.GetFileLine());
         } else {
-            Links.Add(record.GetName(), record.GetArgument());
+            Add(record.GetName(), record.GetArgument(), record.GetFileLine());
         }
-        const std::uint32_t line = record.GetFileLine();
+    }
+    void Add(std::string_view item, std::string_view connector, std::uint32_t line) {
+        Links.Add(item, connector);
         const std::size_t i = Links.size() - 1;
         if (Runs.empty() || line != Runs.back().Line + (i - Runs.back().First))
             Runs.push_back({i, line});
@@ -278,8 +280,15 @@ bool NEnvironment::Build(const NParserRecordList& records, NParserRecordList* co
             if (!net) net = dynamic_cast<NAbstractNet*>(object);
             if (!net) return fail(404, object->FullName(), record, "link " + record.GetName() + ":" + record.GetArgument());
             links.Add(record);
-            // Fed from the file, the list gives up each link as soon as it is noted.
-            if (Feeding(records)) position = std::prev(FedList->erase(position));
+            // Fed from the file, the list gives up each link as soon as it is noted, and the links
+            // that follow are noted straight from the file.
+            if (Feeding(records)) {
+                position = std::prev(FedList->erase(position));
+                if (std::next(position) == FedList->end())
+                    Feed->TakeLinks([&links](std::string_view item, std::string_view connector, std::uint32_t line) {
+                        links.Add(item, connector, line);
+                    });
+            }
             break;
         case ParserKindBlockClose: {
             end = position;
