@@ -144,8 +144,14 @@ bool NAbstractNet::MakeLinksInGivenOrder(const Links& links, std::vector<char>* 
         std::vector<NAbstractItem*> items(keys.size());
         for (std::size_t r = 0; r < keys.size(); ++r)
             if (!(items[r] = dynamic_cast<NAbstractItem*>(find(keys[r])))) return plain();
+        // In key order the connectors come from anywhere in memory: each is asked for a few links
+        // ahead, where waiting for it had cost as much as the rest of making the link.
+        // Their places in the list are asked for twice as far ahead.
+        constexpr Index ahead = 8;
         for (std::size_t r = 0; r < keys.size(); ++r)
             for (Index k = rankStart[r]; k < rankStart[r + 1]; ++k) {
+                if (k + 2 * ahead < count) __builtin_prefetch(&connectors[order[k + 2 * ahead]]);
+                if (k + ahead < count) __builtin_prefetch(connectors[order[k + ahead]]);
                 if (items[r]->Connect(connectors[order[k]])) made[order[k]] = true;
                 else result = false;
             }
