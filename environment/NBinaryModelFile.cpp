@@ -217,6 +217,8 @@ std::unique_ptr<NParserString> NBinaryRecordReader::Next() {
     return record;
 }
 
+std::size_t NBinaryRecordReader::UnreadBytes() const { return Reader ? Reader->Unread() : 0; }
+
 void NBinaryRecordReader::TakeLinks(const NLinkSink& take) {
     if (!Reader || Held != NHeld::Nothing) return;
     while (ReadLine()) {

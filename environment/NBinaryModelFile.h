@@ -65,6 +65,8 @@ public:
     // be noted and dropped cost more than the rest of reading them.
     using NLinkSink = std::function<void(std::string_view item, std::string_view connector, std::uint32_t line)>;
     void TakeLinks(const NLinkSink& take);
+    // Bytes of the file not yet read, as far as its size when it was opened tells (0 if unknown).
+    std::size_t UnreadBytes() const;
     // The lines [first, last) of the class declarations Scan gave out, in order.
     const std::vector<std::pair<std::uint32_t, std::uint32_t>>& ClassLines() const { return Skipped; }
 

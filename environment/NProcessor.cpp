@@ -49,7 +49,18 @@ public:
             Add(record.GetName(), record.GetArgument(), record.GetFileLine());
         }
     }
-    void Add(std::string_view item, std::string_view connector, std::uint32_t line) {
+    // `source`: the file the links are read from, whose unread rest bounds the links to come.
+    void Add(std::string_view item, std::string_view connector, std::uint32_t line,
+             const NBinaryRecordReader* source = nullptr) {
+        // A block of more than a few links makes room for all that can still come, once: the
+        // names are not longer than their lines, and their number is what the rest of the file
+        // holds in lines as long as the links so far.
+        if (source && !Reserved && Links.TextBytes() >= kReserveFrom) {
+            Reserved = true;
+            const std::size_t lineBytes = (Links.TextBytes() + 2 * Links.size()) / Links.size();
+            const std::size_t unread = source->UnreadBytes();
+            Links.Reserve(unread, unread / lineBytes + 1);
+        }
         Links.Add(item, connector);
         const std::size_t i = Links.size() - 1;
         if (Runs.empty() || line != Runs.back().Line + (i - Runs.back().First))
@@ -84,8 +95,11 @@ private:
         std::uint32_t Line;  // its line
     };
 
+    static constexpr std::size_t kReserveFrom = 64 * 1024;
+
     NPackedLinks Links;
     std::vector<NLineRun> Runs;
+    bool Reserved = false;
 };
 
 // The first link of a block that was not made (the block's count when all were), and why: an end
@@ -285,8 +299,8 @@ bool NEnvironment::Build(const NParserRecordList& records, NParserRecordList* co
             if (Feeding(records)) {
                 position = std::prev(FedList->erase(position));
                 if (std::next(position) == FedList->end())
-                    Feed->TakeLinks([&links](std::string_view item, std::string_view connector, std::uint32_t line) {
-                        links.Add(item, connector, line);
+                    Feed->TakeLinks([&links, this](std::string_view item, std::string_view connector, std::uint32_t line) {
+                        links.Add(item, connector, line, Feed);
                     });
             }
             break;
