@@ -162,7 +162,7 @@ bool NBinaryRecordReader::Scan(const std::string& fileName, const NChecksumCheck
     LineNumber = 1;
     NextSkipped = 0;
     Held = NHeld::Nothing;
-    Reader->Next(Line);
+    Reader->Next(Line, Storage);
     return true;
 }
 
@@ -184,7 +184,7 @@ bool NBinaryRecordReader::Open(const std::string& fileName, const NChecksumCheck
 
 bool NBinaryRecordReader::ReadLine() {
     for (;;) {
-        if (Reader->EndedWithoutTerminator() || Reader->Next(Line) != NLineRead::Line) return false;
+        if (Reader->EndedWithoutTerminator() || Reader->Next(Line, Storage) != NLineRead::Line) return false;
         ++LineNumber;
         while (NextSkipped < Skipped.size() && Skipped[NextSkipped].second <= LineNumber) ++NextSkipped;
         if (NextSkipped < Skipped.size() && Skipped[NextSkipped].first <= LineNumber &&
@@ -197,10 +197,10 @@ bool NBinaryRecordReader::ReadLine() {
 namespace {
 
 // The kind at the front of a line (a plain loop: the kind is a digit or two).
-long long LineKind(const std::string& line) {
+long long LineKind(std::string_view line) {
     std::size_t kindEnd = 0;
     while (kindEnd < line.size() && line[kindEnd] != ' ') ++kindEnd;
-    return TextToLong(std::string_view(line).substr(0, kindEnd));
+    return TextToLong(line.substr(0, kindEnd));
 }
 
 } // namespace
@@ -210,10 +210,9 @@ std::unique_ptr<NParserString> NBinaryRecordReader::Next() {
     const NHeld held = Held;
     Held = NHeld::Nothing;
     if (held == NHeld::End || (held == NHeld::Nothing && !ReadLine())) return nullptr;
-    std::unique_ptr<NParserString> record = MakeParserRecord(LineKind(Line));
+    std::unique_ptr<NParserString> record = ParseRecordLine(Line);
     if (!record) return nullptr;
     record->SetFileLine(LineNumber);
-    record->ReadFields(Line);
     return record;
 }
 

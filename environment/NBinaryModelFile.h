@@ -77,7 +77,8 @@ private:
 
     std::FILE* File = nullptr;
     std::unique_ptr<class NLineReader> Reader;
-    std::string Line;
+    std::string_view Line;  // in the reader's buffer, or in Storage
+    std::string Storage;
     std::uint32_t LineNumber = 0;
     // What TakeLinks read past the links, for Next: the line in Line, or the end.
     enum class NHeld { Nothing, Line, End };

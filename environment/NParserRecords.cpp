@@ -287,6 +287,26 @@ std::unique_ptr<NParserString> MakeParserRecord(long long kind) {
     }
 }
 
+std::unique_ptr<NParserString> ParseRecordLine(std::string_view line) {
+    // ReadFields of the kind's record, on views: past the kind (the whole line when it has no
+    // space), the first field, then the second.
+    const std::size_t space = FirstSpace(line);
+    const long long kind = TextToLong(line.substr(0, space));
+    if (kind == ParserKindBlockOpen) return std::make_unique<NParserBlockOpen>();
+    if (kind == ParserKindBlockClose) return std::make_unique<NParserBlockClose>();
+    std::string_view rest = space == std::string_view::npos ? line : line.substr(space + 1);
+    const std::string_view first = TakeFieldView(rest);
+    const std::string_view second = TakeFieldView(rest);
+    switch (kind) {
+    case ParserKindClassHdr: return std::make_unique<NParserClassHdr>(std::string(first), std::string(second));
+    case ParserKindObjectHdr: return std::make_unique<NParserObjectHdr>(std::string(first), std::string(second));
+    case ParserKindParameter: return std::make_unique<NParserParameter>(std::string(first), std::string(second));
+    // The line holds the connector first.
+    case ParserKindLink: return std::make_unique<NParserLink>(std::string(second), std::string(first));
+    default: return nullptr;
+    }
+}
+
 std::string RecordLine(const NParserString& record) {
     std::string line;
     record.WriteFields(line);
