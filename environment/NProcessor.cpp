@@ -286,7 +286,7 @@ bool NEnvironment::Build(const NParserRecordList& records, NParserRecordList* co
             }
             height = std::max(height, childShape.Height + 1);
             // The header's predecessor is a record of this block (or its header), which stays.
-            if (consumed) position = std::prev(consumed->erase(position, std::next(childEnd)));
+            if (consumed) position = std::prev(Drop(*consumed, position, std::next(childEnd)));
             else position = childEnd;
             break;
         }
@@ -297,7 +297,7 @@ bool NEnvironment::Build(const NParserRecordList& records, NParserRecordList* co
             // Fed from the file, the list gives up each link as soon as it is noted, and the links
             // that follow are noted straight from the file.
             if (Feeding(records)) {
-                position = std::prev(FedList->erase(position));
+                position = std::prev(Drop(*FedList, position, std::next(position)));
                 if (std::next(position) == FedList->end())
                     Feed->TakeLinks([&links, this](std::string_view item, std::string_view connector, std::uint32_t line) {
                         links.Add(item, connector, line, Feed);
@@ -405,8 +405,8 @@ bool NEnvironment::BuildObjects(NParserRecordList& records) {
     if (Feeding(records)) {
         // Read as it is built: what a declaration leaves in the list goes before the next is read.
         while (std::unique_ptr<NParserString> record = Feed->Next()) {
-            records.clear();
-            records.push_back(std::move(record));
+            Drop(records, records.begin(), records.end());
+            Append(std::move(record));
             auto position = records.begin();
             if ((*position)->GetKind() == ParserKindObjectHdr && !build(position)) return failed();
         }
