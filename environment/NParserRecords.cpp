@@ -211,9 +211,15 @@ bool NParserString::ReadFields(std::string& line) {
 
 namespace {
 
+// The kind as its decimal number; a record's kind is one digit.
+void AppendKind(std::string& out, std::int32_t kind) {
+    if (kind >= 0 && kind <= 9) out += static_cast<char>('0' + kind);
+    else out += std::to_string(kind);
+}
+
 // A record with two fields, as the binary model file holds it.
 void AppendRecordFields(std::string& out, std::int32_t kind, const std::string& first, const std::string& second) {
-    out += std::to_string(kind);
+    AppendKind(out, kind);
     out += ' ';
     out += first;
     out += ' ';
@@ -222,7 +228,7 @@ void AppendRecordFields(std::string& out, std::int32_t kind, const std::string& 
 
 } // namespace
 
-void NParserString::WriteFields(std::string& out) const { out += std::to_string(Kind); }
+void NParserString::WriteFields(std::string& out) const { AppendKind(out, Kind); }
 
 bool NParserNamedString::ReadFields(std::string& line) {
     if (!NParserString::ReadFields(line)) return false;
@@ -271,7 +277,7 @@ void AppendRecordLine(std::string& out, std::int32_t kind, const std::string& na
     case ParserKindObjectHdr:
     case ParserKindParameter: AppendRecordFields(out, kind, name, argument); break;
     case ParserKindLink: AppendRecordFields(out, kind, argument, name); break;
-    default: out += std::to_string(kind); break;
+    default: AppendKind(out, kind); break;
     }
 }
 
