@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <iterator>
 #include <limits>
-#include <map>
+#include <set>
 #include <new>
 #include <vector>
 
@@ -37,7 +37,7 @@ public:
     NRecordPool(const NRecordPool&) = delete;
     NRecordPool& operator=(const NRecordPool&) = delete;
     ~NRecordPool() {
-        for (auto& [start, chunk] : Chunks) delete chunk;
+        for (Chunk* chunk : Chunks) delete chunk;
     }
 
     void* Allocate(std::size_t size) {
@@ -45,7 +45,7 @@ public:
         Chunk* chunk = Open[kind];
         if (!chunk) {
             chunk = new Chunk(kind);
-            Chunks.emplace(reinterpret_cast<std::uintptr_t>(chunk->Slots), chunk);
+            Chunks.insert(chunk);
             Enlist(chunk);
         }
         void* slot = chunk->Take();
@@ -54,13 +54,13 @@ public:
     }
 
     void Release(void* slot, std::size_t /*size*/) noexcept {
-        auto it = std::prev(Chunks.upper_bound(reinterpret_cast<std::uintptr_t>(slot)));
-        Chunk* chunk = it->second;
+        // A chunk is aligned to its size: a slot's chunk is its address rounded down.
+        auto* chunk = reinterpret_cast<Chunk*>(reinterpret_cast<std::uintptr_t>(slot) & ~std::uintptr_t(kChunkBytes - 1));
         const bool wasFull = chunk->Full();
         chunk->Give(slot);
         if (chunk->Live == 0) {
             if (!wasFull) Unlist(chunk);
-            Chunks.erase(it);
+            Chunks.erase(chunk);
             delete chunk;
         } else if (wasFull) {
             Enlist(chunk);
@@ -74,7 +74,7 @@ private:
         FreeSlot* Next;
     };
 
-    struct Chunk {
+    struct alignas(kChunkBytes) Chunk {
         explicit Chunk(std::size_t kind) : Kind(kind), SlotBytes((kind + 1) * kGranule) {}
 
         void* Take() {
@@ -101,8 +101,9 @@ private:
         FreeSlot* Free = nullptr;
         Chunk* Previous = nullptr;  // the chunks of this size with room
         Chunk* Next = nullptr;
-        alignas(16) std::byte Slots[kChunkBytes];
+        alignas(64) std::byte Slots[kChunkBytes - 64];
     };
+    static_assert(sizeof(Chunk) == kChunkBytes);
 
     void Enlist(Chunk* chunk) {
         chunk->Previous = nullptr;
@@ -119,8 +120,7 @@ private:
     }
 
     Chunk* Open[kClasses] = {};
-    // By the address of their slots, to find a released slot's chunk.
-    std::map<std::uintptr_t, Chunk*> Chunks;
+    std::set<Chunk*> Chunks;  // all of them, for the end
 };
 
 NRecordPool& RecordPool() {
@@ -168,6 +168,8 @@ void NParserString::operator delete(void* record, std::size_t size) noexcept {
 }
 
 long long TextToLong(std::string_view text) {
+    // A record's kind: one digit.
+    if (text.size() == 1 && text[0] >= '0' && text[0] <= '9') return text[0] - '0';
     std::size_t i = 0;
     while (i < text.size() && IsCBlank(text[i])) ++i;
     bool negative = false;
