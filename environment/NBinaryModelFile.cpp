@@ -205,15 +205,18 @@ long long LineKind(std::string_view line) {
 
 } // namespace
 
-std::unique_ptr<NParserString> NBinaryRecordReader::Next() {
+std::unique_ptr<NParserString> NBinaryRecordReader::Next(bool opens) {
     if (!Reader) return nullptr;
-    const NHeld held = Held;
-    Held = NHeld::Nothing;
-    if (held == NHeld::End || (held == NHeld::Nothing && !ReadLine())) return nullptr;
-    std::unique_ptr<NParserString> record = ParseRecordLine(Line);
-    if (!record) return nullptr;
-    record->SetFileLine(LineNumber);
-    return record;
+    for (;;) {
+        const NHeld held = Held;
+        Held = NHeld::Nothing;
+        if (held == NHeld::End || (held == NHeld::Nothing && !ReadLine())) return nullptr;
+        if (!opens && LineKind(Line) == ParserKindBlockOpen) continue;
+        std::unique_ptr<NParserString> record = ParseRecordLine(Line);
+        if (!record) return nullptr;
+        record->SetFileLine(LineNumber);
+        return record;
+    }
 }
 
 std::size_t NBinaryRecordReader::UnreadBytes() const { return Reader ? Reader->Unread() : 0; }

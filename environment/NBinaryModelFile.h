@@ -57,8 +57,9 @@ public:
     // value is checked (111, 301).
     bool Open(const std::string& fileName, const NChecksumCheck& check);
     // The next record outside the class declarations (their closes included), each with its line;
-    // null at the end of the file, or for a line that is no longer what Scan saw.
-    std::unique_ptr<NParserString> Next();
+    // null at the end of the file, or for a line that is no longer what Scan saw. Without `opens`,
+    // block opens are passed over: building objects has no use for them.
+    std::unique_ptr<NParserString> Next(bool opens = true);
     // Hands each link that comes next, up to the first record of another kind, to `take` with its
     // item, connector and line, as Next would have handed out its record; that other record (or
     // the end) is left for Next. Most lines of a large model are links, and a record each only to

@@ -294,7 +294,8 @@ bool NEnvironment::LoadModel(std::string binaryFileName) {
 bool NEnvironment::Advance(const NParserRecordList& records, NParserRecordPosition& position) {
     auto next = std::next(position);
     if (next == records.end() && Feeding(records)) {
-        if (std::unique_ptr<NParserString> record = Feed->Next()) {
+        // The processor passes block opens over: they are not read into the list at all.
+        if (std::unique_ptr<NParserString> record = Feed->Next(false)) {
             Append(std::move(record));
             next = std::next(position);
         }

@@ -23,8 +23,8 @@ namespace {
 #endif
 
 // Slots of a few sizes, each size cut from chunks of its own. A chunk goes back to the heap as
-// soon as its last record is gone: a model is built while its records are dropped, and the room
-// they leave is then the model's. Per thread: a record list stays with the thread that made it.
+// soon as its last record is gone (one of each size stays): a model is built while its records
+// are dropped, and the room they leave is then the model's. Per thread: a record list stays with the thread that made it.
 class NRecordPool {
 public:
     static constexpr std::size_t kGranule = 16;
@@ -58,12 +58,13 @@ public:
         auto* chunk = reinterpret_cast<Chunk*>(reinterpret_cast<std::uintptr_t>(slot) & ~std::uintptr_t(kChunkBytes - 1));
         const bool wasFull = chunk->Full();
         chunk->Give(slot);
-        if (chunk->Live == 0) {
-            if (!wasFull) Unlist(chunk);
+        if (wasFull) Enlist(chunk);
+        // An empty chunk goes back, but for the last of its size with room: records made and
+        // dropped one at a time would take a chunk from the heap and give it back each time.
+        if (chunk->Live == 0 && (Open[chunk->Kind] != chunk || chunk->Next)) {
+            Unlist(chunk);
             Chunks.erase(chunk);
             delete chunk;
-        } else if (wasFull) {
-            Enlist(chunk);
         }
     }
 

@@ -404,7 +404,7 @@ bool NEnvironment::BuildObjects(NParserRecordList& records) {
     };
     if (Feeding(records)) {
         // Read as it is built: what a declaration leaves in the list goes before the next is read.
-        while (std::unique_ptr<NParserString> record = Feed->Next()) {
+        while (std::unique_ptr<NParserString> record = Feed->Next(false)) {
             Drop(records, records.begin(), records.end());
             Append(std::move(record));
             auto position = records.begin();
