@@ -161,7 +161,8 @@ bool NBinaryRecordReader::Scan(const std::string& fileName, const NChecksumCheck
     Reader = std::make_unique<NLineReader>(file, MaxBinaryLineLength);
     LineNumber = 1;
     NextSkipped = 0;
-    Reader->Next(Line);
+    Held = NHeld::Nothing;
+    Reader->Next(Line, Storage);
     return true;
 }
 
@@ -177,26 +178,61 @@ bool NBinaryRecordReader::Open(const std::string& fileName, const NChecksumCheck
     Reader = std::move(reader);
     LineNumber = 1;
     NextSkipped = 0;
+    Held = NHeld::Nothing;
     return true;
 }
 
-std::unique_ptr<NParserString> NBinaryRecordReader::Next() {
-    if (!Reader) return nullptr;
+bool NBinaryRecordReader::ReadLine() {
     for (;;) {
-        if (Reader->EndedWithoutTerminator() || Reader->Next(Line) != NLineRead::Line) return nullptr;
+        if (Reader->EndedWithoutTerminator() || Reader->Next(Line, Storage) != NLineRead::Line) return false;
         ++LineNumber;
         while (NextSkipped < Skipped.size() && Skipped[NextSkipped].second <= LineNumber) ++NextSkipped;
         if (NextSkipped < Skipped.size() && Skipped[NextSkipped].first <= LineNumber &&
             LineNumber < Skipped[NextSkipped].second)
             continue;
-        std::size_t kindEnd = 0;  // a plain loop: the kind is a digit or two
-        while (kindEnd < Line.size() && Line[kindEnd] != ' ') ++kindEnd;
-        std::unique_ptr<NParserString> record = MakeParserRecord(TextToLong(std::string_view(Line).substr(0, kindEnd)));
+        return true;
+    }
+}
+
+namespace {
+
+// The kind at the front of a line (a plain loop: the kind is a digit or two).
+long long LineKind(std::string_view line) {
+    std::size_t kindEnd = 0;
+    while (kindEnd < line.size() && line[kindEnd] != ' ') ++kindEnd;
+    return TextToLong(line.substr(0, kindEnd));
+}
+
+} // namespace
+
+std::unique_ptr<NParserString> NBinaryRecordReader::Next(bool opens) {
+    if (!Reader) return nullptr;
+    for (;;) {
+        const NHeld held = Held;
+        Held = NHeld::Nothing;
+        if (held == NHeld::End || (held == NHeld::Nothing && !ReadLine())) return nullptr;
+        if (!opens && LineKind(Line) == ParserKindBlockOpen) continue;
+        std::unique_ptr<NParserString> record = ParseRecordLine(Line);
         if (!record) return nullptr;
         record->SetFileLine(LineNumber);
-        record->ReadFields(Line);
         return record;
     }
+}
+
+std::size_t NBinaryRecordReader::UnreadBytes() const { return Reader ? Reader->Unread() : 0; }
+
+void NBinaryRecordReader::TakeLinks(const NLinkSink& take) {
+    if (!Reader || Held != NHeld::Nothing) return;
+    while (ReadLine()) {
+        if (LineKind(Line) != ParserKindLink) {
+            Held = NHeld::Line;
+            return;
+        }
+        std::string_view item, connector;
+        ReadLinkLine(Line, item, connector);
+        take(item, connector, LineNumber);
+    }
+    Held = NHeld::End;
 }
 
 } // namespace talvero

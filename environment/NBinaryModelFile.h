@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -56,16 +57,33 @@ public:
     // value is checked (111, 301).
     bool Open(const std::string& fileName, const NChecksumCheck& check);
     // The next record outside the class declarations (their closes included), each with its line;
-    // null at the end of the file, or for a line that is no longer what Scan saw.
-    std::unique_ptr<NParserString> Next();
+    // null at the end of the file, or for a line that is no longer what Scan saw. Without `opens`,
+    // block opens are passed over: building objects has no use for them.
+    std::unique_ptr<NParserString> Next(bool opens = true);
+    // Hands each link that comes next, up to the first record of another kind, to `take` with its
+    // item, connector and line, as Next would have handed out its record; that other record (or
+    // the end) is left for Next. Most lines of a large model are links, and a record each only to
+    // be noted and dropped cost more than the rest of reading them.
+    using NLinkSink = std::function<void(std::string_view item, std::string_view connector, std::uint32_t line)>;
+    void TakeLinks(const NLinkSink& take);
+    // Bytes of the file not yet read, as far as its size when it was opened tells (0 if unknown).
+    std::size_t UnreadBytes() const;
     // The lines [first, last) of the class declarations Scan gave out, in order.
     const std::vector<std::pair<std::uint32_t, std::uint32_t>>& ClassLines() const { return Skipped; }
 
 private:
+    // The next line outside the class declarations into Line; false at the end or where a line
+    // cannot be read.
+    bool ReadLine();
+
     std::FILE* File = nullptr;
     std::unique_ptr<class NLineReader> Reader;
-    std::string Line;
+    std::string_view Line;  // in the reader's buffer, or in Storage
+    std::string Storage;
     std::uint32_t LineNumber = 0;
+    // What TakeLinks read past the links, for Next: the line in Line, or the end.
+    enum class NHeld { Nothing, Line, End };
+    NHeld Held = NHeld::Nothing;
     // Lines [first, last) that Scan gave out as classes, in order.
     std::vector<std::pair<std::uint32_t, std::uint32_t>> Skipped;
     std::size_t NextSkipped = 0;

@@ -274,6 +274,7 @@ bool NEnvironment::LoadModel(std::string binaryFileName) {
         ok = BuildObjects(records);
         Feed = nullptr;
         FedList = nullptr;
+        Spare.clear();
     }
     Loading.clear();
     LoadingCompiled = false;
@@ -293,13 +294,31 @@ bool NEnvironment::LoadModel(std::string binaryFileName) {
 bool NEnvironment::Advance(const NParserRecordList& records, NParserRecordPosition& position) {
     auto next = std::next(position);
     if (next == records.end() && Feeding(records)) {
-        if (std::unique_ptr<NParserString> record = Feed->Next()) {
-            FedList->push_back(std::move(record));
+        // The processor passes block opens over: they are not read into the list at all.
+        if (std::unique_ptr<NParserString> record = Feed->Next(false)) {
+            Append(std::move(record));
             next = std::next(position);
         }
     }
     position = next;
     return position != records.end();
+}
+
+void NEnvironment::Append(std::unique_ptr<NParserString> record) {
+    if (Spare.empty()) {
+        FedList->push_back(std::move(record));
+        return;
+    }
+    Spare.front() = std::move(record);
+    FedList->splice(FedList->end(), Spare, Spare.begin());
+}
+
+NParserRecordPosition NEnvironment::Drop(NParserRecordList& list, NParserRecordPosition first,
+                                         NParserRecordPosition last) {
+    if (&list != FedList) return list.erase(first, last);
+    for (auto it = first; it != last; ++it) it->reset();
+    Spare.splice(Spare.end(), list, first, last);
+    return last;
 }
 
 bool NEnvironment::SetModel(NModel* model) {

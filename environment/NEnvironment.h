@@ -137,6 +137,12 @@ private:
     // the list being fed and ends there. False at the end.
     bool Advance(const NParserRecordList& records, NParserRecordPosition& position);
     bool Feeding(const NParserRecordList& records) const { return Feed && FedList == &records; }
+    // Appends a record to the list being fed; removes the records [first, last) from `list`, giving
+    // the position after them. The nodes of the list being fed are used again: a large model's
+    // records each took a node of their own, as many allocations as all its objects needed.
+    void Append(std::unique_ptr<NParserString> record);
+    NParserRecordPosition Drop(NParserRecordList& list, NParserRecordPosition first, NParserRecordPosition last);
+    NParserRecordList Spare;  // nodes given up by the list being fed, their records gone
     // During LoadModel: the file being read, and the Compile that wrote it (null if none known).
     std::string Loading;
     bool LoadingCompiled = false;

@@ -9,19 +9,24 @@ namespace talvero {
 
 namespace {
 
+std::size_t SizeOf(std::FILE* file) {
+    struct stat status;
+    if (!file || ::fstat(fileno(file), &status) != 0 || status.st_size <= 0) return 0;
+    return static_cast<std::size_t>(status.st_size);
+}
+
 // Small files (included pieces) take a small chunk; a large one is read in fewer, larger pieces,
 // each a call to the system.
-std::size_t ChunkSizeFor(std::FILE* file) {
+std::size_t ChunkSizeFor(std::size_t fileSize) {
     constexpr std::size_t smallest = 16 * 1024, largest = 256 * 1024;
-    struct stat status;
-    if (!file || ::fstat(fileno(file), &status) != 0 || status.st_size <= 0) return smallest;
-    return std::clamp(static_cast<std::size_t>(status.st_size), smallest, largest);
+    return std::clamp(fileSize, smallest, largest);
 }
 
 } // namespace
 
 NLineReader::NLineReader(std::FILE* file, std::size_t maxLength)
-    : File(file), ChunkSize(ChunkSizeFor(file)), MaxLength(maxLength) {
+    : File(file), FileSize(SizeOf(file)), MaxLength(maxLength) {
+    ChunkSize = ChunkSizeFor(FileSize);
     Chunk.reset(new char[ChunkSize]);
 }
 
@@ -31,6 +36,7 @@ NLineReader::NLineReader(const char* data, std::size_t size, std::size_t maxLeng
 bool NLineReader::Refill() {
     if (!File) return false;
     Size = std::fread(Chunk.get(), 1, ChunkSize, File);
+    Fetched += Size;
     Pos = 0;
     Data = Chunk.get();
     if (Size == 0) {

@@ -29,6 +29,8 @@ public:
     // True when the last line read was ended by the end of the input rather than by a line feed
     // (so no further, empty, line follows it).
     bool EndedWithoutTerminator() const { return AtEnd; }
+    // Bytes not yet handed out, as far as the size of the file when the reader was made tells.
+    std::size_t Unread() const { return Size - Pos + (FileSize > Fetched ? FileSize - Fetched : 0); }
 
 private:
     bool Refill();
@@ -36,6 +38,8 @@ private:
     std::FILE* File = nullptr;
     std::unique_ptr<char[]> Chunk;  // not zero-filled: many small included files are read
     std::size_t ChunkSize = 0;
+    std::size_t FileSize = 0;  // 0 for a buffer, or when unknown
+    std::size_t Fetched = 0;   // bytes the file has given
     const char* Data = nullptr;
     std::size_t Size = 0;
     std::size_t Pos = 0;

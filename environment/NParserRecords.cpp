@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <iterator>
 #include <limits>
-#include <map>
+#include <set>
 #include <new>
 #include <vector>
 
@@ -23,8 +23,8 @@ namespace {
 #endif
 
 // Slots of a few sizes, each size cut from chunks of its own. A chunk goes back to the heap as
-// soon as its last record is gone: a model is built while its records are dropped, and the room
-// they leave is then the model's. Per thread: a record list stays with the thread that made it.
+// soon as its last record is gone (one of each size stays): a model is built while its records
+// are dropped, and the room they leave is then the model's. Per thread: a record list stays with the thread that made it.
 class NRecordPool {
 public:
     static constexpr std::size_t kGranule = 16;
@@ -37,7 +37,7 @@ public:
     NRecordPool(const NRecordPool&) = delete;
     NRecordPool& operator=(const NRecordPool&) = delete;
     ~NRecordPool() {
-        for (auto& [start, chunk] : Chunks) delete chunk;
+        for (Chunk* chunk : Chunks) delete chunk;
     }
 
     void* Allocate(std::size_t size) {
@@ -45,7 +45,7 @@ public:
         Chunk* chunk = Open[kind];
         if (!chunk) {
             chunk = new Chunk(kind);
-            Chunks.emplace(reinterpret_cast<std::uintptr_t>(chunk->Slots), chunk);
+            Chunks.insert(chunk);
             Enlist(chunk);
         }
         void* slot = chunk->Take();
@@ -54,16 +54,17 @@ public:
     }
 
     void Release(void* slot, std::size_t /*size*/) noexcept {
-        auto it = std::prev(Chunks.upper_bound(reinterpret_cast<std::uintptr_t>(slot)));
-        Chunk* chunk = it->second;
+        // A chunk is aligned to its size: a slot's chunk is its address rounded down.
+        auto* chunk = reinterpret_cast<Chunk*>(reinterpret_cast<std::uintptr_t>(slot) & ~std::uintptr_t(kChunkBytes - 1));
         const bool wasFull = chunk->Full();
         chunk->Give(slot);
-        if (chunk->Live == 0) {
-            if (!wasFull) Unlist(chunk);
-            Chunks.erase(it);
+        if (wasFull) Enlist(chunk);
+        // An empty chunk goes back, but for the last of its size with room: records made and
+        // dropped one at a time would take a chunk from the heap and give it back each time.
+        if (chunk->Live == 0 && (Open[chunk->Kind] != chunk || chunk->Next)) {
+            Unlist(chunk);
+            Chunks.erase(chunk);
             delete chunk;
-        } else if (wasFull) {
-            Enlist(chunk);
         }
     }
 
@@ -74,7 +75,7 @@ private:
         FreeSlot* Next;
     };
 
-    struct Chunk {
+    struct alignas(kChunkBytes) Chunk {
         explicit Chunk(std::size_t kind) : Kind(kind), SlotBytes((kind + 1) * kGranule) {}
 
         void* Take() {
@@ -101,8 +102,9 @@ private:
         FreeSlot* Free = nullptr;
         Chunk* Previous = nullptr;  // the chunks of this size with room
         Chunk* Next = nullptr;
-        alignas(16) std::byte Slots[kChunkBytes];
+        alignas(64) std::byte Slots[kChunkBytes - 64];
     };
+    static_assert(sizeof(Chunk) == kChunkBytes);
 
     void Enlist(Chunk* chunk) {
         chunk->Previous = nullptr;
@@ -119,8 +121,7 @@ private:
     }
 
     Chunk* Open[kClasses] = {};
-    // By the address of their slots, to find a released slot's chunk.
-    std::map<std::uintptr_t, Chunk*> Chunks;
+    std::set<Chunk*> Chunks;  // all of them, for the end
 };
 
 NRecordPool& RecordPool() {
@@ -136,16 +137,21 @@ std::size_t FirstSpace(std::string_view line) {
     return std::string_view::npos;
 }
 
-// Moves the field before the first space into `field` and removes it and the space from the line;
-// a last field (no space) is copied and stays in the line.
+// The field before the first space, removed from `rest` with the space; a last field (no space) is
+// the whole of `rest`, which keeps it.
+std::string_view TakeFieldView(std::string_view& rest) {
+    const std::size_t space = FirstSpace(rest);
+    if (space == std::string_view::npos) return rest;
+    const std::string_view field = rest.substr(0, space);
+    rest.remove_prefix(space + 1);
+    return field;
+}
+
+// The same on a line of its own, the field copied into `field`.
 void TakeField(std::string& line, std::string& field) {
-    const std::size_t space = FirstSpace(line);
-    if (space == std::string::npos) {
-        field.assign(line);
-        return;
-    }
-    field.assign(line, 0, space);
-    line.erase(0, space + 1);
+    std::string_view rest(line);
+    field.assign(TakeFieldView(rest));
+    line.erase(0, line.size() - rest.size());
 }
 
 bool IsCBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
@@ -163,6 +169,8 @@ void NParserString::operator delete(void* record, std::size_t size) noexcept {
 }
 
 long long TextToLong(std::string_view text) {
+    // A record's kind: one digit.
+    if (text.size() == 1 && text[0] >= '0' && text[0] <= '9') return text[0] - '0';
     std::size_t i = 0;
     while (i < text.size() && IsCBlank(text[i])) ++i;
     bool negative = false;
@@ -206,9 +214,15 @@ bool NParserString::ReadFields(std::string& line) {
 
 namespace {
 
+// The kind as its decimal number; a record's kind is one digit.
+void AppendKind(std::string& out, std::int32_t kind) {
+    if (kind >= 0 && kind <= 9) out += static_cast<char>('0' + kind);
+    else out += std::to_string(kind);
+}
+
 // A record with two fields, as the binary model file holds it.
 void AppendRecordFields(std::string& out, std::int32_t kind, const std::string& first, const std::string& second) {
-    out += std::to_string(kind);
+    AppendKind(out, kind);
     out += ' ';
     out += first;
     out += ' ';
@@ -217,7 +231,7 @@ void AppendRecordFields(std::string& out, std::int32_t kind, const std::string& 
 
 } // namespace
 
-void NParserString::WriteFields(std::string& out) const { out += std::to_string(Kind); }
+void NParserString::WriteFields(std::string& out) const { AppendKind(out, Kind); }
 
 bool NParserNamedString::ReadFields(std::string& line) {
     if (!NParserString::ReadFields(line)) return false;
@@ -251,13 +265,22 @@ bool NParserLink::ReadFields(std::string& line) {
 
 void NParserLink::WriteFields(std::string& out) const { AppendRecordFields(out, Kind, Second, First); }
 
+void ReadLinkLine(std::string_view line, std::string_view& item, std::string_view& connector) {
+    // As NParserLink::ReadFields takes them: past the kind (the whole line when it has no space),
+    // the connector, then the item.
+    const std::size_t space = FirstSpace(line);
+    std::string_view rest = space == std::string_view::npos ? line : line.substr(space + 1);
+    connector = TakeFieldView(rest);
+    item = TakeFieldView(rest);
+}
+
 void AppendRecordLine(std::string& out, std::int32_t kind, const std::string& name, const std::string& argument) {
     switch (kind) {
     case ParserKindClassHdr:
     case ParserKindObjectHdr:
     case ParserKindParameter: AppendRecordFields(out, kind, name, argument); break;
     case ParserKindLink: AppendRecordFields(out, kind, argument, name); break;
-    default: out += std::to_string(kind); break;
+    default: AppendKind(out, kind); break;
     }
 }
 
@@ -269,6 +292,26 @@ std::unique_ptr<NParserString> MakeParserRecord(long long kind) {
     case ParserKindLink: return std::make_unique<NParserLink>();
     case ParserKindBlockOpen: return std::make_unique<NParserBlockOpen>();
     case ParserKindBlockClose: return std::make_unique<NParserBlockClose>();
+    default: return nullptr;
+    }
+}
+
+std::unique_ptr<NParserString> ParseRecordLine(std::string_view line) {
+    // ReadFields of the kind's record, on views: past the kind (the whole line when it has no
+    // space), the first field, then the second.
+    const std::size_t space = FirstSpace(line);
+    const long long kind = TextToLong(line.substr(0, space));
+    if (kind == ParserKindBlockOpen) return std::make_unique<NParserBlockOpen>();
+    if (kind == ParserKindBlockClose) return std::make_unique<NParserBlockClose>();
+    std::string_view rest = space == std::string_view::npos ? line : line.substr(space + 1);
+    const std::string_view first = TakeFieldView(rest);
+    const std::string_view second = TakeFieldView(rest);
+    switch (kind) {
+    case ParserKindClassHdr: return std::make_unique<NParserClassHdr>(std::string(first), std::string(second));
+    case ParserKindObjectHdr: return std::make_unique<NParserObjectHdr>(std::string(first), std::string(second));
+    case ParserKindParameter: return std::make_unique<NParserParameter>(std::string(first), std::string(second));
+    // The line holds the connector first.
+    case ParserKindLink: return std::make_unique<NParserLink>(std::string(second), std::string(first));
     default: return nullptr;
     }
 }

@@ -163,6 +163,14 @@ using NParserRecordPosition = NParserRecordList::iterator;
 // A record of `kind` with empty texts, or null for a kind that has no record class.
 std::unique_ptr<NParserString> MakeParserRecord(long long kind);
 
+// The record a line of the binary model file stands for, as MakeParserRecord of the kind at its
+// front and ReadFields would make it, without copying the line; null for a kind with no record.
+std::unique_ptr<NParserString> ParseRecordLine(std::string_view line);
+
+// The names of a link record's line, as its ReadFields would take them, without making the record:
+// views into `line`. The kind at its front is not checked.
+void ReadLinkLine(std::string_view line, std::string_view& item, std::string_view& connector);
+
 // The record's one-line form as a new string.
 std::string RecordLine(const NParserString& record);
 // The line of a record of `kind` with these fields (a link's name is its first end, its argument

@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <span>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -47,9 +48,14 @@ std::string Trim(const std::string& text) {
 
 namespace {
 
-bool IsIdentifierChar(char c) {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_';
-}
+constexpr auto kIdentifierChars = [] {
+    std::array<bool, 256> table{};
+    for (int c = 0; c < 256; ++c)
+        table[c] = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_';
+    return table;
+}();
+
+inline bool IsIdentifierChar(char c) { return kIdentifierChars[static_cast<unsigned char>(c)]; }
 
 constexpr auto kDelimiters = [] {
     std::array<bool, 256> table{};
@@ -85,7 +91,7 @@ bool IsLinkName(const std::string& word) { return IsLinkNameView(word); }
 namespace {
 
 // text[begin, end) without the trimming blanks at its ends.
-std::string_view TrimmedView(std::string_view text, std::size_t begin, std::size_t end) {
+inline std::string_view TrimmedView(std::string_view text, std::size_t begin, std::size_t end) {
     while (begin < end && Blank(text[begin])) ++begin;
     while (end > begin && Blank(text[end - 1])) --end;
     return text.substr(begin, end - begin);
@@ -246,8 +252,14 @@ void RemoveBlockComments(std::string& text, Segments& segments) {
 }
 
 void ReplaceControlCharacters(std::string& text, std::size_t from) {
-    for (std::size_t i = from; i < text.size(); ++i)
-        if (Blank(text[i])) text[i] = ' ';
+    // The blanks other than the space are the codes 7 to 13: one comparison a character, which the
+    // compiler can make for many at once.
+    static_assert([] {
+        for (int c = 0; c < 256; ++c)
+            if (kBlanks[c] != ((c >= '\a' && c <= '\r') || c == ' ')) return false;
+        return true;
+    }());
+    for (char& c : std::span(text).subspan(from)) c = static_cast<unsigned char>(c - '\a') <= '\r' - '\a' ? ' ' : c;
 }
 
 std::string DirectoryOf(const std::string& fileName) {

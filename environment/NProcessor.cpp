@@ -44,11 +44,24 @@ public:
     void Add(const NParserString& record) {
         if (typeid(record) == typeid(NParserLink)) {
             const auto& link = static_cast<const NParserLink&>(record);
-            Links.Add(link.ItemName(), link.ConnectorName());
+            Add(link.ItemName(), link.ConnectorName(), record.GetFileLine());
         } else {
-            Links.Add(record.GetName(), record.GetArgument());
+            Add(record.GetName(), record.GetArgument(), record.GetFileLine());
         }
-        const std::uint32_t line = record.GetFileLine();
+    }
+    // `source`: the file the links are read from, whose unread rest bounds the links to come.
+    void Add(std::string_view item, std::string_view connector, std::uint32_t line,
+             const NBinaryRecordReader* source = nullptr) {
+        // A block of more than a few links makes room for all that can still come, once: the
+        // names are not longer than their lines, and their number is what the rest of the file
+        // holds in lines as long as the links so far.
+        if (source && !Reserved && Links.TextBytes() >= kReserveFrom) {
+            Reserved = true;
+            const std::size_t lineBytes = (Links.TextBytes() + 2 * Links.size()) / Links.size();
+            const std::size_t unread = source->UnreadBytes();
+            Links.Reserve(unread, unread / lineBytes + 1);
+        }
+        Links.Add(item, connector);
         const std::size_t i = Links.size() - 1;
         if (Runs.empty() || line != Runs.back().Line + (i - Runs.back().First))
             Runs.push_back({i, line});
@@ -82,8 +95,11 @@ private:
         std::uint32_t Line;  // its line
     };
 
+    static constexpr std::size_t kReserveFrom = 64 * 1024;
+
     NPackedLinks Links;
     std::vector<NLineRun> Runs;
+    bool Reserved = false;
 };
 
 // The first link of a block that was not made (the block's count when all were), and why: an end
@@ -270,7 +286,7 @@ bool NEnvironment::Build(const NParserRecordList& records, NParserRecordList* co
             }
             height = std::max(height, childShape.Height + 1);
             // The header's predecessor is a record of this block (or its header), which stays.
-            if (consumed) position = std::prev(consumed->erase(position, std::next(childEnd)));
+            if (consumed) position = std::prev(Drop(*consumed, position, std::next(childEnd)));
             else position = childEnd;
             break;
         }
@@ -278,8 +294,15 @@ bool NEnvironment::Build(const NParserRecordList& records, NParserRecordList* co
             if (!net) net = dynamic_cast<NAbstractNet*>(object);
             if (!net) return fail(404, object->FullName(), record, "link " + record.GetName() + ":" + record.GetArgument());
             links.Add(record);
-            // Fed from the file, the list gives up each link as soon as it is noted.
-            if (Feeding(records)) position = std::prev(FedList->erase(position));
+            // Fed from the file, the list gives up each link as soon as it is noted, and the links
+            // that follow are noted straight from the file.
+            if (Feeding(records)) {
+                position = std::prev(Drop(*FedList, position, std::next(position)));
+                if (std::next(position) == FedList->end())
+                    Feed->TakeLinks([&links, this](std::string_view item, std::string_view connector, std::uint32_t line) {
+                        links.Add(item, connector, line, Feed);
+                    });
+            }
             break;
         case ParserKindBlockClose: {
             end = position;
@@ -381,9 +404,9 @@ bool NEnvironment::BuildObjects(NParserRecordList& records) {
     };
     if (Feeding(records)) {
         // Read as it is built: what a declaration leaves in the list goes before the next is read.
-        while (std::unique_ptr<NParserString> record = Feed->Next()) {
-            records.clear();
-            records.push_back(std::move(record));
+        while (std::unique_ptr<NParserString> record = Feed->Next(false)) {
+            Drop(records, records.begin(), records.end());
+            Append(std::move(record));
             auto position = records.begin();
             if ((*position)->GetKind() == ParserKindObjectHdr && !build(position)) return failed();
         }

@@ -31,6 +31,7 @@ public:
     // hierarchy by type names, which linking a large model would pay once per link.
     virtual NItem* AsPulseItem() { return nullptr; }
     virtual NAItem* AsAnalogItem() { return nullptr; }
+    NAbstractItem* AsItem() final { return this; }
 
 protected:
     // The checks shared by both item kinds; Accepts tells whether the connector is of the right kind.

@@ -32,6 +32,8 @@ inline constexpr char kNameSeparator = '.';
 
 class NStateWriter;
 class NStateReader;
+class NAbstractItem;
+class NAbstractConnector;
 
 class NControl {
 public:
@@ -91,6 +93,10 @@ public:
     // what the object points to, 2 for the parts found there, 1 for their data. Only a hint;
     // nothing changes.
     virtual void Prefetch(int distance) const { (void)distance; }
+    // The object as an item or a connector, or null: what dynamic_cast tells, without its search
+    // of the class hierarchy by type names, which making a large net's links paid at every link.
+    virtual NAbstractItem* AsItem() { return nullptr; }
+    virtual NAbstractConnector* AsConnector() { return nullptr; }
     // The parameters in GetParametersList's order, described from the class's own parameter table;
     // by default the names alone.
     virtual void DescribeParameters(std::vector<NParameterInfo>& parameters);

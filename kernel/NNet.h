@@ -35,6 +35,14 @@ public:
         Text.push_back('\0');
     }
     std::size_t size() const { return Starts.size(); }
+    std::size_t TextBytes() const { return Text.size(); }
+    // Room for `bytes` more of names and `links` more links at once: grown step by step, a large
+    // net's links were copied over and over, and the copies held as much memory again.
+    void Reserve(std::size_t bytes, std::size_t links) {
+        Text.reserve(Text.size() + bytes);
+        Starts.reserve(Starts.size() + links);
+        ItemLengths.reserve(ItemLengths.size() + links);
+    }
     bool empty() const { return Starts.empty(); }
     std::pair<std::string_view, std::string_view> operator[](std::size_t i) const {
         const std::string_view text(Text.data(), Text.size());
@@ -44,15 +52,21 @@ public:
         return {text.substr(start, ItemLengths[i]), text.substr(connector, end - 1 - connector)};
     }
     // Gives back the room the names and their places grew into; the small arrays first, so that
-    // less is held while the text is copied.
+    // less is held while the text is copied. Room never written takes no memory: an array with no
+    // more than a quarter to spare is left as it is rather than copied.
     void Fit() {
-        Starts.shrink_to_fit();
-        ItemLengths.shrink_to_fit();
-        Text.shrink_to_fit();
+        FitArray(Starts);
+        FitArray(ItemLengths);
+        FitArray(Text);
     }
 
 private:
     friend class NAbstractNet;  // takes the text as its record of the links
+
+    template <class T>
+    static void FitArray(std::vector<T>& array) {
+        if (array.capacity() - array.size() > array.size() / 4) array.shrink_to_fit();
+    }
 
     std::size_t Start(std::size_t i) const {
         std::size_t start = Starts[i];

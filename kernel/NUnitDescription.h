@@ -77,6 +77,7 @@ public:
     // The connector as each kind, or null (see NAbstractItem::AsPulseItem).
     virtual NConnector* AsPulseConnector() { return nullptr; }
     virtual NAConnector* AsAnalogConnector() { return nullptr; }
+    NAbstractConnector* AsConnector() final { return this; }
 
 protected:
     bool ConnectChecked(NAbstractItem* item, bool rightKind);

@@ -96,6 +96,26 @@ TEST(ParserRecords, TheKindAtTheFrontMustBeTheRecordsOwn) {
     EXPECT_EQ(par.GetName() + "/" + par.GetArgument(), "a/b");
 }
 
+// The loader makes records straight from their lines: what it makes must be what MakeParserRecord
+// and ReadFields make, for damaged lines too.
+TEST(ParserRecords, ALineParsedWholeGivesWhatReadFieldsGives) {
+    for (const char* text : {"1 A Neuron", "2 gen ASinusGenerator", "3 Frequency -1.5e3", "3 Empty ", "4 b a",
+                             "4 b a extra", "4 b", "4", "2", "03 x y", "3x a b", "8", "9 junk", "8x", " 3 x y", "5 a b",
+                             "", "2  a b"}) {
+        SCOPED_TRACE(text);
+        const std::string line = text;
+        std::unique_ptr<NParserString> parsed = ParseRecordLine(line);
+        std::unique_ptr<NParserString> read = MakeParserRecord(TextToLong(line.substr(0, line.find(' '))));
+        ASSERT_EQ(parsed == nullptr, read == nullptr);
+        if (!read) continue;
+        std::string rest = line;
+        ASSERT_TRUE(read->ReadFields(rest));
+        EXPECT_EQ(parsed->GetKind(), read->GetKind());
+        EXPECT_EQ(parsed->GetName(), read->GetName());
+        EXPECT_EQ(parsed->GetArgument(), read->GetArgument());
+    }
+}
+
 TEST(TextToLong, ReadsLikeAtolWithoutOverflow) {
     EXPECT_EQ(TextToLong("\t\n +7x"), 7);
     EXPECT_EQ(TextToLong("-5"), -5);
