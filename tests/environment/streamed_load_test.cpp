@@ -64,11 +64,28 @@ const char* const kOutOfOrder =
     "class Twin : Cell { }\n"
     "TimeWatch w2 { }\n";
 
+// Links among the objects of a block, so that the links read straight from the file end at a
+// header as well as at a block close, and a block's last links before a class declaration.
+const char* const kLinksAmongObjects =
+    "Model m {\n"
+    "  Net n {\n"
+    "    Cell a { }\n"
+    "    link a:b.u.s;\n"
+    "    link a:c.u.s;\n"
+    "    Cell b { IonUnit v { parameter MaxIntensity = 0.5; } }\n"
+    "    link b:a.u.s;\n"
+    "    Cell c { }\n"
+    "    link c:b.u.s2;\n"
+    "  }\n"
+    "}\n"
+    "class Cell : Neuron { IonUnit u { Synapse s { } Synapse s2 { } } }\n"
+    "TimeWatch w { }\n";
+
 TEST(StreamedLoad, CompileAndLoadGiveWhatTheWholeRecordListGives) {
     TempDir dir;
     const std::string sources[] = {Example("all_classes.tv"), Example("eye_muscle.tv"), Example("reflex_arc.tv"),
                                    Example("shared_cells.tv"), Example("user_classes.tv"),
-                                   dir.Write("order.tv", kOutOfOrder)};
+                                   dir.Write("order.tv", kOutOfOrder), dir.Write("links.tv", kLinksAmongObjects)};
     for (const std::string& source : sources) {
         SCOPED_TRACE(source);
         // The file written record by record against the list written whole.
