@@ -152,8 +152,8 @@ bool NAbstractNet::MakeLinksInGivenOrder(const Links& links, std::vector<char>* 
         for (std::size_t r = 0; r < keys.size(); ++r)
             if (!(items[r] = ItemOf(find(keys[r])))) return plain();
         // In key order the connectors come from anywhere in memory: each is asked for a few links
-        // ahead, where waiting for it had cost as much as the rest of making the link.
-        // Their places in the list are asked for twice as far ahead.
+        // ahead (its place in the list twice as far), where waiting for it had cost as much as the
+        // rest of making the link.
         constexpr Index ahead = 8;
         for (std::size_t r = 0; r < keys.size(); ++r)
             for (Index k = rankStart[r]; k < rankStart[r + 1]; ++k) {
