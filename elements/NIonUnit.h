@@ -63,13 +63,14 @@ public:
     void Prefetch() const { SynapseStates.Prefetch(); }
     // The synapses' part of a step; returns their summed conductance.
     double StepSynapses() { return SynapseStates.Step(); }
+    // The same, keeping the synapses' levels before the step in `levelsBefore` for Retake.
+    double StepSynapses(double* levelsBefore) { return SynapseStates.Step(levelsBefore); }
     // The unit's own part of a step, for the summed conductance g of its synapses.
     void Integrate(double g);
     double GetRC() const { return RC; }
 
     // For a step taken again when pulses reached synapses after it was taken.
     std::size_t GetSynapseStatesCount() const { return SynapseStates.Size(); }
-    void SaveLevels(double* levels) const { SynapseStates.SaveLevels(levels); }
     // The step again, from the output and the synapses' levels before it; the synapses at
     // `indices` take their step again, the others keep theirs.
     void Retake(const std::uint32_t* indices, std::size_t count, const double* levels, double outputBefore) {

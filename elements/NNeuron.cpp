@@ -152,14 +152,18 @@ void NNeuron::Calculate() {
     StepZone();
 }
 
-void NNeuron::StepUnits() {
+void NNeuron::StepUnits(NSplit* split) {
     // The units' own steps depend on their synapses only: taken after all synapses of a few
     // units, their divisions overlap instead of waiting for one another.
     constexpr std::size_t kBatch = 8;
     for (std::size_t first = 0; first < IonUnits.size(); first += kBatch) {
         const std::size_t count = std::min(kBatch, IonUnits.size() - first);
         double conductance[kBatch];
-        for (std::size_t i = 0; i < count; ++i) conductance[i] = IonUnits[first + i]->StepSynapses();
+        for (std::size_t i = 0; i < count; ++i) {
+            const std::size_t u = first + i;
+            conductance[i] = split && split->LevelsAt[u] != NSplit::kNotSaved ? IonUnits[u]->StepSynapses(split->LevelsOf(u))
+                                                                              : IonUnits[u]->StepSynapses();
+        }
         for (std::size_t i = 0; i < count; ++i) IonUnits[first + i]->Integrate(conductance[i]);
     }
     UpdatePotentials();
@@ -228,12 +232,9 @@ std::size_t NNeuron::PlanSplitStep(const NItemOrder& order, std::size_t position
 
 void NNeuron::StepIndependentPart() {
     NSplit& split = *Split;
-    for (std::size_t u = 0; u < IonUnits.size(); ++u) {
-        if (split.LevelsAt[u] == NSplit::kNotSaved) continue;
-        IonUnits[u]->SaveLevels(split.LevelsOf(u));
-        split.OutputBefore(u) = IonUnits[u]->Output(0);
-    }
-    StepUnits();
+    for (std::size_t u = 0; u < IonUnits.size(); ++u)
+        if (split.LevelsAt[u] != NSplit::kNotSaved) split.OutputBefore(u) = IonUnits[u]->Output(0);
+    StepUnits(&split);
     split.Pending = true;
 }
 

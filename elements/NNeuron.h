@@ -77,7 +77,9 @@ public:
 private:
     friend struct NFastAccess;  // the fast engine's compiler and state copies
     NIonUnit* FindIonUnit(const char* name) const;
-    void StepUnits();
+    struct NSplit;
+    // With a split step under way, the units its plan names keep their synapses' levels there.
+    void StepUnits(NSplit* split = nullptr);
     void StepZone();
     bool StepZoneQuietly();  // true when a pulse starts: the caller sends it
     void UpdatePotentials();

@@ -268,7 +268,7 @@ void NSynapseBlock::FindCommonSet() {
         }
 }
 
-double NSynapseBlock::Step() {
+template <bool kKeep> double NSynapseBlock::StepKeeping(double* before) {
     if (ClockGeneration != GetClockGeneration()) {
         ClockGeneration = GetClockGeneration();
         const NTime dt = GetTimeStep();
@@ -283,6 +283,7 @@ double NSynapseBlock::Step() {
         const NTime dissociation = NTime(c.DenHigh[0]) + c.DenLow[0];
         static_assert(static_cast<int>(NSynapsePhase::Dissociation) == 0);
         for (NSynapseState& s : States) {
+            if constexpr (kKeep) *before++ = s.Transmitter;
             if ((s.PulseCounter | s.Phase) != 0) [[unlikely]] {
                 AdvanceTransmitter(s, [&c](std::uint32_t phase) { return NTime(c.DenHigh[phase]) + c.DenLow[phase]; });
                 continue;
@@ -296,7 +297,10 @@ double NSynapseBlock::Step() {
         return HasAvx2() ? CommonConductancesAvx2(States.data(), States.size(), c)
                          : CommonConductancesBase(States.data(), States.size(), c);
     }
-    for (NSynapseState& s : States) AdvanceTransmitter(s, sets[s.Set]);
+    for (NSynapseState& s : States) {
+        if constexpr (kKeep) *before++ = s.Transmitter;
+        AdvanceTransmitter(s, sets[s.Set]);
+    }
     double sum = 0;
     for (NSynapseState& s : States) {
         s.Conductance = ConductanceFor(s.Transmitter, sets[s.Set]);
@@ -305,16 +309,15 @@ double NSynapseBlock::Step() {
     return sum;
 }
 
+double NSynapseBlock::Step() { return StepKeeping<false>(nullptr); }
+double NSynapseBlock::Step(double* levelsBefore) { return StepKeeping<true>(levelsBefore); }
+
 void NSynapseBlock::StepOne(std::uint32_t index, NTime dt) {
     if (dt != Dt) UseTimeStep(dt);
     NSynapseState& s = States[index];
     const NSynapseConstants& c = Constants(s);
     AdvanceTransmitter(s, c);
     s.Conductance = ConductanceFor(s.Transmitter, c);
-}
-
-void NSynapseBlock::SaveLevels(double* levels) const {
-    for (const NSynapseState& s : States) *levels++ = s.Transmitter;
 }
 
 double NSynapseBlock::Retake(const std::uint32_t* indices, std::size_t count, const double* levels) {

@@ -126,13 +126,14 @@ public:
     // One step of every synapse at the cached time step, in order; returns the sum of their
     // conductances, in order.
     double Step();
+    // The same, keeping the transmitter levels before the step in `levelsBefore`, in order, for
+    // the step to be taken again (Retake).
+    double Step(double* levelsBefore);
     // One step of the synapse at `index` alone.
     void StepOne(std::uint32_t index, NTime dt);
 
-    // For a step taken again: the transmitter levels of all states, in order.
-    void SaveLevels(double* levels) const;
     // Takes the step of the states at `indices` (ascending, each once) again from the levels
-    // `levels` (as saved) held before it, with their pulse counters and phases as they are now;
+    // `levels` (as Step kept them) held before it, with their pulse counters and phases as they are now;
     // returns the sum of all conductances, in order, as Step does.
     double Retake(const std::uint32_t* indices, std::size_t count, const double* levels);
 
@@ -145,6 +146,7 @@ private:
 
     void UseTimeStep(NTime dt);
     void FindCommonSet();
+    template <bool kKeep> double StepKeeping(double* before);
 
     std::vector<NSynapseState> States;
     NTime Dt;  // the step of the states' constant sets
