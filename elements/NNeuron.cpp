@@ -288,7 +288,7 @@ void NNeuron::NoteArrival(std::uint32_t unit, NSynapse& synapse) {
 
 bool NNeuron::ReceivesThrough(const NAbstractConnector& connector) const {
     const NBasicDescription* unit = connector.GetOwner();
-    return unit && unit->GetOwner() == this && dynamic_cast<const NSynapse*>(&connector) && UnitIndexOf(unit) != kNoUnit;
+    return unit && unit->GetOwner() == this && typeid(connector) == typeid(NSynapse) && UnitIndexOf(unit) != kNoUnit;
 }
 
 void NNeuron::ReceiveAhead(NAbstractConnector& connector) {

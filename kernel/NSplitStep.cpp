@@ -169,7 +169,7 @@ void NPlan::Flatten(NNet& net) {
         }
         auto* split = dynamic_cast<NSplitStepObject*>(object);
         if (split && !split->CanSplitStep()) split = nullptr;
-        if (auto* item = dynamic_cast<NAbstractItem*>(object)) Positions.emplace(item, Walk.size());
+        if (NAbstractItem* item = object->AsItem()) Positions.emplace(item, Walk.size());
         Walk.push_back({object, split});
     }
 }
@@ -238,14 +238,17 @@ void NPlan::Build(NModel& model, NNet& net, int threads, bool automatic) {
 }
 
 void NPlan::FindTargets() {
-    for (const NWalkEntry& e : Walk) Items.push_back(dynamic_cast<NAbstractItem*>(e.Object));
+    // Which class an object is, by a virtual call: a search of the class tree for each of the
+    // hundreds of thousands of connectors of a large net took most of the plan's time.
+    for (const NWalkEntry& e : Walk) Items.push_back(e.Object->AsItem());
     for (std::size_t i = 0; i < Walk.size(); ++i) {
         TargetsAt.push_back(static_cast<std::uint32_t>(Targets.size()));
         if (!Items[i]) continue;
         for (auto c = Items[i]->GetConnectorsBegin(); c != Items[i]->GetConnectorsEnd(); ++c) {
             std::uint32_t target = kForeign;
-            const NBasicDescription* unit = (*c)->GetOwner();
-            const auto* owner = unit ? dynamic_cast<const NAbstractItem*>(unit->GetOwner()) : nullptr;
+            NBasicDescription* unit = (*c)->GetOwner();
+            NBasicDescription* receiver = unit ? unit->GetOwner() : nullptr;
+            const NAbstractItem* owner = receiver ? receiver->AsItem() : nullptr;
             const auto at = owner ? Positions.find(owner) : Positions.end();
             if (at != Positions.end() && Walk[at->second].Split->ReceivesThrough(**c))
                 target = static_cast<std::uint32_t>(at->second);
