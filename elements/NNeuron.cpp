@@ -140,17 +140,7 @@ void NNeuron::Prefetch(int distance) const {
         const char* end = reinterpret_cast<const char*>(IonUnits.data() + IonUnits.size());
         for (; list < end; list += 64) __builtin_prefetch(list);
         PrefetchObject(LTZone.get());
-        if (Split) {  // the split step's record of the neuron
-            const char* split = reinterpret_cast<const char*>(Split.get());
-            for (std::size_t line = 0; line < sizeof(NSplit); line += 64) __builtin_prefetch(split + line, 1);
-        }
     } else if (distance == 2) {
-        if (Split) {  // what a split step writes beside the units: their levels before it
-            __builtin_prefetch(Split->LevelsAt.get());
-            const char* saved = reinterpret_cast<const char*>(Split->Saved.get());
-            const char* end = saved + std::min<std::size_t>(Split->SavedCount, 64) * sizeof(double);
-            for (; saved < end; saved += 64) __builtin_prefetch(saved, 1);
-        }
         for (const auto& unit : IonUnits) PrefetchObject(unit.get());
     } else {
         for (const auto& unit : IonUnits) unit->Prefetch();
@@ -237,7 +227,6 @@ std::size_t NNeuron::PlanSplitStep(const NItemOrder& order, std::size_t position
             }
     }
     split.Saved = std::make_unique<double[]>(levels);
-    split.SavedCount = levels;
     return work;
 }
 

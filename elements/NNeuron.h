@@ -97,7 +97,6 @@ private:
         // Every neuron of a large net keeps one between steps: few allocations, no spare room.
         // Per unit its output before the step, then the levels the plan saves.
         std::unique_ptr<double[]> Saved;
-        std::size_t SavedCount = 0;
         std::unique_ptr<std::uint32_t[]> LevelsAt;  // per unit: where in Saved its synapses' levels are
         double* LevelsOf(std::size_t unit) { return Saved.get() + LevelsAt[unit]; }
         double& OutputBefore(std::size_t unit) { return Saved[unit]; }
