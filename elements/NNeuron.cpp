@@ -147,26 +147,23 @@ void NNeuron::Prefetch(int distance) const {
     }
 }
 
-void NNeuron::Calculate() {
-    StepUnits();
-    StepZone();
-}
-
-void NNeuron::StepUnits(NSplit* split) {
+template <class StepSynapsesOf>
+void NNeuron::StepUnits(StepSynapsesOf stepSynapses) {
     // The units' own steps depend on their synapses only: taken after all synapses of a few
     // units, their divisions overlap instead of waiting for one another.
     constexpr std::size_t kBatch = 8;
     for (std::size_t first = 0; first < IonUnits.size(); first += kBatch) {
         const std::size_t count = std::min(kBatch, IonUnits.size() - first);
         double conductance[kBatch];
-        for (std::size_t i = 0; i < count; ++i) {
-            const std::size_t u = first + i;
-            conductance[i] = split && split->LevelsAt[u] != NSplit::kNotSaved ? IonUnits[u]->StepSynapses(split->LevelsOf(u))
-                                                                              : IonUnits[u]->StepSynapses();
-        }
+        for (std::size_t i = 0; i < count; ++i) conductance[i] = stepSynapses(first + i);
         for (std::size_t i = 0; i < count; ++i) IonUnits[first + i]->Integrate(conductance[i]);
     }
     UpdatePotentials();
+}
+
+void NNeuron::Calculate() {
+    StepUnits([this](std::size_t u) { return IonUnits[u]->StepSynapses(); });
+    StepZone();
 }
 
 void NNeuron::UpdatePotentials() {
@@ -232,9 +229,12 @@ std::size_t NNeuron::PlanSplitStep(const NItemOrder& order, std::size_t position
 
 void NNeuron::StepIndependentPart() {
     NSplit& split = *Split;
-    for (std::size_t u = 0; u < IonUnits.size(); ++u)
-        if (split.LevelsAt[u] != NSplit::kNotSaved) split.OutputBefore(u) = IonUnits[u]->Output(0);
-    StepUnits(&split);
+    // A unit a pulse may reach after its step keeps what the step started from.
+    StepUnits([this, &split](std::size_t u) {
+        if (split.LevelsAt[u] == NSplit::kNotSaved) return IonUnits[u]->StepSynapses();
+        split.OutputBefore(u) = IonUnits[u]->Output(0);
+        return IonUnits[u]->StepSynapses(split.LevelsOf(u));
+    });
     split.Pending = true;
 }
 

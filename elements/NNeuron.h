@@ -77,9 +77,8 @@ public:
 private:
     friend struct NFastAccess;  // the fast engine's compiler and state copies
     NIonUnit* FindIonUnit(const char* name) const;
-    struct NSplit;
-    // With a split step under way, the units its plan names keep their synapses' levels there.
-    void StepUnits(NSplit* split = nullptr);
+    // The units' step, each unit's synapses stepped by `stepSynapses(u)`, which returns their conductance.
+    template <class StepSynapsesOf> void StepUnits(StepSynapsesOf stepSynapses);
     void StepZone();
     bool StepZoneQuietly();  // true when a pulse starts: the caller sends it
     void UpdatePotentials();

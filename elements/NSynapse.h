@@ -133,8 +133,8 @@ public:
     void StepOne(std::uint32_t index, NTime dt);
 
     // Takes the step of the states at `indices` (ascending, each once) again from the levels
-    // `levels` (as Step kept them) held before it, with their pulse counters and phases as they are now;
-    // returns the sum of all conductances, in order, as Step does.
+    // `levels` (as Step kept them) held before it, with their pulse counters and phases as they
+    // are now; returns the sum of all conductances, in order, as Step does.
     double Retake(const std::uint32_t* indices, std::size_t count, const double* levels);
 
     // Steps without the processor's wider vector instructions even where it has them, so that
