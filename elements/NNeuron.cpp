@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 #include <string_view>
 #include <typeinfo>
 
@@ -203,27 +204,36 @@ bool NNeuron::StepZoneQuietly() {
 
 bool NNeuron::CanSplitStep() const { return typeid(*this) == typeid(NNeuron); }
 
+void NNeuron::NSplit::NDelete::operator()(NSplit* split) const {
+    split->~NSplit();
+    ::operator delete(split);
+}
+
+std::unique_ptr<NNeuron::NSplit, NNeuron::NSplit::NDelete> NNeuron::NSplit::Make(std::uint32_t units, std::size_t levels) {
+    const std::size_t bytes = sizeof(NSplit) + IndexBytes(units) + levels * sizeof(double);
+    std::unique_ptr<NSplit, NDelete> split(new (::operator new(bytes)) NSplit);
+    split->Units = units;
+    std::memset(static_cast<void*>(split.get() + 1), 0, bytes - sizeof(NSplit));
+    return split;
+}
+
 std::size_t NNeuron::PlanSplitStep(const NItemOrder& order, std::size_t position) {
-    if (!Split) Split = std::make_unique<NSplit>();
-    NSplit& split = *Split;
-    split.LevelsAt = std::make_unique<std::uint32_t[]>(IonUnits.size());
-    split_step_detail::ClearKeeping(split.Arrivals, NSplit::kArrivalsKept);
-    split.Pending = false;
-    split.Position = static_cast<std::uint32_t>(position);
+    // Only a pulse sent earlier in the walk can arrive after the units took their step.
+    std::vector<std::uint32_t> levelsAt(IonUnits.size(), NSplit::kNotSaved);
     std::size_t levels = IonUnits.size(), work = 0;
     for (std::size_t u = 0; u < IonUnits.size(); ++u) {
         const NIonUnit& unit = *IonUnits[u];
         work += unit.GetSynapseStatesCount() + 1;
-        split.LevelsAt[u] = NSplit::kNotSaved;
-        // Only a pulse sent earlier in the walk can arrive after the units took their step.
         for (auto s = unit.GetSynapsesBegin(); s != unit.GetSynapsesEnd(); ++s)
             if (order.MaySendBefore((*s)->GetItem(), position)) {
-                split.LevelsAt[u] = static_cast<std::uint32_t>(levels);
+                levelsAt[u] = static_cast<std::uint32_t>(levels);
                 levels += unit.GetSynapseStatesCount();
                 break;
             }
     }
-    split.Saved = std::make_unique<double[]>(levels);
+    Split = NSplit::Make(static_cast<std::uint32_t>(IonUnits.size()), levels);
+    std::copy(levelsAt.begin(), levelsAt.end(), Split->LevelsAt());
+    Split->Position = static_cast<std::uint32_t>(position);
     return work;
 }
 
@@ -231,9 +241,10 @@ void NNeuron::StepIndependentPart() {
     NSplit& split = *Split;
     // A unit a pulse may reach after its step keeps what the step started from.
     StepUnits([this, &split](std::size_t u) {
-        if (split.LevelsAt[u] == NSplit::kNotSaved) return IonUnits[u]->StepSynapses();
+        const std::uint32_t at = split.LevelsAt()[u];
+        if (at == NSplit::kNotSaved) return IonUnits[u]->StepSynapses();
         split.OutputBefore(u) = IonUnits[u]->Output(0);
-        return IonUnits[u]->StepSynapses(split.LevelsOf(u));
+        return IonUnits[u]->StepSynapses(split.Saved() + at);
     });
     split.Pending = true;
 }
@@ -307,7 +318,7 @@ void NNeuron::UndoAhead() {
                 g.Synapse->RestoreMark(g.Mark);
                 indices.push_back(g.Synapse->GetStateIndex());
             }
-        if (indices.empty() || split.LevelsAt[u] == NSplit::kNotSaved) continue;
+        if (indices.empty() || split.LevelsAt()[u] == NSplit::kNotSaved) continue;
         std::sort(indices.begin(), indices.end());
         indices.erase(std::unique(indices.begin(), indices.end()), indices.end());
         IonUnits[u]->Retake(indices.data(), indices.size(), split.LevelsOf(u), split.OutputBefore(u));
@@ -357,7 +368,7 @@ void NNeuron::RetakeUnits() {
         indices.clear();
         for (; first < arrivals.size() && arrivals[first].first == u; ++first) indices.push_back(arrivals[first].second);
         // The plan saves the levels of every unit a pulse can reach before its turn.
-        if (split.LevelsAt[u] == NSplit::kNotSaved) {
+        if (split.LevelsAt()[u] == NSplit::kNotSaved) {
             split_step_detail::CountUnforeseenArrival();
             continue;
         }

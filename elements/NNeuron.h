@@ -88,17 +88,30 @@ private:
     static constexpr std::uint32_t kNoUnit = UINT32_MAX;
     std::uint32_t UnitIndexOf(const NBasicDescription* unit) const;  // kNoUnit: none of its units
 
-    // What the split step keeps between the two parts of a step.
+    // What the split step keeps between the two parts of a step, in one block of memory per neuron
+    // (every neuron of a large net keeps one): its record, then where each unit's levels are, then
+    // the values kept.
     struct NSplit {
         static constexpr std::uint32_t kNotSaved = UINT32_MAX;
-        // Room the lists keep between steps: a neuron mostly gets a pulse or none a step.
-        static constexpr std::size_t kArrivalsKept = 8, kGuessedKept = 4;
-        // Every neuron of a large net keeps one between steps: few allocations, no spare room.
-        // Per unit its output before the step, then the levels the plan saves.
-        std::unique_ptr<double[]> Saved;
-        std::unique_ptr<std::uint32_t[]> LevelsAt;  // per unit: where in Saved its synapses' levels are
-        double* LevelsOf(std::size_t unit) { return Saved.get() + LevelsAt[unit]; }
-        double& OutputBefore(std::size_t unit) { return Saved[unit]; }
+        // Room the lists keep between steps: a neuron mostly gets a pulse or none a step. On a
+        // guess none: over a run nearly every neuron of a large net gets an early pulse some time,
+        // and the room each then kept came to 0.8 MB at 10,000 neurons.
+        static constexpr std::size_t kArrivalsKept = 8, kGuessedKept = 0;
+
+        struct NDelete {
+            void operator()(NSplit* split) const;
+        };
+        // With room for `levels` values (per unit its output before the step, then the levels the
+        // plan saves) behind it.
+        static std::unique_ptr<NSplit, NDelete> Make(std::uint32_t units, std::size_t levels);
+
+        // Per unit: where in Saved() its synapses' levels are, or kNotSaved.
+        std::uint32_t* LevelsAt() { return reinterpret_cast<std::uint32_t*>(this + 1); }
+        double* Saved() { return reinterpret_cast<double*>(reinterpret_cast<char*>(this + 1) + IndexBytes(Units)); }
+        double* LevelsOf(std::size_t unit) { return Saved() + LevelsAt()[unit]; }
+        double& OutputBefore(std::size_t unit) { return Saved()[unit]; }
+        static std::size_t IndexBytes(std::size_t units) { return (units * sizeof(std::uint32_t) + 7) & ~std::size_t(7); }
+
         std::vector<std::pair<std::uint32_t, std::uint32_t>> Arrivals;  // not on a guess: unit, synapse
         struct NTakenBack {
             NSynapse* Synapse;
@@ -109,10 +122,11 @@ private:
         std::vector<NTakenBack> Guessed;  // arrivals on a guess, with what they changed
         NLTZone::NStepMark ZoneBefore;  // stepped ahead: the zone before the step
         std::uint32_t Position = 0;  // in the walk
+        std::uint32_t Units = 0;
         bool Sends = false;    // stepped ahead: a pulse starts in this step
         bool Pending = false;  // the units have taken the step, the zone has not
     };
-    std::unique_ptr<NSplit> Split;
+    std::unique_ptr<NSplit, NSplit::NDelete> Split;
 
     struct NState {
         double NegativePotential = 0;
