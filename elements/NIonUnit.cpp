@@ -185,6 +185,15 @@ NSynapse* NIonUnit::GetSynapse(const char* name) {
     return s;
 }
 
+void NIonUnit::ComponentsComplete() {
+    // The lists grew by a quarter as the synapses came: a large net kept a sixth of its synapses'
+    // states as spare room.
+    Synapses.shrink_to_fit();
+    const NSynapseState* before = SynapseStates.Data();
+    SynapseStates.Fit();
+    if (SynapseStates.Data() != before) RebindSynapses(0);
+}
+
 void NIonUnit::Reset() {
     for (const auto& s : Synapses) s->Reset();
     Output0 = 0;

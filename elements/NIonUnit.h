@@ -47,6 +47,7 @@ public:
     bool LoadStepState(NStateReader& in) override;
 
     void Reset() override;
+    void ComponentsComplete() override;
     void Calculate() override { Step(); }
 
     virtual int GetSynapsesCount() const { return static_cast<int>(Synapses.size()); }

@@ -110,6 +110,8 @@ public:
     const NSynapseConstants& Constants(const NSynapseState& s) const { return NSynapseConstantsTable::Instance()[s.Set]; }
     const NSynapseState* Data() const { return States.data(); }
     void Reserve(std::size_t count) { States.reserve(count); }
+    // Gives back spare room; the states may move.
+    void Fit() { States.shrink_to_fit(); }
     void Prefetch() const {
         const char* begin = reinterpret_cast<const char*>(States.data());
         const char* end = reinterpret_cast<const char*>(States.data() + States.size());

@@ -306,6 +306,7 @@ bool NEnvironment::Build(const NParserRecordList& records, NParserRecordList* co
             break;
         case ParserKindBlockClose: {
             end = position;
+            object->ComponentsComplete();
             if (!links.Empty()) links.Fit();
             if (!links.Empty() && !net->SetLinks(links.Take())) {
                 std::string reason;

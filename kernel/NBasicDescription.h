@@ -100,6 +100,8 @@ public:
     // The parameters in GetParametersList's order, described from the class's own parameter table;
     // by default the names alone.
     virtual void DescribeParameters(std::vector<NParameterInfo>& parameters);
+    // Its components are all in place (a loaded block has closed): room kept for more may go.
+    virtual void ComponentsComplete() {}
 
     // Convenience forms of the names (not part of the virtual table).
     std::string FullName() const;
