@@ -41,8 +41,13 @@ std::ptrdiff_t PeakBytes = 0;
 
 std::ptrdiff_t BlockBytes(void* p) { return static_cast<std::ptrdiff_t>(malloc_usable_size(p) + sizeof(std::size_t)); }
 
-void* Allocate(std::size_t size) {
-    void* p = std::malloc(size ? size : 1);
+void* Allocate(std::size_t size, std::size_t alignment = 0) {
+    void* p = nullptr;
+    if (alignment > alignof(std::max_align_t)) {
+        if (posix_memalign(&p, alignment, size ? size : 1) != 0) p = nullptr;
+    } else {
+        p = std::malloc(size ? size : 1);
+    }
     if (!p) throw std::bad_alloc();
     if (Counting) {
         LiveBytes += BlockBytes(p);
@@ -74,6 +79,10 @@ void operator delete(void* p) noexcept { Release(p); }
 void operator delete[](void* p) noexcept { Release(p); }
 void operator delete(void* p, std::size_t) noexcept { Release(p); }
 void operator delete[](void* p, std::size_t) noexcept { Release(p); }
+// Pools take their chunks aligned.
+void* operator new(std::size_t size, std::align_val_t alignment) { return Allocate(size, static_cast<std::size_t>(alignment)); }
+void operator delete(void* p, std::align_val_t) noexcept { Release(p); }
+void operator delete(void* p, std::size_t, std::align_val_t) noexcept { Release(p); }
 
 namespace {
 

@@ -2,9 +2,11 @@
 
 #include <cmath>
 #include <cstring>
+#include <mutex>
 
 #include "elements/NIonUnit.h"
 #include "elements/NNeuron.h"
+#include "kernel/NSlotPool.h"
 #include "kernel/NSplitStep.h"
 
 #include "kernel/NStateStream.h"
@@ -360,9 +362,38 @@ void GiveBackBlock(std::unique_ptr<NSynapseBlock> block) {
 
 } // namespace
 
-// Its output lives in its state, not in the object: 72 bytes, which malloc serves from 80 where
-// 104 took 112, across the hundreds of thousands of synapses of a large model.
+// Its output lives in its state, not in the object: 72 bytes, where malloc would take 80 for each
+// of the hundreds of thousands of synapses of a large model.
 static_assert(sizeof(NSynapse) <= 72);
+
+namespace {
+
+struct NSynapsePool {
+    std::mutex Lock;
+    NSlotPool Slots;
+};
+
+NSynapsePool& SynapsePool() {
+    static auto* const pool = new NSynapsePool;  // never destroyed: synapses of static objects may outlive it
+    return *pool;
+}
+
+} // namespace
+
+void* NSynapse::operator new(std::size_t size) {
+    if (!NSlotPool::Pooled(size)) return ::operator new(size);
+    NSynapsePool& pool = SynapsePool();
+    const std::lock_guard<std::mutex> lock(pool.Lock);
+    return pool.Slots.Allocate(size);
+}
+
+void NSynapse::operator delete(void* synapse, std::size_t size) noexcept {
+    if (!synapse) return;
+    if (!NSlotPool::Pooled(size)) return ::operator delete(synapse);
+    NSynapsePool& pool = SynapsePool();
+    const std::lock_guard<std::mutex> lock(pool.Lock);
+    pool.Slots.Release(synapse, size);
+}
 
 NSynapse::NSynapse(NBasicDescription* owner, const char* name) : NWithoutComponents(owner, name, 1, nullptr) {
     NSynapseBlock* block = TakeSpareBlock().release();

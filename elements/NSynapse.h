@@ -165,6 +165,9 @@ class NSynapse final : public NWithoutComponents<NSynapse, NConnector> {
 public:
     NSynapse(NBasicDescription* owner, const char* name);
     ~NSynapse() override;
+    // From slots of their exact size, shared by all threads: a large net has hundreds of thousands.
+    static void* operator new(std::size_t size);
+    static void operator delete(void* synapse, std::size_t size) noexcept;
 
     static const NParameterTable<NSynapseParameters>& ParameterTable();
 
