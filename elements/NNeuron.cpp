@@ -265,6 +265,16 @@ bool NNeuron::StepAhead() {
     return split.Sends;
 }
 
+bool NNeuron::StepInTurn() {
+    StepUnits([this](std::size_t u) { return IonUnits[u]->StepSynapses(); });
+    NSplit& split = *Split;
+    // Its turn is taken: a pulse that comes now is for the next step.
+    split.Pending = false;
+    split_step_detail::ClearKeeping(split.Guessed, NSplit::kGuessedKept);
+    split.Sends = StepZoneQuietly();
+    return split.Sends;
+}
+
 void NNeuron::NotePulseArrival(const NBasicDescription* unit, NSynapse& synapse) {
     if (!Split || !Split->Pending) return;
     if (split_step_detail::Ahead) {

@@ -54,6 +54,7 @@ public:
     void StepIndependentPart() override;
     void StepOrderedPart() override;
     bool StepAhead() override;
+    bool StepInTurn() override;
     bool ReceivesThrough(const NAbstractConnector& connector) const override;
     void ReceiveAhead(NAbstractConnector& connector) override;
     void PrefetchArrival() const override {

@@ -34,10 +34,9 @@ namespace {
 // 163 and 155, of the 10,000-neuron net 1,874 and 1,227. Two threads for a few per cent would keep
 // a second core busy: the 1,000-neuron net (22,000 synapse steps) keeps one.
 constexpr std::size_t kDefaultWorkPerThread = 16384;
-// Chunks of the parallel part per thread; a thread takes the next free one.
+// Chunks of the parallel part per thread; a thread takes the next free one. A walk stepped ahead
+// takes its turns by the same chunks.
 constexpr std::size_t kChunksPerThread = 32;
-// Blocks of the walk per thread, for the turns: each thread takes the next free block.
-constexpr std::size_t kTurnBlocksPerThread = 16;
 // A step in which more than this share of the walk sends (1/8) takes its turns in order on one
 // thread: on a guess, every early pulse would be noted twice, with what it changed, all at once.
 // At the start of the 10,000-neuron net, 9,000 neurons send in one step; a quiet step, about 70.
@@ -49,6 +48,7 @@ int RequestedThreads = 0;
 int ThreadsInUse = 1;
 std::size_t WorkPerThread = kDefaultWorkPerThread;
 bool BurstTurnsInOrder = true;
+std::size_t InOrderChunks = SIZE_MAX;
 
 struct NWalkEntry {
     NObject* Object;
@@ -76,6 +76,8 @@ struct alignas(64) NWorkerTurns {
     // The step's pulses into objects of the walk, by the block they land in: early (after their
     // sender) and the others.
     std::vector<std::vector<NDelivery>> Early, Others;
+    // Worker 0's: pulses sent in the walk taken in order into chunks it had not taken, by chunk.
+    std::vector<std::vector<NDelivery>> InOrder;
 
     std::vector<std::size_t> Noted;  // its objects that received pulses before their turn
     unsigned long long Retakes = 0, Unforeseen = 0;
@@ -98,7 +100,6 @@ public:
         Reached.clear();
         TargetsAt.clear();
         Targets.clear();
-        TurnBlocks = 0;
         Workers.clear();
         Flips.clear();
         Sends.clear();
@@ -128,8 +129,10 @@ public:
     std::vector<NAbstractItem*> Items;
     std::vector<std::uint32_t> TargetsAt;
     std::vector<std::uint32_t> Targets;
-    std::size_t TurnBlocks = 0;
-    std::size_t BlockOf(std::size_t position) const { return position * TurnBlocks / Walk.size(); }
+    // The chunk of the walk at `position`, by which the pulses of a walk stepped ahead are sorted.
+    std::size_t BlockOf(std::size_t position) const {
+        return static_cast<std::size_t>(std::upper_bound(ChunkEnds.begin(), ChunkEnds.end(), position) - ChunkEnds.begin());
+    }
     std::vector<NWorkerTurns> Workers;
     NThreadBarrier Barrier;
     // Objects whose turn sends otherwise than stepped ahead, once the failed guesses are mended:
@@ -142,6 +145,11 @@ public:
     std::vector<char> Reached;  // in a burst, per position: a pulse arrived before its turn
     alignas(64) std::atomic<std::size_t> SendersSorted{0};
     alignas(64) std::atomic<std::size_t> NextChunk{0};
+    // A walk stepped ahead: the chunks not yet taken, [low 32 bits, high 32 bits). Worker 0 takes
+    // them in order from the start, the others from the end.
+    alignas(64) std::atomic<std::uint64_t> Untaken{0};
+    // Where the chunks taken in order end, once all are taken.
+    std::size_t InOrderEnd() const { return static_cast<std::size_t>(Untaken.load(std::memory_order_relaxed) & 0xffffffffu); }
     alignas(64) std::atomic<std::size_t> NextEarlyBlock{0};
     alignas(64) std::atomic<std::size_t> NextOtherBlock{0};
 
@@ -217,13 +225,13 @@ void NPlan::Build(NModel& model, NNet& net, int threads, bool automatic) {
     Ahead = Parallel.size() == Walk.size();
     if (Ahead) {
         Sends.assign(ChunkEnds.size(), {});
-        TurnBlocks = std::min(Walk.size(), static_cast<std::size_t>(Threads) * kTurnBlocksPerThread);
         Workers = std::vector<NWorkerTurns>(static_cast<std::size_t>(Threads));
         Reached.assign(Walk.size(), 0);
         for (NWorkerTurns& w : Workers) {
-            w.Early.resize(TurnBlocks);
-            w.Others.resize(TurnBlocks);
+            w.Early.resize(ChunkEnds.size());
+            w.Others.resize(ChunkEnds.size());
         }
+        Workers[0].InOrder.resize(ChunkEnds.size());
         FindTargets();
     }
     // Kept for the whole run beside a large model: no room left from growing them, no lookup
@@ -268,32 +276,91 @@ void ForEachTarget(const NPlan& plan, std::size_t i, F f) {
 
 void SortSender(const NPlan& plan, NWorkerTurns& own, std::size_t i, bool othersOnly);
 
+void Deliver(const NPlan& plan, const std::vector<NDelivery>& deliveries, bool inOrder);
+
+// The objects of the chunk `c`: the independent part, or stepped ahead on the guess.
+void StepChunk(NPlan& plan, int worker, std::size_t c) {
+    const std::size_t begin = c == 0 ? 0 : plan.ChunkEnds[c - 1];
+    const std::size_t end = plan.ChunkEnds[c];
+    std::vector<std::size_t>* sends = plan.Ahead ? &plan.Sends[c] : nullptr;
+    if (sends) sends->clear();
+    // The same staggered look-ahead as the net's own loop.
+    for (std::size_t i = begin; i < end; ++i) {
+        if (i + 3 < end) plan.Parallel[i + 3].Object->Prefetch(3);
+        if (i + 2 < end) plan.Parallel[i + 2].Object->Prefetch(2);
+        if (i + 1 < end) plan.Parallel[i + 1].Object->Prefetch(1);
+        if (!sends) plan.Parallel[i].Split->StepIndependentPart();
+        else if (plan.Parallel[i].Split->StepAhead()) sends->push_back(i);
+    }
+    // The senders' lists are in this core's cache now. In a burst the turns are taken in order,
+    // without the sorted pulses: sorting stops once the step turns out to be one.
+    if (sends && !sends->empty()) {
+        const std::size_t sorted = plan.SendersSorted.fetch_add(sends->size(), std::memory_order_relaxed) + sends->size();
+        if (sorted > plan.BurstSenders) plan.Burst.store(true, std::memory_order_relaxed);
+        if (!plan.Burst.load(std::memory_order_relaxed))
+            for (const std::size_t i : *sends) SortSender(plan, plan.Workers[static_cast<std::size_t>(worker)], i, false);
+    }
+}
+
 void StepChunks(NPlan& plan, int worker) {
     // Chunks go to whichever thread is free: the two cores of a shared machine seldom run at one speed.
     const std::size_t chunks = plan.ChunkEnds.size();
     for (std::size_t c = plan.NextChunk.fetch_add(1, std::memory_order_relaxed); c < chunks;
-         c = plan.NextChunk.fetch_add(1, std::memory_order_relaxed)) {
-        const std::size_t begin = c == 0 ? 0 : plan.ChunkEnds[c - 1];
-        const std::size_t end = plan.ChunkEnds[c];
-        std::vector<std::size_t>* sends = plan.Ahead ? &plan.Sends[c] : nullptr;
-        if (sends) sends->clear();
-        // The same staggered look-ahead as the net's own loop.
-        for (std::size_t i = begin; i < end; ++i) {
-            if (i + 3 < end) plan.Parallel[i + 3].Object->Prefetch(3);
-            if (i + 2 < end) plan.Parallel[i + 2].Object->Prefetch(2);
-            if (i + 1 < end) plan.Parallel[i + 1].Object->Prefetch(1);
-            if (!sends) plan.Parallel[i].Split->StepIndependentPart();
-            else if (plan.Parallel[i].Split->StepAhead()) sends->push_back(i);
-        }
-        // The senders' lists are in this core's cache now. In a burst the turns are taken in order,
-        // without the sorted pulses: sorting stops once the step turns out to be one.
-        if (sends && !sends->empty()) {
-            const std::size_t sorted = plan.SendersSorted.fetch_add(sends->size(), std::memory_order_relaxed) + sends->size();
-            if (sorted > plan.BurstSenders) plan.Burst.store(true, std::memory_order_relaxed);
-            if (!plan.Burst.load(std::memory_order_relaxed))
-                for (const std::size_t i : *sends) SortSender(plan, plan.Workers[static_cast<std::size_t>(worker)], i, false);
-        }
+         c = plan.NextChunk.fetch_add(1, std::memory_order_relaxed))
+        StepChunk(plan, worker, c);
+}
+
+constexpr std::size_t kNoChunk = static_cast<std::size_t>(-1);
+
+// The first chunk not yet taken, for worker 0, or kNoChunk.
+std::size_t TakeChunkInOrder(NPlan& plan) {
+    std::uint64_t untaken = plan.Untaken.load(std::memory_order_relaxed);
+    for (;;) {
+        const std::uint64_t first = untaken & 0xffffffffu, end = untaken >> 32;
+        if (first >= end || first >= InOrderChunks) return kNoChunk;
+        if (plan.Untaken.compare_exchange_weak(untaken, untaken + 1, std::memory_order_relaxed)) return first;
     }
+}
+
+// The last chunk not yet taken, or kNoChunk.
+std::size_t TakeChunkFromEnd(NPlan& plan) {
+    std::uint64_t untaken = plan.Untaken.load(std::memory_order_relaxed);
+    for (;;) {
+        const std::uint64_t first = untaken & 0xffffffffu, end = untaken >> 32;
+        if (first >= end) return kNoChunk;
+        if (plan.Untaken.compare_exchange_weak(untaken, untaken - (std::uint64_t(1) << 32), std::memory_order_relaxed))
+            return static_cast<std::size_t>(end - 1);
+    }
+}
+
+// The chunk `c` in the walk's order, the chunks before it taken so by the same thread: each object
+// steps whole as on one thread, and its pulses arrive at once in the chunks taken so, the others
+// when their chunk is taken. Those into chunks stepped ahead meanwhile are early pulses there.
+// Nothing here is a guess: these objects need no turn, and no level is kept for one.
+void StepChunkInOrder(NPlan& plan, NWorkerTurns& own, std::size_t c) {
+    const std::size_t begin = c == 0 ? 0 : plan.ChunkEnds[c - 1];
+    const std::size_t end = plan.ChunkEnds[c];
+    // No arrival here is before its receiver's turn as the walk is taken now.
+    split_step_detail::Turn = kNoPosition;
+    Deliver(plan, own.InOrder[c], true);
+    own.InOrder[c].clear();
+    std::vector<std::size_t>& sends = plan.Sends[c];
+    sends.clear();
+    for (std::size_t i = begin; i < end; ++i) {
+        if (i + 3 < end) plan.Parallel[i + 3].Object->Prefetch(3);
+        if (i + 2 < end) plan.Parallel[i + 2].Object->Prefetch(2);
+        if (i + 1 < end) plan.Parallel[i + 1].Object->Prefetch(1);
+        if (!plan.Parallel[i].Split->StepInTurn()) continue;
+        sends.push_back(i);
+        ForEachTarget(plan, i, [&](NAbstractConnector* connector, std::uint32_t target) {
+            if (target == kForeign) return;
+            if (target < end) plan.Walk[target].Split->ReceiveAhead(*connector);
+            else own.InOrder[plan.BlockOf(target)].push_back({connector, target, static_cast<std::uint32_t>(i)});
+        });
+    }
+    if (!sends.empty() &&
+        plan.SendersSorted.fetch_add(sends.size(), std::memory_order_relaxed) + sends.size() > plan.BurstSenders)
+        plan.Burst.store(true, std::memory_order_relaxed);
 }
 
 // Sorts the pulses of the sender at `i` that land in objects of the walk by the block they land in:
@@ -340,7 +407,8 @@ void DeliverForeign(const NPlan& plan) {
     });
 }
 
-void Deliver(const NPlan& plan, const std::vector<NDelivery>& deliveries) {
+// `inOrder`: into objects whose turn is still to come in the walk taken in order (the caller's Turn).
+void Deliver(const NPlan& plan, const std::vector<NDelivery>& deliveries, bool inOrder) {
     // Each arrival follows a chain of pointers through memory the other thread may have written
     // last: the chains of the next arrivals are walked ahead, one level each, so that their misses
     // overlap.
@@ -359,7 +427,7 @@ void Deliver(const NPlan& plan, const std::vector<NDelivery>& deliveries) {
         if (k + 2 < count && deliveries[k + 2].Target != kForeign)
             plan.Walk[deliveries[k + 2].Target].Split->PrefetchArrival();
         const NDelivery& d = deliveries[k];
-        split_step_detail::Turn = d.Sender == kForeign ? kNoPosition : d.Sender;
+        if (!inOrder) split_step_detail::Turn = d.Sender == kForeign ? kNoPosition : d.Sender;
         if (d.Target == kForeign) d.Connector->Transfer();
         else plan.Walk[d.Target].Split->ReceiveAhead(*d.Connector);
     }
@@ -387,13 +455,18 @@ void MendGuess(NPlan& plan) {
     }
 }
 
-// A burst's turns, in the walk's order on the calling thread: each neuron a pulse reached before
-// its turn takes its turn again, then each sender sends into the walk at once. No turn is a guess.
+// A burst's turns, in the walk's order on worker 0: each neuron a pulse reached before its turn
+// takes its turn again, then each sender sends into the walk at once. No turn is a guess.
 void TakeTurnsInOrder(NPlan& plan, NWorkerTurns& own) {
     split_step_detail::Guessing = false;
     plan.Flips.clear();
-    std::size_t chunk = 0, next = 0;  // the next sender stepped ahead: plan.Sends[chunk][next]
-    for (std::size_t j = 0; j < plan.Walk.size(); ++j) {
+    // The walk up to here was taken in order; its pulses into the rest all come before any turn there.
+    const std::size_t first = plan.InOrderEnd();
+    for (std::size_t b = first; b < plan.ChunkEnds.size(); ++b) Deliver(plan, own.InOrder[b], false);
+    for (const std::size_t reached : own.Noted) plan.Reached[reached] = 1;
+    own.Noted.clear();
+    std::size_t chunk = first, next = 0;  // the next sender stepped ahead: plan.Sends[chunk][next]
+    for (std::size_t j = first == 0 ? 0 : plan.ChunkEnds[first - 1]; j < plan.Walk.size(); ++j) {
         while (chunk < plan.Sends.size() && next == plan.Sends[chunk].size()) ++chunk, next = 0;
         bool sends = chunk < plan.Sends.size() && plan.Sends[chunk][next] == j;
         if (sends) ++next;
@@ -417,15 +490,17 @@ void TakeTurnsInOrder(NPlan& plan, NWorkerTurns& own) {
 // The step of a walk stepped ahead takes its turns on the same threads too, on the guess that a
 // pulse arriving before an object's turn does not change whether that object sends (on the bench net
 // of 10,000 neurons, about 220 objects a step receive such pulses and one step in eighty has one that
-// sends otherwise). Each thread takes a block of the walk at a time, delivers the early pulses into
-// it and takes the turns there; then the failed guesses are mended on one thread, and the other
-// pulses delivered, again by blocks.
+// sends otherwise). Each thread takes a chunk of the walk stepped ahead at a time, delivers the early
+// pulses into it and takes the turns there; then the failed guesses are mended on one thread, and
+// the other pulses delivered, again by chunks.
 void TakeTurnsOnGuess(NPlan& plan, NWorkerTurns& own, int worker) {
-    // A block at a time: its early pulses, then its turns (no pulse is sent now, so all of a block's
+    const std::size_t first = plan.InOrderEnd(), chunks = plan.ChunkEnds.size();
+    // A chunk at a time: its early pulses, then its turns (no pulse is sent now, so all of a chunk's
     // arrivals are in).
-    for (std::size_t b = plan.NextEarlyBlock.fetch_add(1, std::memory_order_relaxed); b < plan.TurnBlocks;
-         b = plan.NextEarlyBlock.fetch_add(1, std::memory_order_relaxed)) {
-        for (const NWorkerTurns& w : plan.Workers) Deliver(plan, w.Early[b]);
+    for (std::size_t b = first + plan.NextEarlyBlock.fetch_add(1, std::memory_order_relaxed); b < chunks;
+         b = first + plan.NextEarlyBlock.fetch_add(1, std::memory_order_relaxed)) {
+        Deliver(plan, plan.Workers[0].InOrder[b], false);
+        for (const NWorkerTurns& w : plan.Workers) Deliver(plan, w.Early[b], false);
         std::vector<std::size_t>& noted = own.Noted;
         for (std::size_t k = 0; k < noted.size(); ++k) {
             if (k + 3 < noted.size()) plan.Walk[noted[k + 3]].Object->Prefetch(3);
@@ -442,22 +517,23 @@ void TakeTurnsOnGuess(NPlan& plan, NWorkerTurns& own, int worker) {
         if (worker == 0) MendGuess(plan);
         plan.Barrier.Wait(plan.Threads);
         if (!plan.Flips.empty()) {
+            // Those taken in order delivered theirs as they sent them.
             for (auto& block : own.Others) block.clear();
-            const std::size_t chunks = plan.Sends.size(), threads = static_cast<std::size_t>(plan.Threads);
-            ForEachSender(plan, chunks * static_cast<std::size_t>(worker) / threads,
-                          chunks * (static_cast<std::size_t>(worker) + 1) / threads,
+            const std::size_t threads = static_cast<std::size_t>(plan.Threads), w = static_cast<std::size_t>(worker);
+            ForEachSender(plan, first + (chunks - first) * w / threads, first + (chunks - first) * (w + 1) / threads,
                           [&](std::size_t i) { SortSender(plan, own, i, true); });
             plan.Barrier.Wait(plan.Threads);
         }
     }
     split_step_detail::Turn = kNoPosition;
-    for (std::size_t b = plan.NextOtherBlock.fetch_add(1, std::memory_order_relaxed); b < plan.TurnBlocks;
+    for (std::size_t b = plan.NextOtherBlock.fetch_add(1, std::memory_order_relaxed); b < chunks;
          b = plan.NextOtherBlock.fetch_add(1, std::memory_order_relaxed))
-        for (const NWorkerTurns& w : plan.Workers) Deliver(plan, w.Others[b]);
+        for (const NWorkerTurns& w : plan.Workers) Deliver(plan, w.Others[b], false);
 }
 
-// Each thread's part of a step: the independent part, then for a walk stepped ahead the turns, on a
-// guess or, in a burst, in order on one thread.
+// Each thread's part of a step: the independent part, or for a walk stepped ahead its chunks, in
+// order from the start on worker 0 and ahead from the end on the others, then the turns of those
+// stepped ahead, on a guess or, in a burst, in order on worker 0.
 void StepJob(void* context, int worker) {
     NPlan& plan = *static_cast<NPlan*>(context);
     if (!plan.Ahead) return StepChunks(plan, worker);
@@ -465,8 +541,11 @@ void StepJob(void* context, int worker) {
     // A quiet step of the 10,000-neuron net sends some 860 pulses over all blocks, a dozen per list.
     for (auto& block : own.Early) split_step_detail::ClearKeeping(block, 128);
     for (auto& block : own.Others) split_step_detail::ClearKeeping(block, 128);
+    for (auto& block : own.InOrder) split_step_detail::ClearKeeping(block, 128);
     own.Failed.clear();
-    StepChunks(plan, worker);
+    if (worker == 0)
+        for (std::size_t c = TakeChunkInOrder(plan); c != kNoChunk; c = TakeChunkInOrder(plan)) StepChunkInOrder(plan, own, c);
+    for (std::size_t c = TakeChunkFromEnd(plan); c != kNoChunk; c = TakeChunkFromEnd(plan)) StepChunk(plan, worker, c);
     TurnsHere = &own.Noted;
     plan.Barrier.Wait(plan.Threads);
     if (!plan.Burst.load(std::memory_order_relaxed)) TakeTurnsOnGuess(plan, own, worker);
@@ -501,6 +580,7 @@ int GetThreadsInUse() { return ThreadsInUse; }
 void SetSplitStepWorkPerThread(std::size_t work) { WorkPerThread = work ? work : kDefaultWorkPerThread; }
 std::size_t GetSplitStepWorkPerThread() { return WorkPerThread; }
 void SetSplitStepBurstsInOrder(bool inOrder) { BurstTurnsInOrder = inOrder; }
+void SetSplitStepInOrderChunks(std::size_t chunks) { InOrderChunks = chunks; }
 
 bool CalculateNetSplit(NModel& model) {
     NPlan& plan = Plan();
@@ -545,6 +625,7 @@ bool CalculateNetSplit(NModel& model) {
         plan.NextOtherBlock.store(0, std::memory_order_relaxed);
     }
     plan.NextChunk.store(0, std::memory_order_relaxed);
+    plan.Untaken.store(static_cast<std::uint64_t>(plan.ChunkEnds.size()) << 32, std::memory_order_relaxed);
     NThreadPool::Instance().Run(plan.Threads, StepJob, &plan);
     ThreadsInUse = plan.Threads;
 

@@ -7,7 +7,8 @@
 // zone and the pulses it sends). A pulse that reaches such an object before its turn in the order,
 // which the single-threaded step would have seen, makes it redo its own part from the values it
 // kept before the step. A walk of such objects only steps each whole ahead and takes the turns on
-// all threads as well, on a guess it mends where it fails.
+// all threads as well, on a guess it mends where it fails; meanwhile one thread takes the walk from
+// its start in order, where nothing is a guess, until it meets the others.
 
 #include <cstddef>
 #include <cstdint>
@@ -43,6 +44,10 @@ public:
     // before the object's turn, on any thread; true when the object has pulses to send at its turn.
     // The turns are then taken on all threads too (the pulses are sent by the caller):
     virtual bool StepAhead() = 0;
+    // Or the whole step in the walk's order, as one thread takes it, every pulse sent before the
+    // object's turn already in (the thread that takes the walk from its start); true when it has
+    // pulses to send, which the caller sends.
+    virtual bool StepInTurn() = 0;
     // Whether a pulse through `connector` lands in this object's own state, so that the thread
     // stepping the object may deliver it.
     virtual bool ReceivesThrough(const NAbstractConnector& connector) const = 0;
@@ -117,6 +122,9 @@ std::size_t GetSplitStepWorkPerThread();
 // Whether a step in which most objects send takes its turns in order (the default) or on a guess
 // like any other; tests turn it off to reach the mending of failed guesses.
 void SetSplitStepBurstsInOrder(bool inOrder);
+// At most this many chunks of a walk stepped ahead are taken in order from its start; the rest on a
+// guess. Tests vary it to move the border between the two; SIZE_MAX (the default) sets no limit.
+void SetSplitStepInOrderChunks(std::size_t chunks);
 
 // The threads the last step of the active model actually used.
 int GetThreadsInUse();

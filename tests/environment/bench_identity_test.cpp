@@ -29,10 +29,13 @@ using test::WatchChecksum;
 struct NThreadsAndBursts {
     int Threads;
     bool BurstsInOrder;  // off: a burst's turns are taken on a guess too, and failed guesses mended
+    // At most so many chunks taken in order: the rest is stepped ahead, however fast worker 0 is.
+    std::size_t InOrderChunks = SIZE_MAX;
 };
 
 void PrintTo(const NThreadsAndBursts& p, std::ostream* os) {
     *os << p.Threads << (p.BurstsInOrder ? " threads" : " threads, bursts on a guess");
+    if (p.InOrderChunks != SIZE_MAX) *os << ", " << p.InOrderChunks << " chunks in order";
 }
 
 class BenchIdentityTest : public ::testing::TestWithParam<NThreadsAndBursts> {
@@ -41,6 +44,7 @@ protected:
         SetComputeThreads(0);
         SetSplitStepWorkPerThread(0);
         SetSplitStepBurstsInOrder(true);
+        SetSplitStepInOrderChunks(SIZE_MAX);
     }
 };
 
@@ -51,6 +55,7 @@ TEST_P(BenchIdentityTest, GeneratedNetworkComputesBitForBitAsBefore) {
     SetComputeThreads(threads);
     SetSplitStepWorkPerThread(1);
     SetSplitStepBurstsInOrder(burstsInOrder);
+    SetSplitStepInOrderChunks(GetParam().InOrderChunks);
     test::TempDir dir;
     const std::string source = dir.Write("bench.tv", bench::GenerateBenchModel(1000, 20));
     const std::string binary = dir.File("bench.btv");
@@ -91,10 +96,13 @@ TEST_P(BenchIdentityTest, GeneratedNetworkComputesBitForBitAsBefore) {
 
 INSTANTIATE_TEST_SUITE_P(Threads, BenchIdentityTest,
                          ::testing::Values(NThreadsAndBursts{1, true}, NThreadsAndBursts{2, true},
-                                           NThreadsAndBursts{4, true}, NThreadsAndBursts{2, false},
-                                           NThreadsAndBursts{4, false}),
+                                           NThreadsAndBursts{4, true}, NThreadsAndBursts{2, true, 0},
+                                           NThreadsAndBursts{2, false, 16}, NThreadsAndBursts{4, false, 16},
+                                           NThreadsAndBursts{2, false, 0}),
                          [](const ::testing::TestParamInfo<NThreadsAndBursts>& info) {
-                             return std::to_string(info.param.Threads) + (info.param.BurstsInOrder ? "" : "_OnAGuess");
+                             const std::size_t inOrder = info.param.InOrderChunks;
+                             return std::to_string(info.param.Threads) + (info.param.BurstsInOrder ? "" : "_OnAGuess") +
+                                    (inOrder == SIZE_MAX ? "" : "_" + std::to_string(inOrder) + "InOrder");
                          });
 
 } // namespace

@@ -83,16 +83,23 @@ protected:
         return binary;
     }
 
-    // Every thread count gives the single thread's bits; returns the single thread's result.
+    // Every thread count gives the single thread's bits, wherever the walk taken in order ends;
+    // returns the single thread's result.
     RunResult ExpectSameOnAllThreadCounts(const std::string& name, const std::string& binary, const Options& options,
                                           bool splits = true) {
         const RunResult one = RunModel(binary, 1, options);
         EXPECT_EQ(one.MostThreadsUsed, 1) << name;
-        for (int threads : {2, 3, 4, 8}) {
-            const RunResult many = RunModel(binary, threads, options);
-            EXPECT_EQ(many, one) << name << " on " << threads << " threads";
+        const struct {
+            int Threads;
+            std::size_t InOrderChunks;
+        } runs[] = {{2, SIZE_MAX}, {2, 0}, {3, 1}, {4, SIZE_MAX}, {8, 0}};
+        for (const auto& run : runs) {
+            SetSplitStepInOrderChunks(run.InOrderChunks);
+            const RunResult many = RunModel(binary, run.Threads, options);
+            SetSplitStepInOrderChunks(SIZE_MAX);
+            EXPECT_EQ(many, one) << name << " on " << run.Threads << " threads, " << run.InOrderChunks << " chunks in order";
             if (splits) {
-                EXPECT_GT(many.MostThreadsUsed, 1) << name << " on " << threads << " threads never split";
+                EXPECT_GT(many.MostThreadsUsed, 1) << name << " on " << run.Threads << " threads never split";
             }
         }
         return one;
