@@ -57,6 +57,7 @@ public:
     bool StepInTurn() override;
     bool ReceivesThrough(const NAbstractConnector& connector) const override;
     void ReceiveAhead(NAbstractConnector& connector) override;
+    void ReceiveInTurn(NAbstractConnector& connector) override { static_cast<NSynapse&>(connector).TakePulse(); }
     void PrefetchArrival() const override {
         __builtin_prefetch(Split.get());
         __builtin_prefetch(IonUnits.data());

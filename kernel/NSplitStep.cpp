@@ -97,6 +97,7 @@ public:
         Model = nullptr;
         Ahead = false;
         Items.clear();
+        SendsOut.clear();
         Reached.clear();
         TargetsAt.clear();
         Targets.clear();
@@ -129,6 +130,7 @@ public:
     std::vector<NAbstractItem*> Items;
     std::vector<std::uint32_t> TargetsAt;
     std::vector<std::uint32_t> Targets;
+    std::vector<bool> SendsOut;  // per position: some connector leads out of the walk
     // The chunk of the walk at `position`, by which the pulses of a walk stepped ahead are sorted.
     std::size_t BlockOf(std::size_t position) const {
         return static_cast<std::size_t>(std::upper_bound(ChunkEnds.begin(), ChunkEnds.end(), position) - ChunkEnds.begin());
@@ -249,6 +251,7 @@ void NPlan::FindTargets() {
     // Which class an object is, by a virtual call: a search of the class tree for each of the
     // hundreds of thousands of connectors of a large net took most of the plan's time.
     for (const NWalkEntry& e : Walk) Items.push_back(e.Object->AsItem());
+    SendsOut.assign(Walk.size(), false);
     for (std::size_t i = 0; i < Walk.size(); ++i) {
         TargetsAt.push_back(static_cast<std::uint32_t>(Targets.size()));
         if (!Items[i]) continue;
@@ -261,6 +264,7 @@ void NPlan::FindTargets() {
             if (at != Positions.end() && Walk[at->second].Split->ReceivesThrough(**c))
                 target = static_cast<std::uint32_t>(at->second);
             Targets.push_back(target);
+            if (target == kForeign) SendsOut[i] = true;
         }
     }
     TargetsAt.push_back(static_cast<std::uint32_t>(Targets.size()));
@@ -340,8 +344,6 @@ std::size_t TakeChunkFromEnd(NPlan& plan) {
 void StepChunkInOrder(NPlan& plan, NWorkerTurns& own, std::size_t c) {
     const std::size_t begin = c == 0 ? 0 : plan.ChunkEnds[c - 1];
     const std::size_t end = plan.ChunkEnds[c];
-    // No arrival here is before its receiver's turn as the walk is taken now.
-    split_step_detail::Turn = kNoPosition;
     Deliver(plan, own.InOrder[c], true);
     own.InOrder[c].clear();
     std::vector<std::size_t>& sends = plan.Sends[c];
@@ -354,7 +356,7 @@ void StepChunkInOrder(NPlan& plan, NWorkerTurns& own, std::size_t c) {
         sends.push_back(i);
         ForEachTarget(plan, i, [&](NAbstractConnector* connector, std::uint32_t target) {
             if (target == kForeign) return;
-            if (target < end) plan.Walk[target].Split->ReceiveAhead(*connector);
+            if (target < end) plan.Walk[target].Split->ReceiveInTurn(*connector);
             else own.InOrder[plan.BlockOf(target)].push_back({connector, target, static_cast<std::uint32_t>(i)});
         });
     }
@@ -401,13 +403,15 @@ void ForEachSender(const NPlan& plan, std::size_t first, std::size_t last, F f) 
 void DeliverForeign(const NPlan& plan) {
     split_step_detail::Turn = kNoPosition;
     ForEachSender(plan, 0, plan.Sends.size(), [&](std::size_t i) {
+        // Mostly a few watched objects: the connectors of the others are not read again.
+        if (!plan.SendsOut[i]) return;
         ForEachTarget(plan, i, [](NAbstractConnector* c, std::uint32_t target) {
             if (target == kForeign) c->Transfer();
         });
     });
 }
 
-// `inOrder`: into objects whose turn is still to come in the walk taken in order (the caller's Turn).
+// `inOrder`: into objects of the walk taken in order, whose turns are still to come.
 void Deliver(const NPlan& plan, const std::vector<NDelivery>& deliveries, bool inOrder) {
     // Each arrival follows a chain of pointers through memory the other thread may have written
     // last: the chains of the next arrivals are walked ahead, one level each, so that their misses
@@ -427,7 +431,11 @@ void Deliver(const NPlan& plan, const std::vector<NDelivery>& deliveries, bool i
         if (k + 2 < count && deliveries[k + 2].Target != kForeign)
             plan.Walk[deliveries[k + 2].Target].Split->PrefetchArrival();
         const NDelivery& d = deliveries[k];
-        if (!inOrder) split_step_detail::Turn = d.Sender == kForeign ? kNoPosition : d.Sender;
+        if (inOrder) {
+            plan.Walk[d.Target].Split->ReceiveInTurn(*d.Connector);
+            continue;
+        }
+        split_step_detail::Turn = d.Sender == kForeign ? kNoPosition : d.Sender;
         if (d.Target == kForeign) d.Connector->Transfer();
         else plan.Walk[d.Target].Split->ReceiveAhead(*d.Connector);
     }

@@ -53,6 +53,8 @@ public:
     virtual bool ReceivesThrough(const NAbstractConnector& connector) const = 0;
     // A pulse through such a connector: what its Transfer does, without finding its receiver.
     virtual void ReceiveAhead(NAbstractConnector& connector) = 0;
+    // The same into an object that steps whole in the walk taken in order: nothing to note.
+    virtual void ReceiveInTurn(NAbstractConnector& connector) = 0;
     // Asks the memory for what noting an arrival reads.
     virtual void PrefetchArrival() const {}
     // The turn of an object that received pulses before it, on the guess that no such pulse changes
