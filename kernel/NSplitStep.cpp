@@ -29,11 +29,12 @@ thread_local std::size_t split_step_detail::Turn = 0;
 namespace {
 
 // Below this many synapse steps per thread, handing work to another thread and waiting for it
-// costs more than it saves. Measured with bench_network on two cores (min of five alternating runs):
-// a step of the 100-neuron net took 21.5 us on one thread and 33.5 on two, of the 1,000-neuron net
-// 163 and 155, of the 10,000-neuron net 1,874 and 1,227. Two threads for a few per cent would keep
-// a second core busy: the 1,000-neuron net (22,000 synapse steps) keeps one.
-constexpr std::size_t kDefaultWorkPerThread = 16384;
+// costs more than it saves. Measured with talvero-batch on two cores (whole runs of 2 s of model
+// time, one thread against two): the 100-neuron net (2,200 synapse steps) took 0.22 s against
+// 0.26, the 200-neuron net 0.86 against 0.80 (a few per cent for twice the CPU: it keeps one), the
+// 300-neuron net 1.30 against 1.10, the 500-neuron net 2.2 against 1.7. Two threads from 8,192
+// synapse steps, about 370 neurons of 20 synapses.
+constexpr std::size_t kDefaultWorkPerThread = 4096;
 // Chunks of the parallel part per thread; a thread takes the next free one. A walk stepped ahead
 // takes its turns by the same chunks.
 constexpr std::size_t kChunksPerThread = 32;
