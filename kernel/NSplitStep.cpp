@@ -67,7 +67,7 @@ constexpr std::uint32_t kForeign = UINT32_MAX;  // a connector into no object of
 
 struct NDelivery {
     NAbstractConnector* Connector;
-    std::uint32_t Target;  // the receiver's position, or kForeign
+    std::uint32_t Target;  // the receiver's position in the walk
     std::uint32_t Sender;  // the sender's position for an early pulse, else kForeign
 };
 
@@ -281,7 +281,7 @@ void ForEachTarget(const NPlan& plan, std::size_t i, F f) {
 
 void SortSender(const NPlan& plan, NWorkerTurns& own, std::size_t i, bool othersOnly);
 
-void Deliver(const NPlan& plan, const std::vector<NDelivery>& deliveries, bool inOrder);
+void Deliver(const NPlan& plan, const std::vector<NDelivery>& deliveries, bool early);
 
 // The objects of the chunk `c`: the independent part, or stepped ahead on the guess.
 void StepChunk(NPlan& plan, int worker, std::size_t c) {
@@ -345,7 +345,7 @@ std::size_t TakeChunkFromEnd(NPlan& plan) {
 void StepChunkInOrder(NPlan& plan, NWorkerTurns& own, std::size_t c) {
     const std::size_t begin = c == 0 ? 0 : plan.ChunkEnds[c - 1];
     const std::size_t end = plan.ChunkEnds[c];
-    Deliver(plan, own.InOrder[c], true);
+    Deliver(plan, own.InOrder[c], false);
     own.InOrder[c].clear();
     std::vector<std::size_t>& sends = plan.Sends[c];
     sends.clear();
@@ -412,8 +412,9 @@ void DeliverForeign(const NPlan& plan) {
     });
 }
 
-// `inOrder`: into objects of the walk taken in order, whose turns are still to come.
-void Deliver(const NPlan& plan, const std::vector<NDelivery>& deliveries, bool inOrder) {
+// `early`: pulses that arrive before their receivers' turns, as the walk is taken now, and are
+// noted there; the others only take the pulse.
+void Deliver(const NPlan& plan, const std::vector<NDelivery>& deliveries, bool early) {
     // Each arrival follows a chain of pointers through memory the other thread may have written
     // last: the chains of the next arrivals are walked ahead, one level each, so that their misses
     // overlap.
@@ -423,22 +424,19 @@ void Deliver(const NPlan& plan, const std::vector<NDelivery>& deliveries, bool i
             __builtin_prefetch(deliveries[k + 12].Connector);
             __builtin_prefetch(reinterpret_cast<const char*>(deliveries[k + 12].Connector) + 64);
         }
-        if (k + 8 < count) deliveries[k + 8].Connector->Prefetch(2);
+        if (early && k + 8 < count) deliveries[k + 8].Connector->Prefetch(2);
         if (k + 4 < count) {
-            const NDelivery& d = deliveries[k + 4];
-            d.Connector->Prefetch(1);
-            if (d.Target != kForeign) __builtin_prefetch(plan.Walk[d.Target].Object);
+            deliveries[k + 4].Connector->Prefetch(1);
+            __builtin_prefetch(plan.Walk[deliveries[k + 4].Target].Object);
         }
-        if (k + 2 < count && deliveries[k + 2].Target != kForeign)
-            plan.Walk[deliveries[k + 2].Target].Split->PrefetchArrival();
+        if (early && k + 2 < count) plan.Walk[deliveries[k + 2].Target].Split->PrefetchArrival();
         const NDelivery& d = deliveries[k];
-        if (inOrder) {
+        if (!early) {
             plan.Walk[d.Target].Split->ReceiveInTurn(*d.Connector);
             continue;
         }
-        split_step_detail::Turn = d.Sender == kForeign ? kNoPosition : d.Sender;
-        if (d.Target == kForeign) d.Connector->Transfer();
-        else plan.Walk[d.Target].Split->ReceiveAhead(*d.Connector);
+        split_step_detail::Turn = d.Sender;
+        plan.Walk[d.Target].Split->ReceiveAhead(*d.Connector);
     }
 }
 
@@ -471,7 +469,7 @@ void TakeTurnsInOrder(NPlan& plan, NWorkerTurns& own) {
     plan.Flips.clear();
     // The walk up to here was taken in order; its pulses into the rest all come before any turn there.
     const std::size_t first = plan.InOrderEnd();
-    for (std::size_t b = first; b < plan.ChunkEnds.size(); ++b) Deliver(plan, own.InOrder[b], false);
+    for (std::size_t b = first; b < plan.ChunkEnds.size(); ++b) Deliver(plan, own.InOrder[b], true);
     for (const std::size_t reached : own.Noted) plan.Reached[reached] = 1;
     own.Noted.clear();
     std::size_t chunk = first, next = 0;  // the next sender stepped ahead: plan.Sends[chunk][next]
@@ -508,8 +506,8 @@ void TakeTurnsOnGuess(NPlan& plan, NWorkerTurns& own, int worker) {
     // arrivals are in).
     for (std::size_t b = first + plan.NextEarlyBlock.fetch_add(1, std::memory_order_relaxed); b < chunks;
          b = first + plan.NextEarlyBlock.fetch_add(1, std::memory_order_relaxed)) {
-        Deliver(plan, plan.Workers[0].InOrder[b], false);
-        for (const NWorkerTurns& w : plan.Workers) Deliver(plan, w.Early[b], false);
+        Deliver(plan, plan.Workers[0].InOrder[b], true);
+        for (const NWorkerTurns& w : plan.Workers) Deliver(plan, w.Early[b], true);
         std::vector<std::size_t>& noted = own.Noted;
         for (std::size_t k = 0; k < noted.size(); ++k) {
             if (k + 3 < noted.size()) plan.Walk[noted[k + 3]].Object->Prefetch(3);
@@ -534,7 +532,7 @@ void TakeTurnsOnGuess(NPlan& plan, NWorkerTurns& own, int worker) {
             plan.Barrier.Wait(plan.Threads);
         }
     }
-    split_step_detail::Turn = kNoPosition;
+    // These arrive after their receivers' turns: nothing to note.
     for (std::size_t b = plan.NextOtherBlock.fetch_add(1, std::memory_order_relaxed); b < chunks;
          b = plan.NextOtherBlock.fetch_add(1, std::memory_order_relaxed))
         for (const NWorkerTurns& w : plan.Workers) Deliver(plan, w.Others[b], false);
