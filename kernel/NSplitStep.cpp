@@ -38,6 +38,10 @@ constexpr std::size_t kDefaultWorkPerThread = 4096;
 // Chunks of the parallel part per thread; a thread takes the next free one. A walk stepped ahead
 // takes its turns by the same chunks.
 constexpr std::size_t kChunksPerThread = 32;
+// Blocks per thread for the pulses that arrive after their receivers' turns. Fewer than chunks: in
+// a quiet step of the 10,000-neuron net a list per chunk held three pulses, too few for the
+// look-ahead of their delivery.
+constexpr std::size_t kLateBlocksPerThread = 4;
 // A step in which more than this share of the walk sends (1/8) takes its turns in order on one
 // thread: on a guess, every early pulse would be noted twice, with what it changed, all at once.
 // At the start of the 10,000-neuron net, 9,000 neurons send in one step; a quiet step, about 70.
@@ -98,6 +102,7 @@ public:
         Model = nullptr;
         Ahead = false;
         Items.clear();
+        LateBlocks = 0;
         SendsOut.clear();
         Reached.clear();
         TargetsAt.clear();
@@ -136,6 +141,9 @@ public:
     std::size_t BlockOf(std::size_t position) const {
         return static_cast<std::size_t>(std::upper_bound(ChunkEnds.begin(), ChunkEnds.end(), position) - ChunkEnds.begin());
     }
+    // The block of consecutive chunks by which pulses after their receivers' turns are sorted.
+    std::size_t LateBlockOf(std::size_t position) const { return BlockOf(position) * LateBlocks / ChunkEnds.size(); }
+    std::size_t LateBlocks = 0;
     std::vector<NWorkerTurns> Workers;
     NThreadBarrier Barrier;
     // Objects whose turn sends otherwise than stepped ahead, once the failed guesses are mended:
@@ -228,11 +236,12 @@ void NPlan::Build(NModel& model, NNet& net, int threads, bool automatic) {
     Ahead = Parallel.size() == Walk.size();
     if (Ahead) {
         Sends.assign(ChunkEnds.size(), {});
+        LateBlocks = std::min(ChunkEnds.size(), static_cast<std::size_t>(Threads) * kLateBlocksPerThread);
         Workers = std::vector<NWorkerTurns>(static_cast<std::size_t>(Threads));
         Reached.assign(Walk.size(), 0);
         for (NWorkerTurns& w : Workers) {
             w.Early.resize(ChunkEnds.size());
-            w.Others.resize(ChunkEnds.size());
+            w.Others.resize(LateBlocks);
         }
         Workers[0].InOrder.resize(ChunkEnds.size());
         FindTargets();
@@ -372,7 +381,7 @@ void StepChunkInOrder(NPlan& plan, NWorkerTurns& own, std::size_t c) {
 void SortSender(const NPlan& plan, NWorkerTurns& own, std::size_t i, bool othersOnly) {
     ForEachTarget(plan, i, [&](NAbstractConnector* c, std::uint32_t target) {
         if (target == kForeign) return;
-        if (target <= i) own.Others[plan.BlockOf(target)].push_back({c, target, kForeign});
+        if (target <= i) own.Others[plan.LateBlockOf(target)].push_back({c, target, kForeign});
         else if (!othersOnly) own.Early[plan.BlockOf(target)].push_back({c, target, static_cast<std::uint32_t>(i)});
     });
 }
@@ -533,7 +542,7 @@ void TakeTurnsOnGuess(NPlan& plan, NWorkerTurns& own, int worker) {
         }
     }
     // These arrive after their receivers' turns: nothing to note.
-    for (std::size_t b = plan.NextOtherBlock.fetch_add(1, std::memory_order_relaxed); b < chunks;
+    for (std::size_t b = plan.NextOtherBlock.fetch_add(1, std::memory_order_relaxed); b < plan.LateBlocks;
          b = plan.NextOtherBlock.fetch_add(1, std::memory_order_relaxed))
         for (const NWorkerTurns& w : plan.Workers) Deliver(plan, w.Others[b], false);
 }
