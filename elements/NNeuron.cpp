@@ -259,7 +259,7 @@ void NNeuron::StepOrderedPart() {
 bool NNeuron::StepAhead() {
     StepIndependentPart();
     NSplit& split = *Split;
-    split_step_detail::ClearKeeping(split.Guessed, NSplit::kGuessedKept);
+    split.Guessed.clear();
     split.ZoneBefore = LTZone->Mark();
     split.Sends = StepZoneQuietly();
     return split.Sends;
@@ -270,7 +270,7 @@ bool NNeuron::StepInTurn() {
     NSplit& split = *Split;
     // Its turn is taken: a pulse that comes now is for the next step.
     split.Pending = false;
-    split_step_detail::ClearKeeping(split.Guessed, NSplit::kGuessedKept);
+    split.Guessed.clear();
     split.Sends = StepZoneQuietly();
     return split.Sends;
 }

@@ -95,10 +95,8 @@ private:
     // the values kept.
     struct NSplit {
         static constexpr std::uint32_t kNotSaved = UINT32_MAX;
-        // Room the lists keep between steps: a neuron mostly gets a pulse or none a step. On a
-        // guess none: over a run nearly every neuron of a large net gets an early pulse some time,
-        // and the room each then kept came to 0.8 MB at 10,000 neurons.
-        static constexpr std::size_t kArrivalsKept = 8, kGuessedKept = 0;
+        // Room the list of arrivals keeps between steps: a neuron mostly gets a pulse or none a step.
+        static constexpr std::size_t kArrivalsKept = 8;
 
         struct NDelete {
             void operator()(NSplit* split) const;
@@ -121,7 +119,31 @@ private:
             NSynapse::NMark Mark;
         };
         static_assert(sizeof(NTakenBack) <= 32);
-        std::vector<NTakenBack> Guessed;  // arrivals on a guess, with what they changed
+        // Arrivals on a guess, with what they changed. Mostly one a step, kept in place: a list
+        // allocated for it in every step cost more than its turn's arithmetic, and room kept in
+        // each neuron's list came to 0.8 MB at 10,000 neurons.
+        class NGuessed {
+        public:
+            void push_back(const NTakenBack& arrival) {
+                if (Count == 1) More.assign(1, One);
+                if (Count == 0) One = arrival;
+                else More.push_back(arrival);
+                ++Count;
+            }
+            const NTakenBack* begin() const { return Count > 1 ? More.data() : &One; }
+            const NTakenBack* end() const { return begin() + Count; }
+            bool empty() const { return Count == 0; }
+            void clear() {
+                if (Count > 1) std::vector<NTakenBack>().swap(More);
+                Count = 0;
+            }
+
+        private:
+            NTakenBack One{};
+            std::vector<NTakenBack> More;  // all of them, once there are two
+            std::uint32_t Count = 0;
+        };
+        NGuessed Guessed;
         NLTZone::NStepMark ZoneBefore;  // stepped ahead: the zone before the step
         std::uint32_t Position = 0;  // in the walk
         std::uint32_t Units = 0;
