@@ -304,6 +304,9 @@ TEST_F(SplitStepTest, SmallModelsKeepOneThreadUnlessTheyAreLargeEnough) {
     const std::string large = Compile("large", bench::GenerateBenchModel(2000, 20));
     EXPECT_EQ(RunModel(small, 8, {5}).MostThreadsUsed, 1);
     EXPECT_EQ(RunModel(large, 2, {5}).MostThreadsUsed, 2);
+    // Two threads gained a few per cent at 200 neurons for twice the CPU, a fifth at 500.
+    EXPECT_EQ(RunModel(Compile("200", bench::GenerateBenchModel(200, 20)), 2, {5}).MostThreadsUsed, 1);
+    EXPECT_EQ(RunModel(Compile("500", bench::GenerateBenchModel(500, 20)), 2, {5}).MostThreadsUsed, 2);
     // Automatic: the machine's cores for a net of neurons only; one thread for a net whose ordered
     // walk would make more threads slower, however large.
     EXPECT_EQ(RunModel(large, 0, {5}).MostThreadsUsed, std::min(2, NThreadPool::MachineCores()));
