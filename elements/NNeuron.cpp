@@ -162,8 +162,12 @@ void NNeuron::StepUnits(StepSynapsesOf stepSynapses) {
     UpdatePotentials();
 }
 
-void NNeuron::Calculate() {
+void NNeuron::StepAllUnits() {
     StepUnits([this](std::size_t u) { return IonUnits[u]->StepSynapses(); });
+}
+
+void NNeuron::Calculate() {
+    StepAllUnits();
     StepZone();
 }
 
@@ -266,7 +270,7 @@ bool NNeuron::StepAhead() {
 }
 
 bool NNeuron::StepInTurn() {
-    StepUnits([this](std::size_t u) { return IonUnits[u]->StepSynapses(); });
+    StepAllUnits();
     NSplit& split = *Split;
     // Its turn is taken: a pulse that comes now is for the next step.
     split.Pending = false;

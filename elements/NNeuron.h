@@ -81,6 +81,7 @@ private:
     NIonUnit* FindIonUnit(const char* name) const;
     // The units' step, each unit's synapses stepped by `stepSynapses(u)`, which returns their conductance.
     template <class StepSynapsesOf> void StepUnits(StepSynapsesOf stepSynapses);
+    void StepAllUnits();  // each unit steps its synapses as one thread does
     void StepZone();
     bool StepZoneQuietly();  // true when a pulse starts: the caller sends it
     void UpdatePotentials();
