@@ -203,8 +203,9 @@ void NModel::Reset() {
 
 void NModel::Calculate() {
     for (const auto& s : Sources) s->Calculate();
-    if (Net && !CalculateNetSplit(*this)) Net->Calculate();
-    NAbstractOutGate::CalculateAll(OutGates.begin(), OutGates.end());
+    bool gatesComputed = false;
+    if (Net && !CalculateNetSplit(*this, gatesComputed)) Net->Calculate();
+    if (!gatesComputed) NAbstractOutGate::CalculateAll(OutGates.begin(), OutGates.end());
     CurrentTime = CurrentTime + static_cast<NTime>(TimeStep);
     ++StepCount;
 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <map>
+#include <thread>
 #include <typeinfo>
 #include <unordered_map>
 #include <unordered_set>
@@ -41,12 +42,16 @@ constexpr std::size_t kChunksPerThread = 32;
 // Each chunk costs its taking and its lists whatever its size: a chunk has at least this share of
 // a thread's least work (1/4: 1,024 synapse steps by default). Against 32 chunks a thread, whole
 // runs on two threads took 0.92 to 1.0 times the time for the 1,000- and 500-neuron nets and the
-// same for 2,000 neurons; chunks of twice that were 0 to 15 % slower at 1,000.
+// same for 2,000 neurons; chunks of twice that were up to 15 % slower at 1,000.
 constexpr std::size_t kChunkShareOfThreadWork = 4;
 // Blocks per thread for the pulses that arrive after their receivers' turns. Fewer than chunks: in
 // a quiet step of the 10,000-neuron net a list per chunk held three pulses, too few for the
 // look-ahead of their delivery.
 constexpr std::size_t kLateBlocksPerThread = 4;
+// The out gates of a walk stepped ahead are computed by ranges of at least this many, at most four
+// a thread.
+constexpr std::size_t kMinGatesPerRange = 32;
+constexpr std::size_t kGateRangesPerThread = 4;
 // A step in which more than this share of the walk sends (1/8) takes its turns in order on one
 // thread: on a guess, every early pulse would be noted twice, with what it changed, all at once.
 // At the start of the 10,000-neuron net, 9,000 neurons send in one step; a quiet step, about 70.
@@ -108,6 +113,7 @@ public:
         Ahead = false;
         Items.clear();
         LateBlocks = 0;
+        GateRanges = 0;
         SendsOut.clear();
         Reached.clear();
         TargetsAt.clear();
@@ -166,6 +172,12 @@ public:
     alignas(64) std::atomic<std::uint64_t> Untaken{0};
     // Where the chunks taken in order end, once all are taken.
     std::size_t InOrderEnd() const { return static_cast<std::size_t>(Untaken.load(std::memory_order_relaxed) & 0xffffffffu); }
+    // The model's out gates, computed in the same job once the pulses out of the walk are in
+    // (ForeignDone), by ranges taken in turn: a gate reads only its own connectors and the outputs
+    // of items, which no pulse after its receiver's turn changes, so they run beside those.
+    std::size_t GateRanges = 0;
+    alignas(64) std::atomic<bool> ForeignDone{false};
+    alignas(64) std::atomic<std::size_t> NextGateRange{0};
     alignas(64) std::atomic<std::size_t> NextEarlyBlock{0};
     alignas(64) std::atomic<std::size_t> NextOtherBlock{0};
 
@@ -252,6 +264,9 @@ void NPlan::Build(NModel& model, NNet& net, int threads, bool automatic) {
         }
         Workers[0].InOrder.resize(ChunkEnds.size());
         FindTargets();
+        const std::size_t gates = static_cast<std::size_t>(model.GetOutGatesCount());
+        GateRanges = std::min(gates / kMinGatesPerRange, static_cast<std::size_t>(Threads) * kGateRangesPerThread);
+        if (gates != 0 && GateRanges == 0) GateRanges = 1;
     }
     // Kept for the whole run beside a large model: no room left from growing them, no lookup
     // tables once the plan is made.
@@ -410,8 +425,8 @@ void ForEachSender(const NPlan& plan, std::size_t first, std::size_t last, F f) 
         if (flip->second) f(flip->first);
 }
 
-// The pulses into no object of the walk, in the senders' order.
-void DeliverForeign(const NPlan& plan) {
+// The pulses into no object of the walk, in the senders' order; then the out gates may compute.
+void DeliverForeign(NPlan& plan) {
     split_step_detail::Turn = kNoPosition;
     ForEachSender(plan, 0, plan.Sends.size(), [&](std::size_t i) {
         // Mostly a few watched objects: the connectors of the others are not read again.
@@ -420,6 +435,22 @@ void DeliverForeign(const NPlan& plan) {
             if (target == kForeign) c->Transfer();
         });
     });
+    plan.ForeignDone.store(true, std::memory_order_release);
+}
+
+// The model's out gates, a range at a time, once the pulses into them are in.
+void ComputeGates(NPlan& plan) {
+    if (plan.GateRanges == 0) return;
+    for (int polls = 0; !plan.ForeignDone.load(std::memory_order_acquire); ++polls) {
+        if (polls < 4096) __builtin_ia32_pause();
+        else std::this_thread::yield();  // more threads than cores: let worker 0 run
+    }
+    const auto gates = plan.Model->GetOutGatesBegin();
+    const std::size_t count = static_cast<std::size_t>(plan.Model->GetOutGatesCount()), ranges = plan.GateRanges;
+    for (std::size_t r = plan.NextGateRange.fetch_add(1, std::memory_order_relaxed); r < ranges;
+         r = plan.NextGateRange.fetch_add(1, std::memory_order_relaxed))
+        NAbstractOutGate::CalculateAll(gates + static_cast<std::ptrdiff_t>(count * r / ranges),
+                                       gates + static_cast<std::ptrdiff_t>(count * (r + 1) / ranges));
 }
 
 // `early`: pulses that arrive before their receivers' turns, as the walk is taken now, and are
@@ -542,6 +573,7 @@ void TakeTurnsOnGuess(NPlan& plan, NWorkerTurns& own, int worker) {
             plan.Barrier.Wait(plan.Threads);
         }
     }
+    if (worker == 0) DeliverForeign(plan);
     // These arrive after their receivers' turns: nothing to note.
     for (std::size_t b = plan.NextOtherBlock.fetch_add(1, std::memory_order_relaxed); b < plan.LateBlocks;
          b = plan.NextOtherBlock.fetch_add(1, std::memory_order_relaxed))
@@ -565,9 +597,13 @@ void StepJob(void* context, int worker) {
     for (std::size_t c = TakeChunk(plan, false); c != kNoChunk; c = TakeChunk(plan, false)) StepChunk(plan, worker, c);
     TurnsHere = &own.Noted;
     plan.Barrier.Wait(plan.Threads);
-    if (!plan.Burst.load(std::memory_order_relaxed)) TakeTurnsOnGuess(plan, own, worker);
-    else if (worker == 0) TakeTurnsInOrder(plan, own);
-    if (worker == 0) DeliverForeign(plan);
+    if (!plan.Burst.load(std::memory_order_relaxed)) {
+        TakeTurnsOnGuess(plan, own, worker);
+    } else if (worker == 0) {
+        TakeTurnsInOrder(plan, own);
+        DeliverForeign(plan);
+    }
+    ComputeGates(plan);
     own.Retakes = RetakesHere;
     own.Unforeseen = UnforeseenHere;
     RetakesHere = UnforeseenHere = 0;
@@ -599,7 +635,8 @@ std::size_t GetSplitStepWorkPerThread() { return WorkPerThread; }
 void SetSplitStepBurstsInOrder(bool inOrder) { BurstTurnsInOrder = inOrder; }
 void SetSplitStepInOrderChunks(std::size_t chunks) { InOrderChunks = chunks; }
 
-bool CalculateNetSplit(NModel& model) {
+bool CalculateNetSplit(NModel& model, bool& gatesComputed) {
+    gatesComputed = false;
     NPlan& plan = Plan();
     // Automatic: the machine's cores for a walk of neurons only, whose turns are taken on all
     // threads too; one thread for any other walk, whose ordered part on one thread made two threads
@@ -639,6 +676,8 @@ bool CalculateNetSplit(NModel& model) {
         plan.BurstSenders = BurstTurnsInOrder ? std::max(plan.Walk.size() / kBurstShare, kMinBurstSenders) : SIZE_MAX;
         plan.Flips.clear();
         plan.NextEarlyBlock.store(0, std::memory_order_relaxed);
+        plan.ForeignDone.store(false, std::memory_order_relaxed);
+        plan.NextGateRange.store(0, std::memory_order_relaxed);
         plan.NextOtherBlock.store(0, std::memory_order_relaxed);
     }
     plan.NextChunk.store(0, std::memory_order_relaxed);
@@ -657,6 +696,7 @@ bool CalculateNetSplit(NModel& model) {
         }
         if (plan.GuessFailed.load(std::memory_order_relaxed)) ++split_step_detail::FailedGuesses;
         FoldCounts();
+        gatesComputed = plan.GateRanges != 0;
         return true;
     }
     split_step_detail::OrderedPhase = true;

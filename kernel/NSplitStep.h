@@ -114,8 +114,9 @@ void CountUnforeseenArrival();
 inline bool InOrderedPartOfSplitStep() { return split_step_detail::OrderedPhase; }
 
 // Computes `model`'s net by the split step when the threads and the model's size call for it;
-// false when the caller is to compute it as usual.
-bool CalculateNetSplit(NModel& model);
+// false when the caller is to compute it as usual. `gatesComputed`: the model's out gates were
+// computed too, on the same threads (a walk of neurons only).
+bool CalculateNetSplit(NModel& model, bool& gatesComputed);
 
 // The work (synapse steps per step) below which a model uses fewer threads: each thread is given
 // at least this much. Benchmarks and tests change it; 0 restores the default.
