@@ -2,11 +2,13 @@
 
 #include <algorithm>
 #include <atomic>
+#include <exception>
 #include <map>
 #include <thread>
 #include <typeinfo>
 #include <unordered_map>
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
 #include "kernel/NAbstractItem.h"
@@ -176,6 +178,10 @@ public:
     // (ForeignDone), by ranges taken in turn: a gate reads only its own connectors and the outputs
     // of items, which no pulse after its receiver's turn changes, so they run beside those.
     std::size_t GateRanges = 0;
+    // What a gate threw (a full memory, mostly), for the caller's thread: thrown out of a worker it
+    // would end the process. Gates come after the step's last barrier, so the others finish.
+    std::exception_ptr GateFailure;
+    std::atomic_flag GateFailed;
     alignas(64) std::atomic<bool> ForeignDone{false};
     alignas(64) std::atomic<std::size_t> NextGateRange{0};
     alignas(64) std::atomic<std::size_t> NextEarlyBlock{0};
@@ -447,10 +453,14 @@ void ComputeGates(NPlan& plan) {
     }
     const auto gates = plan.Model->GetOutGatesBegin();
     const std::size_t count = static_cast<std::size_t>(plan.Model->GetOutGatesCount()), ranges = plan.GateRanges;
-    for (std::size_t r = plan.NextGateRange.fetch_add(1, std::memory_order_relaxed); r < ranges;
-         r = plan.NextGateRange.fetch_add(1, std::memory_order_relaxed))
-        NAbstractOutGate::CalculateAll(gates + static_cast<std::ptrdiff_t>(count * r / ranges),
-                                       gates + static_cast<std::ptrdiff_t>(count * (r + 1) / ranges));
+    try {
+        for (std::size_t r = plan.NextGateRange.fetch_add(1, std::memory_order_relaxed); r < ranges;
+             r = plan.NextGateRange.fetch_add(1, std::memory_order_relaxed))
+            NAbstractOutGate::CalculateAll(gates + static_cast<std::ptrdiff_t>(count * r / ranges),
+                                           gates + static_cast<std::ptrdiff_t>(count * (r + 1) / ranges));
+    } catch (...) {
+        if (!plan.GateFailed.test_and_set(std::memory_order_relaxed)) plan.GateFailure = std::current_exception();
+    }
 }
 
 // `early`: pulses that arrive before their receivers' turns, as the walk is taken now, and are
@@ -697,6 +707,10 @@ bool CalculateNetSplit(NModel& model, bool& gatesComputed) {
         if (plan.GuessFailed.load(std::memory_order_relaxed)) ++split_step_detail::FailedGuesses;
         FoldCounts();
         gatesComputed = plan.GateRanges != 0;
+        if (plan.GateFailure) {
+            plan.GateFailed.clear(std::memory_order_relaxed);
+            std::rethrow_exception(std::exchange(plan.GateFailure, nullptr));
+        }
         return true;
     }
     split_step_detail::OrderedPhase = true;

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <new>
 #include <random>
 #include <string>
 #include <vector>
@@ -19,6 +20,7 @@
 #include "kernel/NModel.h"
 #include "kernel/NSplitStep.h"
 #include "kernel/NThreadPool.h"
+#include "sources/NTimeWatch.h"
 
 namespace talvero {
 namespace {
@@ -314,6 +316,38 @@ TEST_F(SplitStepTest, SmallModelsKeepOneThreadUnlessTheyAreLargeEnough) {
     const std::string mixed = Compile("mixed", std::string(kCells) + kMixed);
     EXPECT_EQ(RunModel(mixed, 0, {5}).MostThreadsUsed, 1);
     EXPECT_GT(RunModel(mixed, 2, {5}).MostThreadsUsed, 1);
+}
+
+// A watch whose step fails as a full memory makes it fail, once told to.
+class FailingWatch final : public NTimeWatch {
+public:
+    using NTimeWatch::NTimeWatch;
+    void CollectData() override {
+        if (Fail) throw std::bad_alloc();
+        NTimeWatch::CollectData();
+    }
+    static inline bool Fail = false;
+};
+
+// The gates of a net of neurons only are computed on every thread: what one throws reaches the
+// caller, as on one thread, instead of ending the process from a worker.
+TEST_F(SplitStepTest, AGateThatFailsOnAnyThreadFailsTheStepForTheCaller) {
+    NEnvironment environment;
+    RegisterBuiltinClasses(environment);
+    ASSERT_TRUE(environment.LoadModel(Compile("bench", bench::GenerateBenchModel(300, 10))));
+    NModel* model = environment.GetModel();
+    for (int i = 0; i < 200; ++i) ASSERT_TRUE(model->AddComponent(new FailingWatch(model, ("fails" + std::to_string(i)).c_str())));
+    SetComputeThreads(2);
+    SetActiveModel(model);
+    ResetActiveModel();
+    for (int i = 0; i < 30; ++i) StepActiveModel();
+    ASSERT_EQ(GetThreadsInUse(), 2);
+    FailingWatch::Fail = true;
+    EXPECT_THROW(StepActiveModel(), std::bad_alloc);
+    FailingWatch::Fail = false;
+    EXPECT_NO_THROW(StepActiveModel());
+    EXPECT_EQ(GetThreadsInUse(), 2);
+    SetActiveModel(nullptr);
 }
 
 } // namespace
