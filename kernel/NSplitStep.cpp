@@ -178,12 +178,15 @@ public:
     // (ForeignDone), by ranges taken in turn: a gate reads only its own connectors and the outputs
     // of items, which no pulse after its receiver's turn changes, so they run beside those.
     std::size_t GateRanges = 0;
-    // What a gate threw (a full memory, mostly), for the caller's thread: thrown out of a worker it
-    // would end the process. Gates come after the step's last barrier, so the others finish.
-    std::exception_ptr GateFailure;
-    std::atomic_flag GateFailed;
     alignas(64) std::atomic<bool> ForeignDone{false};
     alignas(64) std::atomic<std::size_t> NextGateRange{0};
+    // What a thread of the step threw (a full memory, mostly), for the caller's thread: thrown out
+    // of a worker it would end the process. The thread breaks the barrier and the others stop at
+    // it, so that none waits for one that is gone.
+    std::exception_ptr Failure;
+    std::atomic_flag Failed;
+    std::atomic<bool> Aborted{false};
+    bool Stopped() const { return Aborted.load(std::memory_order_acquire); }
     alignas(64) std::atomic<std::size_t> NextEarlyBlock{0};
     alignas(64) std::atomic<std::size_t> NextOtherBlock{0};
 
@@ -448,19 +451,16 @@ void DeliverForeign(NPlan& plan) {
 void ComputeGates(NPlan& plan) {
     if (plan.GateRanges == 0) return;
     for (int polls = 0; !plan.ForeignDone.load(std::memory_order_acquire); ++polls) {
+        if (plan.Stopped()) return;
         if (polls < 4096) __builtin_ia32_pause();
         else std::this_thread::yield();  // more threads than cores: let worker 0 run
     }
     const auto gates = plan.Model->GetOutGatesBegin();
     const std::size_t count = static_cast<std::size_t>(plan.Model->GetOutGatesCount()), ranges = plan.GateRanges;
-    try {
-        for (std::size_t r = plan.NextGateRange.fetch_add(1, std::memory_order_relaxed); r < ranges;
-             r = plan.NextGateRange.fetch_add(1, std::memory_order_relaxed))
-            NAbstractOutGate::CalculateAll(gates + static_cast<std::ptrdiff_t>(count * r / ranges),
-                                           gates + static_cast<std::ptrdiff_t>(count * (r + 1) / ranges));
-    } catch (...) {
-        if (!plan.GateFailed.test_and_set(std::memory_order_relaxed)) plan.GateFailure = std::current_exception();
-    }
+    for (std::size_t r = plan.NextGateRange.fetch_add(1, std::memory_order_relaxed); r < ranges;
+         r = plan.NextGateRange.fetch_add(1, std::memory_order_relaxed))
+        NAbstractOutGate::CalculateAll(gates + static_cast<std::ptrdiff_t>(count * r / ranges),
+                                       gates + static_cast<std::ptrdiff_t>(count * (r + 1) / ranges));
 }
 
 // `early`: pulses that arrive before their receivers' turns, as the walk is taken now, and are
@@ -570,10 +570,12 @@ void TakeTurnsOnGuess(NPlan& plan, NWorkerTurns& own, int worker) {
     }
     if (!own.Failed.empty()) plan.GuessFailed.store(true, std::memory_order_relaxed);
     plan.Barrier.Wait(plan.Threads);
+    if (plan.Stopped()) return;
 
     if (plan.GuessFailed.load(std::memory_order_relaxed)) {
         if (worker == 0) MendGuess(plan);
         plan.Barrier.Wait(plan.Threads);
+        if (plan.Stopped()) return;
         if (!plan.Flips.empty()) {
             // Those taken in order delivered theirs as they sent them.
             for (auto& block : own.Others) block.clear();
@@ -581,6 +583,7 @@ void TakeTurnsOnGuess(NPlan& plan, NWorkerTurns& own, int worker) {
             ForEachSender(plan, first + (chunks - first) * w / threads, first + (chunks - first) * (w + 1) / threads,
                           [&](std::size_t i) { SortSender(plan, own, i, true); });
             plan.Barrier.Wait(plan.Threads);
+            if (plan.Stopped()) return;
         }
     }
     if (worker == 0) DeliverForeign(plan);
@@ -593,8 +596,7 @@ void TakeTurnsOnGuess(NPlan& plan, NWorkerTurns& own, int worker) {
 // Each thread's part of a step: the independent part, or for a walk stepped ahead its chunks, in
 // order from the start on worker 0 and ahead from the end on the others, then the turns of those
 // stepped ahead, on a guess or, in a burst, in order on worker 0.
-void StepJob(void* context, int worker) {
-    NPlan& plan = *static_cast<NPlan*>(context);
+void StepJobParts(NPlan& plan, int worker) {
     if (!plan.Ahead) return StepChunks(plan, worker);
     NWorkerTurns& own = plan.Workers[static_cast<std::size_t>(worker)];
     // A quiet step of the 10,000-neuron net sends some 1,200 pulses, a few per list.
@@ -607,6 +609,7 @@ void StepJob(void* context, int worker) {
     for (std::size_t c = TakeChunk(plan, false); c != kNoChunk; c = TakeChunk(plan, false)) StepChunk(plan, worker, c);
     TurnsHere = &own.Noted;
     plan.Barrier.Wait(plan.Threads);
+    if (plan.Stopped()) return;
     if (!plan.Burst.load(std::memory_order_relaxed)) {
         TakeTurnsOnGuess(plan, own, worker);
     } else if (worker == 0) {
@@ -617,6 +620,17 @@ void StepJob(void* context, int worker) {
     own.Retakes = RetakesHere;
     own.Unforeseen = UnforeseenHere;
     RetakesHere = UnforeseenHere = 0;
+}
+
+void StepJob(void* context, int worker) {
+    NPlan& plan = *static_cast<NPlan*>(context);
+    try {
+        StepJobParts(plan, worker);
+    } catch (...) {
+        if (!plan.Failed.test_and_set(std::memory_order_acq_rel)) plan.Failure = std::current_exception();
+        plan.Aborted.store(true, std::memory_order_release);
+        plan.Barrier.Break();
+    }
     TurnsHere = nullptr;
 }
 
@@ -694,6 +708,15 @@ bool CalculateNetSplit(NModel& model, bool& gatesComputed) {
     plan.Untaken.store(static_cast<std::uint64_t>(plan.ChunkEnds.size()) << 32, std::memory_order_relaxed);
     NThreadPool::Instance().Run(plan.Threads, StepJob, &plan);
     ThreadsInUse = plan.Threads;
+    if (plan.Stopped()) {
+        // The step stopped part of the way: the objects' split records are made anew for the next.
+        split_step_detail::Ahead = split_step_detail::Guessing = split_step_detail::OrderedPhase = false;
+        plan.Barrier.Repair();
+        plan.Aborted.store(false, std::memory_order_relaxed);
+        plan.Failed.clear(std::memory_order_relaxed);
+        plan.Structure = StructureGeneration - 1;
+        std::rethrow_exception(std::exchange(plan.Failure, nullptr));
+    }
 
     if (plan.Ahead) {
         split_step_detail::Ahead = false;
@@ -707,10 +730,6 @@ bool CalculateNetSplit(NModel& model, bool& gatesComputed) {
         if (plan.GuessFailed.load(std::memory_order_relaxed)) ++split_step_detail::FailedGuesses;
         FoldCounts();
         gatesComputed = plan.GateRanges != 0;
-        if (plan.GateFailure) {
-            plan.GateFailed.clear(std::memory_order_relaxed);
-            std::rethrow_exception(std::exchange(plan.GateFailure, nullptr));
-        }
         return true;
     }
     split_step_detail::OrderedPhase = true;

@@ -101,7 +101,19 @@ void NThreadPool::Run(int threads, NJob job, void* context) {
         Remaining.wait(left, std::memory_order_acquire);
 }
 
+void NThreadBarrier::Break() {
+    Broken.store(true, std::memory_order_release);
+    Generation.fetch_add(1, std::memory_order_release);
+    Generation.notify_all();
+}
+
+void NThreadBarrier::Repair() {
+    Arrived.store(0, std::memory_order_relaxed);
+    Broken.store(false, std::memory_order_relaxed);
+}
+
 void NThreadBarrier::Wait(int threads) {
+    if (Broken.load(std::memory_order_acquire)) return;
     const unsigned generation = Generation.load(std::memory_order_acquire);
     if (Arrived.fetch_add(1, std::memory_order_acq_rel) + 1 == threads) {
         Arrived.store(0, std::memory_order_relaxed);

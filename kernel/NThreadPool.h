@@ -15,10 +15,15 @@ namespace talvero {
 class NThreadBarrier {
 public:
     void Wait(int threads);
+    // A thread that cannot go on lets the others past this and every later Wait, so that none
+    // waits for it; Repair, once no thread is in the job, makes the barrier whole again.
+    void Break();
+    void Repair();
 
 private:
     alignas(64) std::atomic<int> Arrived{0};
     alignas(64) std::atomic<unsigned> Generation{0};
+    std::atomic<bool> Broken{false};
 };
 
 class NThreadPool {

@@ -14,10 +14,12 @@
 #include "LanguageTestSupport.h"
 #include "ModelChecksum.h"
 #include "bench/BenchModel.h"
+#include "elements/NNeuron.h"
 #include "environment/NBuiltinClasses.h"
 #include "environment/NEnvironment.h"
 #include "kernel/NClock.h"
 #include "kernel/NModel.h"
+#include "kernel/NNet.h"
 #include "kernel/NSplitStep.h"
 #include "kernel/NThreadPool.h"
 #include "sources/NTimeWatch.h"
@@ -318,36 +320,63 @@ TEST_F(SplitStepTest, SmallModelsKeepOneThreadUnlessTheyAreLargeEnough) {
     EXPECT_GT(RunModel(mixed, 2, {5}).MostThreadsUsed, 1);
 }
 
-// A watch whose step fails as a full memory makes it fail, once told to.
+// A watch and a neuron whose steps fail as a full memory makes them fail, once told to.
+bool FailNow = false;
+
 class FailingWatch final : public NTimeWatch {
 public:
     using NTimeWatch::NTimeWatch;
     void CollectData() override {
-        if (Fail) throw std::bad_alloc();
+        if (FailNow) throw std::bad_alloc();
         NTimeWatch::CollectData();
     }
-    static inline bool Fail = false;
 };
 
-// The gates of a net of neurons only are computed on every thread: what one throws reaches the
-// caller, as on one thread, instead of ending the process from a worker.
-TEST_F(SplitStepTest, AGateThatFailsOnAnyThreadFailsTheStepForTheCaller) {
-    NEnvironment environment;
-    RegisterBuiltinClasses(environment);
-    ASSERT_TRUE(environment.LoadModel(Compile("bench", bench::GenerateBenchModel(300, 10))));
-    NModel* model = environment.GetModel();
-    for (int i = 0; i < 200; ++i) ASSERT_TRUE(model->AddComponent(new FailingWatch(model, ("fails" + std::to_string(i)).c_str())));
-    SetComputeThreads(2);
-    SetActiveModel(model);
-    ResetActiveModel();
-    for (int i = 0; i < 30; ++i) StepActiveModel();
-    ASSERT_EQ(GetThreadsInUse(), 2);
-    FailingWatch::Fail = true;
-    EXPECT_THROW(StepActiveModel(), std::bad_alloc);
-    FailingWatch::Fail = false;
-    EXPECT_NO_THROW(StepActiveModel());
-    EXPECT_EQ(GetThreadsInUse(), 2);
-    SetActiveModel(nullptr);
+class FailingNeuron final : public NNeuron {
+public:
+    FailingNeuron(NBasicDescription* owner, const char* name) : NAbstractItem(owner, name), NNeuron(owner, name) {}
+    bool CanSplitStep() const override { return true; }
+    bool StepAhead() override {
+        if (FailNow) throw std::bad_alloc();
+        return NNeuron::StepAhead();
+    }
+    bool StepInTurn() override {
+        if (FailNow) throw std::bad_alloc();
+        return NNeuron::StepInTurn();
+    }
+};
+
+// What an object throws on any thread of the step reaches the caller, as on one thread, instead of
+// ending the process from a worker or leaving the others waiting for it; the next steps run.
+TEST_F(SplitStepTest, AnObjectThatFailsOnAnyThreadFailsTheStepForTheCaller) {
+    const std::string binary = Compile("bench", bench::GenerateBenchModel(300, 10));
+    for (const bool inGates : {true, false}) {
+        NEnvironment environment;
+        RegisterBuiltinClasses(environment);
+        ASSERT_TRUE(environment.LoadModel(binary));
+        NModel* model = environment.GetModel();
+        if (inGates) {
+            // Gates by ranges on both threads.
+            for (int i = 0; i < 200; ++i)
+                ASSERT_TRUE(model->AddComponent(new FailingWatch(model, ("fails" + std::to_string(i)).c_str())));
+        } else {
+            // Last in the walk: the first the thread stepping ahead from its end meets.
+            auto* net = dynamic_cast<NNet*>(model->GetNet());
+            ASSERT_NE(net, nullptr);
+            ASSERT_TRUE(net->AddObject(new FailingNeuron(net, "fails")));
+        }
+        SetComputeThreads(2);
+        SetActiveModel(model);
+        ResetActiveModel();
+        for (int i = 0; i < 30; ++i) StepActiveModel();
+        ASSERT_EQ(GetThreadsInUse(), 2);
+        FailNow = true;
+        EXPECT_THROW(StepActiveModel(), std::bad_alloc) << (inGates ? "gates" : "neuron");
+        FailNow = false;
+        for (int i = 0; i < 5; ++i) EXPECT_NO_THROW(StepActiveModel());
+        EXPECT_EQ(GetThreadsInUse(), 2);
+        SetActiveModel(nullptr);
+    }
 }
 
 } // namespace
