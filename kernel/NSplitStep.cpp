@@ -185,7 +185,7 @@ public:
     // it, so that none waits for one that is gone.
     std::exception_ptr Failure;
     std::atomic_flag Failed;
-    std::atomic<bool> Aborted{false};
+    alignas(64) std::atomic<bool> Aborted{false};
     bool Stopped() const { return Aborted.load(std::memory_order_acquire); }
     alignas(64) std::atomic<std::size_t> NextEarlyBlock{0};
     alignas(64) std::atomic<std::size_t> NextOtherBlock{0};
