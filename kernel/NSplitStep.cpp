@@ -185,8 +185,6 @@ public:
     // it, so that none waits for one that is gone.
     std::exception_ptr Failure;
     std::atomic_flag Failed;
-    alignas(64) std::atomic<bool> Aborted{false};
-    bool Stopped() const { return Aborted.load(std::memory_order_acquire); }
     alignas(64) std::atomic<std::size_t> NextEarlyBlock{0};
     alignas(64) std::atomic<std::size_t> NextOtherBlock{0};
 
@@ -451,7 +449,7 @@ void DeliverForeign(NPlan& plan) {
 void ComputeGates(NPlan& plan) {
     if (plan.GateRanges == 0) return;
     for (int polls = 0; !plan.ForeignDone.load(std::memory_order_acquire); ++polls) {
-        if (plan.Stopped()) return;
+        if (plan.Barrier.IsBroken()) return;
         if (polls < 4096) __builtin_ia32_pause();
         else std::this_thread::yield();  // more threads than cores: let worker 0 run
     }
@@ -569,21 +567,18 @@ void TakeTurnsOnGuess(NPlan& plan, NWorkerTurns& own, int worker) {
         noted.clear();
     }
     if (!own.Failed.empty()) plan.GuessFailed.store(true, std::memory_order_relaxed);
-    plan.Barrier.Wait(plan.Threads);
-    if (plan.Stopped()) return;
+    if (!plan.Barrier.Wait(plan.Threads)) return;
 
     if (plan.GuessFailed.load(std::memory_order_relaxed)) {
         if (worker == 0) MendGuess(plan);
-        plan.Barrier.Wait(plan.Threads);
-        if (plan.Stopped()) return;
+        if (!plan.Barrier.Wait(plan.Threads)) return;
         if (!plan.Flips.empty()) {
             // Those taken in order delivered theirs as they sent them.
             for (auto& block : own.Others) block.clear();
             const std::size_t threads = static_cast<std::size_t>(plan.Threads), w = static_cast<std::size_t>(worker);
             ForEachSender(plan, first + (chunks - first) * w / threads, first + (chunks - first) * (w + 1) / threads,
                           [&](std::size_t i) { SortSender(plan, own, i, true); });
-            plan.Barrier.Wait(plan.Threads);
-            if (plan.Stopped()) return;
+            if (!plan.Barrier.Wait(plan.Threads)) return;
         }
     }
     if (worker == 0) DeliverForeign(plan);
@@ -608,8 +603,7 @@ void StepJobParts(NPlan& plan, int worker) {
         for (std::size_t c = TakeChunk(plan, true); c != kNoChunk; c = TakeChunk(plan, true)) StepChunkInOrder(plan, own, c);
     for (std::size_t c = TakeChunk(plan, false); c != kNoChunk; c = TakeChunk(plan, false)) StepChunk(plan, worker, c);
     TurnsHere = &own.Noted;
-    plan.Barrier.Wait(plan.Threads);
-    if (plan.Stopped()) return;
+    if (!plan.Barrier.Wait(plan.Threads)) return;
     if (!plan.Burst.load(std::memory_order_relaxed)) {
         TakeTurnsOnGuess(plan, own, worker);
     } else if (worker == 0) {
@@ -628,7 +622,6 @@ void StepJob(void* context, int worker) {
         StepJobParts(plan, worker);
     } catch (...) {
         if (!plan.Failed.test_and_set(std::memory_order_acq_rel)) plan.Failure = std::current_exception();
-        plan.Aborted.store(true, std::memory_order_release);
         plan.Barrier.Break();
     }
     TurnsHere = nullptr;
@@ -708,13 +701,12 @@ bool CalculateNetSplit(NModel& model, bool& gatesComputed) {
     plan.Untaken.store(static_cast<std::uint64_t>(plan.ChunkEnds.size()) << 32, std::memory_order_relaxed);
     NThreadPool::Instance().Run(plan.Threads, StepJob, &plan);
     ThreadsInUse = plan.Threads;
-    if (plan.Stopped()) {
+    if (plan.Barrier.IsBroken()) {
         // The step stopped part of the way: the objects' split records are made anew for the next.
         split_step_detail::Ahead = split_step_detail::Guessing = split_step_detail::OrderedPhase = false;
         plan.Barrier.Repair();
-        plan.Aborted.store(false, std::memory_order_relaxed);
         plan.Failed.clear(std::memory_order_relaxed);
-        plan.Structure = StructureGeneration - 1;
+        NoteStructureChange();
         std::rethrow_exception(std::exchange(plan.Failure, nullptr));
     }
 

@@ -112,17 +112,18 @@ void NThreadBarrier::Repair() {
     Broken.store(false, std::memory_order_relaxed);
 }
 
-void NThreadBarrier::Wait(int threads) {
-    if (Broken.load(std::memory_order_acquire)) return;
+bool NThreadBarrier::Wait(int threads) {
+    if (IsBroken()) return false;
     const unsigned generation = Generation.load(std::memory_order_acquire);
     if (Arrived.fetch_add(1, std::memory_order_acq_rel) + 1 == threads) {
         Arrived.store(0, std::memory_order_relaxed);
         Generation.fetch_add(1, std::memory_order_release);
         Generation.notify_all();
-        return;
+        return true;
     }
-    if (SpinUntil([&] { return Generation.load(std::memory_order_acquire) != generation; }, kSpinMicroseconds)) return;
-    while (Generation.load(std::memory_order_acquire) == generation) Generation.wait(generation, std::memory_order_acquire);
+    if (!SpinUntil([&] { return Generation.load(std::memory_order_acquire) != generation; }, kSpinMicroseconds))
+        while (Generation.load(std::memory_order_acquire) == generation) Generation.wait(generation, std::memory_order_acquire);
+    return !IsBroken();
 }
 
 void NThreadPool::WorkerLoop(int index, std::uint64_t seen) {

@@ -14,11 +14,13 @@ namespace talvero {
 // pool's workers do, then sleeps.
 class NThreadBarrier {
 public:
-    void Wait(int threads);
+    // False when the barrier is broken: the threads are to stop.
+    [[nodiscard]] bool Wait(int threads);
     // A thread that cannot go on lets the others past this and every later Wait, so that none
     // waits for it; Repair, once no thread is in the job, makes the barrier whole again.
     void Break();
     void Repair();
+    bool IsBroken() const { return Broken.load(std::memory_order_acquire); }
 
 private:
     alignas(64) std::atomic<int> Arrived{0};
