@@ -141,8 +141,8 @@ bool NIonUnit::AddSynapse(NSynapse* synapse) {
         delete synapse;
         return ReportError(14, name);
     }
-    // A synapse of this unit is bound to its block, and only one of its synapses is.
-    if (synapse->Block == &SynapseStates) return ReportError(11, synapse->FullName());
+    // A synapse of this unit that is not alone is in its block already.
+    if (!synapse->Lone) return ReportError(11, synapse->FullName());
     ReserveOneMore(Synapses);
     Synapses.emplace_back(synapse);
     const NSynapseState* before = SynapseStates.Data();

@@ -85,6 +85,7 @@ protected:
 
 private:
     friend struct NFastAccess;  // the fast engine's compiler and state copies
+    friend class NSynapse;     // finds its state in the block
     NSynapse* FindSynapse(std::string_view name) const;
     // The name index: positions in Synapses ordered by name, equal names by position. A unit gets
     // one once it has many synapses; finding a synapse by name is then a binary search. Without

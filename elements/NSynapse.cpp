@@ -337,34 +337,34 @@ double NSynapseBlock::Retake(const std::uint32_t* indices, std::size_t count, co
 
 namespace {
 
-// Blocks of synapses that have not joined a unit yet, kept for reuse: every synapse starts in one
-// and leaves it right away when its unit takes it, which would otherwise cost two allocations and
-// two releases per synapse of a model.
-std::vector<std::unique_ptr<NSynapseBlock>>& SpareBlocks() {
-    static auto* const spares = new std::vector<std::unique_ptr<NSynapseBlock>>;
+// States of synapses that no unit has taken yet, kept for reuse: every synapse starts with one and
+// leaves it as soon as its unit takes it, which would otherwise cost an allocation and a release
+// per synapse of a model.
+std::vector<NSynapseState*>& SpareStates() {
+    static auto* const spares = new std::vector<NSynapseState*>;
     return *spares;
 }
 
-std::unique_ptr<NSynapseBlock> TakeSpareBlock() {
-    auto& spares = SpareBlocks();
-    if (spares.empty()) return std::make_unique<NSynapseBlock>();
-    std::unique_ptr<NSynapseBlock> block = std::move(spares.back());
+NSynapseState* TakeLoneState() {
+    auto& spares = SpareStates();
+    if (spares.empty()) return new NSynapseState;
+    NSynapseState* state = spares.back();
     spares.pop_back();
-    return block;
+    return state;
 }
 
-void GiveBackBlock(std::unique_ptr<NSynapseBlock> block) {
+void GiveBackLoneState(NSynapseState* state) {
     constexpr std::size_t kMaxSpares = 16;
-    if (!block) return;
-    block->Clear();
-    if (SpareBlocks().size() < kMaxSpares) SpareBlocks().push_back(std::move(block));
+    NSynapseConstantsTable::Instance().Release(state->Set);
+    if (SpareStates().size() < kMaxSpares) SpareStates().push_back(state);
+    else delete state;
 }
 
 } // namespace
 
-// Its output lives in its state, not in the object: 72 bytes, where malloc would take 80 for each
-// of the hundreds of thousands of synapses of a large model.
-static_assert(sizeof(NSynapse) <= 72);
+// Its output lives in its state and its unit's block is found through its owner: one cache line,
+// where malloc would take 80 bytes for each of the hundreds of thousands of synapses of a large model.
+static_assert(sizeof(NSynapse) <= 64);
 
 namespace {
 
@@ -396,14 +396,48 @@ void NSynapse::operator delete(void* synapse, std::size_t size) noexcept {
 }
 
 NSynapse::NSynapse(NBasicDescription* owner, const char* name) : NWithoutComponents(owner, name, 1, nullptr) {
-    NSynapseBlock* block = TakeSpareBlock().release();
-    OwnsBlock = true;
-    Bind(block, block->Add(NSynapseState{}, NSynapseParameters{}, 0));
+    NSynapseState* state = TakeLoneState();
+    *state = NSynapseState{};
+    state->Set = NSynapseConstantsTable::Instance().Acquire(NSynapseParameters{}, 0, GetTimeStep());
+    Lone = true;
+    BindOutputs(&state->Conductance);
     Reset();
 }
 
 NSynapse::~NSynapse() {
-    if (OwnsBlock) GiveBackBlock(std::unique_ptr<NSynapseBlock>(Block));
+    if (Lone) GiveBackLoneState(&Own());
+}
+
+NSynapseBlock& NSynapse::UnitBlock() const { return static_cast<NIonUnit*>(GetOwner())->SynapseStates; }
+
+std::uint32_t NSynapse::GetStateIndex() const {
+    return Lone ? 0 : static_cast<std::uint32_t>(&Own() - UnitBlock().Data());
+}
+
+void NSynapse::Step(NTime dt) {
+    if (!Lone) return UnitBlock().StepOne(GetStateIndex(), dt);
+    NSynapseConstantsTable& table = NSynapseConstantsTable::Instance();
+    NSynapseState& s = Own();
+    if (table[s.Set].Dt != dt) {
+        const NSynapseConstants c = table[s.Set];
+        const std::uint32_t old = s.Set;
+        s.Set = table.Acquire(c.Params, c.LoadedTC, dt);
+        table.Release(old);
+    }
+    const NSynapseConstants& c = table[s.Set];
+    AdvanceTransmitter(s, c);
+    s.Conductance = ConductanceFor(s.Transmitter, c);
+}
+
+void NSynapse::SetConstants(const NSynapseParameters& params, double loadedTC) {
+    if (!Lone) return UnitBlock().SetConstants(GetStateIndex(), params, loadedTC);
+    NSynapseConstantsTable& table = NSynapseConstantsTable::Instance();
+    NSynapseState& s = Own();
+    const NTime dt = table[s.Set].Dt;
+    if (table[s.Set].Matches(params, loadedTC, dt)) return;
+    const std::uint32_t old = s.Set;
+    s.Set = table.Acquire(params, loadedTC, dt);
+    table.Release(old);
 }
 
 const NParameterTable<NSynapseParameters>& NSynapse::ParameterTable() {
@@ -524,16 +558,14 @@ void NSynapse::Reset() {
 }
 
 void NSynapse::MoveInto(NSynapseBlock& block) {
-    NSynapseBlock* old = Block;
-    const bool owned = OwnsBlock;
+    NSynapseState* lone = Lone ? &Own() : nullptr;
     const std::uint32_t index = block.Add(Own(), NSynapseParameters(GetParams()), LoadedTC());
     Bind(&block, index);
-    OwnsBlock = false;
-    if (owned) GiveBackBlock(std::unique_ptr<NSynapseBlock>(old));
+    Lone = false;
+    if (lone) GiveBackLoneState(lone);
 }
 
 void NSynapse::Bind(NSynapseBlock* block, std::uint32_t index) {
-    Block = block;
     BindOutputs(&block->State(index).Conductance);
 }
 

@@ -200,7 +200,7 @@ public:
     NTime GetActivePulseStart() const override { return Own().PulseCounter ? GetPulseStartTime() : 0; }
     std::int32_t GetPulseCounter() const override { return Own().PulseCounter; }
 
-    void Step(NTime dt) { Block->StepOne(GetStateIndex(), dt); }
+    void Step(NTime dt);
 
     // What a pulse's arrival changes, to be put back when the arrival is taken back: one is noted
     // for each pulse of a step that arrives early, so it is kept small.
@@ -209,8 +209,8 @@ public:
         std::uint32_t Phase;
         unsigned char PulseStart[kTimeBytes];
     };
-    // Where its state is in its unit's block.
-    std::uint32_t GetStateIndex() const { return static_cast<std::uint32_t>(&Own() - Block->Data()); }
+    // Where its state is in its unit's block (0 while no unit has taken it).
+    std::uint32_t GetStateIndex() const;
     NMark GetMark() const {
         NMark mark{Own().PulseCounter, Own().Phase, {}};
         std::memcpy(mark.PulseStart, PulseStartTime, kTimeBytes);
@@ -233,17 +233,19 @@ private:
     // Its output is bound to the conductance, the first field of its state.
     const NSynapseState& Own() const { return *reinterpret_cast<const NSynapseState*>(BoundOutputs()); }
     NSynapseState& Own() { return *reinterpret_cast<NSynapseState*>(BoundOutputs()); }
-    const NSynapseConstants& Constants() const { return Block->Constants(Own()); }
+    const NSynapseConstants& Constants() const { return NSynapseConstantsTable::Instance()[Own().Set]; }
     double LoadedTC() const { return Constants().LoadedTC; }
-    void SetConstants(const NSynapseParameters& params, double loadedTC) {
-        Block->SetConstants(GetStateIndex(), params, loadedTC);
-    }
+    void SetConstants(const NSynapseParameters& params, double loadedTC);
     // The unit moves the state into its block, and tells the synapse where it went.
     void MoveInto(NSynapseBlock& block);
     void Bind(NSynapseBlock* block, std::uint32_t index);
+    // The block of its unit, which is its owner: the synapse keeps no pointer to it, so that the
+    // object fills one cache line.
+    NSynapseBlock& UnitBlock() const;
 
-    bool OwnsBlock = false;  // first: it fills the connector's last word
-    NSynapseBlock* Block = nullptr;  // its unit's block, or one of its own while in no unit's
+    // Not yet taken by its unit: its state is one of its own, not in the unit's block. In the
+    // connector's last word.
+    bool Lone = false;
 };
 
 } // namespace talvero

@@ -30,7 +30,7 @@ namespace talvero {
 // The one door to the objects' private state.
 struct NFastAccess {
     static NSynapseBlock& Block(NIonUnit& unit) { return unit.SynapseStates; }
-    static const NSynapseBlock* Block(const NSynapse& synapse) { return synapse.Block; }
+    static const NSynapseBlock* Block(const NSynapse& synapse) { return synapse.Lone ? nullptr : &synapse.UnitBlock(); }
     static std::uint32_t Index(const NSynapse& synapse) { return synapse.GetStateIndex(); }
     static double& Output(NIonUnit& unit) { return unit.Output0; }
     static double RC(const NIonUnit& unit) { return unit.RC; }

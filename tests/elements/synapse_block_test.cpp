@@ -214,5 +214,57 @@ TEST_F(SynapseBlockTest, SynapsesWithEqualParametersShareOneSetAndReleaseIt) {
     EXPECT_EQ(table.LiveCount(), before);
 }
 
+// A synapse starts with a state of its own until its unit takes it: stepped there, with its
+// parameters, a time step changed and a loaded time constant, it must keep every bit, and the
+// constant sets it held must go back.
+TEST_F(SynapseBlockTest, ASynapseNoUnitHasTakenYetStepsAsPlainAndKeepsItsStateWhenTaken) {
+    NSynapseConstantsTable& table = NSynapseConstantsTable::Instance();
+    const std::size_t before = table.LiveCount();
+    NSynapseParameters p;
+    p.K = 0.7;
+    p.SecretionTC = 0.0007;
+    auto* lone = new NSynapse(Unit, "lone");
+    ASSERT_TRUE(lone->SetParameter("K", p.K));
+    ASSERT_TRUE(lone->SetParameter("SecretionTC", p.SecretionTC));
+    PlainSynapse plain{p};
+    auto stepBoth = [&](int steps) {
+        for (int step = 0; step < steps; ++step) {
+            if (step % 17 == 0) {
+                lone->Transfer();
+                plain.Transfer();
+            }
+            lone->Calculate();
+            plain.Step(GetTimeStep());
+            ASSERT_TRUE(SameBits(lone->GetTransmitter(), plain.M)) << "step " << step;
+            ASSERT_TRUE(SameBits(lone->GetConductance(), plain.Out)) << "step " << step;
+        }
+    };
+    stepBoth(60);
+    ASSERT_TRUE(SetTimeStep(0.00003));
+    stepBoth(60);
+    const double state[3] = {2e-9, 0.0042, 0.3};
+    char buffer[sizeof state];
+    std::memcpy(buffer, state, sizeof state);
+    ASSERT_TRUE(lone->LoadState(buffer));
+    plain.Out = state[0];
+    plain.Tau = state[1];
+    plain.M = state[2];
+    EXPECT_EQ(lone->GetCurrentTC(), state[1]);
+    EXPECT_EQ(table.LiveCount(), before + 1);  // only the set in force
+
+    ASSERT_TRUE(Unit->AddSynapse(lone));
+    EXPECT_EQ(lone->GetParameter("K"), p.K);
+    EXPECT_EQ(lone->GetCurrentTC(), state[1]);
+    EXPECT_TRUE(SameBits(lone->GetTransmitter(), state[2]));
+    EXPECT_FALSE(Unit->AddSynapse(lone));  // once only
+    Synapses.push_back(lone);
+    Plain.push_back(plain);
+    Run(100, {23});
+    if (HasFatalFailure()) return;
+    Unit->DelAllSynapses();
+    Synapses.clear();
+    EXPECT_EQ(table.LiveCount(), before);
+}
+
 } // namespace
 } // namespace talvero
