@@ -17,6 +17,51 @@ namespace {
 NAbstractItem* ItemOf(NBasicDescription* object) { return object ? object->AsItem() : nullptr; }
 NAbstractConnector* ConnectorOf(NBasicDescription* object) { return object ? object->AsConnector() : nullptr; }
 
+// A name as it was looked up: cut at a NUL (from a damaged file).
+std::string_view LookedUpName(std::string_view name) { return name.substr(0, name.find('\0')); }
+
+std::size_t SharedLength(std::string_view a, std::string_view b) {
+    const std::size_t n = std::min(a.size(), b.size());
+    return static_cast<std::size_t>(std::mismatch(a.begin(), a.begin() + n, b.begin()).first - a.begin());
+}
+
+std::size_t CountBytes(std::size_t count) {
+    std::size_t bytes = 1;
+    for (; count >= 0x80; count >>= 7) ++bytes;
+    return bytes;
+}
+
+// The bytes of `name` in the record of links after a link whose same name was `last`.
+std::size_t CodedNameBytes(std::string_view last, std::string_view name) {
+    const std::size_t shared = SharedLength(last, name);
+    return CountBytes(shared) + name.size() - shared + 1;
+}
+
+void AppendCodedName(std::vector<char>& text, std::string& last, std::string_view name) {
+    const std::size_t shared = SharedLength(last, name);
+    std::size_t count = shared;
+    for (; count >= 0x80; count >>= 7) text.push_back(static_cast<char>(0x80 | (count & 0x7f)));
+    text.push_back(static_cast<char>(count));
+    text.insert(text.end(), name.begin() + static_cast<std::ptrdiff_t>(shared), name.end());
+    text.push_back('\0');
+    last.resize(shared);
+    last.append(name.substr(shared));
+}
+
+// Reads a name written by AppendCodedName over `name`, which holds the name before it.
+void ReadCodedName(const char*& at, std::string& name) {
+    std::size_t shared = 0;
+    for (int shift = 0;; shift += 7) {
+        const auto byte = static_cast<unsigned char>(*at++);
+        shared |= std::size_t(byte & 0x7f) << shift;
+        if (!(byte & 0x80)) break;
+    }
+    name.resize(shared);
+    const std::size_t rest = std::strlen(at);
+    name.append(at, rest);
+    at += rest + 1;
+}
+
 } // namespace
 
 // ---- NAbstractNet: links ----
@@ -25,8 +70,10 @@ NBasicDescription* NAbstractNet::Clone(NBasicDescription* owner, const char* nam
     NBasicDescription* copy = NBasicDescription::Clone(owner, name);
     if (!copy) return nullptr;
     if (auto* net = dynamic_cast<NAbstractNet*>(copy)) {
+        const NDecodedLinks recorded = OrderedLinks();
         std::vector<std::pair<std::string_view, std::string_view>> links;
-        for (std::size_t start : OrderedLinks()) links.emplace_back(LinkItem(start), LinkConnector(start));
+        links.reserve(recorded.Starts.size());
+        for (std::size_t start : recorded.Starts) links.emplace_back(recorded.Item(start), recorded.Connector(start));
         net->MakeLinks(links);
     }
     return copy;
@@ -82,13 +129,13 @@ bool NAbstractNet::SetLinks(const NLinkViewList& links) { return MakeLinksInGive
 bool NAbstractNet::SetLinks(const NPackedLinks& links) { return MakeLinksInGivenOrder(links); }
 
 bool NAbstractNet::SetLinks(NPackedLinks&& links) {
-    const bool made = MakeLinksInGivenOrder(links, links.NulInName ? nullptr : &links.Text);
+    const bool made = MakeLinksInGivenOrder(links, &links.Text);
     if (links.Text.empty()) links = NPackedLinks();
     return made;
 }
 
 template <class Links>
-bool NAbstractNet::MakeLinksInGivenOrder(const Links& links, std::vector<char>* record) {
+bool NAbstractNet::MakeLinksInGivenOrder(const Links& links, std::vector<char>* text) {
     // The names are looked up in the order given, where neighbouring links mostly reach into the
     // same objects, and the links are made in key order afterwards. Lookups change nothing but the
     // last error: when one fails, the plain algorithm runs instead, so errors come in its order.
@@ -166,20 +213,26 @@ bool NAbstractNet::MakeLinksInGivenOrder(const Links& links, std::vector<char>* 
     order = {};
     rankStart = {};
     keys = {};
-    if (result && record && LinkText.empty()) {
-        LinkText = std::move(*record);
-        record->clear();
-        return true;
-    }
     // Recorded in the order given, which the key order keeps among equal keys: the recorded
-    // links read the same, and the names are copied without jumping about. Room for all at once:
-    // grown step by step, the record held its old and new copies together.
+    // links read the same. Room for all at once: grown step by step, the record held its old and
+    // new copies together.
     std::size_t bytes = 0;
-    for (std::size_t i = 0; i < count; ++i)
-        if (made[i]) bytes += std::string_view(links[i].first).size() + std::string_view(links[i].second).size() + 2;
+    {
+        std::string_view item = LastItem, connector = LastConnector;
+        for (std::size_t i = 0; i < count; ++i) {
+            if (!made[i]) continue;
+            const std::string_view nextItem = LookedUpName(links[i].first);
+            const std::string_view nextConnector = LookedUpName(links[i].second);
+            bytes += CodedNameBytes(item, nextItem) + CodedNameBytes(connector, nextConnector);
+            item = nextItem;
+            connector = nextConnector;
+        }
+    }
     LinkText.reserve(LinkText.size() + bytes);
     for (std::size_t i = 0; i < count; ++i)
         if (made[i]) RecordLink(links[i].first, links[i].second);
+    // Every link is made and recorded: the caller's text of them may go.
+    if (result && text) text->clear();
     return result;
 }
 
@@ -200,10 +253,11 @@ void NAbstractNet::BreakAllLinks() {
     std::string key;
     std::string_view previous;
     bool first = true;
-    for (std::size_t start : OrderedLinks()) {
-        if (!first && LinkItem(start) == previous) continue;
+    const NDecodedLinks recorded = OrderedLinks();
+    for (std::size_t start : recorded.Starts) {
+        if (!first && recorded.Item(start) == previous) continue;
         first = false;
-        previous = LinkItem(start);
+        previous = recorded.Item(start);
         key.assign(previous);
         if (auto* item = dynamic_cast<NAbstractItem*>(GetComponent(key.c_str()))) item->DisconnectAll();
     }
@@ -211,34 +265,38 @@ void NAbstractNet::BreakAllLinks() {
 
 void NAbstractNet::GetLinks(NLinksMap& links) const {
     links.clear();
-    for (std::size_t start : OrderedLinks())
-        links.emplace_hint(links.end(), std::string(LinkItem(start)), std::string(LinkConnector(start)));
+    const NDecodedLinks recorded = OrderedLinks();
+    for (std::size_t start : recorded.Starts)
+        links.emplace_hint(links.end(), std::string(recorded.Item(start)), std::string(recorded.Connector(start)));
 }
 
 void NAbstractNet::RecordLink(std::string_view itemName, std::string_view connectorName) {
     // The ends were found by their C names; a NUL inside one (from a damaged file) would also
-    // break the packing of the record.
-    itemName = itemName.substr(0, itemName.find('\0'));
-    connectorName = connectorName.substr(0, connectorName.find('\0'));
-    const std::size_t length = itemName.size() + connectorName.size() + 2;
+    // break the record.
+    itemName = LookedUpName(itemName);
+    connectorName = LookedUpName(connectorName);
+    const std::size_t length = CodedNameBytes(LastItem, itemName) + CodedNameBytes(LastConnector, connectorName);
     if (LinkText.size() + length > LinkText.capacity())
         LinkText.reserve(LinkText.size() + std::max(length, LinkText.size() / 4));
-    LinkText.insert(LinkText.end(), itemName.begin(), itemName.end());
-    LinkText.push_back('\0');
-    LinkText.insert(LinkText.end(), connectorName.begin(), connectorName.end());
-    LinkText.push_back('\0');
+    AppendCodedName(LinkText, LastItem, itemName);
+    AppendCodedName(LinkText, LastConnector, connectorName);
 }
 
-std::vector<std::size_t> NAbstractNet::OrderedLinks() const {
-    std::vector<std::size_t> starts;
-    for (std::size_t at = 0; at < LinkText.size();) {
-        starts.push_back(at);
-        at += LinkItem(at).size() + 1;
-        at += LinkItem(at).size() + 1;
+NAbstractNet::NDecodedLinks NAbstractNet::OrderedLinks() const {
+    NDecodedLinks decoded;
+    std::string item, connector;
+    for (const char *at = LinkText.data(), *end = at + LinkText.size(); at < end;) {
+        ReadCodedName(at, item);
+        ReadCodedName(at, connector);
+        decoded.Starts.push_back(decoded.Text.size());
+        decoded.Text.insert(decoded.Text.end(), item.begin(), item.end());
+        decoded.Text.push_back('\0');
+        decoded.Text.insert(decoded.Text.end(), connector.begin(), connector.end());
+        decoded.Text.push_back('\0');
     }
-    std::stable_sort(starts.begin(), starts.end(),
-                     [this](std::size_t a, std::size_t b) { return LinkItem(a) < LinkItem(b); });
-    return starts;
+    std::stable_sort(decoded.Starts.begin(), decoded.Starts.end(),
+                     [&decoded](std::size_t a, std::size_t b) { return decoded.Item(a) < decoded.Item(b); });
+    return decoded;
 }
 
 // ---- NNet ----

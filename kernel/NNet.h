@@ -28,7 +28,6 @@ public:
         while ((Text.size() >> 32) > Wraps.size()) Wraps.push_back(Starts.size());
         Starts.push_back(static_cast<std::uint32_t>(Text.size()));
         ItemLengths.push_back(static_cast<std::uint32_t>(item.size()));
-        if (item.find('\0') != item.npos || connector.find('\0') != connector.npos) NulInName = true;
         Text.insert(Text.end(), item.begin(), item.end());
         Text.push_back('\0');
         Text.insert(Text.end(), connector.begin(), connector.end());
@@ -61,7 +60,7 @@ public:
     }
 
 private:
-    friend class NAbstractNet;  // takes the text as its record of the links
+    friend class NAbstractNet;  // drops the text once it has recorded the links
 
     template <class T>
     static void FitArray(std::vector<T>& array) {
@@ -75,10 +74,10 @@ private:
         return start;
     }
 
-    // "item\0connector\0" for each link, as a net records the links it made: when all are made,
-    // the net keeps this text instead of a copy, which had been the peak of loading a large net.
+    // "item\0connector\0" for each link. When all are made, the net drops it as soon as it has
+    // recorded them: held beside the record until the caller let go, it had been the peak of
+    // loading a large net.
     std::vector<char> Text;
-    bool NulInName = false;  // a name cut short in the record: the text is no record then
     // Where each link starts, less the multiples of 4 GiB: the first link past each such multiple
     // is in Wraps (none in practice). Eight bytes a link were as many as its names took.
     std::vector<std::uint32_t> Starts;
@@ -102,7 +101,7 @@ public:
     bool SetLinks(NLinkList links);
     bool SetLinks(const NLinkViewList& links);
     bool SetLinks(const NPackedLinks& links);
-    // The same; when every link is made, the net may keep the links' text as its record, which
+    // The same; when every link is made, the net drops the links once it has recorded them, which
     // leaves `links` empty. When one is not, `links` stays as it was, to say which.
     bool SetLinks(NPackedLinks&& links);
 
@@ -123,28 +122,37 @@ protected:
     void ForgetLinks() {
         LinkText.clear();
         LinkText.shrink_to_fit();
+        LastItem.clear();
+        LastConnector.clear();
     }
 
 private:
     // Makes the links of a sequence of (item name, connector name) pairs in key order.
     template <class Links>
     bool MakeLinks(const Links& links);
-    // `record`, when given, is the text RecordLink would make of all the links: kept as the
-    // record if every link is made and none is recorded yet.
+    // `text`, when given, is the caller's text of the links: emptied once every link is made and
+    // recorded.
     template <class Links>
-    bool MakeLinksInGivenOrder(const Links& links, std::vector<char>* record = nullptr);
+    bool MakeLinksInGivenOrder(const Links& links, std::vector<char>* text = nullptr);
     // Records a link made by name.
     void RecordLink(std::string_view itemName, std::string_view connectorName);
-    // The starts of the recorded links in key order, equal keys in the order they were made (a
-    // multimap's order).
-    std::vector<std::size_t> OrderedLinks() const;
-    std::string_view LinkItem(std::size_t start) const { return LinkText.data() + start; }
-    std::string_view LinkConnector(std::size_t start) const { return LinkText.data() + start + LinkItem(start).size() + 1; }
+    // The recorded links decoded, "item\0connector\0" each, with their starts in key order, equal
+    // keys in the order they were made (a multimap's order).
+    struct NDecodedLinks {
+        std::vector<char> Text;
+        std::vector<std::size_t> Starts;
+        std::string_view Item(std::size_t start) const { return Text.data() + start; }
+        std::string_view Connector(std::size_t start) const { return Text.data() + start + Item(start).size() + 1; }
+    };
+    NDecodedLinks OrderedLinks() const;
 
-    // The recorded links packed as "item\0connector\0" each, in the order they were made, and put
-    // in order only when read (rarely): making many links stays linear and a link costs no more
-    // than its two names.
+    // The recorded links in the order they were made, and put in order only when read (rarely):
+    // making many links stays linear. Each name is written against the same name of the link
+    // before: how many leading characters it shares with it (7 bits a byte, low first), then the
+    // rest and a NUL. A net's links mostly reach neighbouring connectors ("c7.exc.s3" after
+    // "c7.exc.s2"), whose names then take a few bytes instead of all of theirs.
     std::vector<char> LinkText;
+    std::string LastItem, LastConnector;  // the names of the link recorded last
 };
 
 class NNet : public NAbstractNet {

@@ -313,6 +313,32 @@ TEST_F(NetTest, RecordedLinksReadBackInKeyOrderWithEqualKeysAsMade) {
     EXPECT_EQ(links, expected);
 }
 
+// The record writes each name against the one before it: long shared beginnings take counts of
+// several bytes, and a name may share all, none or more than the one before holds.
+TEST_F(NetTest, RecordedLinksWithLongSharedNamesReadBackWhole) {
+    NNet net(nullptr, "net");
+    const std::string longer(300, 'x'), longest(20000, 'y');
+    const std::vector<std::string> items = {longer + "a", longer + "b", "c", longer + "a", longest + "1", longest};
+    for (std::size_t i = 0; i < 3; ++i) AddCell(net, items[i].c_str());
+    AddCell(net, items[4].c_str());
+    AddCell(net, items[5].c_str());
+    AddCell(net, "dst", {(longer + "s1").c_str(), (longer + "s2").c_str(), "s", (longest + "t").c_str(),
+                         (longest + "tt").c_str(), "u"});
+    const std::vector<std::string> connectors = {"dst." + longer + "s1", "dst." + longer + "s2", "dst.s",
+                                                 "dst." + longest + "tt", "dst." + longest + "t", "dst.u"};
+    NLinksMap expected;
+    NPackedLinks packed;
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        expected.emplace(items[i], connectors[i]);
+        if (i < 3) ASSERT_TRUE(net.CreateLink(items[i].c_str(), connectors[i].c_str())) << i;
+        else packed.Add(items[i], connectors[i]);
+    }
+    ASSERT_TRUE(net.SetLinks(std::move(packed)));
+    NLinksMap links;
+    net.GetLinks(links);
+    EXPECT_EQ(links, expected);
+}
+
 TEST_F(NetTest, BreakingLinksLeavesTheRecordedLinks) {
     NNet net(nullptr, "net");
     TestCell* src = AddCell(net, "src");
