@@ -62,6 +62,28 @@ inline double ConductanceFor(double m, const NSynapseConstants& c) {
     return m != 0 && !c.Inert && std::isfinite(g) ? g : 0.0;
 }
 
+// One step of one state.
+inline void StepState(NSynapseState& s, const NSynapseConstants& c) {
+    AdvanceTransmitter(s, c);
+    s.Conductance = ConductanceFor(s.Transmitter, c);
+}
+
+// Gives `s` the constant set of these values, handing back the one it had; false when it had it.
+bool GiveConstants(NSynapseState& s, const NSynapseParameters& params, double loadedTC, NTime dt) {
+    NSynapseConstantsTable& table = NSynapseConstantsTable::Instance();
+    if (table[s.Set].Matches(params, loadedTC, dt)) return false;
+    const std::uint32_t old = s.Set;
+    s.Set = table.Acquire(params, loadedTC, dt);  // takes copies: `params` may lie in the table
+    table.Release(old);
+    return true;
+}
+
+// The same values as before at the time step `dt`.
+void GiveTimeStep(NSynapseState& s, NTime dt) {
+    const NSynapseConstants& c = NSynapseConstantsTable::Instance()[s.Set];
+    GiveConstants(s, c.Params, c.LoadedTC, dt);
+}
+
 // The constants of a block whose states share one set, copied out of the set: stores to the
 // states could otherwise alias them and make the loops read them again for every synapse.
 struct NCommonConstants {
@@ -238,25 +260,12 @@ void NSynapseBlock::Clear() {
 }
 
 void NSynapseBlock::SetConstants(std::uint32_t index, const NSynapseParameters& params, double loadedTC) {
-    NSynapseConstantsTable& table = NSynapseConstantsTable::Instance();
-    NSynapseState& s = States[index];
-    if (table[s.Set].Matches(params, loadedTC, Dt)) return;
-    const std::uint32_t old = s.Set;
-    s.Set = table.Acquire(params, loadedTC, Dt);
-    table.Release(old);
-    SetsChanged = true;
+    if (GiveConstants(States[index], params, loadedTC, Dt)) SetsChanged = true;
 }
 
 void NSynapseBlock::UseTimeStep(NTime dt) {
     Dt = dt;
-    NSynapseConstantsTable& table = NSynapseConstantsTable::Instance();
-    for (NSynapseState& s : States) {
-        const std::uint32_t old = s.Set;
-        const NSynapseParameters params = table[old].Params;
-        const double loadedTC = table[old].LoadedTC;
-        s.Set = table.Acquire(params, loadedTC, dt);
-        table.Release(old);
-    }
+    for (NSynapseState& s : States) GiveTimeStep(s, dt);
     SetsChanged = true;
 }
 
@@ -317,9 +326,7 @@ double NSynapseBlock::Step(double* levelsBefore) { return StepKeeping<true>(leve
 void NSynapseBlock::StepOne(std::uint32_t index, NTime dt) {
     if (dt != Dt) UseTimeStep(dt);
     NSynapseState& s = States[index];
-    const NSynapseConstants& c = Constants(s);
-    AdvanceTransmitter(s, c);
-    s.Conductance = ConductanceFor(s.Transmitter, c);
+    StepState(s, Constants(s));
 }
 
 double NSynapseBlock::Retake(const std::uint32_t* indices, std::size_t count, const double* levels) {
@@ -416,28 +423,14 @@ std::uint32_t NSynapse::GetStateIndex() const {
 
 void NSynapse::Step(NTime dt) {
     if (!Lone) return UnitBlock().StepOne(GetStateIndex(), dt);
-    NSynapseConstantsTable& table = NSynapseConstantsTable::Instance();
-    NSynapseState& s = Own();
-    if (table[s.Set].Dt != dt) {
-        const NSynapseConstants c = table[s.Set];
-        const std::uint32_t old = s.Set;
-        s.Set = table.Acquire(c.Params, c.LoadedTC, dt);
-        table.Release(old);
-    }
-    const NSynapseConstants& c = table[s.Set];
-    AdvanceTransmitter(s, c);
-    s.Conductance = ConductanceFor(s.Transmitter, c);
+    // A lone state's time step is its set's.
+    if (Constants().Dt != dt) GiveTimeStep(Own(), dt);
+    StepState(Own(), Constants());
 }
 
 void NSynapse::SetConstants(const NSynapseParameters& params, double loadedTC) {
     if (!Lone) return UnitBlock().SetConstants(GetStateIndex(), params, loadedTC);
-    NSynapseConstantsTable& table = NSynapseConstantsTable::Instance();
-    NSynapseState& s = Own();
-    const NTime dt = table[s.Set].Dt;
-    if (table[s.Set].Matches(params, loadedTC, dt)) return;
-    const std::uint32_t old = s.Set;
-    s.Set = table.Acquire(params, loadedTC, dt);
-    table.Release(old);
+    GiveConstants(Own(), params, loadedTC, Constants().Dt);
 }
 
 const NParameterTable<NSynapseParameters>& NSynapse::ParameterTable() {

@@ -20,35 +20,34 @@ NAbstractConnector* ConnectorOf(NBasicDescription* object) { return object ? obj
 // A name as it was looked up: cut at a NUL (from a damaged file).
 std::string_view LookedUpName(std::string_view name) { return name.substr(0, name.find('\0')); }
 
-std::size_t SharedLength(std::string_view a, std::string_view b) {
-    const std::size_t n = std::min(a.size(), b.size());
-    return static_cast<std::size_t>(std::mismatch(a.begin(), a.begin() + n, b.begin()).first - a.begin());
-}
+// A name as the record of links writes it after a link whose same name was `last`: how many
+// leading characters the two share, then the rest.
+struct NCodedName {
+    NCodedName(std::string_view last, std::string_view name) : Name(name) {
+        const std::size_t n = std::min(last.size(), name.size());
+        Shared = static_cast<std::size_t>(std::mismatch(last.begin(), last.begin() + n, name.begin()).first - last.begin());
+    }
+    std::size_t Bytes() const {
+        std::size_t bytes = 1;
+        for (std::size_t count = Shared; count >= 0x80; count >>= 7) ++bytes;
+        return bytes + Name.size() - Shared + 1;
+    }
+    // Writes it and makes `last` the name.
+    void Append(std::vector<char>& text, std::string& last) const {
+        std::size_t count = Shared;
+        for (; count >= 0x80; count >>= 7) text.push_back(static_cast<char>(0x80 | (count & 0x7f)));
+        text.push_back(static_cast<char>(count));
+        text.insert(text.end(), Name.begin() + static_cast<std::ptrdiff_t>(Shared), Name.end());
+        text.push_back('\0');
+        last.resize(Shared);
+        last.append(Name.substr(Shared));
+    }
 
-std::size_t CountBytes(std::size_t count) {
-    std::size_t bytes = 1;
-    for (; count >= 0x80; count >>= 7) ++bytes;
-    return bytes;
-}
+    std::string_view Name;
+    std::size_t Shared;
+};
 
-// The bytes of `name` in the record of links after a link whose same name was `last`.
-std::size_t CodedNameBytes(std::string_view last, std::string_view name) {
-    const std::size_t shared = SharedLength(last, name);
-    return CountBytes(shared) + name.size() - shared + 1;
-}
-
-void AppendCodedName(std::vector<char>& text, std::string& last, std::string_view name) {
-    const std::size_t shared = SharedLength(last, name);
-    std::size_t count = shared;
-    for (; count >= 0x80; count >>= 7) text.push_back(static_cast<char>(0x80 | (count & 0x7f)));
-    text.push_back(static_cast<char>(count));
-    text.insert(text.end(), name.begin() + static_cast<std::ptrdiff_t>(shared), name.end());
-    text.push_back('\0');
-    last.resize(shared);
-    last.append(name.substr(shared));
-}
-
-// Reads a name written by AppendCodedName over `name`, which holds the name before it.
+// Reads a name written by NCodedName::Append over `name`, which holds the name before it.
 void ReadCodedName(const char*& at, std::string& name) {
     std::size_t shared = 0;
     for (int shift = 0;; shift += 7) {
@@ -223,7 +222,7 @@ bool NAbstractNet::MakeLinksInGivenOrder(const Links& links, std::vector<char>* 
             if (!made[i]) continue;
             const std::string_view nextItem = LookedUpName(links[i].first);
             const std::string_view nextConnector = LookedUpName(links[i].second);
-            bytes += CodedNameBytes(item, nextItem) + CodedNameBytes(connector, nextConnector);
+            bytes += NCodedName(item, nextItem).Bytes() + NCodedName(connector, nextConnector).Bytes();
             item = nextItem;
             connector = nextConnector;
         }
@@ -275,11 +274,12 @@ void NAbstractNet::RecordLink(std::string_view itemName, std::string_view connec
     // break the record.
     itemName = LookedUpName(itemName);
     connectorName = LookedUpName(connectorName);
-    const std::size_t length = CodedNameBytes(LastItem, itemName) + CodedNameBytes(LastConnector, connectorName);
+    const NCodedName item(LastItem, itemName), connector(LastConnector, connectorName);
+    const std::size_t length = item.Bytes() + connector.Bytes();
     if (LinkText.size() + length > LinkText.capacity())
         LinkText.reserve(LinkText.size() + std::max(length, LinkText.size() / 4));
-    AppendCodedName(LinkText, LastItem, itemName);
-    AppendCodedName(LinkText, LastConnector, connectorName);
+    item.Append(LinkText, LastItem);
+    connector.Append(LinkText, LastConnector);
 }
 
 NAbstractNet::NDecodedLinks NAbstractNet::OrderedLinks() const {
