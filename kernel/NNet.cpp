@@ -320,23 +320,21 @@ NBasicDescription* NNet::FindLinkEnd(const char* name, NLinkEndMemo& memo) {
 }
 
 NObject* NNet::FindObject(std::string_view name) const {
-    auto it = Index.find(name);
-    return it == Index.end() ? nullptr : it->second;
+    const std::uint32_t position = FindPosition(name);
+    return position == NNameIndex::kNone ? nullptr : Objects[position].get();
 }
 
-void NNet::IndexName(const std::string& name) {
-    Index.erase(name);
-    for (const auto& object : Objects)
-        if (name == object->GetName()) {
-            Index.emplace(name, object.get());
-            return;
-        }
+void NNet::IndexFrom(std::size_t first) {
+    for (std::size_t i = first; i < Objects.size(); ++i)
+        Index.Add(static_cast<std::uint32_t>(i), NameAt(static_cast<std::uint32_t>(i)),
+                  [this](std::uint32_t p) { return NameAt(p); });
 }
 
-void NNet::ComponentRenamed(NBasicDescription* component, const std::string& oldName) {
+void NNet::ComponentRenamed(NBasicDescription* component, const std::string&) {
     if (std::none_of(Objects.begin(), Objects.end(), [&](const auto& o) { return o.get() == component; })) return;
-    IndexName(oldName);
-    IndexName(component->GetName());
+    // Rare: the index is made again rather than taught which twin of each name is now first.
+    Index.Clear();
+    IndexFrom(0);
 }
 
 bool NNet::CheckName(const char* name) {
@@ -454,20 +452,27 @@ bool NNet::AddObject(NObject* object) {
     if (first == object || (first && std::any_of(Objects.begin(), Objects.end(),
                                                  [&](const auto& o) { return o.get() == object; })))
         return ReportError(11, object->FullName());
+    // Positions are 32-bit: 2^32 objects would take far more memory than a machine has.
     Objects.emplace_back(object);
-    Index.emplace(object->GetName(), object);
+    IndexFrom(Objects.size() - 1);
     NoteStructureChange();
     return true;
 }
 
 bool NNet::DelObject(const char* name) {
     if (!name || !*name) return ReportError(1);
-    NObject* object = FindObject(name);
-    if (!object) return ReportError(3, name);
-    auto it = std::find_if(Objects.begin(), Objects.end(), [&](const auto& o) { return o.get() == object; });
-    std::unique_ptr<NObject> doomed = std::move(*it);
-    Objects.erase(it);
-    IndexName(name);
+    const std::uint32_t position = FindPosition(name);
+    if (position == NNameIndex::kNone) return ReportError(3, name);
+    std::unique_ptr<NObject> doomed = std::move(Objects[position]);
+    Objects.erase(Objects.begin() + position);
+    Index.Erase(position);
+    // A later object of the same name is now the first.
+    const std::string_view gone = doomed->NameView();
+    for (std::size_t i = position; i < Objects.size(); ++i)
+        if (NameAt(static_cast<std::uint32_t>(i)) == gone) {
+            Index.Add(static_cast<std::uint32_t>(i), gone, [this](std::uint32_t p) { return NameAt(p); });
+            break;
+        }
     doomed.reset();
     return true;
 }
@@ -476,7 +481,7 @@ void NNet::DelAllObjects() {
     // Destroy in list order; links to connectors elsewhere vanish with their ends.
     for (auto& object : Objects) object.reset();
     Objects.clear();
-    Index.clear();
+    Index.Clear();
 }
 
 NNet::ObjectList::const_iterator NNet::GetObjectsBegin() const { return Objects.begin(); }

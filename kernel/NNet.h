@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "kernel/NBasicDescription.h"
+#include "kernel/NNameIndex.h"
 
 namespace talvero {
 
@@ -197,14 +198,14 @@ private:
     NObject* FindObject(std::string_view name) const;
 
     ObjectList Objects;
-    void IndexName(const std::string& name);
-
-    struct NameHash {
-        using is_transparent = void;
-        std::size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
-    };
-    // Name -> first object of that name in insertion order, so that lookups are not linear.
-    std::unordered_map<std::string, NObject*, NameHash, std::equal_to<>> Index;
+    // Positions in Objects by name: the first object of each name in insertion order, so that
+    // lookups are not linear.
+    NNameIndex Index;
+    std::string_view NameAt(std::uint32_t position) const { return Objects[position]->NameView(); }
+    std::uint32_t FindPosition(std::string_view name) const {
+        return Index.Find(name, [this](std::uint32_t p) { return NameAt(p); });
+    }
+    void IndexFrom(std::size_t first);  // adds the objects from `first` on, in order
 };
 
 } // namespace talvero

@@ -62,6 +62,32 @@ TEST_F(NetTest, LookupsFindTheFirstOfTwoEqualNamesAndTryNoOther) {
     EXPECT_EQ(net.GetComponent("single"), second);
 }
 
+// Enough objects for the index to grow and its runs of slots to collide, twins among them; after
+// each deletion every name finds what a walk of the list would find first.
+TEST_F(NetTest, ManyObjectsAreFoundAfterDeletionsAsTheListWouldFindThem) {
+    NNet net(nullptr, "net");
+    for (int i = 0; i < 700; ++i) AddCell(net, ("o" + std::to_string(i % 500)).c_str());
+    const auto firstInList = [&net](const std::string& name) -> NObject* {
+        for (auto it = net.GetObjectsBegin(); it != net.GetObjectsEnd(); ++it)
+            if ((*it)->GetName() == name) return it->get();
+        return nullptr;
+    };
+    unsigned pick = 1;
+    for (int round = 0; round < 300; ++round) {
+        pick = pick * 1103515245u + 12345u;
+        const std::string doomed = "o" + std::to_string(pick % 500);
+        const bool present = firstInList(doomed) != nullptr;
+        EXPECT_EQ(net.DelObject(doomed.c_str()), present) << doomed;
+        if (round % 50 != 49) continue;
+        for (int i = 0; i < 500; ++i) {
+            const std::string name = "o" + std::to_string(i);
+            NObject* expected = firstInList(name);
+            EXPECT_EQ(net.GetObject(name.c_str()), expected) << name;
+            EXPECT_EQ(net.CheckName(name.c_str()), expected == nullptr) << name;
+        }
+    }
+}
+
 TEST_F(NetTest, InsertionRefusals) {
     NNet net(nullptr, "net");
     NNet elsewhere(nullptr, "elsewhere");
