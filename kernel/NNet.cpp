@@ -23,42 +23,62 @@ std::string_view LookedUpName(std::string_view name) { return name.substr(0, nam
 // A name as the record of links writes it after a link whose same name was `last`: how many
 // leading characters the two share, then the rest.
 struct NCodedName {
+    // Up to 14 of either count fit in the header byte's half; 15 says the count follows, 7 bits a
+    // byte, low first. Most names share all but a few characters with the one before, and a byte
+    // for the count with a NUL after the rest had been two a name, a fifth of a large net's record.
+    static constexpr std::size_t kInHeader = 15;
+
     NCodedName(std::string_view last, std::string_view name) : Name(name) {
         const std::size_t n = std::min(last.size(), name.size());
         Shared = static_cast<std::size_t>(std::mismatch(last.begin(), last.begin() + n, name.begin()).first - last.begin());
     }
     std::size_t Bytes() const {
-        std::size_t bytes = 1;
-        for (std::size_t count = Shared; count >= 0x80; count >>= 7) ++bytes;
-        return bytes + Name.size() - Shared + 1;
+        const std::size_t rest = Name.size() - Shared;
+        return 1 + (Shared >= kInHeader ? CountBytes(Shared) : 0) + (rest >= kInHeader ? CountBytes(rest) : 0) + rest;
     }
     // Writes it and makes `last` the name.
     void Append(std::vector<char>& text, std::string& last) const {
-        std::size_t count = Shared;
-        for (; count >= 0x80; count >>= 7) text.push_back(static_cast<char>(0x80 | (count & 0x7f)));
-        text.push_back(static_cast<char>(count));
+        const std::size_t rest = Name.size() - Shared;
+        text.push_back(static_cast<char>(std::min(Shared, kInHeader) << 4 | std::min(rest, kInHeader)));
+        if (Shared >= kInHeader) AppendCount(text, Shared);
+        if (rest >= kInHeader) AppendCount(text, rest);
         text.insert(text.end(), Name.begin() + static_cast<std::ptrdiff_t>(Shared), Name.end());
-        text.push_back('\0');
         last.resize(Shared);
         last.append(Name.substr(Shared));
+    }
+
+    static std::size_t CountBytes(std::size_t count) {
+        std::size_t bytes = 1;
+        for (; count >= 0x80; count >>= 7) ++bytes;
+        return bytes;
+    }
+    static void AppendCount(std::vector<char>& text, std::size_t count) {
+        for (; count >= 0x80; count >>= 7) text.push_back(static_cast<char>(0x80 | (count & 0x7f)));
+        text.push_back(static_cast<char>(count));
     }
 
     std::string_view Name;
     std::size_t Shared;
 };
 
-// Reads a name written by NCodedName::Append over `name`, which holds the name before it.
-void ReadCodedName(const char*& at, std::string& name) {
-    std::size_t shared = 0;
+std::size_t ReadCount(const char*& at) {
+    std::size_t count = 0;
     for (int shift = 0;; shift += 7) {
         const auto byte = static_cast<unsigned char>(*at++);
-        shared |= std::size_t(byte & 0x7f) << shift;
-        if (!(byte & 0x80)) break;
+        count |= std::size_t(byte & 0x7f) << shift;
+        if (!(byte & 0x80)) return count;
     }
+}
+
+// Reads a name written by NCodedName::Append over `name`, which holds the name before it.
+void ReadCodedName(const char*& at, std::string& name) {
+    const auto header = static_cast<unsigned char>(*at++);
+    std::size_t shared = header >> 4, rest = header & 0x0f;
+    if (shared == NCodedName::kInHeader) shared = ReadCount(at);
+    if (rest == NCodedName::kInHeader) rest = ReadCount(at);
     name.resize(shared);
-    const std::size_t rest = std::strlen(at);
     name.append(at, rest);
-    at += rest + 1;
+    at += rest;
 }
 
 } // namespace

@@ -149,9 +149,9 @@ private:
 
     // The recorded links in the order they were made, and put in order only when read (rarely):
     // making many links stays linear. Each name is written against the same name of the link
-    // before: how many leading characters it shares with it (7 bits a byte, low first), then the
-    // rest and a NUL. A net's links mostly reach neighbouring connectors ("c7.exc.s3" after
-    // "c7.exc.s2"), whose names then take a few bytes instead of all of theirs.
+    // before: how many leading characters it shares with it and how many follow (a byte for both
+    // when they are small), then those. A net's links mostly reach neighbouring connectors
+    // ("c7.exc.s3" after "c7.exc.s2"), whose names then take a few bytes instead of all of theirs.
     std::vector<char> LinkText;
     std::string LastItem, LastConnector;  // the names of the link recorded last
 };

@@ -365,6 +365,26 @@ TEST_F(NetTest, RecordedLinksWithLongSharedNamesReadBackWhole) {
     EXPECT_EQ(links, expected);
 }
 
+// Shared and remaining lengths on both sides of what a record's header byte holds (14) read back.
+TEST_F(NetTest, RecordedLinksWithCountsAroundTheHeaderLimitReadBackWhole) {
+    NNet net(nullptr, "net");
+    const std::size_t lengths[] = {1, 16, 2, 17, 14, 15, 29, 13};
+    std::vector<std::string> synapses;
+    for (std::size_t length : lengths) synapses.push_back(std::string(length, 's'));
+    TestCell* target = AddCell(net, "dst");
+    for (const std::string& name : synapses) target->AddSynapse(name.c_str());
+    NLinksMap expected;
+    for (std::size_t length : lengths) {
+        const std::string item(length, 'a'), connector = "dst." + std::string(length, 's');
+        AddCell(net, item.c_str());
+        ASSERT_TRUE(net.CreateLink(item.c_str(), connector.c_str())) << length;
+        expected.emplace(item, connector);
+    }
+    NLinksMap links;
+    net.GetLinks(links);
+    EXPECT_EQ(links, expected);
+}
+
 TEST_F(NetTest, BreakingLinksLeavesTheRecordedLinks) {
     NNet net(nullptr, "net");
     TestCell* src = AddCell(net, "src");
