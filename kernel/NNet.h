@@ -180,6 +180,8 @@ public:
     bool LoadState(const char*) override { return true; }
     void Reset() override;
     void Calculate() override;
+    // The list doubled as the objects came: up to half of it spare once loaded.
+    void ComponentsComplete() override { Objects.shrink_to_fit(); }
 
     virtual void DelAllComponents();
     virtual int GetObjectsCount() const;
