@@ -36,47 +36,50 @@ NBasicDescription* NIonUnit::New(NBasicDescription* owner, const char* name) {
 }
 
 NSynapse* NIonUnit::FindSynapse(std::string_view name) const {
-    if (ByName.empty()) {
+    if (!ByName) {
         for (const auto& s : Synapses)
             if (name == s->NameView()) return s.get();
         return nullptr;
     }
-    const auto at = std::lower_bound(ByName.begin(), ByName.end(), name, [this](std::uint32_t position, std::string_view n) {
+    const auto at = std::lower_bound(ByName->begin(), ByName->end(), name, [this](std::uint32_t position, std::string_view n) {
         return Synapses[position]->NameView() < n;
     });
-    return at != ByName.end() && name == Synapses[*at]->NameView() ? Synapses[*at].get() : nullptr;
+    return at != ByName->end() && name == Synapses[*at]->NameView() ? Synapses[*at].get() : nullptr;
 }
 
 void NIonUnit::IndexAll() {
-    ByName.resize(Synapses.size());
-    for (std::uint32_t i = 0; i < ByName.size(); ++i) ByName[i] = i;
-    std::stable_sort(ByName.begin(), ByName.end(), [this](std::uint32_t a, std::uint32_t b) {
+    if (!ByName) ByName = std::make_unique<std::vector<std::uint32_t>>();
+    std::vector<std::uint32_t>& index = *ByName;
+    index.resize(Synapses.size());
+    for (std::uint32_t i = 0; i < index.size(); ++i) index[i] = i;
+    std::stable_sort(index.begin(), index.end(), [this](std::uint32_t a, std::uint32_t b) {
         return std::strcmp(Synapses[a]->GetName(), Synapses[b]->GetName()) < 0;
     });
 }
 
 void NIonUnit::IndexAdded(std::uint32_t position) {
-    if (ByName.empty()) {
+    if (!ByName) {
         if (Synapses.size() >= kIndexFrom) IndexAll();
         return;
     }
     // After the equal names: the new synapse is the last of them in the list too.
     const std::string_view name = Synapses[position]->GetName();
-    const auto at = std::upper_bound(ByName.begin(), ByName.end(), name, [this](std::string_view n, std::uint32_t p) {
+    const auto at = std::upper_bound(ByName->begin(), ByName->end(), name, [this](std::string_view n, std::uint32_t p) {
         return n < std::string_view(Synapses[p]->GetName());
     });
-    ByName.insert(at, position);
+    ByName->insert(at, position);
 }
 
 void NIonUnit::IndexRemoved(std::uint32_t position) {
-    if (ByName.empty()) return;
-    ByName.erase(std::find(ByName.begin(), ByName.end(), position));
-    for (std::uint32_t& p : ByName)
+    if (!ByName) return;
+    ByName->erase(std::find(ByName->begin(), ByName->end(), position));
+    for (std::uint32_t& p : *ByName)
         if (p > position) --p;
+    if (ByName->empty()) ByName.reset();
 }
 
 void NIonUnit::ComponentRenamed(NBasicDescription*, const std::string&) {
-    if (!ByName.empty()) IndexAll();
+    if (ByName) IndexAll();
 }
 
 NBasicDescription* NIonUnit::GetComponent(const char* path) {
@@ -170,7 +173,7 @@ bool NIonUnit::DelSynapse(const char* name) {
 }
 
 void NIonUnit::DelAllSynapses() {
-    ByName.clear();
+    ByName.reset();
     Synapses.clear();
     SynapseStates.Clear();
 }

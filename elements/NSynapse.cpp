@@ -233,12 +233,12 @@ void NSynapseConstantsTable::Release(std::uint32_t set) {
 
 void NSynapseBlock::UseBaselineInstructionsOnly(bool only) { BaselineOnly = only; }
 
-NSynapseBlock::NSynapseBlock() : Dt(GetTimeStep()), ClockGeneration(GetClockGeneration()) {}
+NSynapseBlock::NSynapseBlock() : Dt(NSplitTime(GetTimeStep())), ClockGeneration(GetClockGeneration()) {}
 
 NSynapseBlock::~NSynapseBlock() { Clear(); }
 
 std::uint32_t NSynapseBlock::Add(NSynapseState state, const NSynapseParameters& params, double loadedTC) {
-    state.Set = NSynapseConstantsTable::Instance().Acquire(params, loadedTC, Dt);
+    state.Set = NSynapseConstantsTable::Instance().Acquire(params, loadedTC, Dt.Get());
     ReserveOneMore(States);
     States.push_back(state);
     SetsChanged = true;
@@ -256,15 +256,15 @@ void NSynapseBlock::Clear() {
     for (const NSynapseState& s : States) table.Release(s.Set);
     States.clear();
     SetsChanged = true;
-    Dt = GetTimeStep();  // an empty block takes its next synapses at the step now in force
+    Dt = NSplitTime(GetTimeStep());  // an empty block takes its next synapses at the step now in force
 }
 
 void NSynapseBlock::SetConstants(std::uint32_t index, const NSynapseParameters& params, double loadedTC) {
-    if (GiveConstants(States[index], params, loadedTC, Dt)) SetsChanged = true;
+    if (GiveConstants(States[index], params, loadedTC, Dt.Get())) SetsChanged = true;
 }
 
 void NSynapseBlock::UseTimeStep(NTime dt) {
-    Dt = dt;
+    Dt = NSplitTime(dt);
     for (NSynapseState& s : States) GiveTimeStep(s, dt);
     SetsChanged = true;
 }
@@ -283,7 +283,7 @@ template <bool kKeep> double NSynapseBlock::StepKeeping(double* before) {
     if (ClockGeneration != GetClockGeneration()) {
         ClockGeneration = GetClockGeneration();
         const NTime dt = GetTimeStep();
-        if (dt != Dt) UseTimeStep(dt);
+        if (dt != Dt.Get()) UseTimeStep(dt);
     }
     if (SetsChanged) FindCommonSet();
     const NSynapseConstants* sets = NSynapseConstantsTable::Instance().Data();
@@ -324,7 +324,7 @@ double NSynapseBlock::Step() { return StepKeeping<false>(nullptr); }
 double NSynapseBlock::Step(double* levelsBefore) { return StepKeeping<true>(levelsBefore); }
 
 void NSynapseBlock::StepOne(std::uint32_t index, NTime dt) {
-    if (dt != Dt) UseTimeStep(dt);
+    if (dt != Dt.Get()) UseTimeStep(dt);
     NSynapseState& s = States[index];
     StepState(s, Constants(s));
 }

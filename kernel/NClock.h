@@ -1,6 +1,8 @@
 #pragma once
 // The active model and the process-wide clock caches that every element reads.
 
+#include <cstddef>
+#include <cstring>
 #include <limits>
 
 namespace talvero {
@@ -49,20 +51,39 @@ int PulseLengthInSteps();
 class NSplitTime {
 public:
     NSplitTime() = default;
-    explicit constexpr NSplitTime(NTime value) : High(static_cast<double>(value)), Value(value) {
+    explicit constexpr NSplitTime(NTime value) : High(static_cast<double>(value)) {
         Low = static_cast<double>(value - High);
         // Zero, infinities, NaN and values beyond the double range keep the 80-bit form
         // (x - x is 0 only for finite x).
         const bool exact = value - value == 0 && value != 0 && High - High == 0 && NTime(High) + Low == value;
-        if (!exact) High = std::numeric_limits<double>::quiet_NaN();
+        if (!exact) KeepExtended(value);
     }
-    NTime Get() const { return High == High ? NTime(High) + Low : Value; }
+    NTime Get() const { return Low == Low ? NTime(High) + Low : Extended(); }
 
 private:
-    double High = 0;  // NaN when no pair exists
-    double Low = 0;
-    NTime Value = 0;
+    // The 80-bit form: the value in the first ten bytes, and the last two make Low a NaN, which
+    // the Low of a pair never is. Half the size of keeping both forms side by side.
+    static constexpr std::size_t kExtendedBytes = 10;
+    static_assert(std::numeric_limits<NTime>::digits == 64 && sizeof(NTime) == 16,
+                  "the 80-bit form fills the first ten of sixteen bytes");
+    void KeepExtended(NTime value) {
+        unsigned char bytes[16] = {};
+        std::memcpy(bytes, &value, kExtendedBytes);
+        bytes[14] = 0xF8;  // a quiet NaN's exponent and top bit, little-endian
+        bytes[15] = 0x7F;
+        std::memcpy(static_cast<void*>(this), bytes, sizeof bytes);
+    }
+    // All sixteen bytes: the load is then one 80-bit load from this object, the padding ignored.
+    NTime Extended() const {
+        NTime value;
+        std::memcpy(&value, static_cast<const void*>(this), sizeof value);
+        return value;
+    }
+
+    double High = 0;
+    double Low = 0;  // NaN in the 80-bit form
 };
+static_assert(sizeof(NSplitTime) == 16 && alignof(NSplitTime) == alignof(double));
 
 namespace clock_detail {
 extern unsigned long long Generation;

@@ -23,42 +23,62 @@ std::string_view LookedUpName(std::string_view name) { return name.substr(0, nam
 // A name as the record of links writes it after a link whose same name was `last`: how many
 // leading characters the two share, then the rest.
 struct NCodedName {
+    // Up to 14 of either count fit in the header byte's half; 15 says the count follows, 7 bits a
+    // byte, low first. Most names share all but a few characters with the one before, and a byte
+    // for the count with a NUL after the rest had been two a name, a fifth of a large net's record.
+    static constexpr std::size_t kInHeader = 15;
+
     NCodedName(std::string_view last, std::string_view name) : Name(name) {
         const std::size_t n = std::min(last.size(), name.size());
         Shared = static_cast<std::size_t>(std::mismatch(last.begin(), last.begin() + n, name.begin()).first - last.begin());
     }
     std::size_t Bytes() const {
-        std::size_t bytes = 1;
-        for (std::size_t count = Shared; count >= 0x80; count >>= 7) ++bytes;
-        return bytes + Name.size() - Shared + 1;
+        const std::size_t rest = Name.size() - Shared;
+        return 1 + (Shared >= kInHeader ? CountBytes(Shared) : 0) + (rest >= kInHeader ? CountBytes(rest) : 0) + rest;
     }
     // Writes it and makes `last` the name.
     void Append(std::vector<char>& text, std::string& last) const {
-        std::size_t count = Shared;
-        for (; count >= 0x80; count >>= 7) text.push_back(static_cast<char>(0x80 | (count & 0x7f)));
-        text.push_back(static_cast<char>(count));
+        const std::size_t rest = Name.size() - Shared;
+        text.push_back(static_cast<char>(std::min(Shared, kInHeader) << 4 | std::min(rest, kInHeader)));
+        if (Shared >= kInHeader) AppendCount(text, Shared);
+        if (rest >= kInHeader) AppendCount(text, rest);
         text.insert(text.end(), Name.begin() + static_cast<std::ptrdiff_t>(Shared), Name.end());
-        text.push_back('\0');
         last.resize(Shared);
         last.append(Name.substr(Shared));
+    }
+
+    static std::size_t CountBytes(std::size_t count) {
+        std::size_t bytes = 1;
+        for (; count >= 0x80; count >>= 7) ++bytes;
+        return bytes;
+    }
+    static void AppendCount(std::vector<char>& text, std::size_t count) {
+        for (; count >= 0x80; count >>= 7) text.push_back(static_cast<char>(0x80 | (count & 0x7f)));
+        text.push_back(static_cast<char>(count));
     }
 
     std::string_view Name;
     std::size_t Shared;
 };
 
-// Reads a name written by NCodedName::Append over `name`, which holds the name before it.
-void ReadCodedName(const char*& at, std::string& name) {
-    std::size_t shared = 0;
+std::size_t ReadCount(const char*& at) {
+    std::size_t count = 0;
     for (int shift = 0;; shift += 7) {
         const auto byte = static_cast<unsigned char>(*at++);
-        shared |= std::size_t(byte & 0x7f) << shift;
-        if (!(byte & 0x80)) break;
+        count |= std::size_t(byte & 0x7f) << shift;
+        if (!(byte & 0x80)) return count;
     }
+}
+
+// Reads a name written by NCodedName::Append over `name`, which holds the name before it.
+void ReadCodedName(const char*& at, std::string& name) {
+    const auto header = static_cast<unsigned char>(*at++);
+    std::size_t shared = header >> 4, rest = header & 0x0f;
+    if (shared == NCodedName::kInHeader) shared = ReadCount(at);
+    if (rest == NCodedName::kInHeader) rest = ReadCount(at);
     name.resize(shared);
-    const std::size_t rest = std::strlen(at);
     name.append(at, rest);
-    at += rest + 1;
+    at += rest;
 }
 
 } // namespace
@@ -320,23 +340,21 @@ NBasicDescription* NNet::FindLinkEnd(const char* name, NLinkEndMemo& memo) {
 }
 
 NObject* NNet::FindObject(std::string_view name) const {
-    auto it = Index.find(name);
-    return it == Index.end() ? nullptr : it->second;
+    const std::uint32_t position = FindPosition(name);
+    return position == NNameIndex::kNone ? nullptr : Objects[position].get();
 }
 
-void NNet::IndexName(const std::string& name) {
-    Index.erase(name);
-    for (const auto& object : Objects)
-        if (name == object->GetName()) {
-            Index.emplace(name, object.get());
-            return;
-        }
+void NNet::IndexFrom(std::size_t first) {
+    for (std::size_t i = first; i < Objects.size(); ++i)
+        Index.Add(static_cast<std::uint32_t>(i), NameAt(static_cast<std::uint32_t>(i)),
+                  [this](std::uint32_t p) { return NameAt(p); });
 }
 
-void NNet::ComponentRenamed(NBasicDescription* component, const std::string& oldName) {
+void NNet::ComponentRenamed(NBasicDescription* component, const std::string&) {
     if (std::none_of(Objects.begin(), Objects.end(), [&](const auto& o) { return o.get() == component; })) return;
-    IndexName(oldName);
-    IndexName(component->GetName());
+    // Rare: the index is made again rather than taught which twin of each name is now first.
+    Index.Clear();
+    IndexFrom(0);
 }
 
 bool NNet::CheckName(const char* name) {
@@ -454,20 +472,27 @@ bool NNet::AddObject(NObject* object) {
     if (first == object || (first && std::any_of(Objects.begin(), Objects.end(),
                                                  [&](const auto& o) { return o.get() == object; })))
         return ReportError(11, object->FullName());
+    // Positions are 32-bit: 2^32 objects would take far more memory than a machine has.
     Objects.emplace_back(object);
-    Index.emplace(object->GetName(), object);
+    IndexFrom(Objects.size() - 1);
     NoteStructureChange();
     return true;
 }
 
 bool NNet::DelObject(const char* name) {
     if (!name || !*name) return ReportError(1);
-    NObject* object = FindObject(name);
-    if (!object) return ReportError(3, name);
-    auto it = std::find_if(Objects.begin(), Objects.end(), [&](const auto& o) { return o.get() == object; });
-    std::unique_ptr<NObject> doomed = std::move(*it);
-    Objects.erase(it);
-    IndexName(name);
+    const std::uint32_t position = FindPosition(name);
+    if (position == NNameIndex::kNone) return ReportError(3, name);
+    std::unique_ptr<NObject> doomed = std::move(Objects[position]);
+    Objects.erase(Objects.begin() + position);
+    Index.Erase(position);
+    // A later object of the same name is now the first.
+    const std::string_view gone = doomed->NameView();
+    for (std::size_t i = position; i < Objects.size(); ++i)
+        if (NameAt(static_cast<std::uint32_t>(i)) == gone) {
+            Index.Add(static_cast<std::uint32_t>(i), gone, [this](std::uint32_t p) { return NameAt(p); });
+            break;
+        }
     doomed.reset();
     return true;
 }
@@ -476,7 +501,7 @@ void NNet::DelAllObjects() {
     // Destroy in list order; links to connectors elsewhere vanish with their ends.
     for (auto& object : Objects) object.reset();
     Objects.clear();
-    Index.clear();
+    Index.Clear();
 }
 
 NNet::ObjectList::const_iterator NNet::GetObjectsBegin() const { return Objects.begin(); }

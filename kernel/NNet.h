@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "kernel/NBasicDescription.h"
+#include "kernel/NNameIndex.h"
 
 namespace talvero {
 
@@ -148,9 +149,9 @@ private:
 
     // The recorded links in the order they were made, and put in order only when read (rarely):
     // making many links stays linear. Each name is written against the same name of the link
-    // before: how many leading characters it shares with it (7 bits a byte, low first), then the
-    // rest and a NUL. A net's links mostly reach neighbouring connectors ("c7.exc.s3" after
-    // "c7.exc.s2"), whose names then take a few bytes instead of all of theirs.
+    // before: how many leading characters it shares with it and how many follow (a byte for both
+    // when they are small), then those. A net's links mostly reach neighbouring connectors
+    // ("c7.exc.s3" after "c7.exc.s2"), whose names then take a few bytes instead of all of theirs.
     std::vector<char> LinkText;
     std::string LastItem, LastConnector;  // the names of the link recorded last
 };
@@ -179,6 +180,8 @@ public:
     bool LoadState(const char*) override { return true; }
     void Reset() override;
     void Calculate() override;
+    // The list doubled as the objects came: up to half of it spare once loaded.
+    void ComponentsComplete() override { Objects.shrink_to_fit(); }
 
     virtual void DelAllComponents();
     virtual int GetObjectsCount() const;
@@ -197,14 +200,14 @@ private:
     NObject* FindObject(std::string_view name) const;
 
     ObjectList Objects;
-    void IndexName(const std::string& name);
-
-    struct NameHash {
-        using is_transparent = void;
-        std::size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
-    };
-    // Name -> first object of that name in insertion order, so that lookups are not linear.
-    std::unordered_map<std::string, NObject*, NameHash, std::equal_to<>> Index;
+    // Positions in Objects by name: the first object of each name in insertion order, so that
+    // lookups are not linear.
+    NNameIndex Index;
+    std::string_view NameAt(std::uint32_t position) const { return Objects[position]->NameView(); }
+    std::uint32_t FindPosition(std::string_view name) const {
+        return Index.Find(name, [this](std::uint32_t p) { return NameAt(p); });
+    }
+    void IndexFrom(std::size_t first);  // adds the objects from `first` on, in order
 };
 
 } // namespace talvero

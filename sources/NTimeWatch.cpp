@@ -33,21 +33,26 @@ void NTimeWatch::Reset() {
     ClearData();
 }
 
+const NAbstractOutGate::NDataList& NTimeWatch::NoPoints() {
+    static const NDataList none;
+    return none;
+}
+
 void NTimeWatch::ClearData() {
-    Times.clear();
-    Values.clear();
+    Points.reset();
     StampStartTime();
 }
 
 unsigned NTimeWatch::GetSettledCount() const {
-    if (WatchInterval > 0 || Times.size() <= 3) return 0;
-    return static_cast<unsigned>(Times.size() - 3);
+    if (WatchInterval > 0 || Times().size() <= 3) return 0;
+    return static_cast<unsigned>(Times().size() - 3);
 }
 
 void NTimeWatch::DropSettled(unsigned count) {
     count = std::min(count, GetSettledCount());
-    Times.erase(Times.begin(), Times.begin() + count);
-    Values.erase(Values.begin(), Values.begin() + count);
+    if (count == 0) return;
+    Points->Times.erase(Points->Times.begin(), Points->Times.begin() + count);
+    Points->Values.erase(Points->Values.begin(), Points->Values.begin() + count);
 }
 
 bool NTimeWatch::SetWatchInterval(NTime x) {
@@ -58,9 +63,9 @@ bool NTimeWatch::SetWatchInterval(NTime x) {
 
 void NTimeWatch::Prefetch() const {
     __builtin_prefetch(GetInput());
-    if (!Times.empty()) {
-        __builtin_prefetch(&Times.back(), 1);
-        __builtin_prefetch(&Values.back(), 1);
+    if (Points && !Points->Times.empty()) {
+        __builtin_prefetch(&Points->Times.back(), 1);
+        __builtin_prefetch(&Points->Values.back(), 1);
     }
 }
 
@@ -70,46 +75,54 @@ void NTimeWatch::CollectData() {
     double v = 0;
     input->GetOutputs(&v, 1);
     const double t = static_cast<double>(GetCurrentTime());
+    if (!Points) Points.emplace();
+    NDataList& times = Points->Times;
+    NDataList& values = Points->Values;
 
     // A constant stretch is its first point plus a last point that follows the clock.
     // From the end: indexing from the front reads the list's map, another line far away.
     bool stretch = false;
-    if (Times.size() >= 3) {
-        auto last = Values.cend();
+    if (times.size() >= 3) {
+        auto last = values.cend();
         stretch = *--last == v && *--last == v;
     }
     if (!stretch) {
-        Times.push_back(t);
-        Values.push_back(v);
+        times.push_back(t);
+        values.push_back(v);
     } else {
-        Times.back() = t;
+        times.back() = t;
     }
 
     // The oldest point creeps forward one step per step, keeping the value of the oldest stretch,
     // and is dropped when it reaches the step before the next point.
-    if (WatchInterval > 0 && static_cast<NTime>(Times.back()) - static_cast<NTime>(Times.front()) > WatchInterval) {
+    if (WatchInterval > 0 && static_cast<NTime>(times.back()) - static_cast<NTime>(times.front()) > WatchInterval) {
         const NTime dt = GetTimeStep();
-        if (TimeEquals(Times[0], static_cast<double>(Times[1] - dt))) {
-            Times.pop_front();
-            Values.pop_front();
+        if (TimeEquals(times[0], static_cast<double>(times[1] - dt))) {
+            times.pop_front();
+            values.pop_front();
         } else {
-            Times[0] = static_cast<double>(Times[0] + dt);
+            times[0] = static_cast<double>(times[0] + dt);
         }
     }
 }
 
 void NTimeWatch::SaveStepState(NStateWriter& out) {
     NOutGate::SaveStepState(out);
-    out.PutList(Times);
-    out.PutList(Values);
+    out.PutList(Times());
+    out.PutList(Values());
 }
 
 bool NTimeWatch::LoadStepState(NStateReader& in) {
     NDataList times, values;
     if (!NOutGate::LoadStepState(in) || !in.GetList(times) || !in.GetList(values) || times.size() != values.size())
         return false;
-    Times.swap(times);
-    Values.swap(values);
+    if (times.empty()) {
+        Points.reset();
+        return true;
+    }
+    if (!Points) Points.emplace();
+    Points->Times.swap(times);
+    Points->Values.swap(values);
     return true;
 }
 

@@ -2,6 +2,8 @@
 // Time watch on a pulse input: records 1 while a pulse runs through its input and 0 otherwise,
 // compressed to two points per constant stretch, optionally keeping only a moving time window.
 
+#include <optional>
+
 #include "sources/NOutGate.h"
 #include "sources/NParameterAccessors.h"
 
@@ -24,11 +26,11 @@ public:
     void Reset() override;
 
     void ClearData() override;
-    unsigned GetDataSize() const override { return static_cast<unsigned>(Times.size()); }
-    NDataPosition GetXBegin() const override { return Times.begin(); }
-    NDataPosition GetXEnd() const override { return Times.end(); }
-    NDataPosition GetYBegin() const override { return Values.begin(); }
-    NDataPosition GetYEnd() const override { return Values.end(); }
+    unsigned GetDataSize() const override { return static_cast<unsigned>(Times().size()); }
+    NDataPosition GetXBegin() const override { return Times().begin(); }
+    NDataPosition GetXEnd() const override { return Times().end(); }
+    NDataPosition GetYBegin() const override { return Values().begin(); }
+    NDataPosition GetYEnd() const override { return Values().end(); }
     void CollectData() override;
     void Prefetch() const override;
 
@@ -43,8 +45,16 @@ public:
 private:
     NTime WatchInterval = 0;  // length of the kept time window, seconds
 
-    NDataList Times;   // X: model times
-    NDataList Values;  // Y: 0 or 1
+    struct NPoints {
+        NDataList Times;   // X: model times
+        NDataList Values;  // Y: 0 or 1
+    };
+    // Made at the first point and dropped when the data are cleared: an empty list takes over
+    // half a kilobyte, and a large net watched at many places held two per watch once loaded.
+    std::optional<NPoints> Points;
+    static const NDataList& NoPoints();
+    const NDataList& Times() const { return Points ? Points->Times : NoPoints(); }
+    const NDataList& Values() const { return Points ? Points->Values : NoPoints(); }
 };
 
 } // namespace talvero

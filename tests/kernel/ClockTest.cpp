@@ -2,6 +2,7 @@
 
 #include <climits>
 #include <cmath>
+#include <cstring>
 #include <limits>
 
 #include "TestElements.h"
@@ -142,6 +143,29 @@ TEST_F(ClockTest, PulseLengthComesFromTheExtendedQuotientAndFollowsTheClock) {
     SetActiveModel(nullptr);
     item.TransferToConnectors();
     EXPECT_EQ(connector.GetPulseCounter(), 10);
+}
+
+// Both forms give back every bit of the value: sums of two doubles, values no pair holds (zero,
+// beyond the double range, infinities), and the sign of zero.
+TEST(SplitTimeTest, GivesBackTheExactValueInEitherForm) {
+    const NTime values[] = {
+        0.0001L,                                  // one double
+        NTime(0.0001) / 2 + 0.05,                 // a pair
+        1.0L / 3,                                 // 64 significant bits, still a pair
+        -NTime(0.1),
+        0.0L, -0.0L,                              // no pair: zero
+        1e4000L, -1e-4000L,                       // beyond the double range
+        std::numeric_limits<NTime>::infinity(),
+        std::numeric_limits<NTime>::denorm_min(),
+        std::numeric_limits<NTime>::max(),
+    };
+    for (const NTime value : values) {
+        const NTime got = NSplitTime(value).Get();
+        EXPECT_EQ(std::memcmp(&got, &value, 10), 0) << static_cast<double>(value);
+    }
+    EXPECT_TRUE(std::isnan(NSplitTime(std::numeric_limits<NTime>::quiet_NaN()).Get()));
+    static constinit NSplitTime step(kDefaultTimeStep);
+    EXPECT_EQ(step.Get(), NTime(kDefaultTimeStep));
 }
 
 TEST_F(ClockTest, DestroyingTheActiveModelFallsBackToDefaults) {

@@ -62,6 +62,32 @@ TEST_F(NetTest, LookupsFindTheFirstOfTwoEqualNamesAndTryNoOther) {
     EXPECT_EQ(net.GetComponent("single"), second);
 }
 
+// Enough objects for the index to grow and its runs of slots to collide, twins among them; after
+// each deletion every name finds what a walk of the list would find first.
+TEST_F(NetTest, ManyObjectsAreFoundAfterDeletionsAsTheListWouldFindThem) {
+    NNet net(nullptr, "net");
+    for (int i = 0; i < 700; ++i) AddCell(net, ("o" + std::to_string(i % 500)).c_str());
+    const auto firstInList = [&net](const std::string& name) -> NObject* {
+        for (auto it = net.GetObjectsBegin(); it != net.GetObjectsEnd(); ++it)
+            if ((*it)->GetName() == name) return it->get();
+        return nullptr;
+    };
+    unsigned pick = 1;
+    for (int round = 0; round < 300; ++round) {
+        pick = pick * 1103515245u + 12345u;
+        const std::string doomed = "o" + std::to_string(pick % 500);
+        const bool present = firstInList(doomed) != nullptr;
+        EXPECT_EQ(net.DelObject(doomed.c_str()), present) << doomed;
+        if (round % 50 != 49) continue;
+        for (int i = 0; i < 500; ++i) {
+            const std::string name = "o" + std::to_string(i);
+            NObject* expected = firstInList(name);
+            EXPECT_EQ(net.GetObject(name.c_str()), expected) << name;
+            EXPECT_EQ(net.CheckName(name.c_str()), expected == nullptr) << name;
+        }
+    }
+}
+
 TEST_F(NetTest, InsertionRefusals) {
     NNet net(nullptr, "net");
     NNet elsewhere(nullptr, "elsewhere");
@@ -334,6 +360,26 @@ TEST_F(NetTest, RecordedLinksWithLongSharedNamesReadBackWhole) {
         else packed.Add(items[i], connectors[i]);
     }
     ASSERT_TRUE(net.SetLinks(std::move(packed)));
+    NLinksMap links;
+    net.GetLinks(links);
+    EXPECT_EQ(links, expected);
+}
+
+// Shared and remaining lengths on both sides of what a record's header byte holds (14) read back.
+TEST_F(NetTest, RecordedLinksWithCountsAroundTheHeaderLimitReadBackWhole) {
+    NNet net(nullptr, "net");
+    const std::size_t lengths[] = {1, 16, 2, 17, 14, 15, 29, 13};
+    std::vector<std::string> synapses;
+    for (std::size_t length : lengths) synapses.push_back(std::string(length, 's'));
+    TestCell* target = AddCell(net, "dst");
+    for (const std::string& name : synapses) target->AddSynapse(name.c_str());
+    NLinksMap expected;
+    for (std::size_t length : lengths) {
+        const std::string item(length, 'a'), connector = "dst." + std::string(length, 's');
+        AddCell(net, item.c_str());
+        ASSERT_TRUE(net.CreateLink(item.c_str(), connector.c_str())) << length;
+        expected.emplace(item, connector);
+    }
     NLinksMap links;
     net.GetLinks(links);
     EXPECT_EQ(links, expected);

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "SourcesTestSupport.h"
+#include "kernel/NStateStream.h"
 #include "sources/NASinusGenerator.h"
 #include "sources/NAStepGenerator.h"
 #include "sources/NATimeWatch.h"
@@ -39,6 +40,27 @@ TEST_F(TimeWatchTest, SilentInputKeepsThreePointsWithMovingLast) {
         Step();
         EXPECT_EQ(PointsOf(*watch), points);
     }
+}
+
+// The lists exist only while there are points: a watch with none must still read, record and
+// restore as an empty one.
+TEST_F(TimeWatchTest, WatchWithoutPointsReadsRecordsAndRestoresAsEmpty) {
+    auto* watch = Add<NTimeWatch>("t");
+    Start();
+    std::string empty;
+    NStateWriter emptyOut(empty);
+    watch->SaveStepState(emptyOut);
+    EXPECT_EQ(PointsOf(*watch), Points{});
+    EXPECT_EQ(watch->GetSettledCount(), 0u);
+    watch->DropSettled(5);
+    Step();
+    Step();
+    EXPECT_EQ(PointsOf(*watch), (Points{{0, 0}, {TimeOfStep(1), 0}}));
+    NStateReader in(empty.data(), empty.data() + empty.size());
+    ASSERT_TRUE(watch->LoadStepState(in));
+    EXPECT_EQ(PointsOf(*watch), Points{});
+    Step();
+    EXPECT_EQ(watch->GetDataSize(), 1u);
 }
 
 TEST_F(TimeWatchTest, PulseAddsTwoPointsAtEachChange) {
