@@ -344,10 +344,12 @@ NObject* NNet::FindObject(std::string_view name) const {
     return position == NNameIndex::kNone ? nullptr : Objects[position].get();
 }
 
+void NNet::IndexAt(std::uint32_t position) {
+    Index.Add(position, NameAt(position), [this](std::uint32_t p) { return NameAt(p); });
+}
+
 void NNet::IndexFrom(std::size_t first) {
-    for (std::size_t i = first; i < Objects.size(); ++i)
-        Index.Add(static_cast<std::uint32_t>(i), NameAt(static_cast<std::uint32_t>(i)),
-                  [this](std::uint32_t p) { return NameAt(p); });
+    for (std::size_t i = first; i < Objects.size(); ++i) IndexAt(static_cast<std::uint32_t>(i));
 }
 
 void NNet::ComponentRenamed(NBasicDescription* component, const std::string&) {
@@ -490,7 +492,7 @@ bool NNet::DelObject(const char* name) {
     const std::string_view gone = doomed->NameView();
     for (std::size_t i = position; i < Objects.size(); ++i)
         if (NameAt(static_cast<std::uint32_t>(i)) == gone) {
-            Index.Add(static_cast<std::uint32_t>(i), gone, [this](std::uint32_t p) { return NameAt(p); });
+            IndexAt(static_cast<std::uint32_t>(i));
             break;
         }
     doomed.reset();

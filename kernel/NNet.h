@@ -207,7 +207,8 @@ private:
     std::uint32_t FindPosition(std::string_view name) const {
         return Index.Find(name, [this](std::uint32_t p) { return NameAt(p); });
     }
-    void IndexFrom(std::size_t first);  // adds the objects from `first` on, in order
+    void IndexAt(std::uint32_t position);  // indexes the object there, unless its name is already
+    void IndexFrom(std::size_t first);     // adds the objects from `first` on, in order
 };
 
 } // namespace talvero
